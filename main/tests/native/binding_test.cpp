@@ -1,0 +1,231 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <set>
+#include <string>
+#include <type_traits>
+
+#include "device_api.h"
+#include "driver_tables.h"
+#include "lumivex/prompt.h"
+#include "outside_modules.h"
+
+namespace {
+
+// Distinct fake addresses: the tests compare cells, never call through a fake.
+char g_fakeExports[512];
+
+struct FakeModule {
+  std::function<bool(const char*)> has;
+};
+
+void* FakeLookup(void* module, const char* name) {
+  auto* m = static_cast<FakeModule*>(module);
+  if (!m->has(name)) return nullptr;
+  return &g_fakeExports[std::hash<std::string>()(name) % sizeof g_fakeExports];
+}
+
+class PromptRecorder : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    LxPromptTestBegin();
+    lx::ResetDeviceApiCells();
+  }
+  void TearDown() override { LxPromptTestEnd(); }
+  std::string LastText() {
+    int n = LxPromptRecordCount();
+    return n ? LxPromptRecordText(n - 1) : "";
+  }
+};
+
+template <class R, class... A>
+R CallWithZeros(R (*f)(A...)) {
+  return f(A{}...);
+}
+
+// Calls a cell with zero arguments and checks the stub's failure value for its result type.
+template <class R, class... A>
+void ExpectStubResult(R (*f)(A...), const char* name) {
+  if constexpr (std::is_void_v<R>) {
+    CallWithZeros(f);
+  } else if constexpr (std::is_pointer_v<R>) {
+    EXPECT_EQ(CallWithZeros(f), nullptr) << name;
+  } else {
+    R r = CallWithZeros(f);
+    EXPECT_EQ(r, static_cast<R>(~static_cast<std::make_unsigned_t<R>>(0))) << name;  // all ones
+  }
+}
+
+TEST_F(PromptRecorder, EveryStubNamesItsOwnSlotAndFails) {
+  std::set<std::string> texts;
+  int slot = 0;
+#define CHECK_STUB(s, name, ret, params, args, group, stub, k, v)                          \
+  {                                                                                        \
+    EXPECT_EQ(slot++, s);                                                                  \
+    int before = LxPromptRecordCount();                                                    \
+    ExpectStubResult(DeviceApiTable.name, #name);                                          \
+    ASSERT_EQ(LxPromptRecordCount(), before + 1) << #name;                                 \
+    EXPECT_EQ(LastText(), std::string(#name) + " is not supported.");                      \
+    EXPECT_STREQ(LxPromptRecordCaption(before), "Lumivex");                                \
+    EXPECT_EQ(LxPromptRecordType(before), (unsigned)LX_MB_OK);                             \
+    texts.insert(LastText());                                                              \
+  }
+  LX_DEVICE_API_SLOTS(CHECK_STUB)
+#undef CHECK_STUB
+  EXPECT_EQ(texts.size(), 76u);
+}
+
+TEST_F(PromptRecorder, StubResultsOfTheSpecialSlots) {
+  // 64-bit results are all ones in both words; pointer results are null; rewinddir is void.
+  EXPECT_EQ(DeviceApiTable.gfslGetNumberOfBytesPerDevice("/a"), 0xFFFFFFFFFFFFFFFFull);
+  EXPECT_EQ(DeviceApiTable.fpGetFunctionProfilerCount(0), 0xFFFFFFFFFFFFFFFFull);
+  EXPECT_EQ(DeviceApiTable.fpGetFunctionProfilerAccumulated(0), 0xFFFFFFFFFFFFFFFFull);
+  char buf[8];
+  EXPECT_EQ(DeviceApiTable.gfslgetcwd(buf, 8), nullptr);
+  EXPECT_EQ(DeviceApiTable.gfslopendir("/a"), nullptr);
+  EXPECT_EQ(DeviceApiTable.gfslfdopendir(1), nullptr);
+  EXPECT_EQ(DeviceApiTable.gfslreaddir(nullptr), nullptr);
+  EXPECT_EQ(DeviceApiTable.fpCreateFunctionProfiler(), nullptr);
+  EXPECT_EQ(DeviceApiTable.fpGetFunctionProfilerName(0), nullptr);
+  static_assert(std::is_same_v<decltype(DeviceApiTable.gfslrewinddir(nullptr)), void>, "rewinddir returns nothing");
+  EXPECT_EQ(DeviceApiTable.gfslfread(buf, 1, 1, 0), 0xFFFFFFFFu);  // unsigned counts fail as 0xFFFFFFFF
+  EXPECT_EQ(DeviceApiTable.gfslDoSelfTest(nullptr), -1);
+}
+
+TEST_F(PromptRecorder, MissingGroupMaskByWhatTheModuleExports) {
+  struct Case {
+    const char* what;
+    std::function<bool(const char*)> has;
+    unsigned mask;
+  } cases[] = {
+      {"nothing", [](const char*) { return false; }, 0xD},
+      {"everything", [](const char*) { return true; }, 0x0},
+      {"device group only",
+       [](const char* n) {
+         for (int s = 0; s < 76; ++s)
+           if (!std::strcmp(lx::DeviceApiSlotName(s), n)) return lx::DeviceApiSlotGroup(s) == LX_GROUP_DEVICE;
+         return false;
+       },
+       0xC},
+      {"file-system group missing",
+       [](const char* n) {
+         for (int s = 0; s < 76; ++s)
+           if (!std::strcmp(lx::DeviceApiSlotName(s), n)) return lx::DeviceApiSlotGroup(s) != LX_GROUP_FS;
+         return false;
+       },
+       0x4},
+      {"profiler missing", [](const char* n) { return std::strncmp(n, "fp", 2) != 0; }, 0x8},
+      {"one device name missing", [](const char* n) { return std::strcmp(n, "gfslDoSelfTest") != 0; }, 0x1},
+  };
+  for (auto& c : cases) {
+    FakeModule m{c.has};
+    EXPECT_EQ(lx::BindDeviceApi(FakeLookup, &m), c.mask) << c.what;
+    for (int s = 0; s < 76; ++s)
+      EXPECT_EQ(lx::DeviceApiCellIsStub(s), !c.has(lx::DeviceApiSlotName(s))) << c.what << " slot " << s;
+  }
+  EXPECT_EQ(LxPromptRecordCount(), 0);  // binding itself shows nothing
+}
+
+TEST_F(PromptRecorder, KitAndVirtualDeviceExportSetsGiveTheirMasks) {
+  std::set<std::string> kit, virt;
+#define COLLECT(s, name, ret, params, args, group, stub, k, v) \
+  if (k) kit.insert(#name);                                    \
+  if (v) virt.insert(#name);
+  LX_DEVICE_API_SLOTS(COLLECT)
+#undef COLLECT
+  FakeModule kitModule{[&](const char* n) { return kit.count(n) > 0; }};
+  FakeModule virtModule{[&](const char* n) { return virt.count(n) > 0; }};
+  EXPECT_EQ(lx::BindDeviceApi(FakeLookup, &kitModule), 0x5u);
+  EXPECT_EQ(lx::BindDeviceApi(FakeLookup, &virtModule), 0x1u);
+}
+
+TEST_F(PromptRecorder, RebindingLeavesNoCellOfTheOldModule) {
+  FakeModule all{[](const char*) { return true; }};
+  lx::BindDeviceApi(FakeLookup, &all);
+  FakeModule none{[](const char*) { return false; }};
+  lx::BindDeviceApi(FakeLookup, &none);
+  for (int s = 0; s < 76; ++s) EXPECT_TRUE(lx::DeviceApiCellIsStub(s)) << s;
+  lx::BindDeviceApi(FakeLookup, &all);
+  lx::ResetDeviceApiCells();
+  for (int s = 0; s < 76; ++s) EXPECT_TRUE(lx::DeviceApiCellIsStub(s)) << s;
+}
+
+TEST_F(PromptRecorder, DriverStubTextsDifferByTable) {
+  EXPECT_EQ(lx::NorDriverCommand(lx::kNorCell_cmd_exit)(0, nullptr), -1);
+  EXPECT_EQ(LastText(), "cmd_LLD_exit is not supported.");
+  lx::NorDriverCommand(lx::kNorCell_cmd_PpbProgramOp)(0, nullptr);
+  EXPECT_EQ(LastText(), "cmd_LLD_PpbProgramOp is not supported.");
+  lx::VeltanDriverCommand(lx::kVeltanCell_cmd_exit)(0, nullptr);
+  EXPECT_EQ(LastText(), "cmd_exit is not supported.");
+  lx::VeltanDriverCommand(lx::kVeltanCell_ouv_all_LPN)(0, nullptr);
+  EXPECT_EQ(LastText(), "ouv_all_LPN is not supported.");
+  uint32_t a = 7, b = 7, c = 7;
+  EXPECT_EQ(lx::NorDriverApiTable.LXLLD_Init(&a, &b, &c), -1);
+  EXPECT_EQ(LastText(), "LXLLD_Init is not supported.");
+  EXPECT_EQ(a, 7u);
+  EXPECT_EQ(lx::NorDriverCellName(0), std::string("LXLLD_Init"));
+  EXPECT_EQ(lx::NorDriverCellName(118), std::string("cmd_PpbProgramOp"));
+  EXPECT_EQ(lx::VeltanDriverCellName(92), std::string("cmd_DisplayTrace"));
+  EXPECT_EQ(lx::NorDriverCommand(0), nullptr);
+  EXPECT_EQ(lx::NorDriverCommand(119), nullptr);
+}
+
+TEST_F(PromptRecorder, DriverBindingResults) {
+  FakeModule all{[](const char*) { return true; }};
+  EXPECT_EQ(lx::BindNorDriverApi(FakeLookup, &all), 0);
+  EXPECT_NE(lx::NorDriverApiTable.g_ucBuffer, nullptr);
+
+  FakeModule noBuffer{[](const char* n) { return std::strcmp(n, "g_ucBuffer") != 0; }};
+  EXPECT_EQ(lx::BindNorDriverApi(FakeLookup, &noBuffer), 1);
+  EXPECT_EQ(lx::NorDriverApiTable.g_ucBuffer, nullptr);
+  EXPECT_NE(lx::NorDriverApiTable.g_ulBufferIndex, nullptr);
+
+  // A Veltan driver with the generic commands only: NAND and verification cells stay stubs.
+  FakeModule generic{[](const char* n) {
+    return std::strncmp(n, "cmd_Nand", 8) != 0 && std::strncmp(n, "ouv_", 4) != 0;
+  }};
+  EXPECT_EQ(lx::BindVeltanDriverApi(FakeLookup, &generic), 1);
+  lx::VeltanDriverCommand(lx::kVeltanCell_cmd_NandResetCmd)(0, nullptr);
+  EXPECT_EQ(LastText(), "cmd_NandResetCmd is not supported.");
+  EXPECT_EQ(LxPromptRecordCount(), 1);
+  EXPECT_EQ(lx::VeltanDriverCommand(lx::kVeltanCell_cmd_exit),
+            reinterpret_cast<CommandHandler>(FakeLookup(&all, "cmd_exit")));
+}
+
+TEST_F(PromptRecorder, OutsideModuleStubs) {
+  EXPECT_EQ(VyrViewerApiTable.vyrOpenViewer(), -1);
+  EXPECT_EQ(LastText(), "vyrOpenViewer is not supported.");
+  EXPECT_EQ(VyrApiTable.vyrGetVersion(nullptr), nullptr);
+  EXPECT_EQ(VyrApiTable.vyrGetResult(nullptr), 0);
+  EXPECT_EQ(VyrApiTable.vyrStartFSAnalysis(0), -1);
+  EXPECT_EQ(LastText(), "vyrStartFSAnalysis is not supported.");
+  EXPECT_EQ(ExtGfslApiTable.egmInit(nullptr), -1);
+  EXPECT_EQ(LastText(), "egmInit is not supported.");
+  uint8_t ecc[4] = {1, 2, 3, 4};
+  ExtEccApiTable.eemCalculateECC(nullptr, ecc);
+  EXPECT_EQ(LastText(), "eemCalculateECC is not supported.");
+  EXPECT_EQ(ecc[0], 1);
+  EXPECT_EQ(ExtEccApiTable.eemCorrectBCH(nullptr, nullptr, nullptr), -1);
+
+  FakeModule onlyOpen{[](const char* n) { return std::strcmp(n, "vyrOpen") == 0; }};
+  EXPECT_EQ(lx::BindVyrApi(FakeLookup, &onlyOpen), 1);
+  FakeModule all{[](const char*) { return true; }};
+  EXPECT_EQ(lx::BindVyrViewerApi(FakeLookup, &all), 0);
+  EXPECT_EQ(lx::BindExtEccApi(FakeLookup, &all), 0);
+  EXPECT_EQ(lx::BindExtGfslApi(FakeLookup, &onlyOpen), 1);
+  lx::ResetVyrViewerApiCells();
+  EXPECT_EQ(VyrViewerApiTable.vyrRunViewer(), -1);
+}
+
+TEST_F(PromptRecorder, GfslRecordCopiesSlotsUpToCustomCallback8) {
+  FakeModule all{[](const char*) { return true; }};
+  lx::BindDeviceApi(FakeLookup, &all);
+  GfslApiRecord rec;
+  std::memset(&rec, 0, sizeof rec);
+  lx::FillGfslApiRecordCells(rec);
+  EXPECT_EQ(rec.entries[0], FakeLookup(&all, "gfslInit"));
+  EXPECT_EQ(rec.entries[64], FakeLookup(&all, "gfslCustomCallback8"));
+  static_assert(sizeof(rec.entries) / sizeof(rec.entries[0]) == 65, "65 entries");
+}
+
+}  // namespace
