@@ -1,0 +1,37 @@
+// What the kit sees of a device in one of its socket positions. Parallel NOR is the first model;
+// SPI and NAND devices plug into the same positions.
+#pragma once
+#include <cstdint>
+
+namespace kitsim {
+
+class SocketDevice {
+public:
+    virtual ~SocketDevice() = default;
+    // One bus cycle. `width` is the bus width in bytes (1, 2 or 4); `address` counts bus words of
+    // that width (bytes for width 1).
+    virtual void BusWrite(uint32_t address, uint32_t data, unsigned width) = 0;
+    virtual uint32_t BusRead(uint32_t address, unsigned width) = 0;
+    // The socket's reset line was pulsed.
+    virtual void HardwareReset() = 0;
+    // Socket power went off and on again: volatile state is lost.
+    virtual void PowerCycle() = 0;
+    // ACC/WP# raised to the accelerate voltage (true) or back to logic level.
+    virtual void SetAcceleration(bool on) { (void)on; }
+};
+
+// Two 16-bit devices side by side on a 32-bit bus: data bits 0-15 go to lane 0, 16-31 to lane 1.
+class DualLaneDevice : public SocketDevice {
+public:
+    DualLaneDevice(SocketDevice* low, SocketDevice* high) : lanes_{low, high} {}
+    void BusWrite(uint32_t address, uint32_t data, unsigned width) override;
+    uint32_t BusRead(uint32_t address, unsigned width) override;
+    void HardwareReset() override;
+    void PowerCycle() override;
+    void SetAcceleration(bool on) override;
+
+private:
+    SocketDevice* lanes_[2];
+};
+
+}  // namespace kitsim

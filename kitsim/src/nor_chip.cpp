@@ -1,0 +1,560 @@
+#include "kitsim/nor_chip.h"
+
+#include <algorithm>
+
+namespace kitsim {
+
+namespace {
+
+constexpr uint16_t kDQ7 = 0x80, kDQ6 = 0x40, kDQ5 = 0x20, kDQ3 = 0x08, kDQ2 = 0x04, kDQ1 = 0x02;
+// An operation refused because its sector is protected still shows a short busy phase.
+constexpr uint32_t kProtectedBusyUs = 1;
+
+uint8_t Log2Ceil(uint64_t v) {
+    uint8_t n = 0;
+    while ((1ull << n) < v && n < 63) ++n;
+    return n;
+}
+
+}  // namespace
+
+NorPart DefaultNorPart() {
+    NorPart p;
+    p.name = "sim-nor-64m-uniform";
+    p.regions = {{128, 64 * 1024}};
+    return p;
+}
+
+NorPart SmallBootNorPart() {
+    NorPart p;
+    p.name = "sim-nor-8m-boot";
+    p.deviceId[0] = 0x2249;
+    p.deviceId[1] = 0x0000;
+    p.deviceId[2] = 0x0000;
+    p.regions = {{8, 8 * 1024}, {15, 64 * 1024}};
+    p.writeBufferWords = 16;
+    p.sectorEraseUs = 2000;
+    p.chipEraseUs = 8000;
+    return p;
+}
+
+void DualLaneDevice::BusWrite(uint32_t address, uint32_t data, unsigned width) {
+    (void)width;
+    lanes_[0]->BusWrite(address, data & 0xFFFF, 2);
+    lanes_[1]->BusWrite(address, data >> 16, 2);
+}
+
+uint32_t DualLaneDevice::BusRead(uint32_t address, unsigned width) {
+    (void)width;
+    return (lanes_[0]->BusRead(address, 2) & 0xFFFF) | ((lanes_[1]->BusRead(address, 2) & 0xFFFF) << 16);
+}
+
+void DualLaneDevice::HardwareReset() {
+    lanes_[0]->HardwareReset();
+    lanes_[1]->HardwareReset();
+}
+
+void DualLaneDevice::PowerCycle() {
+    lanes_[0]->PowerCycle();
+    lanes_[1]->PowerCycle();
+}
+
+void DualLaneDevice::SetAcceleration(bool on) {
+    lanes_[0]->SetAcceleration(on);
+    lanes_[1]->SetAcceleration(on);
+}
+
+NorChip::NorChip(NorPart part, SimClock& clock) : part_(std::move(part)), clock_(clock) {
+    for (const auto& r : part_.regions) {
+        for (uint32_t i = 0; i < r.count; ++i) {
+            sectorStart_.push_back(size_);
+            size_ += r.bytes;
+        }
+    }
+    if (part_.writeBufferWords == 0) part_.writeBufferWords = 1;
+    if (part_.secsiBytes > size_) part_.secsiBytes = size_;
+    array_.assign(size_, 0xFF);
+    secsi_.assign(part_.secsiBytes, 0xFF);
+    ppb_.assign(sectorStart_.size(), 0);
+    dyb_.assign(sectorStart_.size(), 0);
+}
+
+uint32_t NorChip::SectorOfByte(uint32_t byteAddress) const {
+    auto it = std::upper_bound(sectorStart_.begin(), sectorStart_.end(), byteAddress);
+    return static_cast<uint32_t>(it - sectorStart_.begin()) - 1;
+}
+
+uint32_t NorChip::SectorBytes(uint32_t sector) const {
+    uint32_t end = sector + 1 < sectorStart_.size() ? sectorStart_[sector + 1] : size_;
+    return end - sectorStart_[sector];
+}
+
+uint16_t NorChip::ArrayWord(uint32_t wordAddress) const {
+    uint32_t b = (wordAddress * 2) % size_;
+    return static_cast<uint16_t>(array_[b] | (array_[b + 1] << 8));
+}
+
+std::vector<uint16_t> NorChip::CfiTable() const {
+    std::vector<uint16_t> t(0x50 - 0x10, 0);
+    auto at = [&](uint32_t off) -> uint16_t& { return t[off - 0x10]; };
+    at(0x10) = 'Q';
+    at(0x11) = 'R';
+    at(0x12) = 'Y';
+    at(0x13) = 0x02;  // primary command set: the unlock-command family
+    at(0x15) = 0x40;  // primary extended table
+    at(0x1B) = part_.vccMin;
+    at(0x1C) = part_.vccMax;
+    at(0x1F) = Log2Ceil(part_.wordProgramUs);
+    at(0x20) = Log2Ceil(part_.bufferProgramUs);
+    at(0x21) = Log2Ceil((part_.sectorEraseUs + 999) / 1000);
+    at(0x22) = Log2Ceil((part_.chipEraseUs + 999) / 1000);
+    at(0x23) = 3;
+    at(0x24) = 3;
+    at(0x25) = 3;
+    at(0x26) = 3;
+    at(0x27) = Log2Ceil(size_);
+    at(0x28) = 0x02;  // x8/x16
+    at(0x2A) = Log2Ceil(part_.writeBufferWords * 2ull);
+    uint32_t n = static_cast<uint32_t>(std::min<size_t>(part_.regions.size(), 4));
+    at(0x2C) = static_cast<uint16_t>(n);
+    for (uint32_t i = 0; i < n; ++i) {
+        const auto& r = part_.regions[i];
+        uint32_t base = 0x2D + 4 * i;
+        at(base) = (r.count - 1) & 0xFF;
+        at(base + 1) = ((r.count - 1) >> 8) & 0xFF;
+        at(base + 2) = (r.bytes / 256) & 0xFF;
+        at(base + 3) = ((r.bytes / 256) >> 8) & 0xFF;
+    }
+    at(0x40) = 'P';
+    at(0x41) = 'R';
+    at(0x42) = 'I';
+    at(0x43) = '1';
+    at(0x44) = '3';
+    at(0x49) = part_.advancedProtection ? 0x08 : 0x04;  // sector protection scheme
+    return t;
+}
+
+bool NorChip::Busy() {
+    if (op_ == Op::None) return false;
+    if (!opStuck_ && !opFailed_ && clock_.NowNs() >= opEndNs_) FinishOp();
+    return op_ != Op::None;
+}
+
+void NorChip::StartOp(Op op, uint64_t us, uint32_t sector) {
+    op_ = op;
+    opSector_ = sector;
+    opFailed_ = false;
+    opNoEffect_ = false;
+    opStuck_ = faults_.stuckBusy;
+    if (acc_ && (op == Op::Program || op == Op::BufferProgram)) us = std::max<uint64_t>(1, us / 2);
+    opEndNs_ = clock_.NowNs() + us * 1000u;
+    pend_ = Pend::None;
+    unlock_ = 0;
+}
+
+void NorChip::FinishOp() {
+    bool isProgram = op_ == Op::Program || op_ == Op::BufferProgram;
+    bool isErase = op_ == Op::SectorErase || op_ == Op::ChipErase;
+    if (opNoEffect_) {
+        opWords_.clear();
+        op_ = Op::None;
+        return;
+    }
+    if ((isProgram && faults_.failProgram) || (isErase && faults_.failErase)) {
+        // The embedded algorithm gave up: DQ5 stays up until the host resets the chip.
+        opFailed_ = true;
+        return;
+    }
+    if (isProgram) {
+        for (const auto& w : opWords_) {
+            if (mode_ == Mode::SecSi && InSecSi(w.first)) {
+                if (lockRegister_ & 1) {
+                    secsi_[w.first * 2] &= w.second & 0xFF;
+                    secsi_[w.first * 2 + 1] &= w.second >> 8;
+                }
+                continue;
+            }
+            uint32_t b = (w.first * 2) % size_;
+            array_[b] &= w.second & 0xFF;
+            array_[b + 1] &= w.second >> 8;
+        }
+    } else if (op_ == Op::SectorErase) {
+        std::fill_n(array_.begin() + sectorStart_[opSector_], SectorBytes(opSector_), 0xFF);
+    } else if (op_ == Op::ChipErase) {
+        for (uint32_t s = 0; s < SectorCount(); ++s)
+            if (!SectorProtected(s)) std::fill_n(array_.begin() + sectorStart_[s], SectorBytes(s), 0xFF);
+    } else if (op_ == Op::PpbErase) {
+        std::fill(ppb_.begin(), ppb_.end(), 0);
+    }
+    opWords_.clear();
+    op_ = Op::None;
+}
+
+void NorChip::ResetState() {
+    op_ = Op::None;
+    opFailed_ = false;
+    opStuck_ = false;
+    opWords_.clear();
+    mode_ = Mode::Read;
+    unlock_ = 0;
+    pend_ = Pend::None;
+    bufferAbort_ = false;
+    secsiExitArmed_ = false;
+}
+
+void NorChip::HardwareReset() {
+    ResetState();
+}
+
+void NorChip::PowerCycle() {
+    ResetState();
+    std::fill(dyb_.begin(), dyb_.end(), 0);
+    // In password mode the PPBs come up locked; otherwise the lock is open.
+    ppbLock_ = (lockRegister_ & 4) == 0;
+    acc_ = false;
+}
+
+void NorChip::BusWrite(uint32_t address, uint32_t data, unsigned width) {
+    if (width == 1) {
+        WriteWord((address >> 1) % (size_ / 2), static_cast<uint16_t>(data & 0xFF), true, address % size_);
+    } else {
+        WriteWord(address % (size_ / 2), static_cast<uint16_t>(data & 0xFFFF), false, (address * 2) % size_);
+    }
+}
+
+uint32_t NorChip::BusRead(uint32_t address, unsigned width) {
+    if (width == 1) {
+        uint16_t w = ReadWord((address >> 1) % (size_ / 2));
+        return (address & 1) ? (w >> 8) : (w & 0xFF);
+    }
+    return ReadWord(address % (size_ / 2));
+}
+
+bool NorChip::UnlockStep(uint32_t word, uint16_t data) {
+    uint32_t a = word & 0x7FF;
+    uint8_t d = data & 0xFF;
+    if (unlock_ == 0 && a == 0x555 && d == 0xAA) {
+        unlock_ = 1;
+        return true;
+    }
+    if (unlock_ == 1 && a == 0x2AA && d == 0x55) {
+        unlock_ = 2;
+        return true;
+    }
+    return false;
+}
+
+void NorChip::WriteWord(uint32_t word, uint16_t data, bool byteMode, uint32_t byteAddress) {
+    if (Busy()) {
+        // The embedded algorithm owns the chip; only a reset ends a failed or stuck operation.
+        if (opFailed_ || opStuck_) {
+            if ((data & 0xFF) == 0xF0) ResetState();
+        } else {
+            ++ignoredWrites_;
+        }
+        return;
+    }
+    lastWord_ = word;
+    uint8_t d = data & 0xFF;
+
+    if (bufferAbort_) {
+        // Only the write-buffer-abort reset (unlock, 0xF0) leaves this state.
+        if (UnlockStep(word, data)) return;
+        if (unlock_ == 2 && d == 0xF0) ResetState();
+        else unlock_ = 0;
+        return;
+    }
+
+    switch (pend_) {
+    case Pend::Program: {
+        uint32_t sector = SectorOfByte(word * 2);
+        uint16_t value = data;
+        if (byteMode) value = (byteAddress & 1) ? static_cast<uint16_t>((d << 8) | 0xFF) : static_cast<uint16_t>(0xFF00 | d);
+        lastData_ = byteMode ? d : data;
+        bool secsi = mode_ == Mode::SecSi && InSecSi(word);
+        bool refused = secsi ? (lockRegister_ & 1) == 0 : SectorProtected(sector);
+        opWords_.clear();
+        if (!refused) opWords_.push_back({word, value});
+        StartOp(Op::Program, refused ? kProtectedBusyUs : part_.wordProgramUs, sector);
+        return;
+    }
+    case Pend::BufferCount: {
+        uint32_t sector = SectorOfByte(word * 2);
+        if (sector != bufSector_ || static_cast<uint32_t>(data) + 1 > part_.writeBufferWords) {
+            bufferAbort_ = true;
+            pend_ = Pend::None;
+            return;
+        }
+        bufRemaining_ = data + 1u;
+        bufWords_.clear();
+        bufPageSet_ = false;
+        pend_ = Pend::BufferLoad;
+        return;
+    }
+    case Pend::BufferLoad: {
+        if (bufRemaining_ > 0) {
+            uint32_t page = word / part_.writeBufferWords;
+            if (!bufPageSet_) {
+                bufPageWord_ = page;
+                bufPageSet_ = true;
+            }
+            if (page != bufPageWord_ || SectorOfByte(word * 2) != bufSector_) {
+                bufferAbort_ = true;
+                pend_ = Pend::None;
+                return;
+            }
+            uint16_t value = data;
+            if (byteMode) value = (byteAddress & 1) ? static_cast<uint16_t>((d << 8) | 0xFF) : static_cast<uint16_t>(0xFF00 | d);
+            bool replaced = false;
+            for (auto& w : bufWords_) {
+                if (w.first == word) {
+                    w.second = value;
+                    replaced = true;
+                }
+            }
+            if (!replaced) bufWords_.push_back({word, value});
+            lastData_ = byteMode ? d : data;
+            --bufRemaining_;
+            return;
+        }
+        if (d == 0x29 && SectorOfByte(word * 2) == bufSector_) {
+            bool secsi = mode_ == Mode::SecSi && !bufWords_.empty() && InSecSi(bufWords_.front().first);
+            bool refused = secsi ? (lockRegister_ & 1) == 0 : SectorProtected(bufSector_);
+            opWords_.clear();
+            if (!refused) opWords_ = bufWords_;
+            StartOp(Op::BufferProgram, refused ? kProtectedBusyUs : part_.bufferProgramUs, bufSector_);
+            return;
+        }
+        bufferAbort_ = true;
+        pend_ = Pend::None;
+        return;
+    }
+    case Pend::EraseSetup:
+        if (UnlockStep(word, data)) return;
+        if (unlock_ == 2 && d == 0x10 && (word & 0x7FF) == 0x555) {
+            bool any = false;
+            for (uint32_t s = 0; s < SectorCount(); ++s) any = any || !SectorProtected(s);
+            StartOp(Op::ChipErase, any ? part_.chipEraseUs : kProtectedBusyUs, 0);
+            opNoEffect_ = !any;
+            return;
+        }
+        if (unlock_ == 2 && d == 0x30) {
+            uint32_t sector = SectorOfByte(word * 2);
+            StartOp(Op::SectorErase, SectorProtected(sector) ? kProtectedBusyUs : part_.sectorEraseUs, sector);
+            opNoEffect_ = SectorProtected(sector);
+            return;
+        }
+        pend_ = Pend::None;
+        unlock_ = 0;
+        ++ignoredWrites_;
+        return;
+    default:
+        break;
+    }
+
+    if (mode_ == Mode::LockReg || mode_ == Mode::Ppb || mode_ == Mode::PpbLock || mode_ == Mode::Dyb ||
+        mode_ == Mode::Password) {
+        CommandSetWrite(word, data);
+        return;
+    }
+    Command(word, data);
+}
+
+void NorChip::Command(uint32_t word, uint16_t data) {
+    uint8_t d = data & 0xFF;
+    if (UnlockStep(word, data)) return;
+    if (unlock_ == 2) {
+        unlock_ = 0;
+        uint32_t sector = SectorOfByte(word * 2);
+        switch (d) {
+        case 0x90:
+            // From the SecSi region, unlock + 0x90 + 0x00 is the way back to the array.
+            secsiExitArmed_ = mode_ == Mode::SecSi;
+            mode_ = Mode::Autoselect;
+            return;
+        case 0xA0: pend_ = Pend::Program; return;
+        case 0x25: pend_ = Pend::BufferCount; bufSector_ = sector; return;
+        case 0x80: pend_ = Pend::EraseSetup; return;
+        case 0x88: mode_ = Mode::SecSi; return;
+        case 0xF0: ResetState(); return;
+        default: break;
+        }
+        if (part_.advancedProtection) {
+            switch (d) {
+            case 0x40: mode_ = Mode::LockReg; return;
+            case 0xC0: mode_ = Mode::Ppb; return;
+            case 0x50: mode_ = Mode::PpbLock; return;
+            case 0xE0: mode_ = Mode::Dyb; return;
+            case 0x60: mode_ = Mode::Password; pwUnlockCount_ = 0; return;
+            default: break;
+            }
+        }
+        ++ignoredWrites_;
+        return;
+    }
+    unlock_ = 0;
+    if (d == 0xF0) {
+        mode_ = Mode::Read;
+        secsiExitArmed_ = false;
+        pend_ = Pend::None;
+        return;
+    }
+    if (d == 0x98 && (word & 0xFF) == 0x55) {
+        if (mode_ != Mode::Cfi) cfiReturn_ = mode_;
+        mode_ = Mode::Cfi;
+        return;
+    }
+    if (secsiExitArmed_ && mode_ == Mode::Autoselect && d == 0x00) {
+        secsiExitArmed_ = false;
+        mode_ = Mode::Read;
+        return;
+    }
+    ++ignoredWrites_;
+}
+
+void NorChip::CommandSetWrite(uint32_t word, uint16_t data) {
+    uint8_t d = data & 0xFF;
+    uint32_t sector = SectorOfByte(word * 2);
+    if (pend_ == Pend::CommandSetProgram) {
+        pend_ = Pend::None;
+        switch (mode_) {
+        case Mode::LockReg:
+            lockRegister_ &= data;
+            StartOp(Op::LockProgram, part_.wordProgramUs, 0);
+            break;
+        case Mode::Ppb:
+            if (!ppbLock_) ppb_[sector] = 1;
+            StartOp(Op::PpbProgram, ppbLock_ ? kProtectedBusyUs : part_.wordProgramUs, sector);
+            break;
+        case Mode::PpbLock:
+            ppbLock_ = true;
+            break;
+        case Mode::Dyb:
+            dyb_[sector] = d == 0x00 ? 1 : 0;
+            break;
+        case Mode::Password:
+            if (lockRegister_ & 4) {
+                uint32_t shift = (word & 3) * 16;
+                uint64_t mask = ~(uint64_t(0xFFFF) << shift) | (uint64_t(data) << shift);
+                password_ &= mask;
+                StartOp(Op::LockProgram, part_.wordProgramUs, 0);
+            }
+            break;
+        default:
+            break;
+        }
+        return;
+    }
+    if (pend_ == Pend::PpbEraseSetup) {
+        pend_ = Pend::None;
+        if (d == 0x30) {
+            StartOp(Op::PpbErase, ppbLock_ ? kProtectedBusyUs : part_.sectorEraseUs, 0);
+            opNoEffect_ = ppbLock_;
+        }
+        return;
+    }
+    if (pend_ == Pend::PasswordUnlock) {
+        // 0x25, 0x03, four password words, 0x29: a match opens the PPB lock.
+        if (pwUnlockCount_ == 0) {
+            if (d != 0x03) pend_ = Pend::None;
+            pwUnlockCount_ = 1;
+            return;
+        }
+        if (pwUnlockCount_ < 5) {
+            pwUnlock_[word & 3] = data;
+            ++pwUnlockCount_;
+            return;
+        }
+        pend_ = Pend::None;
+        if (d == 0x29) {
+            uint64_t given = 0;
+            for (int i = 0; i < 4; ++i) given |= uint64_t(pwUnlock_[i]) << (16 * i);
+            if (given == password_) ppbLock_ = false;
+            StartOp(Op::LockProgram, 2, 0);
+        }
+        return;
+    }
+    if (pend_ == Pend::None && d == 0x90 && unlock_ == 0) {
+        unlock_ = 3;  // exit sequence: 0x90 then 0x00
+        return;
+    }
+    if (unlock_ == 3) {
+        unlock_ = 0;
+        if (d == 0x00) {
+            mode_ = Mode::Read;
+            return;
+        }
+    }
+    switch (d) {
+    case 0xA0: pend_ = Pend::CommandSetProgram; return;
+    case 0x80: if (mode_ == Mode::Ppb) { pend_ = Pend::PpbEraseSetup; return; } break;
+    case 0x25: if (mode_ == Mode::Password) { pend_ = Pend::PasswordUnlock; pwUnlockCount_ = 0; return; } break;
+    case 0xF0: mode_ = Mode::Read; return;
+    default: break;
+    }
+    ++ignoredWrites_;
+}
+
+uint16_t NorChip::StatusWord(uint32_t word) {
+    uint16_t s = 0;
+    toggle_ = !toggle_;
+    if (toggle_) s |= kDQ6;
+    if (opFailed_) s |= kDQ5;
+    bool erase = op_ == Op::SectorErase || op_ == Op::ChipErase || op_ == Op::PpbErase;
+    if (erase) {
+        s |= kDQ3;
+        bool inSector = op_ == Op::ChipErase || SectorOfByte(word * 2) == opSector_;
+        if (inSector) {
+            toggle2_ = !toggle2_;
+            if (toggle2_) s |= kDQ2;
+        }
+    } else {
+        if (!(lastData_ & kDQ7)) s |= kDQ7;  // complement of the data being programmed
+    }
+    return s;
+}
+
+uint16_t NorChip::ReadWord(uint32_t word) {
+    if (Busy()) return StatusWord(word);
+    if (bufferAbort_) {
+        toggle_ = !toggle_;
+        return static_cast<uint16_t>((toggle_ ? kDQ6 : 0) | kDQ1 | ((lastData_ & kDQ7) ? 0 : kDQ7));
+    }
+    uint32_t low = word & 0xFF;
+    switch (mode_) {
+    case Mode::Read:
+        return ArrayWord(word);
+    case Mode::SecSi:
+        if (InSecSi(word)) return static_cast<uint16_t>(secsi_[word * 2] | (secsi_[word * 2 + 1] << 8));
+        return ArrayWord(word);
+    case Mode::Autoselect:
+        switch (low) {
+        case 0x00: return part_.manufacturerId;
+        case 0x01: return part_.deviceId[0];
+        case 0x0E: return part_.deviceId[1];
+        case 0x0F: return part_.deviceId[2];
+        case 0x02: return SectorProtected(SectorOfByte(word * 2)) ? 1 : 0;
+        case 0x03: return (lockRegister_ & 1) ? 0x0000 : 0x0040;  // customer SecSi locked
+        default: return 0;
+        }
+    case Mode::Cfi: {
+        auto t = CfiTable();
+        if (low >= 0x10 && low - 0x10 < t.size()) return t[low - 0x10];
+        return 0;
+    }
+    case Mode::LockReg:
+        return lockRegister_;
+    case Mode::Ppb:
+        return ppb_[SectorOfByte(word * 2)] ? 0 : 1;
+    case Mode::PpbLock:
+        return ppbLock_ ? 0 : 1;
+    case Mode::Dyb:
+        return dyb_[SectorOfByte(word * 2)] ? 0 : 1;
+    case Mode::Password:
+        if ((lockRegister_ & 4) == 0) return 0xFFFF;
+        return static_cast<uint16_t>(password_ >> ((word & 3) * 16));
+    }
+    return 0xFFFF;
+}
+
+}  // namespace kitsim
