@@ -1,0 +1,4 @@
+#define IDD_GREETING 100
+#define IDC_NAME 101
+#define IDC_APPLY 102
+#define IDC_RESULT 103
