@@ -1,0 +1,1539 @@
+#include "fatfs.h"
+
+#include <algorithm>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <unordered_set>
+
+namespace lxfat {
+
+using lxvd::BlockDeviceRecord;
+using lxvd::kSectorSize;
+
+namespace {
+
+constexpr uint32_t kEnd = 0x0FFFFFF8;          /* end of chain, both types */
+constexpr uint32_t kNone = 0xFFFFFFFFu;
+constexpr uint32_t kEntriesPerSector = kSectorSize / 32;
+constexpr uint32_t kMaxDirEntries = 65536;     /* a folder holds at most 2 MiB of entries */
+constexpr size_t kCacheSectors = 2048;
+constexpr uint8_t kAttrVolume = 0x08, kAttrDir = 0x10, kAttrArchive = 0x20, kAttrLfn = 0x0F;
+
+uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint32_t Le32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24); }
+void Put16(uint8_t* p, uint32_t v) { p[0] = static_cast<uint8_t>(v); p[1] = static_cast<uint8_t>(v >> 8); }
+void Put32(uint8_t* p, uint32_t v) { Put16(p, v); Put16(p + 2, v >> 16); }
+
+uint32_t EntryCluster(const uint8_t* e) { return Le16(e + 26) | (static_cast<uint32_t>(Le16(e + 20)) << 16); }
+void SetEntryCluster(uint8_t* e, uint32_t c) { Put16(e + 26, c); Put16(e + 20, c >> 16); }
+bool IsDotEntry(const uint8_t* e) {
+    return std::memcmp(e, ".          ", 11) == 0 || std::memcmp(e, "..         ", 11) == 0;
+}
+
+int Log2(uint32_t v) {
+    int n = 0;
+    while ((1u << n) < v) ++n;
+    return (1u << n) == v ? n : -1;
+}
+
+}  // namespace
+
+void SystemClock(DosTime* now) {
+    std::time_t t = std::time(nullptr);
+    std::tm tm{};
+#ifdef _WIN32
+    localtime_s(&tm, &t);
+#else
+    localtime_r(&t, &tm);
+#endif
+    *now = {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+}
+
+/* ======================= volume: sectors, cache, FAT, bitmap ======================= */
+
+struct FatFs::Volume {
+    int index = 0;
+    Partition part;
+    bool mounted = false;
+    int type = 0;
+    uint32_t spc = 0, spcShift = 0, clusterBytes = 0, reserved = 0, nfats = 0, fatSize = 0;
+    uint32_t rootEntries = 0, rootFirst = 0, rootSectors = 0, firstData = 0, totalSectors = 0;
+    uint32_t clusterCount = 0, maxCluster = 0, rootCluster = 0, fsinfoSector = 0;
+    std::vector<uint32_t> bitmap;
+    uint32_t hint = 2, freeCount = 0;
+    bool infoDirty = false;
+
+    struct Buf {
+        uint32_t sector = 0;
+        bool dirty;
+        uint8_t data[kSectorSize];
+    };
+    std::list<Buf> lru;  /* most recently used first */
+    std::unordered_map<uint32_t, std::list<Buf>::iterator> map;
+
+    BlockDeviceRecord* dev() const { return part.device; }
+    uint32_t RootDir() const { return type == kTypeFat16 ? 0 : rootCluster; }
+    uint32_t ClusterSector(uint32_t c) const { return firstData + ((c - 2) << spcShift); }
+    bool ValidCluster(uint32_t c) const { return c >= 2 && c <= maxCluster; }
+
+    int Check(uint32_t sec, uint64_t n) const {
+        return static_cast<uint64_t>(sec) + n > part.count ? kErrBeyondVolume : 0;
+    }
+    int RawWrite(uint32_t sec, uint32_t n, const void* buf) {
+        if (int rc = Check(sec, n)) return rc;
+        return dev()->write(dev(), part.start + sec, buf, n) == 0 ? 0 : kErrDevice;
+    }
+    int WriteBack(Buf& b) {
+        if (fatSize && b.sector >= reserved && b.sector < reserved + fatSize) {
+            /* every copy of the FAT follows the first */
+            for (uint32_t i = 0; i < nfats; ++i)
+                if (int rc = RawWrite(b.sector + i * fatSize, 1, b.data)) return rc;
+        } else if (int rc = RawWrite(b.sector, 1, b.data)) {
+            return rc;
+        }
+        b.dirty = false;
+        return 0;
+    }
+    /* Visits the cached sectors among [sec, sec + n). */
+    template <typename Fn>
+    void ForCached(uint32_t sec, uint32_t n, Fn fn) {
+        if (n < map.size()) {
+            for (uint32_t i = 0; i < n; ++i) {
+                auto it = map.find(sec + i);
+                if (it != map.end()) fn(*it->second);
+            }
+        } else {
+            for (Buf& b : lru)
+                if (b.sector >= sec && b.sector - sec < n) fn(b);
+        }
+    }
+    /* Reads straight from the device; sectors changed in the cache win. */
+    int DevRead(uint32_t sec, uint32_t n, void* buf) {
+        if (int rc = Check(sec, n)) return rc;
+        if (n && dev()->read(dev(), part.start + sec, buf, n) != 0) return kErrDevice;
+        ForCached(sec, n, [&](Buf& b) {
+            if (b.dirty) std::memcpy(static_cast<uint8_t*>(buf) + (b.sector - sec) * kSectorSize, b.data, kSectorSize);
+        });
+        return 0;
+    }
+    /* Writes straight to the device; cached copies take the new contents. */
+    int DevWrite(uint32_t sec, uint32_t n, const void* buf) {
+        if (int rc = RawWrite(sec, n, buf)) return rc;
+        ForCached(sec, n, [&](Buf& b) {
+            std::memcpy(b.data, static_cast<const uint8_t*>(buf) + (b.sector - sec) * kSectorSize, kSectorSize);
+            b.dirty = false;
+        });
+        return 0;
+    }
+    int DevErase(uint32_t sec, uint32_t n) {
+        if (int rc = Check(sec, n)) return rc;
+        if (dev()->erase(dev(), part.start + sec, n) != 0) return kErrDevice;
+        ForCached(sec, n, [](Buf& b) {
+            std::memset(b.data, 0xFF, kSectorSize);
+            b.dirty = false;
+        });
+        return 0;
+    }
+    /* The cached sector, loaded when `load`, else zero-filled. Null with *rc on failure. */
+    uint8_t* Get(uint32_t sec, int* rc, bool load = true) {
+        auto it = map.find(sec);
+        if (it != map.end()) {
+            lru.splice(lru.begin(), lru, it->second);
+            return it->second->data;
+        }
+        if ((*rc = Check(sec, 1))) return nullptr;
+        if (map.size() >= kCacheSectors) {
+            Buf& old = lru.back();
+            if (old.dirty && (*rc = WriteBack(old))) return nullptr;
+            map.erase(old.sector);
+            lru.pop_back();
+        }
+        lru.push_front(Buf{sec, false, {}});
+        Buf& b = lru.front();
+        if (load) {
+            if (dev()->read(dev(), part.start + sec, b.data, 1) != 0) {
+                lru.pop_front();
+                *rc = kErrDevice;
+                return nullptr;
+            }
+        }
+        map[sec] = lru.begin();
+        return b.data;
+    }
+    void Dirty(uint32_t sec) {
+        auto it = map.find(sec);
+        if (it != map.end()) it->second->dirty = true;
+    }
+    int Flush() {
+        if (type == kTypeFat32 && infoDirty && fsinfoSector) {
+            int rc = 0;
+            uint8_t* s = Get(fsinfoSector, &rc);
+            if (!s) return rc;
+            Put32(s + 488, freeCount);
+            Put32(s + 492, hint);
+            Dirty(fsinfoSector);
+            infoDirty = false;
+        }
+        std::vector<Buf*> dirty;
+        for (Buf& b : lru)
+            if (b.dirty) dirty.push_back(&b);
+        std::sort(dirty.begin(), dirty.end(), [](const Buf* a, const Buf* b) { return a->sector < b->sector; });
+        int first = 0;
+        for (Buf* b : dirty)
+            if (int rc = WriteBack(*b); rc && !first) first = rc;
+        return first;
+    }
+    void DropCache() {
+        lru.clear();
+        map.clear();
+    }
+
+    /* ---- FAT entries ---- */
+    int GetFat(uint32_t c, uint32_t* value) {
+        if (c > maxCluster) return kErrShortChain;
+        const uint64_t byte = static_cast<uint64_t>(c) * (type == kTypeFat16 ? 2 : 4);
+        int rc = 0;
+        uint8_t* s = Get(reserved + static_cast<uint32_t>(byte / kSectorSize), &rc);
+        if (!s) return rc;
+        const uint8_t* p = s + byte % kSectorSize;
+        if (type == kTypeFat16) {
+            uint32_t v = Le16(p);
+            *value = v >= 0xFFF8 ? kEnd : v == 0xFFF7 ? 0x0FFFFFF7 : v;
+        } else {
+            uint32_t v = Le32(p) & 0x0FFFFFFF;
+            *value = v >= 0x0FFFFFF8 ? kEnd : v;
+        }
+        return 0;
+    }
+    int SetFat(uint32_t c, uint32_t value) {
+        if (c < 2 || c > maxCluster) return kErrInconsistent;
+        const uint64_t byte = static_cast<uint64_t>(c) * (type == kTypeFat16 ? 2 : 4);
+        const uint32_t sec = reserved + static_cast<uint32_t>(byte / kSectorSize);
+        int rc = 0;
+        uint8_t* s = Get(sec, &rc);
+        if (!s) return rc;
+        uint8_t* p = s + byte % kSectorSize;
+        if (type == kTypeFat16) {
+            Put16(p, value == kEnd ? 0xFFFF : value);
+        } else {
+            /* the top four bits are reserved and stay as they were */
+            Put32(p, (Le32(p) & 0xF0000000u) | (value == kEnd ? 0x0FFFFFFF : value));
+        }
+        Dirty(sec);
+        return 0;
+    }
+    /* Next cluster of a chain: a cluster number or kEnd; anything else is a broken chain. */
+    int Next(uint32_t c, uint32_t* next) {
+        uint32_t v = 0;
+        if (int rc = GetFat(c, &v)) return rc;
+        if (v != kEnd && !ValidCluster(v)) return kErrShortChain;
+        *next = v;
+        return 0;
+    }
+    /* The whole chain from `first`, every value range-checked and the walk bounded. */
+    int LoadChain(uint32_t first, std::vector<uint32_t>* chain) {
+        chain->clear();
+        if (first == 0) return 0;
+        if (!ValidCluster(first)) return kErrShortChain;
+        uint32_t c = first;
+        while (c != kEnd) {
+            if (chain->size() >= clusterCount) return kErrShortChain;  /* a cycle */
+            chain->push_back(c);
+            if (int rc = Next(c, &c)) return rc;
+        }
+        return 0;
+    }
+
+    /* ---- bitmap ---- */
+    bool Used(uint32_t c) const { return bitmap[c >> 5] & (1u << (c & 31)); }
+    void Mark(uint32_t c) { bitmap[c >> 5] |= 1u << (c & 31); }
+    void Unmark(uint32_t c) { bitmap[c >> 5] &= ~(1u << (c & 31)); }
+
+    int Alloc(uint32_t n, std::vector<uint32_t>* out) {
+        if (n == 0) return kErrInvalid;
+        if (n > freeCount) return kErrNoSpace;
+        const size_t start = out->size();
+        uint32_t c = hint < 2 || hint > maxCluster ? 2 : hint;
+        for (uint32_t scanned = 0; scanned < clusterCount && out->size() - start < n; ++scanned) {
+            if ((c & 31) == 0 && bitmap[c >> 5] == 0xFFFFFFFFu && c + 32 <= maxCluster + 1) {
+                scanned += 31;
+                c += 32;
+            } else {
+                if (!Used(c)) {
+                    Mark(c);
+                    out->push_back(c);
+                }
+                ++c;
+            }
+            if (c > maxCluster) c = 2;
+        }
+        if (out->size() - start < n) {
+            /* the free count promised more than the bitmap holds */
+            for (size_t i = start; i < out->size(); ++i) Unmark((*out)[i]);
+            out->resize(start);
+            return kErrNoSpace;
+        }
+        freeCount -= n;
+        hint = out->back() + 1 > maxCluster ? 2 : out->back() + 1;
+        infoDirty = true;
+        return 0;
+    }
+    /* Links clusters[0..n) after `last` (0: a new chain) and ends the chain. */
+    int Link(uint32_t last, const uint32_t* clusters, size_t n) {
+        for (size_t i = 0; i < n; ++i)
+            if (int rc = SetFat(clusters[i], i + 1 < n ? clusters[i + 1] : kEnd)) return rc;
+        if (last && n)
+            if (int rc = SetFat(last, clusters[0])) return rc;
+        return 0;
+    }
+    /* Gives back clusters that were taken but never linked. */
+    void Unalloc(const uint32_t* clusters, size_t n) {
+        for (size_t i = 0; i < n; ++i) {
+            Unmark(clusters[i]);
+            hint = std::min(hint, clusters[i]);
+        }
+        freeCount += static_cast<uint32_t>(n);
+        infoDirty = true;
+    }
+    /* Frees chain[keep..]: chain[keep - 1] first becomes the end of the chain, then the rest is
+     * freed from its end; the flash erases what it frees. */
+    int FreeFrom(const std::vector<uint32_t>& chain, size_t keep) {
+        if (keep >= chain.size()) return 0;
+        if (keep > 0)
+            if (int rc = SetFat(chain[keep - 1], kEnd)) return rc;
+        int first = 0;
+        for (size_t i = chain.size(); i-- > keep;) {
+            if (int rc = SetFat(chain[i], 0); rc && !first) first = rc;
+            if (Used(chain[i])) {
+                Unmark(chain[i]);
+                ++freeCount;
+            }
+            hint = std::min(hint, chain[i]);
+        }
+        infoDirty = true;
+        if (dev()->kind & lxvd::kKindErasesOnFormat) {
+            for (size_t i = keep; i < chain.size();) {
+                size_t j = i + 1;
+                while (j < chain.size() && chain[j] == chain[j - 1] + 1) ++j;
+                int rc = DevErase(ClusterSector(chain[i]), static_cast<uint32_t>(j - i) << spcShift);
+                if (rc && !first) first = rc;
+                i = j;
+            }
+        }
+        return first;
+    }
+
+    /* ---- data bytes at volume-relative byte offsets ---- */
+    /* Whole sectors go straight between the caller and the device; parts of sectors pass
+     * through the cache, which keeps a partly written sector until it is written back. */
+    int Transfer(uint64_t off, uint64_t len, uint8_t* buf, bool write) {
+        while (len) {
+            const uint32_t sec = static_cast<uint32_t>(off / kSectorSize), in = off % kSectorSize;
+            uint64_t n;
+            if (in || len < kSectorSize) {
+                int rc = 0;
+                uint8_t* s = Get(sec, &rc);
+                if (!s) return rc;
+                n = std::min<uint64_t>(len, kSectorSize - in);
+                if (write) {
+                    std::memcpy(s + in, buf, n);
+                    Dirty(sec);
+                } else {
+                    std::memcpy(buf, s + in, n);
+                }
+            } else {
+                const uint32_t count = static_cast<uint32_t>(len / kSectorSize);
+                if (int rc = write ? DevWrite(sec, count, buf) : DevRead(sec, count, buf)) return rc;
+                n = static_cast<uint64_t>(count) * kSectorSize;
+            }
+            buf += n; off += n; len -= n;
+        }
+        return 0;
+    }
+    uint64_t ClusterByte(uint32_t c) const { return static_cast<uint64_t>(ClusterSector(c)) * kSectorSize; }
+};
+
+/* ======================= directories ======================= */
+
+struct FatFs::Node {
+    int vol;
+    uint32_t dirClus;           /* folder holding the entry */
+    uint32_t firstIdx, shortIdx;
+    uint8_t entry[32];
+    std::vector<uint32_t> chain;
+    bool chainLoaded = false;
+    int refs = 0;
+    uint32_t First() const { return EntryCluster(entry); }
+    uint32_t Size() const { return Le32(entry + 28); }
+};
+
+struct FatFs::OpenFile {
+    bool used = false;
+    int flags = 0;
+    uint64_t pos = 0;
+    Node* node = nullptr;
+};
+
+struct FatFs::DirObject {
+    bool used = false;
+    int vol = 0;
+    uint32_t dirClus = 0;
+    uint32_t next = 0;
+};
+
+namespace {
+
+using Volume = FatFs::Volume;
+
+struct DirCursor {
+    uint32_t clusIdx = kNone;
+    uint32_t clus = 0;
+};
+
+/* The sector that holds entry idx of a folder; kErrEndOfDir past its last entry. */
+int DirSector(Volume& v, uint32_t dirClus, uint32_t idx, DirCursor& cur, uint32_t* sector) {
+    if (dirClus == 0) {
+        if (idx >= v.rootEntries) return kErrEndOfDir;
+        *sector = v.rootFirst + idx / kEntriesPerSector;
+        return 0;
+    }
+    if (idx >= kMaxDirEntries) return kErrEndOfDir;
+    const uint32_t perCluster = v.clusterBytes / 32;
+    const uint32_t ci = idx / perCluster;
+    if (cur.clusIdx == kNone || ci < cur.clusIdx) {
+        if (!v.ValidCluster(dirClus)) return kErrShortChain;
+        cur.clusIdx = 0;
+        cur.clus = dirClus;
+    }
+    while (cur.clusIdx < ci) {
+        uint32_t next = 0;
+        if (int rc = v.Next(cur.clus, &next)) return rc;
+        if (next == kEnd) return kErrEndOfDir;
+        cur.clus = next;
+        ++cur.clusIdx;
+    }
+    *sector = v.ClusterSector(cur.clus) + (idx % perCluster) / kEntriesPerSector;
+    return 0;
+}
+
+uint8_t* DirEntry(Volume& v, uint32_t dirClus, uint32_t idx, DirCursor& cur, uint32_t* sector, int* rc) {
+    if ((*rc = DirSector(v, dirClus, idx, cur, sector))) return nullptr;
+    uint8_t* s = v.Get(*sector, rc);
+    return s ? s + (idx % kEntriesPerSector) * 32 : nullptr;
+}
+
+struct Found {
+    uint32_t dirClus = 0;
+    uint32_t firstIdx = 0, shortIdx = 0;
+    uint8_t entry[32] = {};
+    u16string longName;
+    u16string Name() const { return longName.empty() ? ShortNameToText(entry) : longName; }
+};
+
+/* Visits the named entries of a folder from `start` on ("." and ".." included, labels and
+ * deleted entries not) until fn returns true. Returns 0, or a code of a broken folder. */
+template <typename Fn>
+int ScanDir(Volume& v, uint32_t dirClus, uint32_t start, Fn fn) {
+    DirCursor cur;
+    LongNameCollector lfn;
+    for (uint32_t idx = start;; ++idx) {
+        uint32_t sector = 0;
+        int rc = 0;
+        const uint8_t* e = DirEntry(v, dirClus, idx, cur, &sector, &rc);
+        if (!e) return rc == kErrEndOfDir ? 0 : rc;
+        if (e[0] == 0) return 0;
+        if (e[0] == 0xE5) {
+            lfn.Reset();
+            continue;
+        }
+        if ((e[11] & 0x3F) == kAttrLfn) {
+            lfn.Feed(e, idx);
+            continue;
+        }
+        if ((e[11] & (kAttrVolume | kAttrDir)) == kAttrVolume) {
+            lfn.Reset();
+            continue;
+        }
+        Found f;
+        f.dirClus = dirClus;
+        f.shortIdx = idx;
+        std::memcpy(f.entry, e, 32);
+        int64_t runStart = -1;
+        f.longName = lfn.Take(e, &runStart);
+        f.firstIdx = runStart >= 0 ? static_cast<uint32_t>(runStart) : idx;
+        if (fn(f)) return 0;
+    }
+}
+
+/* Finds a component by its long name or by its 8.3 name. */
+int Lookup(Volume& v, uint32_t dirClus, const u16string& comp, Found* out) {
+    ShortName sn;
+    if (int rc = MakeShortName(comp, &sn)) return rc;
+    bool found = false;
+    int rc = ScanDir(v, dirClus, 0, [&](const Found& f) {
+        if (IsDotEntry(f.entry)) return false;
+        if ((!f.longName.empty() && NamesEqualNoCase(f.longName, comp)) ||
+            (!sn.lossy && std::memcmp(f.entry, sn.name, 11) == 0) ||
+            NamesEqualNoCase(ShortNameToText(f.entry), comp)) {
+            *out = f;
+            found = true;
+            return true;
+        }
+        return false;
+    });
+    if (rc) return rc;
+    return found ? 0 : kErrNotFound;
+}
+
+/* Walks comps[0..n) as folders from the root. */
+int WalkDirs(Volume& v, const std::vector<u16string>& comps, size_t n, uint32_t* dirClus,
+             std::vector<uint32_t>* visited = nullptr) {
+    uint32_t d = v.RootDir();
+    if (visited) visited->push_back(d);
+    for (size_t i = 0; i < n; ++i) {
+        Found f;
+        int rc = Lookup(v, d, comps[i], &f);
+        if (rc == kErrNotFound) return kErrNotDirectory;
+        if (rc) return rc;
+        if (!(f.entry[11] & kAttrDir)) return kErrNotDirectory;
+        d = EntryCluster(f.entry);
+        if (!v.ValidCluster(d)) return kErrShortChain;
+        if (visited) visited->push_back(d);
+    }
+    *dirClus = d;
+    return 0;
+}
+
+/* Splits a path and walks all but its last component; an empty path leaves the root. */
+int Locate(Volume& v, const u16string& path, NameKind kind, std::vector<u16string>* comps, uint32_t* parent) {
+    if (int rc = SplitPath(path, kind, comps)) return rc;
+    *parent = v.RootDir();
+    return comps->empty() ? 0 : WalkDirs(v, *comps, comps->size() - 1, parent);
+}
+
+void Stamp(ClockFn clock, uint8_t* e, bool creation) {
+    DosTime t;
+    clock(&t);
+    const int year = std::min(std::max(t.year, 1980), 2107);
+    const uint32_t date = static_cast<uint32_t>(((year - 1980) << 9) | (t.month << 5) | t.day);
+    const uint32_t time = static_cast<uint32_t>((t.hour << 11) | (t.minute << 5) | (t.second / 2));
+    if (creation) {
+        e[13] = static_cast<uint8_t>((t.second % 2) * 100);
+        Put16(e + 14, time);
+        Put16(e + 16, date);
+    }
+    Put16(e + 18, date);
+    Put16(e + 22, time);
+    Put16(e + 24, date);
+}
+
+/* Finds n free slots in a folder, growing a subfolder when needed. *end is the index of the
+ * first end-of-folder mark met (kNone when none). */
+int FindRoom(Volume& v, uint32_t dirClus, uint32_t n, uint32_t* start, uint32_t* end) {
+    DirCursor cur;
+    uint32_t run = 0, runStart = 0, idx = 0;
+    bool atEnd = false;
+    *end = kNone;
+    for (;; ++idx) {
+        uint32_t sector = 0;
+        int rc = 0;
+        const uint8_t* e = DirEntry(v, dirClus, idx, cur, &sector, &rc);
+        if (!e) {
+            if (rc != kErrEndOfDir) return rc;
+            break;
+        }
+        if (!atEnd && e[0] == 0) {
+            atEnd = true;
+            *end = idx;
+        }
+        if (atEnd || e[0] == 0xE5) {
+            if (run++ == 0) runStart = idx;
+            if (run == n) {
+                *start = runStart;
+                return 0;
+            }
+        } else {
+            run = 0;
+        }
+    }
+    if (dirClus == 0) return kErrNoSpace;  /* the FAT16 root never grows */
+    const uint32_t need = n - run;
+    if (idx + need > kMaxDirEntries) return kErrNoSpace;
+    const uint32_t clusters = (need * 32 + v.clusterBytes - 1) / v.clusterBytes;
+    std::vector<uint32_t> chain, fresh;
+    if (int rc = v.LoadChain(dirClus, &chain)) return rc;
+    if (int rc = v.Alloc(clusters, &fresh)) return rc;
+    std::vector<uint8_t> zeros(v.clusterBytes, 0);
+    for (uint32_t c : fresh) {
+        if (int rc = v.DevWrite(v.ClusterSector(c), v.spc, zeros.data())) {
+            v.Unalloc(fresh.data(), fresh.size());
+            return rc;
+        }
+    }
+    if (int rc = v.Link(chain.back(), fresh.data(), fresh.size())) return rc;
+    *start = run ? runStart : idx;
+    return 0;
+}
+
+int StoreEntry(Volume& v, uint32_t dirClus, uint32_t idx, const uint8_t* entry) {
+    DirCursor cur;
+    uint32_t sector = 0;
+    int rc = 0;
+    uint8_t* e = DirEntry(v, dirClus, idx, cur, &sector, &rc);
+    if (!e) return rc == kErrEndOfDir ? kErrInconsistent : rc;
+    std::memcpy(e, entry, 32);
+    v.Dirty(sector);
+    return 0;
+}
+
+int RemoveEntries(Volume& v, uint32_t dirClus, uint32_t firstIdx, uint32_t shortIdx) {
+    DirCursor cur;
+    for (uint32_t idx = firstIdx; idx <= shortIdx; ++idx) {
+        uint32_t sector = 0;
+        int rc = 0;
+        uint8_t* e = DirEntry(v, dirClus, idx, cur, &sector, &rc);
+        if (!e) return rc;
+        e[0] = 0xE5;
+        v.Dirty(sector);
+    }
+    return 0;
+}
+
+/* Creates the entries of `comp` in a folder from the template entry (attribute, cluster, size,
+ * stamps); the 8.3 name and its case bits are made here. */
+int CreateEntry(Volume& v, uint32_t dirClus, const u16string& comp, const uint8_t* tmpl, Found* out) {
+    ShortName sn;
+    if (int rc = MakeShortName(comp, &sn)) return rc;
+    if (sn.lossy) {
+        std::unordered_set<std::string> taken;
+        DirCursor cur;
+        for (uint32_t idx = 0;; ++idx) {
+            uint32_t sector = 0;
+            int rc = 0;
+            const uint8_t* e = DirEntry(v, dirClus, idx, cur, &sector, &rc);
+            if (!e) {
+                if (rc != kErrEndOfDir) return rc;
+                break;
+            }
+            if (e[0] == 0) break;
+            if (e[0] != 0xE5 && (e[11] & 0x3F) != kAttrLfn) taken.emplace(reinterpret_cast<const char*>(e), 11);
+        }
+        uint8_t base[11];
+        std::memcpy(base, sn.name, 11);
+        uint32_t n = 1;
+        for (;; ++n) {
+            std::memcpy(sn.name, base, 11);
+            ApplyNumericTail(sn.name, n);
+            if (!taken.count(std::string(reinterpret_cast<const char*>(sn.name), 11))) break;
+            if (n > 999999) return kErrExists;
+        }
+    }
+    std::vector<uint8_t> slots;
+    if (sn.needsLong) BuildLongEntries(comp, ShortNameChecksum(sn.name), &slots);
+    const size_t lfnBytes = slots.size();
+    slots.resize(lfnBytes + 32);
+    uint8_t* se = slots.data() + lfnBytes;
+    std::memcpy(se, tmpl, 32);
+    std::memcpy(se, sn.name, 11);
+    se[12] = sn.needsLong ? 0 : sn.caseBits;
+    const uint32_t count = static_cast<uint32_t>(slots.size() / 32);
+    uint32_t start = 0, end = kNone;
+    if (int rc = FindRoom(v, dirClus, count, &start, &end)) return rc;
+    DirCursor cur;
+    for (uint32_t k = 0; k < count; ++k) {
+        uint32_t sector = 0;
+        int rc = 0;
+        uint8_t* e = DirEntry(v, dirClus, start + k, cur, &sector, &rc);
+        if (!e) return rc == kErrEndOfDir ? kErrInconsistent : rc;
+        std::memcpy(e, slots.data() + 32 * k, 32);
+        v.Dirty(sector);
+    }
+    /* Past the old end mark, keep the folder ending right after the new entries. */
+    if (end != kNone && start + count > end) {
+        uint32_t sector = 0;
+        int rc = 0;
+        uint8_t* e = DirEntry(v, dirClus, start + count, cur, &sector, &rc);
+        if (e && e[0] != 0) {
+            std::memset(e, 0, 32);
+            v.Dirty(sector);
+        }
+    }
+    out->dirClus = dirClus;
+    out->firstIdx = start;
+    out->shortIdx = start + count - 1;
+    std::memcpy(out->entry, se, 32);
+    out->longName = sn.needsLong ? comp : u16string();
+    return 0;
+}
+
+}  // namespace
+
+/* ======================= FatFs ======================= */
+
+FatFs::FatFs() {
+    for (auto& v : volumes_) v = std::make_unique<Volume>();
+    for (int i = 0; i < kMaxVolumes; ++i) volumes_[i]->index = i;
+    for (int i = 0; i < kMaxOpenFiles; ++i) files_.push_back(std::make_unique<OpenFile>());
+    for (int i = 0; i < kMaxDirObjects; ++i) dirs_.push_back(std::make_unique<DirObject>());
+}
+
+FatFs::~FatFs() = default;
+
+int FatFs::Fail(int code) {
+    error_ = code;
+    return -1;
+}
+
+FatFs::Volume* FatFs::Vol(int vol) {
+    if (vol < 0 || vol >= kMaxVolumes) {
+        error_ = kErrInvalid;
+        return nullptr;
+    }
+    if (!initialised_) {
+        error_ = kErrNotInitialised;
+        return nullptr;
+    }
+    if (!volumes_[vol]->mounted) {
+        error_ = kErrNotMounted;
+        return nullptr;
+    }
+    return volumes_[vol].get();
+}
+
+int FatFs::Init() {
+    initialised_ = true;
+    return 0;
+}
+
+void FatFs::Shutdown() {
+    if (!initialised_) return;
+    for (int v = 0; v < kMaxVolumes; ++v)
+        if (volumes_[v]->mounted) Unmount(v);
+    for (auto& f : files_) *f = OpenFile();
+    for (auto& d : dirs_) *d = DirObject();
+    nodes_.clear();
+    initialised_ = false;
+}
+
+bool FatFs::IsMounted(int vol) const { return vol >= 0 && vol < kMaxVolumes && volumes_[vol]->mounted; }
+
+const Partition* FatFs::PartitionOf(int vol) const {
+    return IsMounted(vol) ? &volumes_[vol]->part : nullptr;
+}
+
+/* ---- format ---- */
+
+namespace {
+
+struct ClusterRow {
+    uint32_t bound, spc;
+};
+const ClusterRow kFat16Rows[] = {{8400, 1},      {32680, 2},     {262144, 8},      {524288, 8},
+                                 {1048576, 16},  {2097152, 32},  {4194304, 64},    {0xFFFFFFFF, 0}};
+const ClusterRow kFat32Rows[] = {{66600, 1},     {532480, 4},    {16777216, 8},    {33554432, 16},
+                                 {67108864, 32}, {0xFFFFFFFF, 64}};
+
+}  // namespace
+
+int FatFs::Format(int vol, const Partition& part, const char* label, int type) {
+    if (!initialised_) return Fail(kErrNotInitialised);
+    if (vol < 0 || vol >= kMaxVolumes || !part.device) return Fail(kErrInvalid);
+    if (volumes_[vol]->mounted) return Fail(kErrBusy);
+    const bool fat16 = type & kTypeFat16;
+    if (!fat16 && !(type & kTypeFat32)) return Fail(kErrInvalid);
+    BlockDeviceRecord* dev = part.device;
+    if (dev->bytesPerSector != kSectorSize) return Fail(kErrNotFat);
+    const uint32_t T = part.count, B = kSectorSize;
+    const uint32_t U = dev->alignment ? dev->alignment : 1;
+
+    uint32_t S = 0;
+    for (const ClusterRow* r = fat16 ? kFat16Rows : kFat32Rows;; ++r)
+        if (r->bound >= T) {
+            S = r->spc;
+            break;
+        }
+    if (S == 0) return Fail(kErrInvalid);
+
+    const uint32_t R = fat16 ? (1024 * 32 + B - 1) / B : 0;
+    /* Other systems tell the FAT type by the cluster count alone: a count outside the type's
+     * range would be read as another type, so a smaller cluster is tried, else refused. */
+    const uint32_t minClusters = fat16 ? 4085 : 65525, maxClusters = fat16 ? 65520 : 0x0FFFFFF5;
+    uint32_t r = 0, F = 0, C = 0;
+    bool ok = false;
+    bool tooMany = false;
+    for (; S >= 1; S /= 2) {
+        if (S * B > 32768) continue;
+        r = fat16 ? 1 : 32;
+        const uint64_t body = static_cast<uint64_t>(T) > r + R ? T - r - R : 0;
+        const uint64_t per = fat16 ? (B / 2) * S + 1 : ((B / 2) * S + 1) / 2;
+        F = static_cast<uint32_t>((body + per - 1) / per);
+        const uint32_t pad = U - ((R + part.start + r + F) % U);
+        r += pad;
+        const uint64_t used = static_cast<uint64_t>(r) + F + R;
+        C = used < T ? static_cast<uint32_t>((T - used) / S) : 0;
+        if (C > maxClusters) {
+            tooMany = true;
+            break;
+        }
+        if (C >= minClusters) {
+            ok = true;
+            break;
+        }
+    }
+    if (!ok) return Fail(tooMany ? kErrNoDevice : kErrInvalid);
+
+    /* Raw writes inside the partition. */
+    auto put = [&](uint32_t sec, uint32_t n, const void* data) -> int {
+        if (static_cast<uint64_t>(sec) + n > T) return kErrBeyondVolume;
+        return dev->write(dev, part.start + sec, data, n) == 0 ? 0 : kErrDevice;
+    };
+    if (dev->kind & lxvd::kKindErasesOnFormat)
+        if (dev->erase(dev, part.start, T) != 0) return Fail(kErrDevice);
+
+    uint8_t stamp[32] = {};
+    Stamp(clock_, stamp, true);
+
+    std::vector<uint8_t> zeros(64 * B, 0);
+    for (uint32_t s = 0; s < F;) {
+        const uint32_t n = std::min<uint32_t>(64, F - s);
+        if (int rc = put(r + s, n, zeros.data())) return Fail(rc);
+        s += n;
+    }
+    uint8_t sec[kSectorSize] = {};
+    if (fat16) {
+        Put16(sec, 0xFFF8);
+        Put16(sec + 2, 0xFFFF);
+    } else {
+        Put32(sec, 0x0FFFFFF8);
+        Put32(sec + 4, 0x0FFFFFFF);
+        Put32(sec + 8, 0x0FFFFFFF);
+    }
+    if (int rc = put(r, 1, sec)) return Fail(rc);
+
+    const uint32_t rootFirst = r + F;
+    const uint32_t rootSectors = fat16 ? R : S;
+    for (uint32_t s = 0; s < rootSectors;) {
+        const uint32_t n = std::min<uint32_t>(64, rootSectors - s);
+        if (int rc = put(rootFirst + s, n, zeros.data())) return Fail(rc);
+        s += n;
+    }
+    uint8_t label11[11];
+    std::memset(label11, ' ', 11);
+    for (size_t i = 0; label && label[i] && i < 11; ++i) {
+        char c = label[i];
+        label11[i] = static_cast<uint8_t>(c >= 'a' && c <= 'z' ? c - 32 : c);
+    }
+    if (label && label[0]) {
+        std::memset(sec, 0, sizeof sec);
+        std::memcpy(sec, label11, 11);
+        sec[11] = kAttrVolume;
+        sec[13] = stamp[13];
+        std::memcpy(sec + 22, stamp + 22, 4);
+        if (int rc = put(rootFirst, 1, sec)) return Fail(rc);
+    }
+
+    std::memset(sec, 0, sizeof sec);
+    const uint8_t jump[3] = {0xEB, 0x58, 0x90};
+    std::memcpy(sec, jump, 3);
+    std::memcpy(sec + 3, "MSWIN4.1", 8);
+    Put16(sec + 11, B);
+    sec[13] = static_cast<uint8_t>(S);
+    Put16(sec + 14, r);
+    sec[16] = 1;
+    Put16(sec + 17, fat16 ? 1024 : 0);
+    const bool small = fat16 && T < 65536;
+    Put16(sec + 19, small ? T : 0);
+    sec[21] = 0xF8;
+    Put16(sec + 22, fat16 ? F : 0);
+    Put16(sec + 24, 63);
+    Put16(sec + 26, 255);
+    Put32(sec + 28, 0);
+    Put32(sec + 32, small ? 0 : T);
+    uint8_t* tail;
+    if (fat16) {
+        tail = sec + 36;
+        std::memcpy(sec + 54, "FAT16   ", 8);
+    } else {
+        Put32(sec + 36, F);
+        Put32(sec + 44, 2);
+        Put16(sec + 48, 1);
+        Put16(sec + 50, 6);
+        tail = sec + 64;
+        std::memcpy(sec + 82, "FAT32   ", 8);
+    }
+    tail[2] = 0x29;
+    Put32(tail + 3, 0x19770321);
+    std::memcpy(tail + 7, label && label[0] ? label11 : reinterpret_cast<const uint8_t*>("NO NAME    "), 11);
+    sec[510] = 0x55;
+    sec[511] = 0xAA;
+    if (int rc = put(0, 1, sec)) return Fail(rc);
+    if (!fat16) {
+        if (int rc = put(6, 1, sec)) return Fail(rc);
+        uint8_t info[kSectorSize] = {};
+        std::memcpy(info, "RRaA", 4);
+        std::memcpy(info + 484, "rrAa", 4);
+        Put32(info + 488, C - 1);  /* the root folder holds cluster 2 */
+        Put32(info + 492, 3);
+        info[510] = 0x55;
+        info[511] = 0xAA;
+        if (int rc = put(1, 1, info)) return Fail(rc);
+        if (int rc = put(7, 1, info)) return Fail(rc);
+    }
+    return 0;
+}
+
+/* ---- mount ---- */
+
+int FatFs::Mount(int vol, const Partition& part) {
+    if (!initialised_) return Fail(kErrNotInitialised);
+    if (vol < 0 || vol >= kMaxVolumes || !part.device) return Fail(kErrInvalid);
+    if (volumes_[vol]->mounted) return Fail(kErrBusy);
+    int rc = MountInternal(vol, part);
+    if (rc) {
+        *volumes_[vol] = Volume();
+        volumes_[vol]->index = vol;
+        return Fail(rc);
+    }
+    return 0;
+}
+
+int FatFs::MountInternal(int vol, const Partition& part) {
+    Volume& v = *volumes_[vol];
+    v = Volume();
+    v.index = vol;
+    v.part = part;
+    uint8_t b[kSectorSize];
+    if (part.count == 0 || part.device->read(part.device, part.start, b, 1) != 0) return kErrDevice;
+    if (b[510] != 0x55 || b[511] != 0xAA) return kErrNotFat;
+    const uint32_t bps = Le16(b + 11), spc = b[13], reserved = Le16(b + 14), nfats = b[16];
+    const uint32_t rootEntries = Le16(b + 17), total16 = Le16(b + 19), fat16Size = Le16(b + 22);
+    const uint32_t total32 = Le32(b + 32), fat32Size = Le32(b + 36);
+    if (bps != kSectorSize) return kErrNotFat;
+    if (spc == 0 || spc > 128 || Log2(spc) < 0) return kErrNotFat;
+    if (reserved < 1 || nfats < 1) return kErrNotFat;
+    if (fat16Size == 0 && fat32Size != 0 && rootEntries == 0 && total16 == 0) {
+        v.type = kTypeFat32;
+        v.fatSize = fat32Size;
+    } else if (fat16Size != 0 && rootEntries != 0) {
+        v.type = kTypeFat16;
+        v.fatSize = fat16Size;
+    } else {
+        return kErrNotFat;
+    }
+    v.spc = spc;
+    v.spcShift = static_cast<uint32_t>(Log2(spc));
+    v.clusterBytes = spc * kSectorSize;
+    v.reserved = reserved;
+    v.nfats = nfats;
+    v.rootEntries = rootEntries;
+    v.totalSectors = total16 ? total16 : total32;
+    if (v.totalSectors == 0 || v.totalSectors > part.count) return kErrNotFat;
+    v.rootSectors = (rootEntries * 32 + kSectorSize - 1) / kSectorSize;
+    const uint64_t meta = static_cast<uint64_t>(reserved) + static_cast<uint64_t>(nfats) * v.fatSize + v.rootSectors;
+    if (meta >= v.totalSectors) return kErrNotFat;
+    v.firstData = static_cast<uint32_t>(meta);
+    v.rootFirst = reserved + nfats * v.fatSize;
+    v.clusterCount = (v.totalSectors - v.firstData) >> v.spcShift;
+    v.maxCluster = v.clusterCount + 1;
+    const uint32_t width = v.type == kTypeFat16 ? 2 : 4;
+    if (v.type == kTypeFat16 ? (v.clusterCount < 4085 || v.clusterCount > 65524)
+                             : (v.clusterCount < 65525 || v.clusterCount > 0x0FFFFFF5))
+        return kErrNotFat;
+    if (static_cast<uint64_t>(v.fatSize) * kSectorSize / width < static_cast<uint64_t>(v.maxCluster) + 1)
+        return kErrNotFat;
+    if (v.type == kTypeFat32) {
+        v.rootCluster = Le32(b + 44);
+        if (!v.ValidCluster(v.rootCluster)) return kErrNotFat;
+        v.rootFirst = v.ClusterSector(v.rootCluster);
+        v.fsinfoSector = Le16(b + 48);
+        if (v.fsinfoSector == 0xFFFF || v.fsinfoSector >= reserved) v.fsinfoSector = 0;
+        if (v.fsinfoSector) {
+            uint8_t info[kSectorSize];
+            if (v.DevRead(v.fsinfoSector, 1, info)) return kErrDevice;
+            if (std::memcmp(info, "RRaA", 4) || std::memcmp(info + 484, "rrAa", 4) || info[510] != 0x55 ||
+                info[511] != 0xAA)
+                v.fsinfoSector = 0;  /* not kept up to date when it is not there */
+        }
+    }
+
+    /* Scan the FAT into the bitmap. */
+    v.bitmap.assign((v.maxCluster + 32) / 32, 0);
+    v.Mark(0);
+    v.Mark(1);
+    uint32_t used = 0, firstFree = 0;
+    const uint32_t entriesPerSector = kSectorSize / width;
+    std::vector<uint8_t> chunk(256 * kSectorSize);
+    for (uint32_t s = 0; s * entriesPerSector <= v.maxCluster; s += 256) {
+        const uint32_t n = std::min<uint32_t>(256, v.fatSize - s);
+        if (v.DevRead(reserved + s, n, chunk.data())) return kErrDevice;
+        for (uint32_t i = 0; i < n * entriesPerSector; ++i) {
+            const uint32_t c = s * entriesPerSector + i;
+            if (c < 2) continue;
+            if (c > v.maxCluster) break;
+            const uint32_t val = width == 2 ? Le16(&chunk[i * 2]) : Le32(&chunk[i * 4]) & 0x0FFFFFFF;
+            if (val) {
+                v.Mark(c);
+                ++used;
+            } else if (!firstFree) {
+                firstFree = c;
+            }
+        }
+    }
+    v.freeCount = v.clusterCount - used;
+    v.hint = firstFree ? firstFree : 2;
+    v.mounted = true;
+    return 0;
+}
+
+int FatFs::Unmount(int vol) {
+    Volume* v = Vol(vol);
+    if (!v) return -1;
+    int rc = CloseAll(vol);
+    int sync = v->Flush();
+    for (auto& d : dirs_)
+        if (d->used && d->vol == vol) *d = DirObject();
+    v->mounted = false;
+    v->DropCache();
+    v->bitmap.clear();
+    v->bitmap.shrink_to_fit();
+    if (rc) return rc;
+    return sync ? Fail(sync) : 0;
+}
+
+int FatFs::Remount(int vol) {
+    Volume* v = Vol(vol);
+    if (!v) return -1;
+    v->Flush();
+    v->DropCache();
+    Partition part = v->part;
+    /* Open files and folder streams stay; their chains are read again when next used. */
+    int rc = MountInternal(vol, part);
+    if (rc) {
+        v->mounted = false;
+        for (auto& f : files_)
+            if (f->used && f->node->vol == vol) *f = OpenFile();
+        for (auto& d : dirs_)
+            if (d->used && d->vol == vol) *d = DirObject();
+        nodes_.remove_if([vol](const std::unique_ptr<Node>& n) { return n->vol == vol; });
+        return Fail(rc);
+    }
+    for (auto& n : nodes_)
+        if (n->vol == vol) n->chainLoaded = false;
+    return 0;
+}
+
+int FatFs::Info(int vol, VolumeInfo* out) {
+    Volume* v = Vol(vol);
+    if (!v) return -1;
+    out->bytesPerCluster = v->clusterBytes;
+    out->clusterCount = v->clusterCount;
+    out->freeClusters = v->freeCount;
+    out->bits = v->type == kTypeFat16 ? 16 : 32;
+    return 0;
+}
+
+int FatFs::Sync(int vol) {
+    Volume* v = Vol(vol);
+    if (!v) return -1;
+    int rc = v->Flush();
+    return rc ? Fail(rc) : 0;
+}
+
+/* ---- names and folders ---- */
+
+int FatFs::Stat(int vol, const u16string& path, uint8_t entry[32]) {
+    Volume* v = Vol(vol);
+    if (!v) return -1;
+    std::vector<u16string> comps;
+    uint32_t dir = 0;
+    if (int rc = Locate(*v, path, NameKind::Either, &comps, &dir)) return Fail(rc);
+    std::memset(entry, 0, 32);
+    if (comps.empty()) {
+        entry[11] = kAttrDir;
+        return 0;
+    }
+    Found f;
+    if (int rc = Lookup(*v, dir, comps.back(), &f)) return Fail(rc);
+    std::memcpy(entry, f.entry, 32);
+    return 0;
+}
+
+int FatFs::Access(int vol, const u16string& path) {
+    uint8_t e[32];
+    return Stat(vol, path, e);
+}
+
+int FatFs::Mkdir(int vol, const u16string& path) {
+    Volume* v = Vol(vol);
+    if (!v) return -1;
+    std::vector<u16string> comps;
+    uint32_t parent = 0;
+    if (int rc = Locate(*v, path, NameKind::Directory, &comps, &parent)) return Fail(rc);
+    if (comps.empty()) return Fail(kErrExists);
+    Found f;
+    int rc = Lookup(*v, parent, comps.back(), &f);
+    if (rc == 0) return Fail(kErrExists);
+    if (rc != kErrNotFound) return Fail(rc);
+
+    std::vector<uint32_t> c;
+    if ((rc = v->Alloc(1, &c))) return Fail(rc);
+    uint8_t tmpl[32] = {};
+    tmpl[11] = kAttrDir | kAttrArchive;
+    SetEntryCluster(tmpl, c[0]);
+    Stamp(clock_, tmpl, true);
+    /* The folder's cluster is complete on the device before anything points at it. */
+    std::vector<uint8_t> first(v->clusterBytes, 0);
+    std::memcpy(first.data(), ".          ", 11);
+    std::memcpy(first.data() + 32, "..         ", 11);
+    for (int k = 0; k < 2; ++k) {
+        uint8_t* e = first.data() + 32 * k;
+        e[11] = kAttrDir;
+        std::memcpy(e + 13, tmpl + 13, 13);
+        SetEntryCluster(e, k == 0 ? c[0] : (parent == v->RootDir() ? 0 : parent));
+    }
+    if ((rc = v->DevWrite(v->ClusterSector(c[0]), v->spc, first.data())) ||
+        (rc = v->Link(0, c.data(), 1))) {
+        v->Unalloc(c.data(), 1);
+        return Fail(rc);
+    }
+    if ((rc = CreateEntry(*v, parent, comps.back(), tmpl, &f))) {
+        std::vector<uint32_t> chain(c);
+        v->FreeFrom(chain, 0);
+        return Fail(rc);
+    }
+    rc = v->Flush();
+    return rc ? Fail(rc) : 0;
+}
+
+namespace {
+bool NodeAt(const std::list<std::unique_ptr<FatFs::Node>>& nodes, int vol, uint32_t dirClus, uint32_t shortIdx) {
+    for (auto& n : nodes)
+        if (n->vol == vol && n->dirClus == dirClus && n->shortIdx == shortIdx) return true;
+    return false;
+}
+}  // namespace
+
+int FatFs::Rmdir(int vol, const u16string& path) {
+    Volume* v = Vol(vol);
+    if (!v) return -1;
+    std::vector<u16string> comps;
+    uint32_t parent = 0;
+    if (int rc = Locate(*v, path, NameKind::Directory, &comps, &parent)) return Fail(rc);
+    if (comps.empty()) return Fail(kErrInvalid);  /* the root stays */
+    Found f;
+    if (int rc = Lookup(*v, parent, comps.back(), &f)) return Fail(rc);
+    if (!(f.entry[11] & kAttrDir)) return Fail(kErrNotDirectory);
+    const uint32_t c = EntryCluster(f.entry);
+    for (auto& d : dirs_)
+        if (d->used && d->vol == vol && d->dirClus == c) return Fail(kErrBusy);
+    bool empty = true;
+    if (v->ValidCluster(c)) {
+        int rc = ScanDir(*v, c, 0, [&](const Found& e) {
+            if (IsDotEntry(e.entry)) return false;
+            empty = false;
+            return true;
+        });
+        if (rc) return Fail(rc);
+    }
+    if (!empty) return Fail(kErrNotEmpty);
+    std::vector<uint32_t> chain;
+    const int chainRc = v->LoadChain(c, &chain);
+    /* The entry goes first: a folder is never left pointing at freed clusters. */
+    if (int rc = RemoveEntries(*v, parent, f.firstIdx, f.shortIdx)) return Fail(rc);
+    if (!chain.empty() && chainRc == 0) v->FreeFrom(chain, 0);
+    int rc = v->Flush();
+    return rc ? Fail(rc) : 0;
+}
+
+int FatFs::Unlink(int vol, const u16string& path) {
+    Volume* v = Vol(vol);
+    if (!v) return -1;
+    std::vector<u16string> comps;
+    uint32_t parent = 0;
+    if (int rc = Locate(*v, path, NameKind::File, &comps, &parent)) return Fail(rc);
+    if (comps.empty()) return Fail(kErrIsDirectory);
+    Found f;
+    if (int rc = Lookup(*v, parent, comps.back(), &f)) return Fail(rc);
+    if (f.entry[11] & kAttrDir) return Fail(kErrIsDirectory);
+    if (NodeAt(nodes_, vol, parent, f.shortIdx)) return Fail(kErrBusy);
+    std::vector<uint32_t> chain;
+    const int chainRc = v->LoadChain(EntryCluster(f.entry), &chain);
+    if (int rc = RemoveEntries(*v, parent, f.firstIdx, f.shortIdx)) return Fail(rc);
+    /* A chain that runs into a bad value is freed up to it; a cycle is left alone. */
+    if (chainRc == 0 || chain.size() < v->clusterCount) v->FreeFrom(chain, 0);
+    int rc = v->Flush();
+    return rc ? Fail(rc) : 0;
+}
+
+int FatFs::Rename(int vol, const u16string& from, const u16string& to) {
+    Volume* v = Vol(vol);
+    if (!v) return -1;
+    std::vector<u16string> src, dst;
+    if (int rc = SplitPath(from, NameKind::Either, &src)) return Fail(rc);
+    if (int rc = SplitPath(to, NameKind::Either, &dst)) return Fail(rc);
+    if (src.empty() || dst.empty()) return Fail(kErrInvalid);  /* a root is never renamed */
+    uint32_t srcDir = 0, dstDir = 0;
+    if (int rc = WalkDirs(*v, src, src.size() - 1, &srcDir)) return Fail(rc);
+    Found f;
+    if (int rc = Lookup(*v, srcDir, src.back(), &f)) return Fail(rc);
+    const bool isDir = f.entry[11] & kAttrDir;
+    if (!isDir && NodeAt(nodes_, vol, srcDir, f.shortIdx)) return Fail(kErrBusy);
+    if (isDir && dst.back().size() > kMaxDirNameUnits) return Fail(kErrTooLong);
+    std::vector<uint32_t> visited;
+    if (int rc = WalkDirs(*v, dst, dst.size() - 1, &dstDir, &visited)) return Fail(rc);
+    const uint32_t moved = EntryCluster(f.entry);
+    if (isDir && std::find(visited.begin(), visited.end(), moved) != visited.end())
+        return Fail(kErrInvalid);  /* into its own subtree */
+    Found existing;
+    int rc = Lookup(*v, dstDir, dst.back(), &existing);
+    if (rc == 0) {
+        const bool same = existing.dirClus == srcDir && existing.shortIdx == f.shortIdx;
+        if (!same) return Fail(kErrExists);
+        const u16string old = f.Name();
+        if (old == dst.back()) return 0;
+    } else if (rc != kErrNotFound) {
+        return Fail(rc);
+    }
+    uint8_t tmpl[32];
+    std::memcpy(tmpl, f.entry, 32);
+    Found created;
+    if ((rc = CreateEntry(*v, dstDir, dst.back(), tmpl, &created))) return Fail(rc);
+    /* Creating may have grown the source folder; the old entries are where they were. */
+    if ((rc = RemoveEntries(*v, srcDir, f.firstIdx, f.shortIdx))) return Fail(rc);
+    if (isDir && dstDir != srcDir && v->ValidCluster(moved)) {
+        DirCursor cur;
+        uint32_t sector = 0;
+        uint8_t* e = DirEntry(*v, moved, 1, cur, &sector, &rc);
+        if (e && std::memcmp(e, "..         ", 11) == 0) {
+            SetEntryCluster(e, dstDir == v->RootDir() ? 0 : dstDir);
+            v->Dirty(sector);
+        }
+    }
+    rc = v->Flush();
+    return rc ? Fail(rc) : 0;
+}
+
+/* ---- folder streams ---- */
+
+int FatFs::OpenDir(int vol, const u16string& path) {
+    Volume* v = Vol(vol);
+    if (!v) return -1;
+    std::vector<u16string> comps;
+    uint32_t parent = 0;
+    if (int rc = Locate(*v, path, NameKind::Directory, &comps, &parent)) return Fail(rc);
+    uint32_t dir = v->RootDir();
+    if (!comps.empty()) {
+        Found f;
+        if (int rc = Lookup(*v, parent, comps.back(), &f)) return Fail(rc);
+        if (!(f.entry[11] & kAttrDir)) return Fail(kErrNotDirectory);
+        dir = EntryCluster(f.entry);
+        if (!v->ValidCluster(dir)) return Fail(kErrShortChain);
+    }
+    for (int i = 0; i < kMaxDirObjects; ++i) {
+        DirObject& d = *dirs_[i];
+        if (!d.used) {
+            d = DirObject{true, vol, dir, 0};
+            return i;
+        }
+    }
+    return Fail(kErrNoDirObject);
+}
+
+int FatFs::ReadDir(int idx, DirItem* item) {
+    if (idx < 0 || idx >= kMaxDirObjects || !dirs_[idx]->used) return Fail(kErrBadHandle);
+    DirObject& d = *dirs_[idx];
+    Volume* v = Vol(d.vol);
+    if (!v) return -1;
+    bool got = false;
+    int rc = ScanDir(*v, d.dirClus, d.next, [&](const Found& f) {
+        item->name = f.Name();
+        std::memcpy(item->entry, f.entry, 32);
+        d.next = f.shortIdx + 1;
+        got = true;
+        return true;
+    });
+    if (rc) return Fail(rc);
+    if (!got) return Fail(kErrEndOfDir);
+    return 0;
+}
+
+int FatFs::RewindDir(int idx) {
+    if (idx < 0 || idx >= kMaxDirObjects || !dirs_[idx]->used) return Fail(kErrInvalid);
+    dirs_[idx]->next = 0;
+    return 0;
+}
+
+int FatFs::CloseDir(int idx) {
+    if (idx < 0 || idx >= kMaxDirObjects || !dirs_[idx]->used) return Fail(kErrInvalid);
+    *dirs_[idx] = DirObject();
+    return 0;
+}
+
+/* ---- files ---- */
+
+namespace {
+
+int EnsureChain(Volume& v, FatFs::Node& n) {
+    if (n.chainLoaded) return 0;
+    if (int rc = v.LoadChain(n.First(), &n.chain)) return rc;
+    n.chainLoaded = true;
+    return 0;
+}
+
+/* Moves len bytes at file position pos, one device request per run of consecutive clusters. */
+int TransferFile(Volume& v, const std::vector<uint32_t>& chain, uint64_t pos, uint64_t len, uint8_t* buf, bool write) {
+    const uint64_t cb = v.clusterBytes;
+    for (uint64_t done = 0; done < len;) {
+        const uint64_t p = pos + done;
+        const size_t ci = static_cast<size_t>(p / cb);
+        if (ci >= chain.size()) return kErrShortChain;
+        const uint64_t inCluster = p % cb;
+        uint64_t span = cb - inCluster;
+        for (size_t cj = ci; span < len - done && cj + 1 < chain.size() && chain[cj + 1] == chain[cj] + 1; ++cj)
+            span += cb;
+        const uint64_t chunk = std::min(span, len - done);
+        if (int rc = v.Transfer(v.ClusterByte(chain[ci]) + inCluster, chunk, buf + done, write)) return rc;
+        done += chunk;
+    }
+    return 0;
+}
+
+uint64_t ClustersFor(uint64_t bytes, uint32_t clusterBytes) { return (bytes + clusterBytes - 1) / clusterBytes; }
+
+/* Writes n bytes at pos into the file's clusters, taking new ones as needed. Returns the bytes
+ * written (fewer when the volume fills) or a negative code. */
+int64_t WriteAt(Volume& v, FatFs::Node& n, ClockFn clock, uint64_t pos, const uint8_t* src, uint64_t len) {
+    if (int rc = EnsureChain(v, n)) return rc;
+    const uint64_t cb = v.clusterBytes;
+    const size_t had = n.chain.size();
+    uint64_t need = ClustersFor(pos + len, v.clusterBytes);
+    if (need > had) {
+        uint64_t extra = need - had;
+        if (extra > v.freeCount) {
+            extra = v.freeCount;
+            const uint64_t cap = (had + extra) * cb;
+            if (cap <= pos) return kErrNoSpace;
+            len = cap - pos;
+        }
+        if (extra) {
+            std::vector<uint32_t> fresh;
+            if (int rc = v.Alloc(static_cast<uint32_t>(extra), &fresh)) return rc;
+            if (int rc = v.Link(had ? n.chain.back() : 0, fresh.data(), fresh.size())) {
+                v.Unalloc(fresh.data(), fresh.size());
+                return rc;
+            }
+            if (!had) SetEntryCluster(n.entry, fresh[0]);
+            n.chain.insert(n.chain.end(), fresh.begin(), fresh.end());
+        }
+    }
+    if (int rc = TransferFile(v, n.chain, pos, len, const_cast<uint8_t*>(src), true)) {
+        if (n.chain.size() > had) {
+            /* give back what this write took; the file keeps its old chain */
+            std::vector<uint32_t> chain(n.chain);
+            v.FreeFrom(chain, had);
+            n.chain.resize(had);
+            if (!had) SetEntryCluster(n.entry, 0);
+        }
+        return rc;
+    }
+    if (pos + len > n.Size()) Put32(n.entry + 28, static_cast<uint32_t>(pos + len));
+    n.entry[11] |= kAttrArchive;
+    Stamp(clock, n.entry, false);
+    if (int rc = StoreEntry(v, n.dirClus, n.shortIdx, n.entry)) return rc;
+    return static_cast<int64_t>(len);
+}
+
+/* Cuts or extends a file to `size`; an extension reads as zeros. */
+int SetNodeSize(Volume& v, FatFs::Node& n, ClockFn clock, uint64_t size) {
+    if (size > 0xFFFFFFFFull) return kErrNoSpace;
+    if (int rc = EnsureChain(v, n)) return rc;
+    const uint64_t old = n.Size();
+    if (size > old) {
+        static const std::vector<uint8_t> zeros(1 << 16, 0);
+        for (uint64_t p = old; p < size;) {
+            const uint64_t chunk = std::min<uint64_t>(zeros.size(), size - p);
+            int64_t w = WriteAt(v, n, clock, p, zeros.data(), chunk);
+            if (w < 0) return static_cast<int>(w);
+            if (static_cast<uint64_t>(w) < chunk) return kErrNoSpace;
+            p += chunk;
+        }
+        return 0;
+    }
+    const size_t keep = static_cast<size_t>(ClustersFor(size, v.clusterBytes));
+    Put32(n.entry + 28, static_cast<uint32_t>(size));
+    if (keep == 0) SetEntryCluster(n.entry, 0);
+    Stamp(clock, n.entry, false);
+    if (int rc = StoreEntry(v, n.dirClus, n.shortIdx, n.entry)) return rc;
+    if (keep < n.chain.size()) {
+        std::vector<uint32_t> chain(n.chain);
+        n.chain.resize(keep);
+        if (int rc = v.FreeFrom(chain, keep)) return rc;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int FatFs::VolumeOfFile(int idx) const {
+    if (idx < 0 || idx >= kMaxOpenFiles || !files_[idx]->used) return -1;
+    return files_[idx]->node->vol;
+}
+
+int FatFs::Open(int vol, const u16string& path, int flags) {
+    Volume* v = Vol(vol);
+    if (!v) return -1;
+    std::vector<u16string> comps;
+    uint32_t parent = 0;
+    if (int rc = Locate(*v, path, NameKind::File, &comps, &parent)) return Fail(rc);
+    if (comps.empty()) return Fail(kErrIsDirectory);
+    int slot = -1;
+    for (int i = 0; i < kMaxOpenFiles && slot < 0; ++i)
+        if (!files_[i]->used) slot = i;
+    if (slot < 0) return Fail(kErrNoContext);
+    Found f;
+    int rc = Lookup(*v, parent, comps.back(), &f);
+    if (rc == 0) {
+        if (f.entry[11] & kAttrDir) return Fail(kErrIsDirectory);
+        if ((flags & kOpenCreate) && (flags & kOpenExclusive)) return Fail(kErrExists);
+    } else if (rc == kErrNotFound && (flags & kOpenCreate)) {
+        uint8_t tmpl[32] = {};
+        tmpl[11] = kAttrArchive;
+        Stamp(clock_, tmpl, true);
+        if ((rc = CreateEntry(*v, parent, comps.back(), tmpl, &f))) return Fail(rc);
+    } else {
+        return Fail(rc);
+    }
+    Node* node = nullptr;
+    for (auto& n : nodes_)
+        if (n->vol == vol && n->dirClus == parent && n->shortIdx == f.shortIdx) node = n.get();
+    if (!node) {
+        nodes_.push_back(std::make_unique<Node>());
+        node = nodes_.back().get();
+        node->vol = vol;
+        node->dirClus = parent;
+        node->firstIdx = f.firstIdx;
+        node->shortIdx = f.shortIdx;
+        std::memcpy(node->entry, f.entry, 32);
+    }
+    if ((flags & kOpenTruncate) && (node->Size() || node->First())) {
+        if ((rc = SetNodeSize(*v, *node, clock_, 0))) {
+            if (node->refs == 0) nodes_.remove_if([node](const std::unique_ptr<Node>& n) { return n.get() == node; });
+            return Fail(rc);
+        }
+    }
+    ++node->refs;
+    OpenFile& of = *files_[slot];
+    of = OpenFile{true, flags, 0, node};
+    return slot;
+}
+
+namespace {
+bool Usable(const std::vector<std::unique_ptr<FatFs::OpenFile>>& files, int idx) {
+    return idx >= 0 && idx < kMaxOpenFiles && files[idx]->used;
+}
+}  // namespace
+
+int64_t FatFs::Read(int idx, void* buffer, uint32_t bytes) {
+    if (!Usable(files_, idx)) return Fail(kErrBadHandle);
+    OpenFile& of = *files_[idx];
+    Node& n = *of.node;
+    Volume* v = Vol(n.vol);
+    if (!v) return -1;
+    if ((of.flags & kOpenAccessMask) == kOpenWrite) return Fail(kErrFailed);
+    if (int rc = EnsureChain(*v, n)) return Fail(rc);
+    const uint64_t size = n.Size();
+    if (of.pos >= size || bytes == 0) return 0;
+    const uint64_t len = std::min<uint64_t>(bytes, size - of.pos);
+    if (int rc = TransferFile(*v, n.chain, of.pos, len, static_cast<uint8_t*>(buffer), false)) return Fail(rc);
+    of.pos += len;
+    return static_cast<int64_t>(len);
+}
+
+int64_t FatFs::Write(int idx, const void* buffer, uint32_t bytes) {
+    if (!Usable(files_, idx)) return Fail(kErrBadHandle);
+    OpenFile& of = *files_[idx];
+    Node& n = *of.node;
+    Volume* v = Vol(n.vol);
+    if (!v) return -1;
+    if ((of.flags & kOpenAccessMask) == kOpenRead) return Fail(kErrFailed);
+    if (bytes == 0) return 0;
+    if (of.flags & kOpenAppend) of.pos = n.Size();
+    uint64_t len = bytes;
+    if (of.pos >= 0xFFFFFFFFull) return Fail(kErrNoSpace);
+    len = std::min<uint64_t>(len, 0xFFFFFFFFull - of.pos);
+    if (of.pos > n.Size()) {
+        /* the gap reads as zeros, never as what the clusters held before */
+        if (int rc = SetNodeSize(*v, n, clock_, of.pos)) return Fail(rc);
+    }
+    int64_t w = WriteAt(*v, n, clock_, of.pos, static_cast<const uint8_t*>(buffer), len);
+    if (w < 0) return Fail(static_cast<int>(w));
+    of.pos += static_cast<uint64_t>(w);
+    return w;
+}
+
+int FatFs::Seek(int idx, int64_t offset, int origin) {
+    if (!Usable(files_, idx)) return Fail(kErrBadHandle);
+    OpenFile& of = *files_[idx];
+    int64_t base;
+    switch (origin) {
+    case 0: base = 0; break;
+    case 1: base = static_cast<int64_t>(of.pos); break;
+    case 2: base = of.node->Size(); break;
+    default: return Fail(kErrInvalid);
+    }
+    int64_t p = base + offset;
+    if (p < 0) p = 0;
+    if (p > 0xFFFFFFFFll) return Fail(kErrInvalid);
+    of.pos = static_cast<uint64_t>(p);
+    return 0;
+}
+
+int64_t FatFs::Tell(int idx) {
+    if (!Usable(files_, idx)) return Fail(kErrBadHandle);
+    return static_cast<int64_t>(files_[idx]->pos);
+}
+
+int FatFs::Flush(int idx) {
+    if (!Usable(files_, idx)) return Fail(kErrBadHandle);
+    return Sync(files_[idx]->node->vol);
+}
+
+int FatFs::Close(int idx) {
+    if (!Usable(files_, idx)) return Fail(kErrBadHandle);
+    OpenFile& of = *files_[idx];
+    Node* node = of.node;
+    const int vol = node->vol;
+    of = OpenFile();
+    if (--node->refs == 0) nodes_.remove_if([node](const std::unique_ptr<Node>& n) { return n.get() == node; });
+    if (!volumes_[vol]->mounted) return 0;
+    int rc = volumes_[vol]->Flush();
+    return rc ? Fail(rc) : 0;
+}
+
+int FatFs::CloseAll(int vol) {
+    if (!initialised_) return Fail(kErrNotInitialised);
+    for (int i = 0; i < kMaxOpenFiles; ++i)
+        if (files_[i]->used && files_[i]->node->vol == vol) {
+            OpenFile& of = *files_[i];
+            Node* node = of.node;
+            of = OpenFile();
+            if (--node->refs == 0)
+                nodes_.remove_if([node](const std::unique_ptr<Node>& n) { return n.get() == node; });
+        }
+    if (!volumes_[vol]->mounted) return 0;
+    int rc = volumes_[vol]->Flush();
+    return rc ? Fail(rc) : 0;
+}
+
+int FatFs::SetSize(int idx, uint64_t size) {
+    if (!Usable(files_, idx)) return Fail(kErrBadHandle);
+    OpenFile& of = *files_[idx];
+    if ((of.flags & kOpenAccessMask) == kOpenRead) return Fail(kErrFailed);
+    Volume* v = Vol(of.node->vol);
+    if (!v) return -1;
+    int rc = SetNodeSize(*v, *of.node, clock_, size);
+    return rc ? Fail(rc) : 0;
+}
+
+}  // namespace lxfat

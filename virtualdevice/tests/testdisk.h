@@ -1,0 +1,55 @@
+/* A device in memory for the file-system tests, with helpers shared by them. */
+#ifndef LUMIVEX_VIRTUALDEVICE_TESTS_TESTDISK_H
+#define LUMIVEX_VIRTUALDEVICE_TESTS_TESTDISK_H
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "blockdev.h"
+#include "fat/fatfs.h"
+
+namespace lxtest {
+
+inline void FixedClock(lxfat::DosTime* t) { *t = {2026, 12, 10, 13, 45, 30}; }
+
+struct TestDisk {
+    lxvd::MemoryStorage* mem;
+    lxvd::ImageDevice image;
+    lxvd::BlockDeviceRecord rec;
+
+    explicit TestDisk(uint32_t sectors, uint8_t fill = 0)
+        : mem(new lxvd::MemoryStorage(std::vector<uint8_t>(static_cast<size_t>(sectors) * 512 + 32, fill))),
+          image(std::unique_ptr<lxvd::ImageStorage>(mem)) {
+        image.Register(&rec);
+        rec.control(&rec, lxvd::kCtlOpen);
+        rec.control(&rec, lxvd::kCtlGeometry);
+        rec.opened = 1;
+    }
+    lxfat::Partition Part(uint32_t start, uint32_t count) {
+        lxfat::Partition p;
+        p.device = &rec;
+        p.start = start;
+        p.count = count;
+        return p;
+    }
+    uint8_t* Sector(uint32_t s) { return mem->bytes().data() + static_cast<size_t>(s) * 512; }
+};
+
+inline uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+inline uint32_t Le32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24); }
+
+inline std::vector<uint8_t> Pattern(size_t n, uint32_t seed) {
+    std::vector<uint8_t> v(n);
+    uint32_t x = seed * 2654435761u + 1;
+    for (auto& b : v) {
+        x ^= x << 13; x ^= x >> 17; x ^= x << 5;
+        b = static_cast<uint8_t>(x);
+    }
+    return v;
+}
+
+}  // namespace lxtest
+
+#endif
