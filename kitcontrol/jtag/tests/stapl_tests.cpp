@@ -1,0 +1,3 @@
+#include <gtest/gtest.h>
+#include "jam_player.h"
+TEST(Stapl, Builds) { EXPECT_STREQ(lx::jam::ErrorText(3), "syntax error"); }

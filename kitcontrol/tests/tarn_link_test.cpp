@@ -1,0 +1,378 @@
+// The kit link against the simulated kit: queue rules, packet and stream formats, reads, and the NOR
+// chip behind the bus ending up with the bytes the host meant.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "kitsim/kit.h"
+#include "kitsim/nor_chip.h"
+#include "sim_pipes.h"
+#include "tarn_link.h"
+#include "tarn_texts.h"
+
+using namespace tarn;
+
+namespace {
+
+struct Link : ::testing::Test {
+    kitsim::Kit kit;
+    kitsim::NorChip chip{kitsim::DefaultNorPart(), kit.Clock()};
+    SimPipes pipes{kit};
+    TarnLink link;
+
+    Link() {
+        kit.Attach(0, &chip);
+        link.Attach(&pipes);
+        pipes.streamSizes.clear();
+    }
+    void Start16() {
+        ASSERT_TRUE(link.PowerControl(1).Ok());
+        ASSERT_TRUE(link.TarnConfiguration(0, 1, 0).Ok());
+        pipes.streamSizes.clear();
+    }
+    void ExpectFail(Result r, const char* text, HResult hr = kE_TARN) {
+        EXPECT_EQ(r.hr, hr);
+        ASSERT_NE(r.text, nullptr);
+        EXPECT_STREQ(r.text, text);
+    }
+    void QProgram(uint32_t word, uint16_t value) {
+        link.Qwrite16(0x555, 0xAA, 3);
+        link.Qwrite16(0x2AA, 0x55, 3);
+        link.Qwrite16(0x555, 0xA0, 3);
+        link.Qwrite16(word, value, 1);
+    }
+};
+
+TEST_F(Link, DirectWriteRefusesAQueueUntilFlushed) {
+    Start16();
+    ASSERT_TRUE(link.Qwrite16(0x10, 0x1234, 3).Ok());
+    ExpectFail(link.Write16(0x20, 0x5678), text::kQueueNotEmpty);
+    EXPECT_TRUE(pipes.streamSizes.empty()) << "nothing sent";
+    ASSERT_TRUE(link.Qflush().Ok());
+    EXPECT_EQ(pipes.streamSizes, (std::vector<uint32_t>{512}));
+    EXPECT_TRUE(link.Write16(0x20, 0x5678).Ok());
+    EXPECT_EQ(kit.Register(2), 0x56);
+    EXPECT_EQ(kit.Register(3), 0x78);
+    EXPECT_EQ(kit.Register(7), 0x20);
+}
+
+TEST_F(Link, QueueSendsFullBlocksAndKeepsTheRemainder) {
+    Start16();
+    // Each Qwrite16 queues 7 pairs = 14 bytes; 4682 of them make 65,548 bytes.
+    Result last;
+    for (int i = 0; i < 4682; ++i) last = link.Qwrite16(0x100, 0xFFFF, 3);
+    ExpectFail(last, text::kQwrite16Incomplete);
+    EXPECT_EQ(pipes.streamSizes, (std::vector<uint32_t>{65536}));
+    EXPECT_EQ(link.QueueLength(), 12u);
+    ASSERT_TRUE(link.Qflush().Ok());
+    EXPECT_EQ(pipes.streamSizes.back(), 512u);
+
+    // A queue of exactly 512 bytes goes out with a whole block of padding.
+    for (int i = 0; i < 256; ++i) link.QwriteBurstData(0x0000);
+    EXPECT_EQ(link.QueueLength(), 512u);
+    ASSERT_TRUE(link.Qflush().Ok());
+    EXPECT_EQ(pipes.streamSizes.back(), 1024u);
+
+    // A failed flush keeps the queue.
+    link.QwriteSPI(0x9F);
+    pipes.failNext[kEpStreamOut] = 1;
+    ExpectFail(link.Qflush(), text::kQflush);
+    EXPECT_EQ(link.QueueLength(), 2u);
+}
+
+TEST_F(Link, StreamPaddingAndPacketDumps) {
+    ASSERT_TRUE(link.QueueAddressCycle(0x01020304));
+    EXPECT_EQ(pipes.streamSizes.back(), 512u);
+    EXPECT_EQ(pipes.lastStream[16], 3);
+    EXPECT_EQ(pipes.lastStream[17], 0x40);
+    for (size_t i = 18; i < 512; ++i) ASSERT_EQ(pipes.lastStream[i], 0) << i;
+    std::vector<uint8_t> block(1024, 0);
+    ASSERT_TRUE(link.SendBusStream(block.data(), 1024));
+    EXPECT_EQ(pipes.streamSizes.back(), 1024u);
+
+    ASSERT_TRUE(link.QueueAddressCycle(0xA0B0C0D0));
+    std::string w = link.GetWriteCommandPacket(18);
+    EXPECT_EQ(w, " FF 20 FF 21 FF 22 FF 23 A0 24 B0 25 C0 26 D0 27\r\n 03 40\r\n");
+    uint8_t v;
+    link.Read8(0x1234, &v);
+    std::string r = link.GetReadCommandPacket(1000);
+    EXPECT_EQ(r.substr(0, 39), " 81 06 00 01 00 00 12 34 00 00 00 01 00");
+    EXPECT_EQ(std::count(r.begin(), r.end(), '\n'), 5) << "64 bytes: four lines and the closing one";
+}
+
+TEST_F(Link, ValidationFailsBeforeAnythingChangesOrIsSent) {
+    const uint8_t r10 = link.Register(10), r8 = link.Register(8), r12 = link.Register(12);
+    ExpectFail(link.TarnConfiguration(0, 4, 0), text::kInvalidMemConfig);
+    EXPECT_FALSE(link.Configured());
+    EXPECT_EQ(link.Register(10), r10);
+    ExpectFail(link.MemControlMode(1, 2, 32), text::kInvalidBurstLength);
+    EXPECT_EQ(link.Register(8), r8);
+    EXPECT_EQ(link.Register(12), r12);
+    ExpectFail(link.TarnACCVoltageCtrl(2), text::kInvalidAcc);
+    ExpectFail(link.TarnProtectVoltageCtrl(4), text::kInvalidProtect);
+    ExpectFail(link.SetInitialAccessCycle(0), text::kAccessCycleRange);
+    ExpectFail(link.SetInitialAccessCycle(21), text::kAccessCycleRange);
+    ExpectFail(link.QsetNANDregMode(3), text::kInvalidNandReg);
+    uint8_t buf[8];
+    ExpectFail(link.AsyncArrayRead(0, 8, 3, buf), text::kInvalidBusWidth);
+    ExpectFail(link.NANDArrayRead(8, 4, buf), text::kInvalidBusWidth);
+    ExpectFail(link.BurstArrayRead(0, 8, 2, buf, 32), text::kInvalidReadBurstLength);
+    ExpectFail(link.BurstArrayWrite(0, 12, 2, buf, 4), text::kBurstNotMultiple);
+    ExpectFail(link.BurstRead8(0, 0, buf), text::kBurstRead8);
+    ExpectFail(link.PageRead16(0, 0, buf), text::kPageRead16);
+    EXPECT_TRUE(pipes.streamSizes.empty());
+    EXPECT_EQ(pipes.transfers[kEpCommandOut], 0);
+}
+
+TEST_F(Link, SetVoltageChecksSourceAndRange) {
+    struct Case {
+        int32_t source;
+        uint32_t mv;
+        HResult hr;
+        const char* text;
+        uint32_t step;
+    } cases[] = {
+        {0, 999, kE_INVALIDARG, text::kInvalidVoltage, 0},
+        {0, 3501, kE_INVALIDARG, text::kInvalidVoltage, 0},
+        {1, 1800, kE_NOTIMPL, text::kNotImplemented, 0},
+        {-1, 1800, kE_NOTIMPL, text::kNotImplemented, 0},
+        {0, 3500, kS_OK, nullptr, 25},
+        {0, 1850, kS_OK, nullptr, 8},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.mv);
+        Result r = link.SetVoltage(c.source, c.mv);
+        EXPECT_EQ(r.hr, c.hr);
+        if (c.text) EXPECT_STREQ(r.text, c.text);
+        else EXPECT_EQ(kit.VoltageStep(), c.step);
+    }
+    kit.SetCommand(2, [](kitsim::Kit&, const uint8_t*, uint8_t* a) { a[2] = 1; });
+    ExpectFail(link.SetVoltage(0, 1800), text::kSetupVcc);
+    pipes.failNext[kEpCommandIn] = 1;
+    ExpectFail(link.SetVoltage(0, 1800), text::kNoCommunication);
+}
+
+TEST_F(Link, RampUpTemplatesLoadTheTablesAndStopAtABadIndex) {
+    for (bool is33 : {false, true}) {
+        for (unsigned i = 0; i < 16; ++i) {
+            const auto& t = RampUpTemplate(is33, i);
+            EXPECT_NE(t.nParameter[63], 0) << "every row has 64 values";
+        }
+    }
+    EXPECT_EQ(RampUpTemplate(false, 9).nDivision, 10);
+    EXPECT_EQ(RampUpTemplate(true, 12).nDivision, 11);
+    EXPECT_EQ(RampUpTemplate(false, 3).nParameter[42], 20);
+    ExpectFail(link.SetRampUpTemplate(3, 16), text::kInvalidRampUpTemplate);
+    const auto& t3 = RampUpTemplate(false, 3);
+    std::vector<uint8_t> expect{t3.nDivision};
+    expect.insert(expect.end(), t3.nParameter, t3.nParameter + 64);
+    EXPECT_EQ(kit.RampTable(false), expect);
+    EXPECT_TRUE(kit.RampTable(true).empty());
+    EXPECT_EQ(pipes.streamSizes, (std::vector<uint32_t>{512}));
+    EXPECT_EQ(link.Register(12) & 0x10, 0x10) << "the strobe stays set";
+    ExpectFail(link.SetRampUpTemplate(-1, 0), text::kInvalidRampUpTemplate);
+}
+
+TEST_F(Link, PollingCountsAndTimeouts) {
+    struct {
+        uint32_t duration, count;
+    } counts[] = {{0, 0}, {1, 867}, {10000, 867}, {20000, 1736}, {0xFFFFFFFF, 373475414}};
+    for (const auto& c : counts) EXPECT_EQ(TarnLink::ConvertPollingDuration(c.duration), c.count) << c.duration;
+
+    ASSERT_TRUE(link.ConfigTarnPollingMethod(2, 20000).Ok());
+    EXPECT_TRUE(kit.PollingEnabled());
+    EXPECT_EQ(kit.PollingTimerCount(), 1736u);
+    EXPECT_EQ(pipes.Timeout(kEpDataIn), 21000u);
+    ASSERT_TRUE(link.ConfigTarnPollingMethod(1, 0xFFFFFFFF).Ok());
+    EXPECT_EQ(pipes.Timeout(kEpCommandIn), kInfinite);
+    ASSERT_TRUE(link.ConfigTarnPollingMethod(1, 0xFFFFFC17).Ok());
+    EXPECT_EQ(pipes.Timeout(kEpCommandIn), kInfinite - 1) << "saturates instead of wrapping to infinite";
+    ASSERT_TRUE(link.ConfigTarnPollingMethod(3, 5000).Ok());
+    EXPECT_FALSE(kit.PollingEnabled());
+    EXPECT_EQ(pipes.Timeout(kEpStreamOut), 10000u);
+    pipes.failNext[kEpCommandOut] = 1;
+    ExpectFail(link.ConfigTarnPollingMethod(1, 100), text::kPollingTimer);
+    EXPECT_EQ(pipes.Timeout(kEpDataIn), 1100u) << "time-outs are set all the same";
+}
+
+TEST_F(Link, MemoryModeNeedsTheRightAnswer) {
+    EXPECT_TRUE(link.SetupMemoryMode(1, 0));
+    kit.SetCommand(11, [](kitsim::Kit&, const uint8_t*, uint8_t* a) { a[1] = 0x0C; });
+    EXPECT_FALSE(link.SetupMemoryMode(1, 0));
+}
+
+TEST_F(Link, IdentitiesAndStatus) {
+    uint32_t id = 0;
+    ASSERT_TRUE(link.GetFIRMWARE_ID(&id).Ok());
+    EXPECT_EQ(id, 0x00020005u);
+    ASSERT_TRUE(link.GetCPLD_ID(&id).Ok());
+    EXPECT_EQ(id, 0x00000107u);
+    uint8_t hs = 0;
+    ASSERT_TRUE(link.GetUSB_HighSpeedFlag(&hs).Ok());
+    EXPECT_EQ(hs, 1);
+    pipes.failNext[kEpCommandOut] = 1;
+    ExpectFail(link.GetCPLD_ID(&id), text::kReadCpldId);
+    EXPECT_STREQ(link.LastMessage(), text::kReadCpldId);
+}
+
+TEST_F(Link, NorProgramEraseAndReadsThroughTheKit) {
+    Start16();
+    ASSERT_TRUE(link.ConfigTarnPollingMethod(1, 0xFFFFFFFF).Ok());
+    QProgram(0x8000, 0xBEEF);
+    QProgram(0x8001, 0x1234);
+    ASSERT_TRUE(link.Qflush().Ok());
+    uint16_t v = 0;
+    ASSERT_TRUE(link.Read16(0x8000, &v).Ok());
+    EXPECT_EQ(v, 0xBEEF);
+    EXPECT_EQ(chip.ArrayWord(0x8001), 0x1234);
+    uint8_t st = 9;
+    ASSERT_TRUE(link.GetTarnPollingStatus(&st).Ok());
+    EXPECT_EQ(st, 0);
+
+    // A long array read advances by words: 40,000 bytes from word 0x7000 cover words 0x7000-0x11C3F.
+    for (uint32_t i = 0; i < 40000; ++i) chip.Array()[0xE000 + i] = static_cast<uint8_t>(i * 13 + 1);
+    std::vector<uint8_t> buf(40000);
+    ASSERT_TRUE(link.NORArrayRead(0x7000, 40000, 2, buf.data()).Ok());
+    EXPECT_TRUE(std::equal(buf.begin(), buf.end(), chip.Array().begin() + 0xE000));
+
+    // Sector erase with the kit polling DQ6.
+    link.Qwrite16(0x555, 0xAA, 3);
+    link.Qwrite16(0x2AA, 0x55, 3);
+    link.Qwrite16(0x555, 0x80, 3);
+    link.Qwrite16(0x555, 0xAA, 3);
+    link.Qwrite16(0x2AA, 0x55, 3);
+    link.Qwrite16(0x8000, 0x30, 2);
+    ASSERT_TRUE(link.Qflush().Ok());
+    ASSERT_TRUE(link.Read16(0x8000, &v).Ok());
+    EXPECT_EQ(v, 0xFFFF);
+    EXPECT_EQ(chip.ArrayWord(0x8001), 0xFFFF);
+    EXPECT_EQ(chip.ArrayWord(0x7FFF), static_cast<uint16_t>(((0xFFFE - 0xE000) * 13 + 1) & 0xFF) |
+                                          static_cast<uint16_t>((((0xFFFF - 0xE000) * 13 + 1) & 0xFF) << 8))
+        << "the sector before is untouched";
+}
+
+TEST_F(Link, ReadsOfOtherWidthsAndModes) {
+    for (uint32_t i = 0; i < 4096; ++i) chip.Array()[i] = static_cast<uint8_t>(i ^ 0x5A);
+    Start16();
+    std::vector<uint8_t> buf(4096);
+    ASSERT_TRUE(link.BurstRead32(0, 4096, buf.data()).Ok());
+    EXPECT_EQ(kit.InWaiting(0x86), 0u);
+    EXPECT_EQ(link.Register(12) & 3, 0) << "burst mode left";
+    auto reads = pipes.transfers[kEpDataIn];
+    ASSERT_TRUE(link.BurstRead16(0, 4096, buf.data()).Ok());
+    EXPECT_EQ(pipes.transfers[kEpDataIn], reads + 1);
+    EXPECT_TRUE(std::equal(buf.begin(), buf.end(), chip.Array().begin()));
+    std::vector<uint8_t> small(300, 0);
+    ASSERT_TRUE(link.BurstRead8(0, 300, small.data()).Ok());
+    EXPECT_EQ(small[299], 0) << "at most 256 bytes";
+    const uint8_t r9 = link.Register(9);
+    ASSERT_TRUE(link.PageRead16(0x10, 64, small.data()).Ok());
+    EXPECT_EQ(small[0], chip.Array()[0x20]);
+    EXPECT_EQ(link.Register(9), r9);
+    EXPECT_EQ(kit.Register(9), r9);
+
+    // Windowed burst read across a window boundary, 16-bit and 8-bit.
+    ASSERT_TRUE(link.MemControlMode(0, 2, 4).Ok());
+    std::vector<uint8_t> b2(600);
+    ASSERT_TRUE(link.BurstArrayRead(0xF00, 600, 2, b2.data(), 4).Ok());
+    EXPECT_TRUE(std::equal(b2.begin(), b2.end(), chip.Array().begin() + 0xF00));
+    ASSERT_TRUE(link.TarnConfiguration(0, 0, 0).Ok());
+    ASSERT_TRUE(link.MemControlMode(0, 2, 8).Ok());
+    std::vector<uint8_t> b1(200);
+    ASSERT_TRUE(link.BurstArrayRead(0xF80, 200, 1, b1.data(), 8).Ok());
+    EXPECT_TRUE(std::equal(b1.begin(), b1.end(), chip.Array().begin() + 0xF80));
+}
+
+TEST_F(Link, ShortOrFailedReadsFail) {
+    Start16();
+    uint8_t buf[64];
+    pipes.shortNext[kEpDataIn] = 1;
+    ExpectFail(link.AsyncArrayRead(0, 64, 2, buf), text::kArrayRead);
+    kit.InDiscard(0x86);
+    uint16_t v;
+    pipes.failNext[kEpDataIn] = 1;
+    ExpectFail(link.Read16(0, &v), text::kRead16);
+    kit.InDiscard(0x86);
+    EXPECT_TRUE(link.Read16(0, &v).Ok());
+}
+
+TEST_F(Link, EepromReadsSplitIntoPackets) {
+    std::vector<uint8_t> data(200);
+    for (size_t i = 0; i < 200; ++i) kit.ControllerEeprom()[100 + i] = static_cast<uint8_t>(i);
+    auto before = pipes.transfers[kEpCommandOut];
+    ASSERT_TRUE(link.ReadTarn_ControllerEEPROM(100, 200, data.data()).Ok());
+    EXPECT_EQ(pipes.transfers[kEpCommandOut] - before, 4);
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), kit.ControllerEeprom().begin() + 100));
+    uint8_t head[7];
+    ASSERT_TRUE(link.ReadTarn_SocketEEPROM(0, 7, head).Ok());
+    EXPECT_EQ(std::memcmp(head, "TARNKIT", 7), 0);
+    kit.SetCommand(9, [](kitsim::Kit&, const uint8_t*, uint8_t* a) { a[2] = 2; });
+    ExpectFail(link.ReadTarn_SocketEEPROM(0, 7, head), text::kEepromRead);
+}
+
+TEST_F(Link, ResetMemoryPulsesTheLineOrWritesTheSwitch) {
+    Start16();
+    ASSERT_TRUE(link.ResetMemory(255, 0).Ok());
+    EXPECT_EQ(kit.ResetPulses(), 2u) << "the line pulse and command 1";
+    EXPECT_TRUE(link.ResetMemory(1, 0).Ok());
+    EXPECT_EQ(kit.PowerSwitch()[3], 0x11);
+    kit.SetCommand(8, [](kitsim::Kit&, const uint8_t*, uint8_t* a) { a[2] = 2; });
+    EXPECT_TRUE(link.ResetMemory(1, 0).Ok()) << "socket type 1 answers S_OK whatever the write did";
+    pipes.failNext[kEpCommandIn] = 1;
+    ExpectFail(link.ResetMemory(2, 0), text::kResetMemory);
+}
+
+TEST_F(Link, BurstWriteRefusesAQueueAndWritesWords) {
+    Start16();
+    link.Qwrite16(0, 0xF0, 3);
+    uint8_t data[16] = {};
+    ExpectFail(link.BurstArrayWrite(0, 16, 2, data, 4), text::kQueueNotEmpty);
+    ASSERT_TRUE(link.Qflush().Ok());
+    ASSERT_TRUE(link.MemControlMode(0, 2, 4).Ok());
+    // The address load is itself a bus cycle, so watch the words land in a plain RAM on the socket.
+    struct Ram : kitsim::SocketDevice {
+        std::vector<uint16_t> words = std::vector<uint16_t>(0x1000, 0xFFFF);
+        void BusWrite(uint32_t a, uint32_t d, unsigned) override { words[a % words.size()] = static_cast<uint16_t>(d); }
+        uint32_t BusRead(uint32_t a, unsigned) override { return words[a % words.size()]; }
+        void HardwareReset() override {}
+        void PowerCycle() override {}
+    } ram;
+    kit.Attach(0, &ram);
+    for (int i = 0; i < 16; ++i) data[i] = static_cast<uint8_t>(0x30 + i);
+    ASSERT_TRUE(link.BurstArrayWrite(0x208, 16, 2, data, 4).Ok());
+    EXPECT_FALSE(kit.InBurstWrite());
+    EXPECT_EQ(ram.words[0x104], 0x3130) << "burst 0x41 of the window at 0";
+    EXPECT_EQ(ram.words[0x10B], 0x3F3E);
+    EXPECT_EQ(ram.words[0x10C], 0xFFFF);
+    uint16_t v = 0;
+    ASSERT_TRUE(link.Read16(0x105, &v).Ok());
+    EXPECT_EQ(v, 0x3332);
+}
+
+TEST_F(Link, DumpsAreBoundedAndFormatted) {
+    Start16();
+    chip.Array()[0x20] = 0x11;
+    chip.Array()[0x21] = 0x22;
+    std::string s;
+    ASSERT_TRUE(link.DumpNORMemoryToString(0x10, 0x11, &s).Ok());
+    EXPECT_EQ(s, " 11 22 FF FF\r\n");
+    ExpectFail(link.DumpNORMemoryToString(0, 0xFFFFFFFF, &s), text::kInvalidRange, kE_INVALIDARG);
+    ASSERT_TRUE(link.DumpNORMemoryToString(0x0E, 0x0F, &s).Ok());
+    EXPECT_EQ(s.substr(0, 42), std::string(42, ' '));
+    EXPECT_EQ(s.substr(42), " FF FF\r\n FF FF\r\n");
+    ASSERT_TRUE(link.DumpNANDMemoryToString(0x12345678, 6, 3, &s).Ok());
+    EXPECT_EQ(s.size(), 3 * 3 + 2u);
+}
+
+TEST_F(Link, DisconnectedCallsFailWithTheirTexts) {
+    link.Detach();
+    uint16_t v;
+    ExpectFail(link.Read16(0, &v), text::kRead16);
+    ExpectFail(link.Qwrite16(0, 0, 3), text::kQwrite16);
+    ExpectFail(link.Write8(0, 0), text::kWrite8);
+    ExpectFail(link.PowerControl(1), text::kPowerControl);
+    EXPECT_TRUE(link.Qflush().Ok()) << "nothing queued";
+    EXPECT_TRUE(link.SPI_ChipEnableCtrl(1).Ok());
+}
+
+}  // namespace
