@@ -339,66 +339,40 @@ Result TarnLink::DirectWrite(const Pairs& p, const char* errorText) {
     return Check(SendBusStream(p.data(), static_cast<uint32_t>(p.size())), errorText);
 }
 
-Result TarnLink::Write32(uint32_t address, uint32_t value) {
+// Data registers of a bus write: 0-3 for 32 bits, 2-3 for 16, 3 for 8; then the address and the cycle.
+TarnLink::Pairs TarnLink::WritePairs(uint32_t address, uint32_t value, unsigned width, uint8_t pollingCode) {
     Pairs p;
-    for (int r = 0; r < 4; ++r) {
-        regs_[r] = static_cast<uint8_t>(value >> (24 - 8 * r));
+    for (int r = 4 - static_cast<int>(width); r < 4; ++r) {
+        regs_[r] = static_cast<uint8_t>(value >> (8 * (3 - r)));
         AddRegister(p, r);
     }
     LoadAddress(p, address);
-    AddPair(p, 3, 0x40);
-    return DirectWrite(p, text::kWrite32);
+    AddPair(p, pollingCode, 0x40);
+    return p;
+}
+
+Result TarnLink::Write32(uint32_t address, uint32_t value) {
+    return DirectWrite(WritePairs(address, value, 4, 3), text::kWrite32);
 }
 
 Result TarnLink::Write16(uint32_t address, uint16_t value) {
-    Pairs p;
-    regs_[2] = static_cast<uint8_t>(value >> 8);
-    regs_[3] = static_cast<uint8_t>(value);
-    AddRegister(p, 2);
-    AddRegister(p, 3);
-    LoadAddress(p, address);
-    AddPair(p, 3, 0x40);
-    return DirectWrite(p, text::kWrite16);
+    return DirectWrite(WritePairs(address, value, 2, 3), text::kWrite16);
 }
 
 Result TarnLink::Write8(uint32_t address, uint8_t value) {
-    Pairs p;
-    regs_[3] = value;
-    AddRegister(p, 3);
-    LoadAddress(p, address);
-    AddPair(p, 3, 0x40);
-    return DirectWrite(p, text::kWrite8);
+    return DirectWrite(WritePairs(address, value, 1, 3), text::kWrite8);
 }
 
 Result TarnLink::Qwrite32(uint32_t address, uint32_t value, uint8_t pollingCode) {
-    Pairs p;
-    for (int r = 0; r < 4; ++r) {
-        regs_[r] = static_cast<uint8_t>(value >> (24 - 8 * r));
-        AddRegister(p, r);
-    }
-    LoadAddress(p, address);
-    AddPair(p, pollingCode, 0x40);
-    return Enqueue(p, text::kQwrite32, text::kQwrite32Incomplete);
+    return Enqueue(WritePairs(address, value, 4, pollingCode), text::kQwrite32, text::kQwrite32Incomplete);
 }
 
 Result TarnLink::Qwrite16(uint32_t address, uint16_t value, uint8_t pollingCode) {
-    Pairs p;
-    regs_[2] = static_cast<uint8_t>(value >> 8);
-    regs_[3] = static_cast<uint8_t>(value);
-    AddRegister(p, 2);
-    AddRegister(p, 3);
-    LoadAddress(p, address);
-    AddPair(p, pollingCode, 0x40);
-    return Enqueue(p, text::kQwrite16, text::kQwrite16Incomplete);
+    return Enqueue(WritePairs(address, value, 2, pollingCode), text::kQwrite16, text::kQwrite16Incomplete);
 }
 
 Result TarnLink::Qwrite8(uint32_t address, uint8_t value, uint8_t pollingCode) {
-    Pairs p;
-    regs_[3] = value;
-    AddRegister(p, 3);
-    LoadAddress(p, address);
-    AddPair(p, pollingCode, 0x40);
-    return Enqueue(p, text::kQwrite8, text::kQwrite8Incomplete);
+    return Enqueue(WritePairs(address, value, 1, pollingCode), text::kQwrite8, text::kQwrite8Incomplete);
 }
 
 Result TarnLink::QwriteBurstData(uint16_t data) {
@@ -555,28 +529,21 @@ Result TarnLink::GetTarnPollingStatus(uint8_t* status) {
     return {};
 }
 
+// Register 11 carries both socket voltage controls; settings 0, 1 and 3 are the only ones wired.
+Result TarnLink::VoltageControl(uint8_t setting, uint8_t mask, uint8_t bits1, const char* invalidText,
+                                const char* errorText) {
+    if (setting != 0 && setting != 1 && setting != 3) return Fail(invalidText);
+    uint8_t bits = setting == 0 ? 0 : setting == 1 ? bits1 : mask;
+    regs_[11] = static_cast<uint8_t>((regs_[11] & ~mask) | bits);
+    return Check(QueueRegisterWrite(11, regs_[11]), errorText);
+}
+
 Result TarnLink::TarnACCVoltageCtrl(uint8_t setting) {
-    uint8_t bits;
-    switch (setting) {
-    case 0: bits = 0; break;
-    case 1: bits = 0x08; break;
-    case 3: bits = 0x09; break;
-    default: return Fail(text::kInvalidAcc);
-    }
-    regs_[11] = static_cast<uint8_t>((regs_[11] & ~0x09) | bits);
-    return Check(QueueRegisterWrite(11, regs_[11]), text::kAccControl);
+    return VoltageControl(setting, 0x09, 0x08, text::kInvalidAcc, text::kAccControl);
 }
 
 Result TarnLink::TarnProtectVoltageCtrl(uint8_t setting) {
-    uint8_t bits;
-    switch (setting) {
-    case 0: bits = 0; break;
-    case 1: bits = 0x04; break;
-    case 3: bits = 0x06; break;
-    default: return Fail(text::kInvalidProtect);
-    }
-    regs_[11] = static_cast<uint8_t>((regs_[11] & ~0x06) | bits);
-    return Check(QueueRegisterWrite(11, regs_[11]), text::kProtectControl);
+    return VoltageControl(setting, 0x06, 0x04, text::kInvalidProtect, text::kProtectControl);
 }
 
 Result TarnLink::PowerControl(uint8_t on) {
@@ -781,12 +748,16 @@ void TarnLink::NandWritePairs(Pairs& p, bool wide, uint16_t value) {
     AddPair(p, pollingCode_, 0x40);
 }
 
-Result TarnLink::QsetNANDregMode(uint8_t regMode) {
-    if (!NandRegMode(regMode)) return Fail(text::kInvalidNandReg);
-    Pairs p;
+void TarnLink::AddNandModePairs(Pairs& p) {
     AddRegister(p, 9);
     AddRegister(p, 4);
     AddRegister(p, 6);
+}
+
+Result TarnLink::QsetNANDregMode(uint8_t regMode) {
+    if (!NandRegMode(regMode)) return Fail(text::kInvalidNandReg);
+    Pairs p;
+    AddNandModePairs(p);
     return Enqueue(p, text::kQsetNandRegMode, text::kQsetNandRegModeIncomplete);
 }
 
@@ -802,27 +773,18 @@ Result TarnLink::QwriteNAND8(uint8_t value) {
     return Enqueue(p, text::kQwriteNand8, text::kQwriteNand8Incomplete);
 }
 
-Result TarnLink::WriteNAND16(uint8_t regMode, uint16_t value) {
+Result TarnLink::WriteNand(uint8_t regMode, bool wide, uint16_t value, const char* errorText) {
     if (queueLength_) return Fail(text::kQueueNotEmpty);
     if (!NandRegMode(regMode)) return Fail(text::kInvalidNandReg);
     Pairs p;
-    AddRegister(p, 9);
-    AddRegister(p, 4);
-    AddRegister(p, 6);
-    NandWritePairs(p, true, value);
-    return DirectWrite(p, text::kWriteNand16);
+    AddNandModePairs(p);
+    NandWritePairs(p, wide, value);
+    return DirectWrite(p, errorText);
 }
 
-Result TarnLink::WriteNAND8(uint8_t regMode, uint8_t value) {
-    if (queueLength_) return Fail(text::kQueueNotEmpty);
-    if (!NandRegMode(regMode)) return Fail(text::kInvalidNandReg);
-    Pairs p;
-    AddRegister(p, 9);
-    AddRegister(p, 4);
-    AddRegister(p, 6);
-    NandWritePairs(p, false, value);
-    return DirectWrite(p, text::kWriteNand8);
-}
+Result TarnLink::WriteNAND16(uint8_t regMode, uint16_t value) { return WriteNand(regMode, true, value, text::kWriteNand16); }
+
+Result TarnLink::WriteNAND8(uint8_t regMode, uint8_t value) { return WriteNand(regMode, false, value, text::kWriteNand8); }
 
 Result TarnLink::NANDArrayRead(uint32_t length, uint8_t width, uint8_t* buffer) {
     if (width != 1 && width != 2) return Fail(text::kInvalidBusWidth);
@@ -830,9 +792,7 @@ Result TarnLink::NANDArrayRead(uint32_t length, uint8_t width, uint8_t* buffer) 
     if ((regs_[9] & 0x18) || regs_[4] || regs_[6]) {
         NandRegMode(0);
         Pairs p;
-        AddRegister(p, 9);
-        AddRegister(p, 4);
-        AddRegister(p, 6);
+        AddNandModePairs(p);
         if (!SendBusStream(p.data(), static_cast<uint32_t>(p.size()))) return Fail(text::kWriteNand8);
     }
     return ChunkedRead(0, length, width, buffer, 0, false);

@@ -161,6 +161,10 @@ private:
                      const char* text);
     Result PageRead(uint32_t address, uint32_t length, uint8_t* buffer, unsigned width, const char* text);
     bool NandRegMode(uint8_t regMode);
+    void AddNandModePairs(Pairs& p);
+    Result WriteNand(uint8_t regMode, bool wide, uint16_t value, const char* errorText);
+    Pairs WritePairs(uint32_t address, uint32_t value, unsigned width, uint8_t pollingCode);
+    Result VoltageControl(uint8_t setting, uint8_t mask, uint8_t bits1, const char* invalidText, const char* errorText);
     void NandWritePairs(Pairs& p, bool wide, uint16_t value);
     Result StatusCommand(uint8_t* answer, const char* text);
     Result ReadEeprom(uint8_t device, uint8_t mode, uint32_t address, uint8_t length, uint8_t* data);
