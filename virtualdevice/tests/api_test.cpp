@@ -1,0 +1,214 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "profiler.h"
+#include "testdisk.h"
+#include "vdapi.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+/* Each test gets its own user area with a 40 MiB partition a at 1 MiB and 40 MiB of b after it. */
+class Api : public ::testing::Test {
+protected:
+    fs::path area;
+    void SetUp() override {
+        area = fs::temp_directory_path() / ("lxvd-api-" + std::to_string(::getpid()) + "-" +
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(area);
+        fs::create_directories(area / "User Data");
+        ::setenv("LX_USER_AREA", area.c_str(), 1);
+        lxvd::VdSetClock(lxtest::FixedClock);
+        ASSERT_EQ(0, gfslInit(0));
+        ASSERT_EQ(0, gfslLowLevelFormat("/a", 1 << 20, 40 << 20));
+        ASSERT_EQ(0, gfslLowLevelFormat("/b", 41 << 20, 40 << 20));
+        ASSERT_EQ(0, gfslFormat("/a", "FAT16", "WINDOWS", 0)) << lxvd::VdFsError();
+        ASSERT_EQ(0, gfslMount(0)) << lxvd::VdFsError();
+    }
+    void TearDown() override {
+        gfslInit(1);
+        fs::remove_all(area);
+    }
+    static std::string Read(const char* path) {
+        int h = gfslfopen(path, "r");
+        if (h < 0) return "<missing>";
+        std::string out;
+        char buf[4096];
+        for (uint32_t n; (n = gfslfread(buf, 1, sizeof buf, h)) > 0 && n != static_cast<uint32_t>(-1);) out.append(buf, n);
+        gfslfclose(h);
+        return out;
+    }
+    static int Write(const char* path, const std::string& data, const char* mode = "w") {
+        int h = gfslfopen(path, mode);
+        if (h < 0) return -1;
+        uint32_t n = gfslfwrite(data.data(), 1, static_cast<uint32_t>(data.size()), h);
+        return gfslfclose(h) == 0 && n == data.size() ? 0 : -1;
+    }
+};
+
+}  // namespace
+
+TEST(ApiLifecycle, ProfilerIsOptionalAndCounts) {
+    EXPECT_EQ(1, gfslInit(2));                 /* closed after loading */
+    EXPECT_EQ(-1, gfslCustomCallback3(1, 2, 3, 4));  /* no profiler yet: nothing to count, no crash */
+    EXPECT_EQ(1003, gfslGetLastError(nullptr, 0));
+    EXPECT_EQ(-1, fpDestroyFunctionProfiler());
+    EXPECT_STREQ("FP_gfslInit", fpGetFunctionProfilerName(0));
+    EXPECT_STREQ("FP_gfslCustomCallback8", fpGetFunctionProfilerName(64));
+    EXPECT_STREQ("FP_gfslSetLatestSectorInfo", fpGetFunctionProfilerName(65));
+    EXPECT_EQ(66, fpGetNumberOfProfileFunctions());
+    FunctionProfilerEntry* p = fpCreateFunctionProfiler();
+    ASSERT_NE(nullptr, p);
+    EXPECT_EQ(65u, p[65].index);
+    for (int i = 0; i < 3; ++i) gfslInit(2);
+    EXPECT_EQ(3u, fpGetFunctionProfilerCount(0));
+    fpResetFunctionProfiler();
+    gfslInit(2);
+    EXPECT_EQ(1u, fpGetFunctionProfilerCount(0));
+    EXPECT_EQ(4u, fpGetFunctionProfilerAccumulated(0));
+    gfslBDTLMount(0);
+    EXPECT_EQ(0u, fpGetFunctionProfilerAccumulated(1));  /* not counted */
+    fpSetFunctionProfiler(5, 0xFFFFFFFFull, 0);
+    fpIncFunctionProfiler(5);
+    EXPECT_EQ(0x100000000ull, fpGetFunctionProfilerCount(5));
+    fpDecFunctionProfiler(6);
+    EXPECT_EQ(~0ull, fpGetFunctionProfilerCount(6));
+    EXPECT_EQ(0, fpDestroyFunctionProfiler());
+    EXPECT_EQ(-1, fpDestroyFunctionProfiler());
+    EXPECT_EQ(-1, gfslInit(1));  /* never started */
+    EXPECT_EQ(1, gfslInit(2));
+}
+
+TEST_F(Api, FilesFoldersAndStreams) {
+    char text[512];
+    EXPECT_GT(gfslGetDeviceTextInfo("/a", text), 0);
+    EXPECT_NE(nullptr, std::strstr(text, "[Volume Information]"));
+    ASSERT_EQ(0, gfslmkdir("/a/Docs", 0));
+    ASSERT_EQ(0, Write("/a/Docs/Notes about things.txt", "hello"));
+    ASSERT_EQ(0, Write("/a/Docs/Notes about things.txt", " world", "a"));
+    EXPECT_EQ("hello world", Read("/A\\docs\\notes about things.txt"));
+    GFSL_STAT st;
+    ASSERT_EQ(0, gfslstat("/a/Docs/Notes about things.txt", &st));
+    EXPECT_EQ(11u, st.fileSize);
+    ASSERT_EQ(0, gfslstat("/a", &st));
+    EXPECT_EQ(0x10, st.attr);
+    EXPECT_EQ(0, gfslaccess("/a/Docs", 0));
+    EXPECT_EQ(-1, gfslaccess("/a/Nope", 0));
+
+    GFSL_DIR* d = gfslopendir("/a/Docs");
+    ASSERT_NE(nullptr, d);
+    std::vector<std::string> names;
+    for (char* n; (n = gfslreaddir(d)) != nullptr;) names.push_back(n);
+    EXPECT_EQ((std::vector<std::string>{".", "..", "Notes about things.txt"}), names);
+    EXPECT_EQ(11u, d->entry.fileSize);
+    gfslrewinddir(d);
+    char name[512];
+    char* result = nullptr;
+    ASSERT_EQ(0, gfslreaddir_r(d, name, &result));
+    EXPECT_EQ(name, result);
+    EXPECT_STREQ(".", name);
+    EXPECT_EQ(0, gfslclosedir(d));
+    EXPECT_EQ(-1, gfslclosedir(d));              /* a stale pointer is refused */
+    GFSL_DIR bogus{};
+    EXPECT_EQ(nullptr, gfslreaddir(&bogus));
+
+    ASSERT_EQ(0, gfslrename("/a/Docs/Notes about things.txt", "/a/notes.txt"));
+    EXPECT_EQ("hello world", Read("/a/notes.txt"));
+    EXPECT_EQ(-1, gfslrename("/a/notes.txt", "/b/notes.txt"));
+    EXPECT_EQ(lxfat::kErrInvalid, lxvd::VdFsError());  /* b is not in use yet */
+    ASSERT_EQ(0, gfslunlink("/a/notes.txt"));
+    ASSERT_EQ(0, gfslrmdir("/a/Docs"));
+
+    ASSERT_EQ(0, gfslchdir("/a/"));
+    char cwd[16];
+    EXPECT_STREQ("/a/", gfslgetcwd(cwd, sizeof cwd));
+    EXPECT_EQ(nullptr, gfslgetcwd(cwd, 3));
+}
+
+TEST_F(Api, HandlesAndArgumentsAreChecked) {
+    EXPECT_EQ(-1, gfslfclose(0x12000000));
+    EXPECT_EQ(-1, gfslfclose(0x3E000005));  /* index not open */
+    int h = gfslfopen("/a/x.bin", "w");
+    char one[1];
+    ASSERT_GE(h, 0);
+    EXPECT_EQ(0x3E000000, h & 0xFFFF0000);
+    EXPECT_EQ(0u, gfslfwrite("abc", 0, 3, h));
+    EXPECT_EQ(static_cast<uint32_t>(-1), gfslfread(one, 1, 1, h));  /* write-only */
+    EXPECT_EQ(0, gfslfclose(h));
+    EXPECT_EQ(-1, gfslfclose(h));
+    EXPECT_EQ(-1, gfslfopen("/e/x", "r"));
+    EXPECT_EQ(-1, gfslfopen("/a/\xff", "w"));
+    const std::string deep = "/a/" + std::string(600, 'p');
+    EXPECT_EQ(-1, gfslfopen(deep.c_str(), "w"));
+    EXPECT_EQ(lxfat::kErrTooLong, lxvd::VdFsError());
+    EXPECT_EQ(-1, gfslfopen("/a/con", "w"));
+    for (int i = 0; i < 10; ++i) EXPECT_NE(nullptr, gfslopendir("/a/"));
+    EXPECT_EQ(nullptr, gfslopendir("/a/"));
+    EXPECT_EQ(-1, gfsltruncate("/a/x.bin", 0));
+    EXPECT_EQ(1003, gfslGetLastError(nullptr, 0));
+}
+
+TEST_F(Api, FormattingAndRawSectors) {
+    EXPECT_EQ(-1, gfslFormat("/a", "FAT16", nullptr, 0));       /* mounted */
+    EXPECT_EQ(-1, gfslLowLevelFormat("/c", 60 << 20, 1 << 20)); /* a volume is mounted */
+    ASSERT_EQ(0, Write("/a/keep.txt", "kept"));
+    ASSERT_EQ(0, gfslUnmount(0));
+    EXPECT_EQ(-1, gfslLowLevelFormat("/c", 40 << 20, 2 << 20));  /* overlaps a and b */
+    ASSERT_EQ(0, gfslFormat("/b", "FAT32", nullptr, 0)) << lxvd::VdFsError();
+    ASSERT_EQ(0, gfslMount(1)) << lxvd::VdFsError();
+    ASSERT_EQ(0, gfslMount(0));
+    EXPECT_EQ("kept", Read("/a/keep.txt"));
+    ASSERT_EQ(0, Write("/b/other.txt", "b side"));
+    EXPECT_EQ("b side", Read("/b/other.txt"));
+
+    /* logical sector 0 is the first sector of partition 0; the partition table stays */
+    uint8_t mbr[512], boot[512], logical[512];
+    ASSERT_EQ(0, gfslReadSectors(0, 0, 1, mbr, 0));
+    EXPECT_EQ(0x55, mbr[510]);
+    const uint32_t start = mbr[446 + 8] | (mbr[446 + 9] << 8) | (mbr[446 + 10] << 16);
+    EXPECT_EQ(2048u, start);  /* 1 MiB lies on the 256-sector unit */
+    ASSERT_EQ(0, gfslReadSectors(0, 0, 1, logical, 1));
+    ASSERT_EQ(0, gfslReadSectors(0, start, 1, boot, 0));
+    EXPECT_EQ(0, std::memcmp(logical, boot, 512));
+    ASSERT_EQ(0, gfslWriteSectors(0, 0, 1, boot, 1));
+    uint8_t again[512];
+    ASSERT_EQ(0, gfslReadSectors(0, 0, 1, again, 0));
+    EXPECT_EQ(0, std::memcmp(mbr, again, 512));
+    const uint32_t count = mbr[446 + 12] | (mbr[446 + 13] << 8) | (mbr[446 + 14] << 16);
+    EXPECT_EQ(-1, gfslReadSectors(0, count, 1, again, 1));
+    EXPECT_EQ(-1, gfslReadSectors(1, 0, 1, again, 1));
+    const int sectors = gfslGetNumberOfSectors(0, 0);
+    EXPECT_EQ(((81 << 20) / 512), sectors);
+    EXPECT_EQ(sectors - 1, gfslGetNumberOfSectors(0, 1));
+    EXPECT_EQ(-1, gfslGetNumberOfSectors(1, 0));
+    EXPECT_EQ(static_cast<uint64_t>(81) << 20, gfslGetNumberOfBytesPerDevice("/a"));
+
+    /* a file created but not closed is visible to a raw read of its folder */
+    int h = gfslfopen("/a/open.txt", "w");
+    ASSERT_GE(h, 0);
+    const uint32_t reserved = boot[14] | (boot[15] << 8), fatSize = boot[22] | (boot[23] << 8);
+    uint8_t root[512];
+    ASSERT_EQ(0, gfslReadSectors(0, reserved + fatSize, 1, root, 1));
+    bool seen = false;
+    for (int i = 0; i < 16; ++i) seen |= std::memcmp(root + 32 * i, "OPEN    TXT", 11) == 0;
+    EXPECT_TRUE(seen);
+    gfslfclose(h);
+}
+
+TEST_F(Api, ClosingTheDeviceKeepsEverything) {
+    int h = gfslfopen("/a/unsaved.txt", "w");
+    ASSERT_GE(h, 0);
+    ASSERT_EQ(5u, gfslfwrite("12345", 1, 5, h));
+    ASSERT_EQ(0, gfslMount(1) == 0 ? -1 : 0);  /* b has no file system yet */
+    ASSERT_EQ(0, gfslInit(1));                 /* no close: shut-down writes it */
+    EXPECT_EQ(1, gfslInit(2));
+    ASSERT_EQ(0, gfslInit(0));
+    ASSERT_EQ(0, gfslMount(0));
+    EXPECT_EQ("12345", Read("/a/unsaved.txt"));
+    ASSERT_EQ(0, gfslfcloseall());
+}
