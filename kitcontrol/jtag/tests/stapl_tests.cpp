@@ -1,3 +1,601 @@
+// The STAPL player against the simulated kit firmware and JTAG target.
 #include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
 #include "jam_player.h"
-TEST(Stapl, Builds) { EXPECT_STREQ(lx::jam::ErrorText(3), "syntax error"); }
+#include "sim_link.h"
+
+using lx::jam::JamLimits;
+using lx::jam::JamRunResult;
+
+namespace {
+
+struct Outcome {
+  int error = 0, line = 0, exitCode = 0, version = 0;
+  std::vector<std::string> messages;
+  std::string output;
+  std::string Printed() const { return messages.empty() ? std::string() : messages.back(); }
+};
+
+struct Harness {
+  lxtest::SimJtag sim{3};
+  Outcome out;
+  lx::jtag::LinkJamHost host{sim.link, [this](const std::string& m) { out.messages.push_back(m); },
+                             [this](const std::string& t) { out.output += t; }};
+
+  Outcome Run(const std::string& program, const std::string& action = "PROGRAM",
+              const std::vector<std::string>& init = {}, JamLimits limits = JamLimits()) {
+    JamRunResult r = lx::jam::Execute(reinterpret_cast<const uint8_t*>(program.data()), program.size(),
+                                      action, init, true, host, limits);
+    sim.Finish();
+    out.error = r.error;
+    out.line = r.line;
+    out.exitCode = r.exitCode;
+    out.version = r.version;
+    return out;
+  }
+};
+
+std::string V2(const std::string& body) {
+  return "ACTION PROGRAM = MAIN;\nPROCEDURE MAIN;\n" + body + "\nENDPROC;\n";
+}
+
+Outcome RunV2(const std::string& body) {
+  Harness h;
+  return h.Run(V2(body));
+}
+
+// ---------------------------------------------------------------- expressions
+
+struct ExprCase {
+  const char* expr;
+  int error;
+  const char* printed;
+};
+
+class StaplExpression : public ::testing::TestWithParam<ExprCase> {};
+
+TEST_P(StaplExpression, EvaluatesOrFails) {
+  const ExprCase& c = GetParam();
+  Outcome o = RunV2(std::string("INTEGER B8[8];\nPRINT ") + c.expr + ";");
+  EXPECT_EQ(o.error, c.error) << c.expr;
+  if (!c.error) EXPECT_EQ(o.Printed(), c.printed) << c.expr;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, StaplExpression,
+    ::testing::Values(
+        ExprCase{"2 + 3 * 4", 0, "14"}, ExprCase{"8 - 2 - 1", 0, "5"}, ExprCase{"1 << 2 + 1", 0, "8"},
+        ExprCase{"1 < 2 == 1", 0, "1"}, ExprCase{"7 / 2", 0, "3"}, ExprCase{"CEIL(7 / 2)", 0, "4"},
+        ExprCase{"CEIL((7 / 2))", 0, "4"}, ExprCase{"CEIL(7 / 2 + 0)", 0, "3"},
+        ExprCase{"LOG2(5)", 0, "3"}, ExprCase{"FLOOR(LOG2(5))", 0, "2"}, ExprCase{"LOG2(4)", 0, "2"},
+        ExprCase{"FLOOR(LOG2(4))", 0, "2"}, ExprCase{"LOG2(1)", 0, "0"},
+        ExprCase{"SQRT(10)", 0, "3"}, ExprCase{"CEIL(SQRT(10))", 0, "4"}, ExprCase{"CEIL(SQRT(9))", 0, "3"},
+        ExprCase{"LOG2(0)", 7, ""}, ExprCase{"SQRT(0 - 1)", 7, ""},
+        ExprCase{"2147483647 + 1", 7, ""}, ExprCase{"-2147483647 - 2", 7, ""},
+        ExprCase{"65536 * 65536", 7, ""}, ExprCase{"5 % 0", 8, ""}, ExprCase{"5 / 0", 8, ""},
+        ExprCase{"-7 % 2", 0, "-1"}, ExprCase{"-7 / 2", 0, "-3"}, ExprCase{"-8 >> 1", 0, "-4"},
+        ExprCase{"~0", 0, "-1"}, ExprCase{"6 & 3 ^ 1 | 8", 0, "11"}, ExprCase{"ABS(-5)", 0, "5"},
+        ExprCase{"!(1 == 2) && 1", 0, "1"}, ExprCase{"1 || 0 AND 0", 0, "1"},
+        // INT_MIN / -1 and its remainder overflow like every other out-of-range result.
+        ExprCase{"(-2147483647 - 1) / -1", 7, ""}, ExprCase{"(-2147483647 - 1) % -1", 7, ""},
+        ExprCase{"-(-2147483647 - 1)", 7, ""}, ExprCase{"ABS(-2147483647 - 1)", 7, ""},
+        // Literals beyond 32 bits are refused instead of wrapping.
+        ExprCase{"2147483648", 7, ""}, ExprCase{"99999999999", 7, ""},
+        // CEIL and FLOOR of divisions round toward the right side also for negative quotients.
+        ExprCase{"CEIL(-7 / 2)", 0, "-3"}, ExprCase{"FLOOR(-7 / 2)", 0, "-4"},
+        ExprCase{"FLOOR(7 / 2)", 0, "3"}, ExprCase{"CEIL(8 / 2)", 0, "4"},
+        ExprCase{"INTEGER(#101)", 0, "5"}, ExprCase{"INTEGER($A5)", 0, "165"},
+        ExprCase{"INTEGER(#102)", 3, ""}, ExprCase{"#101", 3, ""}, ExprCase{"1 +", 3, ""},
+        ExprCase{"(1", 3, ""}, ExprCase{"NOSUCH + 1", 5, ""}, ExprCase{"B8[8]", 11, ""},
+        ExprCase{"B8[-1]", 11, ""}, ExprCase{"B8", 3, ""}, ExprCase{"MAIN", 3, ""},
+        ExprCase{"(((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((("
+                 "(((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((1",
+                 3, ""}));
+
+TEST(Stapl, ExpressionTypes) {
+  // An integer variable is not a condition, even when it holds 1; the literal 1 is.
+  EXPECT_EQ(RunV2("INTEGER I = 1;\nIF I THEN EXIT 3;").error, 12);
+  EXPECT_EQ(RunV2("IF 1 THEN EXIT 3;").exitCode, 3);
+  EXPECT_EQ(RunV2("BOOLEAN B = 1;\nINTEGER I = 1;\nBOOLEAN C = B == I;").error, 12);
+  EXPECT_EQ(RunV2("BOOLEAN B = 1;\nBOOLEAN C = B == 1;\nIF C THEN EXIT 4;").exitCode, 4);
+  EXPECT_EQ(RunV2("BOOLEAN B = 1 < 2 == 1;\nIF B THEN EXIT 5;").exitCode, 5);
+  EXPECT_EQ(RunV2("INTEGER I = 1 < 2;").error, 12);
+  EXPECT_EQ(RunV2("BOOLEAN B = 2;").error, 12);
+}
+
+TEST(Stapl, IntegerOfBooleanRanges) {
+  const std::string decl = "BOOLEAN B[8];\nB[0] = 1;\nB[7] = 1;\n";
+  EXPECT_EQ(RunV2(decl + "PRINT INTEGER(B[7..0]);").Printed(), "129");
+  EXPECT_EQ(RunV2(decl + "PRINT INTEGER(B[0..7]);").Printed(), "129");
+  const std::string one = "BOOLEAN B[8];\nB[0] = 1;\n";
+  EXPECT_EQ(RunV2(one + "PRINT INTEGER(B[7..0]);").Printed(), "1");
+  EXPECT_EQ(RunV2(one + "PRINT INTEGER(B[0..7]);").Printed(), "128");
+  EXPECT_EQ(RunV2(one + "PRINT INTEGER(B[]);").Printed(), "1");
+  EXPECT_EQ(RunV2(one + "PRINT INTEGER(B[8..0]);").error, 11);
+}
+
+// ---------------------------------------------------------------- symbols and arrays
+
+TEST(Stapl, SymbolNames) {
+  std::string n32(32, 'A'), n33(33, 'A');
+  EXPECT_EQ(RunV2("INTEGER " + n32 + " = 7;\nPRINT " + n32 + ";").Printed(), "7");
+  EXPECT_EQ(RunV2("INTEGER " + n33 + " = 7;").error, 17);
+  EXPECT_EQ(RunV2("INTEGER ;").error, 17);
+  EXPECT_EQ(RunV2(n33 + ": EXIT 0;").error, 17);
+  Outcome twice = RunV2("L1: PRINT 1;\nL1: PRINT 2;");
+  EXPECT_EQ(twice.error, 6);
+  EXPECT_EQ(twice.line, 4);
+  // The same declaration running again (a loop) is no redefinition.
+  EXPECT_EQ(RunV2("INTEGER I;\nFOR I = 0 TO 2;\nINTEGER J = I;\nBOOLEAN K[4] = $F;\nNEXT I;\nPRINT J;").Printed(), "2");
+}
+
+TEST(Stapl, BooleanLiteralsAndRanges) {
+  EXPECT_EQ(RunV2("BOOLEAN A[8] = $A5;\nPRINT A[0], A[1], A[2], A[3], A[4], A[5], A[6], A[7];").Printed(),
+            "10100101");
+  EXPECT_EQ(RunV2("BOOLEAN A[4] = #0011;\nPRINT A[0], A[1], A[2], A[3];").Printed(), "1100");
+  EXPECT_EQ(RunV2("BOOLEAN A[4] = $a;\nPRINT A[0], A[1], A[2], A[3];").Printed(), "0101");
+  EXPECT_EQ(RunV2("BOOLEAN X[32];\nX[31..0] = BOOL(5);\nPRINT INTEGER(X[31..0]), X[0], X[1], X[2];").Printed(),
+            "5101");
+  EXPECT_EQ(RunV2("BOOLEAN X[8];\nX[7..0] = $3C;\nPRINT INTEGER(X[7..0]);").Printed(), "60");
+  // Initial data that does not fit the array is refused, not cut.
+  EXPECT_EQ(RunV2("BOOLEAN A[4] = #10011;").error, 11);
+  EXPECT_EQ(RunV2("BOOLEAN A[4] = $1F;").error, 11);
+  EXPECT_EQ(RunV2("BOOLEAN A[4] = $G;").error, 3);
+  EXPECT_EQ(RunV2("BOOLEAN A[8] = $A5;\nA[0] = 0;").error, 13);
+  EXPECT_EQ(RunV2("INTEGER V[3] = 1, 2, 3;\nV[1] = 9;\nPRINT V[0], V[1], V[2];").Printed(), "193");
+  EXPECT_EQ(RunV2("INTEGER V[2] = 1, 2, 3;").error, 11);
+  EXPECT_EQ(RunV2("BOOLEAN X[8];\nX[0..7] = $FF;").error, 0);  // source runs out after one bit
+  EXPECT_EQ(RunV2("BOOLEAN X[8];\nX[8..0] = $FF;").error, 11);
+  // Negative and huge sizes give codes, not crashes or giant allocations.
+  EXPECT_EQ(RunV2("INTEGER V[-1];").error, 11);
+  EXPECT_EQ(RunV2("INTEGER V[2147483647];").error, 1);
+  EXPECT_EQ(RunV2("BOOLEAN V[2147483647];").error, 1);
+}
+
+// Compressed literals: 6-bit symbols, a 32-bit length, then literal triples and back-references.
+std::string Compress(const std::vector<uint8_t>& bytes, bool useBackref) {
+  std::vector<int> bits;
+  auto put = [&bits](uint32_t v, int n) {
+    for (int i = 0; i < n; ++i) bits.push_back((v >> i) & 1);
+  };
+  put(static_cast<uint32_t>(bytes.size()), 32);
+  size_t i = 0;
+  while (i < bytes.size()) {
+    if (useBackref && i >= 3 && bytes[i] == bytes[i - 3]) {
+      size_t len = 0;
+      while (i + len < bytes.size() && bytes[i + len] == bytes[i + len - 3] && len < 255) ++len;
+      uint32_t w = static_cast<uint32_t>(std::min<size_t>(i, 8191));
+      int width = 1;
+      while (width < 32 && (w >> width)) ++width;
+      put(1, 1);
+      put(3, width);
+      put(static_cast<uint32_t>(len), 8);
+      i += len;
+    } else {
+      put(0, 1);
+      for (int k = 0; k < 3 && i < bytes.size(); ++k) put(bytes[i++], 8);
+    }
+  }
+  while (bits.size() % 6) bits.push_back(0);
+  const char* alphabet = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz_@";
+  std::string out;
+  for (size_t k = 0; k < bits.size(); k += 6) {
+    int v = 0;
+    for (int b = 0; b < 6; ++b) v |= bits[k + b] << b;
+    out.push_back(alphabet[v]);
+  }
+  return out;
+}
+
+TEST(Stapl, CompressedLiterals) {
+  std::vector<uint8_t> data = {0x12, 0x34, 0x56, 0x12, 0x34, 0x56, 0x12, 0x34, 0x56, 0x78};
+  for (bool backref : {false, true}) {
+    std::string lit = Compress(data, backref);
+    Outcome o = RunV2("BOOLEAN A[80] = @" + lit + ";\nPRINT INTEGER(A[7..0]), \",\", INTEGER(A[79..72]), \",\", INTEGER(A[31..24]);");
+    EXPECT_EQ(o.error, 0) << lit;
+    EXPECT_EQ(o.Printed(), "18,120,18");
+  }
+  // A back-reference in front of the output, a short stream and a wrong stated length.
+  EXPECT_EQ(RunV2("BOOLEAN A[80] = @" + std::string("A0000") + "1;").error, 3);
+  std::vector<int> bits;
+  std::string bad;
+  {
+    // length 4, then a back-reference (flag 1, width 1, offset 1) with nothing written yet.
+    std::vector<int> b;
+    auto put = [&b](uint32_t v, int n) { for (int i = 0; i < n; ++i) b.push_back((v >> i) & 1); };
+    put(4, 32); put(1, 1); put(1, 1); put(4, 8);
+    while (b.size() % 6) b.push_back(0);
+    const char* alphabet = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz_@";
+    for (size_t k = 0; k < b.size(); k += 6) {
+      int v = 0;
+      for (int i = 0; i < 6; ++i) v |= b[k + i] << i;
+      bad.push_back(alphabet[v]);
+    }
+  }
+  EXPECT_EQ(RunV2("BOOLEAN A[32] = @" + bad + ";").error, 11);
+  EXPECT_EQ(RunV2("BOOLEAN A[16] = @" + Compress(data, true) + ";").error, 11);  // stated 80 bits
+  EXPECT_EQ(RunV2("BOOLEAN A[16] = @ab!;").error, 3);
+}
+
+TEST(Stapl, ControlStack) {
+  std::string push128, push129;
+  for (int i = 0; i < 128; ++i) push128 += "PUSH " + std::to_string(i) + ";\n";
+  Outcome ok = RunV2(push128 + "INTEGER T;\nPOP T;\nPRINT T;");
+  EXPECT_EQ(ok.error, 0);
+  EXPECT_EQ(ok.Printed(), "127");
+  EXPECT_EQ(RunV2(push128 + "PUSH 1;").error, 1);  // the procedure's return entry is one of them
+  EXPECT_EQ(RunV2("INTEGER T;\nPOP T;").error, 15);
+  EXPECT_EQ(RunV2("PUSH 2;\nBOOLEAN B;\nPOP B;").error, 12);
+  EXPECT_EQ(RunV2("PUSH 1;\nBOOLEAN B;\nPOP B;\nIF B THEN EXIT 6;").exitCode, 6);
+  // Nested loops, values and calls share the 128 entries.
+  std::string loops = "INTEGER I;\n";
+  for (int i = 0; i < 130; ++i) loops += "FOR I = 0 TO 1;\n";
+  EXPECT_EQ(RunV2(loops).error, 1);
+}
+
+// ---------------------------------------------------------------- statements
+
+TEST(Stapl, ForLoops) {
+  EXPECT_EQ(RunV2("INTEGER I;\nINTEGER N = 0;\nFOR I = 5 TO 1;\nN = N + 1;\nNEXT I;\nPRINT N, \",\", I;").Printed(), "1,5");
+  EXPECT_EQ(RunV2("INTEGER I;\nINTEGER N = 0;\nFOR I = 0 TO 3;\nN = N + 1;\nNEXT I;\nPRINT N, \",\", I;").Printed(), "4,3");
+  EXPECT_EQ(RunV2("INTEGER I;\nINTEGER N = 0;\nFOR I = 6 TO 0 STEP -2;\nN = N + 1;\nNEXT I;\nPRINT N, \",\", I;").Printed(), "4,0");
+  EXPECT_EQ(RunV2("INTEGER I;\nFOR I = 0 TO 3 STEP 0;\nNEXT I;").error, 3);
+  EXPECT_EQ(RunV2("INTEGER I;\nINTEGER J;\nFOR I = 0 TO 3;\nNEXT J;").error, 14);
+  EXPECT_EQ(RunV2("BOOLEAN B;\nFOR B = 0 TO 1;\nNEXT B;").error, 12);
+  // The step past the end of the integer range overflows instead of wrapping forever.
+  EXPECT_EQ(RunV2("INTEGER I;\nFOR I = 2147483646 TO 2147483647 STEP 5;\nNEXT I;").error, 7);
+}
+
+TEST(Stapl, AssignmentForms) {
+  EXPECT_EQ(RunV2("INTEGER A;\nLET A = 1;").error, 3);
+  EXPECT_EQ(RunV2("INTEGER A;\nA = 1;\nPRINT A;").Printed(), "1");
+  Harness h;
+  EXPECT_EQ(h.Run("INTEGER A;\nA = 1;\n").error, 3);  // version 1 needs LET
+  Harness h2;
+  Outcome v1 = h2.Run("INTEGER A;\nLET A = 4;\nPRINT A;\nEXIT 0;\n");
+  EXPECT_EQ(v1.error, 0);
+  EXPECT_EQ(v1.version, 1);
+  EXPECT_EQ(v1.Printed(), "4");
+}
+
+TEST(Stapl, ExitCodes) {
+  EXPECT_EQ(RunV2("EXIT 32768;").error, 7);
+  EXPECT_EQ(RunV2("EXIT -32768;").error, 7);
+  Outcome o = RunV2("EXIT -32767;");
+  EXPECT_EQ(o.error, 0);
+  EXPECT_EQ(o.exitCode, -32767);
+  EXPECT_EQ(RunV2("PRINT \"A\";").exitCode, 0);
+}
+
+TEST(Stapl, JumpsAndLabels) {
+  EXPECT_EQ(RunV2("BOOLEAN X = 1;\nIF X THEN GOTO L1;\nEXIT 1;\nL1: EXIT 2;").exitCode, 2);
+  EXPECT_EQ(RunV2("BOOLEAN X = 0;\nIF X THEN GOTO L1;\nEXIT 1;\nL1: EXIT 2;").exitCode, 1);
+  EXPECT_EQ(RunV2("GOTO NOWHERE;").error, 5);
+  EXPECT_EQ(RunV2("IF 1 THEN IF 1 THEN EXIT 9;").exitCode, 9);
+  EXPECT_EQ(RunV2("IF 1 EXIT 9;").error, 3);
+  // A label defined later in another procedure is out of reach: the search stops at ENDPROC.
+  Harness h;
+  Outcome o = h.Run("ACTION PROGRAM = A;\nPROCEDURE A;\nGOTO LB;\nENDPROC;\nPROCEDURE B;\nLB: EXIT 1;\nENDPROC;\n");
+  EXPECT_EQ(o.error, 5);
+}
+
+TEST(Stapl, StepBudgetEndsEndlessPrograms) {
+  Harness h;
+  JamLimits lim;
+  lim.stepBudget = 10000;
+  Outcome o = h.Run(V2("L: GOTO L;"), "PROGRAM", {}, lim);
+  EXPECT_EQ(o.error, 19);
+  Harness h2;
+  o = h2.Run(V2("WAIT 2000000000 CYCLES;"), "PROGRAM", {}, lim);
+  EXPECT_EQ(o.error, 19);
+}
+
+TEST(Stapl, ProceduresDataAndScope) {
+  Harness h;
+  Outcome o = h.Run(
+      "ACTION PROGRAM = A, B;\n"
+      "DATA D;\nINTEGER RUNS = 0;\nENDDATA;\n"
+      "PROCEDURE A USES D;\nPRINT \"A\", RUNS;\nENDPROC;\n"
+      "PROCEDURE B USES D, C;\nCALL C;\nPRINT \"B\", RUNS;\nENDPROC;\n"
+      "PROCEDURE C;\nPRINT \"C\";\nENDPROC;\n");
+  EXPECT_EQ(o.error, 0);
+  ASSERT_EQ(o.messages.size(), 3u);
+  EXPECT_EQ(o.messages[0], "A0");
+  EXPECT_EQ(o.messages[1], "C");
+  EXPECT_EQ(o.messages[2], "B0");
+
+  // The data block runs once even though two procedures use it.
+  Harness h2;
+  o = h2.Run(
+      "ACTION PROGRAM = A, B;\n"
+      "DATA D;\nINTEGER N[1];\nENDDATA;\n"
+      "PROCEDURE A USES D;\nN[0] = N[0] + 1;\nENDPROC;\n"
+      "PROCEDURE B USES D;\nN[0] = N[0] + 1;\nPRINT N[0];\nENDPROC;\n");
+  EXPECT_EQ(o.error, 0);
+  EXPECT_EQ(o.Printed(), "2");
+
+  Harness h3;
+  o = h3.Run("ACTION PROGRAM = A;\nPROCEDURE A;\nCALL B;\nENDPROC;\nPROCEDURE B;\nENDPROC;\n");
+  EXPECT_EQ(o.error, 23);
+  Harness h4;
+  o = h4.Run("ACTION PROGRAM = A;\nPROCEDURE A USES B;\nINTEGER X = 1;\nCALL B;\nENDPROC;\n"
+             "PROCEDURE B;\nPRINT X;\nENDPROC;\n");
+  EXPECT_EQ(o.error, 23);  // A's variable is not B's
+  Harness h5;
+  o = h5.Run("ACTION PROGRAM = A OPTIONAL, B RECOMMENDED, C;\n"
+             "PROCEDURE A;\nPRINT \"A\";\nENDPROC;\nPROCEDURE B;\nPRINT \"B\";\nENDPROC;\n"
+             "PROCEDURE C;\nPRINT \"C\";\nENDPROC;\n",
+             "PROGRAM", {"A=1", "B=0"});
+  ASSERT_EQ(o.messages.size(), 2u);
+  EXPECT_EQ(o.messages[0], "A");
+  EXPECT_EQ(o.messages[1], "C");
+  Harness h6;
+  EXPECT_EQ(h6.Run("ACTION PROGRAM = A SOMETIMES;\nPROCEDURE A;\nENDPROC;\n").error, 3);
+}
+
+TEST(Stapl, ActionsAndPhases) {
+  Harness h;
+  Outcome o = h.Run("ACTION VERIFY = A;\nPROCEDURE A;\nENDPROC;\n");
+  EXPECT_EQ(o.error, 24);
+  EXPECT_EQ(o.line, 2);
+  Harness h2;
+  o = h2.Run("ACTION VERIFY = A;\nDATA X;\nENDDATA;\n");
+  EXPECT_EQ(o.error, 24);
+  Harness h3;
+  EXPECT_EQ(h3.Run("NOTE \"X\" \"Y\";\nACTION PROGRAM = A;\nNOTE \"late\";\nPROCEDURE A;\nENDPROC;\n").error, 0);
+  Harness h4;
+  EXPECT_EQ(h4.Run("ACTION PROGRAM = A;\nPROCEDURE A;\nNOTE \"X\";\nENDPROC;\n").error, 22);
+  // Exit from an inner procedure ends the action: later procedures do not run.
+  Harness h5;
+  o = h5.Run("ACTION PROGRAM = A, B;\nPROCEDURE A;\nEXIT 11;\nENDPROC;\nPROCEDURE B;\nPRINT \"B\";\nENDPROC;\n");
+  EXPECT_EQ(o.exitCode, 11);
+  EXPECT_TRUE(o.messages.empty());
+  // Version 1 ignores the action name and runs from the top.
+  Harness h6;
+  o = h6.Run("BOOLEAN X;\nPRINT \"one\";\nEXIT 0;\n", "WHATEVER");
+  EXPECT_EQ(o.error, 0);
+  EXPECT_EQ(o.Printed(), "one");
+  Harness h7;
+  EXPECT_EQ(h7.Run("BOOLEAN X;\nPRINT \"one\";\n").error, 4);  // runs past the last statement
+}
+
+TEST(Stapl, PrintItems) {
+  EXPECT_EQ(RunV2("PRINT \"a:b;'c\", CHR$(65), CHR$(200), 1 + 1;").Printed(), "a:b;'cA\x7f" "2");
+  EXPECT_EQ(RunV2("PRINT \"open;").error, 4);
+  EXPECT_EQ(RunV2("PRINT \"a\" \"b\";").error, 3);
+  EXPECT_EQ(RunV2("PRINT \"a\",;").error, 3);
+  // Comments and case: strings keep theirs, the rest is upper-cased.
+  EXPECT_EQ(RunV2("integer x = 2; ' comment; with \"quote\"\nprint \"Mixed\", x;").Printed(), "Mixed2");
+}
+
+TEST(Stapl, LongBooleanInitialDataIsNotCut) {
+  // A statement far longer than 1,024 bytes of initial data still reaches the array whole.
+  std::string hex(3000, 'F');
+  hex[0] = '8';
+  Outcome o = RunV2("BOOLEAN A[12000] = $" + hex + ";\nPRINT A[11999], A[11998], A[0];");
+  EXPECT_EQ(o.error, 0);
+  EXPECT_EQ(o.Printed(), "101");
+}
+
+TEST(Stapl, ErrorLines) {
+  Outcome o = RunV2("PRINT 1;\n\n  PRINT 1 +;");
+  EXPECT_EQ(o.error, 3);
+  EXPECT_EQ(o.line, 5);
+}
+
+// ---------------------------------------------------------------- JTAG
+
+TEST(StaplJtag, IdcodeCompareAndCapture) {
+  Harness h;
+  Outcome o = h.Run(V2(
+      "BOOLEAN OK;\nBOOLEAN ID[32];\n"
+      "IRSCAN 8, $01;\n"
+      "DRSCAN 32, $00000000, CAPTURE ID[31..0];\n"
+      "DRSCAN 8, $A5, COMPARE $C3, $FF, OK;\n"
+      "IF !OK THEN EXIT 2;\n"
+      "DRSCAN 8, $A5, COMPARE $C2, $FE, OK;\n"
+      "IF !OK THEN EXIT 3;\n"
+      "DRSCAN 8, $A5, COMPARE $C2, $FF, OK;\n"
+      "IF OK THEN EXIT 4;\n"
+      "PRINT INTEGER(ID[31..16]), \",\", INTEGER(ID[15..0]);\n"));
+  EXPECT_EQ(o.error, 0);
+  EXPECT_EQ(o.exitCode, 0);
+  EXPECT_EQ(o.Printed(), "6762,20675");  // 0x1A6A, 0x50C3
+  EXPECT_EQ(h.sim.engine.ProtocolErrors(), 0u);
+}
+
+TEST(StaplJtag, TraceOfAnInstructionScan) {
+  Harness h;
+  Outcome o = h.Run(V2("IRSCAN 8, $22;"));
+  ASSERT_EQ(o.error, 0);
+  const auto& log = h.sim.cpld.Log();
+  // Reset from the unknown state, the path to Shift-IR, 8 bits with TMS 1 on the last, Pause-IR,
+  // then to Idle (IRSTOP) and the reset at the end of the run.
+  std::string tms, tdi;
+  for (const auto& r : log) tms += char('0' + r.tms), tdi += char('0' + r.tdi);
+  EXPECT_EQ(tms.substr(0, 6), "111110");
+  EXPECT_EQ(tms.substr(6, 4 + 8 + 1), "1100" "00000001" "0");
+  EXPECT_EQ(tdi.substr(10, 8), "01000100");  // 0x22, least significant bit first
+  EXPECT_EQ(tms.substr(19, 3), "110");       // Pause-IR -> Idle
+  EXPECT_EQ(tms.substr(22), "111110");
+  EXPECT_EQ(h.sim.cpld.Instruction(), kitsim::kIrIdcode);  // reset at the end
+}
+
+TEST(StaplJtag, PaddingAndStopStates) {
+  Harness h;
+  Outcome o = h.Run(V2("PREIR 2;\nPOSTIR 3, #101;\nIRSTOP IRPAUSE;\nIRSCAN 3, #010;\nSTATE IDLE;"));
+  ASSERT_EQ(o.error, 0);
+  std::string tdi;
+  for (const auto& r : h.sim.cpld.Log())
+    if (r.state == kitsim::kTapIrShift) tdi += char('0' + r.tdi);
+  EXPECT_EQ(tdi, "11" "010" "101");
+  EXPECT_EQ(RunV2("PREDR 1001;").error, 3);
+  EXPECT_EQ(RunV2("PREDR 9, $FF;").error, 11);
+}
+
+TEST(StaplJtag, ScanArgumentChecks) {
+  EXPECT_EQ(RunV2("BOOLEAN A[8];\nDRSCAN 8, A[0..7];").error, 11);
+  EXPECT_EQ(RunV2("BOOLEAN A[8];\nDRSCAN 8, A[7..0];").error, 0);
+  EXPECT_EQ(RunV2("DRSCAN -1, $FF;").error, 11);
+  EXPECT_EQ(RunV2("DRSCAN 9, $FF;").error, 11);
+  EXPECT_EQ(RunV2("BOOLEAN A[8];\nDRSCAN 8, $FF, CAPTURE A[6..0];").error, 11);
+  EXPECT_EQ(RunV2("DRSCAN 8, $FF, CAPTURE $FF;").error, 3);
+  EXPECT_EQ(RunV2("INTEGER R;\nDRSCAN 8, $FF, COMPARE $FF, $FF, R;").error, 12);
+  EXPECT_EQ(RunV2("BOOLEAN R;\nDRSCAN 8, $FF, CHECK $FF, $FF, R;").error, 3);
+  EXPECT_EQ(RunV2("DRSCAN 8, A5;").error, 3);
+  EXPECT_EQ(RunV2("STATE IDLE NOWHERE;").error, 3);
+  EXPECT_EQ(RunV2("DRSTOP SOMEWHERE;").error, 3);
+  EXPECT_EQ(RunV2("WAIT IDLE;").error, 3);
+  EXPECT_EQ(RunV2("WAIT IDLE, 10 CYCLES, DRPAUSE, IDLE;").error, 3);
+  EXPECT_EQ(RunV2("WAIT -5 CYCLES;").error, 11);
+}
+
+TEST(StaplJtag, LongCaptureIsSplitAcrossAnswers) {
+  // 1,200 bits of BYPASS: every TDI bit comes back one clock later.
+  Harness h;
+  std::string pattern;
+  for (int i = 0; i < 300; ++i) pattern += "C3A5F01E"[i % 8];
+  Outcome o = h.Run(V2("BOOLEAN C[1200];\nIRSCAN 8, $FF;\nDRSCAN 1200, $" + pattern +
+                       ", CAPTURE C[1199..0];\nBOOLEAN OK = 1;\nINTEGER I;\n"
+                       "FOR I = 1 TO 1199;\nBOOLEAN D[1200] = $" + pattern + ";\n"
+                       "IF C[I] != D[I - 1] THEN OK = 0;\nNEXT I;\nIF !OK THEN EXIT 1;\nPRINT C[0];"));
+  EXPECT_EQ(o.error, 0);
+  EXPECT_EQ(o.exitCode, 0);
+  EXPECT_EQ(o.Printed(), "0");  // BYPASS captures 0
+  EXPECT_EQ(h.sim.engine.ProtocolErrors(), 0u);
+}
+
+TEST(StaplJtag, MissingTdoAnswerIsAnError) {
+  Harness h;
+  h.sim.engine.DropAnswers(1);
+  EXPECT_EQ(h.Run(V2("BOOLEAN A[8];\nDRSCAN 8, $FF, CAPTURE A[7..0];")).error, 10);
+  Harness h2;
+  h2.sim.engine.ShortAnswers(1);
+  EXPECT_EQ(h2.Run(V2("BOOLEAN A[8];\nDRSCAN 8, $FF, CAPTURE A[7..0];")).error, 10);
+}
+
+// ---------------------------------------------------------------- the CPLD entry
+
+const char* kProgramAndVerify =
+    "NOTE \"CREATOR\" \"test\";\n"
+    "ACTION PROGRAM = CHECK_ID, DO_PROGRAM RECOMMENDED, DO_VERIFY RECOMMENDED;\n"
+    "DATA IMAGE;\nBOOLEAN ROW0[16] = $12F0;\nBOOLEAN ROW1[16] = $ABCD;\nENDDATA;\n"
+    "PROCEDURE CHECK_ID;\nBOOLEAN OK;\nIRSCAN 8, $01;\n"
+    "DRSCAN 32, $00000000, COMPARE $1A6A50C3, $FFFFFFFF, OK;\n"
+    "IF !OK THEN EXIT 2;\nENDPROC;\n"
+    "PROCEDURE DO_PROGRAM USES IMAGE;\n"
+    "IRSCAN 8, $23;\nDRSCAN 1, #1;\nWAIT 40 CYCLES;\n"
+    "IRSCAN 8, $20;\nDRSCAN 8, $00;\nIRSCAN 8, $21;\nDRSCAN 16, ROW0[15..0];\nWAIT_HERE\n"
+    "IRSCAN 8, $20;\nDRSCAN 8, $01;\nIRSCAN 8, $21;\nDRSCAN 16, ROW1[15..0];\nWAIT 10 CYCLES;\n"
+    "ENDPROC;\n"
+    "PROCEDURE DO_VERIFY USES IMAGE;\nBOOLEAN OK;\n"
+    "IRSCAN 8, $20;\nDRSCAN 8, $00;\nIRSCAN 8, $22;\nDRSCAN 16, $0000, COMPARE ROW0[15..0], $FFFF, OK;\n"
+    "IF !OK THEN EXIT 11;\n"
+    "IRSCAN 8, $20;\nDRSCAN 8, $01;\nIRSCAN 8, $22;\nDRSCAN 16, $0000, COMPARE ROW1[15..0], $FFFF, OK;\n"
+    "IF !OK THEN EXIT 11;\nENDPROC;\n";
+
+std::string WithCrc(std::string body) {
+  uint16_t crc = lx::jam::ComputeCrc(reinterpret_cast<const uint8_t*>(body.data()), body.size());
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "CRC %04X;\n", crc);
+  return body + buf;
+}
+
+std::string Program(bool waitAfterFirstRow) {
+  std::string p = kProgramAndVerify;
+  p.replace(p.find("WAIT_HERE"), 9, waitAfterFirstRow ? "WAIT 10 CYCLES;" : "");
+  return WithCrc(p);
+}
+
+struct CpldRun {
+  int result = 0, exitCode = -1;
+  Outcome out;
+};
+
+CpldRun RunCpld(const std::string& program, Harness& h) {
+  CpldRun r;
+  r.result = lx::jam::RunJamProgram(h.host, reinterpret_cast<const uint8_t*>(program.data()),
+                                    program.size(), &r.exitCode);
+  h.sim.Finish();
+  r.out = h.out;
+  return r;
+}
+
+TEST(StaplCpld, ProgramsAndVerifiesTheFuseArray) {
+  Harness h;
+  CpldRun r = RunCpld(Program(true), h);
+  EXPECT_EQ(r.result, 0) << r.out.output;
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(h.sim.cpld.Row(0), 0x12F0u);
+  EXPECT_EQ(h.sim.cpld.Row(1), 0xABCDu);
+  EXPECT_NE(r.out.output.find("Jam STAPL Player Version 2.5 (20040526)\n\n"), std::string::npos);
+  EXPECT_NE(r.out.output.find("Exit code = 0... Success\n"), std::string::npos);
+  EXPECT_EQ(h.sim.engine.ProtocolErrors(), 0u);
+}
+
+TEST(StaplCpld, ProgrammingWithoutWaitFailsTheVerify) {
+  Harness h;
+  CpldRun r = RunCpld(Program(false), h);
+  EXPECT_EQ(r.result, 0);
+  EXPECT_EQ(r.exitCode, 11);
+  EXPECT_NE(r.out.output.find("Exit code = 11... Device verify failure\n"), std::string::npos);
+  EXPECT_EQ(h.sim.cpld.Row(1), 0xFFFFu);  // ignored while the first row was still busy
+  EXPECT_EQ(h.sim.cpld.IgnoredWhileBusy(), 1u);
+}
+
+TEST(StaplCpld, BadCrcDoesNotRun) {
+  Harness h;
+  std::string p = Program(true);
+  p[p.find("ABCD")] = 'B';
+  CpldRun r = RunCpld(p, h);
+  EXPECT_EQ(r.result, 1);
+  EXPECT_NE(r.out.output.find("CRC mismatch: expected "), std::string::npos);
+  EXPECT_NE(r.out.output.find(": CRC mismatch.\nProgram terminated.\n"), std::string::npos);
+  EXPECT_EQ(h.sim.cpld.Clocks(), 0u);
+  EXPECT_EQ(h.sim.cpld.Row(0), 0xFFFFu);
+  // Carriage returns are not part of the checksum.
+  Harness h2;
+  std::string crlf;
+  for (char c : std::string(kProgramAndVerify)) {
+    if (c == '\n') crlf += '\r';
+    crlf += c;
+  }
+  std::string q = WithCrc(kProgramAndVerify);
+  std::string withCr = crlf.replace(crlf.find("WAIT_HERE"), 9, "WAIT 10 CYCLES;");
+  (void)q;
+  uint16_t a = lx::jam::ComputeCrc(reinterpret_cast<const uint8_t*>(withCr.data()), withCr.size());
+  std::string plain = kProgramAndVerify;
+  plain.replace(plain.find("WAIT_HERE"), 9, "WAIT 10 CYCLES;");
+  uint16_t b = lx::jam::ComputeCrc(reinterpret_cast<const uint8_t*>(plain.data()), plain.size());
+  EXPECT_EQ(a, b);
+}
+
+TEST(StaplCpld, MissingActionAndUnknownErrors) {
+  Harness h;
+  CpldRun r = RunCpld("ACTION VERIFY = A;\nPROCEDURE A;\nENDPROC;\n", h);
+  EXPECT_EQ(r.result, 1);
+  EXPECT_NE(r.out.output.find("Error: action \"PROGRAM\" is not supported for this Jam file.\nProgram terminated.\n"),
+            std::string::npos);
+  Harness h2;
+  r = RunCpld(V2("PRINT 1 +;"), h2);
+  EXPECT_EQ(r.result, 1);
+  EXPECT_NE(r.out.output.find("Error on line 3: syntax error.\nProgram terminated.\n"), std::string::npos);
+}
+
+TEST(StaplCpld, CrcStatementDetection) {
+  std::string body = V2("PRINT \"CRC 0000;\";");
+  uint16_t e = 0, a = 0;
+  int32_t line = 0;
+  EXPECT_EQ(lx::jam::CheckCrc(reinterpret_cast<const uint8_t*>(body.data()), body.size(), &e, &a, &line), 4);
+  std::string withCrc = WithCrc(body);
+  EXPECT_EQ(lx::jam::CheckCrc(reinterpret_cast<const uint8_t*>(withCrc.data()), withCrc.size(), &e, &a, &line), 0);
+  std::string commented = "' CRC 1234;\n" + withCrc;
+  EXPECT_EQ(lx::jam::CheckCrc(reinterpret_cast<const uint8_t*>(commented.data()), commented.size(), &e, &a, &line), 9);
+  std::string garbled = body + "CRC 12G4;\n";
+  EXPECT_EQ(lx::jam::CheckCrc(reinterpret_cast<const uint8_t*>(garbled.data()), garbled.size(), &e, &a, &line), 9);
+}
+
+}  // namespace
