@@ -34,7 +34,7 @@ void SanitizeOptions(OptionsRecord& rec) {
 
 void SetOptionsPath(char (&field)[kOptionsPathSize], const char* text) {
   std::memset(field, 0, sizeof field);
-  if (text) std::strncpy(field, text, sizeof field - 1);
+  if (text) std::memcpy(field, text, strnlen(text, sizeof field - 1));
 }
 
 void ApplyToolDefaults(OptionsRecord& rec, const char* windowsFolder) {
