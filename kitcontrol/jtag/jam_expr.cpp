@@ -233,6 +233,7 @@ class Evaluator {
           case '/':
           case '%':
             if (b == 0) return JAMC_DIVIDE_BY_ZERO;
+            if (a == INT32_MIN && b == -1) return JAMC_INTEGER_OVERFLOW;
             res = c == '/' ? a / b : a % b;
             if (c == '/') {
               v.kind = NK_DIV;
