@@ -153,13 +153,10 @@ struct GridWindow {
         const std::string& text = model.Text(row, col);
         if (!text.empty()) {
           RECT textRect{rect.left + 2, rect.top, rect.right - 2, rect.bottom};
-          int align = model.ColAlignment(col);
           UINT format = DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX;
-          // Alignments 0-2 are left, 3-5 centred, 6-8 right, 9 (general) left.
-          if (align >= 6 && align <= 8)
-            format |= DT_RIGHT;
-          else if (align >= 3 && align <= 5)
-            format |= DT_CENTER;
+          lx::GridHorizontal across = model.HorizontalAlignment(row, col);
+          if (across == lx::kGridRight) format |= DT_RIGHT;
+          if (across == lx::kGridCenter) format |= DT_CENTER;
           SetTextColor(dc, fixed ? foreColorFixed : foreColor);
           DrawTextA(dc, text.c_str(), int(text.size()), &textRect, format);
         }

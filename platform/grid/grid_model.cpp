@@ -7,6 +7,23 @@ namespace lx {
 namespace {
 constexpr int kDefaultColWidthTwips = 960;
 const std::string kEmpty;
+
+// A decimal number, as general alignment recognises one: optional sign, digits, one point.
+bool IsNumber(const std::string& text) {
+  size_t i = text.find_first_not_of(' ');
+  if (i == std::string::npos) return false;
+  if (text[i] == '+' || text[i] == '-') ++i;
+  bool digits = false, point = false;
+  for (; i < text.size() && text[i] != ' '; ++i) {
+    if (text[i] >= '0' && text[i] <= '9')
+      digits = true;
+    else if (text[i] == '.' && !point)
+      point = true;
+    else
+      return false;
+  }
+  return digits && text.find_first_not_of(' ', i) == std::string::npos;
+}
 }  // namespace
 
 GridModel::GridModel() { Resize(rows_, cols_); }
@@ -84,6 +101,14 @@ void GridModel::SetColAlignment(int col, int alignment) {
 
 int GridModel::ColAlignment(int col) const {
   return col >= 0 && col < cols_ ? colAlign_[size_t(col)] : kGridAlignGeneral;
+}
+
+GridHorizontal GridModel::HorizontalAlignment(int row, int col) const {
+  int align = ColAlignment(col);
+  if (align == kGridAlignGeneral) return IsNumber(Text(row, col)) ? kGridRight : kGridLeft;
+  if (align >= 6 && align <= 8) return kGridRight;
+  if (align >= 3 && align <= 5) return kGridCenter;
+  return kGridLeft;
 }
 
 void GridModel::SetViewport(int width, int height) {

@@ -129,6 +129,30 @@ TEST(GridModel, OnlyVisibleCellsAreDrawn) {
   EXPECT_EQ(cols.size(), 17u);  // 80 px of labels and 16 byte columns fill 400 px
 }
 
+TEST(GridModel, GeneralAlignmentPutsNumbersRight) {
+  GridModel m;
+  m.SetRows(2);
+  m.SetCols(4);
+  struct Case {
+    const char* text;
+    lx::GridHorizontal across;
+  } cases[] = {{"12345", lx::kGridRight}, {"-7", lx::kGridRight}, {" 3.25 ", lx::kGridRight},
+               {"FP_gfslInit", lx::kGridLeft}, {"0A", lx::kGridLeft}, {"1.2.3", lx::kGridLeft},
+               {"", lx::kGridLeft}, {"-", lx::kGridLeft}, {"0x10", lx::kGridLeft}};
+  for (const Case& c : cases) {
+    m.SetText(1, 1, c.text);
+    EXPECT_EQ(m.HorizontalAlignment(1, 1), c.across) << c.text;
+  }
+  m.SetColAlignment(2, lx::kGridAlignRightCenter);
+  m.SetColAlignment(3, lx::kGridAlignCenterCenter);
+  m.SetText(1, 2, "TR_OP_READ_IN");
+  EXPECT_EQ(m.HorizontalAlignment(1, 2), lx::kGridRight);
+  EXPECT_EQ(m.HorizontalAlignment(1, 3), lx::kGridCenter);
+  m.SetColAlignment(1, lx::kGridAlignLeftCenter);
+  m.SetText(1, 1, "42");
+  EXPECT_EQ(m.HorizontalAlignment(1, 1), lx::kGridLeft);
+}
+
 TEST(GridModel, ShowingTheCurrentCellScrollsJustEnough) {
   GridModel m = ExplorerGrid();
   m.SetViewport(250, 16 * 11);

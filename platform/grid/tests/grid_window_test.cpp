@@ -10,8 +10,9 @@ namespace {
 
 constexpr int kGridId = 1000;
 
-// The events the parent received, in order.
+// The events the parent received, in order, and the wheel turns that reached it.
 std::vector<LXGRIDNOTIFY> g_events;
+int g_parentWheel;
 
 LRESULT CALLBACK ParentProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NOTIFY) {
@@ -19,6 +20,7 @@ LRESULT CALLBACK ParentProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
     if (n->hdr.idFrom == kGridId) g_events.push_back(*n);
     return 0;
   }
+  if (message == WM_MOUSEWHEEL) ++g_parentWheel;
   return DefWindowProcA(hwnd, message, wParam, lParam);
 }
 
@@ -229,6 +231,38 @@ TEST_F(GridWindowTest, ExplorerWithHighlightedLabels) {
   DestroyWindow(parent);
   parent = nullptr;
   DeleteObject(tahoma);
+}
+
+// The profiler's layout: names left, counts right by the general alignment; the parent decides
+// what the wheel does.
+TEST_F(GridWindowTest, ProfilerLayoutAndTheWheelGoingToTheParent) {
+  grid.SetRedraw(false);
+  grid.SetRows(67);
+  grid.SetCols(3);
+  grid.SetFixedCols(0);
+  grid.SetColWidth(0, 4000);
+  grid.SetColWidth(1, 2000);
+  grid.SetColWidth(2, 2000);
+  grid.SetTextMatrix(0, 0, "Function name");
+  grid.SetTextMatrix(0, 1, "Hit count");
+  grid.SetTextMatrix(0, 2, "Accumulated count");
+  for (int i = 0; i < 66; ++i) {
+    char text[32];
+    std::snprintf(text, sizeof text, "FP_entry%d", i);
+    grid.SetTextMatrix(i + 1, 0, text);
+    std::snprintf(text, sizeof text, "%d", i * i * 37);
+    grid.SetTextMatrix(i + 1, 1, text);
+    std::snprintf(text, sizeof text, "%d", i * i * 101);
+    grid.SetTextMatrix(i + 1, 2, text);
+  }
+  grid.SetRedraw(true);
+  EXPECT_EQ(grid.GetFixedCols(), 0);
+  g_parentWheel = 0;
+  long top = grid.GetTopRow();
+  SendMessageA(grid.GetSafeHwnd(), WM_MOUSEWHEEL, MAKEWPARAM(0, WORD(-WHEEL_DELTA)), MAKELPARAM(100, 100));
+  EXPECT_EQ(g_parentWheel, 1);
+  EXPECT_EQ(grid.GetTopRow(), top);
+  EXPECT_TRUE(LxSaveWindowShot(parent, "grid_profiler"));
 }
 
 }  // namespace

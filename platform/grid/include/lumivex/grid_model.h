@@ -16,8 +16,10 @@ enum GridAlignment : int {
   kGridAlignLeftCenter = 1,
   kGridAlignCenterCenter = 4,
   kGridAlignRightCenter = 7,
-  kGridAlignGeneral = 9,  // shown left-aligned
+  kGridAlignGeneral = 9,  // numbers right, other text left
 };
+
+enum GridHorizontal : int { kGridLeft, kGridCenter, kGridRight };
 
 struct GridRect {
   int left, top, width, height;  // pixels, relative to the grid's client area
@@ -50,6 +52,8 @@ class GridModel {
   int RowHeightPixels() const { return rowHeight_; }
   void SetColAlignment(int col, int alignment);
   int ColAlignment(int col) const;
+  // Where a cell's text goes across its width: alignments 0-2 are left, 3-5 centred, 6-8 right.
+  GridHorizontal HorizontalAlignment(int row, int col) const;
 
   // The client area in pixels; it decides how far the grid can scroll.
   void SetViewport(int width, int height);
