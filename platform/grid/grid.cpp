@@ -56,6 +56,10 @@ struct GridWindow {
   void InvalidateCell(int row, int col) {
     if (!redraw) return;
     GridRect r = model.CellRect(row, col);
+    // A cell out of view has nothing on the screen to repaint.
+    if (r.left + r.width <= 0 || r.top + r.height <= 0 || r.left >= model.ViewportWidth() ||
+        r.top >= model.ViewportHeight())
+      return;
     RECT rect{r.left, r.top, r.left + r.width, r.top + r.height};
     InvalidateRect(hwnd, &rect, FALSE);
   }
