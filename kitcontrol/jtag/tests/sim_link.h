@@ -25,11 +25,12 @@ class EnginePipe : public lx::jtag::KitPipe {
     uint32_t n = msg.size() < *length ? static_cast<uint32_t>(msg.size()) : *length;
     std::memcpy(data, msg.data(), n);
     *length = n;
+    if (n && data[0] == 'R') ++answers;
     return true;
   }
   void Sleep(unsigned ms) override { slept += ms; }
   kitsim::JtagEngine& engine;
-  int outs = 0, failOuts = 0;
+  int outs = 0, failOuts = 0, answers = 0;
   unsigned slept = 0;
 };
 
