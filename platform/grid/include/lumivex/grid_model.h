@@ -11,7 +11,7 @@ namespace lx {
 constexpr int kTwipsPerPixel = 15;
 constexpr uint32_t kGridDefaultColor = 0xFFFFFFFFu;  // a cell without a colour of its own
 
-// Column alignments, numbered as the grid controls the dialogs were designed with number them.
+// Column alignments, with the numbers the dialogs use.
 enum GridAlignment : int {
   kGridAlignLeftCenter = 1,
   kGridAlignCenterCenter = 4,
