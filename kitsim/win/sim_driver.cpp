@@ -1,0 +1,200 @@
+// LxKitSim.dll: the simulated kits of this process behind the USB driver-function table, so the kit
+// control's USB classes run unchanged against them. Tests reach the kits through the other exports.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "cy_driver.h"
+#include "kitsim/usb_driver.h"
+
+using kitsim::IoOutcome;
+using kitsim::SimUsbDriver;
+
+namespace {
+
+constexpr ULONG_PTR kStatusPending = 0x103;
+constexpr uintptr_t kHandleTag = 0x5A000000;
+
+SimUsbDriver* Driver() {
+    static std::unique_ptr<SimUsbDriver> driver = [] {
+        const char* spec = std::getenv("LX_KITSIM");
+        std::string error;
+        auto d = SimUsbDriver::FromSpec(spec ? spec : "", &error);
+        if (!error.empty()) std::fprintf(stderr, "%s\n", error.c_str());
+        if (!d) d = std::make_unique<SimUsbDriver>();
+        return d;
+    }();
+    return driver.get();
+}
+
+uint32_t SimHandle(HANDLE h) {
+    auto v = reinterpret_cast<uintptr_t>(h);
+    return (v & 0xFF000000) == kHandleTag ? static_cast<uint32_t>(v & 0x00FFFFFF) : 0;
+}
+
+// Completes an OVERLAPPED the way the I/O manager would: status, count, then the event.
+struct OverlappedCompletion : kitsim::SimCompletion {
+    OVERLAPPED* ov;
+    explicit OverlappedCompletion(OVERLAPPED* o) : ov(o) {}
+    void Complete(uint32_t count, uint32_t ntStatus) override {
+        ov->InternalHigh = count;
+        ov->Internal = ntStatus;
+        if (ov->hEvent) SetEvent(ov->hEvent);
+        delete this;
+    }
+};
+
+DWORD DosError(uint32_t nt) {
+    switch (nt) {
+    case 0: return 0;
+    case kitsim::kNtCancelled: return ERROR_OPERATION_ABORTED;
+    case kitsim::kNtInvalidParameter: return ERROR_INVALID_PARAMETER;
+    default: return ERROR_GEN_FAILURE;
+    }
+}
+
+BOOL SimInterfacePath(const GUID*, DWORD index, char* path, DWORD size) {
+    SimUsbDriver* d = Driver();
+    if (index >= d->Count()) {
+        SetLastError(ERROR_NO_MORE_ITEMS);
+        return FALSE;
+    }
+    const std::string& p = d->Device(index).Path();
+    if (p.size() >= size) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    std::memcpy(path, p.c_str(), p.size() + 1);
+    return TRUE;
+}
+
+HANDLE SimOpen(const char* path) {
+    uint32_t h = Driver()->Open(path ? path : "");
+    if (!h) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    return reinterpret_cast<HANDLE>(kHandleTag | h);
+}
+
+BOOL SimClose(HANDLE h) {
+    if (!SimHandle(h) || !Driver()->Close(SimHandle(h))) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL SimIoControl(HANDLE h, DWORD code, void* in, DWORD inSize, void* out, DWORD outSize, DWORD* returned,
+                  OVERLAPPED* ov) {
+    if (!ov) {
+        SetLastError(ERROR_INVALID_PARAMETER);  // the handle is overlapped
+        return FALSE;
+    }
+    ov->Internal = kStatusPending;
+    ov->InternalHigh = 0;
+    auto* completion = new OverlappedCompletion(ov);
+    IoOutcome r = Driver()->Ioctl(SimHandle(h), code, static_cast<uint8_t*>(in), inSize, static_cast<uint8_t*>(out),
+                                  outSize, completion);
+    if (r.kind == IoOutcome::Pending) {
+        SetLastError(ERROR_IO_PENDING);
+        return FALSE;
+    }
+    if (r.kind == IoOutcome::Failed) {
+        delete completion;
+        ov->Internal = kitsim::kNtUnsuccessful;
+        if (ov->hEvent) SetEvent(ov->hEvent);
+        SetLastError(r.error);
+        return FALSE;
+    }
+    delete completion;
+    ov->Internal = 0;
+    ov->InternalHigh = r.count;
+    if (ov->hEvent) SetEvent(ov->hEvent);
+    if (returned) *returned = r.count;
+    SetLastError(0);
+    return TRUE;
+}
+
+BOOL SimOverlappedResult(HANDLE, OVERLAPPED* ov, DWORD* transferred, BOOL wait) {
+    if (ov->Internal == kStatusPending) {
+        if (!wait || !ov->hEvent) {
+            SetLastError(ERROR_IO_INCOMPLETE);
+            return FALSE;
+        }
+        WaitForSingleObject(ov->hEvent, INFINITE);
+    }
+    if (transferred) *transferred = static_cast<DWORD>(ov->InternalHigh);
+    DWORD error = DosError(static_cast<uint32_t>(ov->Internal));
+    if (error) {
+        SetLastError(error);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+const CyDriverTable kSimTable = {sizeof(CyDriverTable), SimInterfacePath, SimOpen, SimClose, SimIoControl,
+                                 SimOverlappedResult};
+
+kitsim::SimUsbDevice* DeviceAt(int kit) {
+    SimUsbDriver* d = Driver();
+    if (kit < 0 || static_cast<size_t>(kit) >= d->Count()) return nullptr;
+    return &d->Device(static_cast<size_t>(kit));
+}
+
+}  // namespace
+
+extern "C" {
+
+const CyDriverTable* LxKitSimDriver(void) { return &kSimTable; }
+
+int LxKitSimCount(void) { return static_cast<int>(Driver()->Count()); }
+
+// The kit object itself, for test code and extensions built with the same compiler.
+void* LxKitSimKit(int kit) {
+    auto* dev = DeviceAt(kit);
+    return dev ? &dev->KitRef() : nullptr;
+}
+
+void* LxKitSimNorChip(int kit) {
+    auto* dev = DeviceAt(kit);
+    return dev ? &dev->Chip() : nullptr;
+}
+
+// Copies of the NOR array, bypassing the chip's commands; -1 for a bad kit or range.
+int LxKitSimChipRead(int kit, unsigned offset, void* buffer, unsigned length) {
+    auto* dev = DeviceAt(kit);
+    if (!dev) return -1;
+    std::lock_guard<std::mutex> lock(Driver()->Lock());
+    auto& a = dev->Chip().Array();
+    if (offset > a.size() || length > a.size() - offset) return -1;
+    std::memcpy(buffer, a.data() + offset, length);
+    return 0;
+}
+
+int LxKitSimChipWrite(int kit, unsigned offset, const void* buffer, unsigned length) {
+    auto* dev = DeviceAt(kit);
+    if (!dev) return -1;
+    std::lock_guard<std::mutex> lock(Driver()->Lock());
+    auto& a = dev->Chip().Array();
+    if (offset > a.size() || length > a.size() - offset) return -1;
+    std::memcpy(a.data() + offset, buffer, length);
+    return 0;
+}
+
+// Replaces the configuration descriptor the kit reports (tests of broken firmware tables).
+int LxKitSimSetConfigDescriptor(int kit, const void* data, unsigned length) {
+    auto* dev = DeviceAt(kit);
+    if (!dev) return -1;
+    std::lock_guard<std::mutex> lock(Driver()->Lock());
+    auto* p = static_cast<const uint8_t*>(data);
+    dev->ConfigDescriptor().assign(p, p + length);
+    return 0;
+}
+
+}  // extern "C"
