@@ -7,28 +7,13 @@
 #include <new>
 
 #include "cy_driver.h"
+#include "cy_ioctl.h"
 #include "lumivex/prompt.h"
 
 namespace {
 
-enum : DWORD {
-    kIoctlDriverVersion = 0x220000,
-    kIoctlUsbdVersion = 0x220004,
-    kIoctlAltSetting = 0x220008,
-    kIoctlAddress = 0x220010,
-    kIoctlControl = 0x220020,
-    kIoctlBuffered = 0x220024,
-    kIoctlCyclePort = 0x220028,
-    kIoctlResetPipe = 0x22002C,
-    kIoctlResetParent = 0x220030,
-    kIoctlDeviceName = 0x22003C,
-    kIoctlFriendlyName = 0x220040,
-    kIoctlAbortPipe = 0x220044,
-    kIoctlDirect = 0x22004B,
-    kIoctlSpeed = 0x22004C,
-};
+using namespace cyioctl;
 
-constexpr DWORD kHeaderSize = 38;
 // Requests the classes wait for themselves (descriptor reads, pipe control) never wait longer than
 // this; a driver that does not answer then counts as failed instead of hanging the caller.
 constexpr DWORD kRequestWaitMs = 5000;
@@ -112,7 +97,7 @@ PUCHAR CCyUSBEndPoint::BeginBufferedTransfer(PUCHAR buffer, LONG length, OVERLAP
     Put32(req + 30, kHeaderSize);
     Put32(req + 34, static_cast<DWORD>(length));
     if (!bIn && length) std::memcpy(req + kHeaderSize, buffer, static_cast<size_t>(length));
-    return StartRequest(kIoctlBuffered, req, size, req, size, ov);
+    return StartRequest(kBuffered, req, size, req, size, ov);
 }
 
 PUCHAR CCyUSBEndPoint::BeginDirectTransfer(PUCHAR buffer, LONG length, OVERLAPPED* ov) {
@@ -120,7 +105,7 @@ PUCHAR CCyUSBEndPoint::BeginDirectTransfer(PUCHAR buffer, LONG length, OVERLAPPE
     PUCHAR req = NewRequest(kHeaderSize);
     if (!req) return nullptr;
     req[13] = Address;
-    return StartRequest(kIoctlDirect, req, kHeaderSize, buffer, static_cast<DWORD>(length), ov);
+    return StartRequest(kDirect, req, kHeaderSize, buffer, static_cast<DWORD>(length), ov);
 }
 
 bool CCyUSBEndPoint::FinishTransfer(PUCHAR buffer, LONG& length, OVERLAPPED* ov, PUCHAR request, PUCHAR packetInfos) {
@@ -194,7 +179,7 @@ bool CCyUSBEndPoint::TransferData(PUCHAR buffer, LONG& length) {
 bool CCyUSBEndPoint::ResetPipe() {
     if (hDevice == INVALID_HANDLE_VALUE) return false;
     UCHAR a = Address;
-    bool ok = WaitedRequest(hDevice, kIoctlResetPipe, &a, 1, nullptr, 0, nullptr);
+    bool ok = WaitedRequest(hDevice, kResetPipe, &a, 1, nullptr, 0, nullptr);
     if (!ok) LastError = GetLastError();
     return ok;
 }
@@ -202,7 +187,7 @@ bool CCyUSBEndPoint::ResetPipe() {
 bool CCyUSBEndPoint::AbortPipe() {
     if (hDevice == INVALID_HANDLE_VALUE) return true;
     UCHAR a = Address;
-    WaitedRequest(hDevice, kIoctlAbortPipe, &a, 1, nullptr, 0, nullptr);
+    WaitedRequest(hDevice, kAbortPipe, &a, 1, nullptr, 0, nullptr);
     return true;
 }
 
@@ -228,7 +213,7 @@ PUCHAR CCyControlEndPoint::BeginTransfer(PUCHAR buffer, LONG length, OVERLAPPED*
     Put32(req + 30, kHeaderSize);
     Put32(req + 34, static_cast<DWORD>(length));
     if (length) std::memcpy(req + kHeaderSize, buffer, static_cast<size_t>(length));
-    return StartRequest(kIoctlControl, req, size, req, size, ov);
+    return StartRequest(kControl, req, size, req, size, ov);
 }
 
 bool CCyControlEndPoint::ControlRead(PUCHAR buffer, LONG& length) {
@@ -263,7 +248,7 @@ PUCHAR CCyIsocEndPoint::BeginBufferedTransfer(PUCHAR buffer, LONG length, OVERLA
     Put32(req + 30, dataOffset);
     Put32(req + 34, static_cast<DWORD>(length));
     if (!bIn) std::memcpy(req + dataOffset, buffer, static_cast<size_t>(length));
-    return StartRequest(kIoctlBuffered, req, size, req, size, ov);
+    return StartRequest(kBuffered, req, size, req, size, ov);
 }
 
 PUCHAR CCyIsocEndPoint::BeginDirectTransfer(PUCHAR buffer, LONG length, OVERLAPPED* ov) {
@@ -275,7 +260,7 @@ PUCHAR CCyIsocEndPoint::BeginDirectTransfer(PUCHAR buffer, LONG length, OVERLAPP
     req[13] = Address;
     Put32(req + 22, kHeaderSize);
     Put32(req + 26, 8 * packets);
-    return StartRequest(kIoctlDirect, req, size, buffer, static_cast<DWORD>(length), ov);
+    return StartRequest(kDirect, req, size, buffer, static_cast<DWORD>(length), ov);
 }
 
 PUCHAR CCyIsocEndPoint::BeginTransfer(PUCHAR buffer, LONG length, OVERLAPPED* ov) {
@@ -449,7 +434,7 @@ bool CCyUSBDevice::GetDescriptor(UCHAR type, UCHAR index, USHORT langId, PUCHAR 
     Put32(req + 30, kHeaderSize);
     Put32(req + 34, length);
     DWORD n = 0;
-    bool ok = WaitedRequest(hDevice, kIoctlControl, req, size, req, size, &n) && n == size;
+    bool ok = WaitedRequest(hDevice, kControl, req, size, req, size, &n) && n == size;
     if (ok) std::memcpy(out, req + kHeaderSize, length);
     else LastError = GetLastError();
     UsbdStatus = Get32(req + 18);
@@ -518,15 +503,15 @@ bool CCyUSBDevice::OpenDevice(UCHAR index) {
     }
 
     UCHAR byte = 0;
-    USBAddress = SyncRequest(kIoctlAddress, &byte, 1) ? byte : 0;
-    if (!SyncRequest(kIoctlDeviceName, DeviceName, sizeof DeviceName)) DeviceName[0] = 0;
+    USBAddress = SyncRequest(kAddress, &byte, 1) ? byte : 0;
+    if (!SyncRequest(kDeviceName, DeviceName, sizeof DeviceName)) DeviceName[0] = 0;
     DeviceName[sizeof DeviceName - 1] = 0;
-    if (!SyncRequest(kIoctlFriendlyName, FriendlyName, sizeof FriendlyName)) FriendlyName[0] = 0;
+    if (!SyncRequest(kFriendlyName, FriendlyName, sizeof FriendlyName)) FriendlyName[0] = 0;
     FriendlyName[sizeof FriendlyName - 1] = 0;
     ULONG v = 0;
-    DriverVersion = SyncRequest(kIoctlDriverVersion, &v, 4) ? v : 0;
+    DriverVersion = SyncRequest(kDriverVersion, &v, 4) ? v : 0;
     v = 0;
-    USBDIVersion = SyncRequest(kIoctlUsbdVersion, &v, 4) ? v : 0;
+    USBDIVersion = SyncRequest(kUsbdVersion, &v, 4) ? v : 0;
     GetDeviceSpeed();
 
     UCHAR configs = NumConfigurations > 2 ? 2 : NumConfigurations;
@@ -586,14 +571,14 @@ void CCyUSBDevice::CloseDevice() {
 }
 
 bool CCyUSBDevice::ResetParentPort() {
-    return IsOpen() && WaitedRequest(hDevice, kIoctlResetParent, nullptr, 0, nullptr, 0, nullptr);
+    return IsOpen() && WaitedRequest(hDevice, kResetParent, nullptr, 0, nullptr, 0, nullptr);
 }
 
-bool CCyUSBDevice::CyclePort() { return IsOpen() && WaitedRequest(hDevice, kIoctlCyclePort, nullptr, 0, nullptr, 0, nullptr); }
+bool CCyUSBDevice::CyclePort() { return IsOpen() && WaitedRequest(hDevice, kCyclePort, nullptr, 0, nullptr, 0, nullptr); }
 
 void CCyUSBDevice::GetDeviceSpeed() {
     ULONG speed = 0;
-    if (IsOpen() && SyncRequest(kIoctlSpeed, &speed, 4)) {
+    if (IsOpen() && SyncRequest(kSpeed, &speed, 4)) {
         bHighSpeed = speed == 2;
         bSuperSpeed = speed == 4;
     }
@@ -614,7 +599,7 @@ void CCyUSBDevice::SelectConfiguration(UCHAR n) {
     Interfaces = c->bNumInterfaces;
     AltIntfcCount = c->Interfaces[0] ? c->Interfaces[0]->bAltSettings : 0;
     UCHAR alt = 0;
-    if (!SyncRequest(kIoctlAltSetting, &alt, 1)) alt = 0;
+    if (!SyncRequest(kAltSetting, &alt, 1)) alt = 0;
     if (!SelectAltSetting(alt)) SelectAltSetting(0);
 }
 

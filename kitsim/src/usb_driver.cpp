@@ -175,43 +175,43 @@ IoOutcome SimUsbDriver::Ioctl(uint32_t handle, uint32_t code, uint8_t* in, uint3
         return {IoOutcome::Done, size, 0};
     };
     switch (code) {
-    case kIoctlDriverVersion: { uint8_t v[4]; Put32(v, 0x00010000); return fixed(v, 4); }
-    case kIoctlUsbdVersion: { uint8_t v[4]; Put32(v, 0x00020000); return fixed(v, 4); }
-    case kIoctlAltSetting: { uint8_t v = 0; return fixed(&v, 1); }
-    case kIoctlAddress: {
+    case kDriverVersion: { uint8_t v[4]; Put32(v, 0x00010000); return fixed(v, 4); }
+    case kUsbdVersion: { uint8_t v[4]; Put32(v, 0x00020000); return fixed(v, 4); }
+    case kAltSetting: { uint8_t v = 0; return fixed(&v, 1); }
+    case kAddress: {
         uint8_t v = 2;
         for (size_t i = 0; i < devices_.size(); ++i)
             if (devices_[i].get() == dev) v = static_cast<uint8_t>(i + 2);
         return fixed(&v, 1);
     }
-    case kIoctlSpeed: { uint8_t v[4]; Put32(v, 2); return fixed(v, 4); }
-    case kIoctlDeviceName:
-    case kIoctlFriendlyName: {
+    case kSpeed: { uint8_t v[4]; Put32(v, 2); return fixed(v, 4); }
+    case kDeviceName:
+    case kFriendlyName: {
         char text[256] = {};
-        std::snprintf(text, sizeof text, "%s", code == kIoctlDeviceName ? "TarnKit" : "Tarn Kit (simulated)");
+        std::snprintf(text, sizeof text, "%s", code == kDeviceName ? "TarnKit" : "Tarn Kit (simulated)");
         return fixed(text, sizeof text);
     }
-    case kIoctlCyclePort:
-    case kIoctlResetParent:
+    case kCyclePort:
+    case kResetParent:
         return {IoOutcome::Done, 0, 0};
-    case kIoctlResetPipe:
-    case kIoctlAbortPipe: {
+    case kResetPipe:
+    case kAbortPipe: {
         if (!in || inLength < 1 || !dev->HasEndpoint(in[0])) return {IoOutcome::Failed, 0, kErrInvalidParameter};
-        if (code == kIoctlResetPipe) dev->kit_.InDiscard(in[0]);
+        if (code == kResetPipe) dev->kit_.InDiscard(in[0]);
         CancelWhere(dev, in[0], 0);
         return {IoOutcome::Done, 0, 0};
     }
-    case kIoctlControl:
+    case kControl:
         if (!in || inLength < kHeaderSize) return {IoOutcome::Failed, 0, kErrInvalidParameter};
         return Control(*dev, in, inLength, out == in ? outLength : inLength);
-    case kIoctlBuffered: {
+    case kBuffered: {
         if (!in || inLength < kHeaderSize || out != in) return {IoOutcome::Failed, 0, kErrInvalidParameter};
         uint32_t offset = Get32(in + kHdrDataOffset), length = Get32(in + kHdrDataLength);
         if (offset < kHeaderSize || offset > outLength || length > outLength - offset)
             return {IoOutcome::Failed, 0, kErrInvalidParameter};
         return Transfer(handle, *dev, in, in + offset, length, offset, completion);
     }
-    case kIoctlDirect:
+    case kDirect:
         if (!in || inLength < kHeaderSize) return {IoOutcome::Failed, 0, kErrInvalidParameter};
         return Transfer(handle, *dev, in, out, out ? outLength : 0, 0, completion);
     default:

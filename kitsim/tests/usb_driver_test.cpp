@@ -68,7 +68,7 @@ TEST(SimUsbDriver, ControlRequestsAnswerDescriptorsAndStallUnknownVendorRequests
     buf[kHdrRequest] = 6;
     buf[kHdrValue + 1] = 2;          // configuration descriptor
     buf[kHdrLength] = 255;
-    auto r = d->Ioctl(h, kIoctlControl, buf.data(), static_cast<uint32_t>(buf.size()), buf.data(),
+    auto r = d->Ioctl(h, kControl, buf.data(), static_cast<uint32_t>(buf.size()), buf.data(),
                       static_cast<uint32_t>(buf.size()), nullptr);
     ASSERT_EQ(r.kind, IoOutcome::Done);
     EXPECT_EQ(r.count, kHeaderSize + 46);
@@ -76,11 +76,11 @@ TEST(SimUsbDriver, ControlRequestsAnswerDescriptorsAndStallUnknownVendorRequests
     buf = Header(0, 4);
     buf[kHdrRequestType] = 0x40;
     buf[kHdrRequest] = 0xA0;
-    r = d->Ioctl(h, kIoctlControl, buf.data(), static_cast<uint32_t>(buf.size()), buf.data(),
+    r = d->Ioctl(h, kControl, buf.data(), static_cast<uint32_t>(buf.size()), buf.data(),
                  static_cast<uint32_t>(buf.size()), nullptr);
     EXPECT_EQ(r.kind, IoOutcome::Failed);
     d->Device(0).KitRef().SetVendorRequest(0xA0, [](Kit&, const UsbSetup&, uint8_t*, uint32_t&) { return true; });
-    r = d->Ioctl(h, kIoctlControl, buf.data(), static_cast<uint32_t>(buf.size()), buf.data(),
+    r = d->Ioctl(h, kControl, buf.data(), static_cast<uint32_t>(buf.size()), buf.data(),
                  static_cast<uint32_t>(buf.size()), nullptr);
     EXPECT_EQ(r.kind, IoOutcome::Done);
 }
@@ -94,13 +94,13 @@ TEST(SimUsbDriver, InTransfersPendUntilAnswerAbortOrClose) {
     std::vector<uint8_t> answer(64);
     auto inHdr = Header(0x81, 64, 0);
     Done inDone;
-    auto r = d->Ioctl(h, kIoctlDirect, inHdr.data(), kHeaderSize, answer.data(), 64, &inDone);
+    auto r = d->Ioctl(h, kDirect, inHdr.data(), kHeaderSize, answer.data(), 64, &inDone);
     ASSERT_EQ(r.kind, IoOutcome::Pending);
     std::vector<uint8_t> cmd(64, 0);
     cmd[0] = 0x81;
     cmd[1] = 4;
     auto outHdr = Header(0x01, 64, 0);
-    r = d->Ioctl(h, kIoctlDirect, outHdr.data(), kHeaderSize, cmd.data(), 64, nullptr);
+    r = d->Ioctl(h, kDirect, outHdr.data(), kHeaderSize, cmd.data(), 64, nullptr);
     ASSERT_EQ(r.kind, IoOutcome::Done);
     EXPECT_EQ(inDone.calls, 1);
     EXPECT_EQ(inDone.count, 64u);
@@ -108,21 +108,21 @@ TEST(SimUsbDriver, InTransfersPendUntilAnswerAbortOrClose) {
 
     // Abort completes the pending request as cancelled; so does closing the handle.
     Done aborted;
-    r = d->Ioctl(h, kIoctlDirect, inHdr.data(), kHeaderSize, answer.data(), 64, &aborted);
+    r = d->Ioctl(h, kDirect, inHdr.data(), kHeaderSize, answer.data(), 64, &aborted);
     ASSERT_EQ(r.kind, IoOutcome::Pending);
     uint8_t ep = 0x81;
-    EXPECT_EQ(d->Ioctl(h, kIoctlAbortPipe, &ep, 1, nullptr, 0, nullptr).kind, IoOutcome::Done);
+    EXPECT_EQ(d->Ioctl(h, kAbortPipe, &ep, 1, nullptr, 0, nullptr).kind, IoOutcome::Done);
     EXPECT_EQ(aborted.calls, 1);
     EXPECT_EQ(aborted.status, kNtCancelled);
     Done closed;
     auto in86 = Header(0x86, 512);
-    r = d->Ioctl(h, kIoctlBuffered, in86.data(), static_cast<uint32_t>(in86.size()), in86.data(),
+    r = d->Ioctl(h, kBuffered, in86.data(), static_cast<uint32_t>(in86.size()), in86.data(),
                  static_cast<uint32_t>(in86.size()), &closed);
     ASSERT_EQ(r.kind, IoOutcome::Pending);
     EXPECT_TRUE(d->Close(h));
     EXPECT_EQ(closed.calls, 1);
     EXPECT_EQ(d->PendingCount(), 0u);
-    EXPECT_EQ(d->Ioctl(h, kIoctlSpeed, nullptr, 0, answer.data(), 4, nullptr).error, kErrInvalidHandle);
+    EXPECT_EQ(d->Ioctl(h, kSpeed, nullptr, 0, answer.data(), 4, nullptr).error, kErrInvalidHandle);
 }
 
 TEST(SimUsbDriver, BadRequestsFailWithoutTouchingTheKit) {
@@ -136,9 +136,9 @@ TEST(SimUsbDriver, BadRequestsFailWithoutTouchingTheKit) {
         uint32_t error;
     } cases[] = {
         {"unknown code", 0x220100, {}, kErrInvalidFunction},
-        {"abort of a missing endpoint", kIoctlAbortPipe, {0x85}, kErrInvalidParameter},
-        {"direct transfer on a missing endpoint", kIoctlDirect, Header(0x03, 0, 0), kErrInvalidParameter},
-        {"short header", kIoctlDirect, std::vector<uint8_t>(10, 0), kErrInvalidParameter},
+        {"abort of a missing endpoint", kAbortPipe, {0x85}, kErrInvalidParameter},
+        {"direct transfer on a missing endpoint", kDirect, Header(0x03, 0, 0), kErrInvalidParameter},
+        {"short header", kDirect, std::vector<uint8_t>(10, 0), kErrInvalidParameter},
     };
     for (auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -150,7 +150,7 @@ TEST(SimUsbDriver, BadRequestsFailWithoutTouchingTheKit) {
     auto h2 = Header(0x02, 16);
     uint32_t tooLong = 1000;
     std::memcpy(&h2[kHdrDataLength], &tooLong, 4);
-    auto r = d->Ioctl(h, kIoctlBuffered, h2.data(), static_cast<uint32_t>(h2.size()), h2.data(),
+    auto r = d->Ioctl(h, kBuffered, h2.data(), static_cast<uint32_t>(h2.size()), h2.data(),
                       static_cast<uint32_t>(h2.size()), nullptr);
     EXPECT_EQ(r.kind, IoOutcome::Failed);
     EXPECT_EQ(d->Device(0).KitRef().StreamBytes(), 0u);

@@ -11,33 +11,11 @@
 
 #include "kitsim/kit.h"
 #include "kitsim/nor_chip.h"
+#include "cy_ioctl.h"
 
 namespace kitsim {
 
-// Driver control codes.
-enum : uint32_t {
-    kIoctlDriverVersion = 0x220000,
-    kIoctlUsbdVersion = 0x220004,
-    kIoctlAltSetting = 0x220008,
-    kIoctlAddress = 0x220010,
-    kIoctlControl = 0x220020,
-    kIoctlBuffered = 0x220024,
-    kIoctlCyclePort = 0x220028,
-    kIoctlResetPipe = 0x22002C,
-    kIoctlResetParent = 0x220030,
-    kIoctlDeviceName = 0x22003C,
-    kIoctlFriendlyName = 0x220040,
-    kIoctlAbortPipe = 0x220044,
-    kIoctlDirect = 0x22004B,
-    kIoctlSpeed = 0x22004C,
-};
-
-// Transfer header layout.
-enum : uint32_t {
-    kHdrRequestType = 0, kHdrRequest = 1, kHdrValue = 2, kHdrIndex = 4, kHdrLength = 6, kHdrTimeout = 8,
-    kHdrEndpoint = 13, kHdrNtStatus = 14, kHdrUsbdStatus = 18, kHdrIsoOffset = 22, kHdrIsoLength = 26,
-    kHdrDataOffset = 30, kHdrDataLength = 34, kHeaderSize = 38,
-};
+using namespace cyioctl;  // the driver's codes and header layout
 
 enum : uint32_t {
     kNtSuccess = 0,
