@@ -303,7 +303,7 @@ int CBrambApp::SwapDeviceModule() {
     AfxMessageBox("The external file system library cannot be changed while a command or a script is running.");
     return 1;
   }
-  if (!m_bDeviceModuleLoaded) return 0;
+  if (!m_bDeviceModuleLoaded) return -1;
   if (lx::GetDeviceState() == lx::kDeviceOpen) lx::DeviceClose("/a");
   // No cell may point into the old library once it is gone.
   CDeviceApiBinder binder;

@@ -33,7 +33,8 @@ class CBrambApp : public CWinApp {
   int SaveOptions();
 
   // The External FS Library page's two ways to change the module: a restart (OK) or a swap
-  // in place (Cancel). The swap refuses while command or script threads run.
+  // in place (Cancel). The swap refuses (1) while command or script threads run, answers the
+  // reload's result when a module was loaded, and -1 when none was (the next load binds one).
   BOOL RestartWithNewModule();
   int SwapDeviceModule();
 

@@ -174,7 +174,7 @@ TEST_F(AppTest, SwapRefusesWhileWorkersRunThenRebindsCleanly) {
 }
 
 TEST_F(AppTest, SwapWithNothingLoadedLoadsNothing) {
-  EXPECT_EQ(g_app.SwapDeviceModule(), 0);
+  EXPECT_EQ(g_app.SwapDeviceModule(), -1);
   EXPECT_FALSE(g_app.m_bDeviceModuleLoaded);
   EXPECT_EQ(LxPromptRecordCount(), 0);
 }
