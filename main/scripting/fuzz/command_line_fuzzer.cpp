@@ -7,6 +7,7 @@
 #include "../tests/console_test_driver.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  // The first 12 bytes are the address space LXLLD_Init reported (base, window, scratchpad).
   uint32_t info[3] = {0x80000000u, 0x7FFFFFFFu, 0x00410000u};
   if (size >= sizeof info) {
     std::memcpy(info, data, sizeof info);
