@@ -41,6 +41,7 @@ bool JtagLink::SendBlock(const uint8_t* block) {
 }
 
 bool JtagLink::Append(uint8_t b) {
+  if (fill_ >= kPacketSize) return ok_ = false;  // the full packet could not be sent
   packet_[fill_++] = b;
   if (fill_ == kPacketSize) return Send();
   return true;

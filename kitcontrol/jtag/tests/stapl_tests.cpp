@@ -6,6 +6,7 @@
 
 #include "jam_player.h"
 #include "sim_link.h"
+#include "test_programs.h"
 
 using lx::jam::JamLimits;
 using lx::jam::JamRunResult;
@@ -485,37 +486,6 @@ TEST(StaplJtag, MissingTdoAnswerIsAnError) {
 
 // ---------------------------------------------------------------- the CPLD entry
 
-const char* kProgramAndVerify =
-    "NOTE \"CREATOR\" \"test\";\n"
-    "ACTION PROGRAM = CHECK_ID, DO_PROGRAM RECOMMENDED, DO_VERIFY RECOMMENDED;\n"
-    "DATA IMAGE;\nBOOLEAN ROW0[16] = $12F0;\nBOOLEAN ROW1[16] = $ABCD;\nENDDATA;\n"
-    "PROCEDURE CHECK_ID;\nBOOLEAN ID_OK;\nIRSCAN 8, $01;\n"
-    "DRSCAN 32, $00000000, COMPARE $1A6A50C3, $FFFFFFFF, ID_OK;\n"
-    "IF !ID_OK THEN EXIT 2;\nENDPROC;\n"
-    "PROCEDURE DO_PROGRAM USES IMAGE;\n"
-    "IRSCAN 8, $23;\nDRSCAN 1, #1;\nWAIT 80 CYCLES;\n"
-    "IRSCAN 8, $20;\nDRSCAN 8, $00;\nIRSCAN 8, $21;\nDRSCAN 16, ROW0[15..0];\nWAIT_HERE\n"
-    "IRSCAN 8, $20;\nDRSCAN 8, $01;\nIRSCAN 8, $21;\nDRSCAN 16, ROW1[15..0];\nWAIT 30 CYCLES;\n"
-    "ENDPROC;\n"
-    "PROCEDURE DO_VERIFY USES IMAGE;\nBOOLEAN OK;\n"
-    "IRSCAN 8, $20;\nDRSCAN 8, $00;\nIRSCAN 8, $22;\nDRSCAN 16, $0000, COMPARE ROW0[15..0], $FFFF, OK;\n"
-    "IF !OK THEN EXIT 11;\n"
-    "IRSCAN 8, $20;\nDRSCAN 8, $01;\nIRSCAN 8, $22;\nDRSCAN 16, $0000, COMPARE ROW1[15..0], $FFFF, OK;\n"
-    "IF !OK THEN EXIT 11;\nENDPROC;\n";
-
-std::string WithCrc(std::string body) {
-  uint16_t crc = lx::jam::ComputeCrc(reinterpret_cast<const uint8_t*>(body.data()), body.size());
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "CRC %04X;\n", crc);
-  return body + buf;
-}
-
-std::string Program(bool waitAfterFirstRow) {
-  std::string p = kProgramAndVerify;
-  p.replace(p.find("WAIT_HERE"), 9, waitAfterFirstRow ? "WAIT 30 CYCLES;" : "");
-  return WithCrc(p);
-}
-
 struct CpldRun {
   int result = 0, exitCode = -1;
   Outcome out;
@@ -532,7 +502,7 @@ CpldRun RunCpld(const std::string& program, Harness& h) {
 
 TEST(StaplCpld, ProgramsAndVerifiesTheFuseArray) {
   Harness h;
-  CpldRun r = RunCpld(Program(true), h);
+  CpldRun r = RunCpld(lxtest::Program(true), h);
   EXPECT_EQ(r.result, 0) << r.out.output;
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(h.sim.cpld.Row(0), 0x12F0u);
@@ -544,7 +514,7 @@ TEST(StaplCpld, ProgramsAndVerifiesTheFuseArray) {
 
 TEST(StaplCpld, ProgrammingWithoutWaitFailsTheVerify) {
   Harness h;
-  CpldRun r = RunCpld(Program(false), h);
+  CpldRun r = RunCpld(lxtest::Program(false), h);
   EXPECT_EQ(r.result, 0);
   EXPECT_EQ(r.exitCode, 11);
   EXPECT_NE(r.out.output.find("Exit code = 11... Device verify failure\n"), std::string::npos);
@@ -554,7 +524,7 @@ TEST(StaplCpld, ProgrammingWithoutWaitFailsTheVerify) {
 
 TEST(StaplCpld, BadCrcDoesNotRun) {
   Harness h;
-  std::string p = Program(true);
+  std::string p = lxtest::Program(true);
   p[p.find("ABCD")] = 'B';
   CpldRun r = RunCpld(p, h);
   EXPECT_EQ(r.result, 1);
@@ -565,15 +535,15 @@ TEST(StaplCpld, BadCrcDoesNotRun) {
   // Carriage returns are not part of the checksum.
   Harness h2;
   std::string crlf;
-  for (char c : std::string(kProgramAndVerify)) {
+  for (char c : std::string(lxtest::kProgramAndVerify)) {
     if (c == '\n') crlf += '\r';
     crlf += c;
   }
-  std::string q = WithCrc(kProgramAndVerify);
+  std::string q = lxtest::WithCrc(lxtest::kProgramAndVerify);
   std::string withCr = crlf.replace(crlf.find("WAIT_HERE"), 9, "WAIT 30 CYCLES;");
   (void)q;
   uint16_t a = lx::jam::ComputeCrc(reinterpret_cast<const uint8_t*>(withCr.data()), withCr.size());
-  std::string plain = kProgramAndVerify;
+  std::string plain = lxtest::kProgramAndVerify;
   plain.replace(plain.find("WAIT_HERE"), 9, "WAIT 30 CYCLES;");
   uint16_t b = lx::jam::ComputeCrc(reinterpret_cast<const uint8_t*>(plain.data()), plain.size());
   EXPECT_EQ(a, b);
@@ -596,7 +566,7 @@ TEST(StaplCpld, CrcStatementDetection) {
   uint16_t e = 0, a = 0;
   int32_t line = 0;
   EXPECT_EQ(lx::jam::CheckCrc(reinterpret_cast<const uint8_t*>(body.data()), body.size(), &e, &a, &line), 4);
-  std::string withCrc = WithCrc(body);
+  std::string withCrc = lxtest::WithCrc(body);
   EXPECT_EQ(lx::jam::CheckCrc(reinterpret_cast<const uint8_t*>(withCrc.data()), withCrc.size(), &e, &a, &line), 0);
   std::string commented = "' CRC 1234;\n" + withCrc;
   EXPECT_EQ(lx::jam::CheckCrc(reinterpret_cast<const uint8_t*>(commented.data()), commented.size(), &e, &a, &line), 9);

@@ -7,10 +7,13 @@ void InstallJtagFeatures(Kit& kit, KitJtagFeatures& f) {
         std::vector<uint8_t> msg;
         while (f.engine.TakeMessage(&msg)) k.InPush(0x86, msg.data(), msg.size());
     };
-    kit.SetVendorRequest(0xE0, [&f](Kit&, const UsbSetup& s, uint8_t*, uint32_t& length) {
+    kit.SetVendorRequest(0xE0, [&f](Kit& k, const UsbSetup& s, uint8_t*, uint32_t& length) {
         if (s.requestType & 0x80) return false;
         length = 0;
-        if (s.value == 2) return f.engine.Begin(s.index);
+        if (s.value == 2) {
+            k.InDiscard(0x86);  // nothing of an earlier job may pass for an answer of this one
+            return f.engine.Begin(s.index);
+        }
         if (s.value == 3) return f.engine.End();
         return false;
     });
