@@ -1,0 +1,258 @@
+/* The standard tools judge the volumes: fsck.fat checks what this module wrote, mtools lists
+ * and reads it, and volumes made by mkfs.fat and filled by mcopy are read here. */
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+
+#include "profiler.h"
+#include "testdisk.h"
+#include "vdapi.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Result {
+    int code;
+    std::string out;
+};
+
+Result Shell(const std::string& cmd) {
+    Result r{-1, ""};
+    FILE* p = popen((cmd + " 2>&1").c_str(), "r");
+    if (!p) return r;
+    char buf[4096];
+    for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) r.out.append(buf, n);
+    const int status = pclose(p);
+    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+std::string Q(const std::string& s) { return "'" + s + "'"; }
+
+std::string ReadAt(const fs::path& p, uint64_t offset, uint64_t bytes) {
+    std::ifstream f(p, std::ios::binary);
+    std::string s(bytes, '\0');
+    f.seekg(static_cast<std::streamoff>(offset));
+    f.read(&s[0], static_cast<std::streamsize>(bytes));
+    s.resize(static_cast<size_t>(f.gcount()));
+    return s;
+}
+
+std::string ReadAll(const fs::path& p) { return ReadAt(p, 0, fs::file_size(p)); }
+
+uint32_t Le32(const std::string& s, size_t at) {
+    return static_cast<uint8_t>(s[at]) | (static_cast<uint8_t>(s[at + 1]) << 8) |
+           (static_cast<uint8_t>(s[at + 2]) << 16) | (static_cast<uint32_t>(static_cast<uint8_t>(s[at + 3])) << 24);
+}
+
+/* Copies the volume at partition-table entry `slot` out of an image. */
+fs::path CutVolume(const fs::path& image, int slot, const fs::path& out) {
+    const std::string mbr = ReadAt(image, 0, 512);
+    const uint32_t start = Le32(mbr, 446 + 16 * slot + 8), count = Le32(mbr, 446 + 16 * slot + 12);
+    const std::string vol = ReadAt(image, static_cast<uint64_t>(start) * 512, static_cast<uint64_t>(count) * 512);
+    std::ofstream f(out, std::ios::binary | std::ios::trunc);
+    f.write(vol.data(), static_cast<std::streamsize>(vol.size()));
+    return out;
+}
+
+class Tools : public ::testing::Test {
+protected:
+    fs::path area;
+    std::map<std::string, std::string> files;  /* path below the volume -> bytes */
+    std::set<std::string> dirs;
+
+    void SetUp() override {
+        ::setenv("MTOOLS_SKIP_CHECK", "1", 1);
+        ::setenv("LC_ALL", "C.UTF-8", 1);
+        area = fs::temp_directory_path() / ("lxvd-tools-" + std::to_string(::getpid()) + "-" +
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(area);
+        fs::create_directories(area / "User Data");
+        ::setenv("LX_USER_AREA", area.c_str(), 1);
+        ASSERT_EQ(0, gfslInit(0));
+    }
+    void TearDown() override {
+        gfslInit(1);
+        fs::remove_all(area);
+    }
+    fs::path Image() const { return area / "User Data" / "Pallix.img"; }
+
+    void Put(const std::string& path, const std::string& data) {
+        int h = gfslfopen(("/a" + path).c_str(), "w");
+        ASSERT_GE(h, 0) << path << " " << lxvd::VdFsError();
+        for (size_t off = 0; off < data.size(); off += 128 * 1024) {
+            const uint32_t n = static_cast<uint32_t>(std::min<size_t>(128 * 1024, data.size() - off));
+            ASSERT_EQ(n, gfslfwrite(data.data() + off, 1, n, h)) << path;
+        }
+        ASSERT_EQ(0, gfslfclose(h));
+        files[path] = data;
+    }
+    void Mkdir(const std::string& path) {
+        ASSERT_EQ(0, gfslmkdir(("/a" + path).c_str(), 0)) << path << " " << lxvd::VdFsError();
+        dirs.insert(path);
+    }
+    std::string Get(const std::string& path) {
+        int h = gfslfopen(("/a" + path).c_str(), "r");
+        if (h < 0) return "<missing>";
+        std::string out;
+        static char buf[128 * 1024];
+        for (uint32_t n; (n = gfslfread(buf, 1, sizeof buf, h)) > 0 && n != static_cast<uint32_t>(-1);) out.append(buf, n);
+        gfslfclose(h);
+        return out;
+    }
+    static std::string Bytes(size_t n, uint32_t seed) {
+        auto v = lxtest::Pattern(n, seed);
+        return std::string(v.begin(), v.end());
+    }
+
+    /* A mix of what users do: long, case-only, colliding and non-ASCII names, empty and large
+     * files, deep folders, a folder that grows, deletions and renames. */
+    void Fill() {
+        Put("/A Long File Name With Spaces.txt", Bytes(1000, 1));
+        Put("/readme.txt", "lower");
+        Put("/README.TXT", "same file, other case");
+        files.erase("/README.TXT");
+        files["/readme.txt"] = "same file, other case";
+        Put("/Mixed Case Name.Data", Bytes(5000, 2));
+        Put("/Ünïcødé 文件.bin", Bytes(777, 3));
+        Put("/empty.dat", "");
+        Put("/big.bin", Bytes(3 << 20, 4));
+        Put("/a b.txt", "one");
+        Put("/ab.txt", "two");
+        std::string deep;
+        for (int i = 1; i <= 12; ++i) {
+            deep += "/level " + std::to_string(i);
+            Mkdir(deep);
+        }
+        Put(deep + "/bottom.txt", "deep");
+        Mkdir("/Grow");
+        for (int i = 0; i < 60; ++i) Put("/Grow/entry with a long name " + std::to_string(i) + ".txt", Bytes(100 + i * 50, i));
+        for (int i = 0; i < 60; i += 3) {
+            const std::string p = "/Grow/entry with a long name " + std::to_string(i) + ".txt";
+            ASSERT_EQ(0, gfslunlink(("/a" + p).c_str())) << p;
+            files.erase(p);
+        }
+        ASSERT_EQ(0, gfslrename("/a/Grow/entry with a long name 1.txt", "/a/moved out.txt"));
+        files["/moved out.txt"] = files["/Grow/entry with a long name 1.txt"];
+        files.erase("/Grow/entry with a long name 1.txt");
+        Mkdir("/Old Folder");
+        Put("/Old Folder/inside.txt", "in");
+        ASSERT_EQ(0, gfslrename("/a/Old Folder", "/a/level 1/New Folder"));
+        dirs.erase("/Old Folder");
+        dirs.insert("/level 1/New Folder");
+        files.erase("/Old Folder/inside.txt");
+        files["/level 1/New Folder/inside.txt"] = "in";
+        Put("/big.bin", Bytes(1 << 20, 5));  /* rewritten shorter */
+    }
+
+    void ExpectToolsAgree(const fs::path& volume) {
+        Result fsck = Shell("fsck.fat -n " + Q(volume.string()));
+        EXPECT_EQ(0, fsck.code) << fsck.out;
+        EXPECT_EQ(std::string::npos, fsck.out.find("Free cluster summary wrong")) << fsck.out;
+        Result dir = Shell("mdir -i " + Q(volume.string()) + " -/ -b ::/");
+        ASSERT_EQ(0, dir.code) << dir.out;
+        std::set<std::string> listed, expected;
+        std::istringstream lines(dir.out);
+        for (std::string l; std::getline(lines, l);)
+            if (l.rfind("::/", 0) == 0) listed.insert(l.substr(2));
+        for (auto& f : files) expected.insert(f.first);
+        for (auto& d : dirs) expected.insert(d + "/");
+        EXPECT_EQ(expected, listed);
+        for (auto& f : files) {
+            Result t = Shell("mtype -i " + Q(volume.string()) + " " + Q("::" + f.first));
+            EXPECT_EQ(0, t.code) << f.first;
+            EXPECT_TRUE(t.out == f.second) << f.first << " differs (" << t.out.size() << " bytes)";
+        }
+    }
+};
+
+}  // namespace
+
+TEST_F(Tools, VolumesFormattedHereAreCleanForFsckAndMtools) {
+    struct Case { const char* type; uint32_t mib; } cases[] = {{"FAT16", 20}, {"FAT16", 100}, {"FAT32", 40}, {"FAT32", 80}};
+    for (auto& c : cases) {
+        SCOPED_TRACE(std::string(c.type) + " " + std::to_string(c.mib) + " MiB");
+        files.clear();
+        dirs.clear();
+        ASSERT_EQ(0, gfslLowLevelFormat("/a", 1 << 20, c.mib << 20));
+        ASSERT_EQ(0, gfslFormat("/a", c.type, nullptr, 0)) << lxvd::VdFsError();
+        ASSERT_EQ(0, gfslMount(0));
+        Fill();
+        ASSERT_EQ(0, gfslInit(1));  /* everything pending reaches the image */
+        ExpectToolsAgree(CutVolume(Image(), 0, area / "volume.bin"));
+        ASSERT_EQ(0, gfslInit(0));
+        ASSERT_EQ(0, gfslMount(0));
+        for (auto& f : files) EXPECT_TRUE(Get(f.first) == f.second) << f.first;
+        ASSERT_EQ(0, gfslUnmount(0));
+    }
+}
+
+TEST_F(Tools, VolumesMadeByMkfsAndMcopyAreReadAndKeptClean) {
+    for (int bits : {16, 32}) {
+        SCOPED_TRACE(bits);
+        files.clear();
+        dirs.clear();
+        const fs::path vol = area / "made.bin", src = area / "src";
+        fs::remove_all(src);
+        fs::create_directories(src / "Sub Folder" / "deeper");
+        std::map<std::string, std::string> made = {
+            {"/plain.txt", "plain"},
+            {"/A long name made by mtools.txt", Bytes(70000, 7)},
+            {"/Sub Folder/inner file.bin", Bytes(200000, 8)},
+            {"/Sub Folder/deeper/x.y", "xy"},
+            {"/empty", ""},
+        };
+        for (auto& m : made) std::ofstream(src.string() + m.first, std::ios::binary) << m.second;
+        const uint32_t sectors = bits == 16 ? 40960 : 81920;
+        fs::remove(vol);
+        Result mk = Shell("mkfs.fat -F " + std::to_string(bits) + " -C " + Q(vol.string()) + " " + std::to_string(sectors / 2));
+        ASSERT_EQ(0, mk.code) << mk.out;
+        Result cp = Shell("mcopy -s -i " + Q(vol.string()) + " " + Q((src / "plain.txt").string()) + " " +
+                        Q((src / "A long name made by mtools.txt").string()) + " " + Q((src / "Sub Folder").string()) +
+                        " " + Q((src / "empty").string()) + " ::/");
+        ASSERT_EQ(0, cp.code) << cp.out;
+
+        /* wrap it: partition table, the volume at sector 2048, the trailer */
+        std::string image(2048 * 512, '\0');
+        image[510] = 0x55;
+        image[511] = static_cast<char>(0xAA);
+        const uint32_t entry[2] = {2048, sectors};
+        image[446 + 4] = 0x06;
+        std::memcpy(&image[446 + 8], entry, 8);
+        image += ReadAll(vol);
+        uint32_t trailer[8] = {2048 * 512, sectors * 512, ~0u, ~0u, ~0u, ~0u, ~0u, ~0u};
+        image.append(reinterpret_cast<const char*>(trailer), sizeof trailer);
+        std::ofstream(Image(), std::ios::binary | std::ios::trunc) << image;
+
+        ASSERT_EQ(0, gfslMount(0)) << lxvd::VdFsError();
+        for (auto& m : made) EXPECT_TRUE(Get(m.first) == m.second) << m.first;
+        files = made;
+        dirs = {"/Sub Folder", "/Sub Folder/deeper"};
+        Put("/added here with a long name.txt", Bytes(50000, 9));
+        Mkdir("/new folder");
+        Put("/new folder/x.txt", "x");
+        ASSERT_EQ(0, gfslunlink("/a/plain.txt"));
+        files.erase("/plain.txt");
+        ASSERT_EQ(0, gfslunlink("/a/Sub Folder/deeper/x.y"));
+        files.erase("/Sub Folder/deeper/x.y");
+        ASSERT_EQ(0, gfslInit(1));
+        const fs::path out = CutVolume(Image(), 0, area / "volume.bin");
+        ExpectToolsAgree(out);
+        /* both FAT copies say the same */
+        const std::string v = ReadAll(out);
+        const uint32_t reserved = static_cast<uint8_t>(v[14]) | (static_cast<uint8_t>(v[15]) << 8);
+        const uint32_t fatSize = bits == 16 ? (static_cast<uint8_t>(v[22]) | (static_cast<uint8_t>(v[23]) << 8)) : Le32(v, 36);
+        ASSERT_EQ(2, v[16]);
+        EXPECT_TRUE(v.compare(reserved * 512, fatSize * 512, v, (reserved + fatSize) * 512, fatSize * 512) == 0);
+        ASSERT_EQ(0, gfslInit(0));
+    }
+}
