@@ -51,7 +51,7 @@ class CBrambApp : public CWinApp {
   static int64_t GetOwnBuildNumber();
   void ReadRegistryState();
   // The first-run set-up; false when the build number could not be stored.
-  bool RunRegistration(bool showMessages = true);
+  virtual bool RunRegistration(bool showMessages = true);
   // Runs the registration while the stored build is older, at most twice.
   bool EnsureRegistered();
 

@@ -248,6 +248,27 @@ TEST(AppServices, PumpMessagesHandlesAtMostTheCount) {
   EXPECT_EQ(left, 2);
 }
 
+// A registry that keeps nothing: the set-up is tried twice, then reported, never looped.
+class RefusingRegistry : public CBrambApp {
+ public:
+  bool RunRegistration(bool) override {
+    ++runs;
+    return false;
+  }
+  int runs = 0;
+};
+
+TEST(Registration, AStoredVersionThatNeverSticksIsReportedAfterTheSecondTry) {
+  PromptScope prompts;
+  RefusingRegistry app;
+  app.SetRegistryKey("LumivexTestNothingStored");
+  EXPECT_FALSE(app.EnsureRegistered());
+  EXPECT_EQ(app.runs, 2);
+  EXPECT_EQ(LastPromptText(),
+            "The registration of Lumivex could not be completed: the registry did not keep its version.");
+  EXPECT_EQ(GetBrambApp(), &app);
+}
+
 TEST(Registration, DeleteRegistryTreeRemovesEverythingBelow) {
   const char* root = "Software\\LumivexTestTree";
   for (const char* sub : {"\\a\\b\\c", "\\a\\d", "\\e"}) {

@@ -12,6 +12,7 @@
 #include "app.h"
 #include "info_dialogs.h"
 #include "log_ctrl.h"
+#include "module_loader.h"
 #include "lumivex/testkit.h"
 #include "options_sheet.h"
 #include "test_support.h"
@@ -391,6 +392,17 @@ TEST(ReportDialogs, LastDeviceErrorWithNoModule) {
   EXPECT_EQ(g_seenHeading, "Error Code: -1 (0xFFFFFFFF)");
   EXPECT_EQ(g_seenText, "");
   EXPECT_EQ(LastPromptText(), "gfslGetLastError is not supported.");
+
+  // A module that answers a code but writes no text: the box stays empty.
+  CDeviceApiBinder binder;
+  HMODULE module = binder.LoadDeviceLibrary(FixturePath("lxfix_device_all.dll").c_str());
+  ASSERT_EQ(binder.LoadDeviceApi(module), 0u);
+  g_seenText = "stale";
+  SetTimer(nullptr, 0, 50, &ReadAndCloseErrorDialog);
+  ShowLastDeviceError();
+  EXPECT_EQ(g_seenHeading, "Error Code: 1055 (0x0000041F)");
+  EXPECT_EQ(g_seenText, "");
+  binder.ResetDeviceApi();
 }
 
 }  // namespace

@@ -367,6 +367,7 @@ class CWinApp {
   CString appName_;
   CString registryKey_;
   int exitCode_ = 0;
+  CWinApp* previous_;  // a program has one; a test may make a second one for a while
 };
 
 CWinApp* AfxGetApp();

@@ -6,7 +6,7 @@
 
 namespace {
 CWinApp* g_app = nullptr;
-}
+}  // namespace
 
 CWinApp* AfxGetApp() { return g_app; }
 CWnd* AfxGetMainWnd() { return g_app ? g_app->m_pMainWnd : nullptr; }
@@ -43,7 +43,7 @@ void CCommandLineInfo::ParseParam(const char* param, BOOL flag, BOOL) {
 }
 
 // ----- Application ---------------------------------------------------------------------------
-CWinApp::CWinApp(const char* appName) {
+CWinApp::CWinApp(const char* appName) : previous_(g_app) {
   g_app = this;
   if (appName) {
     appName_ = appName;
@@ -52,7 +52,7 @@ CWinApp::CWinApp(const char* appName) {
 }
 
 CWinApp::~CWinApp() {
-  if (g_app == this) g_app = nullptr;
+  if (g_app == this) g_app = previous_;
 }
 
 int CWinApp::Run() {
