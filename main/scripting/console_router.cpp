@@ -8,16 +8,31 @@ namespace lx {
 
 namespace {
 
-// "init LXLLD" / "init LXOLLD": load and bind, initialise, hand the address space to the console.
+constexpr int kPassedOn = 1;
+
+// One driver kind's turn at a line: its init word, then its console. Returns 0 when the line
+// ran, -1 when it failed, kPassedOn when the line is not for this kind.
+// Whatever the driver wrote is shown, and its buffer emptied, on every path: a buffer left full
+// would run over or show stale text with the next command. Only the console's own "Command not
+// found" is dropped, since the line goes on to the next console.
 template <class Table>
-bool InitDriver(Table& table, bool (*load)(void*), void* context, CCommandInterpreter& console,
-                std::atomic<bool>& loaded, uint32_t* base, uint32_t* window, uint32_t* scratchpad) {
-  loaded = false;
-  if (!load || !load(context)) return false;
-  if (table.LXLLD_Init(base, window, scratchpad) < 0) return false;
-  console.SetAddressInfo(*base, *window, *scratchpad);
-  loaded = true;
-  return true;
+int DriverTurn(const char* line, const char* initWord, bool pathSet, bool (*load)(void*), void* loadContext,
+               Table& table, CCommandInterpreter& console, std::atomic<bool>& loaded, uint32_t* address,
+               ConsolePrint print, void* context) {
+  if (std::strcmp(line, initWord) == 0 && pathSet) {
+    loaded = false;
+    bool ok = load && load(loadContext) && table.LXLLD_Init(&address[0], &address[1], &address[2]) >= 0;
+    if (ok) {
+      console.SetAddressInfo(address[0], address[1], address[2]);
+      loaded = true;
+    }
+    console.FlushOutput(print, context);
+    return ok ? 0 : -1;
+  }
+  if (!loaded) return kPassedOn;
+  int result = console.ExecuteCommand(line);
+  console.FlushOutput(result == 0 ? print : nullptr, context);
+  return result == 0 ? 0 : kPassedOn;
 }
 
 }  // namespace
@@ -26,36 +41,12 @@ int CConsoleRouter::RunLine(const char* line, const ConsoleDriverLoader& loader,
                             void* context) {
   if (!line) return -1;
   std::lock_guard<std::mutex> lock(ConsoleMutex());
-  CCommandInterpreter& veltan = g_VeltanCommandInterpreter;
-  CCommandInterpreter& nor = g_NorCommandInterpreter;
-
-  // Whatever a driver wrote is shown, and its buffer emptied, on every path: a buffer left
-  // full would run over or show stale text with the next command.
-  if (std::strcmp(line, "init LXOLLD") == 0 && loader.veltanPathSet) {
-    bool ok = InitDriver(VeltanDriverApiTable, loader.loadVeltan, loader.context, veltan, veltanLoaded_, &base_,
-                         &window_, &scratchpad_);
-    veltan.FlushOutput(print, context);
-    return ok ? 0 : -1;
-  }
-  if (veltanLoaded_) {
-    int result = veltan.ExecuteCommand(line);
-    // A word the Veltan console does not know goes on to the NOR console: its "Command not
-    // found" is not the line's last word and is dropped.
-    veltan.FlushOutput(result == 0 ? print : nullptr, context);
-    if (result == 0) return 0;
-  }
-  if (std::strcmp(line, "init LXLLD") == 0 && loader.norPathSet) {
-    bool ok = InitDriver(NorDriverApiTable, loader.loadNor, loader.context, nor, norLoaded_, &base_, &window_,
-                         &scratchpad_);
-    nor.FlushOutput(print, context);
-    return ok ? 0 : -1;
-  }
-  if (norLoaded_) {
-    int result = nor.ExecuteCommand(line);
-    nor.FlushOutput(result == 0 ? print : nullptr, context);
-    if (result == 0) return 0;
-  }
-  return -1;
+  int result = DriverTurn(line, "init LXOLLD", loader.veltanPathSet, loader.loadVeltan, loader.context,
+                          VeltanDriverApiTable, g_VeltanCommandInterpreter, veltanLoaded_, address_, print, context);
+  if (result == kPassedOn)
+    result = DriverTurn(line, "init LXLLD", loader.norPathSet, loader.loadNor, loader.context, NorDriverApiTable,
+                        g_NorCommandInterpreter, norLoaded_, address_, print, context);
+  return result == 0 ? 0 : -1;
 }
 
 CConsoleRouter g_ConsoleRouter;

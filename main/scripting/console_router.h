@@ -29,8 +29,8 @@ class CConsoleRouter {
   bool VeltanDriverLoaded() const { return veltanLoaded_; }
 
  private:
-  // Address space of the last successful init, as the drivers wrote it.
-  uint32_t base_ = 0, window_ = 0, scratchpad_ = 0;
+  // Base address, window size and scratchpad address as the last init's driver wrote them.
+  uint32_t address_[3] = {};
   std::atomic<bool> norLoaded_{false};
   std::atomic<bool> veltanLoaded_{false};
 };
