@@ -233,6 +233,32 @@ TEST_F(GridWindowTest, ExplorerWithHighlightedLabels) {
   DeleteObject(tahoma);
 }
 
+// A grid made from a dialog template is a plain window of the class; the wrapper takes it over.
+TEST_F(GridWindowTest, TheWrapperTakesOverGridsMadeElsewhereAndRefusesOtherWindows) {
+  HWND made = CreateWindowExA(0, LXGRID_CLASS, "", WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL, 0, 0, 300, 200,
+                              parent, reinterpret_cast<HMENU>(INT_PTR(1001)), GetModuleHandleA(nullptr), nullptr);
+  ASSERT_NE(made, nullptr);
+  CLxGrid attached;
+  ASSERT_TRUE(attached.Attach(made));
+  attached.SetCols(20);
+  attached.SetTextMatrix(1, 19, "last");
+  EXPECT_EQ(attached.GetTextMatrix(1, 19), "last");
+  EXPECT_EQ(attached.GetColWidth(19), 960);
+
+  // Columns beyond the window's width scroll sideways.
+  SendMessageA(made, WM_HSCROLL, SB_LINEDOWN, 0);
+  EXPECT_EQ(attached.GetLeftCol(), 2);
+  SendMessageA(made, WM_HSCROLL, SB_BOTTOM, 0);
+  EXPECT_GT(attached.GetLeftCol(), 2);
+  EXPECT_LT(attached.GetLeftCol(), 20);
+
+  CLxGrid other;
+  EXPECT_FALSE(other.Attach(parent));
+  EXPECT_FALSE(other.Attach(nullptr));
+  EXPECT_EQ(other.GetRows(), 2);  // a wrapper without a grid reads as an empty one
+  other.SetTextMatrix(0, 0, "nowhere");
+}
+
 // The profiler's layout: names left, counts right by the general alignment; the parent decides
 // what the wheel does.
 TEST_F(GridWindowTest, ProfilerLayoutAndTheWheelGoingToTheParent) {
