@@ -186,6 +186,33 @@ TEST_F(AppTest, RestartThatCannotStartReportsAndKeepsRunning) {
   EXPECT_FALSE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
 }
 
+TEST_F(AppTest, RestartClosesTheDeviceAndQuotesTheProgramPath) {
+  std::string spaced = install + "\\with space";
+  ASSERT_TRUE(CreateDirectoryA(spaced.c_str(), nullptr));
+  ASSERT_TRUE(CopyFileA((ExeFolder() + "\\record_start.exe").c_str(), (spaced + "\\Lumivex.exe").c_str(), FALSE));
+  std::string record = install + "\\started.txt";
+  SetEnvironmentVariableA("LX_RECORD_FILE", record.c_str());
+  WriteOptions("lxfix_device_all.dll");
+  ASSERT_EQ(g_app.LoadOptions(false), 0);
+  lx::SetDeviceState("/a", lx::kDeviceOpen);
+  g_app.m_InstallFolder = spaced.c_str();
+  g_app.m_cmdInfo.m_strFileName = "beginner";
+
+  EXPECT_TRUE(g_app.RestartWithNewModule());
+  EXPECT_EQ(FixtureExport<int (*)()>("lxfix_device_all.dll", "fixtureLastInitMode")(), 1);
+  EXPECT_EQ(lx::GetDeviceState(), lx::kDeviceClosed);
+  MSG msg;
+  EXPECT_TRUE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+  std::string started;
+  for (int i = 0; i < 100 && started.empty(); ++i) {
+    Sleep(50);
+    auto bytes = ReadAll(record);
+    started.assign(bytes.begin(), bytes.end());
+  }
+  EXPECT_EQ(started, "\"" + spaced + "\\Lumivex.exe\" beginner\n" + spaced + "\n");
+  g_app.m_cmdInfo.m_strFileName.Empty();
+}
+
 TEST(AppServices, Utf8ToAnsi) {
   struct Case {
     const char* source;

@@ -15,6 +15,7 @@
 #include "module_loader.h"
 #include "lumivex/testkit.h"
 #include "options_sheet.h"
+#include "splash.h"
 #include "test_support.h"
 
 namespace {
@@ -314,6 +315,20 @@ TEST_F(OptionsSheetTest, BeginnersGetTwoPagesAndStillOpenOnTheLibrary) {
   EXPECT_EQ(sheet.GetActivePage(), &sheet.m_ExtFsLib);
   ::DestroyWindow(sheet.m_hWnd);
   g_app.SetUserLevel(0);
+}
+
+TEST(StartupWindows, SplashShowsItsStatusAndHidesOnAClick) {
+  CSplashWindowDlg splash;
+  ASSERT_TRUE(splash.Create());
+  splash.ShowWindow(SW_SHOW);
+  splash.SetStatusText("Lumivex\nFile version: 1.7.25.2");
+  LxPumpMessages();
+  CString text;
+  splash.GetDlgItemText(IDC_SPLASH_STATUS, text);
+  EXPECT_EQ(text, "Lumivex\nFile version: 1.7.25.2");
+  EXPECT_TRUE(LxSaveWindowShot(splash.m_hWnd, "main_splash"));
+  splash.SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+  EXPECT_FALSE(splash.IsWindowVisible());
 }
 
 // ----- Report dialogs ------------------------------------------------------------------------
