@@ -212,3 +212,10 @@ COptionsSheet::COptionsSheet(const char* caption, CWnd* parent, UINT selectPage)
     AddPage(&m_Tools);
   }
 }
+
+INT_PTR RunOptionsCommand() {
+  CBrambApp* app = GetBrambApp();
+  if (app) app->LoadOptions(false);
+  COptionsSheet sheet("Options...", AfxGetMainWnd(), 1);
+  return sheet.DoModal();
+}

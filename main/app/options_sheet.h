@@ -111,3 +111,7 @@ class COptionsSheet : public CPropertySheet {
   COptionsExtVyrPage m_Vyr;
   COptionsExttoolsPage m_Tools;
 };
+
+// The Options command: a silent reload of setup.ini, then the sheet, modal, on the External FS
+// Library page. Returns the sheet's result.
+INT_PTR RunOptionsCommand();

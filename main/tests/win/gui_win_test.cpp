@@ -307,6 +307,34 @@ TEST_F(OptionsSheetTest, ChangedLibraryAsksToRestartAndCancelKeepsRunning) {
   ::DestroyWindow(sheet.m_hWnd);
 }
 
+// Cancels the modal options sheet once it is up, after noting its caption and page.
+std::string g_sheetCaption;
+bool g_sheetOnLibraryPage = false;
+void CALLBACK CancelOptionsSheet(HWND, UINT, UINT_PTR id, DWORD) {
+  HWND sheet = FindWindowA(nullptr, "Options...");
+  if (!sheet) return;
+  KillTimer(nullptr, id);
+  char caption[64] = "";
+  GetWindowTextA(sheet, caption, sizeof caption);
+  g_sheetCaption = caption;
+  HWND page = reinterpret_cast<HWND>(SendMessageA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+  g_sheetOnLibraryPage = page && GetDlgItem(page, IDC_WINDOW_SIZE) != nullptr;
+  PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+}
+
+TEST_F(OptionsSheetTest, OptionsCommandRereadsTheFileThenShowsTheSheet) {
+  std::string bytes(3080, '\0');
+  bytes[4] = 'M';
+  std::ofstream(install + "\\setup.ini", std::ios::binary) << bytes;
+  g_app.m_bDeviceModuleLoaded = true;  // only the file is read again, no module is bound
+  SetTimer(nullptr, 0, 50, &CancelOptionsSheet);
+  RunOptionsCommand();
+  g_app.m_bDeviceModuleLoaded = false;
+  EXPECT_STREQ(g_app.m_Options.FsLibraryPath, "M");
+  EXPECT_EQ(g_sheetCaption, "Options...");
+  EXPECT_TRUE(g_sheetOnLibraryPage);
+}
+
 TEST_F(OptionsSheetTest, BeginnersGetTwoPagesAndStillOpenOnTheLibrary) {
   g_app.SetUserLevel(2);
   COptionsSheet sheet("Options...", nullptr, 1);
