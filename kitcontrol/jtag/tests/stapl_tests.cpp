@@ -575,3 +575,26 @@ TEST(StaplCpld, CrcStatementDetection) {
 }
 
 }  // namespace
+
+namespace {
+
+// The fuzzers' seed programs run cleanly on the simulator, so that fuzzing starts deep inside
+// the player rather than at its first syntax error.
+TEST(StaplSeeds, RunWithoutPlayerErrors) {
+  for (const char* name : {"program_verify", "version1", "compressed"}) {
+    std::string path = std::string(LX_JTAG_SOURCE_DIR) + "/fuzz/corpus/stapl/" + name;
+    FILE* f = std::fopen(path.c_str(), "rb");
+    ASSERT_TRUE(f) << path;
+    std::string text;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
+    std::fclose(f);
+    text.erase(0, 1 + static_cast<unsigned char>(text[0]));  // the fuzzer's TDO bytes
+    Harness h;
+    CpldRun r = RunCpld(text, h);
+    EXPECT_EQ(r.result, 0) << name << "\n" << r.out.output;
+  }
+}
+
+}  // namespace
