@@ -14,6 +14,12 @@ using namespace tarn;
 
 namespace {
 
+uint32_t Regs32(const kitsim::Kit& k, int first) {
+    uint32_t v = 0;
+    for (int i = 0; i < 4; ++i) v = (v << 8) | k.Register(first + i);
+    return v;
+}
+
 struct Link : ::testing::Test {
     kitsim::Kit kit;
     kitsim::NorChip chip{kitsim::DefaultNorPart(), kit.Clock()};
@@ -362,6 +368,58 @@ TEST_F(Link, DumpsAreBoundedAndFormatted) {
     EXPECT_EQ(s.substr(42), " FF FF\r\n FF FF\r\n");
     ASSERT_TRUE(link.DumpNANDMemoryToString(0x12345678, 6, 3, &s).Ok());
     EXPECT_EQ(s.size(), 3 * 3 + 2u);
+}
+
+TEST_F(Link, ThirtyTwoBitBusShiftsAddressesAndCarriesFourDataBytes) {
+    ASSERT_TRUE(link.PowerControl(1).Ok());
+    ASSERT_TRUE(link.TarnConfiguration(0, 3, 0).Ok());
+    EXPECT_EQ(link.BusWidth(), 4);
+    EXPECT_EQ(kit.Register(11), 0x3C);
+    ASSERT_TRUE(link.Write32(0x100, 0xA1B2C3D4).Ok());
+    EXPECT_EQ(Regs32(kit, 0), 0xA1B2C3D4u);
+    EXPECT_EQ(Regs32(kit, 4), 0x200u) << "a 32-bit word address goes out in 16-bit units";
+    uint32_t v = 0;
+    for (uint32_t i = 0; i < 8; ++i) chip.Array()[0x200 + i] = static_cast<uint8_t>(0x40 + i);
+    ASSERT_TRUE(link.Read32(0x100, &v).Ok());
+    EXPECT_EQ(v & 0xFFFF, 0x4140u) << "one x16 chip on the low lane sees the 32-bit word address";
+    uint8_t b = 0;
+    ASSERT_TRUE(link.TarnConfiguration(0, 0, 0).Ok());
+    ASSERT_TRUE(link.Read8(0x203, &b).Ok());
+    EXPECT_EQ(b, 0x43) << "an 8-bit bus reads bytes at byte addresses";
+}
+
+TEST_F(Link, NandAndSpiPairs) {
+    Start16();
+    ASSERT_TRUE(link.ConfigTarnPollingMethod(2, 20000).Ok());
+    ASSERT_TRUE(link.QsetNANDregMode(1).Ok());
+    ASSERT_TRUE(link.QwriteNAND8(0x90).Ok());
+    ASSERT_TRUE(link.QsetNANDregMode(2).Ok());
+    ASSERT_TRUE(link.QwriteNAND16(0x1234).Ok());
+    ASSERT_TRUE(link.Qflush().Ok());
+    const std::vector<uint8_t> expect = {
+        0x0C, 0x29, 0x08, 0x24, 0x20, 0x26,              // command latch: register 9, 4, 6
+        0x90, 0x21, 0x90, 0x23, 0x02, 0x40,              // data in registers 1 and 3, cycle with polling code 2
+        0x14, 0x29, 0x10, 0x24, 0x10, 0x26,              // address latch
+        0x12, 0x20, 0x34, 0x21, 0x12, 0x22, 0x34, 0x23, 0x02, 0x40};
+    ASSERT_GE(pipes.lastStream.size(), expect.size());
+    EXPECT_TRUE(std::equal(expect.begin(), expect.end(), pipes.lastStream.begin()));
+    // A NAND read leaves the latch modes first.
+    uint8_t page[4];
+    ASSERT_TRUE(link.NANDArrayRead(4, 1, page).Ok());
+    EXPECT_EQ(kit.Register(9) & 0x18, 0);
+    EXPECT_EQ(kit.Register(4), 0);
+    ASSERT_TRUE(link.WriteNAND8(1, 0xFF).Ok());
+    EXPECT_EQ(kit.Register(9) & 0x18, 0x08);
+
+    ASSERT_TRUE(link.SPI_ChipEnableCtrl(1).Ok());
+    EXPECT_EQ(kit.Register(10) & 0x08, 0x08);
+    ASSERT_TRUE(link.QwriteSPI(0x9F).Ok());
+    ExpectFail(link.WriteSPI(0x05), text::kQueueNotEmpty);
+    ASSERT_TRUE(link.Qflush().Ok());
+    ASSERT_TRUE(link.WriteSPI(0x05).Ok());
+    EXPECT_EQ(kit.Register(15), 0x05);
+    ASSERT_TRUE(link.SPI_ChipEnableCtrl(0).Ok());
+    EXPECT_EQ(kit.Register(10) & 0x08, 0);
 }
 
 TEST_F(Link, DisconnectedCallsFailWithTheirTexts) {
