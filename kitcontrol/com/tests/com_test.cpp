@@ -351,6 +351,16 @@ TEST(TarnControl, EventsReachEverySinkAndTheRelay) {
     ASSERT_EQ(CoCreateInstance(CLSID_TarnEventHandler, nullptr, CLSCTX_INPROC_SERVER, IID_ITarnEventHandler,
                                reinterpret_cast<void**>(&relay)),
               S_OK);
+    struct {
+        const wchar_t* name;
+        DISPID id;
+    } relayNames[] = {{L"HookEvent", 0x60020000}, {L"UnhookEvent", 0x60020001}};
+    for (auto& n : relayNames) {
+        LPOLESTR s = const_cast<LPOLESTR>(n.name);
+        DISPID id = -1;
+        ASSERT_EQ(relay->GetIDsOfNames(IID_NULL, &s, 1, 0, &id), S_OK);
+        EXPECT_EQ(id, n.id);
+    }
     CComPtr<ITarnEvents> relayEvents;
     ASSERT_EQ(relay->QueryInterface(IID_ITarnEvents, reinterpret_cast<void**>(&relayEvents)), S_OK);
     EXPECT_EQ(relayEvents->OnTarnEvent(TarnEvent_OnTarnConnect, 0), static_cast<HRESULT>(0x80000001));
