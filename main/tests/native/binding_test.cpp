@@ -29,7 +29,14 @@ class PromptRecorder : public ::testing::Test {
  protected:
   void SetUp() override {
     LxPromptTestBegin();
+    // Every table back to its stubs: binding with no module finds no name.
     lx::ResetDeviceApiCells();
+    lx::BindNorDriverApi(nullptr, nullptr);
+    lx::BindVeltanDriverApi(nullptr, nullptr);
+    lx::BindVyrApi(nullptr, nullptr);
+    lx::BindVyrViewerApi(nullptr, nullptr);
+    lx::BindExtGfslApi(nullptr, nullptr);
+    lx::BindExtEccApi(nullptr, nullptr);
   }
   void TearDown() override { LxPromptTestEnd(); }
   std::string LastText() {
@@ -168,6 +175,22 @@ TEST_F(PromptRecorder, DriverStubTextsDifferByTable) {
   EXPECT_EQ(lx::VeltanDriverCellName(92), std::string("cmd_DisplayTrace"));
   EXPECT_EQ(lx::NorDriverCommand(0), nullptr);
   EXPECT_EQ(lx::NorDriverCommand(119), nullptr);
+}
+
+TEST_F(PromptRecorder, EveryDriverStubNamesItsCell) {
+  for (int cell = 1; cell < lx::kNorCellCount; ++cell) {
+    std::string name = lx::NorDriverCellName(cell);
+    ASSERT_EQ(name.rfind("cmd_", 0), 0u) << name;
+    EXPECT_EQ(lx::NorDriverCommand(cell)(0, nullptr), -1);
+    EXPECT_EQ(LastText(), "cmd_LLD_" + name.substr(4) + " is not supported.");
+  }
+  for (int cell = 1; cell < lx::kVeltanCellCount; ++cell) {
+    std::string name = lx::VeltanDriverCellName(cell);
+    EXPECT_EQ(lx::VeltanDriverCommand(cell)(0, nullptr), -1);
+    EXPECT_EQ(LastText(), name + " is not supported.");
+  }
+  EXPECT_EQ(LxPromptRecordCount(), 118 + 92);
+  EXPECT_EQ(lx::VeltanDriverApiTable.g_ucBuffer, nullptr);
 }
 
 TEST_F(PromptRecorder, DriverBindingResults) {
