@@ -325,7 +325,7 @@ int VmePlayer::Instruction(int op) {
       return rc;
     }
     case 0x7F:
-      return algPos_ >= alg_.size() ? kEnd : VME_OK;
+      return algPos_ >= alg_.size() ? static_cast<int>(kEnd) : static_cast<int>(VME_OK);
     case 0xA0: {
       if (int rc = Number(&v)) return rc;
       uint8_t mode = AlgByte();

@@ -41,7 +41,9 @@ TEST(FirmwareImage, VersionsComparePartByPart) {
   for (const Case& c : cases) {
     int cmp = 99;
     EXPECT_EQ(lx::fw::CompareVersions(c.a, c.b, &cmp), c.ok) << c.a;
-    if (c.ok) EXPECT_EQ(cmp, c.cmp) << c.a;
+    if (c.ok) {
+      EXPECT_EQ(cmp, c.cmp) << c.a;
+    }
   }
 }
 

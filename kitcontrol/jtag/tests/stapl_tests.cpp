@@ -62,7 +62,9 @@ TEST_P(StaplExpression, EvaluatesOrFails) {
   const ExprCase& c = GetParam();
   Outcome o = RunV2(std::string("INTEGER B8[8];\nPRINT ") + c.expr + ";");
   EXPECT_EQ(o.error, c.error) << c.expr;
-  if (!c.error) EXPECT_EQ(o.Printed(), c.printed) << c.expr;
+  if (!c.error) {
+    EXPECT_EQ(o.Printed(), c.printed) << c.expr;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(

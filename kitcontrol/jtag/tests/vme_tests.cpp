@@ -120,8 +120,12 @@ TEST(Vme, HeaderAndTrailerBitsAreExact) {
     for (const auto& rec : sim.fpga.Log())
       if (rec.state == c.shift) tdi += char('0' + rec.tdi);
     EXPECT_EQ(static_cast<int>(tdi.size()), c.bits) << c.scan;
-    if (std::string(c.scan).rfind("HIR 2", 0) == 0) EXPECT_EQ(tdi, "11" "10000001" "111");
-    if (std::string(c.scan).rfind("HDR 3", 0) == 0) EXPECT_EQ(tdi, "111" "1001" "11");
+    if (std::string(c.scan).rfind("HIR 2", 0) == 0) {
+      EXPECT_EQ(tdi, "11" "10000001" "111");
+    }
+    if (std::string(c.scan).rfind("HDR 3", 0) == 0) {
+      EXPECT_EQ(tdi, "111" "1001" "11");
+    }
   }
 }
 
