@@ -8,8 +8,10 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "cy_driver.h"
+#include "kitsim/kit_jtag.h"
 #include "kitsim/usb_driver.h"
 
 using kitsim::IoOutcome;
@@ -20,13 +22,28 @@ namespace {
 constexpr ULONG_PTR kStatusPending = 0x103;
 constexpr uintptr_t kHandleTag = 0x5A000000;
 
+// Boot loader, JTAG jobs and JTAG targets of each kit (kitsim/jtag); they outlive the driver.
+std::vector<std::unique_ptr<kitsim::KitJtagFeatures>>& JtagFeatures() {
+    static std::vector<std::unique_ptr<kitsim::KitJtagFeatures>> features;
+    return features;
+}
+
 SimUsbDriver* Driver() {
     static std::unique_ptr<SimUsbDriver> driver = [] {
         const char* spec = std::getenv("LX_KITSIM");
         std::string error;
-        auto d = SimUsbDriver::FromSpec(spec ? spec : "", &error);
+        // Test programs that run side by side give their kits serials of their own, so the in-use
+        // table (keyed by device path) does not make them wait for each other.
+        const char* base = std::getenv("LX_KITSIM_SERIAL");
+        uint32_t serialBase = base && *base ? static_cast<uint32_t>(std::strtoul(base, nullptr, 16))
+                                            : SimUsbDriver::kDefaultSerialBase;
+        auto d = SimUsbDriver::FromSpec(spec ? spec : "", &error, serialBase);
         if (!error.empty()) std::fprintf(stderr, "%s\n", error.c_str());
         if (!d) d = std::make_unique<SimUsbDriver>();
+        for (size_t i = 0; i < d->Count(); ++i) {
+            JtagFeatures().push_back(std::make_unique<kitsim::KitJtagFeatures>());
+            kitsim::InstallJtagFeatures(d->Device(i).KitRef(), *JtagFeatures().back());
+        }
         return d;
     }();
     return driver.get();
@@ -159,6 +176,12 @@ int LxKitSimCount(void) { return static_cast<int>(Driver()->Count()); }
 void* LxKitSimKit(int kit) {
     auto* dev = DeviceAt(kit);
     return dev ? &dev->KitRef() : nullptr;
+}
+
+// The kit's boot loader, JTAG engine and targets (kitsim::KitJtagFeatures).
+void* LxKitSimJtag(int kit) {
+    if (!DeviceAt(kit)) return nullptr;
+    return JtagFeatures()[static_cast<size_t>(kit)].get();
 }
 
 void* LxKitSimNorChip(int kit) {
