@@ -58,7 +58,8 @@ bool SimUsbDevice::HasEndpoint(uint8_t address) const {
     return address == 0x01 || address == 0x81 || address == 0x02 || address == 0x86;
 }
 
-std::unique_ptr<SimUsbDriver> SimUsbDriver::FromSpec(const std::string& spec, std::string* error) {
+std::unique_ptr<SimUsbDriver> SimUsbDriver::FromSpec(const std::string& spec, std::string* error,
+                                                    uint32_t serialBase) {
     if (spec.empty() || spec == "0") return nullptr;
     auto driver = std::make_unique<SimUsbDriver>();
     std::string list = spec == "1" ? "II" : spec;
@@ -68,7 +69,7 @@ std::unique_ptr<SimUsbDriver> SimUsbDriver::FromSpec(const std::string& spec, st
         size_t comma = list.find(',', start);
         std::string item = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
         KitIdentity id;
-        id.serial = 0x4C580000 + ++n;
+        id.serial = serialBase + ++n;
         unsigned vid = 0, pid = 0;
         char tail = 0;
         if (item == "I") {

@@ -57,6 +57,8 @@ TEST(SimUsbDriverSpec, ReadsKitLists) {
     }
     auto d = SimUsbDriver::FromSpec("II");
     EXPECT_EQ(d->Device(0).Path(), "\\\\?\\usb#vid_1a6a&pid_0103#4c580001#{ae18aa60-7f6a-11d4-97dd-00010229b959}");
+    d = SimUsbDriver::FromSpec("I,II", nullptr, 0x12340000);
+    EXPECT_EQ(d->Device(1).KitRef().Identity().serial, 0x12340002u) << "tests running side by side use their own serials";
 }
 
 TEST(SimUsbDriver, ControlRequestsAnswerDescriptorsAndStallUnknownVendorRequests) {
