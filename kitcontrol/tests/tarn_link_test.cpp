@@ -257,6 +257,25 @@ TEST_F(Link, NorProgramEraseAndReadsThroughTheKit) {
         << "the sector before is untouched";
 }
 
+TEST_F(Link, WriteBufferProgramWithTheConfirmCycle) {
+    Start16();
+    ASSERT_TRUE(link.ConfigTarnPollingMethod(1, 0xFFFFFFFF).Ok());
+    const uint32_t sa = 0x10000;  // sector 2
+    link.Qwrite16(0x555, 0xAA, 3);
+    link.Qwrite16(0x2AA, 0x55, 3);
+    link.Qwrite16(sa, 0x25, 3);
+    link.Qwrite16(sa, 3, 3);
+    const uint16_t words[4] = {0x0102, 0x0304, 0x0506, 0x0788};  // the last one has DQ7 set
+    for (uint32_t i = 0; i < 4; ++i) link.Qwrite16(sa + i, words[i], 3);
+    ASSERT_TRUE(link.QwriteBufCmd0029_0029(1).Ok());
+    ASSERT_TRUE(link.Qflush().Ok());
+    EXPECT_FALSE(chip.Busy()) << "the kit polled until the buffer was written";
+    for (uint32_t i = 0; i < 4; ++i) EXPECT_EQ(chip.ArrayWord(sa + i), words[i]);
+    uint8_t st = 9;
+    ASSERT_TRUE(link.GetTarnPollingStatus(&st).Ok());
+    EXPECT_EQ(st, 0);
+}
+
 TEST_F(Link, ReadsOfOtherWidthsAndModes) {
     for (uint32_t i = 0; i < 4096; ++i) chip.Array()[i] = static_cast<uint8_t>(i ^ 0x5A);
     Start16();

@@ -214,17 +214,22 @@ void Kit::HandlePair(uint8_t value, uint8_t opcode) {
         unsigned width = BusWidth();
         uint32_t address = GetBE32(&regs_[4]);
         uint32_t data;
-        if (opcode == 0x47) data = width == 1 ? 0x29 : width == 2 ? 0x0029 : 0x00290029;
-        else if (width == 1) data = regs_[3];
+        if (width == 1) data = regs_[3];
         else if (width == 2) data = (uint32_t(regs_[2]) << 8) | regs_[3];
         else data = GetBE32(&regs_[0]);
-        BusCycle(address, data, width, value);
+        if (opcode == 0x47) {
+            // The confirm cycle writes 0x29, but the buffer's last word (still in the data
+            // registers) is what data polling waits for.
+            BusCycle(address, width == 1 ? 0x29 : width == 2 ? 0x0029 : 0x00290029, width, value, data);
+        } else {
+            BusCycle(address, data, width, value, data);
+        }
         return;
     }
     ++ignoredPairs_;
 }
 
-void Kit::BusCycle(uint32_t address, uint32_t data, unsigned width, uint8_t pollingCode) {
+void Kit::BusCycle(uint32_t address, uint32_t data, unsigned width, uint8_t pollingCode, uint32_t pollData) {
     clock_.AdvanceNs(kCycleCostNs);
     if (!(regs_[12] & 0x08)) return;  // socket unpowered
     SocketDevice* dev = socket_[(regs_[8] >> 4) & 3];
@@ -232,7 +237,7 @@ void Kit::BusCycle(uint32_t address, uint32_t data, unsigned width, uint8_t poll
     address &= 0x0FFFFFFF;
     uint32_t devAddress = width == 4 ? address >> 1 : address;
     dev->BusWrite(devAddress, data, width);
-    if (pollingCode == 1 || pollingCode == 2) Poll(address, data, width, pollingCode);
+    if (pollingCode == 1 || pollingCode == 2) Poll(address, pollData, width, pollingCode);
 }
 
 uint32_t Kit::BusReadWord(uint32_t address, unsigned width) {
@@ -337,11 +342,11 @@ void Kit::BurstWriteBytes(const uint8_t* data, size_t length) {
         burstHaveLow_ = false;
         --burstWords_;
         if (width == 1) {
-            BusCycle(burstNextWord_ * 2, word & 0xFF, 1, 3);
-            BusCycle(burstNextWord_ * 2 + 1, word >> 8, 1, 3);
+            BusCycle(burstNextWord_ * 2, word & 0xFF, 1, 3, 0);
+            BusCycle(burstNextWord_ * 2 + 1, word >> 8, 1, 3, 0);
         } else {
             // 16-bit words on a 16-bit bus; on a 32-bit bus they go to the low lane.
-            BusCycle(width == 2 ? burstNextWord_ : burstNextWord_ & ~1u, word, width == 2 ? 2 : 4, 3);
+            BusCycle(width == 2 ? burstNextWord_ : burstNextWord_ & ~1u, word, width == 2 ? 2 : 4, 3, 0);
         }
         ++burstNextWord_;
     }

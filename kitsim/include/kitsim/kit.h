@@ -103,7 +103,7 @@ public:
     bool InBurstWrite() const { return burstWords_ > 0 || burstActive_; }
 
     // Bus access as the kit performs it (address in the units of the configured width).
-    void BusCycle(uint32_t address, uint32_t data, unsigned width, uint8_t pollingCode);
+    void BusCycle(uint32_t address, uint32_t data, unsigned width, uint8_t pollingCode, uint32_t pollData);
     uint32_t BusReadWord(uint32_t address, unsigned width);
     unsigned BusWidth() const;
 
