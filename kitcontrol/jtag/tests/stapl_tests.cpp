@@ -91,6 +91,9 @@ INSTANTIATE_TEST_SUITE_P(
         ExprCase{"CEIL(-7 / 2)", 0, "-3"}, ExprCase{"FLOOR(-7 / 2)", 0, "-4"},
         ExprCase{"FLOOR(7 / 2)", 0, "3"}, ExprCase{"CEIL(8 / 2)", 0, "4"},
         ExprCase{"INTEGER(#101)", 0, "5"}, ExprCase{"INTEGER($A5)", 0, "165"},
+        ExprCase{"INTEGER($1F)", 0, "31"}, ExprCase{"INTEGER($10 + 1)", 0, "17"},
+        ExprCase{"INTEGER($FFFFFFFF)", 0, "-1"}, ExprCase{"INTEGER($1FFFFFFFF)", 7, ""},
+        ExprCase{"INTEGER($1G)", 3, ""},
         ExprCase{"INTEGER(#102)", 3, ""}, ExprCase{"#101", 3, ""}, ExprCase{"1 +", 3, ""},
         ExprCase{"(1", 3, ""}, ExprCase{"NOSUCH + 1", 5, ""}, ExprCase{"B8[8]", 11, ""},
         ExprCase{"B8[-1]", 11, ""}, ExprCase{"B8", 3, ""}, ExprCase{"MAIN", 3, ""},
@@ -267,6 +270,23 @@ TEST(Stapl, AssignmentForms) {
   EXPECT_EQ(v1.error, 0);
   EXPECT_EQ(v1.version, 1);
   EXPECT_EQ(v1.Printed(), "4");
+}
+
+TEST(Stapl, InitListAndHostStatements) {
+  // Version 1: a declared variable named in the init list takes the list's value.
+  Harness h;
+  Outcome o = h.Run("BOOLEAN V1;\nINTEGER DO_PROGRAM = 0;\nINTEGER OTHER = 4;\nPRINT DO_PROGRAM, OTHER;\nEXIT 0;\n",
+                    "PROGRAM", {"do_program = -7", "OTHER"});
+  EXPECT_EQ(o.Printed(), "-74");
+  EXPECT_EQ(RunV2("FREQUENCY 1000000;\nFREQUENCY;\nEXPORT \"KEY\", 5;").error, 0);
+  EXPECT_EQ(RunV2("EXPORT KEY, 5;").error, 3);
+  EXPECT_EQ(RunV2("VMAP \"TDI\", \"**TCK**\";").error, 18);
+  EXPECT_EQ(RunV2("VMAP \"**TDI**\", \"dclk\";").error, 0);
+  EXPECT_EQ(RunV2("VMAP \"\";").error, 3);
+  // No serial adapter is ever opened: vectors cannot be driven.
+  EXPECT_EQ(RunV2("VMAP \"**TDI**\";\nVECTOR #1, #0;").error, 10);
+  EXPECT_EQ(RunV2("TRST 10 CYCLES;").error, 0);
+  EXPECT_EQ(RunV2("REM anything at all;").error, 0);
 }
 
 TEST(Stapl, ExitCodes) {

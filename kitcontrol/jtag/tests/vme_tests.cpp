@@ -129,6 +129,39 @@ TEST(Vme, HeaderAndTrailerBitsAreExact) {
   }
 }
 
+// A compare longer than one TDO answer is split into chunks; BYPASS returns every TDI bit one
+// clock later, so one bit lost or doubled at a chunk boundary shows.
+TEST(Vme, LongComparesSpanSeveralAnswers) {
+  const int n = 9000;
+  std::vector<int> tdi(n), tdo(n);
+  uint32_t seed = 12345;
+  for (int i = 0; i < n; ++i) {
+    seed = seed * 1103515245u + 12345u;
+    tdi[i] = (seed >> 16) & 1;
+    tdo[i] = i ? tdi[i - 1] : 0;
+  }
+  auto hex = [](const std::vector<int>& bits) {
+    std::string h;
+    for (int d = (n + 3) / 4 - 1; d >= 0; --d) {
+      int v = 0;
+      for (int b = 0; b < 4; ++b)
+        if (d * 4 + b < n && bits[d * 4 + b]) v |= 1 << b;
+      h += "0123456789ABCDEF"[v];
+    }
+    return h;
+  };
+  for (bool wrong : {false, true}) {
+    std::vector<int> expected = tdo;
+    if (wrong) expected[4100] ^= 1;
+    lxtest::SimJtag sim(2);
+    Played r = Play(sim, std::string(kPrologue) + "SIR 8 TDI(FF)\nSDR " + std::to_string(n) + " TDI(" + hex(tdi) +
+                             ") TDO(" + hex(expected) + ")\nEND\n");
+    EXPECT_EQ(r.result, wrong ? -1 : 0);
+    EXPECT_EQ(sim.pipe.answers, 3);
+    EXPECT_EQ(sim.engine.ProtocolErrors(), 0u);
+  }
+}
+
 TEST(Vme, RepeatStopsAtTheFirstPassingPass) {
   const std::string erase = std::string(kPrologue) + "SIR 8 TDI(23)\nSDR 1 TDI(1)\nSIR 8 TDI(24)\n";
   lxtest::SimJtag sim(2);
