@@ -400,7 +400,6 @@ void NorChip::Command(uint32_t word, uint16_t data) {
         return;
     }
     if (d == 0x98 && (word & 0xFF) == 0x55) {
-        if (mode_ != Mode::Cfi) cfiReturn_ = mode_;
         mode_ = Mode::Cfi;
         return;
     }

@@ -114,7 +114,6 @@ private:
     NorFaults faults_;
 
     Mode mode_ = Mode::Read;
-    Mode cfiReturn_ = Mode::Read;
     bool secsiExitArmed_ = false;
     int unlock_ = 0;            // unlock cycles seen (0, 1, 2)
     Pend pend_ = Pend::None;
