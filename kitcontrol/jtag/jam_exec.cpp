@@ -257,6 +257,21 @@ int Player::RunLoop(int stopDepth, bool nested) {
 }
 
 int Player::ExecuteStatement(std::string_view stmt, int32_t stmtStart) {
+  // IF runs its THEN part as the next statement; chains of IF are followed in this loop rather
+  // than by recursion, so that a long chain cannot exhaust the stack.
+  for (;;) {
+    size_t kwLen;
+    Keyword kw = FindKeyword(stmt, &kwLen);
+    if (kw != KW_IF) break;
+    if (version_ == 2 && phase_ != PH_PROCEDURE) return JAMC_PHASE_ERROR;
+    std::string_view args = stmt.substr(kwLen);
+    size_t then = FindWord(args, "THEN");
+    if (then == std::string_view::npos) return JAMC_SYNTAX_ERROR;
+    int32_t cond;
+    if (int rc = EvalBool(args.substr(0, then), &cond)) return rc;
+    if (!cond) return 0;
+    stmt = Trim(args.substr(then + 4));
+  }
   size_t kwLen;
   Keyword kw = FindKeyword(stmt, &kwLen);
   const KeywordInfo& info = kKeywords[kw];
@@ -293,14 +308,7 @@ int Player::ExecuteStatement(std::string_view stmt, int32_t stmtStart) {
     case KW_NEXT: return DoNext(args);
     case KW_FREQUENCY: return DoFrequency(args);
     case KW_GOTO: return DoGoto(args);
-    case KW_IF: {
-      size_t then = FindWord(args, "THEN");
-      if (then == std::string_view::npos) return JAMC_SYNTAX_ERROR;
-      int32_t cond;
-      if (int rc = EvalBool(args.substr(0, then), &cond)) return rc;
-      if (!cond) return 0;
-      return ExecuteStatement(Trim(args.substr(then + 4)), stmtStart);
-    }
+    case KW_IF: return JAMC_INTERNAL_ERROR;  // followed above
     case KW_LET: return DoAssign(args);
     case KW_NOTE:
       if (version_ == 2) {

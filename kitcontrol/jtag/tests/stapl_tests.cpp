@@ -304,6 +304,9 @@ TEST(Stapl, JumpsAndLabels) {
   EXPECT_EQ(RunV2("GOTO NOWHERE;").error, 5);
   EXPECT_EQ(RunV2("IF 1 THEN IF 1 THEN EXIT 9;").exitCode, 9);
   EXPECT_EQ(RunV2("IF 1 EXIT 9;").error, 3);
+  std::string chain;
+  for (int i = 0; i < 200000; ++i) chain += "IF 1 THEN ";
+  EXPECT_EQ(RunV2(chain + "EXIT 8;").exitCode, 8);
   // A label defined later in another procedure is out of reach: the search stops at ENDPROC.
   Harness h;
   Outcome o = h.Run("ACTION PROGRAM = A;\nPROCEDURE A;\nGOTO LB;\nENDPROC;\nPROCEDURE B;\nLB: EXIT 1;\nENDPROC;\n");
