@@ -331,22 +331,19 @@ void NorChip::WriteWord(uint32_t word, uint16_t data, bool byteMode, uint32_t by
     }
     case Pend::EraseSetup:
         if (UnlockStep(word, data)) return;
-        if (unlock_ == 2 && d == 0x10 && (word & 0x7FF) == 0x555) {
-            bool any = false;
-            for (uint32_t s = 0; s < SectorCount(); ++s) any = any || !SectorProtected(s);
-            StartOp(Op::ChipErase, any ? part_.chipEraseUs : kProtectedBusyUs, 0);
-            opNoEffect_ = !any;
-            return;
-        }
-        if (unlock_ == 2 && d == 0x30) {
-            uint32_t sector = SectorOfByte(word * 2);
-            StartOp(Op::SectorErase, SectorProtected(sector) ? kProtectedBusyUs : part_.sectorEraseUs, sector);
-            opNoEffect_ = SectorProtected(sector);
+        if (unlock_ == 2 && ((d == 0x10 && (word & 0x7FF) == 0x555) || d == 0x30)) {
+            StartErase(word, d);
             return;
         }
         pend_ = Pend::None;
         unlock_ = 0;
         ++ignoredWrites_;
+        return;
+    case Pend::BypassErase:
+        // In unlock bypass the erase needs no unlock cycles.
+        pend_ = Pend::None;
+        if (d == 0x10 || d == 0x30) StartErase(word, d);
+        else ++ignoredWrites_;
         return;
     default:
         break;
@@ -357,7 +354,42 @@ void NorChip::WriteWord(uint32_t word, uint16_t data, bool byteMode, uint32_t by
         CommandSetWrite(word, data);
         return;
     }
+    if (mode_ == Mode::Bypass) {
+        BypassWrite(word, data);
+        return;
+    }
     Command(word, data);
+}
+
+void NorChip::StartErase(uint32_t word, uint8_t command) {
+    if (command == 0x10) {
+        bool any = false;
+        for (uint32_t s = 0; s < SectorCount(); ++s) any = any || !SectorProtected(s);
+        StartOp(Op::ChipErase, any ? part_.chipEraseUs : kProtectedBusyUs, 0);
+        opNoEffect_ = !any;
+        return;
+    }
+    uint32_t sector = SectorOfByte(word * 2);
+    StartOp(Op::SectorErase, SectorProtected(sector) ? kProtectedBusyUs : part_.sectorEraseUs, sector);
+    opNoEffect_ = SectorProtected(sector);
+}
+
+void NorChip::BypassWrite(uint32_t word, uint16_t data) {
+    (void)word;  // bypass commands are taken at any address
+    uint8_t d = data & 0xFF;
+    if (unlock_ == 3) {
+        unlock_ = 0;
+        if (d == 0x00) {
+            mode_ = Mode::Read;
+            return;
+        }
+    }
+    switch (d) {
+    case 0xA0: pend_ = Pend::Program; return;
+    case 0x80: pend_ = Pend::BypassErase; return;
+    case 0x90: unlock_ = 3; return;  // exit: 0x90, then 0x00
+    default: ++ignoredWrites_; return;
+    }
 }
 
 void NorChip::Command(uint32_t word, uint16_t data) {
@@ -376,6 +408,7 @@ void NorChip::Command(uint32_t word, uint16_t data) {
         case 0x25: pend_ = Pend::BufferCount; bufSector_ = sector; return;
         case 0x80: pend_ = Pend::EraseSetup; return;
         case 0x88: mode_ = Mode::SecSi; return;
+        case 0x20: mode_ = Mode::Bypass; return;
         case 0xF0: ResetState(); return;
         default: break;
         }
@@ -522,6 +555,7 @@ uint16_t NorChip::ReadWord(uint32_t word) {
     uint32_t low = word & 0xFF;
     switch (mode_) {
     case Mode::Read:
+    case Mode::Bypass:
         return ArrayWord(word);
     case Mode::SecSi:
         if (InSecSi(word)) return static_cast<uint16_t>(secsi_[word * 2] | (secsi_[word * 2 + 1] << 8));

@@ -146,6 +146,28 @@ TEST_F(Nor, SectorEraseShowsEraseStatusAndErasesOnlyItsSector) {
     EXPECT_EQ(R(0x2000), 0xFFFF);
 }
 
+TEST_F(Nor, UnlockBypassProgramsAndErasesWithoutUnlockCycles) {
+    Cmd(0x20);
+    for (uint32_t i = 0; i < 3; ++i) {
+        W(0x555, 0xA0);
+        W(0x1800 + i, static_cast<uint16_t>(0x5500 + i));
+        WaitReady();
+    }
+    EXPECT_EQ(R(0x1802), 0x5502) << "reads see the array in bypass";
+    W(0, 0x80);
+    W(0x1800, 0x30);
+    WaitReady();
+    EXPECT_EQ(R(0x1800), 0xFFFF);
+    ExitSet();
+    Program(0x10, 0x0000);
+    WaitReady();
+    EXPECT_EQ(R(0x10), 0x0000) << "after the exit, programs need their unlock cycles again";
+    W(0x555, 0xA0);
+    W(0x11, 0x0000);
+    WaitReady();
+    EXPECT_EQ(R(0x11), 0xFFFF);
+}
+
 TEST_F(Nor, FaultsEndWithDq5UntilReset) {
     chip.Faults().failProgram = true;
     Program(0x10, 0x0000);

@@ -1,5 +1,5 @@
-// A parallel NOR flash chip of the unlock-command family (0xAA/0x55 unlock cycles, DQ7/DQ6/DQ5/DQ2/DQ1
-// status), driven by the part record below: one model serves every part of that family. The chip is a
+// A parallel NOR flash chip of the unlock-command family (0xAA/0x55 unlock cycles, unlock bypass,
+// DQ7/DQ6/DQ5/DQ2/DQ1 status), driven by the part record below: one model serves every part of that family. The chip is a
 // 16-bit device that also runs in byte mode (bus width 1, byte addresses).
 #pragma once
 #include <cstdint>
@@ -83,16 +83,18 @@ public:
     std::vector<uint16_t> CfiTable() const;  // words from query offset 0x10 on
 
 private:
-    enum class Mode { Read, Autoselect, Cfi, SecSi, LockReg, Ppb, PpbLock, Dyb, Password };
+    enum class Mode { Read, Autoselect, Cfi, SecSi, LockReg, Ppb, PpbLock, Dyb, Password, Bypass };
     enum class Op { None, Program, BufferProgram, SectorErase, ChipErase, PpbProgram, PpbErase, LockProgram };
     enum class Pend { None, Program, BufferCount, BufferLoad, EraseSetup, CommandSetProgram, PpbEraseSetup,
-                      PasswordUnlock };
+                      PasswordUnlock, BypassErase };
 
     void WriteWord(uint32_t word, uint16_t data, bool byteMode, uint32_t byteAddress);
     uint16_t ReadWord(uint32_t word);
     uint16_t StatusWord(uint32_t word);
     void Command(uint32_t word, uint16_t data);
     void CommandSetWrite(uint32_t word, uint16_t data);
+    void BypassWrite(uint32_t word, uint16_t data);
+    void StartErase(uint32_t word, uint8_t command);
     void StartOp(Op op, uint64_t us, uint32_t sector);
     void FinishOp();
     void ResetState();
