@@ -372,19 +372,25 @@ int Player::ResolveBlock(std::string_view name, bool label, Symbol** out) {
   return rc;
 }
 
-int Player::RunDataBlock(Symbol* block) {
+// Runs a procedure or data block: a return entry, then its statements in its phase until the
+// ENDPROC / ENDDATA that pops that entry; the caller's phase and block come back afterwards.
+int Player::RunBlock(Symbol* block, Phase phase, int32_t returnPos) {
   Phase savedPhase = phase_;
   Symbol* savedBlock = block_;
-  block->value = 1;  // initialized: never runs again in this run
-  if (int rc = PushReturn(readPos_)) return rc;
+  if (int rc = PushReturn(returnPos)) return rc;
   int stop = depth_ - 1;
   readPos_ = block->position;
-  phase_ = PH_DATA;
+  phase_ = phase;
   block_ = block;
   int rc = RunLoop(stop, true);
   phase_ = savedPhase;
   block_ = savedBlock;
   return rc;
+}
+
+int Player::RunDataBlock(Symbol* block) {
+  block->value = 1;  // initialized: never runs again in this run
+  return RunBlock(block, PH_DATA, readPos_);
 }
 
 int Player::CallProcedure(Symbol* proc, int32_t returnPos) {
@@ -407,17 +413,7 @@ int Player::CallProcedure(Symbol* proc, int32_t returnPos) {
         if ((rc = RunDataBlock(s))) return rc;
     }
   }
-  Phase savedPhase = phase_;
-  Symbol* savedBlock = block_;
-  if (int rc = PushReturn(returnPos)) return rc;
-  int stop = depth_ - 1;
-  readPos_ = proc->position;
-  phase_ = PH_PROCEDURE;
-  block_ = proc;
-  int rc = RunLoop(stop, true);
-  phase_ = savedPhase;
-  block_ = savedBlock;
-  return rc;
+  return RunBlock(proc, PH_PROCEDURE, returnPos);
 }
 
 int Player::DoAction(std::string_view args, int32_t /*start*/) {
@@ -496,37 +492,40 @@ int Player::DoProcedure(std::string_view args, int32_t start) {
   return 0;
 }
 
-int Player::DoCall(std::string_view args) {
+// "name;" with only blanks around the name.
+static bool SingleName(std::string_view args, std::string_view* name) {
   args = Trim(args);
-  if (args.empty() || args.back() != ';') return JAMC_SYNTAX_ERROR;
-  std::string_view name = Trim(args.substr(0, args.size() - 1));
-  if (name.empty() || LeadingName(name).size() != name.size()) return JAMC_SYNTAX_ERROR;
-  if (version_ == 2) {
-    if (!block_ || !(EqualNoCase(block_->name, name) || UsesListContains(block_, name)))
-      return JAMC_SCOPE_ERROR;
-    Symbol* s;
-    if (int rc = ResolveBlock(name, false, &s)) return rc;
-    if (s->kind != SK_PROC) return JAMC_SYNTAX_ERROR;
-    return CallProcedure(s, continuePos_);
-  }
+  if (args.empty() || args.back() != ';') return false;
+  *name = Trim(args.substr(0, args.size() - 1));
+  return !name->empty() && LeadingName(*name).size() == name->size();
+}
+
+int Player::JumpToLabel(std::string_view name, bool pushReturn) {
   Symbol* s;
   if (int rc = ResolveBlock(name, true, &s)) return rc;
   if (s->kind != SK_LABEL) return JAMC_SYNTAX_ERROR;
-  if (int rc = PushReturn(continuePos_)) return rc;
+  if (pushReturn)
+    if (int rc = PushReturn(continuePos_)) return rc;
   readPos_ = s->position;
   return 0;
 }
 
-int Player::DoGoto(std::string_view args) {
-  args = Trim(args);
-  if (args.empty() || args.back() != ';') return JAMC_SYNTAX_ERROR;
-  std::string_view name = Trim(args.substr(0, args.size() - 1));
-  if (name.empty() || LeadingName(name).size() != name.size()) return JAMC_SYNTAX_ERROR;
+int Player::DoCall(std::string_view args) {
+  std::string_view name;
+  if (!SingleName(args, &name)) return JAMC_SYNTAX_ERROR;
+  if (version_ != 2) return JumpToLabel(name, true);
+  if (!block_ || !(EqualNoCase(block_->name, name) || UsesListContains(block_, name)))
+    return JAMC_SCOPE_ERROR;
   Symbol* s;
-  if (int rc = ResolveBlock(name, true, &s)) return rc;
-  if (s->kind != SK_LABEL) return JAMC_SYNTAX_ERROR;
-  readPos_ = s->position;
-  return 0;
+  if (int rc = ResolveBlock(name, false, &s)) return rc;
+  if (s->kind != SK_PROC) return JAMC_SYNTAX_ERROR;
+  return CallProcedure(s, continuePos_);
+}
+
+int Player::DoGoto(std::string_view args) {
+  std::string_view name;
+  if (!SingleName(args, &name)) return JAMC_SYNTAX_ERROR;
+  return JumpToLabel(name, false);
 }
 
 int Player::DoEnd(std::string_view args) {

@@ -156,6 +156,7 @@ class Player {
   int RunLoop(int stopDepth, bool nested);
   int ExecuteStatement(std::string_view stmt, int32_t stmtStart);
   int CallProcedure(Symbol* proc, int32_t returnPos);
+  int RunBlock(Symbol* block, Phase phase, int32_t returnPos);
   int RunDataBlock(Symbol* block);
   int ResolveBlock(std::string_view name, bool procOnly, Symbol** out);
   int ForwardSearch(std::string_view name, bool label);
@@ -173,6 +174,7 @@ class Player {
   int DoNext(std::string_view args);
   int DoFrequency(std::string_view args);
   int DoGoto(std::string_view args);
+  int JumpToLabel(std::string_view name, bool pushReturn);
   int DoAssign(std::string_view args);
   int DoPadding(std::string_view args);
   int DoPrePost(int which, std::string_view args);

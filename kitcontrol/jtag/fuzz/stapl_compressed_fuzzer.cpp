@@ -4,18 +4,8 @@
 #include <string>
 
 #include "jam_player.h"
+#include "null_host.h"
 
-namespace {
-class NullHost : public lx::jam::JamHost {
- public:
-  void Message(const char*) override {}
-  void Delay(int32_t) override {}
-  int JtagIo(int, int, int) override { return 0; }
-  int ScanIR(int, int32_t, const uint8_t*, uint8_t*) override { return 0; }
-  int ScanDR(int, int32_t, const uint8_t*, uint8_t*) override { return 0; }
-  void Output(int, const char*) override {}
-};
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const char kAlphabet[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz_@";
@@ -27,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   int bits = (data[0] >> 1) * 8 + 8;
   std::string program = "ACTION PROGRAM = P;\nPROCEDURE P;\nBOOLEAN A[" + std::to_string(bits) + "] = @" +
                         lit + ";\nPRINT INTEGER(A[7..0]);\nENDPROC;\n";
-  NullHost host;
+  NullJamHost host;
   lx::jam::JamLimits limits;
   limits.heapLimit = 1 << 20;
   lx::jam::Execute(reinterpret_cast<const uint8_t*>(program.data()), program.size(), "PROGRAM", {},

@@ -4,18 +4,8 @@
 #include <string>
 
 #include "jam_player.h"
+#include "null_host.h"
 
-namespace {
-class NullHost : public lx::jam::JamHost {
- public:
-  void Message(const char*) override {}
-  void Delay(int32_t) override {}
-  int JtagIo(int, int, int) override { return 0; }
-  int ScanIR(int, int32_t, const uint8_t*, uint8_t*) override { return 0; }
-  int ScanDR(int, int32_t, const uint8_t*, uint8_t*) override { return 0; }
-  void Output(int, const char*) override {}
-};
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string text(reinterpret_cast<const char*>(data), size);
@@ -30,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string program =
       "ACTION PROGRAM = P;\nPROCEDURE P;\nINTEGER I = 5;\nBOOLEAN F = 1;\nBOOLEAN B[8] = $A5;\n"
       "INTEGER V[4] = 1, 2, 3, 4;\n" + form + "\nENDPROC;\n";
-  NullHost host;
+  NullJamHost host;
   lx::jam::JamLimits limits;
   limits.stepBudget = 10000;
   limits.heapLimit = 1 << 20;
