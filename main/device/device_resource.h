@@ -1,0 +1,27 @@
+// Dialog templates and controls of the open-device dialogs (20000 and up, clear of the main
+// program's own resource numbers).
+#pragma once
+
+#define IDD_LX_OPEN_DEVICE 20000
+#define IDD_LX_SELECT_VOLUME 20001
+#define IDD_LX_LOW_LEVEL_FORMAT 20002
+
+#define IDC_LX_DEVICE_STATUS 20010
+#define IDC_LX_OPEN_DEVICE 20011
+#define IDC_LX_DEVICE_INFO 20012
+#define IDC_LX_REFRESH 20013
+#define IDC_LX_VOLUME_STATUS 20014
+#define IDC_LX_MOUNT_VOLUME 20015
+#define IDC_LX_FORMAT_VOLUME 20016
+#define IDC_LX_LOW_LEVEL_FORMAT 20017
+#define IDC_LX_ERASE_DEVICE 20018
+
+#define IDC_LX_VOLUME_A 20020
+#define IDC_LX_VOLUME_B 20021
+#define IDC_LX_VOLUME_C 20022
+#define IDC_LX_VOLUME_D 20023
+
+#define IDC_LX_LLF_OFFSET 20030
+#define IDC_LX_LLF_OFFSET_KB 20031
+#define IDC_LX_LLF_LENGTH 20032
+#define IDC_LX_LLF_LENGTH_KB 20033
