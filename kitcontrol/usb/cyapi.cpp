@@ -30,23 +30,34 @@ DWORD Get32(const UCHAR* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (DWORD(
 
 PUCHAR NewRequest(DWORD size) { return new (std::nothrow) UCHAR[size](); }
 
-// A driver request on an overlapped handle, waited for here.
-bool WaitedRequest(HANDLE h, DWORD code, void* in, DWORD inSize, void* out, DWORD outSize, DWORD* returned) {
-    OVERLAPPED ov{};
-    ov.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    if (!ov.hEvent) return false;
-    DWORD n = 0;
-    BOOL ok = CyDriver()->IoControl(h, code, in, inSize, out, outSize, &n, &ov);
-    if (!ok && GetLastError() == ERROR_IO_PENDING) {
-        if (WaitForSingleObject(ov.hEvent, kRequestWaitMs) != WAIT_OBJECT_0) {
-            // The request may still complete into `ov`; leave both to the driver.
-            return false;
-        }
-        ok = CyDriver()->OverlappedResult(h, &ov, &n, FALSE);
+enum class Wait { Done, Failed, Abandoned };
+
+// A driver request on an overlapped handle, waited for here. When the driver does not finish it in
+// time, the OVERLAPPED and the caller's buffers stay with the driver (Abandoned): they are never freed.
+Wait WaitedRequestEx(HANDLE h, DWORD code, void* in, DWORD inSize, void* out, DWORD outSize, DWORD* returned) {
+    auto* ov = new (std::nothrow) OVERLAPPED();
+    if (!ov) return Wait::Failed;
+    ov->hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (!ov->hEvent) {
+        delete ov;
+        return Wait::Failed;
     }
-    CloseHandle(ov.hEvent);
+    DWORD n = 0;
+    BOOL ok = CyDriver()->IoControl(h, code, in, inSize, out, outSize, &n, ov);
+    if (!ok && GetLastError() == ERROR_IO_PENDING) {
+        if (WaitForSingleObject(ov->hEvent, kRequestWaitMs) != WAIT_OBJECT_0) return Wait::Abandoned;
+        ok = CyDriver()->OverlappedResult(h, ov, &n, FALSE);
+    }
+    DWORD error = GetLastError();
+    CloseHandle(ov->hEvent);
+    delete ov;
+    SetLastError(error);
     if (returned) *returned = n;
-    return ok != FALSE;
+    return ok ? Wait::Done : Wait::Failed;
+}
+
+bool WaitedRequest(HANDLE h, DWORD code, void* in, DWORD inSize, void* out, DWORD outSize, DWORD* returned) {
+    return WaitedRequestEx(h, code, in, inSize, out, outSize, returned) == Wait::Done;
 }
 
 }  // namespace
@@ -434,7 +445,9 @@ bool CCyUSBDevice::GetDescriptor(UCHAR type, UCHAR index, USHORT langId, PUCHAR 
     Put32(req + 30, kHeaderSize);
     Put32(req + 34, length);
     DWORD n = 0;
-    bool ok = WaitedRequest(hDevice, kControl, req, size, req, size, &n) && n == size;
+    Wait w = WaitedRequestEx(hDevice, kControl, req, size, req, size, &n);
+    if (w == Wait::Abandoned) return false;  // the request buffer stays with the driver
+    bool ok = w == Wait::Done && n == size;
     if (ok) std::memcpy(out, req + kHeaderSize, length);
     else LastError = GetLastError();
     UsbdStatus = Get32(req + 18);
