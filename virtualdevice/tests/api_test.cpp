@@ -212,3 +212,47 @@ TEST_F(Api, ClosingTheDeviceKeepsEverything) {
     EXPECT_EQ("12345", Read("/a/unsaved.txt"));
     ASSERT_EQ(0, gfslfcloseall());
 }
+
+TEST_F(Api, RawWritesReachMountedVolumesAndLongNamesStayListable) {
+    ASSERT_EQ(0, Write("/a/raw.txt", "before"));
+    uint8_t boot[512];
+    ASSERT_EQ(0, gfslReadSectors(0, 0, 1, boot, 1));
+    const uint32_t reserved = boot[14] | (boot[15] << 8), fatSize = boot[22] | (boot[23] << 8);
+    /* rename the entry behind the file system's back: the mounted volume must see it */
+    uint8_t root[512];
+    ASSERT_EQ(0, gfslReadSectors(0, reserved + fatSize, 1, root, 1));
+    int at = -1;
+    for (int i = 0; i < 16; ++i)
+        if (std::memcmp(root + 32 * i, "RAW     TXT", 11) == 0) at = i;
+    ASSERT_GE(at, 0);
+    std::memcpy(root + 32 * at, "COOKED  TXT", 11);
+    ASSERT_EQ(0, gfslWriteSectors(0, reserved + fatSize, 1, root, 1));
+    EXPECT_EQ("<missing>", Read("/a/raw.txt"));
+    EXPECT_EQ("before", Read("/a/COOKED.TXT"));
+
+    /* 200 non-ASCII letters: 600 bytes of UTF-8, more than a listing record holds */
+    std::string name;
+    for (int i = 0; i < 200; ++i) name += "\xe6\x96\x87";
+    ASSERT_EQ(0, Write(("/a/" + name).c_str(), "wide"));
+    GFSL_DIR* d = gfslopendir("/a");
+    ASSERT_NE(nullptr, d);
+    std::vector<std::string> names;
+    for (char* n; (n = gfslreaddir(d)) != nullptr;) names.push_back(n);
+    gfslclosedir(d);
+    ASSERT_EQ(2u, names.size());
+    EXPECT_EQ("______~1", names[1]);  /* the 8.3 name stands in, and it opens the file */
+    EXPECT_EQ("wide", Read(("/a/" + names[1]).c_str()));
+}
+
+TEST_F(Api, CloseAllClosesEveryVolume) {
+    ASSERT_EQ(0, gfslFormat("/b", "FAT32", nullptr, 0));
+    ASSERT_EQ(0, gfslMount(1));
+    const int ha = gfslfopen("/a/1.txt", "w"), hb = gfslfopen("/b/2.txt", "w");
+    ASSERT_GE(ha, 0);
+    ASSERT_GE(hb, 0);
+    ASSERT_EQ(0, gfslfcloseall());
+    EXPECT_EQ(-1, gfslfclose(ha));
+    EXPECT_EQ(-1, gfslfclose(hb));
+    EXPECT_EQ(-1, gfslunlink("/a/none"));
+    EXPECT_EQ(0, gfslunlink("/b/2.txt"));  /* no longer open */
+}
