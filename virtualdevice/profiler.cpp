@@ -1,10 +1,13 @@
 #include "profiler.h"
 
 #include <cstdlib>
+#include <mutex>
 
 namespace {
 
 FunctionProfilerEntry* g_profiler = nullptr;
+/* The main program destroys and creates the profiler while other threads may be counting. */
+std::mutex g_lock;
 
 /* Entry 65 carries a name of its own: no entry point of that name exists, so it stays 0. */
 #define LX_PROFILER_NAME(slot, name, ret, params, args, group, stub, k, v) "FP_" #name,
@@ -18,6 +21,7 @@ bool InRange(int index) { return g_profiler && index >= 0 && index < LX_PROFILER
 extern "C" {
 
 void LxProfilerCount(int slot) {
+    std::lock_guard<std::mutex> g(g_lock);
     if (InRange(slot)) {
         ++g_profiler[slot].count;
         ++g_profiler[slot].accumulated;
@@ -25,6 +29,7 @@ void LxProfilerCount(int slot) {
 }
 
 FunctionProfilerEntry* fpCreateFunctionProfiler(void) {
+    std::lock_guard<std::mutex> g(g_lock);
     std::free(g_profiler);
     g_profiler = static_cast<FunctionProfilerEntry*>(std::calloc(LX_PROFILER_ENTRY_COUNT, sizeof(FunctionProfilerEntry)));
     if (g_profiler)
@@ -33,6 +38,7 @@ FunctionProfilerEntry* fpCreateFunctionProfiler(void) {
 }
 
 int fpDestroyFunctionProfiler(void) {
+    std::lock_guard<std::mutex> g(g_lock);
     if (!g_profiler) return -1;
     std::free(g_profiler);
     g_profiler = nullptr;
@@ -40,6 +46,7 @@ int fpDestroyFunctionProfiler(void) {
 }
 
 int fpResetFunctionProfiler(void) {
+    std::lock_guard<std::mutex> g(g_lock);
     if (!g_profiler) return -1;
     for (int i = 0; i < LX_PROFILER_ENTRY_COUNT; ++i) g_profiler[i].count = 0;
     return 0;
@@ -48,6 +55,7 @@ int fpResetFunctionProfiler(void) {
 int fpGetNumberOfProfileFunctions(void) { return LX_PROFILER_ENTRY_COUNT; }
 
 int fpSetFunctionProfiler(int index, uint64_t count, uint64_t accumulated) {
+    std::lock_guard<std::mutex> g(g_lock);
     if (!InRange(index)) return -1;
     g_profiler[index].count = count;
     g_profiler[index].accumulated = accumulated;
@@ -55,6 +63,7 @@ int fpSetFunctionProfiler(int index, uint64_t count, uint64_t accumulated) {
 }
 
 int fpIncFunctionProfiler(int index) {
+    std::lock_guard<std::mutex> g(g_lock);
     if (!InRange(index)) return -1;
     ++g_profiler[index].count;
     ++g_profiler[index].accumulated;
@@ -62,6 +71,7 @@ int fpIncFunctionProfiler(int index) {
 }
 
 int fpDecFunctionProfiler(int index) {
+    std::lock_guard<std::mutex> g(g_lock);
     if (!InRange(index)) return -1;
     --g_profiler[index].count;
     --g_profiler[index].accumulated;
@@ -73,9 +83,13 @@ const char* fpGetFunctionProfilerName(int index) {
     return index >= 0 && index < LX_PROFILER_ENTRY_COUNT ? kNames[index] : nullptr;
 }
 
-uint64_t fpGetFunctionProfilerCount(int index) { return InRange(index) ? g_profiler[index].count : ~0ull; }
+uint64_t fpGetFunctionProfilerCount(int index) {
+    std::lock_guard<std::mutex> g(g_lock);
+    return InRange(index) ? g_profiler[index].count : ~0ull;
+}
 
 uint64_t fpGetFunctionProfilerAccumulated(int index) {
+    std::lock_guard<std::mutex> g(g_lock);
     return InRange(index) ? g_profiler[index].accumulated : ~0ull;
 }
 

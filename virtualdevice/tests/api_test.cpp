@@ -4,6 +4,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #include "profiler.h"
 #include "testdisk.h"
@@ -255,4 +256,33 @@ TEST_F(Api, CloseAllClosesEveryVolume) {
     EXPECT_EQ(-1, gfslfclose(hb));
     EXPECT_EQ(-1, gfslunlink("/a/none"));
     EXPECT_EQ(0, gfslunlink("/b/2.txt"));  /* no longer open */
+}
+
+TEST_F(Api, ThreadsShareTheModule) {
+    std::vector<std::thread> threads;
+    fpCreateFunctionProfiler();
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([t] {
+            const std::string path = "/a/thread " + std::to_string(t) + ".txt";
+            int h = gfslfopen(path.c_str(), "w");
+            for (int i = 0; i < 200; ++i) {
+                const std::string line = std::to_string(t) + ":" + std::to_string(i) + "\n";
+                gfslfwrite(line.data(), 1, static_cast<uint32_t>(line.size()), h);
+                if (i % 50 == 0) gfslmkdir(("/a/dir " + std::to_string(t) + " " + std::to_string(i)).c_str(), 0);
+            }
+            gfslfclose(h);
+        });
+    for (auto& th : threads) th.join();
+    for (int t = 0; t < 4; ++t) {
+        std::string expect;
+        for (int i = 0; i < 200; ++i) expect += std::to_string(t) + ":" + std::to_string(i) + "\n";
+        EXPECT_EQ(expect, Read(("/a/thread " + std::to_string(t) + ".txt").c_str()));
+    }
+    EXPECT_EQ(800u, fpGetFunctionProfilerCount(33));
+    fpDestroyFunctionProfiler();
+    /* a folder is no place to change into a file */
+    EXPECT_EQ(-1, gfslchdir("/a/thread 0.txt"));
+    EXPECT_EQ(0, gfslchdir("/a/dir 0 0"));
+    char cwd[64];
+    EXPECT_STREQ("/a/dir 0 0/", gfslgetcwd(cwd, sizeof cwd));
 }
