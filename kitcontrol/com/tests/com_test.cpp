@@ -1,5 +1,6 @@
 // TarnControl as its clients use it: registered by regsvr32, created by class id, called through the
-// vtable and through IDispatch, against the simulated kits (LX_KITSIM=II,II: two type II kits).
+// vtable and through IDispatch, against the simulated kits (LX_KITSIM=1a6a:0200,II,II: a kit of an
+// unknown product first, then two type II kits).
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -226,7 +227,7 @@ TEST(TarnControl, NorReadProgramAndEraseLeaveTheChipHoldingTheBytes) {
     std::vector<BYTE> buf(128);
     ASSERT_EQ(t->NORArrayRead(0x20000, 128, 2, buf.data()), S_OK);
     std::vector<BYTE> chip(128);
-    ASSERT_EQ(ChipRead(0, 0x40000, chip.data(), 128), 0);
+    ASSERT_EQ(ChipRead(1, 0x40000, chip.data(), 128), 0);
     EXPECT_EQ(buf, chip);
     EXPECT_EQ(chip[2], 0x03);
     EXPECT_EQ(chip[3], 0x10);
@@ -240,7 +241,7 @@ TEST(TarnControl, NorReadProgramAndEraseLeaveTheChipHoldingTheBytes) {
     t->Qwrite16(0x2AA, 0x55, 3);
     ASSERT_EQ(t->Qwrite16(0x20000, 0x30, 2), S_OK);
     ASSERT_EQ(t->Qflush(), S_OK);
-    ASSERT_EQ(ChipRead(0, 0x40000, chip.data(), 128), 0);
+    ASSERT_EQ(ChipRead(1, 0x40000, chip.data(), 128), 0);
     EXPECT_EQ(chip, std::vector<BYTE>(128, 0xFF));
     VARIANT dump;
     ASSERT_EQ(t->DumpNORMemoryToString(0x20000, 0x20001, &dump), S_OK);
