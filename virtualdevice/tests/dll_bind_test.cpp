@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -90,6 +91,29 @@ TEST(VirtualDeviceDll, ExportsExactlyItsSlotsAndWorksWhenBoundByName) {
     EXPECT_EQ(0, m.gfslInit(1));
     EXPECT_EQ(1, m.gfslInit(2));
     EXPECT_EQ(0, m.fpDestroyFunctionProfiler());
+    /* Without the test's variable the user area comes from the registry; the process's view of
+     * the current user's key is redirected to a private key so that nothing shared changes. */
+    SetEnvironmentVariableA("LX_USER_AREA", nullptr);
+    _putenv_s("LX_USER_AREA", "");
+    ASSERT_EQ(nullptr, std::getenv("LX_USER_AREA"));
+    HKEY priv = nullptr, sub = nullptr;
+    const std::string privName = "Software\\LumivexTests\\vd-" + std::to_string(GetCurrentProcessId());
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, privName.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                             nullptr, &priv, nullptr));
+    ASSERT_EQ(ERROR_SUCCESS, RegOverridePredefKey(HKEY_CURRENT_USER, priv));
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Keldorn\\Lumivex\\User Area", 0,
+                                             nullptr, 0, KEY_ALL_ACCESS, nullptr, &sub, nullptr));
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(sub, "Full Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(area.c_str()),
+                                            static_cast<DWORD>(area.size() + 1)));
+    RegCloseKey(sub);
+    ASSERT_EQ(0, m.gfslInit(0));
+    ASSERT_EQ(0, m.gfslMount(0));
+    EXPECT_EQ(0, m.gfslaccess("/a/\xc3\xa9t\xc3\xa9 long name.txt", 0));
+    EXPECT_EQ(0, m.gfslInit(1));
+    RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+    RegCloseKey(priv);
+    RegDeleteTreeA(HKEY_CURRENT_USER, privName.c_str());
+
     FreeLibrary(m.dll);
     DeleteFileA((area + "\\User Data\\Pallix.img").c_str());
     RemoveDirectoryA((area + "\\User Data").c_str());
