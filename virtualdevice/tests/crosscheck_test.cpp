@@ -2,11 +2,14 @@
  * and reads it, and volumes made by mkfs.fat and filled by mcopy are read here. */
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <set>
 #include <sstream>
@@ -253,6 +256,133 @@ TEST_F(Tools, VolumesMadeByMkfsAndMcopyAreReadAndKeptClean) {
         const uint32_t fatSize = bits == 16 ? (static_cast<uint8_t>(v[22]) | (static_cast<uint8_t>(v[23]) << 8)) : Le32(v, 36);
         ASSERT_EQ(2, v[16]);
         EXPECT_TRUE(v.compare(reserved * 512, fatSize * 512, v, (reserved + fatSize) * 512, fatSize * 512) == 0);
+        ASSERT_EQ(0, gfslInit(0));
+    }
+}
+
+namespace {
+
+/* A tiny model of what the volume should hold. */
+struct Model {
+    std::map<std::string, std::string> files;
+    std::set<std::string> dirs{""};
+    bool Parent(const std::string& p) const { return dirs.count(p.substr(0, p.rfind('/'))) > 0; }
+    bool Below(const std::string& p, const std::string& dir) const { return p.rfind(dir + "/", 0) == 0; }
+};
+
+uint32_t Next(uint32_t& x) {
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    return x;
+}
+
+}  // namespace
+
+/* Random operations against a model; after each run fsck.fat judges the volume. */
+TEST_F(Tools, RandomOperationsMatchAModel) {
+    const char* names[] = {"alpha", "Beta file.txt", "GAMMA.TXT", "gamma.txt", "d e l t a", "\xc3\xa9psilon",
+                           "a name that is rather long to need several entries.bin", "z"};
+    for (uint32_t seed : {1u, 2u, 3u, 4u}) {
+        SCOPED_TRACE(seed);
+        files.clear();
+        dirs.clear();
+        ASSERT_EQ(0, gfslLowLevelFormat("/a", 1 << 20, 5 << 20));
+        ASSERT_EQ(0, gfslFormat("/a", "FAT16", nullptr, 0));
+        ASSERT_EQ(0, gfslMount(0));
+        Model m;
+        uint32_t x = seed * 7919;
+        auto pickDir = [&]() {
+            auto it = m.dirs.begin();
+            std::advance(it, Next(x) % m.dirs.size());
+            return *it;
+        };
+        auto fold = [](std::string s) {
+            for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            return s;
+        };
+        /* FAT names ignore ASCII case: the model keys on the folded path and remembers the
+         * name each entry shows */
+        std::map<std::string, std::string> shown;
+        auto last = [](const std::string& p) { return p.substr(p.rfind('/') + 1); };
+        std::function<std::string(const std::string&)> display = [&](const std::string& key) -> std::string {
+            if (key.empty()) return "";
+            return display(key.substr(0, key.rfind('/'))) + "/" + shown[key];
+        };
+        for (int op = 0; op < 800; ++op) {
+            const std::string dir = pickDir();
+            const std::string name = names[Next(x) % 8];
+            const std::string path = dir + "/" + name, key = fold(path);
+            const bool isDir = m.dirs.count(key) > 0, isFile = m.files.count(key) > 0;
+            switch (Next(x) % 6) {
+            case 0:
+            case 1: {  /* write somewhere in a file, maybe past its end */
+                if (isDir) break;
+                const std::string data = Bytes(Next(x) % 3000, Next(x));
+                std::string& model = m.files[key];
+                const size_t at = isFile ? Next(x) % (model.size() + 2000) : 0;
+                int h = gfslfopen(("/a" + path).c_str(), isFile ? "r+" : "w");
+                ASSERT_GE(h, 0) << path;
+                ASSERT_EQ(0, gfslfseek(h, static_cast<gfsl_long>(at), 0));
+                ASSERT_EQ(data.size(), gfslfwrite(data.data(), 1, static_cast<uint32_t>(data.size()), h));
+                ASSERT_EQ(0, gfslfclose(h));
+                if (model.size() < at + data.size()) model.resize(at + data.size(), '\0');
+                if (!data.empty()) model.replace(at, data.size(), data);
+                else if (model.size() < at) model.resize(at, '\0');
+                if (!shown.count(key)) shown[key] = name;
+                break;
+            }
+            case 2:  /* delete */
+                if (isFile) {
+                    ASSERT_EQ(0, gfslunlink(("/a" + path).c_str()));
+                    m.files.erase(key);
+                    shown.erase(key);
+                } else if (isDir) {
+                    bool empty = true;
+                    for (auto& f : m.files) empty &= !m.Below(f.first, key);
+                    for (auto& d : m.dirs) empty &= !m.Below(d, key);
+                    ASSERT_EQ(empty ? 0 : -1, gfslrmdir(("/a" + path).c_str()));
+                    if (empty) {
+                        m.dirs.erase(key);
+                        shown.erase(key);
+                    }
+                }
+                break;
+            case 3:  /* make a folder */
+                if (isDir || isFile || std::count(path.begin(), path.end(), '/') > 4) break;
+                ASSERT_EQ(0, gfslmkdir(("/a" + path).c_str(), 0)) << path;
+                m.dirs.insert(key);
+                shown[key] = name;
+                break;
+            case 4: {  /* rename a file into another folder */
+                if (!isFile) break;
+                const std::string to = pickDir() + "/" + names[Next(x) % 8], toKey = fold(to);
+                const int rc = gfslrename(("/a" + path).c_str(), ("/a" + to).c_str());
+                if (toKey == key) {
+                    EXPECT_EQ(0, rc);
+                    shown[key] = last(to);
+                } else if (m.files.count(toKey) || m.dirs.count(toKey)) {
+                    EXPECT_EQ(-1, rc);
+                } else {
+                    ASSERT_EQ(0, rc) << path << " -> " << to;
+                    m.files[toKey] = m.files[key];
+                    m.files.erase(key);
+                    shown.erase(key);
+                    shown[toKey] = last(to);
+                }
+                break;
+            }
+            default:  /* read back */
+                if (isFile) ASSERT_TRUE(Get(path) == m.files[key]) << path;
+                break;
+            }
+        }
+        for (auto& f : m.files) ASSERT_TRUE(Get(display(f.first)) == f.second) << display(f.first);
+        for (auto& f : m.files) files[display(f.first)] = f.second;
+        for (auto& d : m.dirs)
+            if (!d.empty()) dirs.insert(display(d));
+        ASSERT_EQ(0, gfslInit(1));
+        ExpectToolsAgree(CutVolume(Image(), 0, area / "volume.bin"));
         ASSERT_EQ(0, gfslInit(0));
     }
 }
