@@ -58,11 +58,11 @@ bool SimUsbDevice::HasEndpoint(uint8_t address) const {
     return address == 0x01 || address == 0x81 || address == 0x02 || address == 0x86;
 }
 
-std::unique_ptr<SimUsbDriver> SimUsbDriver::FromSpec(const std::string& spec, std::string* error,
+std::unique_ptr<SimUsbDriver> SimUsbDriver::FromSelection(const std::string& selection, std::string* error,
                                                     uint32_t serialBase) {
-    if (spec.empty() || spec == "0") return nullptr;
+    if (selection.empty() || selection == "0") return nullptr;
     auto driver = std::make_unique<SimUsbDriver>();
-    std::string list = spec == "1" ? "II" : spec;
+    std::string list = selection == "1" ? "II" : selection;
     size_t start = 0;
     uint32_t n = 0;
     while (start <= list.size()) {

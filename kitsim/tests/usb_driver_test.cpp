@@ -29,7 +29,7 @@ std::vector<uint8_t> Header(uint8_t ep, uint32_t dataLength, uint32_t offset = k
 
 TEST(SimUsbDriverSpec, ReadsKitLists) {
     struct Case {
-        const char* spec;
+        const char* selection;
         std::vector<uint16_t> products;
         bool ok;
     } cases[] = {
@@ -44,9 +44,9 @@ TEST(SimUsbDriverSpec, ReadsKitLists) {
         {"1a6a:01", {}, false},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.spec);
+        SCOPED_TRACE(c.selection);
         std::string error;
-        auto d = SimUsbDriver::FromSpec(c.spec, &error);
+        auto d = SimUsbDriver::FromSelection(c.selection, &error);
         ASSERT_EQ(d != nullptr, c.ok);
         if (!d) continue;
         ASSERT_EQ(d->Count(), c.products.size());
@@ -55,14 +55,14 @@ TEST(SimUsbDriverSpec, ReadsKitLists) {
             EXPECT_EQ(d->Device(i).KitRef().Identity().serial, 0x4C580001u + i);
         }
     }
-    auto d = SimUsbDriver::FromSpec("II");
+    auto d = SimUsbDriver::FromSelection("II");
     EXPECT_EQ(d->Device(0).Path(), "\\\\?\\usb#vid_1a6a&pid_0103#4c580001#{ae18aa60-7f6a-11d4-97dd-00010229b959}");
-    d = SimUsbDriver::FromSpec("I,II", nullptr, 0x12340000);
+    d = SimUsbDriver::FromSelection("I,II", nullptr, 0x12340000);
     EXPECT_EQ(d->Device(1).KitRef().Identity().serial, 0x12340002u) << "tests running side by side use their own serials";
 }
 
 TEST(SimUsbDriver, ControlRequestsAnswerDescriptorsAndStallUnknownVendorRequests) {
-    auto d = SimUsbDriver::FromSpec("II");
+    auto d = SimUsbDriver::FromSelection("II");
     uint32_t h = d->Open(d->Device(0).Path());
     ASSERT_NE(h, 0u);
     auto buf = Header(0, 255);
@@ -88,7 +88,7 @@ TEST(SimUsbDriver, ControlRequestsAnswerDescriptorsAndStallUnknownVendorRequests
 }
 
 TEST(SimUsbDriver, InTransfersPendUntilAnswerAbortOrClose) {
-    auto d = SimUsbDriver::FromSpec("II");
+    auto d = SimUsbDriver::FromSelection("II");
     uint32_t h = d->Open(d->Device(0).Path());
     EXPECT_EQ(d->Open("\\\\?\\usb#nothing"), 0u);
 
@@ -128,7 +128,7 @@ TEST(SimUsbDriver, InTransfersPendUntilAnswerAbortOrClose) {
 }
 
 TEST(SimUsbDriver, BadRequestsFailWithoutTouchingTheKit) {
-    auto d = SimUsbDriver::FromSpec("II");
+    auto d = SimUsbDriver::FromSelection("II");
     uint32_t h = d->Open(d->Device(0).Path());
     uint8_t small[2];
     struct Case {

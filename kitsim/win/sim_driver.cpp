@@ -30,14 +30,14 @@ std::vector<std::unique_ptr<kitsim::KitJtagFeatures>>& JtagFeatures() {
 
 SimUsbDriver* Driver() {
     static std::unique_ptr<SimUsbDriver> driver = [] {
-        const char* spec = std::getenv("LX_KITSIM");
+        const char* selection = std::getenv("LX_KITSIM");
         std::string error;
         // Test programs that run side by side give their kits serials of their own, so the in-use
         // table (keyed by device path) does not make them wait for each other.
         const char* base = std::getenv("LX_KITSIM_SERIAL");
         uint32_t serialBase = base && *base ? static_cast<uint32_t>(std::strtoul(base, nullptr, 16))
                                             : SimUsbDriver::kDefaultSerialBase;
-        auto d = SimUsbDriver::FromSpec(spec ? spec : "", &error, serialBase);
+        auto d = SimUsbDriver::FromSelection(selection ? selection : "", &error, serialBase);
         if (!error.empty()) std::fprintf(stderr, "%s\n", error.c_str());
         if (!d) d = std::make_unique<SimUsbDriver>();
         for (size_t i = 0; i < d->Count(); ++i) {

@@ -72,10 +72,10 @@ private:
 class SimUsbDriver {
 public:
     // Kits from the LX_KITSIM syntax: "1", or a comma-separated list of "I", "II", "VVVV:PPPP".
-    // Kit n (from 1) gets serial number serialBase + n. Returns null for an empty spec, "0", or a
-    // spec it cannot read (then *error says why).
+    // Kit n (from 1) gets serial number serialBase + n. Returns null for an empty selection, "0", or a
+    // selection it cannot read (then *error says why).
     static constexpr uint32_t kDefaultSerialBase = 0x4C580000;
-    static std::unique_ptr<SimUsbDriver> FromSpec(const std::string& spec, std::string* error = nullptr,
+    static std::unique_ptr<SimUsbDriver> FromSelection(const std::string& selection, std::string* error = nullptr,
                                                   uint32_t serialBase = kDefaultSerialBase);
     SimUsbDriver() = default;
     ~SimUsbDriver();
