@@ -119,6 +119,12 @@ int Resolve(Module& m, const char* path, int* vol, u16string* rest) {
         u16string probe;
         return lxfat::Utf8ToUtf16(tail, &probe, static_cast<size_t>(-1)) ? lxfat::kErrTooLong : lxfat::kErrBadName;
     }
+    /* A name must come back whole in a listing record: longer ones are refused, not cut. */
+    size_t run = 0;
+    for (const char* p = tail; *p; ++p) {
+        run = (*p == '/' || *p == '\\') ? 0 : run + 1;
+        if (run >= GFSL_DIR_NAME_SIZE) return lxfat::kErrTooLong;
+    }
     return 0;
 }
 

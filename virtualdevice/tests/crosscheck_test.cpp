@@ -287,8 +287,10 @@ TEST_F(Tools, RandomOperationsMatchAModel) {
         SCOPED_TRACE(seed);
         files.clear();
         dirs.clear();
-        ASSERT_EQ(0, gfslLowLevelFormat("/a", 1 << 20, 5 << 20));
-        ASSERT_EQ(0, gfslFormat("/a", "FAT16", nullptr, 0));
+        /* small clusters, so that files span many and folders grow: 1 KiB on FAT16, 512 B on FAT32 */
+        const bool fat32 = seed > 2;
+        ASSERT_EQ(0, gfslLowLevelFormat("/a", 1 << 20, (fat32 ? 34 : 5) << 20));
+        ASSERT_EQ(0, gfslFormat("/a", fat32 ? "FAT32" : "FAT16", nullptr, 0));
         ASSERT_EQ(0, gfslMount(0));
         Model m;
         uint32_t x = seed * 7919;
