@@ -170,6 +170,20 @@ TEST(TarnLoading, UsbBurnWritesTheControllerEeprom) {
     EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), eeprom.begin()));
     EXPECT_EQ(c.Kit().boot.Ram()[0x2001], code[1]);
     EXPECT_FALSE(c.Kit().boot.CpuHeld());
+    EXPECT_TRUE(c.Kit().boot.BootedFromEeprom());  // the port cycle re-enumerated the kit
+}
+
+TEST(TarnLoading, UsbOnTheFlyLoadsTheControllerRam) {
+    Control c;
+    std::vector<uint8_t> code = {0x02, 0x00, 0x80, 0x75, 0x81, 0x5F};
+    std::vector<uint8_t> bytes = lxtest::MakeBootImage({{0x0100, code}});
+    Image img(bytes);
+    uint32_t loads = c.Kit().boot.RamLoads();
+    EXPECT_EQ(c.tarn->TarnUSBOnTheFly(&img.v), S_OK);
+    EXPECT_EQ(c.Events(), "E1,E6,E7");
+    EXPECT_EQ(c.Kit().boot.Ram()[0x0105], 0x5F);
+    EXPECT_EQ(c.Kit().boot.RamLoads(), loads + 1);
+    EXPECT_FALSE(c.Kit().boot.CpuHeld());
 }
 
 TEST(TarnLoading, NoKitIsAFailureWithoutEvents) {
