@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -26,6 +27,12 @@ constexpr uintptr_t kHandleTag = 0x5A000000;
 std::vector<std::unique_ptr<kitsim::KitJtagFeatures>>& JtagFeatures() {
     static std::vector<std::unique_ptr<kitsim::KitJtagFeatures>> features;
     return features;
+}
+
+// The kit of each open handle, so that a port cycle reaches that kit's boot loader.
+std::map<uint32_t, size_t>& HandleKits() {
+    static std::map<uint32_t, size_t> kits;
+    return kits;
 }
 
 SimUsbDriver* Driver() {
@@ -96,6 +103,8 @@ HANDLE SimOpen(const char* path) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
+    for (size_t i = 0; i < Driver()->Count(); ++i)
+        if (Driver()->Device(i).Path() == path) HandleKits()[h] = i;
     return reinterpret_cast<HANDLE>(kHandleTag | h);
 }
 
@@ -115,6 +124,14 @@ BOOL SimIoControl(HANDLE h, DWORD code, void* in, DWORD inSize, void* out, DWORD
     }
     ov->Internal = kStatusPending;
     ov->InternalHigh = 0;
+    if (code == cyioctl::kCyclePort) {
+        // The controller resets and boots from its EEPROM (kitsim/jtag boot loader).
+        auto kit = HandleKits().find(SimHandle(h));
+        if (kit != HandleKits().end() && kit->second < JtagFeatures().size()) {
+            std::lock_guard<std::mutex> lock(Driver()->Lock());
+            JtagFeatures()[kit->second]->boot.CyclePort();
+        }
+    }
     auto* completion = new OverlappedCompletion(ov);
     IoOutcome r = Driver()->Ioctl(SimHandle(h), code, static_cast<uint8_t*>(in), inSize, static_cast<uint8_t*>(out),
                                   outSize, completion);
