@@ -207,6 +207,8 @@ void COpenDeviceDlg::SetVolumeTexts() {
 
 BOOL COpenDeviceDlg::OnCommand(WPARAM wp, LPARAM lp) {
   if (HIWORD(wp) != BN_CLICKED) return CDialog::OnCommand(wp, lp);
+  // A click that was queued before the buttons went grey still arrives while a loop pumps.
+  if (IsBusy()) return TRUE;
   switch (LOWORD(wp)) {
     case IDC_LX_OPEN_DEVICE: OnOpenDevice(); return TRUE;
     case IDC_LX_REFRESH: ShowDeviceInfo(); return TRUE;

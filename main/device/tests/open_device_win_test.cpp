@@ -3,6 +3,7 @@
 // "Low Level Format" dialogs are answered by a timer that finds them on the screen.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -21,6 +22,17 @@
 namespace {
 
 CBrambApp g_app;
+
+std::string ReadWholeFile(const std::string& path) {
+  std::string text;
+  if (FILE* f = std::fopen(path.c_str(), "rb")) {
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
+    std::fclose(f);
+  }
+  return text;
+}
 
 std::vector<std::string> Prompts() {
   std::vector<std::string> texts;
@@ -246,6 +258,66 @@ TEST_F(OpenDeviceTest, VeltanEraseChecksTheCountAndEveryBlock) {
     EXPECT_EQ(Prompts().back(), c.report) << c.failing;
     EXPECT_EQ(Calls(17), c.erases) << c.failing;
   }
+}
+
+// Records, when its message arrives, whether the dialog's buttons are usable.
+struct ButtonProbe {
+  HWND dialog = nullptr;
+  std::vector<bool> enabled;
+};
+ButtonProbe g_probe;
+
+LRESULT CALLBACK ProbeProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_APP) {
+    for (int id : {IDC_LX_ERASE_DEVICE, IDC_LX_MOUNT_VOLUME, IDOK})
+      g_probe.enabled.push_back(IsWindowEnabled(GetDlgItem(g_probe.dialog, id)) != FALSE);
+    return 0;
+  }
+  return DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+TEST_F(OpenDeviceTest, ALoopThatPumpsCannotBeStartedTwiceNorTheDialogClosedUnderIt) {
+  Bind("LxFixtureKit.dll");
+  SetEnvironmentVariableA("LX_FIXTURE_KIT_DEVICE_CODE", "1000");
+  Show();
+  WNDCLASSA cls = {};
+  cls.lpfnWndProc = ProbeProc;
+  cls.hInstance = GetModuleHandleA(nullptr);
+  cls.lpszClassName = "LxButtonProbe";
+  RegisterClassA(&cls);
+  HWND probe = CreateWindowA("LxButtonProbe", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, cls.hInstance, nullptr);
+  g_probe = ButtonProbe();
+  g_probe.dialog = dialog_.m_hWnd;
+  HWND dialog = dialog_.m_hWnd;
+  // While "Select Volume" is up, the user clicks Erase again, then OK; the erase loop pumps them.
+  g_steps.push_back({"Select Volume", [dialog, probe](HWND w) {
+                       SendDlgItemMessageA(w, IDC_LX_VOLUME_A, BM_SETCHECK, BST_CHECKED, 0);
+                       Click(w, IDOK);
+                       PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_LX_ERASE_DEVICE, BN_CLICKED), 0);
+                       PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+                       PostMessageA(probe, WM_APP, 0, 0);
+                     }});
+  Press(IDC_LX_ERASE_DEVICE);
+  EXPECT_EQ(Calls(17), 16u);  // one pass over the blocks, not two
+  EXPECT_EQ(g_probe.enabled, (std::vector<bool>{false, false, false}));
+  EXPECT_TRUE(dialog_.IsWindowVisible());  // OK did not close it under the loop
+  EXPECT_TRUE(Enabled(IDC_LX_ERASE_DEVICE));
+  EXPECT_TRUE(Enabled(IDC_LX_MOUNT_VOLUME));
+  EXPECT_EQ(Prompts().back(), "Erase finished.");
+  DestroyWindow(probe);
+}
+
+TEST_F(OpenDeviceTest, AnSpiCodeStoresItsKindAndResetsTheWindowSize) {
+  Bind("LxFixtureKit.dll");
+  SetEnvironmentVariableA("LX_FIXTURE_KIT_DEVICE_CODE", "3003");
+  g_app.m_Options.WindowSizeIndex = 5;
+  Show();
+  EXPECT_EQ(g_app.m_Options.DeviceKind, 2);
+  EXPECT_EQ(g_app.m_Options.WindowSizeIndex, 0);
+  std::string saved = ReadWholeFile(folder_ + "\\setup.ini");
+  ASSERT_GT(saved.size(), 517u);
+  EXPECT_EQ(saved[516], 2);  // the device kind byte of the stored record
+  EXPECT_EQ(saved[517], 0);
 }
 
 TEST_F(OpenDeviceTest, NorEraseWalksEverySectorAndAConfirmationCanStopIt) {
