@@ -123,7 +123,9 @@ TEST(FatNames, LongEntryLayoutAndRoundTrip) {
         if (rem) {
             const int offs[13] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
             EXPECT_EQ(0x0000, e[offs[rem]] | (e[offs[rem] + 1] << 8));
-            if (rem + 1 < 13) EXPECT_EQ(0xFFFF, e[offs[12]] | (e[offs[12] + 1] << 8));
+            if (rem + 1 < 13) {
+                EXPECT_EQ(0xFFFF, e[offs[12]] | (e[offs[12] + 1] << 8));
+            }
         }
         LongNameCollector c;
         for (size_t k = 0; k < count; ++k) c.Feed(&e[k * 32], static_cast<int64_t>(k));
