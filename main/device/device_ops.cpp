@@ -13,28 +13,32 @@ namespace {
 FrameDeviceFields g_frame;
 DeviceFrameHooks g_hooks;
 // The masks are read, changed and written back by the GUI thread and by command and script
-// threads; the operations take turns. Recursive: a stub's message box may let the same
-// thread come back in.
-std::recursive_mutex g_lock;
+// threads. The lock covers only those updates, never a call into the module or the frame: a
+// command thread inside the module may wait for the GUI thread (a message box owned by the
+// frame, a log line), which must then not be waiting here.
+std::mutex g_lock;
 
-void NotifyFrame() {
-  if (g_hooks.Changed) g_hooks.Changed(g_hooks.context);
+DeviceFrameHooks Hooks() {
+  std::lock_guard<std::mutex> hold(g_lock);
+  return g_hooks;
 }
 
-void CopyMasksToFrame() {
-  g_frame.FrameMountMask = VolumeMountMask;
-  g_frame.FrameBdtlMask = BdtlMountMask;
-  NotifyFrame();
+void NotifyFrame() {
+  DeviceFrameHooks hooks = Hooks();
+  if (hooks.Changed) hooks.Changed(hooks.context);
 }
 
 // Entering closed or failed forgets every mount; open raises the frame's flag.
 void MirrorDeviceState(int32_t state) {
-  if (state == kDeviceOpen) {
-    g_frame.DeviceOpenFlag = 1;
-  } else {
-    g_frame.DeviceOpenFlag = 0;
-    g_frame.FrameMountMask = 0;
-    g_frame.FrameBdtlMask = 0;
+  {
+    std::lock_guard<std::mutex> hold(g_lock);
+    if (state == kDeviceOpen) {
+      g_frame.DeviceOpenFlag = 1;
+    } else {
+      g_frame.DeviceOpenFlag = 0;
+      g_frame.FrameMountMask = 0;
+      g_frame.FrameBdtlMask = 0;
+    }
   }
   NotifyFrame();
 }
@@ -44,19 +48,27 @@ const bool g_listening = (SetDeviceStateListener(MirrorDeviceState), true);
 bool ValidVolume(int volume) { return volume >= 0 && volume <= 3; }
 
 // One body for the four mask operations: the mask, the module's call and whether the bit is set
-// or cleared on success.
+// or cleared on success. Two threads that race on one volume both reach the module, which
+// refuses the second; the mask only ever records what the module did.
 int32_t ChangeMount(uint32_t& mask, int volume, bool mount, int (*call)(int)) {
   (void)g_listening;
   if (!ValidVolume(volume)) return -1;
-  std::lock_guard<std::recursive_mutex> hold(g_lock);
   const uint32_t bit = 1u << volume;
-  if (((mask & bit) != 0) == mount) return 0;
+  {
+    std::lock_guard<std::mutex> hold(g_lock);
+    if (((mask & bit) != 0) == mount) return 0;
+  }
   if (call(volume) != 0) return -1;
-  if (mount)
-    mask |= bit;
-  else
-    mask &= ~bit;
-  CopyMasksToFrame();
+  {
+    std::lock_guard<std::mutex> hold(g_lock);
+    if (mount)
+      mask |= bit;
+    else
+      mask &= ~bit;
+    g_frame.FrameMountMask = VolumeMountMask;
+    g_frame.FrameBdtlMask = BdtlMountMask;
+  }
+  NotifyFrame();
   return 0;
 }
 
@@ -78,14 +90,11 @@ void Step(const EraseCallbacks& callbacks) {
 FrameDeviceFields& FrameDevice() { return g_frame; }
 
 void SetDeviceFrameHooks(const DeviceFrameHooks& hooks) {
-  std::lock_guard<std::recursive_mutex> hold(g_lock);
+  std::lock_guard<std::mutex> hold(g_lock);
   g_hooks = hooks;
 }
 
-DeviceFrameHooks GetDeviceFrameHooks() {
-  std::lock_guard<std::recursive_mutex> hold(g_lock);
-  return g_hooks;
-}
+DeviceFrameHooks GetDeviceFrameHooks() { return Hooks(); }
 
 int DeviceKindFromCode(int32_t code, uint32_t* spareSize) {
   switch (code) {
@@ -107,7 +116,6 @@ int DeviceKindFromCode(int32_t code, uint32_t* spareSize) {
 }
 
 int32_t DeviceOpen(const char* path) {
-  std::lock_guard<std::recursive_mutex> hold(g_lock);
   if (GetDeviceState() == kDeviceOpen) return 0;
   // The module counts every call in its profiler without checking that one exists.
   DeviceApiTable.fpDestroyFunctionProfiler();
@@ -115,7 +123,8 @@ int32_t DeviceOpen(const char* path) {
   if (DeviceApiTable.gfslInit(0) != 0) return SetDeviceState(path, kDeviceFailed);
   g_frame.DeviceCode = DeviceApiTable.gfslInit(3);
   int kind = DeviceKindFromCode(g_frame.DeviceCode, &g_frame.VeltanSpareSize);
-  if (kind >= 0 && g_hooks.SelectDeviceKind) g_hooks.SelectDeviceKind(kind, g_hooks.context);
+  DeviceFrameHooks hooks = Hooks();
+  if (kind >= 0 && hooks.SelectDeviceKind) hooks.SelectDeviceKind(kind, hooks.context);
   SetDeviceState(path, kDeviceOpen);
   return 0;
 }
@@ -133,7 +142,6 @@ int32_t VolumeBDTLUnmount(int volume) { return ChangeMount(BdtlMountMask, volume
 
 int32_t VolumeReleaseForRewrite(int volume) {
   if (!ValidVolume(volume)) return -1;
-  std::lock_guard<std::recursive_mutex> hold(g_lock);
   // The file system goes first; the block layer under a still-mounted file system stays.
   if (VolumeUnmount(volume) != 0) return -1;
   return VolumeBDTLUnmount(volume);
