@@ -434,3 +434,22 @@ TEST(FatVolumes, ShutdownWritesEverything) {
     EXPECT_EQ(5, again.Read(r, buf, 10));
     EXPECT_STREQ("hello", buf);
 }
+
+TEST(FatNamesOnVolume, AnEntryAfterADeletedLongNameIsListed) {
+    Fs f(256 + 40000, 256, 40000, kTypeFat16);
+    ASSERT_EQ(0, f.fs.Unmount(0));
+    const uint8_t* b = f.disk.Sector(256);
+    uint8_t* root = f.disk.Sector(256 + Le16(b + 14) + Le16(b + 22));
+    uint8_t* lfn = root + 32;
+    std::memset(lfn, 0xFF, 32);
+    lfn[0] = 0xE5;
+    lfn[11] = 0x0F;
+    uint8_t* live = root + 64;
+    std::memset(live, 0, 32);
+    std::memcpy(live, "LIVE    TXT", 11);
+    live[11] = 0x20;
+    ASSERT_EQ(0, f.fs.Mount(0, f.part));
+    EXPECT_EQ((std::vector<std::string>{"LIVE.TXT"}), f.List("/"));
+    uint8_t e[32];
+    EXPECT_EQ(0, f.fs.Stat(0, U("/live.txt"), e));
+}
