@@ -103,8 +103,11 @@ HANDLE SimOpen(const char* path) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
-    for (size_t i = 0; i < Driver()->Count(); ++i)
-        if (Driver()->Device(i).Path() == path) HandleKits()[h] = i;
+    {
+        std::lock_guard<std::mutex> lock(Driver()->Lock());
+        for (size_t i = 0; i < Driver()->Count(); ++i)
+            if (Driver()->Device(i).Path() == path) HandleKits()[h] = i;
+    }
     return reinterpret_cast<HANDLE>(kHandleTag | h);
 }
 
@@ -126,11 +129,10 @@ BOOL SimIoControl(HANDLE h, DWORD code, void* in, DWORD inSize, void* out, DWORD
     ov->InternalHigh = 0;
     if (code == cyioctl::kCyclePort) {
         // The controller resets and boots from its EEPROM (kitsim/jtag boot loader).
+        std::lock_guard<std::mutex> lock(Driver()->Lock());
         auto kit = HandleKits().find(SimHandle(h));
-        if (kit != HandleKits().end() && kit->second < JtagFeatures().size()) {
-            std::lock_guard<std::mutex> lock(Driver()->Lock());
+        if (kit != HandleKits().end() && kit->second < JtagFeatures().size())
             JtagFeatures()[kit->second]->boot.CyclePort();
-        }
     }
     auto* completion = new OverlappedCompletion(ov);
     IoOutcome r = Driver()->Ioctl(SimHandle(h), code, static_cast<uint8_t*>(in), inSize, static_cast<uint8_t*>(out),
