@@ -51,17 +51,27 @@ std::vector<std::string> g_unexpected;
 void Click(HWND dialog, int id) { SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
 
 VOID CALLBACK DriveDialogs(HWND, UINT, UINT_PTR, DWORD) {
-  for (const char* caption : {"Select Volume", "Low Level Format"}) {
-    HWND window = FindWindowA("#32770", caption);
-    if (!window || !IsWindowVisible(window)) continue;
-    if (!g_steps.empty() && std::string(g_steps.front().caption) == caption) {
+  // A step that takes a screenshot lets messages through; the timer must not come back in then.
+  static bool acting = false;
+  if (acting) return;
+  struct Acting {
+    Acting() { acting = true; }
+    ~Acting() { acting = false; }
+  } scope;
+  if (!g_steps.empty()) {
+    HWND window = FindWindowA("#32770", g_steps.front().caption);
+    if (window && IsWindowVisible(window)) {
       DialogStep step = g_steps.front();
       g_steps.pop_front();
       step.act(window);
-    } else {
-      g_unexpected.push_back(caption);  // nobody meant to answer it: cancel, never hang
-      Click(window, IDCANCEL);
+      return;
     }
+  }
+  for (const char* caption : {"Select Volume", "Low Level Format", "Options..."}) {
+    HWND window = FindWindowA("#32770", caption);
+    if (!window || !IsWindowVisible(window)) continue;
+    g_unexpected.push_back(caption);  // nobody meant to answer it: cancel, never hang
+    SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     return;
   }
 }
@@ -208,14 +218,56 @@ TEST_F(OpenDeviceTest, WithoutAModuleTheButtonsAreOff) {
   EXPECT_EQ(lx::GetDeviceState(), lx::kDeviceClosed);
 }
 
-TEST_F(OpenDeviceTest, BeginnersGetNoVolumeButtons) {
+TEST_F(OpenDeviceTest, WelcomeYesOpensTheOptionsOnTheModulePageAndLoadsAgain) {
+  g_app.m_bDeviceModuleLoaded = false;
+  g_app.m_OptionsFilePath = (folder_ + "\\missing\\setup.ini").c_str();
+  LxPromptQueueAnswer(IDYES);
+  int page = -1;
+  g_steps.push_back({"Options...", [&page](HWND sheet) {
+                       HWND current = reinterpret_cast<HWND>(SendMessageA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+                       page = static_cast<int>(SendMessageA(sheet, PSM_HWNDTOINDEX, reinterpret_cast<WPARAM>(current), 0));
+                       LxSaveWindowShot(sheet, "open_device_welcome_options");
+                       SendMessageA(sheet, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+                     }});
+  Show();
+  EXPECT_EQ(page, 1);
+  EXPECT_TRUE(g_app.m_bReloadDeviceModule);  // the load after the sheet still found no module
+  EXPECT_EQ(Prompts().back(), "No External FS Module is loaded.\nPlease check the option for loading External FS Module.");
+  g_app.m_bReloadDeviceModule = false;
+}
+
+// Records the commands the main window receives.
+class FakeMainWindow : public CWnd {
+ public:
+  FakeMainWindow() {
+    m_hWnd = CreateWindowExA(0, "STATIC", "main", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr, nullptr,
+                             GetModuleHandleA(nullptr), nullptr);
+    SubclassWindow(m_hWnd);
+  }
+  ~FakeMainWindow() override { ::DestroyWindow(Detach()); }
+  LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override {
+    if (msg == WM_COMMAND) commands.push_back(LOWORD(wp));
+    return CWnd::WindowProc(msg, wp, lp);
+  }
+  std::vector<int> commands;
+};
+
+TEST_F(OpenDeviceTest, BeginnersGetNoVolumeButtonsAndTheExplorerAfterOk) {
   Bind("LxFixtureKit.dll");
   SetEnvironmentVariableA("LX_FIXTURE_KIT_DEVICE_CODE", "8");
   g_app.SetUserLevel(2);
+  FakeMainWindow main;
+  g_app.m_pMainWnd = &main;
   Show();
   EXPECT_TRUE(Enabled(IDC_LX_REFRESH));
   for (int id : {IDC_LX_MOUNT_VOLUME, IDC_LX_FORMAT_VOLUME, IDC_LX_LOW_LEVEL_FORMAT, IDC_LX_ERASE_DEVICE})
     EXPECT_FALSE(Enabled(id)) << id;
+  Press(IDCANCEL);
+  EXPECT_TRUE(main.IsWindowVisible());
+  EXPECT_TRUE(main.commands.empty());
+  Press(IDOK);
+  EXPECT_EQ(main.commands, std::vector<int>{32780});  // Device Explorer
+  g_app.m_pMainWnd = nullptr;
 }
 
 TEST_F(OpenDeviceTest, MountThroughTheKitsStubsReportsEachFailure) {
