@@ -11,6 +11,7 @@ namespace {
 
 constexpr UINT_PTR kRefreshTimer = 0;
 constexpr UINT kRefreshMilliseconds = 200;
+constexpr int kProfilerCountSlot = 74;  // fpGetFunctionProfilerCount
 
 const char kCsvFilter[] = "Export Files (*.csv)|*.csv|All Files (*.*)|*.*||";
 const char kCsvImportFilter[] = "Import Files (*.csv)|*.csv|All Files (*.*)|*.*||";
@@ -249,6 +250,12 @@ void CFProfilerDlg::OnBeginEnd() {
 }
 
 void CFProfilerDlg::OnTimerRefresh() {
+  // A module freed under a running profiler leaves stubs, each of which would show its box on
+  // every row, five times a second: stop instead.
+  if (lx::DeviceApiCellIsStub(kProfilerCountSlot)) {
+    if (m_bRunning) OnBeginEnd();
+    return;
+  }
   for (int i = 0; i < RowCount(); ++i) {
     uint64_t count = DeviceApiTable.fpGetFunctionProfilerCount(i);
     // Unchanged rows are not rewritten, so the grid does not flicker.

@@ -119,6 +119,15 @@ TEST_F(ViewersTest, ProfilerShowsTheModulesEntriesAndCountsWhileRunning) {
   GetDlgItemTextA(dialog->m_hWnd, IDC_LX_PROFILER_BEGIN, caption, sizeof caption);
   EXPECT_STREQ(caption, "Begin");
 
+  // Without a module the running profiler stops rather than asking stubs five times a second.
+  Press(dialog, IDC_LX_PROFILER_BEGIN);
+  ASSERT_TRUE(dialog->IsRunning());
+  binder_.ResetDeviceApi();
+  Refresh(dialog);
+  EXPECT_FALSE(dialog->IsRunning());
+  EXPECT_EQ(LxPromptRecordCount(), 0);
+  binder_.LoadDeviceApi(module_);
+
   // The command toggles the one window.
   EXPECT_EQ(ToggleProfilerDialog(nullptr), dialog);
   EXPECT_FALSE(dialog->IsWindowVisible());
