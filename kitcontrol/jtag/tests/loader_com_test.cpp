@@ -1,5 +1,7 @@
 // The loading methods of ITarn end to end: TarnControl.dll with its loader against the simulated
-// kit's boot loader, JTAG jobs and targets (LX_KITSIM=II), under Wine.
+// kit's boot loader, JTAG jobs and targets, under Wine. The kit in use is the only type II kit,
+// behind five type I kits: its serial number (and so its path in the machine-wide in-use table)
+// differs from the kits of other tests that may run at the same time.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -15,6 +17,8 @@
 CComModule _Module;
 
 namespace {
+
+constexpr int kKit = 5;
 
 struct Com {
     Com() { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
@@ -72,7 +76,7 @@ struct Control {
     }
     kitsim::KitJtagFeatures& Kit() {
         auto fn = LxGetProc<void* (*)(int)>(GetModuleHandleA("LxKitSim.dll"), "LxKitSimJtag");
-        void* f = fn ? fn(0) : nullptr;
+        void* f = fn ? fn(kKit) : nullptr;
         EXPECT_TRUE(f);
         return *static_cast<kitsim::KitJtagFeatures*>(f);
     }
@@ -186,14 +190,20 @@ TEST(TarnLoading, UsbOnTheFlyLoadsTheControllerRam) {
     EXPECT_FALSE(c.Kit().boot.CpuHeld());
 }
 
-TEST(TarnLoading, NoKitIsAFailureWithoutEvents) {
+TEST(TarnLoading, NoFreeKitIsAFailureWithoutEvents) {
     Control c;
-    c.tarn->SelectTarnType(TarnType_I);  // only a type II kit exists
+    CComPtr<ITarn> holder;  // another client holds the only type II kit
+    ASSERT_EQ(CoCreateInstance(CLSID_Tarn, nullptr, CLSCTX_INPROC_SERVER, IID_ITarn,
+                               reinterpret_cast<void**>(&holder)), S_OK);
+    holder->SelectTarnType(TarnType_II);
+    ASSERT_EQ(holder->ConnectTarn(), S_OK);
     std::string p = lxtest::Program(true);
     Image img(p);
     HRESULT hr = c.tarn->TarnCPLDBurn(&img.v);
     EXPECT_TRUE(FAILED(hr)) << std::hex << hr;
     EXPECT_EQ(c.Events(), "E1");  // the disconnect before the load, then nothing
+    holder->CloseTarn();
+    EXPECT_EQ(c.tarn->TarnCPLDBurn(&img.v), S_OK);  // free again
 }
 
 }  // namespace
