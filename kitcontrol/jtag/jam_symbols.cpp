@@ -299,7 +299,9 @@ int Player::LiteralBits(char kind, std::string_view digits, std::vector<uint32_t
     uint32_t len = TakeBits(raw, pos, 32);
     if (len > 0x0FFFFFFFu) return JAMC_OUT_OF_MEMORY;
     std::vector<uint8_t> outBytes;
-    if (int rc = Decompress(raw, nbits, pos, 8191, &outBytes, len)) return rc;
+    // Version-1 programs reach back one byte further.
+    int window = version_ == 1 ? 8192 : 8191;
+    if (int rc = Decompress(raw, nbits, pos, window, &outBytes, len)) return rc;
     bits->assign((outBytes.size() + 3) / 4, 0u);
     for (size_t i = 0; i < outBytes.size(); ++i)
       (*bits)[i / 4] |= static_cast<uint32_t>(outBytes[i]) << (8 * (i % 4));

@@ -204,6 +204,15 @@ TEST(Stapl, CompressedLiterals) {
     EXPECT_EQ(o.error, 0) << lit;
     EXPECT_EQ(o.Printed(), "18,120,18");
   }
+  // Version 1 writes the same data after the word ACA.
+  Harness v1;
+  Outcome o1 = v1.Run("BOOLEAN A[80] = ACA " + Compress(data, true) + ";\nLET A[0] = A[0];\n"
+                      "PRINT INTEGER(A[0..7]);\nEXIT 0;\n");
+  EXPECT_EQ(o1.error, 13);  // the array is constant
+  Harness v1b;
+  o1 = v1b.Run("BOOLEAN A[80] = ACA " + Compress(data, true) + ";\nBOOLEAN B = A[1];\nPRINT B, A[4];\nEXIT 0;\n");
+  EXPECT_EQ(o1.error, 0);
+  EXPECT_EQ(o1.Printed(), "11");  // 0x12: bit 1 and bit 4 set
   // A back-reference in front of the output, a short stream and a wrong stated length.
   std::string cut = Compress(data, true);
   cut.resize(cut.size() - 3);
