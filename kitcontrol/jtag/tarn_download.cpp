@@ -61,6 +61,8 @@ bool TarnDownload::FPGABurn(const uint8_t* algorithm, size_t an, const uint8_t* 
   int rc = ok ? player.Run() : VME_BAD_CODE;
   if (rc < 0) {
     link_.onSent = nullptr;
+    // Leave the part in Test-Logic-Reset when the link still works.
+    if (link_.Ok() && player.Move(VS_RESET) == VME_OK) link_.Send();
     return EndJobAnd(Fail("VME program failed with " + std::to_string(rc)));
   }
   player.Move(VS_RESET);
@@ -81,9 +83,12 @@ bool TarnDownload::CPLDBurn(const uint8_t* program, size_t n) {
                    [this](const std::string& t) { playerOutput_ += t; });
   exitCode_ = 0;
   int rc = jam::RunJamProgram(host, program, n, &exitCode_, stapl_);
-  // Any non-zero exit code is a failed burn, a failed verify (11) included.
-  if (rc != 0) return EndJobAnd(Fail("STAPL player error"));
-  if (exitCode_ != 0) return EndJobAnd(Fail("STAPL exit code " + std::to_string(exitCode_)));
+  // Any non-zero exit code is a failed burn, a failed verify (11) included. What the player
+  // still buffered (its closing chain reset) goes out first while the link works.
+  if (rc != 0 || exitCode_ != 0) {
+    if (link_.Ok() && link_.Fill()) link_.Send();
+    return EndJobAnd(Fail(rc ? "STAPL player error" : "STAPL exit code " + std::to_string(exitCode_)));
+  }
   if (link_.Fill() && !link_.Send()) return EndJobAnd(Fail("JTAG packet not sent"));
   if (!link_.Ok()) return EndJobAnd(Fail("JTAG stream failed"));
   return EndJobAnd(true);

@@ -188,6 +188,7 @@ TEST(Loader, FpgaBurnFailuresEndTheJob) {
     EXPECT_FALSE(d.FPGABurn(c.alg.data(), c.alg.size(), c.data.data(), c.data.size()));
     EXPECT_FALSE(usb.features.engine.Active());
     EXPECT_EQ(usb.Requests(0xE0), 2);
+    EXPECT_EQ(usb.features.fpga.State(), kitsim::kTapReset);
   }
 }
 
@@ -218,6 +219,7 @@ TEST(Loader, CpldBurnFailsOnVerifyFailureAndBadCrc) {
     EXPECT_FALSE(d.CPLDBurn(reinterpret_cast<const uint8_t*>(p.data()), p.size()));
     EXPECT_EQ(d.LastExitCode(), 11);
     EXPECT_FALSE(usb.features.engine.Active());
+    EXPECT_EQ(usb.features.cpld.State(), kitsim::kTapIdle);  // the closing reset went out
   }
   {
     lxtest::SimKitUsb usb;
