@@ -1139,8 +1139,8 @@ int FatFs::Rmdir(int vol, const u16string& path) {
     if (!empty) return Fail(kErrNotEmpty);
     std::vector<uint32_t> chain;
     const int chainRc = v->LoadChain(c, &chain);
-    /* The entry goes first: a folder is never left pointing at freed clusters. */
-    if (int rc = RemoveEntries(*v, parent, f.firstIdx, f.shortIdx)) return Fail(rc);
+    /* The entry reaches the device before its clusters are freed and erased. */
+    if (int rc = RemoveEntries(*v, parent, f.firstIdx, f.shortIdx); rc || (rc = v->Flush())) return Fail(rc);
     if (!chain.empty() && chainRc == 0) v->FreeFrom(chain, 0);
     int rc = v->Flush();
     return rc ? Fail(rc) : 0;
@@ -1159,7 +1159,8 @@ int FatFs::Unlink(int vol, const u16string& path) {
     if (NodeAt(nodes_, vol, parent, f.shortIdx)) return Fail(kErrBusy);
     std::vector<uint32_t> chain;
     const int chainRc = v->LoadChain(EntryCluster(f.entry), &chain);
-    if (int rc = RemoveEntries(*v, parent, f.firstIdx, f.shortIdx)) return Fail(rc);
+    /* The entry reaches the device before its clusters are freed and erased. */
+    if (int rc = RemoveEntries(*v, parent, f.firstIdx, f.shortIdx); rc || (rc = v->Flush())) return Fail(rc);
     /* A chain that runs into a bad value is freed up to it; a cycle is left alone. */
     if (chainRc == 0 || chain.size() < v->clusterCount) v->FreeFrom(chain, 0);
     int rc = v->Flush();
