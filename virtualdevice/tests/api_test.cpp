@@ -19,11 +19,11 @@ class Api : public ::testing::Test {
 protected:
     fs::path area;
     void SetUp() override {
-        area = fs::temp_directory_path() / ("lxvd-api-" + std::to_string(::getpid()) + "-" +
+        area = fs::temp_directory_path() / ("lxvd-api-" + lxtest::UniqueTag() + "-" +
                                             ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(area);
         fs::create_directories(area / "User Data");
-        ::setenv("LX_USER_AREA", area.c_str(), 1);
+        lxtest::SetUserArea(area.string());
         lxvd::VdSetClock(lxtest::FixedClock);
         ASSERT_EQ(0, gfslInit(0));
         ASSERT_EQ(0, gfslLowLevelFormat("/a", 1 << 20, 40 << 20));

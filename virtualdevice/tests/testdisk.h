@@ -2,6 +2,7 @@
 #ifndef LUMIVEX_VIRTUALDEVICE_TESTS_TESTDISK_H
 #define LUMIVEX_VIRTUALDEVICE_TESTS_TESTDISK_H
 
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -36,6 +37,22 @@ struct TestDisk {
     }
     uint8_t* Sector(uint32_t s) { return mem->bytes().data() + static_cast<size_t>(s) * 512; }
 };
+
+/* Points this process's module at a user area of its own. */
+inline void SetUserArea(const std::string& path) {
+#ifdef _WIN32
+    _putenv_s("LX_USER_AREA", path.c_str());
+#else
+    setenv("LX_USER_AREA", path.c_str(), 1);
+#endif
+}
+
+/* A name for temporary folders that no other test process shares. */
+inline std::string UniqueTag() {
+    static const unsigned long tag = static_cast<unsigned long>(std::rand()) ^
+                                     static_cast<unsigned long>(reinterpret_cast<uintptr_t>(&tag));
+    return std::to_string(tag);
+}
 
 inline uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 inline uint32_t Le32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24); }
