@@ -272,7 +272,7 @@ struct FatFs::Volume {
             /* the free count promised more than the bitmap holds */
             for (size_t i = start; i < out->size(); ++i) Unmark((*out)[i]);
             out->resize(start);
-            return kErrNoSpace;
+            return kErrFewerFree;
         }
         freeCount -= n;
         hint = out->back() + 1 > maxCluster ? 2 : out->back() + 1;

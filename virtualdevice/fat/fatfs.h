@@ -35,6 +35,7 @@ enum : int {
     kErrCrossVolume = -19,
     kErrBadHandle = -20,
     kErrInconsistent = -24,
+    kErrFewerFree = -25,     /* the bitmap holds fewer free clusters than counted */
     kErrShortChain = -26,
     kErrEndOfDir = -29,
     kErrBeyondVolume = -30,
