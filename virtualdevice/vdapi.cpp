@@ -96,6 +96,22 @@ void StartLayer(Module& m) {
     m.started = true;
 }
 
+void ReleaseStreams(Module& m) {
+    for (Stream& s : m.streams) {
+        delete s.record;
+        s = Stream();
+    }
+}
+
+/* Everything still pending reaches the image before it is closed. */
+void StopLayer(Module& m) {
+    m.fs.Shutdown();
+    ReleaseStreams(m);
+    CloseDevice(m);
+    for (bool& b : m.letterBound) b = false;
+    m.started = false;
+}
+
 /* "/a/..." -> volume 0 and the rest of the path; letters a to d in either case. */
 int VolumeOfPath(const char* path, int* vol, const char** rest) {
     if (!path || (path[0] != '/' && path[0] != '\\')) return lxfat::kErrInvalid;
@@ -223,13 +239,6 @@ Stream* FindStream(Module& m, GFSL_DIR* dir) {
     return nullptr;
 }
 
-void ReleaseStreams(Module& m) {
-    for (Stream& s : m.streams) {
-        delete s.record;
-        s = Stream();
-    }
-}
-
 /* Reads the next entry of a stream into its record; the name that goes back to the caller
  * must fit the record's field, else the 8.3 name (which opens the same entry) stands in. */
 bool NextEntry(Module& m, Stream& s) {
@@ -321,6 +330,8 @@ int gfslInit(int mode) {
     case 0: {
         const std::string path = DefaultImagePath();
         if (!m.customStorage && path != m.imagePath) {
+            /* another image from now on: what the old one still owes reaches it first */
+            if (m.started) StopLayer(m);
             CloseDevice(m);
             m.image.SetStorage(std::make_unique<FileStorage>(path));
         }
@@ -337,12 +348,7 @@ int gfslInit(int mode) {
             m.lastError = lxfat::kErrNotInitialised;
             return Fail(m, lxfat::kErrNotInitialised);
         }
-        /* Everything still pending reaches the image before it is closed. */
-        m.fs.Shutdown();
-        ReleaseStreams(m);
-        CloseDevice(m);
-        for (bool& b : m.letterBound) b = false;
-        m.started = false;
+        StopLayer(m);
         return 0;
     case 2:
         return m.closed ? 1 : 0;

@@ -310,3 +310,17 @@ TEST_F(Api, ThreadsShareTheModule) {
     char cwd[64];
     EXPECT_STREQ("/a/dir 0 0/", gfslgetcwd(cwd, sizeof cwd));
 }
+
+TEST_F(Api, AnotherUserAreaGetsEverythingWrittenToTheOldImageFirst) {
+    int h = gfslfopen("/a/stays.txt", "w");
+    ASSERT_EQ(4u, gfslfwrite("old!", 1, 4, h));
+    const fs::path other = area / "other";
+    fs::create_directories(other / "User Data");
+    lxtest::SetUserArea(other.string());
+    ASSERT_EQ(0, gfslInit(0));                       /* without a close first */
+    EXPECT_EQ(-1, gfslMount(0));                     /* the new area has no image yet */
+    lxtest::SetUserArea(area.string());
+    ASSERT_EQ(0, gfslInit(0));
+    ASSERT_EQ(0, gfslMount(0));
+    EXPECT_EQ("old!", Read("/a/stays.txt"));
+}
