@@ -18,15 +18,16 @@ rm -rf "$work" && mkdir -p "$work"
 shared=${LX_BUILD_WIN:-$root/build/win}/wineprefix
 export LX_WINEPREFIX=$work/prefix
 source "$root/scripts/wine-env"
-if [ -f "$shared/.lumivex-ready" ]; then
-  cp -a "$shared" "$WINEPREFIX"
-else
-  lx_wine_prefix || exit 1
-fi
+# Copying the shared prefix is much quicker than making one; a copy that is not ready (or
+# none at all) is made afresh by lx_wine_prefix.
+if [ -d "$shared" ]; then cp -a "$shared" "$WINEPREFIX"; fi
+lx_wine_prefix || exit 1
 # The documents folder of a new prefix points at the host's home: give it one of its own.
 docs=$WINEPREFIX/drive_c/users/$(id -un)/Documents
 if [ -L "$docs" ]; then rm "$docs"; fi
 mkdir -p "$docs"
+# A display of its own too: two Wine prefixes on one X display can trip over each other.
+unset DISPLAY
 lx_display || exit 1
 trap 'wineserver -k >/dev/null 2>&1; lx_display_stop; rm -rf "$WINEPREFIX"' EXIT
 

@@ -170,6 +170,28 @@ TEST_F(LogWindowTest, SavesItsTextAsRtf) {
   EXPECT_EQ(LxPromptRecordCount(), before);
 }
 
+// A top-level window of this thread with that title: other test programs run beside this one
+// and may show windows with the same titles.
+struct WindowSearch {
+  const char* title;
+  HWND found;
+};
+
+BOOL CALLBACK MatchTitle(HWND window, LPARAM param) {
+  auto* search = reinterpret_cast<WindowSearch*>(param);
+  char text[128] = "";
+  GetWindowTextA(window, text, sizeof text);
+  if (std::strcmp(text, search->title) != 0 || !IsWindowVisible(window)) return TRUE;
+  search->found = window;
+  return FALSE;
+}
+
+HWND FindOwnWindow(const char* title) {
+  WindowSearch search = {title, nullptr};
+  EnumThreadWindows(GetCurrentThreadId(), &MatchTitle, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
 // ----- Options sheet -------------------------------------------------------------------------
 class OptionsSheetTest : public ::testing::Test {
  protected:
@@ -215,12 +237,12 @@ TEST_F(OptionsSheetTest, PagesShowTheRecordAndApplyWritesIt) {
   COptionsSheet sheet("Options...", nullptr, 1);
   ASSERT_EQ(sheet.GetPageCount(), 5);
   ASSERT_TRUE(sheet.Create());
+  EXPECT_EQ(sheet.GetActivePage(), &sheet.m_ExtFsLib);  // opens on page 1
   ::ShowWindow(sheet.m_hWnd, SW_SHOW);
   LxPumpMessages();
   char caption[64] = "";
   GetWindowTextA(sheet.m_hWnd, caption, sizeof caption);
   EXPECT_STREQ(caption, "Options...");
-  EXPECT_EQ(sheet.GetActivePage(), &sheet.m_ExtFsLib);  // opens on page 1
 
   COptionsExtfslibPage& fs = sheet.m_ExtFsLib;
   EXPECT_EQ(Item(fs, IDC_PATH_EDIT), "C:\\modules\\device.dll");
@@ -307,19 +329,24 @@ TEST_F(OptionsSheetTest, ChangedLibraryAsksToRestartAndCancelKeepsRunning) {
   ::DestroyWindow(sheet.m_hWnd);
 }
 
-// Cancels the modal options sheet once it is up, after noting its caption and page.
+// Notes the modal options sheet's caption and page once it is set up, then cancels it. A hook
+// on this thread sees the sheet before any other program could touch it.
 std::string g_sheetCaption;
 bool g_sheetOnLibraryPage = false;
-void CALLBACK CancelOptionsSheet(HWND, UINT, UINT_PTR id, DWORD) {
-  HWND sheet = FindWindowA(nullptr, "Options...");
-  if (!sheet) return;
-  KillTimer(nullptr, id);
-  char caption[64] = "";
-  GetWindowTextA(sheet, caption, sizeof caption);
-  g_sheetCaption = caption;
-  HWND page = reinterpret_cast<HWND>(SendMessageA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
-  g_sheetOnLibraryPage = page && GetDlgItem(page, IDC_WINDOW_SIZE) != nullptr;
-  PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+HHOOK g_sheetHook = nullptr;
+LRESULT CALLBACK WatchOptionsSheet(int code, WPARAM wp, LPARAM lp) {
+  const CWPRETSTRUCT* call = reinterpret_cast<const CWPRETSTRUCT*>(lp);
+  if (code == HC_ACTION && call->message == WM_INITDIALOG) {
+    char caption[64] = "";
+    GetWindowTextA(call->hwnd, caption, sizeof caption);
+    if (std::strcmp(caption, "Options...") == 0 && g_sheetCaption.empty()) {
+      g_sheetCaption = caption;
+      HWND page = reinterpret_cast<HWND>(SendMessageA(call->hwnd, PSM_GETCURRENTPAGEHWND, 0, 0));
+      g_sheetOnLibraryPage = page && GetDlgItem(page, IDC_WINDOW_SIZE) != nullptr;
+      PostMessageA(call->hwnd, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+    }
+  }
+  return CallNextHookEx(g_sheetHook, code, wp, lp);
 }
 
 TEST_F(OptionsSheetTest, OptionsCommandRereadsTheFileThenShowsTheSheet) {
@@ -327,8 +354,9 @@ TEST_F(OptionsSheetTest, OptionsCommandRereadsTheFileThenShowsTheSheet) {
   bytes[4] = 'M';
   std::ofstream(install + "\\setup.ini", std::ios::binary) << bytes;
   g_app.m_bDeviceModuleLoaded = true;  // only the file is read again, no module is bound
-  SetTimer(nullptr, 0, 50, &CancelOptionsSheet);
+  g_sheetHook = SetWindowsHookExA(WH_CALLWNDPROCRET, &WatchOptionsSheet, nullptr, GetCurrentThreadId());
   RunOptionsCommand();
+  UnhookWindowsHookEx(g_sheetHook);
   g_app.m_bDeviceModuleLoaded = false;
   EXPECT_STREQ(g_app.m_Options.FsLibraryPath, "M");
   EXPECT_EQ(g_sheetCaption, "Options...");
@@ -416,7 +444,7 @@ std::string g_seenHeading, g_seenText;
 
 // Reads the modal error dialog once it is up, then presses OK.
 void CALLBACK ReadAndCloseErrorDialog(HWND, UINT, UINT_PTR id, DWORD) {
-  HWND dialog = FindWindowA(nullptr, "Error Information");
+  HWND dialog = FindOwnWindow("Error Information");
   if (!dialog) return;
   KillTimer(nullptr, id);
   char text[256];
