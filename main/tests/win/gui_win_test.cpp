@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "about.h"
 #include "app.h"
 #include "info_dialogs.h"
 #include "log_ctrl.h"
@@ -385,6 +386,29 @@ TEST(StartupWindows, SplashShowsItsStatusAndHidesOnAClick) {
   EXPECT_TRUE(LxSaveWindowShot(splash.m_hWnd, "main_splash"));
   splash.SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
   EXPECT_FALSE(splash.IsWindowVisible());
+}
+
+// Reads the About box's version label as the box is set up, then closes it.
+std::string g_aboutVersion;
+HHOOK g_aboutHook = nullptr;
+LRESULT CALLBACK WatchAboutBox(int code, WPARAM wp, LPARAM lp) {
+  const CWPRETSTRUCT* call = reinterpret_cast<const CWPRETSTRUCT*>(lp);
+  if (code == HC_ACTION && call->message == WM_INITDIALOG && GetDlgItem(call->hwnd, IDC_ABOUT_VERSION)) {
+    char text[128] = "";
+    GetDlgItemTextA(call->hwnd, IDC_ABOUT_VERSION, text, sizeof text);
+    g_aboutVersion = text;
+    PostMessageA(call->hwnd, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  }
+  return CallNextHookEx(g_aboutHook, code, wp, lp);
+}
+
+TEST(StartupWindows, AboutBoxShowsTheProgramsFileVersion) {
+  std::string bin = ExeFolder() + "\\..\\bin";  // where Lumivex.exe is built
+  g_app.m_InstallFolder = bin.c_str();
+  g_aboutHook = SetWindowsHookExA(WH_CALLWNDPROCRET, &WatchAboutBox, nullptr, GetCurrentThreadId());
+  OnAppAbout();
+  UnhookWindowsHookEx(g_aboutHook);
+  EXPECT_EQ(g_aboutVersion, "File version: 1.7.25.2");
 }
 
 // ----- Report dialogs ------------------------------------------------------------------------
