@@ -26,6 +26,7 @@ BOOL CMainFrame::CreateFrame() {
     ::DestroyWindow(hwnd);
     return FALSE;
   }
+  autoDelete_ = true;
   return TRUE;
 }
 

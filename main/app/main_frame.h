@@ -11,7 +11,10 @@ class CMainFrame : public CWnd, public IMainFrameServices {
  public:
   BOOL CreateFrame();
   LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override;
-  void PostNcDestroy() override { delete this; }
+  // Once created, the frame owns itself and goes with its window.
+  void PostNcDestroy() override {
+    if (autoDelete_) delete this;
+  }
 
   void SelectDeviceKind(int kind) override { m_DeviceKind = kind; }
   void StartProgress() override {}
@@ -21,4 +24,7 @@ class CMainFrame : public CWnd, public IMainFrameServices {
 
   CLogCtrl m_wndLog;
   int m_DeviceKind = -1;
+
+ private:
+  bool autoDelete_ = false;
 };
