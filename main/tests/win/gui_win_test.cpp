@@ -79,9 +79,13 @@ class LogWindowTest : public ::testing::Test {
   }
   // Prints from another thread while this (the owner) thread keeps handling messages.
   void PrintFromWorker(uint8_t bold, COLORREF colour, const char* text) {
+    OnWorker([&] { log.Print(bold, colour, text); });
+  }
+  template <class Fn>
+  void OnWorker(Fn fn) {
     std::atomic<bool> done{false};
     std::thread worker([&] {
-      log.Print(bold, colour, text);
+      fn();
       done = true;
     });
     while (!done) {
@@ -148,6 +152,9 @@ TEST_F(LogWindowTest, ClearStartsAfreshAndCopyNeedsASelection) {
   EXPECT_EQ(Text(), "");
   log.Print(0, RGB(0, 0, 0), "new\r\n");
   EXPECT_EQ(Text(), "new\r");
+  OnWorker([&] { log.Clear(); });  // a script clears from its own thread
+  EXPECT_EQ(Text(), "");
+  log.Print(0, RGB(0, 0, 0), "new\r\n");
   EXPECT_FALSE(FormatAt(log, 0, 3).bold);
   log.SetSel(-1, -1);
   EXPECT_FALSE(log.CanCopy());
