@@ -133,6 +133,9 @@ class CWnd {
 
   // Called for every message of a subclassed window; the default passes it on.
   virtual LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp);
+  // The message loop offers each message to the top-level window it belongs to first;
+  // true when the window took it (dialogs take their keyboard navigation).
+  virtual BOOL PreTranslateMessage(MSG*) { return FALSE; }
   LRESULT Default(UINT msg, WPARAM wp, LPARAM lp);
   virtual void PostNcDestroy() {}
   // Creation hooks of the windows this framework creates itself (not dialogs).
@@ -182,6 +185,7 @@ class CDialog : public CWnd {
   virtual BOOL OnNotify(WPARAM wp, LPARAM lp, LRESULT* result);
   // Every other message; true when handled (then *result is the answer).
   virtual BOOL OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result);
+  BOOL PreTranslateMessage(MSG* msg) override;
 
  protected:
   static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
@@ -337,6 +341,8 @@ class CWinApp {
   virtual int ExitInstance() { return exitCode_; }
   // The message loop; ends with ExitInstance.
   virtual int Run();
+  // Offers a message to the top-level window of ours it is meant for.
+  virtual BOOL PreTranslateMessage(MSG* msg);
 
   // Calls ParseParam for every argument after the program name; a leading '/' or '-' makes
   // a flag (given without it).

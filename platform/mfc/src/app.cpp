@@ -60,12 +60,18 @@ int CWinApp::Run() {
   BOOL got;
   while ((got = GetMessageA(&msg, nullptr, 0, 0)) != 0) {
     if (got == -1) break;
-    if (m_pMainWnd && m_pMainWnd->m_hWnd && IsDialogMessageA(m_pMainWnd->m_hWnd, &msg)) continue;
+    if (PreTranslateMessage(&msg)) continue;
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }
   exitCode_ = got == 0 ? static_cast<int>(msg.wParam) : -1;
   return ExitInstance();
+}
+
+BOOL CWinApp::PreTranslateMessage(MSG* msg) {
+  HWND root = msg->hwnd ? GetAncestor(msg->hwnd, GA_ROOT) : nullptr;
+  CWnd* window = CWnd::FromHandlePermanent(root);
+  return window ? window->PreTranslateMessage(msg) : FALSE;
 }
 
 void CWinApp::ParseArguments(CCommandLineInfo& info, int argc, char** argv) {

@@ -255,9 +255,20 @@ void DDX_Control(CDataExchange* dx, int id, CWnd& control) {
 }
 
 // ----- CDialog -------------------------------------------------------------------------------
+BOOL CDialog::PreTranslateMessage(MSG* msg) { return m_hWnd && IsDialogMessageA(m_hWnd, msg); }
+
+namespace {
+// A modal window without a parent belongs to the main window, which it disables while it runs.
+HWND ModalOwner(CWnd* parent) {
+  if (parent && parent->m_hWnd) return parent->m_hWnd;
+  CWnd* main = AfxGetMainWnd();
+  return main && main->m_hWnd && IsWindowEnabled(main->m_hWnd) ? main->m_hWnd : nullptr;
+}
+}  // namespace
+
 INT_PTR CDialog::DoModal() {
   modal_ = true;
-  HWND owner = parent_ ? parent_->m_hWnd : nullptr;
+  HWND owner = ModalOwner(parent_);
   INT_PTR r = DialogBoxParamA(AfxGetResourceHandle(), MAKEINTRESOURCEA(templateId_), owner, &CDialog::DialogProc,
                               reinterpret_cast<LPARAM>(this));
   modal_ = false;
@@ -418,7 +429,7 @@ void CPropertySheet::BuildHeader(PROPSHEETHEADERA& header, std::vector<PROPSHEET
   std::memset(&header, 0, sizeof header);
   header.dwSize = sizeof header;
   header.dwFlags = PSH_PROPSHEETPAGE | (modeless ? PSH_MODELESS : 0);
-  header.hwndParent = parent_ ? parent_->m_hWnd : nullptr;
+  header.hwndParent = modeless ? (parent_ ? parent_->m_hWnd : nullptr) : ModalOwner(parent_);
   header.hInstance = AfxGetResourceHandle();
   header.pszCaption = caption_;
   header.nPages = static_cast<UINT>(pages.size());
