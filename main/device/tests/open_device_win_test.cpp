@@ -50,6 +50,29 @@ std::vector<std::string> g_unexpected;
 
 void Click(HWND dialog, int id) { SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
 
+// A visible dialog of this thread with that caption: other test programs share the display, and
+// their windows of the same caption are none of this test's business.
+struct DialogSearch {
+  const char* caption;
+  HWND found;
+};
+BOOL CALLBACK MatchDialog(HWND w, LPARAM lp) {
+  auto* s = reinterpret_cast<DialogSearch*>(lp);
+  char cls[16] = "", text[128] = "";
+  GetClassNameA(w, cls, sizeof cls);
+  GetWindowTextA(w, text, sizeof text);
+  if (std::strcmp(cls, "#32770") == 0 && std::strcmp(text, s->caption) == 0 && IsWindowVisible(w)) {
+    s->found = w;
+    return FALSE;
+  }
+  return TRUE;
+}
+HWND FindOwnDialog(const char* caption) {
+  DialogSearch search{caption, nullptr};
+  EnumThreadWindows(GetCurrentThreadId(), MatchDialog, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
 VOID CALLBACK DriveDialogs(HWND, UINT, UINT_PTR, DWORD) {
   // A step that takes a screenshot lets messages through; the timer must not come back in then.
   static bool acting = false;
@@ -59,8 +82,8 @@ VOID CALLBACK DriveDialogs(HWND, UINT, UINT_PTR, DWORD) {
     ~Acting() { acting = false; }
   } scope;
   if (!g_steps.empty()) {
-    HWND window = FindWindowA("#32770", g_steps.front().caption);
-    if (window && IsWindowVisible(window)) {
+    HWND window = FindOwnDialog(g_steps.front().caption);
+    if (window) {
       DialogStep step = g_steps.front();
       g_steps.pop_front();
       step.act(window);
@@ -68,8 +91,8 @@ VOID CALLBACK DriveDialogs(HWND, UINT, UINT_PTR, DWORD) {
     }
   }
   for (const char* caption : {"Select Volume", "Low Level Format", "Options..."}) {
-    HWND window = FindWindowA("#32770", caption);
-    if (!window || !IsWindowVisible(window)) continue;
+    HWND window = FindOwnDialog(caption);
+    if (!window) continue;
     g_unexpected.push_back(caption);  // nobody meant to answer it: cancel, never hang
     SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     return;
