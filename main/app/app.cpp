@@ -11,7 +11,6 @@
 #include "device_state.h"
 #include "extlibtest.h"
 #include "lumivex/prompt.h"
-#include "main_frame.h"
 #include "module_loader.h"
 #include "resource.h"
 #include "splash.h"
@@ -31,6 +30,12 @@ CString QuoteIfBlank(const CString& word) {
 CBrambApp::CBrambApp() : CWinApp("Lumivex") { std::memset(&m_Options, 0, sizeof m_Options); }
 
 CBrambApp* GetBrambApp() { return static_cast<CBrambApp*>(AfxGetApp()); }
+
+namespace {
+MainFrameFactory g_MainFrameFactory = nullptr;
+}  // namespace
+
+void SetMainFrameFactory(MainFrameFactory factory) { g_MainFrameFactory = factory; }
 
 bool CBrambApp::InitAtlModule() {
   // The scripting class joins here once it exists; until then there is nothing to set up.
@@ -80,21 +85,17 @@ BOOL CBrambApp::InitInstance() {
   m_pSplash = new CSplashWindowDlg;
   m_pSplash->Create(IDD_SPLASH);
   ::SetWindowPos(m_pSplash->m_hWnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-  auto* frame = new CMainFrame;
-  if (!frame->CreateFrame()) {
-    delete frame;
-    return FALSE;
-  }
+  CWnd* frame = g_MainFrameFactory ? g_MainFrameFactory() : nullptr;
+  if (!frame) return FALSE;
   m_pSplash->ShowWindow(SW_SHOW);
   CString version;
   GetFileVersionText(version);
   m_pSplash->SetStatusText(CString("Lumivex\n") + version);
   m_pMainWnd = frame;
-  m_pFrameServices = frame;
+  m_pFrameServices = dynamic_cast<IMainFrameServices*>(frame);
   frame->SetTimer(1, 5000);
-  // The first thread window's document reads the options silently; until the document
-  // exists the start-up does it here.
-  LoadOptions(false);
+  // The shell command: the first thread window, whose document reads the options.
+  if (!m_pFrameServices || !m_pFrameServices->OpenThreadWindow()) LoadOptions(false);
   frame->ShowWindow(SW_SHOW);
   frame->UpdateWindow();
   return TRUE;

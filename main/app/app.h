@@ -16,7 +16,13 @@ class IMainFrameServices {
   virtual void StopProgress() = 0;
   virtual bool IsDeviceOpen() const = 0;
   virtual void CloseSplash() = 0;
+  // The first thread window of the run (its document reads the options and binds the module).
+  virtual BOOL OpenThreadWindow() = 0;
 };
+
+// Makes the program's main window; the program installs it before the start-up runs.
+using MainFrameFactory = CWnd* (*)();
+void SetMainFrameFactory(MainFrameFactory factory);
 
 class CBrambApp : public CWinApp {
  public:

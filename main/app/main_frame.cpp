@@ -1,36 +1,406 @@
 #include "main_frame.h"
 
+#include <shellapi.h>
+
+#include <cstdio>
 #include <cstring>
 
+#include "about.h"
+#include "device_api.h"
+#include "device_ops.h"
 #include "device_state.h"
+#include "document.h"
+#include "explorers.h"
+#include "info_dialogs.h"
+#include "lumivex/prompt.h"
+#include "open_device.h"
+#include "options_sheet.h"
+#include "resource.h"
 #include "splash.h"
+#include "viewers.h"
+
+namespace {
+
+CMainFrame* g_frame = nullptr;
+const char kProfile[] = "CBrambApp-command-manager-profile";
+const char kClientProp[] = "LxMdiClient";
+
+// The frame's class procedure: the MDI frame's default processing with its client window.
+LRESULT CALLBACK FrameDefProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  HWND client = static_cast<HWND>(GetPropA(hwnd, kClientProp));
+  return DefFrameProcA(hwnd, client, msg, wp, lp);
+}
+
+// The status-bar progress pane: steps once per timer tick while enabled, wrapping at the end.
+class CExtStatusBarProgressCtrl : public CExtProgressWnd {
+ public:
+  LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override {
+    if (msg == WM_TIMER) {
+      if (IsWindowEnabled()) {
+        if (GetPos() >= 32) SetPos(0);
+        else StepIt();
+      }
+      return 0;
+    }
+    if (msg == WM_DESTROY) KillTimer(0);
+    return CExtProgressWnd::WindowProc(msg, wp, lp);
+  }
+  void PostNcDestroy() override { delete this; }
+};
+
+// A script page: a multi-line edit in Courier New.
+class CDynamicEdit : public CWnd {
+ public:
+  BOOL Create(CWnd* parent, const char* text, bool editable) {
+    DWORD style = 0x503000C4 | (editable ? 0 : ES_READONLY);
+    HWND hwnd = CreateWindowExA(WS_EX_CLIENTEDGE, "EDIT", "", style & ~WS_VISIBLE, 0, 0, 10, 10, parent->m_hWnd,
+                                nullptr, AfxGetInstanceHandle(), nullptr);
+    if (!hwnd || !SubclassWindow(hwnd)) return FALSE;
+    LOGFONTA metrics = {};
+    HGDIOBJ stock = GetStockObject(DEFAULT_GUI_FONT);
+    if (!stock) stock = GetStockObject(SYSTEM_FONT);
+    GetObjectA(stock, sizeof metrics, &metrics);
+    std::strcpy(metrics.lfFaceName, "Courier New");
+    font_.CreateFontIndirect(&metrics);
+    SetFont(&font_);
+    SendMessage(EM_SETLIMITTEXT, 0, 0);
+    if (text && *text) {
+      SendMessage(WM_SETREDRAW, FALSE);
+      SetWindowText(text);
+      SendMessage(EM_SETSEL, 0, 0);
+      SendMessage(WM_SETREDRAW, TRUE);
+      Invalidate();
+    }
+    SendMessage(EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, MAKELPARAM(3, 3));
+    int tab = 15;
+    SendMessage(EM_SETTABSTOPS, 1, reinterpret_cast<LPARAM>(&tab));
+    return TRUE;
+  }
+
+ private:
+  CFont font_;
+};
+
+void SelectKindHook(int kind, void* context) {
+  auto* frame = static_cast<CMainFrame*>(context);
+  // The open may run on a command or script thread; the selector belongs to the GUI thread.
+  if (GetWindowThreadProcessId(frame->m_hWnd, nullptr) == GetCurrentThreadId()) {
+    frame->SendMessage(WM_LX_SELECT_KIND, static_cast<WPARAM>(kind));
+  } else {
+    frame->PostMessage(WM_LX_SELECT_KIND, static_cast<WPARAM>(kind));
+  }
+}
+
+void ChangedHook(void* context) { static_cast<CMainFrame*>(context)->PostMessage(WM_LX_DEVICE_CHANGED); }
+
+// The toolbar: the commands used most, with the common controls' standard images.
+std::vector<CExtToolControlBar::Button> ToolbarButtons(bool beginner) {
+  std::vector<CExtToolControlBar::Button> buttons;
+  if (!beginner) buttons.push_back({ID_FILE_NEW, STD_FILENEW, "New Thread"});
+  buttons.push_back({ID_OPEN_DEVICE, STD_FILEOPEN, "Open Device..."});
+  buttons.push_back({ID_DEVICE_EXPLORER, STD_FIND, "Device Explorer"});
+  if (!beginner) {
+    buttons.push_back({0, -1, nullptr});
+    buttons.push_back({ID_COMMAND_DIALOG, STD_PROPERTIES, "Command Dialog Box"});
+    buttons.push_back({ID_FUNCTION_PROFILER, STD_REPLACE, "Function Profiler"});
+    buttons.push_back({ID_RUN_SCRIPT, STD_REDOW, "Run Script"});
+    buttons.push_back({ID_STOP_SCRIPT, STD_DELETE, "Stop Script"});
+  }
+  buttons.push_back({0, -1, nullptr});
+  buttons.push_back({ID_APP_ABOUT, STD_HELP, "About Lumivex"});
+  return buttons;
+}
+
+constexpr int kSelectorGap = 120;  // room on the toolbar for the device selector
+
+}  // namespace
+
+CMainFrame* GetMainFrame() { return g_frame; }
+
+CMainFrame::CMainFrame() = default;
+
+CMainFrame::~CMainFrame() {
+  if (g_frame == this) g_frame = nullptr;
+}
 
 BOOL CMainFrame::CreateFrame() {
-  WNDCLASSA cls;
-  if (!GetClassInfoA(AfxGetInstanceHandle(), LX_MAIN_FRAME_CLASS, &cls)) {
-    std::memset(&cls, 0, sizeof cls);
-    cls.lpfnWndProc = DefWindowProcA;
-    cls.hInstance = AfxGetInstanceHandle();
-    cls.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    cls.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_APPWORKSPACE + 1);
-    cls.lpszClassName = LX_MAIN_FRAME_CLASS;
-    cls.hIcon = LoadIcon(nullptr, IDI_APPLICATION);
-    if (!RegisterClassA(&cls)) return FALSE;
+  if (!LxRegisterWindowClass(LX_MAIN_FRAME_CLASS, FrameDefProc, COLOR_BTNFACE, true)) return FALSE;
+  CREATESTRUCTA cs = {};
+  cs.lpszClass = LX_MAIN_FRAME_CLASS;
+  cs.lpszName = "Lumivex";
+  cs.style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+  cs.x = cs.y = CW_USEDEFAULT;
+  cs.cx = 1000;
+  cs.cy = 700;
+  cs.hInstance = AfxGetInstanceHandle();
+  if (!PreCreateWindow(cs)) return FALSE;
+  HWND hwnd = CreateWindowExA(0, cs.lpszClass, cs.lpszName, cs.style, cs.x, cs.y, cs.cx, cs.cy, nullptr, nullptr,
+                              cs.hInstance, nullptr);
+  if (!hwnd || !SubclassWindow(hwnd)) {
+    if (hwnd) ::DestroyWindow(hwnd);
+    return FALSE;
   }
-  HWND hwnd = CreateWindowExA(0, LX_MAIN_FRAME_CLASS, "Lumivex", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
-                              900, 640, nullptr, nullptr, AfxGetInstanceHandle(), nullptr);
-  if (!hwnd || !SubclassWindow(hwnd)) return FALSE;
-  RECT client;
-  GetClientRect(&client);
-  if (!m_wndLog.Create(0x503008C4, client, this, 32798)) {
-    ::DestroyWindow(hwnd);
+  g_frame = this;
+  if (OnCreate(&cs) != 0) {
+    ::DestroyWindow(Detach());
+    g_frame = nullptr;
     return FALSE;
   }
   autoDelete_ = true;
+  CBrambApp* app = GetBrambApp();
+  ActivateFrame(app ? app->m_nCmdShow : SW_SHOWNORMAL);
   return TRUE;
 }
 
-bool CMainFrame::IsDeviceOpen() const { return lx::GetDeviceState() == lx::kDeviceOpen; }
+int CMainFrame::OnCreate(CREATESTRUCTA*) {
+  // The MDI client, with the Window popup for its list of children.
+  if (!m_wndMenuBar.Create(this, IDR_MAINFRAME, ID_BAR_MENU)) return -1;
+  CLIENTCREATESTRUCT ccs = {m_wndMenuBar.FindPopup(m_wndMenuBar.m_windowPopupText), 0xFF00};
+  mdiClient_ = CreateWindowExA(WS_EX_CLIENTEDGE, "MDICLIENT", nullptr,
+                               WS_CHILD | WS_CLIPCHILDREN | WS_VSCROLL | WS_HSCROLL | WS_VISIBLE, 0, 0, 100, 100, m_hWnd,
+                               reinterpret_cast<HMENU>(0xE900), AfxGetInstanceHandle(), &ccs);
+  if (!mdiClient_) return -1;
+  SetPropA(m_hWnd, kClientProp, mdiClient_);
+  m_hAccel = LoadAcceleratorsA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME));
+
+  if (!m_wndToolBar.Create(this, ID_BAR_TOOLBAR, 0x5040283C) || !m_wndToolBar.LoadButtons(ToolbarButtons(false), kSelectorGap))
+    return -1;
+
+  if (!m_wndStatusBar.Create(this, ID_BAR_STATUS, 0x50008200)) return -1;
+  static const UINT indicators[] = {0, 59137, 59138, 59139};
+  if (!m_wndStatusBar.SetIndicators(indicators, 4)) return -1;
+
+  auto* progress = new CExtStatusBarProgressCtrl;
+  RECT none = {0, 0, 0, 0};
+  if (!progress->Create(0x50010000, none, &m_wndStatusBar, 10001)) {
+    delete progress;
+    return -2;
+  }
+  m_pProgress = progress;
+  progress->ModifyStyle(WS_BORDER, 0);
+  ::SetWindowLongA(progress->m_hWnd, GWL_EXSTYLE, ::GetWindowLongA(progress->m_hWnd, GWL_EXSTYLE) & ~WS_EX_STATICEDGE);
+  progress->SetRange(0, 32);
+  progress->SetPos(0);
+  progress->SetStep(1);
+  if (!m_wndStatusBar.AddPane(11001, 1)) {
+    LxMessageBox(m_hWnd, "Pane index out of range\nor pane with same ID already exists in the status bar", nullptr,
+                 MB_OK | MB_ICONERROR);
+    return -2;
+  }
+  int pane = m_wndStatusBar.CommandToIndex(11001);
+  if (pane == -1) return -2;
+  m_wndStatusBar.SetPaneWidth(pane, 100);
+  m_wndStatusBar.SetPaneControl(pane, progress->m_hWnd);
+
+  m_wndScriptEditorBar.SetInitialSize(100, 400);
+  m_wndScriptLogBar.SetInitialSize(100, 400);
+  m_wndVolumeTreeBar.SetInitialSize(200, 100);
+  if (!m_wndScriptEditorBar.Create("Script editor", this, ID_BAR_SCRIPT_EDITOR, 0x5040283C) ||
+      !m_wndScriptLogBar.Create("Script log output", this, ID_BAR_SCRIPT_LOG, 0x5040283C) ||
+      !m_wndVolumeTreeBar.Create(nullptr, this, ID_BAR_VOLUME_TREE, 0x5040283C))
+    return -1;
+
+  HWND tree = CreateWindowExA(WS_EX_CLIENTEDGE, WC_TREEVIEWA, "", 0x50300C37, 0, 0, 10, 10, m_wndVolumeTreeBar.m_hWnd,
+                              reinterpret_cast<HMENU>(ID_BAR_VOLUME_TREE), AfxGetInstanceHandle(), nullptr);
+  if (!tree) return -1;
+  m_wndVolumeTree.Attach(tree);
+  m_wndVolumeTree.SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), TRUE);
+  m_wndVolumeTreeBar.SetClient(tree);
+
+  if (!m_wndMdiTabs.Create(this, mdiClient_, 0x54000000)) return -1;
+
+  RECT selector = {30, 0, 140, 100};
+  selector.left = 4;
+  selector.right = kSelectorGap - 4;
+  selector.top = 2;
+  if (!m_wndDeviceSelector.Create(0x50000203, selector, &m_wndToolBar, IDC_DEVICE_SELECTOR)) return -1;
+  m_wndDeviceSelector.AddString("NAND");
+  m_wndDeviceSelector.AddString("NOR");
+  m_wndDeviceSelector.AddString("SPI");
+
+  // Fixed docking: the tree on the left, the script editor and the log side by side below.
+  m_wndVolumeTreeBar.m_dock = CExtControlBar::kDockLeft;
+  m_wndVolumeTreeBar.m_ring = 1;
+  m_wndScriptEditorBar.m_dock = CExtControlBar::kDockBottom;
+  m_wndScriptEditorBar.m_ring = 2;
+  m_wndScriptLogBar.m_dock = CExtControlBar::kDockBottom;
+  m_wndScriptLogBar.m_ring = 2;
+
+  RECT page = {0, 0, 10, 10};
+  if (!m_wndScriptPages.Create(&m_wndScriptEditorBar, page, 0xE900, 0x56000000)) return -1;
+  m_wndScriptEditorBar.SetClient(m_wndScriptPages.m_hWnd);
+  AddScriptPage("Help script", LoadScriptResource(0), true);
+
+  if (!m_wndLog.Create(0x503008C4, page, &m_wndScriptLogBar, ID_BAR_SCRIPT_LOG)) return -1;
+  m_wndScriptLogBar.SetClient(m_wndLog.m_hWnd);
+
+  m_pCommandDlg = new CCommandDlg;
+  if (!m_pCommandDlg->Create(IDD_COMMAND, nullptr)) {
+    delete m_pCommandDlg;
+    m_pCommandDlg = nullptr;
+    return -1;
+  }
+  LoadHistory();
+
+  lx::DeviceFrameHooks hooks;
+  hooks.SelectDeviceKind = SelectKindHook;
+  hooks.Changed = ChangedHook;
+  hooks.context = this;
+  lx::SetDeviceFrameHooks(hooks);
+
+  SetTimer(0, 1000);
+  RecalcLayout();
+  OnDeviceStateChanged();
+  return 0;
+}
+
+void CMainFrame::ActivateFrame(int show) {
+  CBrambApp* app = GetBrambApp();
+  if (app && app->GetUserLevel() == 2) {
+    m_wndVolumeTreeBar.ShowWindow(SW_HIDE);
+    m_wndMenuBar.Create(this, IDR_BEGINNER, ID_BAR_MENU);
+    m_wndToolBar.LoadButtons(ToolbarButtons(true), kSelectorGap);
+    RecalcLayout();
+    PostMessage(WM_COMMAND, ID_OPEN_DEVICE);
+    (void)show;
+    return;
+  }
+  (void)show;
+}
+
+namespace {
+// The bar's own visibility, also while the frame itself is still hidden.
+bool Shown(const CWnd& bar) {
+  return bar.m_hWnd && (::GetWindowLongA(bar.m_hWnd, GWL_STYLE) & WS_VISIBLE) != 0;
+}
+}  // namespace
+
+void CMainFrame::RecalcLayout() {
+  if (!m_hWnd || !mdiClient_) return;
+  RECT r;
+  GetClientRect(&r);
+  int top = 0, bottom = r.bottom, left = 0;
+  if (Shown(m_wndToolBar)) {
+    int h = m_wndToolBar.Height();
+    ::MoveWindow(m_wndToolBar.m_hWnd, 0, 0, r.right, h, TRUE);
+    top += h;
+  }
+  if (Shown(m_wndStatusBar)) {
+    int h = m_wndStatusBar.Height();
+    ::MoveWindow(m_wndStatusBar.m_hWnd, 0, bottom - h, r.right, h, TRUE);
+    bottom -= h;
+  }
+  // First ring: the volume tree along the whole left side.
+  if (Shown(m_wndVolumeTreeBar)) {
+    int w = m_wndVolumeTreeBar.GetInitialSize().cx;
+    ::MoveWindow(m_wndVolumeTreeBar.m_hWnd, 0, top, w, bottom - top, TRUE);
+    left = w;
+  }
+  // Next rings: the script editor at the bottom with the log beside it.
+  bool editor = Shown(m_wndScriptEditorBar), log = Shown(m_wndScriptLogBar);
+  if (editor || log) {
+    int h = (bottom - top) / 3;
+    if (h > 220) h = 220;
+    if (h < 60) h = 60;
+    int width = r.right - left;
+    int split = editor && log ? left + width / 2 : (editor ? r.right : left);
+    if (editor) ::MoveWindow(m_wndScriptEditorBar.m_hWnd, left, bottom - h, split - left, h, TRUE);
+    if (log) ::MoveWindow(m_wndScriptLogBar.m_hWnd, split, bottom - h, r.right - split, h, TRUE);
+    bottom -= h;
+  }
+  int tabs = m_wndMdiTabs.Height();
+  ::MoveWindow(m_wndMdiTabs.m_hWnd, left, top, r.right - left, tabs, TRUE);
+  ::MoveWindow(mdiClient_, left, top + tabs, r.right - left, bottom - top - tabs, TRUE);
+}
+
+BOOL CMainFrame::OpenThreadWindow() {
+  CChildFrame* child = CChildFrame::CreateThreadWindow(this);
+  if (!child) return FALSE;
+  ::SendMessageA(mdiClient_, WM_MDIMAXIMIZE, reinterpret_cast<WPARAM>(child->m_hWnd), 0);
+  return TRUE;
+}
+
+CChildFrame* CMainFrame::GetActiveChild() const {
+  if (!mdiClient_) return nullptr;
+  HWND active = reinterpret_cast<HWND>(::SendMessageA(mdiClient_, WM_MDIGETACTIVE, 0, 0));
+  return active ? dynamic_cast<CChildFrame*>(CWnd::FromHandlePermanent(active)) : nullptr;
+}
+
+int CMainFrame::ThreadWindowCount() const { return g_nThreadWindows.load(); }
+
+// ---- device state ---------------------------------------------------------------------------------
+void CMainFrame::SelectDeviceKind(int kind) {
+  if (m_wndDeviceSelector.m_hWnd) m_wndDeviceSelector.SetCurSel(kind);
+}
+
+void CMainFrame::OnDeviceSelChange() {
+  CBrambApp* app = GetBrambApp();
+  int index = m_wndDeviceSelector.GetCurSel();
+  if (!app || index < 0) return;
+  app->m_Options.DeviceKind = static_cast<int8_t>(index);
+  if (index == 2) app->m_Options.WindowSizeIndex = 0;
+  app->SaveOptions();
+}
+
+bool CMainFrame::IsDeviceOpen() const { return lx::FrameDevice().DeviceOpenFlag != 0; }
+
+void CMainFrame::OnDeviceStateChanged() {
+  for (UINT id : {ID_DEVICE_EXPLORER, ID_FUNCTION_PROFILER, ID_RUN_SCRIPT, ID_STOP_SCRIPT})
+    m_wndToolBar.EnableButton(id, IsCommandEnabled(id));
+  // The reset window has no device to work on once it is closed.
+  if (!IsDeviceOpen()) CloseNorResetDialog();
+}
+
+bool CMainFrame::IsCommandEnabled(UINT id) const {
+  const lx::FrameDeviceFields& device = lx::FrameDevice();
+  bool open = device.DeviceOpenFlag != 0;
+  switch (id) {
+    case ID_FUNCTION_PROFILER: case ID_DEVICE_EXPLORER: case ID_DEVICE_DUPLICATE: case ID_GET_LAST_ERROR:
+    case ID_RESET_DEVICE: case ID_DUMP_DEBUG: case ID_EXT_GFSL_MODULE: case ID_EXT_ECC_MODULE:
+      return open;
+    case ID_SECTOR_EXPLORER: case ID_VOLUME_DUPLICATE:
+      return device.FrameBdtlMask != 0;
+    case ID_VOLUME_TREE:
+      return device.FrameMountMask != 0;
+    case ID_RUN_SCRIPT:
+      return m_bScriptRunning == 0;
+    case ID_STOP_SCRIPT:
+      return m_bScriptRunning != 0;
+    case ID_VYR_ANALYZER: {
+      CBrambApp* app = GetBrambApp();
+      return open || (app && app->m_Options.VyrWithoutFsLibrary);
+    }
+    default:
+      return true;
+  }
+}
+
+bool CMainFrame::IsCommandChecked(UINT id) const {
+  CBrambApp* app = GetBrambApp();
+  int kind = app ? app->m_Options.DeviceKind : -1;
+  switch (id) {
+    case ID_SELECT_NAND: return kind == 0;
+    case ID_SELECT_NOR: return kind == 1;
+    case ID_SELECT_SPI: return kind == 2;
+    case ID_BAR_TOOLBAR: return m_wndToolBar.IsWindowVisible() != FALSE;
+    case ID_BAR_STATUS: return m_wndStatusBar.IsWindowVisible() != FALSE;
+    case ID_BAR_SCRIPT_EDITOR: return m_wndScriptEditorBar.IsWindowVisible() != FALSE;
+    case ID_BAR_SCRIPT_LOG: return m_wndScriptLogBar.IsWindowVisible() != FALSE;
+    case ID_BAR_VOLUME_TREE: return m_wndVolumeTreeBar.IsWindowVisible() != FALSE;
+    case ID_BAR_MENU: return true;
+    default: return false;
+  }
+}
+
+void CMainFrame::StartProgress() {
+  if (m_pProgress && m_pProgress->m_hWnd) m_pProgress->SetTimer(0, 200);
+}
+
+void CMainFrame::StopProgress() {
+  if (!m_pProgress || !m_pProgress->m_hWnd) return;
+  m_pProgress->SetPos(0);
+  m_pProgress->KillTimer(0);
+}
 
 void CMainFrame::CloseSplash() {
   CBrambApp* app = GetBrambApp();
@@ -43,21 +413,202 @@ void CMainFrame::CloseSplash() {
   KillTimer(1);
 }
 
+// ---- script pages -----------------------------------------------------------------------------
+BOOL CMainFrame::AddScriptPage(const char* title, const char* text, bool editable) {
+  auto page = std::make_unique<CDynamicEdit>();
+  if (!page->Create(&m_wndScriptPages, text, editable)) return FALSE;
+  if (!m_wndScriptPages.PageInsert(page->m_hWnd, title, 0, true)) return FALSE;
+  scriptPages_.push_back(std::move(page));
+  return TRUE;
+}
+
+CString CMainFrame::GetPageText(int index) const {
+  HWND page = m_wndScriptPages.PageHwndGetSafe(index);
+  if (!page) return CString();
+  int length = ::GetWindowTextLengthA(page);
+  std::string text(static_cast<size_t>(length) + 1, '\0');
+  ::GetWindowTextA(page, &text[0], length + 1);
+  return CString(text.c_str());
+}
+
+CString CMainFrame::GetSelectedPageText() const {
+  int selected = m_wndScriptPages.PageSelectionGet();
+  return selected < 0 ? CString() : GetPageText(selected);
+}
+
+void CMainFrame::SetPageTitle(int index, const char* title) { m_wndScriptPages.PageTextSet(index, title); }
+
+CString CMainFrame::LoadScriptResource(int index) const {
+  static const struct {
+    const char* title;
+    int id;
+  } pages[] = {{"Help script", 175}};
+  if (index < 0 || index >= 1) return CString();
+  HRSRC found = FindResourceA(AfxGetResourceHandle(), MAKEINTRESOURCEA(pages[index].id), "VBS");
+  if (!found) return CString();
+  HGLOBAL loaded = LoadResource(AfxGetResourceHandle(), found);
+  DWORD size = SizeofResource(AfxGetResourceHandle(), found);
+  const char* bytes = loaded ? static_cast<const char*>(LockResource(loaded)) : nullptr;
+  if (!bytes || size == 0) return CString();
+  return CString(std::string(bytes, size).c_str());
+}
+
+// The script host comes with the scripting work; until then a run has nothing to start.
+void CMainFrame::RunScript() {}
+void CMainFrame::InterruptScript() {}
+
+// ---- history ------------------------------------------------------------------------------------
+void CMainFrame::LoadHistory() {
+  CBrambApp* app = GetBrambApp();
+  if (!app || !m_pCommandDlg) return;
+  CString path = app->m_InstallFolder + "\\history.txt";
+  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  m_HistoryPath = path;
+  std::vector<std::string> lines;
+  std::string line;
+  char byte;
+  DWORD got = 0;
+  for (;;) {
+    bool end = !ReadFile(file, &byte, 1, &got, nullptr) || got == 0;
+    if (end || byte == '\r') {
+      if (!end) ReadFile(file, &byte, 1, &got, nullptr);  // the LF after the CR
+      if (!line.empty()) lines.push_back(line);
+      line.clear();
+      if (end) break;
+      continue;
+    }
+    line += byte;
+  }
+  CloseHandle(file);
+  // The file lists the newest first, as the combo box does.
+  HWND combo = ::GetDlgItem(m_pCommandDlg->m_hWnd, IDC_COMMAND_LINE);
+  for (const std::string& entry : lines)
+    ::SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.c_str()));
+}
+
+void CMainFrame::SaveHistory() {
+  if (m_HistoryPath.IsEmpty() || !m_pCommandDlg || !m_pCommandDlg->m_hWnd) return;
+  HANDLE file = CreateFileA(m_HistoryPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  for (int i = 0; i < m_pCommandDlg->HistoryCount(); ++i) {
+    CString entry = m_pCommandDlg->HistoryEntry(i);
+    if (entry.IsEmpty()) continue;
+    entry += "\r\n";
+    DWORD written = 0;
+    WriteFile(file, entry.GetString(), static_cast<DWORD>(entry.GetLength()), &written, nullptr);
+  }
+  CloseHandle(file);
+}
+
+// ---- messages ---------------------------------------------------------------------------------
+BOOL CMainFrame::PreTranslateMessage(MSG* msg) {
+  if (mdiClient_ && TranslateMDISysAccel(mdiClient_, msg)) return TRUE;
+  if (m_hAccel && TranslateAcceleratorA(m_hWnd, m_hAccel, msg)) return TRUE;
+  return FALSE;
+}
+
+BOOL CMainFrame::OnAcceleratorCommand(UINT id) {
+  HWND focus = ::GetFocus();
+  HWND page = m_wndScriptPages.PageHwndGetSafe(m_wndScriptPages.PageSelectionGet());
+  HWND target = nullptr;
+  if (page && focus == page) target = page;
+  else if (m_wndLog.m_hWnd && focus == m_wndLog.m_hWnd) target = m_wndLog.m_hWnd;
+  // Only the five edit commands belong to the page or the log; every other accelerator, and
+  // every accelerator while neither has the focus, goes on to the frame's own commands.
+  if (!target) return FALSE;
+  switch (id) {
+    case ID_EDIT_CLEAR: ::SendMessageA(target, WM_CLEAR, 0, 0); return TRUE;
+    case ID_EDIT_COPY: ::SendMessageA(target, WM_COPY, 0, 0); return TRUE;
+    case ID_EDIT_CUT: ::SendMessageA(target, WM_CUT, 0, 0); return TRUE;
+    case ID_EDIT_PASTE: ::SendMessageA(target, WM_PASTE, 0, 0); return TRUE;
+    case ID_EDIT_SELECT_ALL: ::SendMessageA(target, EM_SETSEL, 0, -1); return TRUE;
+    default: return FALSE;
+  }
+}
+
+BOOL CMainFrame::DestroyWindow() {
+  if (m_hWnd) {
+    SaveHistory();
+    CloseNorResetDialog();
+  }
+  return CWnd::DestroyWindow();
+}
+
 LRESULT CMainFrame::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_SIZE:
-      if (m_wndLog.m_hWnd) ::MoveWindow(m_wndLog.m_hWnd, 0, 0, LOWORD(lp), HIWORD(lp), TRUE);
-      break;
+      if (wp != SIZE_MINIMIZED) RecalcLayout();
+      return 0;  // the frame places the MDI client itself
     case WM_TIMER:
+      if (wp == 0) {
+        CString text;
+        text.Format("Number of running threads: %d", m_nRunningThreads.load());
+        m_wndStatusBar.SetPaneText(0, text);
+        return 0;
+      }
       if (wp == 1) {
         CloseSplash();
         return 0;
       }
       break;
+    case WM_COMMAND: {
+      UINT id = LOWORD(wp);
+      if (lp && id == IDC_DEVICE_SELECTOR) {
+        if (HIWORD(wp) == CBN_SELCHANGE) OnDeviceSelChange();
+        return 0;
+      }
+      // Notifications of controls inside the panes (the log's own id is a bar command) are
+      // no commands; menus, accelerators and toolbar buttons are.
+      if (lp && reinterpret_cast<HWND>(lp) != m_wndToolBar.m_hWnd) break;
+      if (HIWORD(wp) == 1 && !lp && OnAcceleratorCommand(id)) return 0;
+      if (OnMenuCommand(id)) return 0;
+      break;
+    }
+    case WM_INITMENUPOPUP: {
+      HMENU menu = reinterpret_cast<HMENU>(wp);
+      int count = GetMenuItemCount(menu);
+      for (int i = 0; i < count; ++i) {
+        UINT id = GetMenuItemID(menu, i);
+        if (id == 0 || id == static_cast<UINT>(-1)) continue;
+        EnableMenuItem(menu, id, MF_BYCOMMAND | (IsCommandEnabled(id) ? MF_ENABLED : MF_GRAYED));
+        CheckMenuItem(menu, id, MF_BYCOMMAND | (IsCommandChecked(id) ? MF_CHECKED : MF_UNCHECKED));
+      }
+      break;
+    }
+    case WM_LX_DEVICE_CHANGED:
+      OnDeviceStateChanged();
+      return 0;
+    case WM_LX_SELECT_KIND: {
+      int kind = static_cast<int>(wp);
+      SelectDeviceKind(kind);
+      OnDeviceSelChange();
+      return 0;
+    }
+    case WM_CLOSE:
+      if (m_nRunningThreads.load() > 0) {
+        // The command threads write into windows of this frame.
+        LxMessageBox(m_hWnd, "Thread is not finished.", nullptr, MB_OK);
+        return 0;
+      }
+      CloseScriptEngine();
+      DestroyWindow();
+      return 0;
     case WM_DESTROY: {
+      KillTimer(0);
+      DestroyProfilerDialog();
+      lx::SetDeviceFrameHooks(lx::DeviceFrameHooks());
+      if (m_pCommandDlg) {
+        m_pCommandDlg->DestroyWindow();
+        delete m_pCommandDlg;
+        m_pCommandDlg = nullptr;
+      }
+      DestroyExplorers(this);
+      RemovePropA(m_hWnd, kClientProp);
       CBrambApp* app = GetBrambApp();
       if (app && app->m_pFrameServices == this) app->m_pFrameServices = nullptr;
       if (app && app->m_pMainWnd == this) app->m_pMainWnd = nullptr;
+      if (g_frame == this) g_frame = nullptr;
       PostQuitMessage(0);
       break;
     }

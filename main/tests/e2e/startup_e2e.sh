@@ -26,6 +26,9 @@ lx_wine_prefix || exit 1
 docs=$WINEPREFIX/drive_c/users/$(id -un)/Documents
 if [ -L "$docs" ]; then rm "$docs"; fi
 mkdir -p "$docs"
+# The shared prefix may hold the registration of a program started there (scripts/run): the
+# first start here must find none.
+wine reg delete 'HKCU\Software\Keldorn\Lumivex' /f >/dev/null 2>&1
 # A display of its own too: two Wine prefixes on one X display can trip over each other.
 unset DISPLAY
 lx_display || exit 1

@@ -1,0 +1,175 @@
+// The frame's toolkit: menu bar, toolbar, status bar with panes, docking panes in a fixed
+// layout, tab strips for MDI children and for pages. Thin classes over Win32 controls.
+#pragma once
+#include "lxmfc.h"
+
+#include <string>
+#include <vector>
+
+// Registers a window class of this program once (later calls find it); false on failure.
+bool LxRegisterWindowClass(const char* name, WNDPROC proc, int backgroundColour, bool withIcon = false);
+
+// The menu bar: the frame's Win32 menu from a resource.
+class CExtMenuControlBar : public CWnd {
+ public:
+  // Loads menu resource menuId and sets it on the frame; the window-list popup is the one whose
+  // text equals m_windowPopupText (the MDI client keeps its list of children there).
+  BOOL Create(CWnd* frame, UINT menuId, UINT id);
+  HMENU GetMenu() const { return menu_; }
+  // The popup whose text (without '&') equals the given one, or null.
+  HMENU FindPopup(const char* text) const;
+  CString m_windowPopupText = "Window";
+  UINT m_nId = 0;
+
+ private:
+  HMENU menu_ = nullptr;
+};
+
+// A toolbar of command buttons with room for child controls (the device selector).
+class CExtToolControlBar : public CWnd {
+ public:
+  struct Button {
+    UINT command;    // 0 makes a separator
+    int stdImage;    // an image of the common controls' standard small set (STD_...), -1: none
+    const char* tip;
+  };
+  BOOL Create(CWnd* frame, UINT id, DWORD style);
+  // Replaces the buttons; a leading gap of `gap` pixels leaves room for child controls.
+  BOOL LoadButtons(const std::vector<Button>& buttons, int gap = 0);
+  int Height() const;
+  BOOL IsButtonEnabled(UINT command) const;
+  void EnableButton(UINT command, BOOL enable);
+  UINT m_nId = 0;
+};
+
+// The status bar: panes by id, the first pane for messages.
+class CExtStatusControlBar : public CWnd {
+ public:
+  BOOL Create(CWnd* frame, UINT id, DWORD style);
+  BOOL SetIndicators(const UINT* ids, int count);
+  // Inserts a pane at the index; false when the index is beyond the panes or the id exists.
+  BOOL AddPane(UINT id, int index);
+  int CommandToIndex(UINT id) const;
+  void SetPaneWidth(int index, int width);
+  BOOL SetPaneText(int index, const char* text);
+  CString GetPaneText(int index) const;
+  // Places a child window over the pane (it follows the pane on every layout).
+  void SetPaneControl(int index, HWND child);
+  int Height() const;
+  // Re-divides the bar after a size change.
+  void Layout();
+  LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override;
+  UINT m_nId = 0;
+
+ private:
+  struct Pane {
+    UINT id;
+    int width;  // -1: the stretching message pane
+    CString text;
+    HWND control;
+  };
+  std::vector<Pane> panes_;
+};
+
+class CExtProgressWnd : public CWnd {
+ public:
+  BOOL Create(DWORD style, const RECT& rect, CWnd* parent, UINT id);
+  void SetRange(int low, int high);
+  int SetPos(int pos);
+  int GetPos() const;
+  void SetStep(int step);
+  int StepIt();
+};
+
+class CExtComboBox : public CWnd {
+ public:
+  BOOL Create(DWORD style, const RECT& rect, CWnd* parent, UINT id);
+  int AddString(const char* text);
+  int InsertString(int index, const char* text);
+  int DeleteString(int index);
+  int GetCount() const;
+  int GetCurSel() const;
+  int SetCurSel(int index);
+  CString GetLBText(int index) const;
+  void ResetContent();
+};
+
+// A docking pane: a caption strip with the title over one child that fills the rest. The
+// frame lays the panes out in fixed places (DockSide).
+class CExtControlBar : public CWnd {
+ public:
+  enum DockSide { kDockLeft, kDockBottom };
+  BOOL Create(const char* title, CWnd* frame, UINT id, DWORD style);
+  void SetInitialSize(int cx, int cy) { initial_ = {cx, cy}; }
+  SIZE GetInitialSize() const { return initial_; }
+  void SetClient(HWND client);
+  HWND GetClient() const { return client_; }
+  int CaptionHeight() const;
+  void Layout();
+  LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override;
+  DockSide m_dock = kDockBottom;
+  int m_ring = 1;
+  CString m_title;
+  UINT m_nId = 0;
+
+ private:
+  SIZE initial_ = {100, 100};
+  HWND client_ = nullptr;
+};
+
+// Tabs above the MDI client, one per child window; a click activates that child.
+class CExtTabMdiWnd : public CWnd {
+ public:
+  BOOL Create(CWnd* frame, HWND mdiClient, DWORD style);
+  // Re-reads the children of the MDI client (titles and the active one).
+  void Refresh();
+  int Height() const;
+  int GetTabCount() const;
+  CString GetTabText(int index) const;
+  LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override;
+
+ private:
+  HWND client_ = nullptr;
+  std::vector<HWND> children_;
+};
+
+// Tabbed pages: a tab strip over the selected page window.
+class CExtTabPageContainerFlatWnd : public CWnd {
+ public:
+  BOOL Create(CWnd* parent, const RECT& rect, UINT id, DWORD style);
+  // The container owns nothing; pages are its children and go with it.
+  BOOL PageInsert(HWND page, const char* title, int position, bool select);
+  BOOL PageRemove(int index);
+  int PageCountGet() const { return static_cast<int>(pages_.size()); }
+  int PageSelectionGet() const;
+  BOOL PageSelectionSet(int index);
+  HWND PageHwndGetSafe(int index) const;
+  BOOL PageTextSet(int index, const char* title);
+  CString PageTextGet(int index) const;
+  void Layout();
+  LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override;
+
+ private:
+  void ShowSelected();
+  HWND tabs_ = nullptr;
+  std::vector<HWND> pages_;
+};
+
+// A dialog whose controls keep their distances to the chosen edges when it is resized.
+class CExtResizableDialog : public CDialog {
+ public:
+  enum Anchor : unsigned { kLeft = 1, kTop = 2, kRight = 4, kBottom = 8 };
+  using CDialog::CDialog;
+  // Call from OnInitDialog after the base: anchors the control to the given edges.
+  void AddAnchor(int controlId, unsigned edges);
+  BOOL OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) override;
+
+ private:
+  struct Item {
+    HWND window;
+    RECT rect;
+    unsigned edges;
+  };
+  std::vector<Item> items_;
+  SIZE initial_ = {0, 0};
+};
