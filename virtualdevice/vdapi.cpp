@@ -112,11 +112,12 @@ void StopLayer(Module& m) {
     m.started = false;
 }
 
-/* "/a/..." -> volume 0 and the rest of the path; letters a to d in either case. */
+/* "/a/..." -> volume 0 and the rest of the path; letters a to d in either case, and "e" as a
+ * second name of volume 1, which paths written for this device have always used. */
 int VolumeOfPath(const char* path, int* vol, const char** rest) {
     if (!path || (path[0] != '/' && path[0] != '\\')) return lxfat::kErrInvalid;
     const char c = path[1];
-    int v = c >= 'a' && c <= 'd' ? c - 'a' : c >= 'A' && c <= 'D' ? c - 'A' : -1;
+    int v = c >= 'a' && c <= 'd' ? c - 'a' : c >= 'A' && c <= 'D' ? c - 'A' : c == 'e' || c == 'E' ? 1 : -1;
     if (v < 0) return lxfat::kErrInvalid;
     if (path[2] != 0 && path[2] != '/' && path[2] != '\\') return lxfat::kErrInvalid;
     *vol = v;

@@ -142,7 +142,8 @@ TEST_F(Api, HandlesAndArgumentsAreChecked) {
     EXPECT_EQ(static_cast<uint32_t>(-1), gfslfread(one, 1, 1, h));  /* write-only */
     EXPECT_EQ(0, gfslfclose(h));
     EXPECT_EQ(-1, gfslfclose(h));
-    EXPECT_EQ(-1, gfslfopen("/e/x", "r"));
+    EXPECT_EQ(-1, gfslfopen("/e/x", "r"));  /* volume 1, not mounted here */
+    EXPECT_EQ(-1, gfslfopen("/f/x", "r"));
     EXPECT_EQ(-1, gfslfopen("/a/\xff", "w"));
     const std::string deep = "/a/" + std::string(600, 'p');
     EXPECT_EQ(-1, gfslfopen(deep.c_str(), "w"));
@@ -166,6 +167,7 @@ TEST_F(Api, FormattingAndRawSectors) {
     EXPECT_EQ("kept", Read("/a/keep.txt"));
     ASSERT_EQ(0, Write("/b/other.txt", "b side"));
     EXPECT_EQ("b side", Read("/b/other.txt"));
+    EXPECT_EQ("b side", Read("/E/other.txt"));  /* "e" names volume 1 too */
 
     /* logical sector 0 is the first sector of partition 0; the partition table stays */
     uint8_t mbr[512], boot[512], logical[512];
