@@ -178,28 +178,6 @@ TEST_F(LogWindowTest, SavesItsTextAsRtf) {
   EXPECT_EQ(LxPromptRecordCount(), before);
 }
 
-// A top-level window of this thread with that title: other test programs run beside this one
-// and may show windows with the same titles.
-struct WindowSearch {
-  const char* title;
-  HWND found;
-};
-
-BOOL CALLBACK MatchTitle(HWND window, LPARAM param) {
-  auto* search = reinterpret_cast<WindowSearch*>(param);
-  char text[128] = "";
-  GetWindowTextA(window, text, sizeof text);
-  if (std::strcmp(text, search->title) != 0 || !IsWindowVisible(window)) return TRUE;
-  search->found = window;
-  return FALSE;
-}
-
-HWND FindOwnWindow(const char* title) {
-  WindowSearch search = {title, nullptr};
-  EnumThreadWindows(GetCurrentThreadId(), &MatchTitle, reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
-
 // ----- Options sheet -------------------------------------------------------------------------
 class OptionsSheetTest : public ::testing::Test {
  protected:

@@ -2,6 +2,7 @@
 #pragma once
 #include <windows.h>
 
+#include <cstring>
 #include <string>
 
 #include "lumivex/prompt.h"
@@ -37,3 +38,25 @@ class PromptScope {
   PromptScope() { LxPromptTestBegin(); }
   ~PromptScope() { LxPromptTestEnd(); }
 };
+
+struct OwnWindowSearch {
+  const char* title;
+  HWND found;
+};
+
+inline BOOL CALLBACK MatchOwnWindow(HWND window, LPARAM param) {
+  auto* search = reinterpret_cast<OwnWindowSearch*>(param);
+  char text[128] = "";
+  GetWindowTextA(window, text, sizeof text);
+  if (std::strcmp(text, search->title) != 0 || !IsWindowVisible(window)) return TRUE;
+  search->found = window;
+  return FALSE;
+}
+
+// A visible top-level window of this thread with that title: other test programs run beside
+// this one and may show windows with the same titles.
+inline HWND FindOwnWindow(const char* title) {
+  OwnWindowSearch search = {title, nullptr};
+  EnumThreadWindows(GetCurrentThreadId(), MatchOwnWindow, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}

@@ -1,0 +1,350 @@
+// The main frame as a real window under Wine and Xvfb: its bars, thread windows running lines
+// on command threads, the closing rules, the NOR console with the recording driver, the
+// mirror of the device state, the shell on the virtual device, and the windows its menus open.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app.h"
+#include "device_api.h"
+#include "device_ops.h"
+#include "document.h"
+#include "explorers.h"
+#include "lumivex/testkit.h"
+#include "main_frame.h"
+#include "options_record.h"
+#include "resource.h"
+#include "test_support.h"
+
+namespace {
+
+CBrambApp g_app;
+CMainFrame* g_frame = nullptr;
+std::string g_folder;
+
+void WriteOptions(const char* module, const char* norDriver) {
+  lx::OptionsRecord options;
+  std::memset(&options, 0, sizeof options);
+  lx::SetOptionsPath(options.FsLibraryPath, module);
+  lx::SetOptionsPath(options.NorDriverPath, norDriver);
+  std::ofstream file(g_folder + "\\setup.ini", std::ios::binary);
+  file.write(reinterpret_cast<const char*>(&options), sizeof options);
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+// The rich edit keeps its line ends as CR.
+std::string ViewText(CChildFrame* child) {
+  std::string text = child->m_View.GetText().str(), out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r') {
+      out += '\n';
+      if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+bool WaitIdle(CChildFrame* child) {
+  for (int i = 0; i < 2000; ++i) {
+    LxPumpMessages();
+    if (!child->IsBusy() && g_frame->m_nRunningThreads.load() == 0) {
+      LxPumpMessages();
+      return true;
+    }
+    Sleep(5);
+  }
+  return false;
+}
+
+// Types the line into the command dialog, submits it and waits for the thread; returns what
+// the window received for it.
+std::string RunLine(const std::string& line) {
+  CChildFrame* child = g_frame->GetActiveChild();
+  EXPECT_NE(child, nullptr);
+  if (!child) return "";
+  size_t before = ViewText(child).size();
+  g_frame->m_pCommandDlg->SetDlgItemText(IDC_COMMAND_LINE, line.c_str());
+  g_frame->m_pCommandDlg->OnSubmit();
+  LxPumpMessages();  // the window's start message
+  EXPECT_TRUE(WaitIdle(child)) << line;
+  std::string text = ViewText(child);
+  return text.size() >= before ? text.substr(before) : text;
+}
+
+std::vector<std::string> Prompts() {
+  std::vector<std::string> texts;
+  for (int i = 0; i < LxPromptRecordCount(); ++i) texts.push_back(LxPromptRecordText(i));
+  return texts;
+}
+
+// Answers the modal open-device dialog from a timer while the menu command runs it.
+std::string g_seenCaption;
+VOID CALLBACK CloseOpenDevice(HWND, UINT, UINT_PTR id, DWORD) {
+  HWND dialog = FindOwnWindow("Open Device");
+  if (!dialog) return;
+  KillTimer(nullptr, id);
+  g_seenCaption = "Open Device";
+  LxSaveWindowShot(dialog, "frame_open_device");
+  SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+}
+
+void Command(UINT id) { g_frame->SendMessage(WM_COMMAND, MAKEWPARAM(id, 0), 0); }
+
+class FrameTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    g_folder = MakeTempFolder("lxframe");
+    CreateDirectoryA((g_folder + "\\User Data").c_str(), nullptr);
+    // The module reads the C runtime's copy of the environment.
+    SetEnvironmentVariableA("LX_USER_AREA", g_folder.c_str());
+    _putenv_s("LX_USER_AREA", g_folder.c_str());
+    g_app.m_InstallFolder = g_folder.c_str();
+    g_app.m_UserAreaFolder = g_folder.c_str();
+    WriteOptions("Pallix-VirtualDevice.dll", "LxFixtureNorLld.dll");
+    LxPromptTestBegin();
+    g_frame = new CMainFrame;
+    ASSERT_TRUE(g_frame->CreateFrame());
+    g_app.m_pMainWnd = g_frame;
+    g_app.m_pFrameServices = g_frame;
+    ASSERT_TRUE(g_frame->OpenThreadWindow());
+    g_frame->ShowWindow(SW_SHOW);
+    LxPumpMessages();
+  }
+  static void TearDownTestSuite() {
+    lx::DeviceClose("/a");
+    if (g_frame) g_frame->DestroyWindow();
+    LxPumpMessages();
+    LxPromptTestEnd();
+  }
+  void SetUp() override { LxPromptTestBegin(); }
+};
+
+TEST_F(FrameTest, ShowsItsBarsTheDeviceSelectorTheLogAndTheFirstThreadWindow) {
+  EXPECT_TRUE(g_app.m_bDeviceModuleLoaded);  // the first document read the options
+  ASSERT_EQ(g_frame->m_wndMdiTabs.GetTabCount(), 1);
+  EXPECT_EQ(g_frame->m_wndMdiTabs.GetTabText(0), "Thread #1");
+  ASSERT_EQ(g_frame->m_wndDeviceSelector.GetCount(), 3);
+  EXPECT_EQ(g_frame->m_wndDeviceSelector.GetLBText(0), "NAND");
+  EXPECT_EQ(g_frame->m_wndDeviceSelector.GetLBText(1), "NOR");
+  EXPECT_EQ(g_frame->m_wndDeviceSelector.GetLBText(2), "SPI");
+  EXPECT_TRUE(g_frame->m_wndLog.IsWindowVisible());
+  EXPECT_TRUE(g_frame->m_wndScriptLogBar.IsWindowVisible());
+  EXPECT_TRUE(g_frame->m_wndVolumeTreeBar.IsWindowVisible());
+  EXPECT_EQ(g_frame->m_wndScriptPages.PageTextGet(0), "Help script");
+  EXPECT_EQ(g_frame->m_wndStatusBar.CommandToIndex(11001), 1);
+  g_frame->SendMessage(WM_TIMER, 0);
+  EXPECT_EQ(g_frame->m_wndStatusBar.GetPaneText(0), "Number of running threads: 0");
+  Command(ID_COMMAND_DIALOG);
+  EXPECT_TRUE(g_frame->m_pCommandDlg->IsWindowVisible());
+  LxPumpMessages();
+  LxSaveWindowShot(g_frame->m_hWnd, "main_frame");
+  LxSaveWindowShot(g_frame->m_pCommandDlg->m_hWnd, "main_command_dialog");
+  Command(ID_COMMAND_DIALOG);
+  EXPECT_FALSE(g_frame->m_pCommandDlg->IsWindowVisible());
+}
+
+TEST_F(FrameTest, LinesRunOnCommandThreadsAndEndWithTheirOutcome) {
+  EXPECT_EQ(RunLine("no such word"), "* no such word failed!\n");
+  EXPECT_EQ(RunLine(""), "*  failed!\n");
+  // The device is closed: the shell knows the word, the module refuses it.
+  EXPECT_EQ(RunLine("gfslMount /a"), "* gfslMount /a failed!\n");
+  EXPECT_EQ(g_frame->m_pCommandDlg->HistoryEntry(0), "gfslMount /a");
+
+  // While a line runs, its window and the frame count it; the thread's first print waits for
+  // this (the GUI) thread.
+  CChildFrame* child = g_frame->GetActiveChild();
+  child->m_CommandText = "still running";
+  ASSERT_TRUE(child->StartCommand());
+  EXPECT_TRUE(child->IsBusy());
+  EXPECT_EQ(g_frame->m_nRunningThreads.load(), 1);
+  EXPECT_EQ(lx::WorkerThreadCount(), 1);
+  EXPECT_FALSE(child->StartCommand());  // one line at a time per window
+  ASSERT_TRUE(WaitIdle(child));
+  EXPECT_EQ(lx::WorkerThreadCount(), 0);
+  EXPECT_NE(ViewText(child).find("* still running failed!\n"), std::string::npos);
+}
+
+TEST_F(FrameTest, WindowsAndTheFrameStayWhileAThreadRunsAndTheLastWindowStays) {
+  CChildFrame* first = g_frame->GetActiveChild();
+  first->SendMessage(WM_CLOSE);
+  EXPECT_EQ(Prompts(), std::vector<std::string>{"This is the only thread."});
+  EXPECT_TRUE(IsWindow(first->m_hWnd));
+
+  Command(ID_FILE_NEW);
+  CChildFrame* second = g_frame->GetActiveChild();
+  ASSERT_NE(second, first);
+  EXPECT_EQ(g_nThreadWindows.load(), 2);
+  EXPECT_EQ(g_frame->m_wndMdiTabs.GetTabCount(), 2);
+  second->m_CommandText = "busy";
+  ASSERT_TRUE(second->StartCommand());
+  LxPromptTestBegin();
+  second->SendMessage(WM_CLOSE);
+  g_frame->SendMessage(WM_CLOSE);
+  // Submitting into the busy window is refused too; the typed line stays.
+  g_frame->m_pCommandDlg->SetDlgItemText(IDC_COMMAND_LINE, "next");
+  g_frame->m_pCommandDlg->OnSubmit();
+  EXPECT_EQ(Prompts(), (std::vector<std::string>{"Thread is not finished.", "Thread is not finished.",
+                                                 "Thread is not finished."}));
+  EXPECT_TRUE(IsWindow(second->m_hWnd));
+  EXPECT_TRUE(IsWindow(g_frame->m_hWnd));
+  ASSERT_TRUE(WaitIdle(second));
+
+  HWND closing = second->m_hWnd;
+  ::SendMessageA(closing, WM_CLOSE, 0, 0);
+  EXPECT_FALSE(IsWindow(closing));
+  EXPECT_EQ(g_nThreadWindows.load(), 1);
+  LxPumpMessages();
+  EXPECT_EQ(g_frame->m_wndMdiTabs.GetTabCount(), 1);
+}
+
+TEST_F(FrameTest, InitLxlldBindsTheRecordingDriverAndTheConsoleForwardsLines) {
+  std::string init = RunLine("init LXLLD");
+  EXPECT_NE(init.find(" Device ID = 0x0001227E\n"), std::string::npos) << init;
+  EXPECT_NE(init.find("* init LXLLD had entered.\n"), std::string::npos) << init;
+  std::string erase = RunLine("SectorEraseCmd 80000000 4000");
+  EXPECT_EQ(erase, "cmd_SectorEraseCmd argc=2 [80000000] [4000]\n* SectorEraseCmd 80000000 4000 had entered.\n");
+  // Far more output than one print takes, in one piece each and nothing lost.
+  std::string dump = RunLine("d8 80000000 20000");
+  size_t rows = 0;
+  for (size_t at = 0; (at = dump.find("\n8", at)) != std::string::npos; ++at) ++rows;
+  EXPECT_GE(rows, 0x20000u / 16 - 1) << dump.substr(0, 200);
+  EXPECT_NE(dump.find("* d8 80000000 20000 had entered.\n"), std::string::npos);
+  EXPECT_EQ(RunLine("NoSuchNorCommand 1"), "* NoSuchNorCommand 1 failed!\n");
+}
+
+TEST_F(FrameTest, TheFrameMirrorsTheDeviceStateAndTheSelectorStoresTheKind) {
+  const UINT openOnly[] = {ID_FUNCTION_PROFILER, ID_DEVICE_EXPLORER, ID_DEVICE_DUPLICATE, ID_GET_LAST_ERROR,
+                           ID_DUMP_DEBUG};
+  lx::DeviceClose("/a");
+  LxPumpMessages();
+  for (UINT id : openOnly) EXPECT_FALSE(g_frame->IsCommandEnabled(id)) << id;
+  EXPECT_FALSE(g_frame->m_wndToolBar.IsButtonEnabled(ID_DEVICE_EXPLORER));
+  ASSERT_EQ(lx::DeviceOpen("/a"), 0);
+  LxPumpMessages();
+  for (UINT id : openOnly) EXPECT_TRUE(g_frame->IsCommandEnabled(id)) << id;
+  EXPECT_TRUE(g_frame->m_wndToolBar.IsButtonEnabled(ID_DEVICE_EXPLORER));
+  EXPECT_FALSE(g_frame->IsCommandEnabled(ID_VOLUME_TREE));
+  EXPECT_FALSE(g_frame->IsCommandEnabled(ID_SECTOR_EXPLORER));
+  lx::DeviceClose("/a");
+  LxPumpMessages();
+  EXPECT_FALSE(g_frame->m_wndToolBar.IsButtonEnabled(ID_DEVICE_EXPLORER));
+
+  // A successful open with a NOR code selects NOR; the selector stores SPI with window size 0.
+  lx::DeviceFrameHooks hooks = lx::GetDeviceFrameHooks();
+  ASSERT_NE(hooks.SelectDeviceKind, nullptr);
+  g_app.m_Options.WindowSizeIndex = 3;
+  hooks.SelectDeviceKind(1, hooks.context);
+  LxPumpMessages();
+  EXPECT_EQ(g_frame->m_wndDeviceSelector.GetCurSel(), 1);
+  EXPECT_EQ(g_app.m_Options.DeviceKind, 1);
+  g_frame->m_wndDeviceSelector.SetCurSel(2);
+  g_frame->SendMessage(WM_COMMAND, MAKEWPARAM(IDC_DEVICE_SELECTOR, CBN_SELCHANGE),
+                       reinterpret_cast<LPARAM>(g_frame->m_wndDeviceSelector.m_hWnd));
+  std::string saved = ReadFile(g_folder + "\\setup.ini");
+  ASSERT_EQ(saved.size(), lx::kOptionsRecordSize);
+  EXPECT_EQ(saved[516], 2);
+  EXPECT_EQ(saved[517], 0);
+  Command(ID_SELECT_NAND);
+  EXPECT_EQ(g_frame->m_wndDeviceSelector.GetCurSel(), 0);
+  EXPECT_TRUE(g_frame->IsCommandChecked(ID_SELECT_NAND));
+  EXPECT_FALSE(g_frame->IsCommandChecked(ID_SELECT_SPI));
+}
+
+TEST_F(FrameTest, ShellWordsInACommandWindowWorkOnTheVirtualDevice) {
+  ASSERT_EQ(lx::DeviceOpen("/a"), 0);
+  int formatted = DeviceApiTable.gfslLowLevelFormat("/a", 1u << 20, 48u << 20);
+  char error[512] = "";
+  DeviceApiTable.gfslGetLastError(error, sizeof error);
+  ASSERT_EQ(formatted, 0) << error;
+  std::string host = g_folder + "\\host";
+  CreateDirectoryA(host.c_str(), nullptr);
+  std::string data;
+  for (int i = 0; i < 70000; ++i) data += static_cast<char>((i * 7 + i / 251) & 0xFF);
+  std::ofstream(host + "\\source.bin", std::ios::binary) << data;
+
+  struct Step {
+    std::string line;
+    bool ok;
+  } steps[] = {
+      {"gfslFormat /a FAT16 WINDOWS 0", true},
+      {"gfslMount /a", true},
+      {"mkdir docs", true},
+      {"gfslExtCopy " + host + "\\source.bin /a/docs/source.bin", true},
+      {"gfslCopy /a/docs/source.bin /a/second.bin", true},
+      {"gfslExtCopy /a/second.bin " + host + "\\back.bin", true},
+      {"gfslDelete second.bin", true},
+      {"gfslDelete second.bin", false},
+      {"gfslExtCopy /a/nothere.bin " + host + "\\none.bin", false},
+  };
+  for (const Step& step : steps) {
+    std::string out = RunLine(step.line);
+    std::string end = "* " + step.line + (step.ok ? " had entered.\n" : " failed!\n");
+    EXPECT_TRUE(out.size() >= end.size() && out.compare(out.size() - end.size(), end.size(), end) == 0)
+        << step.line << " gave:\n" << out;
+    if (step.line == "gfslMount /a") {
+      LxPumpMessages();
+      EXPECT_EQ(lx::FrameDevice().FrameMountMask, 1u);
+      EXPECT_TRUE(g_frame->IsCommandEnabled(ID_VOLUME_TREE));
+    }
+  }
+  EXPECT_EQ(ReadFile(host + "\\back.bin"), data);
+  EXPECT_EQ(RunLine("cd docs"), "/a/docs\n* cd docs had entered.\n");
+  std::string listing = RunLine("dir");
+  EXPECT_NE(listing.find("source.bin"), std::string::npos) << listing;
+  EXPECT_EQ(RunLine("cd .."), "/a\n* cd .. had entered.\n");
+  LxSaveWindowShot(g_frame->m_hWnd, "main_frame_shell");
+  EXPECT_EQ(RunLine("gfslUnmount /a"), "* gfslUnmount /a had entered.\n");
+  EXPECT_EQ(lx::FrameDevice().FrameMountMask, 0u);
+  lx::DeviceClose("/a");
+}
+
+TEST_F(FrameTest, TheMenuOpensTheOpenDeviceDialogTheProfilerAndTheExplorer) {
+  lx::DeviceClose("/a");
+  SetTimer(nullptr, 0, 100, CloseOpenDevice);
+  Command(ID_OPEN_DEVICE);
+  EXPECT_EQ(g_seenCaption, "Open Device");
+  EXPECT_EQ(lx::GetDeviceState(), lx::kDeviceOpen);  // the dialog opens the device when shown
+
+  Command(ID_FUNCTION_PROFILER);
+  LxPumpMessages();
+  HWND profiler = FindOwnWindow("Flash block device driver profiler");
+  ASSERT_NE(profiler, nullptr);
+  LxSaveWindowShot(profiler, "frame_profiler");
+  Command(ID_FUNCTION_PROFILER);
+  EXPECT_FALSE(IsWindowVisible(profiler));
+
+  g_app.m_Options.DeviceKind = 1;
+  Command(ID_DEVICE_EXPLORER);
+  LxPumpMessages();
+  ASSERT_NE(GetNorExplorer(), nullptr);
+  // The virtual device has no NOR access: the explorer tells the failed read in its title.
+  EXPECT_EQ(GetNorExplorer()->GetWindowTextString(), "NOR Device Explorer - read error at window 0");
+  LxSaveWindowShot(GetNorExplorer()->m_hWnd, "frame_nor_explorer");
+  Command(ID_DEVICE_EXPLORER);
+  EXPECT_EQ(GetNorExplorer(), nullptr);
+
+  Command(ID_RESET_DEVICE);
+  ASSERT_NE(GetNorResetDialog(), nullptr);
+  lx::DeviceClose("/a");
+  LxPumpMessages();
+  EXPECT_EQ(GetNorResetDialog(), nullptr);  // no device, no reset window
+  // Greyed commands do nothing when they come another way.
+  Command(ID_DEVICE_EXPLORER);
+  EXPECT_EQ(GetNorExplorer(), nullptr);
+  g_app.m_Options.DeviceKind = 0;
+}
+
+}  // namespace
