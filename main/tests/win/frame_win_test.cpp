@@ -114,6 +114,7 @@ class FrameTest : public ::testing::Test {
     g_app.m_InstallFolder = g_folder.c_str();
     g_app.m_UserAreaFolder = g_folder.c_str();
     WriteOptions("Pallix-VirtualDevice.dll", "LxFixtureNorLld.dll");
+    std::ofstream(g_folder + "\\history.txt", std::ios::binary) << "dir\r\n\r\ncd /a/docs\r\ngfslMount /a";
     LxPromptTestBegin();
     g_frame = new CMainFrame;
     ASSERT_TRUE(g_frame->CreateFrame());
@@ -345,6 +346,70 @@ TEST_F(FrameTest, TheMenuOpensTheOpenDeviceDialogTheProfilerAndTheExplorer) {
   Command(ID_DEVICE_EXPLORER);
   EXPECT_EQ(GetNorExplorer(), nullptr);
   g_app.m_Options.DeviceKind = 0;
+}
+
+TEST_F(FrameTest, TheHistoryIsReadAtCreationKeptToItsLimitAndWrittenAtTheEnd) {
+  CCommandDlg* dialog = g_frame->m_pCommandDlg;
+  // Read at creation: CR LF lines, empty ones skipped, a last line without its end.
+  ASSERT_GE(dialog->HistoryCount(), 3);
+  int n = dialog->HistoryCount();
+  EXPECT_EQ(dialog->HistoryEntry(n - 3), "dir");
+  EXPECT_EQ(dialog->HistoryEntry(n - 2), "cd /a/docs");
+  EXPECT_EQ(dialog->HistoryEntry(n - 1), "gfslMount /a");
+
+  SendDlgItemMessageA(dialog->m_hWnd, IDC_COMMAND_LINE, CB_RESETCONTENT, 0, 0);
+  for (int i = 0; i < CCommandDlg::kHistoryLimit; ++i) dialog->AddHistory(("line " + std::to_string(i)).c_str());
+  EXPECT_EQ(RunLine("newest"), "* newest failed!\n");
+  EXPECT_EQ(dialog->HistoryCount(), CCommandDlg::kHistoryLimit);
+  EXPECT_EQ(dialog->HistoryEntry(0), "newest");
+  EXPECT_EQ(dialog->HistoryEntry(CCommandDlg::kHistoryLimit - 1), "line 1");  // "line 0" went
+
+  // Lines that end in LF alone stay one entry, LFs and all.
+  SendDlgItemMessageA(dialog->m_hWnd, IDC_COMMAND_LINE, CB_RESETCONTENT, 0, 0);
+  std::ofstream(g_folder + "\\history.txt", std::ios::binary) << "one\ntwo\n";
+  g_frame->LoadHistory();
+  ASSERT_EQ(dialog->HistoryCount(), 1);
+  EXPECT_EQ(dialog->HistoryEntry(0), "one\ntwo\n");
+  dialog->AddHistory("three");
+  g_frame->SaveHistory();
+  EXPECT_EQ(ReadFile(g_folder + "\\history.txt"), "three\r\none\ntwo\n\r\n");
+}
+
+TEST_F(FrameTest, ALineLongerThanTheBufferIsRefusedWhole) {
+  std::string line = "cd /a/" + std::string(600, 'x');
+  EXPECT_EQ(RunLine(line), "* " + line + " failed!\n");
+}
+
+TEST_F(FrameTest, AcceleratorsGiveOnlyTheEditCommandsToTheLogOrPage) {
+  g_frame->m_wndLog.Print(0, RGB(0, 0, 0), "some log text\r\n");
+  ::SetFocus(g_frame->m_wndLog.m_hWnd);
+  g_frame->SendMessage(WM_COMMAND, MAKEWPARAM(ID_EDIT_SELECT_ALL, 1), 0);
+  long start = -1, end = -1;
+  g_frame->m_wndLog.GetSel(start, end);
+  EXPECT_EQ(start, 0);
+  EXPECT_GT(end, 10);
+  // Any other accelerator still reaches the frame's commands while the log has the focus.
+  int windows = g_nThreadWindows.load();
+  g_frame->SendMessage(WM_COMMAND, MAKEWPARAM(ID_FILE_NEW, 1), 0);
+  EXPECT_EQ(g_nThreadWindows.load(), windows + 1);
+  CChildFrame* added = g_frame->GetActiveChild();
+  ASSERT_NE(added, nullptr);
+  added->SendMessage(WM_CLOSE);
+  EXPECT_EQ(g_nThreadWindows.load(), windows);
+}
+
+TEST_F(FrameTest, TheProgressPaneCyclesWhileTheAnimationRunsAndStopsAtZero) {
+  CExtProgressWnd* progress = g_frame->m_pProgress;
+  ASSERT_NE(progress, nullptr);
+  StartProgressAnimation();
+  for (int i = 0; i < 5; ++i) progress->SendMessage(WM_TIMER, 0);
+  EXPECT_EQ(progress->GetPos(), 5);
+  for (int i = 0; i < 28; ++i) progress->SendMessage(WM_TIMER, 0);
+  EXPECT_EQ(progress->GetPos(), 0);  // past 32 it starts again
+  progress->SendMessage(WM_TIMER, 0);
+  EXPECT_EQ(progress->GetPos(), 1);
+  StopProgressAnimation();
+  EXPECT_EQ(progress->GetPos(), 0);
 }
 
 }  // namespace
