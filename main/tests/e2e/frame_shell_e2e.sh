@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# The command window's shell words on the virtual device, judged outside Wine: the frame test
+# leaves its user area here, the volume is cut out of the image at its partition-table entry,
+# and fsck.fat and mtools read what the shell copied in.
+# Usage: frame_shell_e2e.sh <wine-run> <main_frame_win_tests.exe>
+set -uo pipefail
+wine_run=$1 exe=$2
+work=$(mktemp -d /tmp/lx-frame-e2e.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+winpath() { echo "Z:${1//\//\\}"; }
+
+cd "$(dirname "$exe")" || exit 1
+LX_FRAME_KEEP_AREA=$(winpath "$work/area") "$wine_run" "$exe" --gtest_filter='*ShellWords*' || exit 1
+
+fail=0
+check() { if "$@"; then echo "ok   $*"; else echo "FAIL $*"; fail=1; fi; }
+img="$work/area/User Data/Pallix.img"
+check test -f "$img"
+start=$(od -An -tu4 -j $((446 + 8)) -N4 "$img" | tr -d ' ')
+count=$(od -An -tu4 -j $((446 + 12)) -N4 "$img" | tr -d ' ')
+dd if="$img" of="$work/vol.img" bs=512 skip="$start" count="$count" status=none
+check fsck.fat -n "$work/vol.img"
+export MTOOLS_SKIP_CHECK=1 LC_ALL=C.UTF-8
+check cmp -s <(mtype -i "$work/vol.img" ::/docs/source.bin) "$work/area/host/source.bin"
+check bash -c "! mdir -i '$work/vol.img' ::/second.bin >/dev/null 2>&1"
+exit $fail
