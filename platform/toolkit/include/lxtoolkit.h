@@ -154,22 +154,3 @@ class CExtTabPageContainerFlatWnd : public CWnd {
   HWND tabs_ = nullptr;
   std::vector<HWND> pages_;
 };
-
-// A dialog whose controls keep their distances to the chosen edges when it is resized.
-class CExtResizableDialog : public CDialog {
- public:
-  enum Anchor : unsigned { kLeft = 1, kTop = 2, kRight = 4, kBottom = 8 };
-  using CDialog::CDialog;
-  // Call from OnInitDialog after the base: anchors the control to the given edges.
-  void AddAnchor(int controlId, unsigned edges);
-  BOOL OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) override;
-
- private:
-  struct Item {
-    HWND window;
-    RECT rect;
-    unsigned edges;
-  };
-  std::vector<Item> items_;
-  SIZE initial_ = {0, 0};
-};

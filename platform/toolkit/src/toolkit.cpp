@@ -478,37 +478,3 @@ LRESULT CExtTabPageContainerFlatWnd::WindowProc(UINT msg, WPARAM wp, LPARAM lp) 
   }
   return CWnd::WindowProc(msg, wp, lp);
 }
-
-// ---- resizable dialog ---------------------------------------------------------------------------------
-void CExtResizableDialog::AddAnchor(int controlId, unsigned edges) {
-  HWND control = ::GetDlgItem(m_hWnd, controlId);
-  if (!control) return;
-  RECT client;
-  ::GetClientRect(m_hWnd, &client);
-  initial_ = {client.right, client.bottom};
-  RECT r;
-  ::GetWindowRect(control, &r);
-  MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&r), 2);
-  items_.push_back(Item{control, r, edges});
-}
-
-BOOL CExtResizableDialog::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
-  if (msg == WM_SIZE && !items_.empty() && wp != SIZE_MINIMIZED) {
-    int dx = LOWORD(lp) - initial_.cx, dy = HIWORD(lp) - initial_.cy;
-    for (const Item& item : items_) {
-      RECT r = item.rect;
-      // An edge anchored right or bottom moves with that side; anchored to both sides it stretches.
-      if (item.edges & kRight) {
-        r.right += dx;
-        if (!(item.edges & kLeft)) r.left += dx;
-      }
-      if (item.edges & kBottom) {
-        r.bottom += dy;
-        if (!(item.edges & kTop)) r.top += dy;
-      }
-      ::MoveWindow(item.window, r.left, r.top, r.right - r.left, r.bottom - r.top, TRUE);
-    }
-    ::InvalidateRect(m_hWnd, nullptr, TRUE);
-  }
-  return CDialog::OnMessage(msg, wp, lp, result);
-}
