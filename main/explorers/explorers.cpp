@@ -24,6 +24,9 @@ CNorResetDlg* GetNorResetDialog() { return g_reset; }
 // ---- both explorers ---------------------------------------------------------------------------
 BOOL CHexExplorerDlg::OnInitDialog() {
   CDialog::OnInitDialog();
+  // Hex rows line up only in a fixed-pitch font.
+  SendDlgItemMessageA(m_hWnd, IDC_LX_EXPLORER_DUMP, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(ANSI_FIXED_FONT)),
+                      TRUE);
   UpdateData(FALSE);
   return TRUE;
 }
@@ -159,6 +162,15 @@ void CNorExplorerDlg::Refresh() {
 
 // ---- reset window -----------------------------------------------------------------------------
 void CNorResetDlg::OnCancel() { DestroyWindow(); }
+
+BOOL CNorResetDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
+  if (msg == WM_CLOSE) {
+    DestroyWindow();
+    *result = 0;
+    return TRUE;
+  }
+  return CDialog::OnMessage(msg, wp, lp, result);
+}
 
 void CNorResetDlg::PostNcDestroy() {
   if (g_reset == this) g_reset = nullptr;

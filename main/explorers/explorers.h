@@ -87,6 +87,8 @@ class CNorResetDlg : public CDialog {
  public:
   explicit CNorResetDlg(CWnd* parent) : CDialog(IDD_LX_NOR_RESET, parent) {}
   void OnCancel() override;
+  // WM_CLOSE ends the window at once.
+  BOOL OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) override;
   void PostNcDestroy() override;
 };
 

@@ -1,0 +1,108 @@
+// The explorer windows on the kit-like fixture module: the page or window they read, their
+// limits, the mark, and the toggle of the frame's command.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "app.h"
+#include "device_api.h"
+#include "device_ops.h"
+#include "explorers.h"
+#include "lumivex/prompt.h"
+#include "lumivex/testkit.h"
+#include "module_loader.h"
+
+namespace {
+
+CBrambApp g_app;
+
+class ExplorerTest : public ::testing::Test {
+ protected:
+  void Open(const char* code) {
+    _putenv_s("LX_FIXTURE_KIT_DEVICE_CODE", code);
+    SetEnvironmentVariableA("LX_FIXTURE_KIT_DEVICE_CODE", code);
+    CDeviceApiBinder binder;
+    HMODULE module = binder.LoadDeviceLibrary("LxFixtureKit.dll");
+    ASSERT_NE(module, nullptr);
+    binder.LoadDeviceApi(module);
+    lx::DeviceClose("/a");
+    ASSERT_EQ(lx::DeviceOpen("/a"), 0);
+  }
+  void SetUp() override { LxPromptTestBegin(); }
+  void TearDown() override {
+    lx::DeviceClose("/a");
+    LxPromptTestEnd();
+  }
+  CWnd frame_;
+};
+
+TEST_F(ExplorerTest, TheVeltanExplorerShowsAPageWithinTheDeviceAndMarksRows) {
+  Open("1001");
+  g_app.m_Options.DeviceKind = 0;
+  ToggleDeviceExplorer(&frame_);
+  CVeltanExplorerDlg* explorer = GetVeltanExplorer();
+  ASSERT_NE(explorer, nullptr);
+  EXPECT_EQ(explorer->m_DeviceParameter, 128u);  // code 1001: 128 spare bytes per page
+  EXPECT_EQ(explorer->GetWindowTextString(), "Veltan Device Explorer - page 0");
+  EXPECT_EQ(explorer->NumberOfPages(), 16u * 64u);
+  // 2,048 data and 128 spare bytes in rows of 16.
+  EXPECT_NE(explorer->m_Shown.Find(" 00000870: FF"), -1);
+  EXPECT_EQ(explorer->m_Shown.Find("00000880:"), -1);
+
+  explorer->SetDlgItemText(IDC_LX_PAGE_NUMBER, "5000");
+  explorer->Refresh();
+  EXPECT_EQ(explorer->m_PageNumber, 1023u);  // the last page
+  EXPECT_EQ(explorer->GetWindowTextString(), "Veltan Device Explorer - page 1023");
+  explorer->Mark(0x20, 0x11, false);
+  EXPECT_NE(explorer->m_Shown.Find(">00000020:"), -1);
+  EXPECT_NE(explorer->m_Shown.Find(">00000030:"), -1);
+  EXPECT_NE(explorer->m_Shown.Find(" 00000040:"), -1);
+  LxPumpMessages();
+  LxSaveWindowShot(explorer->m_hWnd, "explorer_veltan");
+  explorer->Mark(0, 0, true);
+  EXPECT_EQ(explorer->m_Shown.Find(">"), -1);
+
+  ToggleDeviceExplorer(&frame_);
+  EXPECT_EQ(GetVeltanExplorer(), nullptr);
+}
+
+TEST_F(ExplorerTest, TheNorExplorerReadsWindowsOfTheOptionsSize) {
+  Open("9");
+  uint8_t pattern[4] = {0x12, 0x34, 0x56, 0x78};
+  ASSERT_EQ(DeviceApiTable.gfslNORProgramData(0, 0x4000 + 0x10, sizeof pattern, pattern), 0);
+  g_app.m_Options.DeviceKind = 1;
+  g_app.m_Options.WindowSizeIndex = 4;  // 16 KiB windows
+  ToggleDeviceExplorer(&frame_);
+  CNorExplorerDlg* explorer = GetNorExplorer();
+  ASSERT_NE(explorer, nullptr);
+  EXPECT_EQ(explorer->GetWindowSize(), 16384u);
+  EXPECT_EQ(explorer->DeviceBytes(), 8u * 0x2000 + 31u * 0x10000);
+  EXPECT_EQ(explorer->m_AddressSpace, 0);
+  EXPECT_EQ(explorer->GetWindowTextString(), "NOR Device Explorer - window 0");
+
+  explorer->SetDlgItemText(IDC_LX_WINDOW_NUMBER, "1");
+  explorer->Refresh();
+  EXPECT_NE(explorer->m_Shown.Find(" 00004010: 12 34 56 78 FF"), -1);
+  explorer->SetDlgItemText(IDC_LX_WINDOW_NUMBER, "99999");
+  explorer->Refresh();
+  EXPECT_EQ(explorer->m_WindowIndex, (8u * 0x2000 + 31u * 0x10000) / 16384 - 1);
+  LxPumpMessages();
+  LxSaveWindowShot(explorer->m_hWnd, "explorer_nor");
+  ToggleDeviceExplorer(&frame_);
+  EXPECT_EQ(GetNorExplorer(), nullptr);
+  g_app.m_Options.WindowSizeIndex = 0;
+}
+
+TEST_F(ExplorerTest, TheResetWindowIsMadeOnceAndClosesWhenAsked) {
+  Open("9");
+  ShowNorResetDialog(nullptr);
+  CNorResetDlg* reset = GetNorResetDialog();
+  ASSERT_NE(reset, nullptr);
+  ShowNorResetDialog(nullptr);
+  EXPECT_EQ(GetNorResetDialog(), reset);
+  CloseNorResetDialog();
+  EXPECT_EQ(GetNorResetDialog(), nullptr);
+}
+
+}  // namespace
