@@ -240,8 +240,21 @@ CChildFrame* CChildFrame::CreateThreadWindow(CMainFrame* frame) {
   RECT r;
   child->GetClientRect(&r);
   ::MoveWindow(child->m_View.m_hWnd, 0, 0, r.right, r.bottom, TRUE);
-  frame->RefreshTabs();
+  // The activation during creation came before the window was ours.
+  child->OnActivated();
   return child;
+}
+
+void CChildFrame::OnActivated() {
+  m_pView = &m_View;
+  CMainFrame* frame = GetMainFrame();
+  if (!frame) return;
+  if (frame->m_pCommandDlg && frame->m_pCommandDlg->m_hWnd) {
+    CString caption;
+    caption.Format("Command dialog box for thread #%d", m_Doc.m_nThreadNumber);
+    frame->m_pCommandDlg->SetWindowText(caption);
+  }
+  frame->RefreshTabs();
 }
 
 bool CChildFrame::StartCommand() {
@@ -273,17 +286,7 @@ LRESULT CChildFrame::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
       m_pView = nullptr;
       return 0;
     case WM_MDIACTIVATE:
-      if (reinterpret_cast<HWND>(lp) == m_hWnd) {
-        m_pView = &m_View;
-        if (CMainFrame* frame = GetMainFrame()) {
-          if (frame->m_pCommandDlg && frame->m_pCommandDlg->m_hWnd) {
-            CString caption;
-            caption.Format("Command dialog box for thread #%d", m_Doc.m_nThreadNumber);
-            frame->m_pCommandDlg->SetWindowText(caption);
-          }
-          frame->RefreshTabs();
-        }
-      }
+      if (reinterpret_cast<HWND>(lp) == m_hWnd) OnActivated();
       break;
     case WM_CLOSE:
       if (IsBusy()) {

@@ -64,6 +64,8 @@ class CChildFrame : public CWnd {
   bool IsBusy() const { return m_pRunningThread.load() != nullptr; }
   // The submitted line on a new thread; false (and nothing started) while one still runs.
   bool StartCommand();
+  // The window became the active one: its view is current and the command dialog names it.
+  void OnActivated();
 
   CString m_CommandText;
   std::atomic<CBrambThread*> m_pRunningThread{nullptr};

@@ -155,6 +155,7 @@ TEST_F(FrameTest, ShowsItsBarsTheDeviceSelectorTheLogAndTheFirstThreadWindow) {
   EXPECT_EQ(g_frame->m_wndStatusBar.CommandToIndex(11001), 1);
   g_frame->SendMessage(WM_TIMER, 0);
   EXPECT_EQ(g_frame->m_wndStatusBar.GetPaneText(0), "Number of running threads: 0");
+  EXPECT_EQ(g_frame->m_pCommandDlg->GetWindowTextString(), "Command dialog box for thread #1");
   Command(ID_COMMAND_DIALOG);
   EXPECT_TRUE(g_frame->m_pCommandDlg->IsWindowVisible());
   LxPumpMessages();
@@ -195,6 +196,7 @@ TEST_F(FrameTest, WindowsAndTheFrameStayWhileAThreadRunsAndTheLastWindowStays) {
   CChildFrame* second = g_frame->GetActiveChild();
   ASSERT_NE(second, first);
   EXPECT_EQ(g_nThreadWindows.load(), 2);
+  EXPECT_EQ(g_frame->m_pCommandDlg->GetWindowTextString(), "Command dialog box for thread #2");
   EXPECT_EQ(g_frame->m_wndMdiTabs.GetTabCount(), 2);
   second->m_CommandText = "busy";
   ASSERT_TRUE(second->StartCommand());
