@@ -421,4 +421,23 @@ TEST_F(FrameTest, TheProgressPaneCyclesWhileTheAnimationRunsAndStopsAtZero) {
   EXPECT_EQ(progress->GetPos(), 0);
 }
 
+// Last: the beginner's frame keeps its reduced menu.
+TEST_F(FrameTest, TheBeginnersFrameHidesTheTreeHasTheShortMenuAndOpensTheDevice) {
+  lx::DeviceClose("/a");
+  g_app.SetUserLevel(2);
+  g_seenCaption.clear();
+  g_frame->ActivateFrame(SW_SHOW);
+  EXPECT_FALSE(g_frame->m_wndVolumeTreeBar.IsWindowVisible());
+  EXPECT_EQ(g_frame->m_wndMenuBar.FindPopup("Tools"), nullptr);
+  EXPECT_NE(g_frame->m_wndMenuBar.FindPopup("Device"), nullptr);
+  EXPECT_EQ(g_frame->m_wndToolBar.SendMessage(TB_COMMANDTOINDEX, ID_COMMAND_DIALOG), -1);  // no such button
+  SetTimer(nullptr, 0, 100, CloseOpenDevice);
+  for (int i = 0; i < 200 && g_seenCaption.empty(); ++i) {
+    LxPumpMessages();  // the posted Open Device command runs the dialog
+    Sleep(10);
+  }
+  EXPECT_EQ(g_seenCaption, "Open Device");
+  g_app.SetUserLevel(0);
+}
+
 }  // namespace
