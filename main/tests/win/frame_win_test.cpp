@@ -149,6 +149,10 @@ TEST_F(FrameTest, ShowsItsBarsTheDeviceSelectorTheLogAndTheFirstThreadWindow) {
   EXPECT_EQ(g_frame->m_wndDeviceSelector.GetLBText(1), "NOR");
   EXPECT_EQ(g_frame->m_wndDeviceSelector.GetLBText(2), "SPI");
   EXPECT_TRUE(g_frame->m_wndLog.IsWindowVisible());
+  RECT log;
+  ::GetWindowRect(g_frame->m_wndLog.m_hWnd, &log);
+  EXPECT_GT(log.right - log.left, 100);
+  EXPECT_GT(log.bottom - log.top, 40);
   EXPECT_TRUE(g_frame->m_wndScriptLogBar.IsWindowVisible());
   EXPECT_TRUE(g_frame->m_wndVolumeTreeBar.IsWindowVisible());
   EXPECT_EQ(g_frame->m_wndScriptPages.PageTextGet(0), "Help script");
@@ -397,6 +401,8 @@ TEST_F(FrameTest, AcceleratorsGiveOnlyTheEditCommandsToTheLogOrPage) {
   g_frame->m_wndLog.GetSel(start, end);
   EXPECT_EQ(start, 0);
   EXPECT_GT(end, 10);
+  LxPumpMessages();
+  LxSaveWindowShot(g_frame->m_hWnd, "main_frame_log");
   // Any other accelerator still reaches the frame's commands while the log has the focus.
   int windows = g_nThreadWindows.load();
   g_frame->SendMessage(WM_COMMAND, MAKEWPARAM(ID_FILE_NEW, 1), 0);
