@@ -312,6 +312,20 @@ TEST_F(FrameTest, ShellWordsInACommandWindowWorkOnTheVirtualDevice) {
       LxPumpMessages();
       EXPECT_EQ(lx::FrameDevice().FrameMountMask, 1u);
       EXPECT_TRUE(g_frame->IsCommandEnabled(ID_VOLUME_TREE));
+      Command(ID_VOLUME_TREE);
+      HWND tree = g_frame->m_wndVolumeTree.m_hWnd;
+      HTREEITEM last = nullptr;
+      for (HTREEITEM item = TreeView_GetRoot(tree); item; item = TreeView_GetNextSibling(tree, item)) last = item;
+      ASSERT_NE(last, nullptr);
+      char text[16] = "";
+      TVITEMA item = {};
+      item.mask = TVIF_TEXT;
+      item.hItem = last;
+      item.pszText = text;
+      item.cchTextMax = sizeof text;
+      ::SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+      EXPECT_STREQ(text, "/a");  // the device after the host's drives
+      EXPECT_TRUE(g_frame->m_bVolumeTreeBuilt);
     }
   }
   EXPECT_EQ(ReadFile(host + "\\back.bin"), data);
@@ -331,6 +345,13 @@ TEST_F(FrameTest, TheMenuOpensTheOpenDeviceDialogTheProfilerAndTheExplorer) {
   Command(ID_OPEN_DEVICE);
   EXPECT_EQ(g_seenCaption, "Open Device");
   EXPECT_EQ(lx::GetDeviceState(), lx::kDeviceOpen);  // the dialog opens the device when shown
+
+  // The virtual device keeps no bus trace: the dump says so and writes nothing.
+  Command(ID_DUMP_DEBUG);
+  EXPECT_EQ(Prompts().back(), "Failed to dump debug information");
+  CFileDialog::QueueTestAnswer((g_folder + "\\missing.bin").c_str());
+  Command(ID_DEBUG_VIEWER);
+  EXPECT_EQ(Prompts().back(), "Failed to open a debug information file");
 
   Command(ID_FUNCTION_PROFILER);
   LxPumpMessages();
@@ -425,6 +446,36 @@ TEST_F(FrameTest, TheProgressPaneCyclesWhileTheAnimationRunsAndStopsAtZero) {
   EXPECT_EQ(progress->GetPos(), 1);
   StopProgressAnimation();
   EXPECT_EQ(progress->GetPos(), 0);
+}
+
+TEST_F(FrameTest, ScriptPagesAreMadeSavedOpenedAndClosed) {
+  Command(ID_NEW_SCRIPT);
+  CExtTabPageContainerFlatWnd& pages = g_frame->m_wndScriptPages;
+  ASSERT_EQ(pages.PageSelectionGet(), 0);
+  EXPECT_EQ(pages.PageTextGet(0), "New script");
+  EXPECT_EQ(g_frame->GetSelectedPageText(), "'\r\n' Type your Lumivex Visual Basic Script here.\r\n'\r\n");
+  int count = pages.PageCountGet();
+
+  std::string path = g_folder + "\\saved.vbs";
+  CFileDialog::QueueTestAnswer(path.c_str());
+  Command(ID_SAVE_SCRIPT);
+  EXPECT_EQ(ReadFile(path), "'\r\n' Type your Lumivex Visual Basic Script here.\r\n'\r\n");
+  EXPECT_EQ(pages.PageTextGet(0), "saved.vbs");
+
+  std::ofstream(g_folder + "\\other.vbs", std::ios::binary) << "MsgBox \"other\"\r\n";
+  CFileDialog::QueueTestAnswer((g_folder + "\\other.vbs").c_str());
+  Command(ID_OPEN_SCRIPT);
+  ASSERT_EQ(pages.PageCountGet(), count + 1);
+  EXPECT_EQ(pages.PageTextGet(0), "other");
+  EXPECT_EQ(g_frame->GetSelectedPageText(), "MsgBox \"other\"\r\n");
+
+  CFileDialog::QueueTestAnswer(nullptr);  // Cancel: nothing opens
+  Command(ID_OPEN_SCRIPT);
+  EXPECT_EQ(pages.PageCountGet(), count + 1);
+  Command(ID_CLOSE_SCRIPT);
+  Command(ID_CLOSE_SCRIPT);
+  EXPECT_EQ(pages.PageCountGet(), count - 1);
+  EXPECT_EQ(pages.PageTextGet(0), "Help script");
 }
 
 // Last: the beginner's frame keeps its reduced menu.
