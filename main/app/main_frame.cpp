@@ -11,6 +11,7 @@
 #include "device_state.h"
 #include "document.h"
 #include "explorers.h"
+#include "frame_core.h"
 #include "info_dialogs.h"
 #include "lumivex/prompt.h"
 #include "open_device.h"
@@ -279,38 +280,27 @@ void CMainFrame::RecalcLayout() {
   if (!m_hWnd || !mdiClient_) return;
   RECT r;
   GetClientRect(&r);
-  int top = 0, bottom = r.bottom, left = 0;
-  if (Shown(m_wndToolBar)) {
-    int h = m_wndToolBar.Height();
-    ::MoveWindow(m_wndToolBar.m_hWnd, 0, 0, r.right, h, TRUE);
-    top += h;
-  }
-  if (Shown(m_wndStatusBar)) {
-    int h = m_wndStatusBar.Height();
-    ::MoveWindow(m_wndStatusBar.m_hWnd, 0, bottom - h, r.right, h, TRUE);
-    bottom -= h;
-  }
-  // First ring: the volume tree along the whole left side.
-  if (Shown(m_wndVolumeTreeBar)) {
-    int w = m_wndVolumeTreeBar.GetInitialSize().cx;
-    ::MoveWindow(m_wndVolumeTreeBar.m_hWnd, 0, top, w, bottom - top, TRUE);
-    left = w;
-  }
-  // Next rings: the script editor at the bottom with the log beside it.
-  bool editor = Shown(m_wndScriptEditorBar), log = Shown(m_wndScriptLogBar);
-  if (editor || log) {
-    int h = (bottom - top) / 3;
-    if (h > 220) h = 220;
-    if (h < 60) h = 60;
-    int width = r.right - left;
-    int split = editor && log ? left + width / 2 : (editor ? r.right : left);
-    if (editor) ::MoveWindow(m_wndScriptEditorBar.m_hWnd, left, bottom - h, split - left, h, TRUE);
-    if (log) ::MoveWindow(m_wndScriptLogBar.m_hWnd, split, bottom - h, r.right - split, h, TRUE);
-    bottom -= h;
-  }
-  int tabs = m_wndMdiTabs.Height();
-  ::MoveWindow(m_wndMdiTabs.m_hWnd, left, top, r.right - left, tabs, TRUE);
-  ::MoveWindow(mdiClient_, left, top + tabs, r.right - left, bottom - top - tabs, TRUE);
+  lx::FrameLayoutInput in;
+  in.width = r.right;
+  in.height = r.bottom;
+  in.toolbarHeight = Shown(m_wndToolBar) ? m_wndToolBar.Height() : 0;
+  in.statusHeight = Shown(m_wndStatusBar) ? m_wndStatusBar.Height() : 0;
+  in.treeWidth = Shown(m_wndVolumeTreeBar) ? m_wndVolumeTreeBar.GetInitialSize().cx : 0;
+  in.editor = Shown(m_wndScriptEditorBar);
+  in.log = Shown(m_wndScriptLogBar);
+  in.tabsHeight = m_wndMdiTabs.Height();
+  lx::FrameLayout layout = lx::ComputeFrameLayout(in);
+  auto place = [](const CWnd& window, const lx::FrameRect& rect) {
+    ::MoveWindow(window.m_hWnd, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, TRUE);
+  };
+  if (in.toolbarHeight) place(m_wndToolBar, layout.toolbar);
+  if (in.statusHeight) place(m_wndStatusBar, layout.status);
+  if (in.treeWidth) place(m_wndVolumeTreeBar, layout.tree);
+  if (in.editor) place(m_wndScriptEditorBar, layout.editor);
+  if (in.log) place(m_wndScriptLogBar, layout.log);
+  place(m_wndMdiTabs, layout.tabs);
+  ::MoveWindow(mdiClient_, layout.client.left, layout.client.top, layout.client.right - layout.client.left,
+               layout.client.bottom - layout.client.top, TRUE);
 }
 
 BOOL CMainFrame::OpenThreadWindow() {
@@ -462,42 +452,30 @@ void CMainFrame::LoadHistory() {
   CBrambApp* app = GetBrambApp();
   if (!app || !m_pCommandDlg) return;
   CString path = app->m_InstallFolder + "\\history.txt";
+  // Created when missing, never truncated.
   HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return;
   m_HistoryPath = path;
-  std::vector<std::string> lines;
-  std::string line;
-  char byte;
+  std::string bytes;
+  char buffer[4096];
   DWORD got = 0;
-  for (;;) {
-    bool end = !ReadFile(file, &byte, 1, &got, nullptr) || got == 0;
-    if (end || byte == '\r') {
-      if (!end) ReadFile(file, &byte, 1, &got, nullptr);  // the LF after the CR
-      if (!line.empty()) lines.push_back(line);
-      line.clear();
-      if (end) break;
-      continue;
-    }
-    line += byte;
-  }
+  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
   CloseHandle(file);
   // The file lists the newest first, as the combo box does.
   HWND combo = ::GetDlgItem(m_pCommandDlg->m_hWnd, IDC_COMMAND_LINE);
-  for (const std::string& entry : lines)
+  for (const std::string& entry : lx::ParseHistory(bytes))
     ::SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.c_str()));
 }
 
 void CMainFrame::SaveHistory() {
   if (m_HistoryPath.IsEmpty() || !m_pCommandDlg || !m_pCommandDlg->m_hWnd) return;
+  std::vector<std::string> entries;
+  for (int i = 0; i < m_pCommandDlg->HistoryCount(); ++i) entries.push_back(m_pCommandDlg->HistoryEntry(i).str());
+  std::string text = lx::HistoryText(entries);
   HANDLE file = CreateFileA(m_HistoryPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return;
-  for (int i = 0; i < m_pCommandDlg->HistoryCount(); ++i) {
-    CString entry = m_pCommandDlg->HistoryEntry(i);
-    if (entry.IsEmpty()) continue;
-    entry += "\r\n";
-    DWORD written = 0;
-    WriteFile(file, entry.GetString(), static_cast<DWORD>(entry.GetLength()), &written, nullptr);
-  }
+  DWORD written = 0;
+  WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
   CloseHandle(file);
 }
 
