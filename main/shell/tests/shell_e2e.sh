@@ -12,6 +12,7 @@ printf 'hello\r\n' >"$work/src/small.txt"
 head -c 5000 /dev/urandom >"$work/src/sub/Report 2026 final.doc"
 head -c 131072 /dev/urandom >"$work/src/sub/deeper/exact.bin"
 
+cut_volume=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../.." && pwd)/scripts/cut-volume
 winpath() { echo "Z:${1//\//\\}"; }
 cd "$bindir" || exit 1
 LX_USER_AREA=$(winpath "$work/area") "$wine_run" "$exe" "$(winpath "$work/src")" "$(winpath "$work/back")" || exit 1
@@ -20,9 +21,7 @@ fail=0
 check() { if "$@"; then echo "ok   $*"; else echo "FAIL $*"; fail=1; fi; }
 img="$work/area/User Data/Pallix.img"
 check test -f "$img"
-start=$(od -An -tu4 -j $((446 + 8)) -N4 "$img" | tr -d ' ')
-count=$(od -An -tu4 -j $((446 + 12)) -N4 "$img" | tr -d ' ')
-dd if="$img" of="$work/vol.img" bs=512 skip="$start" count="$count" status=none
+check "$cut_volume" "$img" 0 "$work/vol.img"
 check fsck.fat -n "$work/vol.img"
 export MTOOLS_SKIP_CHECK=1 LC_ALL=C.UTF-8
 m() { mtype -i "$work/vol.img" "::$1" 2>/dev/null; }

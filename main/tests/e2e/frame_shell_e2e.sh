@@ -7,6 +7,7 @@ set -uo pipefail
 wine_run=$1 exe=$2
 work=$(mktemp -d /tmp/lx-frame-e2e.XXXXXX)
 trap 'rm -rf "$work"' EXIT
+cut_volume=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../.." && pwd)/scripts/cut-volume
 winpath() { echo "Z:${1//\//\\}"; }
 
 cd "$(dirname "$exe")" || exit 1
@@ -16,9 +17,7 @@ fail=0
 check() { if "$@"; then echo "ok   $*"; else echo "FAIL $*"; fail=1; fi; }
 img="$work/area/User Data/Pallix.img"
 check test -f "$img"
-start=$(od -An -tu4 -j $((446 + 8)) -N4 "$img" | tr -d ' ')
-count=$(od -An -tu4 -j $((446 + 12)) -N4 "$img" | tr -d ' ')
-dd if="$img" of="$work/vol.img" bs=512 skip="$start" count="$count" status=none
+check "$cut_volume" "$img" 0 "$work/vol.img"
 check fsck.fat -n "$work/vol.img"
 export MTOOLS_SKIP_CHECK=1 LC_ALL=C.UTF-8
 check cmp -s <(mtype -i "$work/vol.img" ::/docs/source.bin) "$work/area/host/source.bin"
