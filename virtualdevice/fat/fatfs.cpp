@@ -1107,6 +1107,19 @@ int FatFs::Mkdir(int vol, const u16string& path) {
 }
 
 namespace {
+/* Removes a file's or folder's entries, then frees its clusters. The entry reaches the device
+ * first: a stop in between leaves lost clusters, never a name on freed ones. A chain that runs
+ * into a bad value is freed up to it; a cycle is left alone. */
+int RemoveEntryAndChain(Volume& v, uint32_t parent, const Found& f) {
+    std::vector<uint32_t> chain;
+    const int chainRc = v.LoadChain(EntryCluster(f.entry), &chain);
+    if (int rc = RemoveEntries(v, parent, f.firstIdx, f.shortIdx); rc || (rc = v.Flush())) return rc;
+    int freed = 0;
+    if (chainRc == 0 || chain.size() < v.clusterCount) freed = v.FreeFrom(chain, 0);
+    const int flushed = v.Flush();
+    return freed ? freed : flushed;
+}
+
 bool NodeAt(const std::list<std::unique_ptr<FatFs::Node>>& nodes, int vol, uint32_t dirClus, uint32_t shortIdx) {
     for (auto& n : nodes)
         if (n->vol == vol && n->dirClus == dirClus && n->shortIdx == shortIdx) return true;
@@ -1137,13 +1150,8 @@ int FatFs::Rmdir(int vol, const u16string& path) {
         if (rc) return Fail(rc);
     }
     if (!empty) return Fail(kErrNotEmpty);
-    std::vector<uint32_t> chain;
-    const int chainRc = v->LoadChain(c, &chain);
-    /* The entry reaches the device before its clusters are freed and erased. */
-    if (int rc = RemoveEntries(*v, parent, f.firstIdx, f.shortIdx); rc || (rc = v->Flush())) return Fail(rc);
-    if (!chain.empty() && chainRc == 0) v->FreeFrom(chain, 0);
-    int rc = v->Flush();
-    return rc ? Fail(rc) : 0;
+    if (int rc = RemoveEntryAndChain(*v, parent, f)) return Fail(rc);
+    return 0;
 }
 
 int FatFs::Unlink(int vol, const u16string& path) {
@@ -1157,14 +1165,8 @@ int FatFs::Unlink(int vol, const u16string& path) {
     if (int rc = Lookup(*v, parent, comps.back(), &f)) return Fail(rc);
     if (f.entry[11] & kAttrDir) return Fail(kErrIsDirectory);
     if (NodeAt(nodes_, vol, parent, f.shortIdx)) return Fail(kErrBusy);
-    std::vector<uint32_t> chain;
-    const int chainRc = v->LoadChain(EntryCluster(f.entry), &chain);
-    /* The entry reaches the device before its clusters are freed and erased. */
-    if (int rc = RemoveEntries(*v, parent, f.firstIdx, f.shortIdx); rc || (rc = v->Flush())) return Fail(rc);
-    /* A chain that runs into a bad value is freed up to it; a cycle is left alone. */
-    if (chainRc == 0 || chain.size() < v->clusterCount) v->FreeFrom(chain, 0);
-    int rc = v->Flush();
-    return rc ? Fail(rc) : 0;
+    if (int rc = RemoveEntryAndChain(*v, parent, f)) return Fail(rc);
+    return 0;
 }
 
 int FatFs::Rename(int vol, const u16string& from, const u16string& to) {
