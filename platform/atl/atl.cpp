@@ -33,29 +33,13 @@ std::wstring Widen(const char* s, int length = -1) {
 
 // A snapshot enumerator over IUnknown-bearing items (CONNECTDATA or IConnectionPoint*).
 template <class EnumItf, class Item, const IID* piid>
-class SnapshotEnum : public EnumItf {
+class SnapshotEnum : public LxSingleInterfaceObject<EnumItf, piid> {
 public:
     explicit SnapshotEnum(std::vector<Item> items) : items_(std::move(items)) {
         for (auto& i : items_) Unknown(i)->AddRef();
     }
-    virtual ~SnapshotEnum() {
+    ~SnapshotEnum() override {
         for (auto& i : items_) Unknown(i)->Release();
-    }
-    STDMETHOD(QueryInterface)(REFIID iid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, *piid)) {
-            *ppv = static_cast<EnumItf*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHOD_(ULONG, AddRef)() override { return static_cast<ULONG>(InterlockedIncrement(&ref_)); }
-    STDMETHOD_(ULONG, Release)() override {
-        LONG n = InterlockedDecrement(&ref_);
-        if (n == 0) delete this;
-        return static_cast<ULONG>(n);
     }
     STDMETHOD(Next)(ULONG count, Item* out, ULONG* fetched) override {
         if (!out || (count > 1 && !fetched)) return E_POINTER;
@@ -94,7 +78,6 @@ private:
     static IUnknown* Unknown(IConnectionPoint* p) { return p; }
     std::vector<Item> items_;
     size_t pos_ = 0;
-    volatile LONG ref_ = 0;
 };
 
 using ConnectionsEnum = SnapshotEnum<IEnumConnections, CONNECTDATA, &IID_IEnumConnections>;

@@ -232,13 +232,16 @@ public:
     volatile LONG m_ref = 0;
 };
 
-template <class T>
-class CComClassFactory final : public IClassFactory {
+// The IUnknown of a plain heap object that offers one interface; it deletes itself at the last
+// release.
+template <class Itf, const IID* piid>
+class LxSingleInterfaceObject : public Itf {
 public:
+    virtual ~LxSingleInterfaceObject() = default;
     STDMETHOD(QueryInterface)(REFIID iid, void** ppv) override {
         if (!ppv) return E_POINTER;
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
-            *ppv = static_cast<IClassFactory*>(this);
+        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, *piid)) {
+            *ppv = static_cast<Itf*>(this);
             AddRef();
             return S_OK;
         }
@@ -251,6 +254,14 @@ public:
         if (n == 0) delete this;
         return static_cast<ULONG>(n);
     }
+
+private:
+    volatile LONG ref_ = 0;
+};
+
+template <class T>
+class CComClassFactory final : public LxSingleInterfaceObject<IClassFactory, &IID_IClassFactory> {
+public:
     STDMETHOD(CreateInstance)(IUnknown* outer, REFIID iid, void** ppv) override {
         if (!ppv) return E_POINTER;
         *ppv = nullptr;
@@ -279,8 +290,6 @@ public:
         return S_OK;
     }
 
-private:
-    volatile LONG ref_ = 0;
 };
 
 // ---------------------------------------------------------------------------------------------
