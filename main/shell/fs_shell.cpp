@@ -159,7 +159,8 @@ int CopyTreeAt(ShellHost& host, const std::string& source, const std::string& de
         std::string from = Join(source, shown), to = Join(destination, shown);
         if (isFolder) {
             if (IsDotName(name)) return 0;
-            if (!MakeFolder(host, to)) return 0;
+            // A folder that cannot be made would leave its whole subtree behind unseen.
+            if (!MakeFolder(host, to)) return -1;
             return CopyTreeAt(host, from, to, depth + 1) != 0 ? -1 : 0;
         }
         CopyEnd in, out;

@@ -228,6 +228,10 @@ TEST_F(Shell, CopyDirBothWaysThenCleanDir) {
     EXPECT_EQ(Slurp(hostDir + "/back/sub/two.txt"), "22");
     EXPECT_EQ(Run("gfslCopyDir /a/tree /a/tree/sub/inside"), -1); // into its own subtree
     EXPECT_EQ(Run("gfslCopyDir /a/tree " + hostDir + "/back"), -1); // destination exists
+    // A subfolder that cannot be made on the other side fails the copy instead of skipping it.
+    ASSERT_EQ(mkdir((hostDir + "/blocked").c_str(), 0777), 0);
+    HostFile("blocked/sub", "a file where the folder should go");
+    EXPECT_EQ(lx::CopyHostFolderTree(host, "/a/tree", hostDir + "/blocked"), -1);
 
     EXPECT_EQ(Run("cleandir tree"), 0);
     EXPECT_EQ(dev->folders.count("/a/tree"), 0u);
