@@ -4,6 +4,7 @@
 
 #include "inuse_win.h"
 #include "tarn_texts.h"
+#include "vme_player.h"
 
 const GUID kTarnDriverGuid = {0xAE18AA60, 0x7F6A, 0x11D4, {0x97, 0xDD, 0x00, 0x01, 0x02, 0x29, 0xB9, 0x59}};
 
@@ -33,9 +34,8 @@ const VARIANT* Deref(const VARIANT* v) {
     return v;
 }
 
-bool IsVme(const std::vector<uint8_t>& image) {
-    return image.size() >= 8 && std::memcmp(image.data(), "_SVME1.2", 8) == 0;
-}
+// Any algorithm header the VME player accepts, so that a 1.1 image is not refused here.
+bool IsVme(const std::vector<uint8_t>& image) { return lx::jtag::IsVmeAlgorithm(image.data(), image.size()); }
 
 }  // namespace
 

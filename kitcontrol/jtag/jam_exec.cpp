@@ -677,8 +677,9 @@ int Player::AssignTarget(std::string_view target, bool allowRange, int32_t rawVa
   bool isRange = inner.find("..") != std::string_view::npos || Trim(inner).empty();
   if (isRange) {
     if (!allowRange) return JAMC_SYNTAX_ERROR;
-    if (s->kind == SK_BOOL_ARRAY_CONST) return JAMC_ASSIGN_TO_CONST;
-    if (s->kind != SK_BOOL_ARRAY) return JAMC_SYNTAX_ERROR;
+    // A range may be written in an array declared with initial data, as a capture may; only
+    // the single-element form below is refused for it.
+    if (s->kind != SK_BOOL_ARRAY && s->kind != SK_BOOL_ARRAY_CONST) return JAMC_SYNTAX_ERROR;
     if (!s->heap) return JAMC_INTERNAL_ERROR;
     int32_t ts, te;
     if (int rc = ParseRange(inner, s, &ts, &te)) return rc;
@@ -856,47 +857,41 @@ int Player::DoPrint(std::string_view args) {
   return 0;
 }
 
-int Player::DoScan(bool ir, std::string_view args) {
-  std::vector<std::string_view> a;
-  if (!SplitArgs(args, &a) || a.size() < 2) return JAMC_SYNTAX_ERROR;
-  int32_t length;
-  if (int rc = EvalInt(a[0], &length)) return rc;
-  if (length < 0) return JAMC_BOUNDS_ERROR;
-  BoolArg data;
-  if (int rc = BoolArgument(a[1], &data)) return rc;
-  if (data.start < 0 || static_cast<int64_t>(data.start) + length > data.count) return JAMC_BOUNDS_ERROR;
-  if (a.size() == 2) return JtagScan(ir, length, data, nullptr);
-  std::string_view third = a[2];
-  if (third.substr(0, 8) == "CAPTURE " && a.size() == 3) {
-    std::string_view tt = Trim(third.substr(8));
+int Player::ShiftAndCapture(const std::vector<std::string_view>& a, size_t tail, int32_t length,
+                            const ShiftFn& shift) {
+  if (a.size() == tail) return shift(nullptr);
+  std::string_view word = a[tail];
+  if (word.substr(0, 8) == "CAPTURE " && a.size() == tail + 1) {
+    std::string_view tt = Trim(word.substr(8));
     if (tt.empty() || tt[0] == '#' || tt[0] == '$' || tt[0] == '@') return JAMC_SYNTAX_ERROR;
     BoolArg target;
     if (int rc = BoolArgument(tt, &target)) return rc;
     if (!target.sym) return JAMC_SYNTAX_ERROR;
-    if (target.sym->kind == SK_BOOL_ARRAY_CONST) return JAMC_ASSIGN_TO_CONST;
+    // An array declared with initial data takes captured bits like any other: programs preset
+    // their capture arrays that way. Only assigning to one of its elements is refused.
     if (static_cast<int64_t>(target.start) + length != static_cast<int64_t>(target.end) + 1)
       return JAMC_BOUNDS_ERROR;
     std::vector<uint8_t> cap;
-    if (int rc = JtagScan(ir, length, data, &cap)) return rc;
+    if (int rc = shift(&cap)) return rc;
     for (int32_t i = 0; i < length; ++i) target.sym->heap->SetBit(target.start + i, cap[static_cast<size_t>(i)]);
     return 0;
   }
-  if (third.substr(0, 8) == "COMPARE " && a.size() == 5) {
+  if (word.substr(0, 8) == "COMPARE " && a.size() == tail + 3) {
     BoolArg expected, mask;
-    if (int rc = BoolArgument(third.substr(8), &expected)) return rc;
-    if (int rc = BoolArgument(a[3], &mask)) return rc;
+    if (int rc = BoolArgument(word.substr(8), &expected)) return rc;
+    if (int rc = BoolArgument(a[tail + 1], &mask)) return rc;
     for (BoolArg* b : {&expected, &mask}) {
       if (!b->sym && b->count >= length) b->end = length - 1;  // literals are cut to length
       if (static_cast<int64_t>(b->start) + length != static_cast<int64_t>(b->end) + 1)
         return JAMC_BOUNDS_ERROR;
     }
     Symbol* result;
-    if (int rc = Lookup(a[4], &result)) return rc;
+    if (int rc = Lookup(a[tail + 2], &result)) return rc;
     if (result->kind != SK_BOOL) return JAMC_TYPE_MISMATCH;
     if (int rc = ChargeHeap(static_cast<size_t>(length) / 8 + 4)) return rc;
     heapBytes_ -= static_cast<size_t>(length) / 8 + 4;
     std::vector<uint8_t> cap;
-    if (int rc = JtagScan(ir, length, data, &cap)) return rc;
+    if (int rc = shift(&cap)) return rc;
     bool ok = true;
     for (int32_t i = 0; i < length; ++i) {
       bool m = mask.Bit(mask.start + i);
@@ -906,6 +901,20 @@ int Player::DoScan(bool ir, std::string_view args) {
     return 0;
   }
   return JAMC_SYNTAX_ERROR;
+}
+
+int Player::DoScan(bool ir, std::string_view args) {
+  std::vector<std::string_view> a;
+  if (!SplitArgs(args, &a) || a.size() < 2) return JAMC_SYNTAX_ERROR;
+  int32_t length;
+  if (int rc = EvalInt(a[0], &length)) return rc;
+  if (length < 0) return JAMC_BOUNDS_ERROR;
+  BoolArg data;
+  if (int rc = BoolArgument(a[1], &data)) return rc;
+  if (data.start < 0 || static_cast<int64_t>(data.start) + length > data.count) return JAMC_BOUNDS_ERROR;
+  return ShiftAndCapture(a, 2, length, [&](std::vector<uint8_t>* cap) {
+    return JtagScan(ir, length, data, cap);
+  });
 }
 
 int Player::DoStop(bool ir, std::string_view args) {
@@ -995,15 +1004,22 @@ int Player::DoVector(std::string_view args) {
   if (int rc = BoolArgument(a[1], &data)) return rc;
   int32_t n = vectorLength_;
   if (dir.start + n > dir.count || data.start + n > data.count) return JAMC_BOUNDS_ERROR;
-  std::vector<uint8_t> d(static_cast<size_t>(n) / 8 + 1, 0), v(static_cast<size_t>(n) / 8 + 1, 0),
-      cap(static_cast<size_t>(n) / 8 + 1, 0);
-  for (int32_t i = 0; i < n; ++i) {
-    if (dir.Bit(dir.start + i)) d[static_cast<size_t>(i) / 8] |= static_cast<uint8_t>(1u << (i % 8));
-    if (data.Bit(data.start + i)) v[static_cast<size_t>(i) / 8] |= static_cast<uint8_t>(1u << (i % 8));
-  }
-  if (host_.VectorIo(n, d.data(), v.data(), a.size() > 2 ? cap.data() : nullptr) != n)
-    return JAMC_INTERNAL_ERROR;
-  return a.size() == 2 ? 0 : JAMC_SYNTAX_ERROR;
+  return ShiftAndCapture(a, 2, n, [&](std::vector<uint8_t>* captured) {
+    size_t bytes = static_cast<size_t>(n) / 8 + 1;
+    std::vector<uint8_t> d(bytes, 0), v(bytes, 0), cap(bytes, 0);
+    for (int32_t i = 0; i < n; ++i) {
+      if (dir.Bit(dir.start + i)) d[static_cast<size_t>(i) / 8] |= static_cast<uint8_t>(1u << (i % 8));
+      if (data.Bit(data.start + i)) v[static_cast<size_t>(i) / 8] |= static_cast<uint8_t>(1u << (i % 8));
+    }
+    if (host_.VectorIo(n, d.data(), v.data(), captured ? cap.data() : nullptr) != n)
+      return static_cast<int>(JAMC_INTERNAL_ERROR);
+    if (captured) {
+      captured->assign(static_cast<size_t>(n), 0);
+      for (int32_t i = 0; i < n; ++i)
+        (*captured)[static_cast<size_t>(i)] = (cap[static_cast<size_t>(i) / 8] >> (i % 8)) & 1;
+    }
+    return 0;
+  });
 }
 
 }  // namespace jam

@@ -2,6 +2,7 @@
 // the symbol store and the JTAG layer.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -182,6 +183,11 @@ class Player {
   int DoPush(std::string_view args);
   int DoPop(std::string_view args);
   int DoScan(bool ir, std::string_view args);
+  // Shifts `length` bits through `shift` (which hands back one byte per captured bit when asked)
+  // and carries out the statement's CAPTURE or COMPARE part, starting at argument `tail`.
+  using ShiftFn = std::function<int(std::vector<uint8_t>* captured)>;
+  int ShiftAndCapture(const std::vector<std::string_view>& a, size_t tail, int32_t length,
+                      const ShiftFn& shift);
   int DoStop(bool ir, std::string_view args);
   int DoState(std::string_view args);
   int DoWait(std::string_view args);

@@ -86,10 +86,12 @@ int VmePlayer::Number(uint32_t* out) {
   return VME_BAD_CODE;  // longer than a 32-bit value can need
 }
 
+bool IsVmeAlgorithm(const uint8_t* image, size_t size) {
+  return size >= 8 && (std::memcmp(image, "_SVME1.1", 8) == 0 || std::memcmp(image, "_SVME1.2", 8) == 0);
+}
+
 int VmePlayer::CheckHeader() {
-  if (alg_.size() < 8 || (std::memcmp(alg_.data(), "_SVME1.1", 8) != 0 &&
-                          std::memcmp(alg_.data(), "_SVME1.2", 8) != 0))
-    return VME_BAD_HEADER;
+  if (!IsVmeAlgorithm(alg_.data(), alg_.size())) return VME_BAD_HEADER;
   compressed_ = !data_.empty() && data_[0] != 0;
   algPos_ = 8;
   dataPos_ = 1;

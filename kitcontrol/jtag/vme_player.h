@@ -26,6 +26,9 @@ struct VmeLimits {
   int maxNesting = 16;          // nested repeat blocks
 };
 
+// True when the image begins with one of the algorithm headers the player runs.
+bool IsVmeAlgorithm(const uint8_t* image, size_t size);
+
 class VmePlayer {
  public:
   VmePlayer(JtagLink& link, const uint8_t* algorithm, size_t algorithmSize, const uint8_t* data,

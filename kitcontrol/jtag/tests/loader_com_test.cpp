@@ -146,6 +146,21 @@ TEST(TarnLoading, FpgaBurnTakesTheImagesInEitherOrder) {
     EXPECT_FALSE(c.Kit().engine.Active());
 }
 
+TEST(TarnLoading, FpgaBurnTakesAVersion11AlgorithmInEitherOrder) {
+    // The player runs "_SVME1.1" algorithms as well as 1.2 ones: the ordering must know both.
+    lxtest::VmeImages vme = lxtest::AssembleVme(
+        "HEADER 1.1\nENDDR IDLE\nENDIR IDLE\nSTATE IDLE\nSIR 8 TDI(20)\nSDR 8 DTDI(05)\n"
+        "SIR 8 TDI(21)\nSDR 16 DTDI(5AA5)\nRUNTEST 200\nSIR 8 TDI(22)\nSDR 16 TDI(0) DTDO(5AA5)\nEND\n");
+    ASSERT_EQ(vme.error, "");
+    for (bool algorithmFirst : {true, false}) {
+        Control c;
+        Image alg(vme.algorithm), data(vme.data);
+        EXPECT_EQ(algorithmFirst ? c.tarn->TarnFPGABurn(&alg.v, &data.v) : c.tarn->TarnFPGABurn(&data.v, &alg.v), S_OK)
+            << (algorithmFirst ? "algorithm first" : "data first");
+        EXPECT_EQ(c.Kit().fpga.Row(5), 0x5AA5u);
+    }
+}
+
 TEST(TarnLoading, FpgaOnTheFlyStreamsThePayload) {
     Control c;
     std::vector<uint8_t> payload(1500);

@@ -20,11 +20,14 @@ struct Outcome {
   std::string Printed() const { return messages.empty() ? std::string() : messages.back(); }
 };
 
-struct Harness {
+template <class Host>
+struct HarnessOf {
+  HarnessOf() = default;
+  explicit HarnessOf(const kitsim::JtagTarget::Config& cpld) : sim(3, cpld) {}
   lxtest::SimJtag sim{3};
   Outcome out;
-  lx::jtag::LinkJamHost host{sim.link, [this](const std::string& m) { out.messages.push_back(m); },
-                             [this](const std::string& t) { out.output += t; }};
+  Host host{sim.link, [this](const std::string& m) { out.messages.push_back(m); },
+            [this](const std::string& t) { out.output += t; }};
 
   Outcome Run(const std::string& program, const std::string& action = "PROGRAM",
               const std::vector<std::string>& init = {}, JamLimits limits = JamLimits()) {
@@ -38,6 +41,18 @@ struct Harness {
     return out;
   }
 };
+using Harness = HarnessOf<lx::jtag::LinkJamHost>;
+
+std::string ReadFile(const std::string& path) {
+  std::string text;
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return text;
+  char buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
+  std::fclose(f);
+  return text;
+}
 
 std::string V2(const std::string& body) {
   return "ACTION PROGRAM = MAIN;\nPROCEDURE MAIN;\n" + body + "\nENDPROC;\n";
@@ -159,6 +174,33 @@ TEST(Stapl, BooleanLiteralsAndRanges) {
   EXPECT_EQ(RunV2("INTEGER V[-1];").error, 11);
   EXPECT_EQ(RunV2("INTEGER V[2147483647];").error, 1);
   EXPECT_EQ(RunV2("BOOLEAN V[2147483647];").error, 1);
+}
+
+// A Boolean array declared with initial data takes captured bits and range assignments like any
+// other Boolean array (programs preset their capture arrays that way); only assigning one of its
+// elements is refused.
+TEST(Stapl, ArraysDeclaredWithInitialData) {
+  struct Case {
+    const char* body;
+    int error;
+    const char* printed;
+  } cases[] = {
+      {"BOOLEAN A[8] = $FF;\nIRSCAN 8, $00, CAPTURE A[7..0];\nPRINT INTEGER(A[7..0]);", 0, "1"},
+      {"BOOLEAN A[40] = $FFFFFFFFFF;\nDRSCAN 32, $00000000, CAPTURE A[35..4];\nPRINT INTEGER(A[35..4]), \",\", INTEGER(A[3..0]), \",\", INTEGER(A[39..36]);",
+       0, "443175107,15,15"},
+      {"BOOLEAN A[8] = $FF;\nA[3..0] = $5;\nPRINT INTEGER(A[7..0]);", 0, "245"},
+      {"BOOLEAN A[8] = $FF;\nA[] = $00;\nPRINT INTEGER(A[7..0]);", 0, "0"},
+      {"BOOLEAN A[8] = $FF;\nA[0] = 0;", 13, ""},
+      {"BOOLEAN A[8] = $FF;\nPUSH 0;\nPOP A[0];", 13, ""},
+      {"BOOLEAN A[8] = $FF;\nDRSCAN 8, $00, CAPTURE A[8..1];", 11, ""},
+  };
+  for (const Case& c : cases) {
+    Outcome o = RunV2(c.body);
+    EXPECT_EQ(o.error, c.error) << c.body;
+    if (!c.error) {
+      EXPECT_EQ(o.Printed(), c.printed) << c.body;
+    }
+  }
 }
 
 // Compressed literals: 6-bit symbols, a 32-bit length, then literal triples and back-references.
@@ -518,6 +560,49 @@ TEST(StaplJtag, MissingTdoAnswerIsAnError) {
   EXPECT_EQ(h2.Run(V2("BOOLEAN A[8];\nDRSCAN 8, $FF, CAPTURE A[7..0];")).error, 10);
 }
 
+// A serial adapter stand-in: every mapped signal reads back what it drives, inputs read 0.
+class EchoVectorHost : public lx::jtag::LinkJamHost {
+ public:
+  using LinkJamHost::LinkJamHost;
+  bool VectorSignalKnown(const std::string&) override { return true; }
+  int VectorIo(int32_t count, const uint8_t* dir, const uint8_t* data, uint8_t* capture) override {
+    ++calls;
+    if (capture)
+      for (int32_t i = 0; i < (count + 7) / 8; ++i) capture[i] = data[i] & dir[i];
+    return count;
+  }
+  int calls = 0;
+};
+
+TEST(StaplJtag, VectorCaptureAndCompare) {
+  const std::string map = "VMAP \"A\", \"B\", \"C\", \"D\", \"E\", \"F\", \"G\", \"H\";\n";
+  struct Case {
+    const char* body;
+    int error, exitCode, calls;
+    const char* printed;
+  } cases[] = {
+      {"BOOLEAN C[8] = $FF;\nVECTOR $0F, $A5, CAPTURE C[7..0];\nPRINT INTEGER(C[7..0]);", 0, 0, 1, "5"},
+      {"BOOLEAN OK;\nVECTOR $FF, $A5, COMPARE $A5, $FF, OK;\nIF OK THEN EXIT 5;", 0, 5, 1, ""},
+      {"BOOLEAN OK;\nVECTOR $0F, $A5, COMPARE $A5, $F0, OK;\nIF !OK THEN EXIT 6;", 0, 6, 1, ""},
+      {"BOOLEAN OK;\nVECTOR $0F, $A5, COMPARE $A5, $0F, OK;\nIF OK THEN EXIT 7;", 0, 7, 1, ""},
+      {"VECTOR $FF, $A5;", 0, 0, 1, ""},
+      // Bad tails are refused before the adapter is driven.
+      {"BOOLEAN C[8];\nVECTOR $FF, $A5, CAPTURE C[6..0];", 11, 0, 0, ""},
+      {"BOOLEAN C[8];\nVECTOR $FF, $A5, READ C[7..0];", 3, 0, 0, ""},
+      {"INTEGER R;\nVECTOR $FF, $A5, COMPARE $A5, $FF, R;", 12, 0, 0, ""},
+  };
+  for (const Case& c : cases) {
+    HarnessOf<EchoVectorHost> h;
+    Outcome o = h.Run(V2(map + c.body));
+    EXPECT_EQ(o.error, c.error) << c.body;
+    EXPECT_EQ(o.exitCode, c.exitCode) << c.body;
+    EXPECT_EQ(h.host.calls, c.calls) << c.body;
+    if (*c.printed) {
+      EXPECT_EQ(o.Printed(), c.printed) << c.body;
+    }
+  }
+}
+
 // ---------------------------------------------------------------- the CPLD entry
 
 struct CpldRun {
@@ -615,19 +700,65 @@ namespace {
 // The fuzzers' seed programs run cleanly on the simulator, so that fuzzing starts deep inside
 // the player rather than at its first syntax error.
 TEST(StaplSeeds, RunWithoutPlayerErrors) {
-  for (const char* name : {"program_verify", "version1", "compressed"}) {
+  for (const char* name : {"program_verify", "version1", "compressed", "chain_interrogation"}) {
     std::string path = std::string(LX_JTAG_SOURCE_DIR) + "/fuzz/corpus/stapl/" + name;
-    FILE* f = std::fopen(path.c_str(), "rb");
-    ASSERT_TRUE(f) << path;
-    std::string text;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
-    std::fclose(f);
+    std::string text = ReadFile(path);
+    ASSERT_FALSE(text.empty()) << path;
     text.erase(0, 1 + static_cast<unsigned char>(text[0]));  // the fuzzer's TDO bytes
     Harness h;
     CpldRun r = RunCpld(text, h);
     EXPECT_EQ(r.result, 0) << name << "\n" << r.out.output;
+  }
+}
+
+}  // namespace
+
+namespace {
+
+std::string Bits(uint32_t v, int hi, int lo) {
+  std::string b;
+  for (int i = hi; i >= lo; --i) b += static_cast<char>('0' + ((v >> i) & 1u));
+  return b;
+}
+
+// A program in the shape of a maker's chain interrogation file: CRLF lines and a CRC, comments
+// inside statements, initial data over many lines (hexadecimal and compressed), loops left by
+// changing their variable, GOTO down inside loops, CALL with USES of a data block, PRINT of many
+// elements, and scans of 1,020 to 3,200 bits that compare or capture into arrays declared with
+// initial data. Its findings must be those of the simulated chain.
+TEST(StaplVendorProgram, InterrogatesTheSimulatedChain) {
+  const std::string program = ReadFile(std::string(LX_JTAG_SOURCE_DIR) + "/tests/programs/chain_interrogation.stp");
+  ASSERT_NE(program.find("\r\n"), std::string::npos) << "the program keeps its CRLF line ends";
+  struct Case {
+    uint32_t idcode;
+    int exitCode;
+    const char* exitText;
+  } cases[] = {
+      {0x1A6A50C3u, 0, "Success"},
+      {0x7A6A50C3u, 0, "Success"},  // another revision of the expected part
+      {0x0BAD10FFu, 2, "Reading IDCODE failure"},
+  };
+  for (const Case& c : cases) {
+    kitsim::JtagTarget::Config cfg;
+    cfg.idcode = c.idcode;
+    Harness h(cfg);
+    CpldRun r = RunCpld(program, h);
+    EXPECT_EQ(r.result, 0) << r.out.output;
+    EXPECT_EQ(r.exitCode, c.exitCode);
+    std::vector<std::string> want = {
+        "Devices in chain: 1",
+        "Instruction register: 8 bits in total, 8 per device",
+        "Device 1 IDCODE " + Bits(c.idcode, 31, 28) + " " + Bits(c.idcode, 27, 12) + " " +
+            Bits(c.idcode, 11, 1) + " " + Bits(c.idcode, 0, 0) + " (" +
+            std::to_string(static_cast<int32_t>(c.idcode)) + ")",
+    };
+    if (c.exitCode == 2) want.push_back("Device 1 is not the expected part");
+    EXPECT_EQ(r.out.messages, want);
+    EXPECT_NE(r.out.output.find("Exit code = " + std::to_string(c.exitCode) + "... " + c.exitText + "\n"),
+              std::string::npos)
+        << r.out.output;
+    EXPECT_EQ(r.out.output.find("CRC mismatch"), std::string::npos);
+    EXPECT_EQ(h.sim.engine.ProtocolErrors(), 0u);
   }
 }
 
