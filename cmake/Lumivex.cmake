@@ -1,8 +1,44 @@
 # Build helpers shared by every folder of the tree. Two builds use them:
 #   LX_NATIVE  - clang on Linux with ASan/UBSan: the portable core, its tests and fuzzers;
-#   WIN32      - mingw-w64 i686: every deliverable, tests run under Wine.
+#   WIN32      - mingw-w64, i686 (build/win) or x86_64 (build/win64): every deliverable, tests run
+#                under Wine of the same architecture.
 
 set(LX_ROOT ${CMAKE_SOURCE_DIR})
+
+if(WIN32)
+  # The tools of this tree's architecture; nothing below names one architecture's tool directly.
+  if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+    set(LX_WIN_ARCH x86_64)
+    set(LX_WIDL_ARCH -m64)
+    set(LX_WINE_WINDOWS_LIB /usr/lib/x86_64-linux-gnu/wine/x86_64-windows)
+  else()
+    set(LX_WIN_ARCH i686)
+    set(LX_WIDL_ARCH -m32)
+    set(LX_WINE_WINDOWS_LIB /usr/lib/i386-linux-gnu/wine/i386-windows)
+  endif()
+  if(NOT LX_MINGW_PREFIX)
+    set(LX_MINGW_PREFIX ${LX_WIN_ARCH}-w64-mingw32)
+  endif()
+  # widl with the system's IDL files and stdole2.tlb of the same architecture.
+  set(LX_WIDL ${LX_MINGW_PREFIX}-widl ${LX_WIDL_ARCH} -I /usr/include/wine/wine/windows -L ${LX_WINE_WINDOWS_LIB})
+  set(LX_OBJDUMP ${LX_MINGW_PREFIX}-objdump)
+  # Every Windows program of this tree runs in this tree's Wine prefix, under the Wine loader of its
+  # architecture: ctest's emulator and the test scripts go through these two wrappers.
+  file(WRITE ${CMAKE_BINARY_DIR}/lx-win-arch "${LX_WIN_ARCH}\n")
+  foreach(tool wine-run wine-regsvr)
+    file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/${tool} CONTENT
+"#!/bin/sh
+# Generated: ${tool} for this build tree (${LX_WIN_ARCH}).
+LX_BUILD_WIN='${CMAKE_BINARY_DIR}' LX_WIN_ARCH=${LX_WIN_ARCH} exec '${LX_ROOT}/scripts/${tool}' \"$@\"
+" @ONLY)
+    file(CHMOD ${CMAKE_BINARY_DIR}/${tool} PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+  endforeach()
+  set(LX_WINE_RUN ${CMAKE_BINARY_DIR}/wine-run)
+  set(LX_WINE_REGSVR ${CMAKE_BINARY_DIR}/wine-regsvr)
+  # For test scripts that source scripts/wine-env themselves.
+  set(LX_WINE_ENV env LX_BUILD_WIN=${CMAKE_BINARY_DIR} LX_WIN_ARCH=${LX_WIN_ARCH})
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${LX_WINE_RUN})
+endif()
 
 if(LX_NATIVE)
   set(LX_SANITIZE "-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer")

@@ -1,17 +1,4 @@
-# Cross toolchain: 32-bit Windows with the posix thread model, tests run under Wine.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross toolchain: 32-bit Windows (build/win).
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(LX_MINGW_PREFIX i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${LX_MINGW_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${LX_MINGW_PREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER ${LX_MINGW_PREFIX}-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/${LX_MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-# No mingw runtime DLL has to be found next to our programs.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-get_filename_component(LX_TOOLCHAIN_DIR "${CMAKE_CURRENT_LIST_DIR}" DIRECTORY)
-set(CMAKE_CROSSCOMPILING_EMULATOR "${LX_TOOLCHAIN_DIR}/scripts/wine-run")
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

@@ -121,9 +121,13 @@ LX_STATIC_ASSERT(offsetof(GFSL_DIR, entry) + offsetof(GFSL_STAT, fileSize) == 54
 LX_STATIC_ASSERT(sizeof(FunctionProfilerEntry) == 24, "FunctionProfilerEntry is 24 bytes");
 LX_STATIC_ASSERT(offsetof(FunctionProfilerEntry, count) == 8, "count at 8");
 LX_STATIC_ASSERT(sizeof(TraceRecord) == 24, "TraceRecord is 24 bytes");
+/* These two hold pointers and never leave the process: a module of the same architecture reads them. */
 #if UINTPTR_MAX == 0xFFFFFFFFu
 LX_STATIC_ASSERT(sizeof(CommandEntry) == 20, "CommandEntry is five 32-bit words");
 LX_STATIC_ASSERT(sizeof(SelfTestRecord) == 12, "SelfTestRecord is three 32-bit words");
+#else
+LX_STATIC_ASSERT(sizeof(CommandEntry) == 32, "CommandEntry: three pointers and two 32-bit words");
+LX_STATIC_ASSERT(sizeof(SelfTestRecord) == 16, "SelfTestRecord: two 32-bit words and a pointer");
 #endif
 
 #endif

@@ -21,6 +21,10 @@ struct InUseBlock {
     InUseEntry entry[kInUseEntries];
 };
 
+// 32-bit and 64-bit processes share one mapping: the layout holds no pointer or size_t.
+static_assert(sizeof(InUseEntry) == 264, "one in-use entry is 264 bytes on every target");
+static_assert(sizeof(InUseBlock) == 8 + kInUseEntries * 264, "the in-use block is the same on every target");
+
 enum class Claim { Claimed, Taken, Full, BadPath };
 
 // `alive` tells whether a process still exists; entries of dead owners are taken over.

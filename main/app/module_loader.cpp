@@ -1,5 +1,10 @@
 #include "module_loader.h"
 
+#include <string>
+
+#include "lumivex/prompt.h"
+#include "module_arch.h"
+
 namespace lx {
 void* ModuleSymbol(void* module, const char* name) {
   return module ? reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), name)) : nullptr;
@@ -7,7 +12,26 @@ void* ModuleSymbol(void* module, const char* name) {
 }  // namespace lx
 
 namespace {
-HMODULE LoadByPath(const char* path) { return path ? LoadLibraryA(path) : nullptr; }
+// A module of the other architecture cannot load into this process; say so instead of leaving the
+// user with the caller's bare "unable to load".
+bool RefuseOtherArchitecture(const char* path) {
+  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;  // not at this path as given: the loader searches
+  uint8_t head[4096];
+  DWORD got = 0;
+  BOOL read = ReadFile(file, head, sizeof head, &got, nullptr);
+  CloseHandle(file);
+  if (!read) return false;
+  std::string text = lx::WrongArchitectureText(path, lx::PeMachine(head, got), lx::OwnMachine());
+  if (text.empty()) return false;
+  LxMessageBox(nullptr, text.c_str(), "Lumivex", LX_MB_OK);
+  return true;
+}
+
+HMODULE LoadByPath(const char* path) {
+  if (!path || RefuseOtherArchitecture(path)) return nullptr;
+  return LoadLibraryA(path);
+}
 BOOL FreeByHandle(HMODULE module) { return module ? FreeLibrary(module) : FALSE; }
 }  // namespace
 

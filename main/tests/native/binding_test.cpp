@@ -5,6 +5,7 @@
 #include <set>
 #include <string>
 #include <type_traits>
+#include <vector>
 
 #include "device_api.h"
 #include "driver_tables.h"
@@ -253,3 +254,59 @@ TEST_F(PromptRecorder, GfslRecordCopiesSlotsUpToCustomCallback8) {
 }
 
 }  // namespace
+
+// ----- Architecture of a module file ---------------------------------------------------------
+#include "module_arch.h"
+
+namespace {
+std::vector<uint8_t> PeImage(uint16_t machine, uint32_t peOffset = 0x80, size_t size = 0x200) {
+  std::vector<uint8_t> b(size, 0);
+  b[0] = 'M';
+  b[1] = 'Z';
+  for (int i = 0; i < 4; ++i) b[0x3C + i] = static_cast<uint8_t>(peOffset >> (8 * i));
+  if (peOffset + 6 <= size) {
+    std::memcpy(&b[peOffset], "PE\0\0", 4);
+    b[peOffset + 4] = static_cast<uint8_t>(machine);
+    b[peOffset + 5] = static_cast<uint8_t>(machine >> 8);
+  }
+  return b;
+}
+std::vector<uint8_t> Cut(std::vector<uint8_t> b, size_t size) {
+  b.resize(size);
+  return b;
+}
+}  // namespace
+
+TEST(ModuleArchitecture, PeMachineReadsWholeHeadersOnly) {
+  struct Case {
+    const char* what;
+    std::vector<uint8_t> bytes;
+    uint16_t machine;
+  } cases[] = {
+      {"32-bit", PeImage(lx::kMachineI386), lx::kMachineI386},
+      {"64-bit", PeImage(lx::kMachineAmd64), lx::kMachineAmd64},
+      {"other machine", PeImage(0x01C4), 0x01C4},
+      {"PE header ends the file exactly", PeImage(lx::kMachineAmd64, 0x1FA), lx::kMachineAmd64},
+      {"PE header cut short", PeImage(lx::kMachineAmd64, 0x1FB), 0},
+      {"PE offset far beyond the file", PeImage(lx::kMachineAmd64, 0xFFFFFFF0u), 0},
+      {"DOS header only", Cut(PeImage(lx::kMachineI386), 0x3F), 0},
+      {"no MZ", std::vector<uint8_t>(0x200, 0), 0},
+  };
+  for (auto& c : cases) EXPECT_EQ(lx::PeMachine(c.bytes.data(), c.bytes.size()), c.machine) << c.what;
+  auto bad = PeImage(lx::kMachineAmd64);
+  bad[0x81] = 'X';  // "PX\0\0"
+  EXPECT_EQ(lx::PeMachine(bad.data(), bad.size()), 0);
+  EXPECT_EQ(lx::PeMachine(nullptr, 0), 0);
+}
+
+TEST(ModuleArchitecture, OnlyTheOtherKnownArchitectureIsRefusedByName) {
+  EXPECT_EQ(lx::WrongArchitectureText("a.dll", lx::kMachineI386, lx::kMachineI386), "");
+  EXPECT_EQ(lx::WrongArchitectureText("a.dll", lx::kMachineAmd64, lx::kMachineAmd64), "");
+  EXPECT_EQ(lx::WrongArchitectureText("a.dll", 0, lx::kMachineAmd64), "");  // the loader says why
+  EXPECT_EQ(lx::WrongArchitectureText("Pallix-VirtualDevice.dll", lx::kMachineI386, lx::kMachineAmd64),
+            "Pallix-VirtualDevice.dll is a 32-bit module; this Lumivex is a 64-bit program and loads only "
+            "64-bit modules.");
+  EXPECT_EQ(lx::WrongArchitectureText("x.dll", lx::kMachineAmd64, lx::kMachineI386),
+            "x.dll is a 64-bit module; this Lumivex is a 32-bit program and loads only 32-bit modules.");
+  EXPECT_EQ(lx::OwnMachine(), sizeof(void*) == 8 ? lx::kMachineAmd64 : lx::kMachineI386);
+}

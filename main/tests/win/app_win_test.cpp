@@ -123,6 +123,31 @@ TEST_F(AppTest, ModuleThatCannotBeLoaded) {
   EXPECT_EQ(LastPromptText(), "gfslInit is not supported.");
 }
 
+// A module built for the other processor: the user is told which and why, then the usual failure.
+TEST_F(AppTest, ModuleOfTheOtherArchitectureIsRefusedByName) {
+  const uint16_t other = sizeof(void*) == 8 ? 0x014C : 0x8664;
+  std::string head(0x200, '\0');
+  head[0] = 'M';
+  head[1] = 'Z';
+  head[0x3C] = 0x40;
+  head.replace(0x40, 4, std::string("PE\0\0", 4));
+  head[0x44] = static_cast<char>(other & 0xFF);
+  head[0x45] = static_cast<char>(other >> 8);
+  std::string module = install + "\\other-arch.dll";
+  WriteAll(module, head.data(), head.size());
+  lx::OptionsRecord rec;
+  std::memset(&rec, 0, sizeof rec);
+  lx::SetOptionsPath(rec.FsLibraryPath, module.c_str());
+  WriteAll(SetupIni(), &rec, sizeof rec);
+  EXPECT_EQ(g_app.LoadOptions(true), 1);
+  EXPECT_FALSE(g_app.m_bDeviceModuleLoaded);
+  ASSERT_GE(LxPromptRecordCount(), 2);
+  EXPECT_EQ(std::string(LxPromptRecordText(LxPromptRecordCount() - 2)),
+            module + (sizeof(void*) == 8 ? " is a 32-bit module; this Lumivex is a 64-bit program and loads only 64-bit modules."
+                                         : " is a 64-bit module; this Lumivex is a 32-bit program and loads only 32-bit modules."));
+  EXPECT_EQ(LastPromptText(), "Unable to load external file system library.\nPlease, reset options for external library.");
+}
+
 TEST_F(AppTest, ModuleWithoutFileSystemWarnsAndHasItsProfilerAtOnce) {
   WriteOptions("lxfix_device_nofs.dll");
   lx::SetDeviceState("/a", lx::kDeviceOpen);

@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# The scripts of the README must fail when something fails:
+#  - a build that fails stops scripts/build and scripts/test (never the old binaries tested);
+#  - a ctest run of a tree without tests fails and is counted as "no tests ran";
+#  - a run with tests counts them.
+# A stand-in cmake on the PATH fails every call, so nothing real is configured or built here.
+set -uo pipefail
+root=$1
+work=$(mktemp -d /tmp/lx-road.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+fail=0
+check() { if "$@"; then echo "ok   $*"; else echo "FAIL $*"; fail=1; fi; }
+
+mkdir -p "$work/bin"
+cat >"$work/bin/cmake" <<'SH'
+#!/bin/sh
+echo "stand-in cmake: failing with 2" >&2
+exit 2
+SH
+chmod +x "$work/bin/cmake"
+
+# The build: its own status, not that of the filter behind it.
+PATH="$work/bin:$PATH" LX_BUILD_TREES=native "$root/scripts/build" >"$work/build.out" 2>&1
+check test $? -ne 0
+check grep -q "building build/native failed (exit 2)" "$work/build.out"
+
+# The test command stops at the failed build: no ctest runs after it.
+cat >"$work/bin/ctest" <<SH
+#!/bin/sh
+echo ran >>"$work/ctest-ran"
+exit 0
+SH
+chmod +x "$work/bin/ctest"
+PATH="$work/bin:$PATH" LX_BUILD_TREES=native "$root/scripts/test" >"$work/test.out" 2>&1
+check test $? -ne 0
+check grep -q "scripts/test: build failed" "$work/test.out"
+check test ! -e "$work/ctest-ran"
+
+# A tree whose tests are not registered: the run fails and says so.
+mkdir -p "$work/empty/src"
+printf 'cmake_minimum_required(VERSION 3.20)\nproject(e NONE)\nenable_testing()\n' >"$work/empty/src/CMakeLists.txt"
+cmake -S "$work/empty/src" -B "$work/empty/build" >/dev/null
+LX_TOTALS="$work/totals" "$root/scripts/ctest-run" empty "$work/empty/build" >"$work/empty.out" 2>&1
+check test $? -ne 0
+check grep -qx "empty: no tests ran" "$work/totals"
+
+# A tree with tests: counted, a failure fails the run.
+mkdir -p "$work/two/src"
+printf 'cmake_minimum_required(VERSION 3.20)\nproject(t NONE)\nenable_testing()\nadd_test(NAME good COMMAND true)\nadd_test(NAME bad COMMAND false)\n' \
+  >"$work/two/src/CMakeLists.txt"
+cmake -S "$work/two/src" -B "$work/two/build" >/dev/null
+LX_TOTALS="$work/totals" "$root/scripts/ctest-run" two "$work/two/build" >"$work/two.out" 2>&1
+check test $? -ne 0
+check grep -qx "two: 1/2 passed" "$work/totals"
+
+exit $fail
