@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "com_server.h"
 #include "device_state.h"
 #include "extlibtest.h"
 #include "lumivex/prompt.h"
@@ -38,7 +39,7 @@ MainFrameFactory g_MainFrameFactory = nullptr;
 void SetMainFrameFactory(MainFrameFactory factory) { g_MainFrameFactory = factory; }
 
 bool CBrambApp::InitAtlModule() {
-  // The scripting class joins here once it exists; until then there is nothing to set up.
+  if (!m_bAtlModuleInitialised) lx::InitScriptModule(AfxGetInstanceHandle());
   m_bAtlModuleInitialised = true;
   return m_bAtlModuleInitialised;
 }
@@ -71,8 +72,17 @@ BOOL CBrambApp::InitInstance() {
   if (m_cmdInfo.m_nShellCommand == CCommandLineInfo::AppRegister) {
     RunRegistration();
   } else if (m_cmdInfo.m_nShellCommand == CCommandLineInfo::AppUnregister) {
+    lx::RegisterScriptServer(false);
     return ProcessShellCommand(m_cmdInfo);
   }
+  // Started by COM for a client of the scriptable class: serve it without windows and end.
+  if (m_cmdInfo.m_bRunEmbedded) {
+    EnsureRegistered();
+    if (!m_InstallFolder.IsEmpty()) LoadOptions(false);
+    lx::ServeEmbedded(60000);
+    return FALSE;
+  }
+  lx::RegisterScriptClassObjects();
 
   EnsureRegistered();
   if (m_InstallFolder.IsEmpty()) {
@@ -102,6 +112,7 @@ BOOL CBrambApp::InitInstance() {
 }
 
 int CBrambApp::ExitInstance() {
+  lx::RevokeScriptClassObjects();
   if (m_bDeviceModuleLoaded) DeviceApiTable.gfslInit(1);
   if (m_bAtlModuleInitialised) OleUninitialize();
   return CWinApp::ExitInstance();
@@ -148,6 +159,7 @@ bool CBrambApp::RunRegistration(bool showMessages) {
   char keyPath[MAX_PATH];
   lstrcpynA(keyPath, kProductKeyPath, sizeof keyPath);
   DeleteRegistryTree(HKEY_CURRENT_USER, keyPath);
+  lx::RegisterScriptServer(true);
 
   // The installation is where this program lies, whatever folder it was started from.
   m_InstallFolder = GetProgramFolder();

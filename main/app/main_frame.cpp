@@ -17,6 +17,7 @@
 #include "open_device.h"
 #include "options_sheet.h"
 #include "resource.h"
+#include "script_runner.h"
 #include "splash.h"
 #include "viewers.h"
 
@@ -353,9 +354,9 @@ bool CMainFrame::IsCommandEnabled(UINT id) const {
     case ID_VOLUME_TREE:
       return device.FrameMountMask != 0;
     case ID_RUN_SCRIPT:
-      return m_bScriptRunning == 0;
+      return !lx::TheScriptRunner().IsRunning();
     case ID_STOP_SCRIPT:
-      return m_bScriptRunning != 0;
+      return lx::TheScriptRunner().IsRunning();
     case ID_VYR_ANALYZER: {
       CBrambApp* app = GetBrambApp();
       return open || (app && app->m_Options.VyrWithoutFsLibrary);
@@ -443,9 +444,30 @@ CString CMainFrame::LoadScriptResource(int index) const {
   return CString(std::string(bytes, size).c_str());
 }
 
-// The script host comes with the scripting work; until then a run has nothing to start.
-void CMainFrame::RunScript() {}
-void CMainFrame::InterruptScript() {}
+namespace {
+// The script log as the runs print into it (from the script thread).
+class FrameScriptLog : public lx::ScriptLog {
+ public:
+  void Print(bool bold, uint32_t colour, const char* text) override {
+    if (log && log->m_hWnd) log->Print(bold ? 1 : 0, colour, text);
+  }
+  void Clear() override {
+    if (log && log->m_hWnd) log->Clear();
+  }
+  CLogCtrl* log = nullptr;
+} g_scriptLog;
+}  // namespace
+
+void CMainFrame::RunScript() {
+  g_scriptLog.log = &m_wndLog;
+  if (lx::TheScriptRunner().Start(m_hWnd, &g_scriptLog, GetSelectedPageText().str(), WM_LX_SCRIPT_ENDED))
+    OnDeviceStateChanged();
+}
+
+void CMainFrame::InterruptScript() { lx::TheScriptRunner().Interrupt(); }
+
+// The engine is closed on its own thread when the run ends; here a run is only asked to stop.
+void CMainFrame::CloseScriptEngine() { lx::TheScriptRunner().RequestStop(); }
 
 // ---- history ------------------------------------------------------------------------------------
 void CMainFrame::LoadHistory() {
@@ -555,6 +577,7 @@ LRESULT CMainFrame::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
       break;
     }
     case WM_LX_DEVICE_CHANGED:
+    case WM_LX_SCRIPT_ENDED:
       OnDeviceStateChanged();
       return 0;
     case WM_LX_SELECT_KIND: {
@@ -569,7 +592,19 @@ LRESULT CMainFrame::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
         LxMessageBox(m_hWnd, "Thread is not finished.", nullptr, MB_OK);
         return 0;
       }
-      CloseScriptEngine();
+      if (lx::TheScriptRunner().IsRunning()) {
+        // The script's log prints need this thread: wait for the run while pumping.
+        static bool waiting = false;
+        if (waiting) return 0;
+        waiting = true;
+        CloseScriptEngine();
+        bool ended = lx::TheScriptRunner().WaitWhilePumping(5000);
+        waiting = false;
+        if (!ended) {
+          LxMessageBox(m_hWnd, "The script does not stop: it ends at its next call of LXObject.", nullptr, MB_OK);
+          return 0;
+        }
+      }
       DestroyWindow();
       return 0;
     case WM_DESTROY: {

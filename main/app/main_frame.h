@@ -18,6 +18,7 @@ class CChildFrame;
 // Messages of the frame to itself.
 #define WM_LX_DEVICE_CHANGED (WM_APP + 40)
 #define WM_LX_SELECT_KIND (WM_APP + 41)
+#define WM_LX_SCRIPT_ENDED (WM_APP + 42)
 
 class CMainFrame : public CWnd, public IMainFrameServices {
  public:
@@ -54,7 +55,7 @@ class CMainFrame : public CWnd, public IMainFrameServices {
   bool OnMenuCommand(UINT id);
   void ActivateFrame(int show);
 
-  // Script pages (the script run path itself comes with the scripting host).
+  // Script pages, and the script runs of main/scripting (one at a time, on a thread of their own).
   BOOL AddScriptPage(const char* title, const char* text, bool editable);
   CString GetPageText(int index) const;
   CString GetSelectedPageText() const;
@@ -62,7 +63,7 @@ class CMainFrame : public CWnd, public IMainFrameServices {
   CString LoadScriptResource(int index) const;
   void RunScript();
   void InterruptScript();
-  void CloseScriptEngine() {}
+  void CloseScriptEngine();
 
   // The command history file (read at creation, written at destruction).
   void LoadHistory();
@@ -94,7 +95,6 @@ class CMainFrame : public CWnd, public IMainFrameServices {
   CExtTabPageContainerFlatWnd m_wndScriptPages;
 
   std::atomic<int> m_nRunningThreads{0};
-  uint8_t m_bScriptRunning = 0;
   bool m_bVolumeTreeBuilt = false;
   HACCEL m_hAccel = nullptr;
 
