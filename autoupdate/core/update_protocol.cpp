@@ -62,10 +62,24 @@ uint32_t ChecksumOf(const uint8_t* data, size_t n) {
 
 // ------------------------------------------------------------------------------------------------
 
+void Utf16Pieces::Add(const uint8_t* data, size_t n, std::u16string* text) {
+  size_t i = 0;
+  if (odd_ && n > 0) {
+    *text += static_cast<char16_t>(pending_ | data[0] << 8);
+    odd_ = false;
+    i = 1;
+  }
+  for (; i + 1 < n; i += 2) *text += static_cast<char16_t>(data[i] | data[i + 1] << 8);
+  if (i < n) {
+    pending_ = data[i];
+    odd_ = true;
+  }
+}
+
 void TextReply::Reset(size_t fieldsPerRecord) {
   fields_ = fieldsPerRecord;
   bytes_ = 0;
-  oddByte_ = false;
+  decoder_ = Utf16Pieces();
   text_.clear();
   searched_ = 0;
   status_ = Incomplete;
@@ -84,18 +98,7 @@ TextReply::Status TextReply::Add(const uint8_t* data, size_t n) {
   if (status_ != Incomplete) return status_;  // whatever follows a finished reply is not ours
   if (n > maxBytes_ - bytes_) return Fail(TooLong, "the reply is longer than " + std::to_string(maxBytes_) + " bytes");
   bytes_ += n;
-  // A piece may end inside a character: its first byte waits for the next piece.
-  size_t i = 0;
-  if (oddByte_ && n > 0) {
-    text_ += static_cast<char16_t>(pending_ | data[0] << 8);
-    oddByte_ = false;
-    i = 1;
-  }
-  for (; i + 1 < n; i += 2) text_ += static_cast<char16_t>(data[i] | data[i + 1] << 8);
-  if (i < n) {
-    pending_ = data[i];
-    oddByte_ = true;
-  }
+  decoder_.Add(data, n, &text_);
   // Look for the end line only where it could have been completed by this piece.
   size_t from = searched_ >= kDoneLength ? searched_ - kDoneLength + 1 : 0;
   for (size_t pos = text_.find(kDoneLine, from); pos != std::u16string::npos; pos = text_.find(kDoneLine, pos + 1)) {

@@ -53,6 +53,16 @@ class Checksum {
 };
 uint32_t ChecksumOf(const uint8_t* data, size_t n);
 
+// UTF-16LE text from pieces of any length: a character cut in two waits for its second byte.
+class Utf16Pieces {
+ public:
+  void Add(const uint8_t* data, size_t n, std::u16string* text);
+
+ private:
+  bool odd_ = false;
+  uint8_t pending_ = 0;
+};
+
 // One text reply, accumulated from its pieces. Add answers Incomplete until the end line has
 // arrived, then Done with every record, or Malformed (a line without ':', a record cut short by the
 // end line, text that is not UTF-16) or TooLong; records are kept only for a Done reply.
@@ -74,8 +84,7 @@ class TextReply {
   size_t fields_;
   size_t maxBytes_;
   size_t bytes_ = 0;
-  bool oddByte_ = false;
-  uint8_t pending_ = 0;
+  Utf16Pieces decoder_;
   std::u16string text_;
   size_t searched_ = 0;  // the end line is looked for only in text that came since
   Status status_ = Incomplete;

@@ -1,0 +1,394 @@
+// Freshline's dialog as a real window under Wine and Xvfb, against the stand-in update server on a
+// loopback port of its own: a whole update, a server that misbehaves in every way we know of, names
+// that would lead out of the installation folder, the self-update, and the buttons that end it.
+// Each test installs into a folder of its own and checks the files on disk afterwards.
+#include "update_server.h"  // Winsock before the Windows headers
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "freshline_dlg.h"
+#include "lumivex/prompt.h"
+#include "lumivex/testkit.h"
+#include "resource.h"
+
+using lxtest::ServedFile;
+using lxtest::ServedProduct;
+using lxtest::UpdateServer;
+
+namespace {
+
+CWinApp g_app("Freshline tests");
+
+std::wstring Wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+
+std::string WinPath(const std::string& unixPath) {
+  std::string p = "Z:" + unixPath;
+  for (char& c : p)
+    if (c == '/') c = '\\';
+  return p;
+}
+
+std::string Fixture(const char* name) { return WinPath(std::string(LX_UPDATE_FIXTURES) + "/" + name); }
+
+std::vector<uint8_t> ReadFileBytes(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  return std::vector<uint8_t>((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+}
+
+void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream f(path, std::ios::binary);
+  f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+void RemoveTree(const std::string& dir) {
+  WIN32_FIND_DATAA fd;
+  HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &fd);
+  if (h != INVALID_HANDLE_VALUE) {
+    do {
+      std::string name = fd.cFileName;
+      if (name == "." || name == "..") continue;
+      std::string path = dir + "\\" + name;
+      if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(path);
+      else {
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(path.c_str());
+      }
+    } while (FindNextFileA(h, &fd));
+    FindClose(h);
+  }
+  RemoveDirectoryA(dir.c_str());
+}
+
+// Every file below a folder with its bytes: the state of an installation.
+using Snapshot = std::map<std::string, std::vector<uint8_t>>;
+void Take(const std::string& dir, const std::string& rel, Snapshot* out) {
+  WIN32_FIND_DATAA fd;
+  HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &fd);
+  if (h == INVALID_HANDLE_VALUE) return;
+  do {
+    std::string name = fd.cFileName;
+    if (name == "." || name == "..") continue;
+    if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) Take(dir + "\\" + name, rel + name + "\\", out);
+    else (*out)[rel + name] = ReadFileBytes(dir + "\\" + name);
+  } while (FindNextFileA(h, &fd));
+  FindClose(h);
+}
+Snapshot SnapshotOf(const std::string& dir) {
+  Snapshot s;
+  Take(dir, "", &s);
+  return s;
+}
+
+class TestDlg : public CFreshlineDlg {
+ public:
+  std::vector<int> ended;
+  void EndProcess(int code) override { ended.push_back(code); }
+  void Click(int id) { ::SendMessageA(m_hWnd, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
+  std::string Log() const {
+    std::wstring w = LogText();
+    std::string s;
+    for (wchar_t c : w) s += c < 0x80 ? static_cast<char>(c) : '?';
+    return s;
+  }
+};
+
+std::vector<std::string> Prompts() {
+  std::vector<std::string> texts;
+  for (int i = 0; i < LxPromptRecordCount(); ++i) texts.push_back(LxPromptRecordText(i));
+  return texts;
+}
+
+// A work folder per test: "root" holds "install" (the installation, with a sub-folder as the kit
+// module has one) and "download" (the client's own download folder).
+class Freshline : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    LoadLibraryA("riched20.dll");  // as the program does at start
+    LxPromptTestBegin();
+    CreateDirectoryA(WinPath(LX_UPDATE_WORK).c_str(), nullptr);
+    root = WinPath(std::string(LX_UPDATE_WORK) + "/" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    RemoveTree(root);
+    CreateDirectoryA(root.c_str(), nullptr);
+    install = root + "\\install";
+    download = root + "\\download";
+    CreateDirectoryA(install.c_str(), nullptr);
+    CreateDirectoryA((install + "\\External FS Module").c_str(), nullptr);
+    // A: 1.9.255.300, offered 2.0.0.1. B: 3.0.0.0, offered 2.9 (older). C: no version information.
+    // D: 1.9.255.300 in the sub-folder, offered 1.10 (newer part by part, older as text).
+    oldDll = ReadFileBytes(Fixture("update_component_1_9_255_300.dll"));
+    newDll = ReadFileBytes(Fixture("update_component_2_0_0_1.dll"));
+    ASSERT_FALSE(oldDll.empty());
+    ASSERT_FALSE(newDll.empty());
+    WriteFileBytes(install + "\\CompA.dll", oldDll);
+    WriteFileBytes(install + "\\CompB.dll", ReadFileBytes(Fixture("update_component_3_0_0_0.dll")));
+    WriteFileBytes(install + "\\readme.txt", {'n', 'o', ' ', 'v', 'e', 'r', 's', 'i', 'o', 'n'});
+    WriteFileBytes(install + "\\External FS Module\\CompD.dll", oldDll);
+    for (int i = 0; i < 1500; ++i) helpText.push_back(static_cast<uint8_t>('a' + i % 26));
+  }
+  void TearDown() override { LxPromptTestEnd(); }
+
+  // The catalogue of a normal server: two components with newer versions (A with one file, D with
+  // a second file that is started after copying), two that must stay as they are.
+  void Catalogue(UpdateServer& server) {
+    server.products = {
+        {u"10", u"CompA.dll", u"2.0.0.1", u"", u"Faster reads", {{u"100", u"CompA.dll", u"0", u"", newDll}}},
+        {u"20", u"CompB.dll", u"2.9", u"", u"Older than installed", {{u"200", u"CompB.dll", u"0", u"", newDll}}},
+        {u"30", u"readme.txt", u"9.0.0.0", u"", u"No version installed", {{u"300", u"readme.txt", u"0", u"", helpText}}},
+        {u"40", u"CompD.dll", u"1.10", u"\\External FS Module", u"Module",
+         {{u"400", u"CompD.dll", u"0", u"\\External FS Module", newDll},
+          {u"401", u"marker.exe", u"1", u"\\External FS Module", ReadFileBytes(Fixture("update_run_marker.exe"))}}},
+    };
+  }
+
+  void Open(TestDlg& dlg, UpdateServer& server) {
+    dlg.m_strServer = "127.0.0.1";
+    dlg.m_nPort = server.Port();
+    dlg.m_installFolder = Wide(install);
+    dlg.m_downloadFolder = Wide(download);
+    dlg.m_idleTimeoutMs = 1500;
+    ASSERT_TRUE(dlg.Create(IDD_FRESHLINE_DIALOG));
+  }
+
+  std::string root, install, download;
+  std::vector<uint8_t> oldDll, newDll, helpText;
+};
+
+TEST_F(Freshline, UpdatesTwoComponentsEndToEnd) {
+  UpdateServer server;
+  Catalogue(server);
+  TestDlg dlg;
+  Open(dlg, server);
+  dlg.Click(IDC_START_UPDATE);
+  std::string log = dlg.Log();
+  LxSaveWindowShot(dlg.m_hWnd, "freshline_update");
+
+  EXPECT_NE(log.find("Connection has accomplished."), std::string::npos) << log;
+  EXPECT_NE(log.find("Found an update for CompA.dll (v2.0.0.1).\n : Faster reads"), std::string::npos) << log;
+  EXPECT_NE(log.find("Found an update for CompD.dll (v1.10)."), std::string::npos) << log;
+  EXPECT_EQ(log.find("CompB.dll (v"), std::string::npos) << log;
+  EXPECT_EQ(log.find("readme.txt (v"), std::string::npos) << log;
+  EXPECT_NE(log.find("Download marker.exe... (3 of 3)... Finished"), std::string::npos) << log;
+  EXPECT_NE(log.find("Update CompA.dll... (1 of 3)"), std::string::npos) << log;
+  EXPECT_NE(log.find("Update has been finished successfully."), std::string::npos) << log;
+  EXPECT_NE(log.find("Connection has closed."), std::string::npos) << log;
+  EXPECT_EQ(Prompts(), (std::vector<std::string>{"Please make sure that Lumivex is closed.",
+                                                 "Download has finished. Continue to install updates?"}));
+  EXPECT_EQ(server.Requests(), (std::vector<std::string>{"Request:Category:Lumivex", "Request:Version:10",
+                                                          "Request:Version:40", "Request:Data:401",
+                                                          "Request:Data:400", "Request:Data:100"}));
+
+  EXPECT_EQ(ReadFileBytes(install + "\\CompA.dll"), newDll);
+  EXPECT_EQ(ReadFileBytes(install + "\\External FS Module\\CompD.dll"), newDll);
+  EXPECT_EQ(ReadFileBytes(install + "\\CompB.dll"), ReadFileBytes(Fixture("update_component_3_0_0_0.dll")));
+  EXPECT_EQ(ReadFileBytes(install + "\\readme.txt").size(), 10u);
+  std::vector<uint8_t> ran = ReadFileBytes(install + "\\External FS Module\\ran.txt");
+  EXPECT_EQ(std::string(ran.begin(), ran.end()), "\"" + install + "\\External FS Module\\marker.exe\"");
+  EXPECT_FALSE(Exists(download));  // our downloads are gone, and so is our folder
+  EXPECT_TRUE(dlg.ended.empty());
+
+  // A second run finds everything up to date.
+  TestDlg again;
+  Open(again, server);
+  again.Click(IDC_START_UPDATE);
+  EXPECT_NE(again.Log().find("There is no update at the moment."), std::string::npos) << again.Log();
+  EXPECT_EQ(ReadFileBytes(install + "\\CompA.dll"), newDll);
+}
+
+TEST_F(Freshline, ServersThatMisbehave) {
+  struct Case {
+    const char* what;
+    std::function<void(lxtest::Misbehaviour&)> set;
+    std::vector<int> answers;  // for the Retry/Cancel box
+    bool installs;
+    const char* logged;
+  };
+  const Case cases[] = {
+      {"odd pieces", [](lxtest::Misbehaviour& b) { b.piece = 3; }, {}, true, "Update has been finished successfully."},
+      {"one byte at a time", [](lxtest::Misbehaviour& b) { b.piece = 1; }, {}, true, "finished successfully"},
+      {"split header", [](lxtest::Misbehaviour& b) { b.splitHeader = true; }, {}, true, "finished successfully"},
+      {"bytes beyond the length", [](lxtest::Misbehaviour& b) { b.extraBytes = 7; }, {}, true, "finished successfully"},
+      {"two wrong checksums", [](lxtest::Misbehaviour& b) { b.wrongChecksums = 2; }, {}, true,
+       "Download has failed - retry to download.\nDownload has failed - retry to download.\n"},
+      {"five wrong checksums, then Retry", [](lxtest::Misbehaviour& b) { b.wrongChecksums = 5; }, {IDRETRY}, true,
+       "Download has failed - check sum error.\nDownload has failed - retry to download.\n"},
+      {"wrong checksums, then Cancel", [](lxtest::Misbehaviour& b) { b.wrongChecksums = 100; }, {IDCANCEL}, false,
+       "cancelled after repeated checksum errors"},
+      {"short file", [](lxtest::Misbehaviour& b) { b.shortBy = 10; }, {}, false,
+       "The connection was closed before the reply was complete."},
+      {"data stalls", [](lxtest::Misbehaviour& b) { b.stallData = true; }, {}, false,
+       "The update server has not answered for 2 seconds."},
+      {"text stalls", [](lxtest::Misbehaviour& b) { b.stallText = true; }, {}, false, "has not answered"},
+      {"line without separator", [](lxtest::Misbehaviour& b) { b.malformedLine = true; }, {}, false,
+       "reply cannot be read: a line without ':'"},
+      {"record cut short", [](lxtest::Misbehaviour& b) { b.partialRecord = true; }, {}, false,
+       "reply cannot be read: a record of 2 lines where 5 belong"},
+      // Whether the close is seen before the next request goes out or after it is up to the network.
+      {"closed after the list", [](lxtest::Misbehaviour& b) { b.closeAfterCategory = true; }, {}, false,
+       "The connection"},
+  };
+  for (const Case& c : cases) {
+    SetUp();
+    Snapshot before = SnapshotOf(install);
+    UpdateServer server;
+    Catalogue(server);
+    c.set(server.bad);
+    if (!c.answers.empty()) LxPromptQueueAnswer(IDOK);  // "Please make sure that Lumivex is closed."
+    for (int a : c.answers) LxPromptQueueAnswer(a);
+    TestDlg dlg;
+    Open(dlg, server);
+    dlg.Click(IDC_START_UPDATE);
+    std::string log = dlg.Log();
+    EXPECT_NE(log.find(c.logged), std::string::npos) << c.what << "\n" << log;
+    if (c.installs) {
+      EXPECT_EQ(ReadFileBytes(install + "\\CompA.dll"), newDll) << c.what;
+      EXPECT_EQ(ReadFileBytes(install + "\\External FS Module\\CompD.dll"), newDll) << c.what;
+    } else {
+      EXPECT_EQ(SnapshotOf(install), before) << c.what;  // not a byte changed
+      EXPECT_NE(log.find("Nothing was installed."), std::string::npos) << c.what << "\n" << log;
+      EXPECT_EQ(log.find("Update has been finished"), std::string::npos) << c.what;
+    }
+    EXPECT_FALSE(Exists(download)) << c.what;
+    bool cancelled = !c.answers.empty() && c.answers[0] == IDCANCEL;
+    EXPECT_EQ(dlg.ended, cancelled ? std::vector<int>{0} : std::vector<int>{}) << c.what;
+    dlg.DestroyWindow();
+  }
+}
+
+TEST_F(Freshline, NamesLeadingOutOfTheInstallationAreRefused) {
+  struct Case {
+    std::u16string name, folder;
+  };
+  const Case cases[] = {
+      {u"..\\..\\x", u""},     {u"..", u""},           {u"C:\\evil.dll", u""}, {u"D:evil.dll", u""},
+      {u"\\\\host\\s\\x", u""}, {u"/etc/evil", u""},   {u"x.dll", u"..\\.."},  {u"x.dll", u"\\..\\..\\out"},
+      {u"x.dll", u"C:\\Windows"}, {u"x.dll", u"Z:\\tmp"}, {u"CON", u""},        {u"x.dll:stream", u""},
+  };
+  for (const Case& c : cases) {
+    SetUp();
+    Snapshot before = SnapshotOf(install);
+    Snapshot rootBefore = SnapshotOf(root);
+    UpdateServer server;
+    Catalogue(server);
+    server.products[0].files.push_back({u"666", c.name, u"1", c.folder, {'e', 'v', 'i', 'l'}});
+    TestDlg dlg;
+    Open(dlg, server);
+    dlg.Click(IDC_START_UPDATE);
+    std::string log = dlg.Log();
+    std::string what = lx::update::Narrow(c.folder) + " | " + lx::update::Narrow(c.name);
+    EXPECT_NE(log.find("named a file outside the installation folder"), std::string::npos) << what << "\n" << log;
+    EXPECT_EQ(SnapshotOf(install), before) << what;
+    EXPECT_EQ(SnapshotOf(root), rootBefore) << what;  // nothing beside the installation either
+    for (const auto& r : server.Requests()) EXPECT_EQ(r.find("Request:Data"), std::string::npos) << what;
+    EXPECT_FALSE(Exists(root + "\\x")) << what;
+    EXPECT_FALSE(Exists(root + "\\out")) << what;
+    dlg.DestroyWindow();
+  }
+  // A component whose installed path would lead out is not even looked at.
+  SetUp();
+  UpdateServer server;
+  Catalogue(server);
+  server.products[0].folder = u"..\\..";
+  TestDlg dlg;
+  Open(dlg, server);
+  dlg.Click(IDC_START_UPDATE);
+  EXPECT_NE(dlg.Log().find("named a component outside the installation folder"), std::string::npos) << dlg.Log();
+  EXPECT_EQ(ReadFileBytes(install + "\\CompA.dll"), oldDll);
+}
+
+TEST_F(Freshline, SelfUpdateNeedsBothFilesAndRestartsThroughTheBatch) {
+  const std::string marker = root + "\\restarted.txt";
+  std::string batchText = "@echo off\r\necho restarted> \"" + marker + "\"\r\n";
+  std::vector<uint8_t> batch(batchText.begin(), batchText.end());
+  std::vector<uint8_t> exe = ReadFileBytes(Fixture("update_run_marker.exe"));
+  {
+    // Only the program, without its batch file: left out, the other component is installed.
+    UpdateServer server;
+    Catalogue(server);
+    server.products[0].files.push_back({u"900", u"Freshline_new.exe", u"0", u"", exe});
+    TestDlg dlg;
+    Open(dlg, server);
+    dlg.Click(IDC_START_UPDATE);
+    EXPECT_NE(dlg.Log().find("come only together: the one sent alone is left out."), std::string::npos) << dlg.Log();
+    EXPECT_FALSE(Exists(install + "\\Freshline_new.exe"));
+    EXPECT_EQ(ReadFileBytes(install + "\\CompA.dll"), newDll);
+    EXPECT_TRUE(dlg.ended.empty());
+    dlg.DestroyWindow();
+  }
+  SetUp();
+  LxPromptTestBegin();
+  UpdateServer server;
+  Catalogue(server);
+  server.products[0].files.push_back({u"900", u"Freshline_new.exe", u"0", u"", exe});
+  server.products[0].files.push_back({u"901", u"Freshline_new.bat", u"0", u"", batch});
+  TestDlg dlg;
+  Open(dlg, server);
+  dlg.Click(IDC_START_UPDATE);
+  std::string log = dlg.Log();
+  EXPECT_EQ(ReadFileBytes(install + "\\Freshline_new.exe"), exe);
+  EXPECT_EQ(ReadFileBytes(install + "\\Freshline_new.bat"), batch);
+  EXPECT_EQ(ReadFileBytes(install + "\\CompA.dll"), oldDll);  // only the self-update this time
+  std::vector<std::string> prompts = Prompts();
+  ASSERT_EQ(prompts.size(), 3u);
+  EXPECT_EQ(prompts[2], "Auto Update application has been updated.\nIt will restart automatically in order to apply "
+                        "the change.");
+  EXPECT_EQ(dlg.ended, std::vector<int>{0});
+  for (int i = 0; i < 200 && !Exists(marker); ++i) Sleep(50);
+  EXPECT_TRUE(Exists(marker)) << log;
+  wchar_t cwd[MAX_PATH];
+  GetCurrentDirectoryW(MAX_PATH, cwd);
+  EXPECT_EQ(std::wstring(cwd), Wide(install));
+}
+
+TEST_F(Freshline, AFailedInstallationKeepsTheDownloads) {
+  UpdateServer server;
+  Catalogue(server);
+  server.products[0].files.push_back({u"101", u"CompA.ini", u"0", u"\\Missing Folder", {'x'}});
+  TestDlg dlg;
+  Open(dlg, server);
+  dlg.Click(IDC_START_UPDATE);
+  std::string log = dlg.Log();
+  EXPECT_NE(log.find("Update has failed.\nThe downloaded files are kept in " + download + "."), std::string::npos)
+      << log;
+  EXPECT_EQ(ReadFileBytes(download + "\\CompA.dll"), newDll);
+  EXPECT_EQ(ReadFileBytes(download + "\\CompA.ini"), std::vector<uint8_t>{'x'});
+  EXPECT_EQ(log.find("finished successfully"), std::string::npos);
+}
+
+TEST_F(Freshline, UnaskedTextIsShownAndExitEndsTheProgram) {
+  UpdateServer server;
+  server.bad.greeting = u"Maintenance tonight \u00fcber alles\n";
+  TestDlg dlg;
+  Open(dlg, server);
+  dlg.Click(IDC_CONNECT);
+  for (int i = 0; i < 100 && dlg.Log().find("Maintenance") == std::string::npos; ++i) {
+    LxPumpMessages();
+    Sleep(20);
+  }
+  std::wstring log = dlg.LogText();
+  EXPECT_NE(log.find(L"Maintenance tonight \u00fcber alles\n"), std::wstring::npos);
+  dlg.Click(IDC_DISCONNECT);
+  EXPECT_NE(dlg.Log().find("Connection has closed."), std::string::npos);
+  LxSaveWindowShot(dlg.m_hWnd, "freshline_greeting");
+  ::SendMessageA(dlg.m_hWnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+  ::SendMessageA(dlg.m_hWnd, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  EXPECT_EQ(dlg.ended, (std::vector<int>{0, 0}));
+
+  // Nothing listens: the connection fails at once and the run ends there.
+  TestDlg lone;
+  Open(lone, server);
+  lone.m_nPort = 1;
+  lone.Click(IDC_START_UPDATE);
+  EXPECT_NE(lone.Log().find("Connection has failed."), std::string::npos) << lone.Log();
+}
+
+}  // namespace
