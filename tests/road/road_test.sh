@@ -53,4 +53,19 @@ LX_TOTALS="$work/totals" "$root/scripts/ctest-run" two "$work/two/build" >"$work
 check test $? -ne 0
 check grep -qx "two: 1/2 passed" "$work/totals"
 
+# A display started while the caller holds a lock must not keep the lock: it outlives the caller.
+(
+  exec 9>"$work/held.lock"
+  flock 9
+  unset DISPLAY
+  export LX_WINEPREFIX="$work/prefix" LX_BUILD_WIN="$work/win"
+  source "$root/scripts/wine-env"
+  lx_display >/dev/null 2>&1 || { echo "FAIL no display"; exit 1; }
+  read -r _ pid <"$WINEPREFIX.xvfb"
+  held=$(ls -l /proc/$pid/fd 2>/dev/null | grep -c "held.lock")
+  kill "$pid" 2>/dev/null
+  [ "$held" -eq 0 ] || { echo "FAIL the display holds the caller's lock file"; exit 1; }
+  echo "ok   the display keeps no descriptor of its caller"
+) || fail=1
+
 exit $fail
