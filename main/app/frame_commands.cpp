@@ -84,35 +84,8 @@ void SaveScript(CMainFrame* frame) {
 
 // The volume tree: the host's readable drives, then the device.
 void BuildVolumeTree(CMainFrame* frame) {
-  HWND tree = frame->m_wndVolumeTree.m_hWnd;
-  if (!tree) return;
-  TreeView_DeleteAllItems(tree);
-  for (char letter = 'a'; letter <= 'x'; ++letter) {
-    char device[] = "\\\\.\\a:";
-    device[4] = letter;
-    HANDLE handle = CreateFileA(device, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) continue;
-    char sector[512];
-    DWORD got = 0;
-    if (ReadFile(handle, sector, sizeof sector, &got, nullptr) && got == sizeof sector) {
-      char name[] = "a:";
-      name[0] = letter;
-      TVINSERTSTRUCTA item = {};
-      item.hParent = TVI_ROOT;
-      item.hInsertAfter = TVI_LAST;
-      item.item.mask = TVIF_TEXT;
-      item.item.pszText = name;
-      ::SendMessageA(tree, TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
-    }
-    CloseHandle(handle);
-  }
-  char device[] = "/a";
-  TVINSERTSTRUCTA item = {};
-  item.hParent = TVI_ROOT;
-  item.hInsertAfter = TVI_LAST;
-  item.item.mask = TVIF_TEXT;
-  item.item.pszText = device;
-  ::SendMessageA(tree, TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
+  if (!frame->m_wndVolumeTree.m_hWnd) return;
+  frame->m_wndVolumeTree.BuildRoots();
   frame->m_bVolumeTreeBuilt = true;
 }
 

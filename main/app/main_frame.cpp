@@ -202,12 +202,11 @@ int CMainFrame::OnCreate(CREATESTRUCTA*) {
       !m_wndVolumeTreeBar.Create(nullptr, this, ID_BAR_VOLUME_TREE, 0x5040283C))
     return -1;
 
-  HWND tree = CreateWindowExA(WS_EX_CLIENTEDGE, WC_TREEVIEWA, "", 0x50300C37, 0, 0, 10, 10, m_wndVolumeTreeBar.m_hWnd,
-                              reinterpret_cast<HMENU>(ID_BAR_VOLUME_TREE), AfxGetInstanceHandle(), nullptr);
-  if (!tree) return -1;
-  m_wndVolumeTree.Attach(tree);
+  RECT treeRect = {0, 0, 10, 10};
+  if (!m_wndVolumeTree.Create(0x50300C37, treeRect, &m_wndVolumeTreeBar, ID_BAR_VOLUME_TREE)) return -1;
   m_wndVolumeTree.SendMessage(WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), TRUE);
-  m_wndVolumeTreeBar.SetClient(tree);
+  m_wndVolumeTreeBar.SetClient(m_wndVolumeTree.m_hWnd);
+  m_wndVolumeTreeBar.m_bReflectNotify = true;
 
   if (!m_wndMdiTabs.Create(this, mdiClient_, 0x54000000)) return -1;
 

@@ -9,6 +9,7 @@
 #include "log_ctrl.h"
 #include "lxmfc.h"
 #include "lxtoolkit.h"
+#include "tree_ctrl.h"
 
 #define LX_MAIN_FRAME_CLASS "LumivexMainFrame"
 
@@ -86,7 +87,7 @@ class CMainFrame : public CWnd, public IMainFrameServices {
   CExtControlBar m_wndScriptEditorBar;
   CExtControlBar m_wndScriptLogBar;
   CExtControlBar m_wndVolumeTreeBar;
-  CWnd m_wndVolumeTree;
+  CVolumeTreeCtrl m_wndVolumeTree;
   CExtTabMdiWnd m_wndMdiTabs;
   CLogCtrl m_wndLog;
   CExtComboBox m_wndDeviceSelector;

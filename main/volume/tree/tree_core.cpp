@@ -410,10 +410,6 @@ int TreeCopier::CopyOneFile(const std::string& source, const std::string& destin
     return kCopyDone;
 }
 
-int TreeCopier::CopyFile(const std::string& source, const std::string& destination, bool replaceWithoutAsking) {
-    return CopyOneFile(source, destination, replaceWithoutAsking);
-}
-
 int TreeCopier::CopyTreeAt(const std::string& source, const std::string& destination, int depth) {
     if (depth > kMaxFolderDepth) return kCopyFailed;
     std::vector<TreeEntry> entries;
@@ -531,6 +527,13 @@ static std::string CountText(const char* what, const CopyTally& t) {
     return text;
 }
 
+std::string PasteFolderOf(const std::string& target) {
+    bool exists = false;
+    uint32_t attributes = ItemAttributes(target, &exists);
+    if ((attributes & 0x10) != 0 || (!IsVolumePath(target) && !exists)) return target;
+    return ParentPath(target);
+}
+
 PasteOutcome Paste(TreeCopyUi& ui, const std::string& source, const std::string& sourceName,
                    const std::string& target, bool cut) {
     PasteOutcome out;
@@ -538,19 +541,10 @@ PasteOutcome Paste(TreeCopyUi& ui, const std::string& source, const std::string&
         out.quiet = true;
         return out;
     }
-    // The destination folder: the target itself, or the folder of a target file. A PC target
-    // whose attributes cannot be read is taken as a folder (the copy then says it failed).
-    std::string folder = target;
-    bool exists = false;
-    uint32_t attributes = ItemAttributes(target, &exists);
-    bool targetIsFolder = (attributes & 0x10) != 0 || (!IsVolumePath(target) && !exists);
-    if (targetIsFolder) {
-        if (target == source) {
-            out.quiet = true;
-            return out;
-        }
-    } else {
-        folder = ParentPath(target);
+    std::string folder = PasteFolderOf(target);
+    if (folder == target && target == source) {
+        out.quiet = true;
+        return out;
     }
     out.folder = folder;
     std::string dest = JoinPath(folder, sourceName);

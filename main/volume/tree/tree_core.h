@@ -100,12 +100,10 @@ struct CopyTally {
 class TreeCopier {
 public:
     explicit TreeCopier(TreeCopyUi& ui) : ui_(ui) {}
-    // One file, any direction. replaceWithoutAsking: the destination is a scratch copy.
-    int CopyFile(const std::string& source, const std::string& destination, bool replaceWithoutAsking = false);
     // The contents of a folder into an existing folder, recursively.
     int CopyFolderTree(const std::string& source, const std::string& destination);
     // CopyItem of the tree: counts, opens the progress window and copies a file or a folder's
-    // contents.
+    // contents. replaceWithoutAsking: the destination file is a scratch copy.
     int CopyItem(const std::string& source, const std::string& destination, bool isFolder,
                  bool replaceWithoutAsking = false);
     const CopyTally& tally() const { return tally_; }
@@ -133,6 +131,10 @@ struct PasteOutcome {
     bool sourceRemoved = false;
     CopyTally tally;
 };
+
+// The folder a paste onto target goes into: the target itself, or the folder of a target file.
+// A PC target whose attributes cannot be read is taken as a folder (the copy then says it failed).
+std::string PasteFolderOf(const std::string& target);
 
 // Pastes the recorded source into the target (its folder when the target is a file); moves when
 // cut. Says everything it has to say through ui.Ask: the copy's outcome ("Copy finished." only

@@ -94,6 +94,10 @@ class CExtComboBox : public CWnd {
   void ResetContent();
 };
 
+// A notification of a pane's client handed back to the client itself (the pane's
+// m_bReflectNotify): wParam and lParam as in WM_NOTIFY; the answer is the notification's result.
+#define LX_WM_REFLECT_NOTIFY (0xBC00 + WM_NOTIFY)
+
 // A docking pane: a caption strip with the title over one child that fills the rest. The
 // frame lays the panes out in fixed places (DockSide).
 class CExtControlBar : public CWnd {
@@ -109,6 +113,8 @@ class CExtControlBar : public CWnd {
   LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override;
   DockSide m_dock = kDockBottom;
   int m_ring = 1;
+  // The client handles its own notifications (a control that acts on them, such as a tree).
+  bool m_bReflectNotify = false;
   CString m_title;
   UINT m_nId = 0;
 

@@ -321,8 +321,11 @@ LRESULT CExtControlBar::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
       EndPaint(m_hWnd, &ps);
       return 0;
     }
-    case WM_COMMAND:
     case WM_NOTIFY:
+      if (m_bReflectNotify && client_ && lp && reinterpret_cast<NMHDR*>(lp)->hwndFrom == client_)
+        return ::SendMessageA(client_, LX_WM_REFLECT_NOTIFY, wp, lp);
+      [[fallthrough]];
+    case WM_COMMAND:
       // Controls inside the pane talk to the frame.
       if (HWND parent = ::GetParent(m_hWnd)) return ::SendMessageA(parent, msg, wp, lp);
       break;

@@ -1,0 +1,50 @@
+// Resources of the volume tree: its item images, its context menu, the properties and progress
+// windows, and the commands the menu sends back to the tree.
+#pragma once
+
+#define IDB_VOLUME_TREE 176
+#define IDR_VOLUME_TREE_MENU 177
+#define IDD_VOLUME_PROPERTIES 178
+#define IDD_VOLUME_PROGRESS 200
+
+// The progress window.
+#define IDC_PROGRESS_BAR 1038
+#define IDC_PROGRESS_NAME 1060
+
+// The properties window.
+#define IDC_PROP_NAME_LABEL 1099
+#define IDC_PROP_OPEN_LABEL 1100
+#define IDC_PROP_LOCATION_LABEL 1101
+#define IDC_PROP_NAME 1102
+#define IDC_PROP_CHANGE 1103
+#define IDC_PROP_READONLY 1104
+#define IDC_PROP_HIDDEN 1105
+#define IDC_PROP_OPEN_WITH 1107
+#define IDC_PROP_LOCATION 1108
+#define IDC_PROP_SIZE 1109
+#define IDC_PROP_CREATED 1110
+#define IDC_PROP_MODIFIED 1111
+#define IDC_PROP_ACCESSED 1112
+#define IDC_PROP_NORMAL 1113
+#define IDC_PROP_SYSTEM 1114
+#define IDC_PROP_DIRECTORY 1115
+#define IDC_PROP_ARCHIVE 1116
+#define IDC_PROP_SIZE_LABEL 1117
+#define IDC_PROP_CREATED_LABEL 1118
+#define IDC_PROP_MODIFIED_LABEL 1119
+#define IDC_PROP_ACCESSED_LABEL 1120
+#define IDC_PROP_ATTRIBUTES_LABEL 1121
+
+// Commands of the context menu.
+#define ID_TREE_REFRESH 32813
+#define ID_TREE_CUT 32814
+#define ID_TREE_COPY 32815
+#define ID_TREE_PASTE 32816
+#define ID_TREE_DELETE 32817
+#define ID_TREE_NEW_FOLDER 32819
+#define ID_TREE_RENAME 32824
+#define ID_TREE_PROPERTIES 32825
+#define ID_TREE_COPY_UTF8 32848
+#define ID_TREE_PASTE_UTF8 32849
+#define ID_TREE_DELETE_UTF8 32850
+#define ID_TREE_OPEN 32856
