@@ -635,13 +635,19 @@ LRESULT CVolumeTreeCtrl::OnNotify(NMHDR* hdr) {
     }
     case TVN_BEGINLABELEDITA:
     case TVN_BEGINLABELEDITW:
-      return m_bCopyRunning ? TRUE : FALSE;
+      if (m_bCopyRunning) return TRUE;
+      m_editItem = reinterpret_cast<NMTVDISPINFOA*>(hdr)->item.hItem;
+      return FALSE;
     case TVN_ENDLABELEDITA: {
       auto* info = reinterpret_cast<NMTVDISPINFOA*>(hdr);
+      if (!m_editItem || m_editItem != info->item.hItem) return FALSE;
+      m_editItem = nullptr;
       return OnEndLabelEdit(info->item.hItem, info->item.pszText);
     }
     case TVN_ENDLABELEDITW: {
       auto* info = reinterpret_cast<NMTVDISPINFOW*>(hdr);
+      if (!m_editItem || m_editItem != info->item.hItem) return FALSE;
+      m_editItem = nullptr;
       if (!info->item.pszText) return FALSE;
       std::wstring w(info->item.pszText);
       std::string utf8 = Utf16ToUtf8(std::u16string(w.begin(), w.end()));

@@ -91,6 +91,8 @@ class CVolumeTreeCtrl : public CWnd {
   int Tell(const std::string& utf8Text, UINT type = MB_OK);
 
   bool m_bCopyRunning = false;
+  // The item whose label is being edited: one edit ends once, however often the control says so.
+  HTREEITEM m_editItem = nullptr;
   HCURSOR m_oldCursor = nullptr;
   friend class TreeUi;
 };
