@@ -335,6 +335,34 @@ TEST_F(Link, EepromReadsSplitIntoPackets) {
     ExpectFail(link.ReadTarn_SocketEEPROM(0, 7, head), text::kEepromRead);
 }
 
+// One 64-byte packet carries 52 bytes of an I2C write after its 12-byte head and 60 bytes of a
+// read after the answer's 4: a longer request is refused before anything is sent, since it would
+// not fit the packet.
+TEST_F(Link, I2cTransfersLongerThanAPacketAreRefusedUnsent) {
+    std::vector<uint8_t> data(64), back(64);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(0xA0 + i);
+    data[0] = 0x10;  // the EEPROM address the write starts at, low byte first
+    data[1] = 0x00;
+    struct Case { bool write; uint32_t length; bool ok; } cases[] = {
+        {true, 52, true}, {true, 53, false}, {true, 64, false},
+        {false, 60, true}, {false, 61, false}, {false, 64, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.write ? "write " : "read ") + std::to_string(c.length));
+        std::fill(kit.ControllerEeprom().begin(), kit.ControllerEeprom().end(), 0xFF);
+        const int before = pipes.transfers[kEpCommandOut];
+        const bool ok = c.write ? link.Write_I2C_DEVICE(0x50, 0, c.length, data.data())
+                                : link.Read_I2C_DEVICE(0x50, 0x10, 0, c.length, back.data());
+        EXPECT_EQ(ok, c.ok);
+        EXPECT_EQ(pipes.transfers[kEpCommandOut] - before, c.ok ? 1 : 0);
+        if (c.write) {
+            // the bytes after the two address bytes land at 0x10; nothing at all when refused
+            for (uint32_t i = 0; i < 60; ++i)
+                EXPECT_EQ(kit.ControllerEeprom()[0x10 + i], c.ok && i + 2 < c.length ? data[i + 2] : 0xFF) << i;
+        }
+    }
+}
+
 TEST_F(Link, ResetMemoryPulsesTheLineOrWritesTheSwitch) {
     Start16();
     ASSERT_TRUE(link.ResetMemory(255, 0).Ok());

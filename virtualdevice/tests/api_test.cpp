@@ -216,6 +216,53 @@ TEST_F(Api, ClosingTheDeviceKeepsEverything) {
     ASSERT_EQ(0, gfslfcloseall());
 }
 
+/* Files still open on volumes b and c at the close: their entries and FAT sit in the sector cache
+ * of their own volume, and the close writes every volume's, not only a's. */
+TEST_F(Api, ClosingTheDeviceWritesWhatEveryVolumeOwes) {
+    ASSERT_EQ(0, gfslUnmount(0));
+    ASSERT_EQ(0, gfslLowLevelFormat("/c", 81 << 20, 20 << 20));
+    ASSERT_EQ(0, gfslFormat("/b", "FAT32", nullptr, 0)) << lxvd::VdFsError();
+    ASSERT_EQ(0, gfslFormat("/c", "FAT16", nullptr, 0)) << lxvd::VdFsError();
+    const char* volumes[] = {"/a", "/b", "/c"};
+    for (int v = 0; v < 3; ++v) {
+        ASSERT_EQ(0, gfslMount(v)) << volumes[v] << " " << lxvd::VdFsError();
+        const std::string file = std::string(volumes[v]) + "/left open on " + volumes[v][1] + ".txt";
+        const int h = gfslfopen(file.c_str(), "w");
+        ASSERT_GE(h, 0) << file;
+        const std::string data(70000 + v, static_cast<char>('a' + v));  /* clusters on every volume */
+        ASSERT_EQ(data.size(), gfslfwrite(data.data(), 1, static_cast<uint32_t>(data.size()), h));
+    }
+    ASSERT_EQ(0, gfslInit(1));  /* no close of the files: the shut-down writes them */
+    {
+        /* what reached the image, read by a file system of its own through the partition table */
+        lxvd::ImageDevice image{std::make_unique<lxvd::FileStorage>(lxvd::VdImagePath())};
+        lxvd::BlockDeviceRecord rec;
+        image.Register(&rec);
+        ASSERT_EQ(0, rec.control(&rec, lxvd::kCtlOpen));
+        ASSERT_EQ(0, rec.control(&rec, lxvd::kCtlGeometry));
+        uint8_t mbr[512];
+        ASSERT_EQ(0, rec.read(&rec, 0, mbr, 1));
+        lxfat::FatFs other;
+        other.Init();
+        for (int v = 0; v < 3; ++v) {
+            const lxfat::Partition part{&rec, lxtest::Le32(mbr + 446 + 16 * v + 8), lxtest::Le32(mbr + 446 + 16 * v + 12)};
+            ASSERT_EQ(0, other.Mount(v, part)) << volumes[v] << " " << other.error();
+            lxfat::u16string name;
+            lxfat::Utf8ToUtf16((std::string("/left open on ") + volumes[v][1] + ".txt").c_str(), &name, 100);
+            uint8_t entry[32] = {};
+            EXPECT_EQ(0, other.Stat(v, name, entry)) << volumes[v] << ": the file never reached the image";
+            EXPECT_EQ(70000u + v, lxtest::Le32(entry + 28)) << volumes[v];
+        }
+        other.Shutdown();
+    }
+    ASSERT_EQ(0, gfslInit(0));
+    for (int v = 0; v < 3; ++v) {
+        ASSERT_EQ(0, gfslMount(v)) << volumes[v] << " " << lxvd::VdFsError();
+        const std::string file = std::string(volumes[v]) + "/left open on " + volumes[v][1] + ".txt";
+        EXPECT_TRUE(Read(file.c_str()) == std::string(70000 + v, static_cast<char>('a' + v))) << file;
+    }
+}
+
 TEST_F(Api, RawWritesReachMountedVolumesAndLongNamesStayListable) {
     ASSERT_EQ(0, Write("/a/raw.txt", "before"));
     uint8_t boot[512];

@@ -157,6 +157,22 @@ protected:
         Put("/big.bin", Bytes(1 << 20, 5));  /* rewritten shorter */
     }
 
+    /* The image of this device around a volume: partition table with the volume at sector 2048
+     * in an entry of `entrySectors`, the volume, and the trailer. */
+    void WrapAsImage(const fs::path& volume, uint32_t entrySectors) {
+        const std::string bytes = ReadAll(volume);
+        std::string image(2048 * 512, '\0');
+        image[510] = 0x55;
+        image[511] = static_cast<char>(0xAA);
+        const uint32_t entry[2] = {2048, entrySectors};
+        image[446 + 4] = 0x06;
+        std::memcpy(&image[446 + 8], entry, 8);
+        image += bytes;
+        uint32_t trailer[8] = {2048 * 512, static_cast<uint32_t>(bytes.size()), ~0u, ~0u, ~0u, ~0u, ~0u, ~0u};
+        image.append(reinterpret_cast<const char*>(trailer), sizeof trailer);
+        std::ofstream(Image(), std::ios::binary | std::ios::trunc) << image;
+    }
+
     void ExpectToolsAgree(const fs::path& volume) {
         Result fsck = Shell("fsck.fat -n " + Q(volume.string()));
         EXPECT_EQ(0, fsck.code) << fsck.out;
@@ -224,17 +240,7 @@ TEST_F(Tools, VolumesMadeByMkfsAndMcopyAreReadAndKeptClean) {
                         " " + Q((src / "empty").string()) + " ::/");
         ASSERT_EQ(0, cp.code) << cp.out;
 
-        /* wrap it: partition table, the volume at sector 2048, the trailer */
-        std::string image(2048 * 512, '\0');
-        image[510] = 0x55;
-        image[511] = static_cast<char>(0xAA);
-        const uint32_t entry[2] = {2048, sectors};
-        image[446 + 4] = 0x06;
-        std::memcpy(&image[446 + 8], entry, 8);
-        image += ReadAll(vol);
-        uint32_t trailer[8] = {2048 * 512, sectors * 512, ~0u, ~0u, ~0u, ~0u, ~0u, ~0u};
-        image.append(reinterpret_cast<const char*>(trailer), sizeof trailer);
-        std::ofstream(Image(), std::ios::binary | std::ios::trunc) << image;
+        WrapAsImage(vol, sectors);
 
         ASSERT_EQ(0, gfslMount(0)) << lxvd::VdFsError();
         for (auto& m : made) EXPECT_TRUE(Get(m.first) == m.second) << m.first;
@@ -257,6 +263,30 @@ TEST_F(Tools, VolumesMadeByMkfsAndMcopyAreReadAndKeptClean) {
         ASSERT_EQ(2, v[16]);
         EXPECT_TRUE(v.compare(reserved * 512, fatSize * 512, v, (reserved + fatSize) * 512, fatSize * 512) == 0);
         ASSERT_EQ(0, gfslInit(0));
+    }
+}
+
+/* A partition entry cut shorter than the mkfs.fat volume in it: the volume would reach past its
+ * partition, so it is refused; the entry that holds it whole mounts it. */
+TEST_F(Tools, AVolumeLargerThanItsPartitionEntryIsRefused) {
+    for (int bits : {16, 32}) {
+        SCOPED_TRACE(bits);
+        const fs::path vol = area / "made.bin";
+        const uint32_t sectors = bits == 16 ? 40960 : 81920;
+        fs::remove(vol);
+        Result mk = Shell("mkfs.fat -F " + std::to_string(bits) + " -C " + Q(vol.string()) + " " + std::to_string(sectors / 2));
+        ASSERT_EQ(0, mk.code) << mk.out;
+        struct Case { uint32_t entry; bool mounts; } cases[] = {
+            {sectors - 1, false}, {sectors - 2048, false}, {sectors, true},
+        };
+        for (auto& c : cases) {
+            SCOPED_TRACE(c.entry);
+            ASSERT_EQ(0, gfslInit(1));
+            WrapAsImage(vol, c.entry);
+            ASSERT_EQ(0, gfslInit(0));
+            EXPECT_EQ(c.mounts ? 0 : -1, gfslMount(0));
+            if (!c.mounts) EXPECT_EQ(lxfat::kErrNotFat, lxvd::VdFsError());
+        }
     }
 }
 

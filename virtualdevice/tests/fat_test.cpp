@@ -139,6 +139,35 @@ TEST(FatMount, RefusesBootSectorsItCannotTrust) {
     }
 }
 
+/* A partition entry cut shorter than the volume in it (edited by hand, or a neighbour moved in):
+ * the FAT still covers every cluster the boot sector counts, so only the partition's bound stops
+ * the volume from reaching past its end into whatever follows. */
+TEST(FatMount, RefusesAVolumeLargerThanItsPartition) {
+    struct Case { int type; uint32_t formatted; uint32_t partition; bool mounts; } cases[] = {
+        {kTypeFat16, 40000, 40000 - 1, false},   {kTypeFat16, 40000, 40000 - 2048, false},
+        {kTypeFat16, 40000, 40000, true},        {kTypeFat16, 40000, 40000 + 2048, true},
+        {kTypeFat32, 140000, 140000 - 1, false}, {kTypeFat32, 140000, 140000, true},
+    };
+    for (auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.formatted) + " sectors in a partition of " + std::to_string(c.partition));
+        Fs f(256 + c.formatted + 2048, 256, c.formatted, c.type);
+        VolumeInfo info;
+        ASSERT_EQ(0, f.fs.Info(0, &info));
+        ASSERT_EQ(0, f.fs.Unmount(0));
+        /* the FAT holds an entry for every cluster of the formatted size */
+        const uint8_t* b = f.disk.Sector(256);
+        const uint32_t fatSectors = c.type == kTypeFat16 ? Le16(b + 22) : Le32(b + 36);
+        ASSERT_GE(fatSectors * 512u / (c.type == kTypeFat16 ? 2 : 4), info.clusterCount + 2);
+        const Partition shorter = f.disk.Part(256, c.partition);
+        EXPECT_EQ(c.mounts ? 0 : -1, f.fs.Mount(0, shorter));
+        if (c.mounts) {
+            EXPECT_EQ(0, f.fs.Unmount(0));
+        } else {
+            EXPECT_EQ(kErrNotFat, f.fs.error());
+        }
+    }
+}
+
 TEST(FatFiles, DataRoundTripsAcrossManyClustersAndFreesOnTruncate) {
     Fs f(256 + 40000, 256, 40000, kTypeFat16);
     const uint32_t free0 = f.Free();
@@ -245,6 +274,35 @@ TEST(FatNamesOnVolume, LongAndNonAsciiNames) {
     EXPECT_EQ(longName.substr(1), names[0]);
     EXPECT_EQ(std::string(greek + 1), names[1]);
     EXPECT_EQ(std::vector<uint8_t>{'g'}, f.ReadFile(greek));
+}
+
+/* Another system wrote a run of twenty long-name entries whose name goes on past 255 units: the
+ * entry is listed and opened by its 8.3 name instead. */
+TEST(FatNamesOnVolume, ARunLongerThan255UnitsFallsBackToTheShortName) {
+    const int offsets[13] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
+    for (int extra : {0, 1, 3, 5}) {
+        SCOPED_TRACE(255 + extra);
+        Fs f(256 + 40000, 256, 40000, kTypeFat16);
+        const std::string longName = std::string(255, 'n');
+        ASSERT_EQ(0, f.WriteFile(("/" + longName).c_str(), {'x'}));
+        ASSERT_EQ(0, f.fs.Unmount(0));
+        const uint8_t* b = f.disk.Sector(256);
+        uint8_t* root = f.disk.Sector(256 + Le16(b + 14) + Le16(b + 22));
+        uint8_t* last = nullptr;  /* the entry of ordinal 20, stored first */
+        for (int i = 0; i < 16 && !last; ++i)
+            if (root[32 * i] == (0x40 | 20) && root[32 * i + 11] == 0x0F) last = root + 32 * i;
+        ASSERT_NE(nullptr, last);
+        /* units 255.. of the name: the terminator and the padding become letters */
+        for (int j = 8; j < 8 + extra; ++j) {
+            last[offsets[j]] = 'q';
+            last[offsets[j] + 1] = 0;
+        }
+        ASSERT_EQ(0, f.fs.Mount(0, f.part));
+        const std::vector<std::string> names = f.List("/");
+        ASSERT_EQ(1u, names.size());
+        EXPECT_EQ(extra ? "NNNNNN~1" : longName, names[0]);
+        EXPECT_EQ(std::vector<uint8_t>{'x'}, f.ReadFile(("/" + names[0]).c_str()));
+    }
 }
 
 TEST(FatFolders, CreateListRemoveAndRefusals) {

@@ -167,6 +167,30 @@ TEST(FatNames, CollectorFallsBackOnBadRuns) {
     EXPECT_TRUE(c.Take(se, &start).empty());
 }
 
+/* Twenty entries hold 260 units, more than a name may have: a run whose name goes on past 255
+ * units (with its terminator after it, or none at all) falls back to the short name. */
+TEST(FatNames, CollectorRefusesNamesLongerThan255Units) {
+    const uint8_t shortName[11] = {'L', 'O', 'N', 'G', 'N', 'A', '~', '1', 'T', 'X', 'T'};
+    uint8_t se[32] = {};
+    std::memcpy(se, shortName, 11);
+    struct Case { size_t units; bool taken; } cases[] = {
+        {255, true}, {256, false}, {257, false}, {259, false}, {260, false},
+    };
+    for (auto& t : cases) {
+        u16string name;
+        for (size_t i = 0; i < t.units; ++i) name.push_back(static_cast<char16_t>(u'A' + i % 26));
+        std::vector<uint8_t> e;
+        BuildLongEntries(name, ShortNameChecksum(shortName), &e);
+        ASSERT_EQ(20u * 32, e.size()) << t.units;
+        LongNameCollector c;
+        for (size_t k = 0; k < 20; ++k) c.Feed(&e[k * 32], static_cast<int64_t>(k));
+        int64_t start = -2;
+        const u16string got = c.Take(se, &start);
+        EXPECT_EQ(t.taken ? name : u16string(), got) << t.units;
+        EXPECT_EQ(t.taken ? 0 : -1, start) << t.units;
+    }
+}
+
 TEST(FatNames, ShortNameTextHonoursCaseBits) {
     uint8_t e[32] = {};
     std::memcpy(e, "README  TXT", 11);

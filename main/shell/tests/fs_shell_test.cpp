@@ -238,6 +238,45 @@ TEST_F(Shell, CopyDirBothWaysThenCleanDir) {
     for (const auto& f : dev->files) EXPECT_EQ(f.first.rfind("/a/tree", 0), std::string::npos) << f.first;
 }
 
+// A folder copied into itself or below itself would copy its own copy until the depth limit,
+// filling the source: it is refused before anything is made, on the device and on the host.
+TEST_F(Shell, NoFolderIsCopiedIntoItsOwnSubtree) {
+    dev->folders = {"/a", "/a/tree", "/a/tree/sub"};
+    dev->files["/a/tree/one.txt"] = {'1'};
+    dev->files["/a/tree/sub/two.txt"] = {'2', '2'};
+    ASSERT_EQ(system(("mkdir -p " + hostDir + "/tree/sub").c_str()), 0);
+    HostFile("tree/one.txt", "1");
+    const auto folders = dev->folders;
+    const auto files = dev->files;
+    const std::string hostTree = hostDir + "/tree";
+    const std::string lines[] = {
+        "gfslCopyDir /a/tree /a/tree/sub/inside",
+        "gfslCopyDir /a/tree /a/tree/inside",
+        "gfslCopyDir /a/tree/ /a\\tree\\sub\\inside",
+        "gfslCopyDir /a/tree /a/tree",
+        "gfslCopyDir " + hostTree + " " + hostTree + "/inside",
+        "gfslCopyDir " + hostTree + " " + hostTree + "/sub/inside",
+    };
+    for (const std::string& line : lines) {
+        EXPECT_EQ(Run(line), -1) << line;
+        EXPECT_EQ(dev->folders, folders) << line;
+        EXPECT_EQ(dev->files, files) << line;
+        EXPECT_NE(access((hostTree + "/inside").c_str(), F_OK), 0) << line;
+        EXPECT_NE(access((hostTree + "/sub/inside").c_str(), F_OK), 0) << line;
+    }
+    // The copy function itself refuses too, whoever calls it.
+    EXPECT_EQ(lx::CopyHostFolderTree(host, "/a/tree", "/a/tree/sub"), -1);
+    EXPECT_EQ(lx::CopyHostFolderTree(host, hostTree, hostTree + "/sub"), -1);
+    EXPECT_EQ(dev->folders, folders);
+    EXPECT_EQ(dev->files, files);
+    EXPECT_NE(access((hostTree + "/sub/sub").c_str(), F_OK), 0);
+    EXPECT_NE(access((hostTree + "/sub/one.txt").c_str(), F_OK), 0);
+
+    // A name that only begins like the source is beside it, not inside it.
+    EXPECT_EQ(Run("gfslCopyDir /a/tree /a/tree2"), 0);
+    EXPECT_EQ(dev->files["/a/tree2/sub/two.txt"].size(), 2u);
+}
+
 TEST_F(Shell, UnreadableDeviceFileAsksAndCancelStops) {
     dev->folders.insert("/a/t");
     dev->files["/a/t/a.bin"] = {'a'};

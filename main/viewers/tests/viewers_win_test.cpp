@@ -219,11 +219,14 @@ TEST_F(ViewersTest, ProfilerKeepsItsWidthGrowsItsGridAndWheelsByFour) {
   LxSaveWindowShot(dialog->m_hWnd, "profiler_taller");
 }
 
-// The trace viewer, shown modally by its command, is closed by a timer once it is on screen.
+// The trace viewer, shown modally by its command, is closed by a timer once it is on screen; the
+// test then confirms that the timer found it, so that its checks cannot be skipped unseen.
+bool g_traceViewerChecked = false;
 VOID CALLBACK CloseTraceViewer(HWND, UINT, UINT_PTR id, DWORD) {
   HWND window = FindWindowA("#32770", "Debug Information Viewer");
   if (!window || !IsWindowVisible(window)) return;
   KillTimer(nullptr, id);
+  g_traceViewerChecked = true;
   auto* dialog = static_cast<CDebugInfoDlg*>(CWnd::FromHandlePermanent(window));
   CLxGrid& grid = dialog->Grid();
   EXPECT_EQ(grid.GetRows(), 50001);
@@ -280,9 +283,11 @@ TEST_F(ViewersTest, TraceDumpOfTheKitIsShownByTheViewer) {
 
   // The command: open the dump, show it modally, free it.
   CFileDialog::QueueTestAnswer(dump.c_str());
+  g_traceViewerChecked = false;
   UINT_PTR timer = SetTimer(nullptr, 0, 50, CloseTraceViewer);
   ShowDebugInformationViewer(nullptr);
   KillTimer(nullptr, timer);
+  EXPECT_TRUE(g_traceViewerChecked) << "the viewer was never on screen for the timer to check and close";
 
   CFileDialog::QueueTestAnswer((folder_ + "\\nothing.bin").c_str());
   ShowDebugInformationViewer(nullptr);
