@@ -6,6 +6,7 @@
 #include <cwchar>
 
 #include "lumivex/prompt.h"
+#include "lxmfc_appdialog.h"
 #include "resource.h"
 
 #ifndef FRESHLINE_SERVER
@@ -39,10 +40,6 @@ std::wstring FullPath(const std::wstring& path) {
   return n > 0 && n < 2048 ? std::wstring(full, n) : std::wstring();
 }
 
-class CAboutDlg : public CDialog {
- public:
-  CAboutDlg() : CDialog(IDD_ABOUTBOX) {}
-};
 
 }  // namespace
 
@@ -91,18 +88,7 @@ CFreshlineDlg::~CFreshlineDlg() {
 
 BOOL CFreshlineDlg::OnInitDialog() {
   CDialog::OnInitDialog();
-  HMENU system = GetSystemMenu(m_hWnd, FALSE);
-  if (system) {
-    CString about;
-    about.LoadString(IDS_ABOUTBOX);
-    if (!about.IsEmpty()) {
-      AppendMenuA(system, MF_SEPARATOR, 0, nullptr);
-      AppendMenuA(system, MF_STRING, IDM_ABOUTBOX, about);
-    }
-  }
-  m_hIcon = LoadIconA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME));
-  ::SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
-  ::SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+  m_hIcon = LxSetUpAppDialog(m_hWnd, IDR_MAINFRAME, IDS_ABOUTBOX, IDM_ABOUTBOX);
   LOGFONTA font = {};
   font.lfHeight = -12;
   font.lfCharSet = DEFAULT_CHARSET;
@@ -126,34 +112,7 @@ BOOL CFreshlineDlg::OnCommand(WPARAM wp, LPARAM lp) {
 }
 
 BOOL CFreshlineDlg::OnMessage(UINT msg, WPARAM wp, LPARAM, LRESULT* result) {
-  switch (msg) {
-    case WM_SYSCOMMAND:
-      if ((wp & 0xFFF0) != IDM_ABOUTBOX) return FALSE;
-      {
-        CAboutDlg about;
-        about.DoModal();
-      }
-      *result = 0;
-      return TRUE;
-    case WM_PAINT:
-      if (!IsIconic(m_hWnd)) return FALSE;
-      {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(m_hWnd, &ps);
-        RECT r;
-        ::GetClientRect(m_hWnd, &r);
-        DrawIcon(dc, (r.right - GetSystemMetrics(SM_CXICON) + 1) / 2, (r.bottom - GetSystemMetrics(SM_CYICON) + 1) / 2,
-                 m_hIcon);
-        EndPaint(m_hWnd, &ps);
-      }
-      *result = 0;
-      return TRUE;
-    case WM_QUERYDRAGICON:
-      *result = reinterpret_cast<LRESULT>(m_hIcon);
-      return TRUE;
-    default:
-      return FALSE;
-  }
+  return LxAppDialogMessage(m_hWnd, m_hIcon, IDM_ABOUTBOX, IDD_ABOUTBOX, msg, wp, result);
 }
 
 void CFreshlineDlg::EndProcess(int code) {

@@ -45,7 +45,7 @@ public:
     STDMETHOD(OnTarnMessage)(BSTR m) override {
         std::string s;
         for (UINT i = 0; i < SysStringLen(m); ++i) s += static_cast<char>(m[i]);
-        SysFreeString(m);  // the message is the sink's to free
+        // The string stays the control's: the sink only reads it.
         log.push_back("M" + s);
         return S_OK;
     }

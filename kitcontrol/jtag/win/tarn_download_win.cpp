@@ -86,8 +86,10 @@ public:
     void Message(const std::string& text) override {
         if (!source_) return;
         std::wstring wide(text.begin(), text.end());
-        // The receiving sink owns the string from here on and frees it.
-        source_->FireMessage(SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size())));
+        // An [in] string stays the caller's: every sink reads it, none frees it.
+        BSTR message = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+        source_->FireMessage(message);
+        SysFreeString(message);
     }
 
 private:

@@ -1,0 +1,14 @@
+// Resources of TarnRookUpdate.
+#pragma once
+#define IDD_ABOUTBOX 100
+#define IDS_ABOUTBOX 101
+#define IDD_TARNROOKUPDATE_DIALOG 102
+#define IDR_MAINFRAME 128
+#define IDC_CONNECT 1000
+#define IDC_UPDATE_USB 1001
+#define IDC_UPDATE_FPGA 1002
+#define IDC_DISCONNECT 1003
+#define IDC_PROGRESS 1004
+#define IDC_LOG 1005
+#define IDC_START_UPDATE 1007
+#define IDM_ABOUTBOX 0x0010
