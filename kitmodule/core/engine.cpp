@@ -1,0 +1,223 @@
+// Opening and closing the device, the other gfslInit modes, the device text and the last error.
+#include "engine.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "lumivex/prompt.h"
+
+namespace rook {
+
+namespace {
+constexpr unsigned kYesNoWarning = LX_MB_YESNO | 0x30;
+}
+
+Engine::Engine(Host& host) : host_(host) {}
+
+Engine::~Engine() {
+    CloseKitLink();
+    if (trace_.View()) host_.CloseTraceMap();
+}
+
+int Engine::DeviceCode() const {
+    switch (settings_.deviceClass & 0xFF) {
+    case kClassNor: return 9;
+    case kClassVeltan: return 8;
+    case kClassSpi: {
+        uint32_t id = geometry_.jedecId;
+        if (id >= 0xFFEF4013 && id <= 0xFFEF4018) return 3001;
+        if (id >= 0x014013 && id <= 0x014017) return settings_.spiFamily == 7 ? 3003 : 3002;
+        if (id == 0x010215 || id == 0x010216) return 3004;
+        if (id == 0x010219 || id == 0x010220 || id == 0x012018) {
+            if (settings_.spiFamily == 8) return 3006;
+            return settings_.deviceCodeOverride == 3005 ? 3005 : 3004;
+        }
+        return 10;
+    }
+    default: return 0;
+    }
+}
+
+int Engine::Init(int mode) {
+    switch (mode) {
+    case 0: return Open();
+    case 1: lastResult_ = 0; return Close();
+    case 2: lastResult_ = 0; return closed_ ? 1 : 0;
+    case 3: lastResult_ = 0; return DeviceCode();
+    case 16:
+        lastResult_ = 0;
+        if (kit_) {
+            WriteBus(base_, 0, Cmd(0xF0));
+            kit_->Qflush();
+        }
+        return 0;
+    case 17:
+        lastResult_ = 0;
+        if (kit_) kit_->ResetMemory(255, memTypeCode_);
+        return 0;
+    case 18:
+        lastResult_ = 0;
+        if (kit_ && !Failed(kit_->PowerControl(0))) {
+            host_.SleepMs(100);
+            kit_->PowerControl(1);
+        }
+        return 0;
+    case 19:
+        lastResult_ = 0;
+        // The host maps the view where a 32-bit answer can carry its address.
+        return static_cast<int>(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(trace_.View())));
+    default: lastResult_ = 0; return 0;
+    }
+}
+
+int Engine::Close() {
+    CloseKitLink();
+    settings_.configured = 0;
+    closed_ = true;
+    if (trace_.View()) {
+        trace_.Attach(nullptr);
+        host_.CloseTraceMap();
+    }
+    return 0;
+}
+
+int Engine::Open() {
+    if (!trace_.View()) trace_.Attach(host_.OpenTraceMap());
+    RestoreDefaults(settings_);
+    lastResult_ = 0;
+    chipSelect_ = 0;
+    bytesPerBusWord_ = 2;
+    settings_.configured = 0;
+    if (!host_.InstallFolder(&installFolder_)) return Fail(ERROR_TO_GET_WORKING_FOLDER);
+    int configured = host_.Configure(settings_);
+    if (configured != 0 || !settings_.configured) {
+        settings_.configured = 0;
+        return configured > 0 ? Fail(configured) : -1;
+    }
+    userTimeoutMs_[0] = static_cast<uint32_t>(settings_.programTimeoutMs);
+    userTimeoutMs_[1] = static_cast<uint32_t>(settings_.eraseTimeoutMs);
+    userTimeoutMs_[2] = static_cast<uint32_t>(settings_.chipEraseTimeoutMs);
+    cfi_ = CfiRecord{};
+    geometry_ = DeviceGeometry{};
+    FillCommandRecords();
+    FillNorCommandSet();
+
+    if (InitProgrammingUnit() != 0) {
+        settings_.configured = 0;
+        return Fail(ERROR_TO_INITIALIZE_TARN_HAL);
+    }
+    if (settings_.unitFirmwareVersion < settings_.minUsbFirmwareVersion) {
+        char text[256];
+        std::snprintf(text, sizeof text,
+                      "Tarn USB Version(%d) is old not to support.\n            Please update it with latest one(%d or later)\n",
+                      settings_.unitFirmwareVersion, settings_.minUsbFirmwareVersion);
+        LxMessageBox(nullptr, text, nullptr, LX_MB_OK);
+        CloseKitLink();
+        settings_.configured = 0;
+        return -1;
+    }
+
+    int identified = IdentifyDevice();
+    const int32_t il = settings_.interleave, bus = settings_.busWidthBits;
+    if ((il != 1 && il != 2 && il != 4) || (bus != 8 && bus != 16 && bus != 32)) {
+        lastResult_ = ERROR_INVALID_PARAMETER_INPUT;
+        identified = -1;
+    }
+    geometry_.deviceType = settings_.deviceType;
+    if ((settings_.deviceClass & 0xFF) != kClassVeltan) FillNorCommandSet();
+    if ((settings_.deviceClass & 0xFF) == kClassNor)
+        working_.writeBufferBytes = settings_.writeBufferBytes ? static_cast<uint32_t>(settings_.writeBufferBytes) : cfi_.maxBufferBytes;
+    else
+        working_.writeBufferBytes = 0;
+
+    if (settings_.useUserCfi) {
+        identified = 0;
+        if ((settings_.deviceClass & 0xFF) == kClassNor) {
+            int code = SelectNorCommandRecord(static_cast<uint32_t>(settings_.interleave));
+            geometry_.busConfig = code;
+            bytesPerBusWord_ = working_.bytesPerBusWord;
+        }
+        cfi_ = settings_.userCfi;
+        geometry_.chipSize = settings_.userCfiDeviceBytes;
+        geometry_.interleave = static_cast<uint32_t>(settings_.interleave);
+        working_.writeBufferBytes = settings_.userCfi.maxBufferBytes;
+    }
+
+    if (ConfirmDeviceIdentity(identified) != 0) {
+        CloseKitLink();
+        settings_.configured = 0;
+        return -1;
+    }
+    if (settings_.useUserCfi == 0 && identified != 0 && lastResult_ == ERROR_INVALID_PARAMETER_INPUT) {
+        // Keep the parameter error for the caller.
+        closed_ = false;
+        return -1;
+    }
+    closed_ = false;
+    lastResult_ = 0;
+    return identified;
+}
+
+// Asks the user what to do with an unexpected identity; 0 goes on (and may turn a failed
+// identification into a usable one through `identified`), -1 refuses.
+int Engine::ConfirmDeviceIdentity(int identified) {
+    const uint32_t read = geometry_.jedecId & 0xFFFFFFFF, expected = static_cast<uint32_t>(settings_.expectedJedecId);
+    const bool equal = read == expected;
+    char text[512];
+    if (identified == 0) {
+        if (equal) return 0;
+        std::snprintf(text, sizeof text,
+                      "It seems that your device has an incorrect device ID (0x%06X).\nID (0x%06X) is expected. Would you like to continue?",
+                      read, expected);
+        return LxMessageBox(nullptr, text, "Lumivex", kYesNoWarning) == LX_IDYES ? 0 : -1;
+    }
+    if (equal) {
+        if ((settings_.deviceClass & 0xFF) == kClassSpi && (settings_.deviceClass & kNoCfiMark)) return 0;
+        std::snprintf(text, sizeof text,
+                      "Your device has a correct device ID (0x%06X), but it doesn't have correct CFI information.\nWould you like the Tarn-Rook to use pre-defined information instead?\n",
+                      read);
+        return LxMessageBox(nullptr, text, "Lumivex", kYesNoWarning) == LX_IDYES ? 0 : -1;
+    }
+    std::snprintf(text, sizeof text,
+                  "Your device has an incorrect device ID (0x%06X) and no CFI information.\nID (0x%06X) is expected. Would you like to continue?",
+                  read, expected);
+    return LxMessageBox(nullptr, text, "Lumivex", kYesNoWarning) == LX_IDYES ? 0 : -1;
+}
+
+int Engine::GetDeviceTextInfo(char* text) {
+    static const char* const kTypes[] = {"NONE", "Legacy NOR", "Reduced Command NOR", "NAND", "SPI"};
+    if (!text) return Fail(ERROR_INVALID_HANDLE_PARAM);
+    int type = geometry_.deviceType;
+    const char* typeText = type >= 1 && type <= 4 ? kTypes[type] : kTypes[0];
+    int n = std::sprintf(text,
+                         "[JEDEC ID:%06X]\r\n[Physical Information]\r\n-Type: %s\r\n-Unit Size: %u Bytes\r\n-Media Size: %u Bytes\r\n"
+                         "-Chip Size: %u Bytes\r\n-Interleaving:%u\r\n-Base Address:%X\r\n-Tarn Firmware:%d\r\n-Tarn CPLD Ver:%d",
+                         geometry_.jedecId, typeText, geometry_.unitSize, geometry_.chipSize * geometry_.interleave,
+                         geometry_.chipSize, geometry_.interleave, geometry_.baseAddress, settings_.unitFirmwareVersion,
+                         settings_.cpldVersion);
+    lastResult_ = 0;
+    return n;
+}
+
+uint64_t Engine::BytesPerDevice() {
+    lastResult_ = 0;
+    return uint64_t(geometry_.chipSize) * geometry_.interleave;
+}
+
+uint32_t Engine::NorGetBlockSize(uint32_t index) {
+    lastResult_ = 0;
+    return GetBlockSize(index);
+}
+
+int Engine::GetLastError(char* text, uint32_t size) const {
+    if (text && size > 0) {
+        const char* name = ErrorName(lastResult_);
+        size_t n = std::strlen(name);
+        if (n > size - 1) n = size - 1;
+        std::memcpy(text, name, n);
+        text[n] = '\0';
+    }
+    return lastResult_;
+}
+
+}  // namespace rook

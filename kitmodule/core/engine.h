@@ -1,0 +1,223 @@
+// The kit module's engine: the state of the one open device and every operation behind the
+// device API exports (open and close, identification and geometry, the parallel NOR command
+// sets with their status polling, the NOR data path and protection, the kit link with its bus
+// trace). Portable: the kit control and the platform come in through KitBus and Host.
+//
+// Results follow the device API: 0 for success, negative for failure, the failure's code kept in
+// the last-result word for gfslGetLastError.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "errors.h"
+#include "kit_bus.h"
+#include "settings.h"
+#include "trace.h"
+
+namespace rook {
+
+// One row of the bus-cycle table: how command bytes and status bits sit on the bus.
+struct NorCommandRecord {
+    uint32_t multiplier = 0;     // a command byte times this reaches every interleaved chip
+    uint32_t dataMask = 0;
+    uint32_t statusMask = 0;
+    uint32_t unlock1 = 0;        // bus-word offsets from the device base
+    uint32_t unlock2 = 0;
+    uint32_t cfiAddress = 0;
+    uint32_t addressStep = 0;
+    uint32_t bytesPerBusWord = 0;
+    uint32_t writeBufferBytes = 0;
+};
+
+struct DeviceGeometry {
+    int32_t deviceType = 0;
+    uint32_t jedecId = 0;
+    int32_t busConfig = 0;
+    uint32_t unitSize = 0;
+    uint32_t unitShift = 0;
+    uint32_t chipSize = 0;
+    uint32_t interleave = 0;
+    uint32_t baseAddress = 0;
+};
+
+class Engine;
+
+// The parallel NOR command set of the open device; an empty entry is an operation the set lacks.
+struct NorCommandSet {
+    int (Engine::*writeBufferProgram)(uint32_t base, uint32_t start, uint32_t count, const uint8_t* data) = nullptr;
+    int (Engine::*program)(uint32_t base, uint32_t address, uint32_t value) = nullptr;
+    int (Engine::*sectorErase)(uint32_t base, uint32_t sector) = nullptr;
+    void (Engine::*cfiEntry)(uint32_t base, uint32_t sector) = nullptr;
+    void (Engine::*cfiExit)(uint32_t base) = nullptr;
+    void (Engine::*autoselectEntry)(uint32_t base, uint32_t sector) = nullptr;
+    void (Engine::*autoselectExit)(uint32_t base) = nullptr;
+    void (Engine::*secsiEntry)(uint32_t base, uint32_t sector) = nullptr;
+    void (Engine::*secsiExit)(uint32_t base) = nullptr;
+    void (Engine::*reset)(uint32_t base) = nullptr;
+    void (Engine::*aso20Entry)(uint32_t base, uint32_t sector) = nullptr;
+    void (Engine::*aso20Exit)(uint32_t base) = nullptr;
+};
+
+// Status word bits of gfslNORGetBlockStatus / gfslNORSetBlockStatus.
+enum : uint32_t {
+    kStatusPpbClear = 0x100,
+    kStatusPpbSet = 0x200,
+    kStatusPpbLockClear = 0x400,
+    kStatusPpbLockSet = 0x800,
+    kStatusDybClear = 0x1000,
+    kStatusDybSet = 0x2000,
+    kStatusPasswordProgram = 0x4000,
+    kStatusPasswordUnlock = 0x8000,
+};
+
+class Engine {
+public:
+    explicit Engine(Host& host);
+    ~Engine();
+
+    // ----- the device API (each answers what the export answers)
+    int Init(int mode);
+    int GetDeviceTextInfo(char* text);
+    uint64_t BytesPerDevice();
+    uint32_t NorGetBlockSize(uint32_t index);
+    int NorReadData(uint32_t address, uint32_t length, uint8_t* buffer);
+    int NorProgramData(uint32_t address, uint32_t length, const uint8_t* data);
+    int NorProgramRawData(uint32_t address, uint32_t length, const uint8_t* data);
+    int NorEraseBlock(uint32_t index);
+    int NorGetBlockStatus(uint32_t index, uint16_t* status);
+    int NorSetBlockStatus(uint32_t indexOrPassword, uint32_t status);
+    int NorSetAsoMode(uint32_t mode);
+    int GetLastError(char* text, uint32_t size) const;
+    uint32_t VeltanBlocks() { return 0; }
+    uint32_t VeltanPagesPerBlock() { return 0; }
+
+    // ----- state, for the shells and tests
+    DeviceSettings& Settings() { return settings_; }
+    const DeviceGeometry& Geometry() const { return geometry_; }
+    const CfiRecord& Cfi() const { return cfi_; }
+    const NorCommandRecord& Working() const { return working_; }
+    TraceRing& Trace() { return trace_; }
+    int32_t LastResult() const { return lastResult_; }
+    void SetLastResult(int32_t r) { lastResult_ = r; }
+    bool Closed() const { return closed_; }
+    KitBus* Kit() const { return kit_.get(); }
+    uint8_t* TraceView() const { return trace_.View(); }
+    uint32_t BytesPerBusWord() const { return bytesPerBusWord_; }
+    uint32_t BaseAddress() const { return base_; }
+
+    // ----- kit link (bus primitives; offsets in bus words from `base`, a byte address)
+    int InitProgrammingUnit();
+    HResult StartProgrammingUnit();
+    void CloseKitLink();
+    void WriteBus(uint32_t base, uint32_t offset, uint32_t data);
+    void WriteBusPolled(uint32_t base, uint32_t offset, uint32_t data, uint8_t pollingCode);
+    uint32_t ReadBus(uint32_t base, uint32_t offset);
+    // Reads `length` bytes from the byte offset; false when the kit failed.
+    bool ReadNorArray(uint32_t base, uint32_t byteOffset, uint32_t length, uint8_t* buffer);
+    HResult SwitchChipSelect(uint32_t chipSelectIndex);
+    static int MemoryTypeCode(const DeviceSettings& s);
+    static int MemoryConfigCode(const DeviceSettings& s);
+    static int ChipSelectIndex(int32_t mask);
+
+    // ----- identification and geometry
+    int IdentifyDevice();
+    int SelectNorCommandRecord(uint32_t interleave);
+    uint32_t GetBlockSize(uint32_t index) const;
+    uint32_t BlockIndexToOffset(uint32_t index) const;
+    void FillCommandRecords();
+    void FillNorCommandSet();
+
+    // ----- command sets (results as the sets answer them: 1 success)
+    int LegacyWriteBufferProgramOp(uint32_t base, uint32_t start, uint32_t count, const uint8_t* data);
+    int LegacyProgramOp(uint32_t base, uint32_t address, uint32_t value);
+    int LegacySectorEraseOp(uint32_t base, uint32_t sector);
+    void LegacyCfiEntry(uint32_t base, uint32_t sector);
+    void LegacyAutoselectEntry(uint32_t base, uint32_t sector);
+    void LegacySecSiEntry(uint32_t base, uint32_t sector);
+    void LegacySecSiExit(uint32_t base);
+    void LegacyAso20Entry(uint32_t base, uint32_t sector);
+    void ResetCmd(uint32_t base);
+    int ReducedWriteBufferProgramOp(uint32_t base, uint32_t start, uint32_t count, const uint8_t* data);
+    int ReducedProgramOp(uint32_t base, uint32_t address, uint32_t value);
+    int ReducedSectorEraseOp(uint32_t base, uint32_t sector);
+    void ReducedCfiEntry(uint32_t base, uint32_t sector);
+    void ReducedSecSiEntry(uint32_t base, uint32_t sector);
+    uint32_t ReadDeviceId(uint32_t base);
+    int PollDataStatus(uint32_t base, uint32_t address, uint32_t expected, int mode, uint32_t* status);
+    uint32_t PollStatusRegister(uint32_t base, uint32_t address, int mode);
+    int ReadToggleStatus(uint32_t base);
+    void ShowFlashStatus(const char* text, uint32_t status);
+    const NorCommandSet& CommandSet() const { return commands_; }
+
+    // Advanced sector protection
+    uint32_t LockRegBitsReadOp(uint32_t base);
+    int LockRegBitsProgramOp(uint32_t base, uint32_t value);
+    int PpbLockBitSetOp(uint32_t base);
+    uint32_t PpbLockBitReadOp(uint32_t base);
+    int PpbProgramOp(uint32_t base, uint32_t sector);
+    int PpbAllEraseOp(uint32_t base);
+
+private:
+    struct UserTimer {
+        bool armed = false;
+        uint64_t start = 0;
+        uint64_t limit = 0;
+    };
+    UserTimer StartUserTimeout(int mode);
+    bool TimedOut(const UserTimer& t) const;
+    int WaitProtectionOp(uint32_t base);
+    void ProtectionExit(uint32_t base);
+    void Unlock(uint32_t base);
+    uint32_t Cmd(uint32_t byte) const { return byte * working_.multiplier; }
+    uint32_t Dq(int n) const { return working_.multiplier << n; }
+    bool AnyLane(uint32_t value, int bit) const { return (value & Dq(bit)) != 0; }
+    uint32_t ReadCfiWord(uint32_t base, uint32_t offset);
+    int IdentifyNor();
+    int ReadNorCfi(uint32_t base);
+    int ProgramNor16(uint32_t base, uint32_t offset, uint32_t length, const uint8_t* data);
+    int ProgramPiece(uint32_t offset, uint32_t length, const uint8_t* data);
+    int BlockStatusWord(uint32_t byteOffset, uint16_t* status);
+    bool ChipSelectFor(uint32_t offset, uint32_t* chipSelect, uint32_t* windowEnd) const;
+    bool SelectChipFor(uint32_t offset, uint32_t* windowEnd);
+    void Redirect(uint32_t* offset);
+    void EndRedirect();
+    bool ProtectedAt(uint32_t byteOffset);
+    int ConfirmDeviceIdentity(int identified);
+    int DeviceCode() const;
+    int Open();
+    int Close();
+    int Fail(int32_t code) {
+        lastResult_ = code;
+        return -1;
+    }
+
+    Host& host_;
+    std::unique_ptr<KitBus> kit_;
+    DeviceSettings settings_;
+    DeviceGeometry geometry_;
+    CfiRecord cfi_;
+    NorCommandRecord records_[9];  // by bus configuration code
+    NorCommandRecord working_;
+    NorCommandSet commands_;
+    TraceRing trace_;
+    std::string installFolder_;
+    int32_t lastResult_ = 0;
+    bool closed_ = true;
+    uint32_t bytesPerBusWord_ = 2;
+    uint32_t base_ = 0;
+    uint32_t chipSelect_ = 0;        // index of the current chip select
+    uint8_t memTypeCode_ = 0;
+    uint8_t memConfigCode_ = 1;
+    uint32_t userTimeoutMs_[3] = {0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF};
+    bool bufferProgramPolling_ = false;
+    uint16_t password_[4] = {0, 0, 0, 0};
+    uint32_t lastStatus_ = 0;
+};
+
+// Swaps a copy of the caller's data by the "Data Swap" setting (1: bytes of each 16-bit word,
+// 2: each 4-byte group), as the raw program export needs it.
+std::vector<uint8_t> SwapData(const uint8_t* data, uint32_t length, int mode);
+
+}  // namespace rook

@@ -1,0 +1,102 @@
+// DeviceSettings: the module's one configuration record (which chip sits in which socket and how it
+// is driven), with the defaults every open restores, and the preset text that fills it where no
+// configuration sheet is shown.
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace rook {
+
+struct EraseRegion {
+    uint16_t blockSize256;   // block size in 256-byte units
+    uint16_t blocksMinus1;   // number of blocks minus one
+};
+
+// The chip's CFI data as the module keeps it (also the layout of the user's own CFI values).
+struct CfiRecord {
+    uint16_t primaryCommandSet = 0;
+    uint16_t alternateCommandSet = 0;
+    uint32_t addressMultiplier = 0;
+    uint8_t deviceSizeExponent = 0;
+    uint16_t interfaceCode = 0;
+    uint16_t maxBufferBytes = 0;
+    uint8_t regionCount = 0;
+    EraseRegion regions[4] = {};
+    char majorVersion = 0;
+    char minorVersion = 0;
+    uint8_t eraseSuspend = 0;
+    uint8_t bootSectorFlag = 0;
+    uint8_t programSuspend = 0;
+    uint8_t bankCount = 0;
+    uint8_t bankRegions[16] = {};
+};
+
+struct ChipSelectMapEntry {
+    int32_t positionCode = 0;  // 1-6
+    int32_t sizeCode = 0;      // window of 2^(n-1) x 128 KiB, 0 for none
+};
+
+enum DeviceClass : int32_t { kClassNone = 0, kClassNor = 1, kClassVeltan = 2, kClassSpi = 3 };
+enum DeviceType : int32_t { kTypeNone = 0, kTypeLegacyNor = 1, kTypeReducedNor = 2, kTypeNand = 3, kTypeSpi = 4 };
+constexpr int32_t kNoCfiMark = 0x100;  // bit 8 of deviceClass: an SPI part without CFI
+
+struct DeviceSettings {
+    // Device choice.
+    int32_t deviceClass = 0;
+    int32_t deviceType = 0;
+    int32_t busWidthBits = 0;
+    int32_t interleave = 1;
+    int32_t chipSelect = 1;          // a mask: 1 CS0, 2 CS1, 4 CS2, 8 CS3
+    int32_t hostInterface = 0;
+    int32_t spiIoMode = 0;
+    int32_t socketType = 1;
+    int32_t vccMillivolts = 1200;
+    int32_t expectedJedecId = -1;    // not restored at an open
+    int32_t configured = 0;
+    // From the catalogue.
+    int32_t protectionScheme = -1;
+    int32_t bootSectorArrangement = 0;
+    int32_t cfiQueryAddressSwitch = 0;
+    int32_t spiFamily = -1;
+    int32_t spiExtendedId = 0;
+    int32_t deviceCodeOverride = 0;
+    int32_t predefinedCfi = 0;
+    // Operation setup.
+    int32_t programTimeoutMs = -1;
+    int32_t eraseTimeoutMs = -1;
+    int32_t chipEraseTimeoutMs = -1;
+    int32_t writeBufferBytes = 0;
+    int32_t dataSwap = 0;
+    int32_t noWriteBuffer = 0;
+    int32_t checkSectorProtection = 0;
+    int32_t forceP8E = 0;
+    int32_t force4ByteAddress = 0;
+    int32_t force80MHzSck = 0;
+    int32_t useUserCfi = 0;
+    CfiRecord userCfi;
+    uint32_t userCfiDeviceBytes = 0;
+    // Chip-select map (kept across opens).
+    ChipSelectMapEntry chipSelectMap[4];
+    uint8_t chipSelectMapInUse = 0;
+    // Kit and unit values.
+    int32_t memoryType = -1;
+    int32_t forceFpgaDownload = 1;
+    int32_t unitFirmwareVersion = -1;
+    int32_t cpldVersion = -1;
+    int32_t minUsbFirmwareVersion = 0;
+    uint32_t baseAddress = 0;
+    uint32_t windowSize = 0;
+};
+
+// Restores what every open starts from; the expected JEDEC ID and the chip-select map stay.
+void RestoreDefaults(DeviceSettings& s);
+
+// Applies a preset: "name=value" items separated by ';' or new lines, numbers in decimal or with
+// 0x. Names: class, type, bus, interleave, cs, socket, vcc, jedec, minfw, writebuffer, noWriteBuffer,
+// checkProtection, dataSwap, programTimeout, eraseTimeout, chipEraseTimeout, cfiAtQuery,
+// bootArrangement, protectionScheme, forceFpga, csmap (four "position:size" pairs joined by ',').
+// Returns false, with the offending item in *error, for an unknown name or a bad number; the
+// record is only changed when the whole text is good.
+bool ApplyPreset(const std::string& text, DeviceSettings& s, std::string* error);
+
+}  // namespace rook

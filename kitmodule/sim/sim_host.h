@@ -1,0 +1,61 @@
+// A Host for the engine over simulated kits, in-process: kit time is the clock, the trace memory
+// is a plain buffer, the configuration is a preset, and each CreateKit hands out a SimKitBus on the
+// kit. Native tests and the benchmark use it.
+#pragma once
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "engine.h"
+#include "kitsim/kit.h"
+#include "sim_kit_bus.h"
+
+namespace rook {
+
+class SimHost : public Host {
+public:
+    // `folder` must hold "External FS Module/Tarn_Rook.cpu" unless the preset turns the FPGA load off.
+    SimHost(kitsim::Kit& kit, std::string folder) : kit_(kit), folder_(std::move(folder)) {}
+
+    std::string preset;          // applied at every open
+    int configureAnswer = 0;     // what the configuration step answers besides the preset
+    bool traceMapFails = false;
+    bool folderFails = false;
+    SimKitBus* bus = nullptr;    // the kit control of the open device
+    std::vector<uint8_t> traceMemory;
+    std::string printed;
+
+    std::unique_ptr<KitBus> CreateKit(HResult* hr) override {
+        auto b = std::make_unique<SimKitBus>(kit_);
+        bus = b.get();
+        *hr = kOk;
+        return b;
+    }
+    void KitReleased() override { bus = nullptr; }
+    uint64_t NowMs() override { return kit_.Clock().NowNs() / 1000000u; }
+    void SleepMs(uint32_t ms) override { kit_.Clock().AdvanceUs(uint64_t(ms) * 1000u); }
+    bool InstallFolder(std::string* folder) override {
+        *folder = folder_;
+        return !folderFails;
+    }
+    int Configure(DeviceSettings& s) override {
+        if (configureAnswer) return configureAnswer;
+        std::string error;
+        if (!ApplyPreset(preset, s, &error)) return ERROR_TO_OPEN_MOX_INI_FILE;
+        s.configured = 1;
+        return 0;
+    }
+    uint8_t* OpenTraceMap() override {
+        if (traceMapFails) return nullptr;
+        traceMemory.assign(kTraceRecords * 24u, 0);
+        return traceMemory.data();
+    }
+    void CloseTraceMap() override {}
+    void Print(const char* text) override { printed += text; }
+
+private:
+    kitsim::Kit& kit_;
+    std::string folder_;
+};
+
+}  // namespace rook

@@ -1,0 +1,487 @@
+// The engine over simulated kits: what the module believes it did must be what the chip models hold.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <sys/stat.h>
+
+#include "engine.h"
+#include "kitsim/kit.h"
+#include "kitsim/nor_chip.h"
+#include "lumivex/prompt.h"
+#include "sim_host.h"
+
+using rook::Engine;
+
+namespace {
+
+std::string Folder() {
+    static std::string folder = [] {
+        char tmpl[] = "/tmp/rooktestXXXXXX";
+        std::string dir = mkdtemp(tmpl);
+        mkdir((dir + "/External FS Module").c_str(), 0755);
+        std::FILE* f = std::fopen((dir + "/External FS Module/Tarn_Rook.cpu").c_str(), "wb");
+        std::fputs("fpga", f);
+        std::fclose(f);
+        return dir;
+    }();
+    return folder;
+}
+
+const char* kLegacy16 = "class=1;type=1;bus=16;interleave=1;cs=1;socket=1;vcc=1800;jedec=0x7E1001";
+
+struct Rig {
+    kitsim::Kit kit;
+    std::unique_ptr<kitsim::NorChip> chip, chip2;
+    std::unique_ptr<kitsim::DualLaneDevice> dual;
+    rook::SimHost host{kit, Folder()};
+    Engine engine{host};
+
+    explicit Rig(kitsim::NorPart part = kitsim::DefaultNorPart(), bool twoChips = false) {
+        chip = std::make_unique<kitsim::NorChip>(part, kit.Clock());
+        if (twoChips) {
+            chip2 = std::make_unique<kitsim::NorChip>(part, kit.Clock());
+            dual = std::make_unique<kitsim::DualLaneDevice>(chip.get(), chip2.get());
+            kit.Attach(0, dual.get());
+        } else {
+            kit.Attach(0, chip.get());
+        }
+        host.preset = kLegacy16;
+        LxPromptTestBegin();
+    }
+    ~Rig() { LxPromptTestEnd(); }
+    int Open(const std::string& extra = "") {
+        host.preset = std::string(kLegacy16) + ";" + extra;
+        return engine.Init(0);
+    }
+};
+
+std::vector<uint8_t> Pattern(size_t n, uint32_t seed) {
+    std::vector<uint8_t> v(n);
+    for (size_t i = 0; i < n; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        v[i] = static_cast<uint8_t>(seed >> 16);
+    }
+    return v;
+}
+
+}  // namespace
+
+TEST(EngineInit, ModesBeforeAnyOpen) {
+    Rig r;
+    EXPECT_EQ(r.engine.Init(2), 1);   // closed
+    EXPECT_EQ(r.engine.Init(3), 0);   // no class
+    EXPECT_EQ(r.engine.Init(25), 0);
+    EXPECT_EQ(r.engine.Init(19), 0);  // no trace memory yet
+    uint8_t buffer[4];
+    EXPECT_EQ(r.engine.NorReadData(0, 4, buffer), -1);
+}
+
+TEST(EngineInit, OpensTheDefaultPartAndDescribesIt) {
+    Rig r;
+    ASSERT_EQ(r.Open(), 0);
+    EXPECT_EQ(r.engine.Init(2), 0);
+    EXPECT_EQ(r.engine.Init(3), 9);
+    EXPECT_EQ(r.engine.Geometry().jedecId, 0x7E1001u);
+    EXPECT_EQ(r.engine.Geometry().busConfig, 7);
+    EXPECT_EQ(r.engine.Geometry().chipSize, 8u << 20);
+    EXPECT_EQ(r.engine.Geometry().unitSize, 64u << 10);
+    EXPECT_EQ(r.engine.BytesPerDevice(), 8ull << 20);
+    EXPECT_EQ(r.engine.Cfi().regionCount, 1);
+    EXPECT_EQ(r.engine.Cfi().maxBufferBytes, 64);
+    EXPECT_EQ(r.engine.Cfi().majorVersion, '1');
+    EXPECT_EQ(r.engine.Cfi().minorVersion, '3');
+    EXPECT_EQ(r.engine.Working().writeBufferBytes, 64u);
+    char text[512];
+    int n = r.engine.GetDeviceTextInfo(text);
+    EXPECT_EQ(n, static_cast<int>(std::strlen(text)));
+    EXPECT_STREQ(text,
+                 "[JEDEC ID:7E1001]\r\n[Physical Information]\r\n-Type: Legacy NOR\r\n-Unit Size: 65536 Bytes\r\n"
+                 "-Media Size: 8388608 Bytes\r\n-Chip Size: 8388608 Bytes\r\n-Interleaving:1\r\n-Base Address:80000000\r\n"
+                 "-Tarn Firmware:131077\r\n-Tarn CPLD Ver:263");
+    EXPECT_EQ(LxPromptRecordCount(), 0);
+    EXPECT_NE(r.engine.Init(19), 0);
+    EXPECT_EQ(r.engine.Init(1), 0);
+    EXPECT_EQ(r.engine.Init(2), 1);
+    EXPECT_EQ(r.host.bus, nullptr);
+}
+
+TEST(EngineInit, BootPartRegionWalk) {
+    Rig r(kitsim::SmallBootNorPart());
+    ASSERT_EQ(r.Open("jedec=0x490000"), 0);
+    struct {
+        uint32_t index, size, offset;
+    } cases[] = {{0, 8192, 0}, {7, 8192, 7 * 8192}, {8, 65536, 65536}, {22, 65536, 65536 + 14 * 65536}, {23, 0, 0}};
+    for (auto c : cases) {
+        EXPECT_EQ(r.engine.NorGetBlockSize(c.index), c.size) << c.index;
+        if (c.size) EXPECT_EQ(r.engine.BlockIndexToOffset(c.index), c.offset) << c.index;
+    }
+    EXPECT_EQ(r.engine.Geometry().unitSize, 65536u);  // two regions: the second one's size
+}
+
+TEST(EngineInit, TopBootArrangementReversesTheRegions) {
+    Rig r(kitsim::SmallBootNorPart());
+    ASSERT_EQ(r.Open("jedec=0x490000;bootArrangement=3"), 0);
+    EXPECT_EQ(r.engine.NorGetBlockSize(0), 65536u);
+    EXPECT_EQ(r.engine.NorGetBlockSize(15), 8192u);
+}
+
+// The three identity questions and what each answer does.
+TEST(EngineInit, IdentityQuestions) {
+    struct {
+        const char* extra;
+        kitsim::NorPart part;
+        int answer;
+        int result;
+        const char* question;
+    } cases[] = {
+        {"jedec=0x123456", kitsim::DefaultNorPart(), LX_IDYES, 0,
+         "It seems that your device has an incorrect device ID (0x7E1001).\nID (0x123456) is expected. Would you like to continue?"},
+        {"jedec=0x123456", kitsim::DefaultNorPart(), LX_IDNO, -1, "It seems that your device"},
+    };
+    for (auto& c : cases) {
+        Rig r(c.part);
+        LxPromptQueueAnswer(c.answer);
+        EXPECT_EQ(r.Open(c.extra), c.result);
+        ASSERT_EQ(LxPromptRecordCount(), 1);
+        EXPECT_EQ(std::string(LxPromptRecordText(0)).rfind(c.question, 0), 0u) << LxPromptRecordText(0);
+        EXPECT_STREQ(LxPromptRecordCaption(0), "Lumivex");
+        EXPECT_EQ(r.host.bus != nullptr, c.result == 0);  // a refused identity closes the kit link
+        EXPECT_EQ(r.engine.Init(2), c.result == 0 ? 0 : 1);
+    }
+}
+
+TEST(EngineInit, FailuresLeaveTheirCodes) {
+    {
+        Rig r;
+        r.host.folderFails = true;
+        EXPECT_EQ(r.Open(), -1);
+        EXPECT_EQ(r.engine.LastResult(), rook::ERROR_TO_GET_WORKING_FOLDER);
+    }
+    {
+        Rig r;
+        r.host.preset = "class=1;colour=blue";
+        EXPECT_EQ(r.engine.Init(0), -1);
+        EXPECT_EQ(r.engine.LastResult(), rook::ERROR_TO_OPEN_MOX_INI_FILE);
+    }
+    {
+        Rig r;  // socket type 0: the start refuses at once
+        EXPECT_EQ(r.Open("socket=0"), -1);
+        EXPECT_EQ(r.engine.LastResult(), rook::ERROR_TO_INITIALIZE_TARN_HAL);
+    }
+    {
+        Rig r;  // no FPGA image where the start looks for it
+        r.host.~SimHost();
+        new (&r.host) rook::SimHost(r.kit, "/nonexistent");
+        r.host.preset = kLegacy16;
+        EXPECT_EQ(r.engine.Init(0), -1);
+        EXPECT_EQ(r.engine.LastResult(), rook::ERROR_TO_INITIALIZE_TARN_HAL);
+    }
+    {
+        Rig r;  // a unit firmware older than the minimum
+        EXPECT_EQ(r.Open("minfw=0x7FFFFFFF"), -1);
+        ASSERT_EQ(LxPromptRecordCount(), 1);
+        EXPECT_STREQ(LxPromptRecordText(0),
+                     "Tarn USB Version(131077) is old not to support.\n            Please update it with latest one(2147483647 or later)\n");
+        EXPECT_EQ(r.host.bus, nullptr);
+    }
+    {
+        Rig r;  // an interleave the bus cannot have
+        LxPromptQueueAnswer(LX_IDYES);
+        EXPECT_EQ(r.Open("bus=12"), -1);
+        EXPECT_EQ(r.engine.LastResult(), rook::ERROR_TO_INITIALIZE_TARN_HAL);
+    }
+}
+
+TEST(EngineData, BufferedProgramReadBackAndErase) {
+    Rig r;
+    ASSERT_EQ(r.Open(), 0);
+    auto data = Pattern(100, 7);
+    // 100 bytes at offset 10 with a 64-byte write buffer: two buffers, both read back first.
+    r.chip->Array()[0] = 0x5A;
+    r.chip->Array()[127] = 0xA5;
+    ASSERT_EQ(r.engine.NorProgramData(10, 100, data.data()), 0);
+    EXPECT_EQ(0, std::memcmp(r.chip->Array().data() + 10, data.data(), 100));
+    EXPECT_EQ(r.chip->Array()[0], 0x5A);
+    EXPECT_EQ(r.chip->Array()[127], 0xA5);
+    EXPECT_EQ(r.chip->Array()[9], 0xFF);
+    std::vector<uint8_t> back(200);
+    ASSERT_EQ(r.engine.NorReadData(0, 200, back.data()), 0);
+    EXPECT_EQ(0, std::memcmp(back.data(), r.chip->Array().data(), 200));
+
+    ASSERT_EQ(r.engine.NorEraseBlock(0), 0);
+    EXPECT_EQ(r.chip->Array()[10], 0xFF);
+    EXPECT_EQ(r.engine.NorEraseBlock(128), -1);  // past the last block
+    EXPECT_EQ(r.engine.LastResult(), rook::ERROR_INVALID_PARAMETER_INPUT);
+}
+
+TEST(EngineData, WordProgramKeepsUncoveredBytes) {
+    Rig r;
+    ASSERT_EQ(r.Open("noWriteBuffer=1"), 0);
+    r.chip->Array()[0x100] = 0x12;
+    r.chip->Array()[0x104] = 0x34;
+    const uint8_t three[3] = {0x01, 0x02, 0x03};
+    ASSERT_EQ(r.engine.NorProgramData(0x101, 3, three), 0);
+    const uint8_t expect[5] = {0x12, 0x01, 0x02, 0x03, 0x34};
+    EXPECT_EQ(0, std::memcmp(r.chip->Array().data() + 0x100, expect, 5));
+    EXPECT_EQ(r.chip->Array()[0x105], 0xFF);
+}
+
+TEST(EngineData, LargeRunAcrossSectors) {
+    Rig r;
+    ASSERT_EQ(r.Open(), 0);
+    auto data = Pattern(200000, 3);
+    ASSERT_EQ(r.engine.NorProgramData(0x1FF00, static_cast<uint32_t>(data.size()), data.data()), 0);
+    EXPECT_EQ(0, std::memcmp(r.chip->Array().data() + 0x1FF00, data.data(), data.size()));
+    std::vector<uint8_t> back(data.size());
+    ASSERT_EQ(r.engine.NorReadData(0x1FF00, static_cast<uint32_t>(back.size()), back.data()), 0);
+    EXPECT_EQ(back, data);
+}
+
+TEST(EngineData, TwoChipsSideBySide) {
+    Rig r(kitsim::DefaultNorPart(), true);
+    ASSERT_EQ(r.Open("interleave=2"), 0);
+    EXPECT_EQ(r.engine.Geometry().busConfig, 8);
+    EXPECT_EQ(r.engine.Geometry().interleave, 2u);
+    EXPECT_EQ(r.engine.BytesPerDevice(), 16ull << 20);
+    EXPECT_EQ(r.engine.NorGetBlockSize(0), 128u << 10);
+    EXPECT_EQ(r.engine.BlockIndexToOffset(3), 3u * (128u << 10));
+    EXPECT_EQ(r.engine.Geometry().unitSize, 128u << 10);
+    auto data = Pattern(1000, 11);
+    for (const char* mode : {"", "noWriteBuffer=1"}) {
+        SCOPED_TRACE(mode);
+        ASSERT_EQ(r.engine.NorEraseBlock(1), 0);
+        r.engine.Settings().noWriteBuffer = *mode ? 1 : 0;
+        ASSERT_EQ(r.engine.NorProgramData(0x20002, 1000, data.data()), 0);
+        // Bus words of four bytes: the low two bytes go to the first chip, the high two to the second.
+        for (uint32_t i = 0; i < 1000; ++i) {
+            uint32_t byte = 0x20002 + i;
+            auto& chip = (byte & 2) ? *r.chip2 : *r.chip;
+            uint32_t chipByte = byte / 4 * 2 + (byte & 1);
+            ASSERT_EQ(chip.Array()[chipByte], data[i]) << i;
+        }
+        std::vector<uint8_t> back(1000);
+        ASSERT_EQ(r.engine.NorReadData(0x20002, 1000, back.data()), 0);
+        EXPECT_EQ(back, data);
+    }
+    ASSERT_EQ(r.engine.NorEraseBlock(1), 0);
+    EXPECT_EQ(r.chip->Array()[0x10001], 0xFF);
+    EXPECT_EQ(r.chip2->Array()[0x10001], 0xFF);
+}
+
+TEST(EngineData, EightBitBusIsNotProgrammed) {
+    Rig r;
+    LxPromptQueueAnswer(LX_IDYES);
+    r.Open("bus=8");
+    const uint8_t b[2] = {0, 0};
+    EXPECT_EQ(r.engine.NorProgramData(0, 2, b), -1);
+    EXPECT_EQ(r.engine.LastResult(), rook::ERROR_NOT_IMPLEMENTED);
+    EXPECT_EQ(r.chip->Array()[0], 0xFF);
+}
+
+TEST(EngineData, NullBuffersAreRefused) {
+    Rig r;
+    ASSERT_EQ(r.Open(), 0);
+    EXPECT_EQ(r.engine.NorReadData(0, 4, nullptr), -1);
+    EXPECT_EQ(r.engine.LastResult(), rook::ERROR_INVALID_HANDLE_PARAM);
+    EXPECT_EQ(r.engine.NorProgramRawData(0, 4, nullptr), -1);
+    EXPECT_EQ(r.engine.NorGetBlockStatus(0, nullptr), -1);
+    EXPECT_EQ(r.engine.GetDeviceTextInfo(nullptr), -1);
+}
+
+TEST(EngineData, RawProgramSwapsACopy) {
+    Rig r;
+    ASSERT_EQ(r.Open("dataSwap=1"), 0);
+    uint8_t data[4] = {1, 2, 3, 4};
+    ASSERT_EQ(r.engine.NorProgramRawData(0, 4, data), 0);
+    const uint8_t onChip[4] = {2, 1, 4, 3};
+    EXPECT_EQ(0, std::memcmp(r.chip->Array().data(), onChip, 4));
+    const uint8_t untouched[4] = {1, 2, 3, 4};
+    EXPECT_EQ(0, std::memcmp(data, untouched, 4));
+    EXPECT_EQ(rook::SwapData(data, 4, 2), (std::vector<uint8_t>{4, 3, 2, 1}));
+    EXPECT_EQ(rook::SwapData(data, 3, 1), (std::vector<uint8_t>{2, 1, 3}));
+}
+
+// Injected chip faults surface as failures with their codes, never as success.
+TEST(EngineFaults, ProgramEraseAndStuckBusy) {
+    const uint8_t data[64] = {0};
+    for (const char* mode : {"", "noWriteBuffer=1"}) {
+        Rig r;
+        ASSERT_EQ(r.Open(std::string(mode) + ";programTimeout=50;eraseTimeout=50"), 0);
+        r.chip->Faults().failProgram = true;
+        EXPECT_EQ(r.engine.NorProgramData(0, 64, data), -1) << mode;
+        EXPECT_EQ(r.engine.LastResult(), rook::ERROR_PROGRAM);
+        EXPECT_GE(LxPromptRecordCount(), 1);
+        EXPECT_STREQ(LxPromptRecordCaption(0), "Show Status");
+        r.chip->Faults().failProgram = false;
+        r.chip->Faults().failErase = true;
+        EXPECT_EQ(r.engine.NorEraseBlock(2), -1);
+        EXPECT_EQ(r.engine.LastResult(), rook::ERROR_ERASE);
+        r.chip->Faults().failErase = false;
+        r.chip->Faults().stuckBusy = true;
+        EXPECT_EQ(r.engine.NorEraseBlock(2), -1);
+        EXPECT_EQ(r.engine.LastResult(), rook::ERROR_ERASE);
+        EXPECT_EQ(r.engine.NorProgramData(0, 64, data), -1);
+        std::string last = LxPromptRecordText(LxPromptRecordCount() - 1);
+        EXPECT_EQ(last.rfind("User timeout occurred...", 0), 0u) << last;
+    }
+}
+
+// A zero user time-out has run out when the first status read already shows completion: the
+// completion counts.
+TEST(EngineFaults, CompletionWinsOverATimeOutOfTheSamePass) {
+    Rig r;
+    ASSERT_EQ(r.Open("noWriteBuffer=1;programTimeout=0"), 0);
+    const uint8_t data[2] = {0x12, 0x34};
+    EXPECT_EQ(r.engine.NorProgramData(0, 2, data), 0);
+    EXPECT_EQ(r.chip->Array()[1], 0x34);
+}
+
+TEST(EngineFaults, KitUnpluggedMidProgram) {
+    Rig r;
+    ASSERT_EQ(r.Open(), 0);
+    auto data = Pattern(256 * 1024, 5);
+    r.host.bus->Pipes().unplugged = true;
+    EXPECT_EQ(r.engine.NorProgramData(0, static_cast<uint32_t>(data.size()), data.data()), -1);
+    std::vector<uint8_t> back(64);
+    EXPECT_EQ(r.engine.NorReadData(0, 64, back.data()), -1);
+    EXPECT_EQ(r.engine.Init(1), 0);
+}
+
+TEST(EngineProtection, DybPpbAndCheckSectorProtection) {
+    Rig r;
+    ASSERT_EQ(r.Open("checkProtection=1"), 0);
+    uint16_t s = 0;
+    ASSERT_EQ(r.engine.NorGetBlockStatus(3, &s), 0);
+    EXPECT_EQ(s & 0xFF00, rook::kStatusPpbClear | rook::kStatusDybClear | rook::kStatusPpbLockClear);
+    EXPECT_EQ(s & 0x17, 0x17);  // lock register bits 0-2 and 6 unprogrammed
+
+    ASSERT_EQ(r.engine.NorSetBlockStatus(3, rook::kStatusDybSet), 0);
+    EXPECT_TRUE(r.chip->Dyb(3));
+    ASSERT_EQ(r.engine.NorGetBlockStatus(3, &s), 0);
+    EXPECT_TRUE(s & rook::kStatusDybSet);
+    const uint8_t data[4] = {0, 0, 0, 0};
+    // A range that starts in an open block and reaches into the protected one is refused whole.
+    EXPECT_EQ(r.engine.NorProgramData(3 * 65536 - 2, 4, data), -1);
+    EXPECT_EQ(r.chip->Array()[3 * 65536 - 2], 0xFF);
+    EXPECT_EQ(r.engine.NorEraseBlock(3), -1);
+    ASSERT_EQ(r.engine.NorSetBlockStatus(3, rook::kStatusDybClear), 0);
+    EXPECT_FALSE(r.chip->Dyb(3));
+    EXPECT_EQ(r.engine.NorProgramData(3 * 65536 - 2, 4, data), 0);
+
+    ASSERT_EQ(r.engine.NorSetBlockStatus(5, rook::kStatusPpbSet), 0);
+    EXPECT_TRUE(r.chip->Ppb(5));
+    ASSERT_EQ(r.engine.NorSetBlockStatus(5, rook::kStatusPpbClear), 0);
+    EXPECT_FALSE(r.chip->Ppb(5));
+    ASSERT_EQ(r.engine.NorSetBlockStatus(0, rook::kStatusPpbLockSet), 0);
+    EXPECT_TRUE(r.chip->PpbLocked());
+    // With the protection bits locked, programming one is refused without a cycle.
+    EXPECT_EQ(r.engine.NorSetBlockStatus(6, rook::kStatusPpbSet), -1);
+    EXPECT_FALSE(r.chip->Ppb(6));
+}
+
+// Each lock-register bit is programmed only when its status bit is clear; bit 6 travels in
+// status bit 4.
+TEST(EngineProtection, LockRegisterBits) {
+    struct {
+        uint32_t status;
+        uint16_t lockRegister;
+    } cases[] = {{0xFF, 0xFFFF}, {0xFE, 0xFFFE}, {0xFD, 0xFFFD}, {0xFB, 0xFFFB}, {0xEF, 0xFFBF}, {0xE8, 0xFFB8}};
+    for (auto c : cases) {
+        Rig r;
+        ASSERT_EQ(r.Open(), 0);
+        ASSERT_EQ(r.engine.NorSetBlockStatus(0, c.status), 0);
+        EXPECT_EQ(r.chip->LockRegister(), c.lockRegister) << std::hex << c.status;
+    }
+}
+
+TEST(EngineProtection, PasswordWordsProgramAndUnlock) {
+    Rig r;
+    ASSERT_EQ(r.Open(), 0);
+    const uint16_t words[4] = {0x1111, 0x2222, 0x3333, 0x4444};
+    for (uint32_t i = 0; i < 4; ++i) ASSERT_EQ(r.engine.NorSetBlockStatus(i | (uint32_t(words[i]) << 16), 0x4000), 0);
+    EXPECT_EQ(r.chip->Password(), ~0ull);  // storing a word sends nothing
+    ASSERT_EQ(r.engine.NorSetBlockStatus(0xFFFF, 0x4000), 0);
+    EXPECT_EQ(r.chip->Password(), 0x4444333322221111ull);
+    // Password mode: after power-up the protection bits are locked until the password unlocks them.
+    r.chip->Faults() = {};
+    ASSERT_EQ(r.engine.NorSetBlockStatus(0, 0xFB), 0);
+    r.chip->PowerCycle();
+    EXPECT_TRUE(r.chip->PpbLocked());
+    ASSERT_EQ(r.engine.NorSetBlockStatus(0xFFFF, 0x8000), 0);
+    EXPECT_FALSE(r.chip->PpbLocked());
+    EXPECT_EQ(r.engine.NorSetBlockStatus(7, 0x4000), -1);  // neither a slot nor all words
+}
+
+TEST(EngineOverlays, SecSiCfiAndAutoselect) {
+    Rig r;
+    ASSERT_EQ(r.Open(), 0);
+    r.chip->SecSi()[0] = 0x42;
+    uint8_t b[4];
+    ASSERT_EQ(r.engine.NorSetAsoMode(0x10), 0);
+    ASSERT_EQ(r.engine.NorReadData(0, 4, b), 0);
+    EXPECT_EQ(b[0], 0x42);
+    const uint8_t otp[2] = {0x00, 0x7F};
+    ASSERT_EQ(r.engine.NorProgramData(2, 2, otp), 0);
+    EXPECT_EQ(r.chip->SecSi()[3], 0x7F);
+    EXPECT_EQ(r.chip->Array()[3], 0xFF);
+    ASSERT_EQ(r.engine.NorSetAsoMode(0x11), 0);
+    ASSERT_EQ(r.engine.NorReadData(0, 4, b), 0);
+    EXPECT_EQ(b[0], 0xFF);
+
+    ASSERT_EQ(r.engine.NorSetAsoMode(0x04), 0);
+    ASSERT_EQ(r.engine.NorReadData(0x20, 2, b), 0);  // CFI word 0x10
+    EXPECT_EQ(b[0], 'Q');
+    ASSERT_EQ(r.engine.NorSetAsoMode(0x05), 0);
+    ASSERT_EQ(r.engine.NorSetAsoMode(0x08), 0);
+    ASSERT_EQ(r.engine.NorReadData(2, 2, b), 0);  // autoselect word 1
+    EXPECT_EQ(b[0], 0x7E);
+    ASSERT_EQ(r.engine.NorSetAsoMode(0x01), 0);
+    ASSERT_EQ(r.engine.NorReadData(2, 2, b), 0);
+    EXPECT_EQ(b[0], 0xFF);
+}
+
+TEST(EngineLastError, NamesOfEveryCode) {
+    struct {
+        int32_t code;
+        const char* name;
+    } cases[] = {{1000, "ERROR_TO_GET_WORKING_FOLDER"}, {1001, "ERROR_TO_OPEN_MOX_INI_FILE"},
+                 {1002, "ERROR_INVALID_PARAMETER_INPUT"}, {1003, "ERROR_NOT_IMPLEMENTED"},
+                 {1004, "ERROR_INVALID_HANDLE_PARAM"}, {1005, "ERROR_PROGRAM"}, {1006, "ERROR_ERASE"},
+                 {1007, "ERROR_MEMORY_ALLOCATION"}, {1030, "ERROR_TO_INITIALIZE_PCI3_HAL"},
+                 {1031, "ERROR_TO_INITIALIZE_PCI4_HAL"}, {1032, "ERROR_TO_INITIALIZE_TARN_HAL"},
+                 {1033, "ERROR_TO_INITIALIZE_VIRTUALDEVICE_HAL"}, {1034, "ERROR_APPLICATION_CLOSE_FIRST"},
+                 {0, "Unknown Error"}, {-1, "Unknown Error"}, {1008, "Unknown Error"}};
+    Rig r;
+    for (auto c : cases) {
+        r.engine.SetLastResult(c.code);
+        char text[64];
+        EXPECT_EQ(r.engine.GetLastError(text, sizeof text), c.code);
+        EXPECT_STREQ(text, c.name);
+    }
+    r.engine.SetLastResult(1002);
+    char small[5];
+    std::memset(small, 'x', sizeof small);
+    EXPECT_EQ(r.engine.GetLastError(small, 5), 1002);
+    EXPECT_STREQ(small, "ERRO");  // cut, and always terminated
+    EXPECT_EQ(r.engine.GetLastError(nullptr, 0), 1002);
+}
+
+TEST(EngineChipSelect, ReadsAndProgramsSplitAtWindows) {
+    kitsim::NorPart small = kitsim::SmallBootNorPart();  // 1 MiB
+    Rig r(small);
+    kitsim::NorChip second(small, r.kit.Clock());
+    r.kit.Attach(1, &second);
+    // CS0 holds the first MiB, CS1 the second.
+    ASSERT_EQ(r.Open("jedec=0x490000;csmap=1:4,2:4,0:0,0:0"), 0);
+    auto data = Pattern(4096, 9);
+    ASSERT_EQ(r.engine.NorProgramData(0x100000 - 2048, 4096, data.data()), 0);
+    EXPECT_EQ(0, std::memcmp(r.chip->Array().data() + 0x100000 - 2048, data.data(), 2048));
+    EXPECT_EQ(0, std::memcmp(second.Array().data(), data.data() + 2048, 2048));
+    std::vector<uint8_t> back(4096);
+    ASSERT_EQ(r.engine.NorReadData(0x100000 - 2048, 4096, back.data()), 0);
+    EXPECT_EQ(back, data);
+    EXPECT_EQ(r.engine.NorReadData(0x200000, 2, back.data()), -1);  // no window holds it
+}
