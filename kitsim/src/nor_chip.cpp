@@ -432,7 +432,7 @@ void NorChip::Command(uint32_t word, uint16_t data) {
         pend_ = Pend::None;
         return;
     }
-    if (d == 0x98 && (word & 0xFF) == 0x55) {
+    if (d == 0x98 && (word & 0xFF) == 0x55 && !faults_.noCfi) {
         mode_ = Mode::Cfi;
         return;
     }

@@ -170,6 +170,7 @@ IoOutcome SimUsbDriver::Ioctl(uint32_t handle, uint32_t code, uint8_t* in, uint3
     std::lock_guard<std::mutex> lock(mutex_);
     SimUsbDevice* dev = DeviceOf(handle);
     if (!dev) return {IoOutcome::Failed, 0, kErrInvalidHandle};
+    if (dev->Unplugged()) return {IoOutcome::Failed, 0, kErrDeviceNotConnected};
     auto fixed = [&](const void* data, uint32_t size) -> IoOutcome {
         if (!out || outLength < size) return {IoOutcome::Failed, 0, kErrInvalidParameter};
         std::memcpy(out, data, size);

@@ -158,4 +158,22 @@ TEST(SimUsbDriver, BadRequestsFailWithoutTouchingTheKit) {
     EXPECT_EQ(d->Device(0).KitRef().StreamBytes(), 0u);
 }
 
+TEST(SimUsbDriver, AnUnpluggedKitFailsEveryRequestUntilPluggedBack) {
+    auto d = SimUsbDriver::FromSelection("II");
+    uint32_t h = d->Open(d->Device(0).Path());
+    uint8_t version[4];
+    d->Device(0).SetUnplugged(true);
+    auto r = d->Ioctl(h, kDriverVersion, nullptr, 0, version, 4, nullptr);
+    EXPECT_EQ(r.kind, IoOutcome::Failed);
+    EXPECT_EQ(r.error, kErrDeviceNotConnected);
+    auto out = Header(0x02, 2);
+    r = d->Ioctl(h, kBuffered, out.data(), static_cast<uint32_t>(out.size()), out.data(),
+                 static_cast<uint32_t>(out.size()), nullptr);
+    EXPECT_EQ(r.kind, IoOutcome::Failed);
+    EXPECT_EQ(d->Device(0).KitRef().StreamBytes(), 0u);
+    d->Device(0).SetUnplugged(false);
+    r = d->Ioctl(h, kDriverVersion, nullptr, 0, version, 4, nullptr);
+    EXPECT_EQ(r.kind, IoOutcome::Done);
+}
+
 }  // namespace

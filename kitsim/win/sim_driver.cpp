@@ -229,6 +229,15 @@ int LxKitSimChipWrite(int kit, unsigned offset, const void* buffer, unsigned len
     return 0;
 }
 
+// Pulls (1) or plugs back (0) the kit's cable: while pulled every request on its handles fails.
+int LxKitSimUnplug(int kit, int unplugged) {
+    auto* dev = DeviceAt(kit);
+    if (!dev) return -1;
+    std::lock_guard<std::mutex> lock(Driver()->Lock());
+    dev->SetUnplugged(unplugged != 0);
+    return 0;
+}
+
 // Replaces the configuration descriptor the kit reports (tests of broken firmware tables).
 int LxKitSimSetConfigDescriptor(int kit, const void* data, unsigned length) {
     auto* dev = DeviceAt(kit);

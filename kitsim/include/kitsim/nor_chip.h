@@ -41,6 +41,7 @@ struct NorFaults {
     bool failProgram = false;   // the next programs end with DQ5 and leave bits unprogrammed
     bool failErase = false;     // the next erases end with DQ5 and leave the sector as it was
     bool stuckBusy = false;     // the next embedded operation never ends until a reset
+    bool noCfi = false;         // the chip ignores the CFI query (no "QRY" anywhere)
 };
 
 class NorChip : public SocketDevice {

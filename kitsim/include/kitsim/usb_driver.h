@@ -33,6 +33,7 @@ enum : uint32_t {
     kErrInvalidHandle = 6,
     kErrGenFailure = 31,
     kErrInvalidParameter = 87,
+    kErrDeviceNotConnected = 1167,
 };
 
 const char* const kDriverGuidText = "{ae18aa60-7f6a-11d4-97dd-00010229b959}";
@@ -59,6 +60,9 @@ public:
     std::vector<uint8_t>& DeviceDescriptor() { return deviceDesc_; }
     std::vector<uint8_t>& ConfigDescriptor() { return configDesc_; }
     bool HasEndpoint(uint8_t address) const;
+    // A pulled cable: every request on the kit's handles fails until it is plugged in again.
+    void SetUnplugged(bool unplugged) { unplugged_ = unplugged; }
+    bool Unplugged() const { return unplugged_; }
 
 private:
     friend class SimUsbDriver;
@@ -67,6 +71,7 @@ private:
     std::string path_;
     std::vector<uint8_t> deviceDesc_;
     std::vector<uint8_t> configDesc_;
+    bool unplugged_ = false;
 };
 
 class SimUsbDriver {

@@ -1,0 +1,204 @@
+// Tarn-Rook.dll bound by name as the main program binds it, over TarnControl (COM) and the
+// simulated kit of LxKitSim.dll: what the exports report must be what the chip model holds.
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "kitsim/nor_chip.h"
+#include "lumivex/deviceapi.h"
+
+namespace {
+
+struct Api {
+    HMODULE module = nullptr;
+#define LX_ROOK_MEMBER(slot, name, ret, params, args, group, stub, k, v) name##_fn name = nullptr;
+    LX_DEVICE_API_SLOTS(LX_ROOK_MEMBER)
+#undef LX_ROOK_MEMBER
+};
+
+Api& Rook() {
+    static Api api = [] {
+        Api a;
+        a.module = LoadLibraryA("Tarn-Rook.dll");
+#define LX_ROOK_BIND(slot, name, ret, params, args, group, stub, k, v) \
+    a.name = reinterpret_cast<name##_fn>(reinterpret_cast<void*>(GetProcAddress(a.module, #name)));
+        if (a.module) LX_DEVICE_API_SLOTS(LX_ROOK_BIND)
+#undef LX_ROOK_BIND
+        return a;
+    }();
+    return api;
+}
+
+kitsim::NorChip* Chip() {
+    HMODULE sim = GetModuleHandleA("LxKitSim.dll");
+    if (!sim) return nullptr;
+    auto get = reinterpret_cast<void* (*)(int)>(reinterpret_cast<void*>(GetProcAddress(sim, "LxKitSimNorChip")));
+    return get ? static_cast<kitsim::NorChip*>(get(0)) : nullptr;
+}
+
+int Unplug(int on) {
+    HMODULE sim = GetModuleHandleA("LxKitSim.dll");
+    auto f = reinterpret_cast<int (*)(int, int)>(reinterpret_cast<void*>(GetProcAddress(sim, "LxKitSimUnplug")));
+    return f ? f(0, on) : -1;
+}
+
+const char* kPreset = "class=1;type=1;bus=16;interleave=1;cs=1;socket=1;vcc=1800;jedec=0x7E1001;forceFpga=0";
+
+class RookWin : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_NE(Rook().module, nullptr) << GetLastError();
+        // The module reads the installation folder the main program registered; give it one.
+        HKEY key;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Keldorn\\Lumivex\\Main App", 0, nullptr, 0,
+                                  KEY_READ | KEY_WRITE, nullptr, &key, nullptr),
+                  ERROR_SUCCESS);
+        char path[512];
+        DWORD size = sizeof path;
+        if (RegQueryValueExA(key, "Full Path", nullptr, nullptr, reinterpret_cast<BYTE*>(path), &size) != ERROR_SUCCESS) {
+            GetCurrentDirectoryA(sizeof path, path);
+            RegSetValueExA(key, "Full Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(path), DWORD(strlen(path) + 1));
+        }
+        RegCloseKey(key);
+        SetEnvironmentVariableA("LX_TARNROOK_PRESET", kPreset);
+        Rook().fpCreateFunctionProfiler();
+    }
+    void TearDown() override { Rook().gfslInit(1); }
+    int Open(const char* preset = kPreset) {
+        SetEnvironmentVariableA("LX_TARNROOK_PRESET", preset);
+        return Rook().gfslInit(0);
+    }
+};
+
+TEST_F(RookWin, OpensReadsProgramsAndErasesOverTheKitControl) {
+    Api& a = Rook();
+    EXPECT_EQ(a.gfslInit(2), 1);
+    ASSERT_EQ(Open(), 0);
+    EXPECT_EQ(a.gfslInit(2), 0);
+    EXPECT_EQ(a.gfslInit(3), 9);
+    kitsim::NorChip* chip = Chip();
+    ASSERT_NE(chip, nullptr);
+    char text[1024];
+    ASSERT_GT(a.gfslGetDeviceTextInfo("", text), 0);
+    EXPECT_NE(std::string(text).find("[JEDEC ID:7E1001]\r\n[Physical Information]\r\n-Type: Legacy NOR\r\n"), std::string::npos) << text;
+    EXPECT_EQ(a.gfslGetNumberOfBytesPerDevice(""), 8ull << 20);
+    EXPECT_EQ(a.gfslNORGetBlockSize("", 127), 65536u);
+    EXPECT_EQ(a.gfslNORGetBlockSize("", 128), 0u);
+
+    std::vector<uint8_t> data(70000);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 7 + (i >> 8));
+    ASSERT_EQ(a.gfslNOREraseBlock(0, 1), 0);
+    ASSERT_EQ(a.gfslNORProgramData(0, 0x10003, static_cast<uint32_t>(data.size()), data.data()), 0);
+    EXPECT_EQ(0, std::memcmp(chip->Array().data() + 0x10003, data.data(), data.size()));
+    std::vector<uint8_t> back(data.size());
+    ASSERT_EQ(a.gfslNORReadData(0, 0x10003, static_cast<uint32_t>(back.size()), back.data()), 0);
+    EXPECT_EQ(back, data);
+    ASSERT_EQ(a.gfslNOREraseBlock(0, 1), 0);
+    EXPECT_EQ(chip->Array()[0x10003], 0xFF);
+    EXPECT_EQ(chip->Array()[0x20000], data[0x20000 - 0x10003]);  // the next block kept its data
+
+    // Each export counted itself.
+    EXPECT_EQ(a.fpGetFunctionProfilerCount(0), 1u);
+    EXPECT_EQ(a.fpGetFunctionProfilerCount(22), 2u);
+    EXPECT_EQ(a.fpGetFunctionProfilerCount(19), 1u);
+    EXPECT_STREQ(a.fpGetFunctionProfilerName(19), "FP_gfslNORProgramData");
+    EXPECT_STREQ(a.fpGetFunctionProfilerName(65), "FP_gfslSetLatestSectorInfo");
+    EXPECT_EQ(a.fpGetNumberOfProfileFunctions(), 66);
+}
+
+// The bus trace lives in the named shared memory: another view of "TraceMap" (as a second
+// process opens it) sees the records of this module's accesses.
+TEST_F(RookWin, TraceMapHoldsTheBusRecords) {
+    Api& a = Rook();
+    ASSERT_EQ(Open(), 0);
+    int answer = a.gfslInit(19);
+    ASSERT_NE(answer, 0);
+    const void* view = reinterpret_cast<const void*>(static_cast<uintptr_t>(static_cast<uint32_t>(answer)));
+    HANDLE other = OpenFileMappingA(FILE_MAP_READ, FALSE, "TraceMap");
+    ASSERT_NE(other, nullptr);
+    auto* records = static_cast<const TraceRecord*>(MapViewOfFile(other, FILE_MAP_READ, 0, 0, LX_TRACE_MAP_BYTES));
+    ASSERT_NE(records, nullptr);
+    EXPECT_EQ(0, std::memcmp(view, records, LX_TRACE_MAP_BYTES));
+    // The ring goes on across opens: find the newest record, then look back from it.
+    auto newest = [&] {
+        uint32_t best = 0;
+        for (uint32_t i = 1; i < LX_TRACE_RECORD_COUNT; ++i)
+            if (records[i].sync > records[best].sync && records[i].opcode) best = i;
+        return best;
+    };
+    ASSERT_EQ(a.gfslNORSetASOMode(0, 0x08), 0);  // autoselect: unlock, 0x90
+    uint32_t last = newest();
+    struct {
+        uint32_t back, opcode, offset, data;
+    } expect[] = {{5, 1004, 0x555, 0xAA}, {4, 1005, 0x555, 0xAA}, {3, 1004, 0x2AA, 0x55},
+                  {2, 1005, 0x2AA, 0x55}, {1, 1004, 0x555, 0x90}, {0, 1005, 0x555, 0x90}};
+    for (auto e : expect) {
+        const TraceRecord& r = records[(last + LX_TRACE_RECORD_COUNT - e.back) % LX_TRACE_RECORD_COUNT];
+        EXPECT_EQ(r.opcode, e.opcode) << e.back;
+        EXPECT_EQ(r.offset, e.offset) << e.back;
+        EXPECT_EQ(r.data, e.data) << e.back;
+        EXPECT_EQ(r.base, 0x80000000u);
+        EXPECT_EQ(r.address, 0x80000000u + 2 * e.offset);
+    }
+    // Reading the autoselect data: one read record pair, whatever the number of polls.
+    uint8_t id[2];
+    ASSERT_EQ(a.gfslNORReadData(0, 2, 2, id), 0);
+    EXPECT_EQ(id[0], 0x7E);
+    EXPECT_EQ(records[newest()].opcode, 1003u);
+    EXPECT_EQ(records[newest()].data & 0xFFFF, 0x227Eu);
+    ASSERT_EQ(a.gfslNORSetASOMode(0, 0x09), 0);
+    UnmapViewOfFile(records);
+    CloseHandle(other);
+    EXPECT_EQ(a.gfslInit(1), 0);
+    EXPECT_EQ(a.gfslInit(19), 0);
+}
+
+TEST_F(RookWin, FaultsAndAPulledCableAreFailures) {
+    Api& a = Rook();
+    ASSERT_EQ(Open("class=1;type=1;bus=16;interleave=1;cs=1;socket=1;vcc=1800;jedec=0x7E1001;forceFpga=0;"
+                   "programTimeout=200;eraseTimeout=200"),
+              0);
+    kitsim::NorChip* chip = Chip();
+    ASSERT_NE(chip, nullptr);
+    uint8_t data[64] = {0};
+    char name[64];
+    chip->Faults().failProgram = true;
+    EXPECT_EQ(a.gfslNORProgramData(0, 0x30000, 64, data), -1);
+    EXPECT_EQ(a.gfslGetLastError(name, sizeof name), 1005);
+    EXPECT_STREQ(name, "ERROR_PROGRAM");
+    chip->Faults().failProgram = false;
+    chip->Faults().failErase = true;
+    EXPECT_EQ(a.gfslNOREraseBlock(0, 3), -1);
+    EXPECT_EQ(a.gfslGetLastError(name, sizeof name), 1006);
+    chip->Faults().failErase = false;
+    chip->Faults().stuckBusy = true;
+    EXPECT_EQ(a.gfslNOREraseBlock(0, 3), -1);
+    chip->Faults().stuckBusy = false;
+    ASSERT_EQ(a.gfslInit(17), 0);  // the reset line ends the stuck operation
+
+    ASSERT_EQ(Unplug(1), 0);
+    std::vector<uint8_t> big(128 * 1024, 0x55);
+    EXPECT_EQ(a.gfslNORProgramData(0, 0x50000, static_cast<uint32_t>(big.size()), big.data()), -1);
+    EXPECT_EQ(a.gfslNORReadData(0, 0, 16, big.data()), -1);
+    ASSERT_EQ(Unplug(0), 0);
+    EXPECT_EQ(a.gfslInit(1), 0);
+    ASSERT_EQ(Open(), 0);  // the kit answers again after the cable is back
+}
+
+TEST_F(RookWin, OpenFailures) {
+    Api& a = Rook();
+    char name[64];
+    EXPECT_EQ(Open("class=1;bogus"), -1);
+    EXPECT_EQ(a.gfslGetLastError(name, sizeof name), 1001);
+    EXPECT_EQ(Open("class=1;type=1;bus=16;socket=0;forceFpga=0"), -1);
+    EXPECT_EQ(a.gfslGetLastError(name, sizeof name), 1032);
+    EXPECT_STREQ(name, "ERROR_TO_INITIALIZE_TARN_HAL");
+    EXPECT_EQ(a.gfslInit(2), 1);
+}
+
+}  // namespace

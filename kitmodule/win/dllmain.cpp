@@ -1,0 +1,241 @@
+// Tarn-Rook.dll: the device API exports over the engine, bound to TarnControl through COM, to the
+// registry, the clock, the prompt seam and the shared "TraceMap" memory of Windows.
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#include <ole2.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "com_kit_bus.h"
+#include "engine.h"
+#include "lumivex/prompt.h"
+#include "profiler.h"
+
+namespace {
+
+constexpr DWORD kTraceBytes = LX_TRACE_MAP_BYTES;
+
+class WinHost : public rook::Host {
+public:
+    std::unique_ptr<rook::KitBus> CreateKit(rook::HResult* hr) override {
+        HRESULT init = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        if (init == S_OK || init == S_FALSE) comInitialized_ = true;
+        auto bus = rook::CreateComKitBus(hr);
+        if (!bus) KitReleased();
+        return bus;
+    }
+    void KitReleased() override {
+        if (comInitialized_) CoUninitialize();
+        comInitialized_ = false;
+    }
+    uint64_t NowMs() override { return GetTickCount64(); }
+    void SleepMs(uint32_t ms) override { Sleep(ms); }
+    bool InstallFolder(std::string* folder) override {
+        char path[512];
+        DWORD size = sizeof path;
+        DWORD type = 0;
+        HKEY key;
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Keldorn\\Lumivex\\Main App", 0, KEY_READ, &key) != ERROR_SUCCESS)
+            return false;
+        LONG r = RegQueryValueExA(key, "Full Path", nullptr, &type, reinterpret_cast<BYTE*>(path), &size);
+        RegCloseKey(key);
+        if (r != ERROR_SUCCESS || type != REG_SZ || size == 0) return false;
+        path[size < sizeof path ? size : sizeof path - 1] = '\0';
+        *folder = path;
+        return true;
+    }
+    // Until the configuration sheet exists, a test run presets the settings through the
+    // environment (LX_TARNROOK_PRESET, read only while prompts are in test mode).
+    int Configure(rook::DeviceSettings& settings) override {
+        char preset[2048];
+        DWORD n = GetEnvironmentVariableA("LX_TARNROOK_PRESET", preset, sizeof preset);
+        if (!LxPromptTestActive() || n == 0 || n >= sizeof preset) {
+            LxMessageBox(nullptr, "Configuration Dialog canceled. Please exit.", nullptr, LX_MB_OK);
+            return -1;
+        }
+        std::string error;
+        if (!rook::ApplyPreset(preset, settings, &error)) return rook::ERROR_TO_OPEN_MOX_INI_FILE;
+        settings.configured = 1;
+        return 0;
+    }
+    uint8_t* OpenTraceMap() override {
+        CloseTraceMap();
+        mapping_ = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kTraceBytes, "TraceMap");
+        if (!mapping_) return nullptr;
+        void* view = nullptr;
+#if UINTPTR_MAX > 0xFFFFFFFFu
+        // The main program takes the address from gfslInit's 32-bit answer: map the view below
+        // 4 GiB, or not at all, rather than hand out a cut address.
+        for (uintptr_t at = 0x10000000; at < 0xF0000000 && !view; at += 0x01000000)
+            view = MapViewOfFileEx(mapping_, FILE_MAP_ALL_ACCESS, 0, 0, kTraceBytes, reinterpret_cast<void*>(at));
+#else
+        view = MapViewOfFile(mapping_, FILE_MAP_ALL_ACCESS, 0, 0, kTraceBytes);
+#endif
+        if (!view) {
+            CloseHandle(mapping_);
+            mapping_ = nullptr;
+            return nullptr;
+        }
+        view_ = view;
+        return static_cast<uint8_t*>(view);
+    }
+    void CloseTraceMap() override {
+        if (view_) UnmapViewOfFile(view_);
+        if (mapping_) CloseHandle(mapping_);
+        view_ = nullptr;
+        mapping_ = nullptr;
+    }
+    void Print(const char* text) override {
+        OutputDebugStringA(text);
+        std::fputs(text, stdout);
+        std::fflush(stdout);
+    }
+
+private:
+    bool comInitialized_ = false;
+    HANDLE mapping_ = nullptr;
+    void* view_ = nullptr;
+};
+
+WinHost& Host() {
+    static WinHost host;
+    return host;
+}
+
+rook::Engine& Engine() {
+    static rook::Engine* engine = new rook::Engine(Host());
+    return *engine;
+}
+
+// Runs one export's work and keeps its result as the last result: 0 for success, the failure's
+// own code when the engine named one, else the negative answer itself.
+template <class F>
+int Kept(F work) {
+    rook::Engine& e = Engine();
+    e.SetLastResult(0);
+    int result = work(e);
+    if (result < 0 && e.LastResult() == 0) e.SetLastResult(result);
+    return result;
+}
+
+int Keep(int result) {
+    return Kept([result](rook::Engine&) { return result; });
+}
+
+}  // namespace
+
+extern "C" {
+
+int gfslInit(int mode) {
+    if (mode == 0) LxProfilerCount(0);
+    return Engine().Init(mode);
+}
+
+int gfslGetDeviceTextInfo(const char*, char* text) {
+    LxProfilerCount(7);
+    return Engine().GetDeviceTextInfo(text);
+}
+
+uint64_t gfslGetNumberOfBytesPerDevice(const char*) {
+    LxProfilerCount(8);
+    return Engine().BytesPerDevice();
+}
+
+uint32_t gfslVeltanGetNumberOfPhysicalBlocks(const char*) {
+    LxProfilerCount(9);
+    Engine().SetLastResult(0);
+    return Engine().VeltanBlocks();
+}
+
+uint32_t gfslVeltanGetNumberOfPagesPerBlock(const char*) {
+    LxProfilerCount(10);
+    Engine().SetLastResult(0);
+    return Engine().VeltanPagesPerBlock();
+}
+
+// The NAND-interface routines belong to the Veltan command set, which this module does not drive yet.
+int gfslVeltanGetBBT(const char*, uint8_t*) {
+    LxProfilerCount(11);
+    return Keep(-1);
+}
+
+uint32_t gfslNORGetBlockSize(const char*, uint32_t blockIndex) {
+    LxProfilerCount(12);
+    return Engine().NorGetBlockSize(blockIndex);
+}
+
+int gfslVeltanReadPage(int, uint32_t, uint32_t, uint32_t, uint8_t*) {
+    LxProfilerCount(13);
+    return Keep(-1);
+}
+
+int gfslVeltanProgramPage(int, uint32_t, uint32_t, uint32_t, const uint8_t*, uint32_t) {
+    LxProfilerCount(14);
+    return Keep(-1);
+}
+
+int gfslVeltanReadRawPage(int, uint32_t, uint32_t, uint8_t*) {
+    LxProfilerCount(15);
+    return Keep(-1);
+}
+
+int gfslVeltanProgramRawPage(int, uint32_t, uint32_t, const uint8_t*) {
+    LxProfilerCount(16);
+    return Keep(-1);
+}
+
+int gfslVeltanEraseBlock(int, uint32_t) {
+    LxProfilerCount(17);
+    return Keep(-1);
+}
+
+int gfslNORReadData(int, uint32_t address, uint32_t length, uint8_t* buffer) {
+    LxProfilerCount(18);
+    return Kept([&](rook::Engine& e) { return e.NorReadData(address, length, buffer); });
+}
+
+int gfslNORProgramData(int, uint32_t address, uint32_t length, const uint8_t* data) {
+    LxProfilerCount(19);
+    return Kept([&](rook::Engine& e) { return e.NorProgramData(address, length, data); });
+}
+
+int gfslNORReadRawData(int, uint32_t address, uint32_t length, uint8_t* buffer) {
+    LxProfilerCount(20);
+    return Kept([&](rook::Engine& e) { return e.NorReadData(address, length, buffer); });
+}
+
+int gfslNORProgramRawData(int, uint32_t address, uint32_t length, const uint8_t* data) {
+    LxProfilerCount(21);
+    return Kept([&](rook::Engine& e) { return e.NorProgramRawData(address, length, data); });
+}
+
+int gfslNOREraseBlock(int, uint32_t blockIndex) {
+    LxProfilerCount(22);
+    return Kept([&](rook::Engine& e) { return e.NorEraseBlock(blockIndex); });
+}
+
+int gfslNORGetBlockStatus(int, uint32_t blockIndex, uint16_t* status) {
+    LxProfilerCount(23);
+    return Kept([&](rook::Engine& e) { return e.NorGetBlockStatus(blockIndex, status); });
+}
+
+int gfslNORSetBlockStatus(int, uint32_t blockIndex, uint32_t status) {
+    LxProfilerCount(24);
+    return Kept([&](rook::Engine& e) { return e.NorSetBlockStatus(blockIndex, status); });
+}
+
+int gfslNORSetASOMode(int, uint32_t mode) {
+    LxProfilerCount(25);
+    return Engine().NorSetAsoMode(mode);
+}
+
+int gfslGetLastError(char* text, uint32_t size) {
+    LxProfilerCount(55);
+    return Engine().GetLastError(text, size);
+}
+
+}  // extern "C"
+
+BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
