@@ -160,7 +160,7 @@ int Engine::Open() {
 
 // Asks the user what to do with an unexpected identity; 0 goes on (and may turn a failed
 // identification into a usable one through `identified`), -1 refuses.
-int Engine::ConfirmDeviceIdentity(int identified) {
+int Engine::ConfirmDeviceIdentity(int& identified) {
     const uint32_t read = geometry_.jedecId & 0xFFFFFFFF, expected = static_cast<uint32_t>(settings_.expectedJedecId);
     const bool equal = read == expected;
     char text[512];
@@ -176,7 +176,9 @@ int Engine::ConfirmDeviceIdentity(int identified) {
         std::snprintf(text, sizeof text,
                       "Your device has a correct device ID (0x%06X), but it doesn't have correct CFI information.\nWould you like the Tarn-Rook to use pre-defined information instead?\n",
                       read);
-        return LxMessageBox(nullptr, text, "Lumivex", kYesNoWarning) == LX_IDYES ? 0 : -1;
+        if (LxMessageBox(nullptr, text, "Lumivex", kYesNoWarning) != LX_IDYES) return -1;
+        identified = 0;
+        return 0;
     }
     std::snprintf(text, sizeof text,
                   "Your device has an incorrect device ID (0x%06X) and no CFI information.\nID (0x%06X) is expected. Would you like to continue?",

@@ -184,7 +184,7 @@ private:
     void Redirect(uint32_t* offset);
     void EndRedirect();
     bool ProtectedAt(uint32_t byteOffset);
-    int ConfirmDeviceIdentity(int identified);
+    int ConfirmDeviceIdentity(int& identified);
     int DeviceCode() const;
     int Open();
     int Close();

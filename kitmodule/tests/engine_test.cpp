@@ -485,3 +485,89 @@ TEST(EngineChipSelect, ReadsAndProgramsSplitAtWindows) {
     EXPECT_EQ(back, data);
     EXPECT_EQ(r.engine.NorReadData(0x200000, 2, back.data()), -1);  // no window holds it
 }
+
+// The reduced command family: no unlock cycles, its status register, its error bits.
+TEST(EngineReduced, IdentifiesProgramsErasesAndReportsErrors) {
+    Rig r(kitsim::ReducedNorPart());
+    r.host.preset = "class=1;type=2;bus=16;interleave=1;cs=1;socket=1;vcc=1800;jedec=0x7E2801;programTimeout=50;eraseTimeout=50";
+    ASSERT_EQ(r.engine.Init(0), 0);
+    EXPECT_EQ(r.engine.Geometry().jedecId, 0x7E2801u);
+    EXPECT_EQ(r.engine.Working().writeBufferBytes, 512u);
+    EXPECT_EQ(r.engine.Working().unlock2, 0xAAAu);
+    char text[512];
+    r.engine.GetDeviceTextInfo(text);
+    EXPECT_NE(std::string(text).find("-Type: Reduced Command NOR\r\n"), std::string::npos);
+    auto data = Pattern(3000, 21);
+    for (const char* words : {"0", "1"}) {
+        SCOPED_TRACE(words);
+        ASSERT_EQ(r.engine.NorEraseBlock(2), 0);
+        r.engine.Settings().noWriteBuffer = *words == '1';
+        ASSERT_EQ(r.engine.NorProgramData(0x20001, 3000, data.data()), 0);
+        EXPECT_EQ(0, std::memcmp(r.chip->Array().data() + 0x20001, data.data(), 3000));
+        EXPECT_EQ(r.chip->Array()[0x20000], 0xFF);
+    }
+    EXPECT_EQ(r.chip->IgnoredWrites(), 0u);
+    uint16_t s = 0;
+    ASSERT_EQ(r.engine.NorGetBlockStatus(0, &s), 0);
+    EXPECT_EQ(s, 0x21);
+    ASSERT_EQ(r.engine.NorSetBlockStatus(0, 0xFE), 0);
+    EXPECT_EQ(r.chip->LockRegister(), 0xFFFE);
+    ASSERT_EQ(r.engine.NorGetBlockStatus(0, &s), 0);
+    EXPECT_EQ(s, 0x20);
+
+    const uint8_t zero[2] = {0, 0};
+    struct {
+        const char* what;
+        bool kitsim::NorFaults::*fault;
+        bool erase;
+        int32_t code;
+    } faults[] = {{"program", &kitsim::NorFaults::failProgram, false, rook::ERROR_PROGRAM},
+                  {"erase", &kitsim::NorFaults::failErase, true, rook::ERROR_ERASE},
+                  {"stuck program", &kitsim::NorFaults::stuckBusy, false, rook::ERROR_PROGRAM},
+                  {"stuck erase", &kitsim::NorFaults::stuckBusy, true, rook::ERROR_ERASE}};
+    for (auto& f : faults) {
+        SCOPED_TRACE(f.what);
+        r.chip->Faults().*f.fault = true;
+        EXPECT_EQ(f.erase ? r.engine.NorEraseBlock(5) : r.engine.NorProgramData(0x50000, 2, zero), -1);
+        EXPECT_EQ(r.engine.LastResult(), f.code);
+        r.chip->Faults() = {};
+        r.engine.Init(17);  // the reset line clears what is left
+    }
+}
+
+// A chip that answers no CFI query: the identification fails and the user is asked whether to go
+// on with what the module knows.
+TEST(EngineInit, ChipWithoutCfi) {
+    for (int answer : {LX_IDYES, LX_IDNO}) {
+        Rig r;
+        r.chip->Faults().noCfi = true;
+        LxPromptQueueAnswer(answer);
+        EXPECT_EQ(r.Open(), answer == LX_IDYES ? 0 : -1);
+        ASSERT_EQ(LxPromptRecordCount(), 1);
+        EXPECT_STREQ(LxPromptRecordText(0),
+                     "Your device has a correct device ID (0x7E1001), but it doesn't have correct CFI information.\n"
+                     "Would you like the Tarn-Rook to use pre-defined information instead?\n");
+    }
+}
+
+// The part with a second die behind address bit 27: program and erase cycles are sent with the
+// base raised to that die, and the base is back afterwards.
+TEST(EngineData, SecondDie) {
+    kitsim::NorPart part = kitsim::DefaultNorPart();
+    part.deviceId[1] = 0x2248;
+    Rig r(part);
+    kitsim::NorChip upper(part, r.kit.Clock());
+    kitsim::TwoDieDevice package(r.chip.get(), &upper, 0x4000000);  // word address bit 26 = byte bit 27
+    r.kit.Attach(0, &package);
+    r.host.preset = "class=1;type=1;bus=16;interleave=1;cs=1;socket=1;vcc=1800;jedec=0x7E4801";
+    ASSERT_EQ(r.engine.Init(0), 0);
+    auto data = Pattern(300, 4);
+    ASSERT_EQ(r.engine.NorProgramData(0x8000000 + 0x100, 300, data.data()), 0);
+    EXPECT_EQ(0, std::memcmp(upper.Array().data() + 0x100, data.data(), 300));
+    EXPECT_EQ(r.chip->Array()[0x100], 0xFF);
+    EXPECT_EQ(r.chip->IgnoredWrites() + upper.IgnoredWrites(), 0u);
+    EXPECT_EQ(r.engine.BaseAddress(), 0x80000000u);
+    std::vector<uint8_t> back(300);
+    ASSERT_EQ(r.engine.NorReadData(0x8000000 + 0x100, 300, back.data()), 0);
+    EXPECT_EQ(back, data);
+}

@@ -25,6 +25,19 @@ NorPart DefaultNorPart() {
     return p;
 }
 
+NorPart ReducedNorPart() {
+    NorPart p;
+    p.name = "sim-nor-64m-reduced";
+    p.deviceId[0] = 0x227E;
+    p.deviceId[1] = 0x2228;
+    p.deviceId[2] = 0x2201;
+    p.regions = {{128, 64 * 1024}};
+    p.writeBufferWords = 256;
+    p.bufferProgramUs = 340;
+    p.reducedCommands = true;
+    return p;
+}
+
 NorPart SmallBootNorPart() {
     NorPart p;
     p.name = "sim-nor-8m-boot";
@@ -145,6 +158,7 @@ void NorChip::StartOp(Op op, uint64_t us, uint32_t sector) {
     opSector_ = sector;
     opFailed_ = false;
     opNoEffect_ = false;
+    opRefused_ = false;
     opStuck_ = faults_.stuckBusy;
     if (acc_ && (op == Op::Program || op == Op::BufferProgram)) us = std::max<uint64_t>(1, us / 2);
     opEndNs_ = clock_.NowNs() + us * 1000u;
@@ -156,6 +170,14 @@ void NorChip::FinishOp() {
     bool isProgram = op_ == Op::Program || op_ == Op::BufferProgram;
     bool isErase = op_ == Op::SectorErase || op_ == Op::ChipErase;
     if (opNoEffect_) {
+        if (opRefused_) srErrors_ |= kDQ1;
+        opWords_.clear();
+        op_ = Op::None;
+        return;
+    }
+    if (part_.reducedCommands && ((isProgram && faults_.failProgram) || (isErase && faults_.failErase))) {
+        // The reduced family ends a failed operation and keeps the error in its status register.
+        srErrors_ |= isProgram ? 0x10 : kDQ5;
         opWords_.clear();
         op_ = Op::None;
         return;
@@ -192,6 +214,9 @@ void NorChip::FinishOp() {
 
 void NorChip::ResetState() {
     op_ = Op::None;
+    statusRead_ = false;
+    srErrors_ = 0;
+    eraseSuspended_ = false;
     opFailed_ = false;
     opStuck_ = false;
     opWords_.clear();
@@ -246,6 +271,15 @@ bool NorChip::UnlockStep(uint32_t word, uint16_t data) {
 
 void NorChip::WriteWord(uint32_t word, uint16_t data, bool byteMode, uint32_t byteAddress) {
     if (Busy()) {
+        uint8_t c = data & 0xFF;
+        if (c == 0xB0 && op_ == Op::SectorErase && !opFailed_ && !opStuck_ && !opNoEffect_) {
+            SuspendErase();
+            return;
+        }
+        if (part_.reducedCommands && c == 0x70 && (word & 0xFFF) == 0x555) {
+            statusRead_ = true;
+            return;
+        }
         // The embedded algorithm owns the chip; only a reset ends a failed or stuck operation.
         if (opFailed_ || opStuck_) {
             if ((data & 0xFF) == 0xF0) ResetState();
@@ -257,6 +291,11 @@ void NorChip::WriteWord(uint32_t word, uint16_t data, bool byteMode, uint32_t by
     lastWord_ = word;
     uint8_t d = data & 0xFF;
 
+    if (bufferAbort_ && part_.reducedCommands) {
+        if (d == 0xF0) ResetState();
+        else if (d == 0x70 && (word & 0xFFF) == 0x555) statusRead_ = true;
+        return;
+    }
     if (bufferAbort_) {
         // Only the write-buffer-abort reset (unlock, 0xF0) leaves this state.
         if (UnlockStep(word, data)) return;
@@ -276,6 +315,7 @@ void NorChip::WriteWord(uint32_t word, uint16_t data, bool byteMode, uint32_t by
         opWords_.clear();
         if (!refused) opWords_.push_back({word, value});
         StartOp(Op::Program, refused ? kProtectedBusyUs : part_.wordProgramUs, sector);
+        opNoEffect_ = opRefused_ = refused;
         return;
     }
     case Pend::BufferCount: {
@@ -317,12 +357,19 @@ void NorChip::WriteWord(uint32_t word, uint16_t data, bool byteMode, uint32_t by
             --bufRemaining_;
             return;
         }
+        if (d == 0x29 && SectorOfByte(word * 2) == bufSector_ && mode_ == Mode::LockReg) {
+            // The reduced family programs its lock register through the buffer sequence.
+            for (const auto& w : bufWords_) lockRegister_ &= w.second;
+            StartOp(Op::LockProgram, part_.wordProgramUs, 0);
+            return;
+        }
         if (d == 0x29 && SectorOfByte(word * 2) == bufSector_) {
             bool secsi = mode_ == Mode::SecSi && !bufWords_.empty() && InSecSi(bufWords_.front().first);
             bool refused = secsi ? (lockRegister_ & 1) == 0 : SectorProtected(bufSector_);
             opWords_.clear();
             if (!refused) opWords_ = bufWords_;
             StartOp(Op::BufferProgram, refused ? kProtectedBusyUs : part_.bufferProgramUs, bufSector_);
+            opNoEffect_ = opRefused_ = refused;
             return;
         }
         bufferAbort_ = true;
@@ -330,6 +377,12 @@ void NorChip::WriteWord(uint32_t word, uint16_t data, bool byteMode, uint32_t by
         return;
     }
     case Pend::EraseSetup:
+        if (part_.reducedCommands) {
+            pend_ = Pend::None;
+            if (d == 0x30 || (d == 0x10 && (word & 0xFFF) == 0x555)) StartErase(word, d);
+            else ++ignoredWrites_;
+            return;
+        }
         if (UnlockStep(word, data)) return;
         if (unlock_ == 2 && ((d == 0x10 && (word & 0x7FF) == 0x555) || d == 0x30)) {
             StartErase(word, d);
@@ -349,6 +402,10 @@ void NorChip::WriteWord(uint32_t word, uint16_t data, bool byteMode, uint32_t by
         break;
     }
 
+    if (part_.reducedCommands) {
+        ReducedCommand(word, data);
+        return;
+    }
     if (mode_ == Mode::LockReg || mode_ == Mode::Ppb || mode_ == Mode::PpbLock || mode_ == Mode::Dyb ||
         mode_ == Mode::Password) {
         CommandSetWrite(word, data);
@@ -371,7 +428,59 @@ void NorChip::StartErase(uint32_t word, uint8_t command) {
     }
     uint32_t sector = SectorOfByte(word * 2);
     StartOp(Op::SectorErase, SectorProtected(sector) ? kProtectedBusyUs : part_.sectorEraseUs, sector);
-    opNoEffect_ = SectorProtected(sector);
+    opNoEffect_ = opRefused_ = SectorProtected(sector);
+}
+
+void NorChip::SuspendErase() {
+    suspendedRemainingNs_ = opEndNs_ > clock_.NowNs() ? opEndNs_ - clock_.NowNs() : 0;
+    suspendedSector_ = opSector_;
+    eraseSuspended_ = true;
+    op_ = Op::None;
+    pend_ = Pend::None;
+    unlock_ = 0;
+}
+
+void NorChip::ResumeErase() {
+    eraseSuspended_ = false;
+    StartOp(Op::SectorErase, (suspendedRemainingNs_ + 999) / 1000, suspendedSector_);
+}
+
+void NorChip::ReducedCommand(uint32_t word, uint16_t data) {
+    const uint8_t d = data & 0xFF;
+    const uint32_t low = word & 0xFFF;
+    if (eraseSuspended_ && d == 0x30) {
+        ResumeErase();
+        return;
+    }
+    if (d == 0xF0) {
+        mode_ = Mode::Read;
+        statusRead_ = false;
+        return;
+    }
+    if (low == 0x555) {
+        switch (d) {
+        case 0x70: statusRead_ = true; return;
+        case 0x71: srErrors_ = 0; return;
+        case 0x25: pend_ = Pend::BufferCount; bufSector_ = SectorOfByte(word * 2); return;
+        case 0x80: if (mode_ == Mode::Read) { pend_ = Pend::EraseSetup; return; } break;
+        case 0x98: mode_ = Mode::Cfi; return;
+        case 0x88: mode_ = Mode::SecSi; return;
+        case 0x40: if (part_.advancedProtection) { mode_ = Mode::LockReg; return; } break;
+        default: break;
+        }
+    }
+    if (d == 0x98 && (word & 0xFF) == 0x55 && !faults_.noCfi) {
+        mode_ = Mode::Cfi;
+        return;
+    }
+    ++ignoredWrites_;
+}
+
+uint16_t NorChip::StatusRegister() {
+    uint16_t s = Busy() ? 0 : kDQ7;
+    if (eraseSuspended_) s |= kDQ6;
+    if (bufferAbort_) s |= 0x18;  // write-buffer abort, program error
+    return static_cast<uint16_t>(s | srErrors_);
 }
 
 void NorChip::BypassWrite(uint32_t word, uint16_t data) {
@@ -426,6 +535,10 @@ void NorChip::Command(uint32_t word, uint16_t data) {
         return;
     }
     unlock_ = 0;
+    if (eraseSuspended_ && d == 0x30) {
+        ResumeErase();
+        return;
+    }
     if (d == 0xF0) {
         mode_ = Mode::Read;
         secsiExitArmed_ = false;
@@ -547,7 +660,16 @@ uint16_t NorChip::StatusWord(uint32_t word) {
 }
 
 uint16_t NorChip::ReadWord(uint32_t word) {
+    if (statusRead_) {
+        statusRead_ = false;
+        return StatusRegister();
+    }
     if (Busy()) return StatusWord(word);
+    if (eraseSuspended_ && mode_ == Mode::Read && SectorOfByte(word * 2) == suspendedSector_) {
+        // The suspended sector answers with its erase status: DQ2 toggles, DQ6 does not.
+        toggle2_ = !toggle2_;
+        return static_cast<uint16_t>(kDQ7 | (toggle2_ ? kDQ2 : 0) | kDQ3);
+    }
     if (bufferAbort_) {
         toggle_ = !toggle_;
         return static_cast<uint16_t>((toggle_ ? kDQ6 : 0) | kDQ1 | ((lastData_ & kDQ7) ? 0 : kDQ7));
@@ -571,6 +693,16 @@ uint16_t NorChip::ReadWord(uint32_t word) {
         default: return 0;
         }
     case Mode::Cfi: {
+        if (part_.reducedCommands && low < 0x10) {
+            // The reduced family's ID-CFI space: the identification words below the CFI table.
+            switch (low) {
+            case 0x00: return part_.manufacturerId;
+            case 0x01: return part_.deviceId[0];
+            case 0x0E: return part_.deviceId[1];
+            case 0x0F: return part_.deviceId[2];
+            default: return 0;
+            }
+        }
         auto t = CfiTable();
         if (low >= 0x10 && low - 0x10 < t.size()) return t[low - 0x10];
         return 0;

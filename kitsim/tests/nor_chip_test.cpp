@@ -289,3 +289,149 @@ TEST_F(Nor, SecSiRegionOverlaysTheArray) {
 }
 
 }  // namespace
+
+namespace {
+
+struct Reduced : ::testing::Test {
+    SimClock clock;
+    NorChip chip{ReducedNorPart(), clock};
+    void W(uint32_t word, uint16_t data) { chip.BusWrite(word, data, 2); }
+    uint16_t R(uint32_t word) { return static_cast<uint16_t>(chip.BusRead(word, 2)); }
+    uint16_t Status(uint32_t sector) {
+        W(sector + 0x555, 0x70);
+        return R(sector);
+    }
+    void WaitReady(uint32_t sector) {
+        for (int i = 0; i < 100000 && !(Status(sector) & 0x80); ++i) clock.AdvanceUs(10);
+    }
+    void Buffer(uint32_t start, const std::vector<uint16_t>& words) {
+        uint32_t sa = start & ~0xFFFu;
+        W(sa + 0x555, 0x25);
+        W(sa + 0xAAA, static_cast<uint16_t>(words.size() - 1));
+        for (size_t i = 0; i < words.size(); ++i) W(start + static_cast<uint32_t>(i), words[i]);
+        W(sa + 0x555, 0x29);
+    }
+};
+
+TEST_F(Reduced, StatusRegisterBufferProgramAndErase) {
+    W(0x555, 0x98);  // ID-CFI space
+    EXPECT_EQ(R(0x01), 0x227E);
+    EXPECT_EQ(R(0x0E), 0x2228);
+    EXPECT_EQ(R(0x10), 'Q');
+    W(0, 0xF0);
+    EXPECT_EQ(Status(0), 0x80);  // ready, no errors
+    Buffer(0x8010, {0x1234, 0x5678});
+    EXPECT_EQ(Status(0x8000) & 0x80, 0);  // busy
+    WaitReady(0x8000);
+    EXPECT_EQ(Status(0x8000), 0x80);
+    EXPECT_EQ(R(0x8010), 0x1234);
+    EXPECT_EQ(R(0x8011), 0x5678);
+    W(0x8000 + 0x555, 0x80);
+    W(0x8000 + 0xAAA, 0x30);
+    EXPECT_EQ(Status(0x8000) & 0x80, 0);
+    WaitReady(0x8000);
+    EXPECT_EQ(R(0x8010), 0xFFFF);
+    // Unlock cycles mean nothing to this family.
+    W(0x555, 0xAA);
+    W(0x2AA, 0x55);
+    W(0x555, 0xA0);
+    W(0x20, 0x0000);
+    EXPECT_EQ(R(0x20), 0xFFFF);
+}
+
+TEST_F(Reduced, ErrorsStayInTheStatusRegister) {
+    struct {
+        const char* what;
+        void (*arm)(NorChip&);
+        bool erase;
+        uint16_t bits;
+    } cases[] = {
+        {"program failure", [](NorChip& c) { c.Faults().failProgram = true; }, false, 0x10},
+        {"erase failure", [](NorChip& c) { c.Faults().failErase = true; }, true, 0x20},
+    };
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        chip.Faults() = {};
+        c.arm(chip);
+        if (c.erase) {
+            W(0x8000 + 0x555, 0x80);
+            W(0x8000 + 0xAAA, 0x30);
+        } else {
+            Buffer(0x8000, {0x0000});
+        }
+        WaitReady(0x8000);
+        uint16_t s = Status(0x8000);
+        EXPECT_EQ(s & c.bits, c.bits) << std::hex << s;
+        EXPECT_EQ(s & 0x80, 0x80);
+        W(0x555, 0x71);  // clear status register
+        EXPECT_EQ(Status(0x8000), 0x80);
+    }
+}
+
+TEST_F(Reduced, LockRegisterThroughTheBufferSequence) {
+    W(0x555, 0x40);
+    EXPECT_EQ(R(0), 0xFFFF);
+    W(0x555, 0x25);
+    W(0xAAA, 0x00);
+    W(0, 0xFFFE);
+    W(0x555, 0x29);
+    WaitReady(0);
+    W(0, 0xF0);
+    EXPECT_EQ(chip.LockRegister(), 0xFFFE);
+}
+
+TEST_F(Reduced, StuckBusyNeverShowsReady) {
+    chip.Faults().stuckBusy = true;
+    Buffer(0, {0});
+    clock.AdvanceUs(60ull * 1000 * 1000);
+    EXPECT_EQ(Status(0) & 0x80, 0);
+    chip.HardwareReset();
+    EXPECT_EQ(Status(0), 0x80);
+}
+
+}  // namespace
+
+// Erase suspend and resume in both families: the rest of the array reads normally meanwhile, and
+// the erase finishes after the resume.
+TEST_F(Nor, EraseSuspendAndResume) {
+    Program(0x8000 * 3, 0x1111);  // a word in another sector
+    WaitReady();
+    Cmd(0x80);
+    Unlock();
+    W(0x8000 * 2, 0x30);  // SmallBoot: word 0x10000 is in a 64 KiB sector
+    clock.AdvanceUs(100);
+    EXPECT_TRUE(chip.Busy());
+    W(0, 0xB0);
+    EXPECT_TRUE(chip.EraseSuspended());
+    EXPECT_FALSE(chip.Busy());
+    EXPECT_EQ(R(0x8000 * 3), 0x1111);
+    uint16_t a = R(0x10000), b = R(0x10000);
+    EXPECT_EQ((a ^ b) & 0x04, 0x04);  // DQ2 toggles in the suspended sector
+    EXPECT_EQ((a ^ b) & 0x40, 0);
+    clock.AdvanceUs(100000);
+    W(0, 0x30);
+    EXPECT_FALSE(chip.EraseSuspended());
+    EXPECT_TRUE(chip.Busy());
+    WaitReady();
+}
+
+TEST_F(Reduced, EraseSuspendAndResume) {
+    chip.Array()[0x20000] = 0x00;
+    chip.Array()[0x30000] = 0x00;
+    W(0x10000 + 0x555, 0x80);
+    W(0x10000 + 0xAAA, 0x30);
+    clock.AdvanceUs(100);
+    W(0, 0xB0);
+    EXPECT_EQ(Status(0x10000) & 0xC0, 0xC0);  // ready, erase suspended
+    EXPECT_EQ(R(0x18000), 0xFF00);             // another sector reads as data
+    W(0, 0x30);
+    EXPECT_EQ(Status(0x10000) & 0xC0, 0x00);
+    WaitReady(0x10000);
+    EXPECT_EQ(R(0x10000), 0xFFFF);
+}
+
+TEST_F(Nor, NoCfiFaultIgnoresTheQuery) {
+    chip.Faults().noCfi = true;
+    W(0x55, 0x98);
+    EXPECT_EQ(R(0x10), 0xFFFF);
+}

@@ -1,6 +1,8 @@
-// A parallel NOR flash chip of the unlock-command family (0xAA/0x55 unlock cycles, unlock bypass,
-// DQ7/DQ6/DQ5/DQ2/DQ1 status), driven by the part record below: one model serves every part of that family. The chip is a
-// 16-bit device that also runs in byte mode (bus width 1, byte addresses).
+// A parallel NOR flash chip, driven by the part record below: one model serves every part of a
+// family. Two command families: the unlock-command family (0xAA/0x55 unlock cycles, unlock bypass,
+// DQ7/DQ6/DQ5/DQ2/DQ1 status) and the reduced command family (no unlock cycles, commands at sector
+// address + 0x555/0xAAA, a status register read with 0x70). Both suspend a sector erase (0xB0) and
+// resume it (0x30). The chip is a 16-bit device that also runs in byte mode (bus width 1, byte addresses).
 #pragma once
 #include <cstdint>
 #include <string>
@@ -28,12 +30,15 @@ struct NorPart {
     uint32_t sectorEraseUs = 5000;
     uint32_t chipEraseUs = 20000;
     bool advancedProtection = true;                     // lock register, PPBs, DYBs, password
+    bool reducedCommands = false;                       // the reduced command family
     // CFI fields derived from the geometry unless set: typical/maximum timing exponents.
     uint8_t vccMin = 0x27, vccMax = 0x36;
 };
 
 // The default part of the simulated kit: 8 MiB, 128 uniform 64 KiB sectors.
 NorPart DefaultNorPart();
+// The default geometry in the reduced command family: 8 MiB, 128 × 64 KiB, a 256-word write buffer.
+NorPart ReducedNorPart();
 // A small part with boot sectors, for tests that walk regions: 8 × 8 KiB then 15 × 64 KiB.
 NorPart SmallBootNorPart();
 
@@ -74,6 +79,7 @@ public:
     bool Ppb(uint32_t sector) const { return ppb_[sector]; }
     bool Dyb(uint32_t sector) const { return dyb_[sector]; }
     bool PpbLocked() const { return ppbLock_; }
+    bool EraseSuspended() const { return eraseSuspended_; }
     uint16_t LockRegister() const { return lockRegister_; }
     void SetPassword(uint64_t pw) { password_ = pw; }
     uint64_t Password() const { return password_; }
@@ -101,6 +107,10 @@ private:
     void ResetState();
     bool UnlockStep(uint32_t word, uint16_t data);
     bool InSecSi(uint32_t word) const { return word < part_.secsiBytes / 2; }
+    void ReducedCommand(uint32_t word, uint16_t data);
+    uint16_t StatusRegister();
+    void SuspendErase();
+    void ResumeErase();
 
     NorPart part_;
     SimClock& clock_;
@@ -146,6 +156,16 @@ private:
     uint16_t pwUnlock_[4] = {0, 0, 0, 0};
     uint32_t pwUnlockCount_ = 0;
     uint32_t ignoredWrites_ = 0;
+
+    // Reduced command family: status register and its sticky error bits (DQ5 erase, DQ4 program,
+    // DQ1 sector locked), and a status read armed by 0x70.
+    bool statusRead_ = false;
+    uint16_t srErrors_ = 0;
+    bool opRefused_ = false;
+    // A suspended sector erase and the time it still needs.
+    bool eraseSuspended_ = false;
+    uint32_t suspendedSector_ = 0;
+    uint64_t suspendedRemainingNs_ = 0;
 };
 
 }  // namespace kitsim

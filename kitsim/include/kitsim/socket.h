@@ -34,4 +34,29 @@ private:
     SocketDevice* lanes_[2];
 };
 
+// Two dies in one package: an address with `selectBit` set goes to the upper die (without the
+// bit), any other to the lower one. Both see the reset line and the power.
+class TwoDieDevice : public SocketDevice {
+public:
+    TwoDieDevice(SocketDevice* lower, SocketDevice* upper, uint32_t selectBit) : dies_{lower, upper}, bit_(selectBit) {}
+    void BusWrite(uint32_t address, uint32_t data, unsigned width) override {
+        dies_[(address & bit_) ? 1 : 0]->BusWrite(address & ~bit_, data, width);
+    }
+    uint32_t BusRead(uint32_t address, unsigned width) override {
+        return dies_[(address & bit_) ? 1 : 0]->BusRead(address & ~bit_, width);
+    }
+    void HardwareReset() override {
+        dies_[0]->HardwareReset();
+        dies_[1]->HardwareReset();
+    }
+    void PowerCycle() override {
+        dies_[0]->PowerCycle();
+        dies_[1]->PowerCycle();
+    }
+
+private:
+    SocketDevice* dies_[2];
+    uint32_t bit_;
+};
+
 }  // namespace kitsim
