@@ -64,6 +64,7 @@ int Engine::Init(int mode) {
         return 0;
     case 19:
         lastResult_ = 0;
+        if (closed_ && !trace_.View()) return -1;
         // The host maps the view where a 32-bit answer can carry its address.
         return static_cast<int>(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(trace_.View())));
     default: lastResult_ = 0; return 0;

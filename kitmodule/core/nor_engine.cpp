@@ -248,6 +248,10 @@ int Engine::NorGetBlockStatus(uint32_t index, uint16_t* status) {
 int Engine::NorSetBlockStatus(uint32_t argument, uint32_t status) {
     if ((settings_.deviceClass & 0xFF) != kClassNor) return -1;
     const uint32_t m = working_.multiplier;
+    // Both password bits together ask to read the password, which a parallel chip cannot do here:
+    // it must not be taken for a program.
+    if ((status & (kStatusPasswordProgram | kStatusPasswordUnlock)) == (kStatusPasswordProgram | kStatusPasswordUnlock))
+        return Fail(ERROR_NOT_IMPLEMENTED);
     if (status & (kStatusPasswordProgram | kStatusPasswordUnlock)) {
         uint32_t slot = argument & 0xFFFF;
         if (slot < 4) {

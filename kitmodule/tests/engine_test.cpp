@@ -74,7 +74,7 @@ TEST(EngineInit, ModesBeforeAnyOpen) {
     EXPECT_EQ(r.engine.Init(2), 1);   // closed
     EXPECT_EQ(r.engine.Init(3), 0);   // no class
     EXPECT_EQ(r.engine.Init(25), 0);
-    EXPECT_EQ(r.engine.Init(19), 0);  // no trace memory yet
+    EXPECT_EQ(r.engine.Init(19), -1);  // no trace memory: closed
     uint8_t buffer[4];
     EXPECT_EQ(r.engine.NorReadData(0, 4, buffer), -1);
 }
@@ -413,6 +413,25 @@ TEST(EngineProtection, PasswordWordsProgramAndUnlock) {
     ASSERT_EQ(r.engine.NorSetBlockStatus(0xFFFF, 0x8000), 0);
     EXPECT_FALSE(r.chip->PpbLocked());
     EXPECT_EQ(r.engine.NorSetBlockStatus(7, 0x4000), -1);  // neither a slot nor all words
+    // Both bits: a password read, which this chip family does not offer; nothing is programmed.
+    uint64_t before = r.chip->Password();
+    ASSERT_EQ(r.engine.NorSetBlockStatus(0, 0xFB), 0);
+    for (uint32_t i = 0; i < 4; ++i) ASSERT_EQ(r.engine.NorSetBlockStatus(i, 0x4000), 0);  // words of 0
+    EXPECT_EQ(r.engine.NorSetBlockStatus(0xFFFF, 0xC000), -1);
+    EXPECT_EQ(r.engine.LastResult(), rook::ERROR_NOT_IMPLEMENTED);
+    EXPECT_EQ(r.chip->Password(), before);
+}
+
+// A chip that never finishes a protection command: the wait gives up in time and reports it.
+TEST(EngineProtection, StuckProtectionCommandsEnd) {
+    Rig r;
+    ASSERT_EQ(r.Open("eraseTimeout=50;programTimeout=50"), 0);
+    r.chip->Faults().stuckBusy = true;
+    EXPECT_EQ(r.engine.NorSetBlockStatus(2, rook::kStatusPpbSet), -1);
+    r.engine.Init(17);
+    EXPECT_EQ(r.engine.NorSetBlockStatus(2, rook::kStatusPpbClear), -1);
+    r.engine.Init(17);
+    EXPECT_EQ(r.engine.NorSetBlockStatus(0, 0xFE), -1);  // lock register program
 }
 
 TEST(EngineOverlays, SecSiCfiAndAutoselect) {
@@ -467,6 +486,22 @@ TEST(EngineLastError, NamesOfEveryCode) {
     EXPECT_EQ(r.engine.GetLastError(small, 5), 1002);
     EXPECT_STREQ(small, "ERRO");  // cut, and always terminated
     EXPECT_EQ(r.engine.GetLastError(nullptr, 0), 1002);
+}
+
+// Switching chip selects keeps the bus the device was started with: two chips side by side stay a
+// 32-bit bus on the other chip select too.
+TEST(EngineChipSelect, SwitchKeepsTheBusConfiguration) {
+    Rig r(kitsim::DefaultNorPart(), true);
+    r.kit.Attach(1, r.dual.get());
+    r.host.preset = std::string(kLegacy16) + ";interleave=2;cs=2;csmap=1:8,0:0,0:0,0:0";
+    ASSERT_EQ(r.engine.Init(0), 0);
+    auto data = Pattern(256, 17);
+    ASSERT_EQ(r.engine.NorProgramData(0x100, 256, data.data()), 0);
+    std::vector<uint8_t> back(256);
+    ASSERT_EQ(r.engine.NorReadData(0x100, 256, back.data()), 0);
+    EXPECT_EQ(back, data);
+    EXPECT_EQ(r.chip->Array()[0x80], data[0]);
+    EXPECT_EQ(r.chip2->Array()[0x80], data[2]);
 }
 
 TEST(EngineChipSelect, ReadsAndProgramsSplitAtWindows) {

@@ -1,0 +1,144 @@
+// Lumivex's own windows on Tarn-Rook.dll over TarnControl and the simulated kit, under Wine and Xvfb:
+// the open-device dialog opens the kit and shows the part's text, the device API table reads,
+// programs and erases through the module, and the profiler and the trace viewer show this
+// module's own records.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app.h"
+#include "device_api.h"
+#include "device_ops.h"
+#include "kitsim/nor_chip.h"
+#include "lumivex/prompt.h"
+#include "lumivex/testkit.h"
+#include "module_loader.h"
+#include "open_device.h"
+#include "test_support.h"
+#include "viewers.h"
+
+namespace {
+
+CBrambApp g_app;
+
+kitsim::NorChip* Chip() {
+    HMODULE sim = GetModuleHandleA("LxKitSim.dll");
+    if (!sim) return nullptr;
+    auto get = reinterpret_cast<void* (*)(int)>(reinterpret_cast<void*>(GetProcAddress(sim, "LxKitSimNorChip")));
+    return get ? static_cast<kitsim::NorChip*>(get(0)) : nullptr;
+}
+
+std::string ItemText(HWND w, int id) {
+    char text[2048] = "";
+    GetDlgItemTextA(w, id, text, sizeof text);
+    return text;
+}
+
+class RookFrame : public ::testing::Test {
+protected:
+    void SetUp() override {
+        LxPromptTestBegin();
+        folder_ = MakeTempFolder("lxrook");
+        g_app.m_OptionsFilePath = (folder_ + "\\setup.ini").c_str();
+        std::memset(&g_app.m_Options, 0, sizeof g_app.m_Options);
+        // The module reads the installation folder the main program registered.
+        HKEY key;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Keldorn\\Lumivex\\Main App", 0, nullptr, 0,
+                                  KEY_READ | KEY_WRITE, nullptr, &key, nullptr),
+                  ERROR_SUCCESS);
+        char path[512];
+        DWORD size = sizeof path;
+        if (RegQueryValueExA(key, "Full Path", nullptr, nullptr, reinterpret_cast<BYTE*>(path), &size) != ERROR_SUCCESS)
+            RegSetValueExA(key, "Full Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder_.c_str()),
+                           DWORD(folder_.size() + 1));
+        RegCloseKey(key);
+        SetEnvironmentVariableA("LX_TARNROOK_PRESET",
+                                "class=1;type=1;bus=16;interleave=1;cs=1;socket=1;vcc=1800;jedec=0x7E1001;forceFpga=0");
+        lx::SetDeviceFrameHooks(lx::DeviceFrameHooks());
+        lx::SetDeviceState("/a", lx::kDeviceClosed);
+        module_ = binder_.LoadDeviceLibrary((ExeFolder() + "\\Tarn-Rook.dll").c_str());
+        ASSERT_NE(module_, nullptr);
+        binder_.LoadDeviceApi(module_);
+        g_app.m_bDeviceModuleLoaded = true;
+    }
+    void TearDown() override {
+        DestroyProfilerDialog();
+        if (dialog_.m_hWnd) dialog_.DestroyWindow();
+        if (lx::GetDeviceState() == lx::kDeviceOpen) lx::DeviceClose("/a");
+        binder_.ResetDeviceApi();
+        binder_.FreeDeviceLibrary(module_);
+        g_app.m_bDeviceModuleLoaded = false;
+        LxPromptTestEnd();
+    }
+
+    COpenDeviceDlg dialog_;
+    CDeviceApiBinder binder_;
+    HMODULE module_ = nullptr;
+    std::string folder_;
+};
+
+TEST_F(RookFrame, OpenDeviceDataPathProfilerAndTrace) {
+    InstallDeviceKindHook();
+    ASSERT_TRUE(dialog_.Create(IDD_LX_OPEN_DEVICE, nullptr));
+    dialog_.ShowWindow(SW_SHOW);
+    LxPumpMessages();
+    ASSERT_EQ(lx::GetDeviceState(), lx::kDeviceOpen) << (LxPromptRecordCount() ? LxPromptRecordText(0) : "");
+    EXPECT_EQ(lx::FrameDevice().DeviceCode, 9);
+    EXPECT_EQ(g_app.m_Options.DeviceKind, 1);
+    std::string info = ItemText(dialog_.m_hWnd, IDC_LX_DEVICE_INFO);
+    EXPECT_NE(info.find("[JEDEC ID:7E1001]"), std::string::npos) << info;
+    EXPECT_NE(info.find("-Chip Size: 8388608 Bytes"), std::string::npos) << info;
+    LxSaveWindowShot(dialog_.m_hWnd, "tarnrook_open_device");
+
+    // Through the frame's device API table, as the explorers and consoles call it.
+    kitsim::NorChip* chip = Chip();
+    ASSERT_NE(chip, nullptr);
+    std::vector<uint8_t> data(4096);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i ^ 0xA5);
+    ASSERT_EQ(DeviceApiTable.gfslNOREraseBlock(0, 4), 0);
+    ASSERT_EQ(DeviceApiTable.gfslNORProgramData(0, 4 * 65536, 4096, data.data()), 0);
+    EXPECT_EQ(0, std::memcmp(chip->Array().data() + 4 * 65536, data.data(), data.size()));
+    std::vector<uint8_t> back(4096);
+    ASSERT_EQ(DeviceApiTable.gfslNORReadData(0, 4 * 65536, 4096, back.data()), 0);
+    EXPECT_EQ(back, data);
+
+    // The profiler counts this module's calls.
+    CFProfilerDlg* profiler = ToggleProfilerDialog(nullptr);
+    ASSERT_NE(profiler, nullptr);
+    profiler->RewriteCounts();
+    LxPumpMessages();
+    CLxGrid& counts = profiler->Grid();
+    EXPECT_EQ(counts.GetTextMatrix(19 + 1, 0), "FP_gfslNORProgramData");
+    EXPECT_EQ(counts.GetTextMatrix(19 + 1, 1), "1");
+    EXPECT_EQ(counts.GetTextMatrix(18 + 1, 1), "1");
+    EXPECT_EQ(counts.GetTextMatrix(22 + 1, 1), "1");
+    LxSaveWindowShot(profiler->m_hWnd, "tarnrook_profiler");
+
+    // The trace viewer on the module's live "TraceMap": the newest records are the read just made.
+    int answer = DeviceApiTable.gfslInit(19);
+    ASSERT_NE(answer, 0);
+    const auto* records = reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(static_cast<uint32_t>(answer)));
+    std::vector<uint8_t> copy(records, records + LX_TRACE_MAP_BYTES);
+    LxGridRegisterClass();
+    CDebugInfoDlg viewer(copy.data());
+    ASSERT_TRUE(viewer.Create(IDD_LX_TRACE_VIEWER, nullptr));
+    CLxGrid& grid = viewer.Grid();
+    // The first records of the ring: the bus probe's reset and CFI query.
+    bool sawBlockRead = false, sawWrite = false;
+    for (int r = 1; r <= 400; ++r) {
+        std::string op = grid.GetTextMatrix(r, 1);
+        sawBlockRead = sawBlockRead || op == "TR_OP_READ_BLOCK_OUT";
+        sawWrite = sawWrite || op == "TR_OP_WRITE_IN";
+    }
+    EXPECT_TRUE(sawWrite);
+    EXPECT_TRUE(sawBlockRead);
+    EXPECT_EQ(grid.GetTextMatrix(1, 1), "TR_OP_WRITE_IN");
+    viewer.ShowWindow(SW_SHOW);
+    LxPumpMessages();
+    LxSaveWindowShot(viewer.m_hWnd, "tarnrook_trace_viewer");
+    viewer.DestroyWindow();
+}
+
+}  // namespace
