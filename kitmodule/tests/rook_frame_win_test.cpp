@@ -125,9 +125,9 @@ TEST_F(RookFrame, OpenDeviceDataPathProfilerAndTrace) {
     CDebugInfoDlg viewer(copy.data());
     ASSERT_TRUE(viewer.Create(IDD_LX_TRACE_VIEWER, nullptr));
     CLxGrid& grid = viewer.Grid();
-    // The first records of the ring: the bus probe's reset and CFI query.
+    // The records of the open (the probe's writes) and of the read just made (a block read).
     bool sawBlockRead = false, sawWrite = false;
-    for (int r = 1; r <= 400; ++r) {
+    for (int r = 1; r <= static_cast<int>(LX_TRACE_RECORD_COUNT) && !(sawBlockRead && sawWrite); ++r) {
         std::string op = grid.GetTextMatrix(r, 1);
         sawBlockRead = sawBlockRead || op == "TR_OP_READ_BLOCK_OUT";
         sawWrite = sawWrite || op == "TR_OP_WRITE_IN";
