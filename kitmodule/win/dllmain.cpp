@@ -30,8 +30,10 @@ public:
         if (comInitialized_) CoUninitialize();
         comInitialized_ = false;
     }
-    uint64_t NowMs() override { return GetTickCount64(); }
-    void SleepMs(uint32_t ms) override { Sleep(ms); }
+    // A test run may speed the clock up (LX_TARNROOK_CLOCK_SPEED, read only while prompts are in
+    // test mode): time-outs and settling waits then pass that many times faster.
+    uint64_t NowMs() override { return GetTickCount64() * Speed(); }
+    void SleepMs(uint32_t ms) override { Sleep(static_cast<DWORD>(ms / Speed())); }
     bool InstallFolder(std::string* folder) override {
         char path[512];
         DWORD size = sizeof path;
@@ -94,6 +96,16 @@ public:
     }
 
 private:
+    uint64_t Speed() {
+        if (speed_ == 0) {
+            char text[32];
+            DWORD n = GetEnvironmentVariableA("LX_TARNROOK_CLOCK_SPEED", text, sizeof text);
+            unsigned long v = n > 0 && n < sizeof text && LxPromptTestActive() ? std::strtoul(text, nullptr, 10) : 0;
+            speed_ = v >= 1 && v <= 1000000 ? v : 1;
+        }
+        return speed_;
+    }
+    uint64_t speed_ = 0;
     bool comInitialized_ = false;
     HANDLE mapping_ = nullptr;
     void* view_ = nullptr;
