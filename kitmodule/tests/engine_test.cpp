@@ -108,6 +108,38 @@ TEST(EngineInit, OpensTheDefaultPartAndDescribesIt) {
     EXPECT_EQ(r.host.bus, nullptr);
 }
 
+// The kit start: the FPGA image loaded (the setting's default), the socket powered at the chosen
+// voltage, the access cycles set, the memory reset, the bus configured for one 16-bit chip on CS0.
+TEST(EngineInit, KitStartUp) {
+    Rig r;
+    r.host.preset = "class=1;type=1;bus=16;interleave=1;cs=1;socket=1;vcc=1800;jedec=0x7E1001";
+    ASSERT_EQ(r.engine.Init(0), 0);
+    EXPECT_EQ(r.host.printed, "Please wait for firmware downloading.\r\n");
+    EXPECT_EQ(r.kit.VoltageStep(), 8u);                  // 1.0 V + 8 x 0.1 V
+    EXPECT_EQ(r.kit.Register(12) & 0x08, 0x08);          // socket power on
+    EXPECT_EQ(r.kit.Register(18) & 0x1F, 7);             // initial access cycles
+    EXPECT_EQ((r.kit.Register(10) >> 5) & 3, 1);         // 16-bit bus
+    EXPECT_EQ((r.kit.Register(8) >> 4) & 3, 0);          // chip select 0
+    EXPECT_GE(r.kit.ResetPulses(), 1u);
+    EXPECT_EQ(r.engine.Settings().unitFirmwareVersion, 0x00020005);
+    EXPECT_EQ(r.engine.Settings().cpldVersion, 0x107);
+    EXPECT_EQ(r.engine.Settings().baseAddress, 0x80000000u);
+
+    // Soft reset, hard reset and power cycle of gfslInit.
+    ASSERT_EQ(r.engine.NorSetAsoMode(0x08), 0);  // autoselect
+    EXPECT_EQ(r.engine.Init(16), 0);
+    uint8_t b[2];
+    ASSERT_EQ(r.engine.NorReadData(2, 2, b), 0);
+    EXPECT_EQ(b[0], 0xFF);  // the array again
+    uint32_t pulses = r.kit.ResetPulses();
+    EXPECT_EQ(r.engine.Init(17), 0);
+    EXPECT_GT(r.kit.ResetPulses(), pulses);
+    ASSERT_EQ(r.engine.NorSetBlockStatus(9, rook::kStatusDybSet), 0);
+    EXPECT_TRUE(r.chip->Dyb(9));
+    EXPECT_EQ(r.engine.Init(18), 0);
+    EXPECT_FALSE(r.chip->Dyb(9));  // volatile protection is gone after power comes back
+}
+
 TEST(EngineInit, BootPartRegionWalk) {
     Rig r(kitsim::SmallBootNorPart());
     ASSERT_EQ(r.Open("jedec=0x490000"), 0);
