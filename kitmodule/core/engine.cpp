@@ -192,14 +192,15 @@ int Engine::GetDeviceTextInfo(char* text) {
     if (!text) return Fail(ERROR_INVALID_HANDLE_PARAM);
     int type = geometry_.deviceType;
     const char* typeText = type >= 1 && type <= 4 ? kTypes[type] : kTypes[0];
-    int n = std::sprintf(text,
+    // Callers hold 512 bytes for the text.
+    int n = std::snprintf(text, 512,
                          "[JEDEC ID:%06X]\r\n[Physical Information]\r\n-Type: %s\r\n-Unit Size: %u Bytes\r\n-Media Size: %u Bytes\r\n"
                          "-Chip Size: %u Bytes\r\n-Interleaving:%u\r\n-Base Address:%X\r\n-Tarn Firmware:%d\r\n-Tarn CPLD Ver:%d",
                          geometry_.jedecId, typeText, geometry_.unitSize, geometry_.chipSize * geometry_.interleave,
                          geometry_.chipSize, geometry_.interleave, geometry_.baseAddress, settings_.unitFirmwareVersion,
                          settings_.cpldVersion);
     lastResult_ = 0;
-    return n;
+    return n < 512 ? n : 511;
 }
 
 uint64_t Engine::BytesPerDevice() {
