@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# Lumivex as the COM server of "LXActiveScript.LXObject", in a Wine prefix of its own: the
+# registration writes the class, its application id and its type library; a script client
+# (the system's cscript) gets the object from the running program, and from a program that COM
+# starts for it and that ends once the client has let go; unregistration removes the class.
+# Usage: script_server_e2e.sh <Lumivex.exe> <Pallix-VirtualDevice.dll> <close_main_window.exe>
+#        <wait_main_window.exe> <client.vbs> <work folder>
+set -uo pipefail
+exe=$1 device=$2 closer=$3 waiter=$4 client=$5 work=$6
+root=$(cd "$(dirname "$0")/../../.." && pwd)
+
+fails=0
+check() {  # check <description> <command...>
+  local what=$1; shift
+  if "$@"; then echo "ok   $what"; else echo "FAIL $what" >&2; fails=$((fails + 1)); fi
+}
+winpath() { echo "Z:${1//\//\\}"; }
+
+rm -rf "$work" && mkdir -p "$work"
+shared=${LX_BUILD_WIN:-$root/build/win64}/wineprefix
+export LX_WINEPREFIX=$work/prefix
+source "$root/scripts/wine-env"
+if [ -d "$shared" ]; then cp -a "$shared" "$WINEPREFIX"; fi
+lx_wine_prefix || exit 1
+docs=$WINEPREFIX/drive_c/users/$(id -un)/Documents
+if [ -L "$docs" ]; then rm "$docs"; fi
+mkdir -p "$docs"
+wine reg delete 'HKCU\Software\Keldorn\Lumivex' /f >/dev/null 2>&1
+unset DISPLAY
+lx_display || exit 1
+trap 'wineserver -k >/dev/null 2>&1; lx_display_stop; rm -rf "$WINEPREFIX"' EXIT
+export LX_PROMPT_LOG=$(winpath "$work/prompts.log")
+
+install=$work/install
+mkdir -p "$install"
+cp "$exe" "$install/Lumivex.exe"
+cp "$device" "$install/Pallix-VirtualDevice.dll"
+# The options: the virtual device, beside the program.
+python3 - "$install/setup.ini" <<'PY'
+import sys
+record = bytearray(3080)
+name = b"Pallix-VirtualDevice.dll"
+record[4:4 + len(name)] = name
+open(sys.argv[1], "wb").write(record)
+PY
+clsid='{7A6BECE4-5613-4717-B35A-0CCDC80365C7}'
+has() { wine reg query "$1" ${3:+/v "$3"} ${4:-} 2>/dev/null | tr -d '\r' | grep -qi -- "$2"; }
+absent() { ! wine reg query "$1" >/dev/null 2>&1; }
+not() { ! "$@"; }
+# Lumivex's processes of this prefix (other tests may run Lumivex in prefixes of their own).
+lumivex_count() {
+  local n=0 pid
+  for pid in $(pgrep -x Lumivex.exe); do
+    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && n=$((n + 1))
+  done
+  echo $n
+}
+lumivex_running() { [ "$(lumivex_count)" -gt 0 ]; }
+
+# --- Registration ---------------------------------------------------------------------------
+(cd "$install" && wine Lumivex.exe /RegServer >/dev/null 2>&1)
+check "the version-independent ProgID names the class" has 'HKCR\LXActiveScript.LXObject\CLSID' "$clsid"
+check "the current version" has 'HKCR\LXActiveScript.LXObject\CurVer' 'LXActiveScript.LXObject.1'
+check "the versioned ProgID" has 'HKCR\LXActiveScript.LXObject.1\CLSID' "$clsid"
+check "the class is served by the program" has "HKCR\\CLSID\\$clsid\\LocalServer32" 'Lumivex.exe'
+check "the class names its application" has "HKCR\\CLSID\\$clsid" '754DC32C-BBA4-40ba-82F9-362FC825793B' AppID
+check "the application id" has 'HKCR\AppID\Lumivex.EXE' '754DC32C-BBA4-40ba-82F9-362FC825793B' AppID
+check "the application's name" has 'HKCR\AppID\{754DC32C-BBA4-40ba-82F9-362FC825793B}' 'Lumivex'
+check "the type library" has 'HKCR\TypeLib\{F5E827B9-AEEC-4C4B-88D2-7426D7707043}\1.0' 'Lumivex.exe' '' /s
+sleep 1
+check "registering ends the program" not lumivex_running
+
+# --- A client while no Lumivex runs: COM starts one, which ends after the client ------------
+out=$(wine cscript.exe //nologo "$(winpath "$client")" 2>&1 | tr -d '\r')
+echo "$out"
+check "the client of a program COM started" test "$(echo "$out" | tail -1)" = ok
+gone=1
+for i in $(seq 1 100); do lumivex_running || { gone=0; break; }; sleep 0.1; done
+check "the program COM started ends after its client" test $gone = 0
+
+# --- A client of the running program ------------------------------------------------------
+(cd "$install" && wine Lumivex.exe >/dev/null 2>&1) &
+pid=$!
+check "Lumivex shows its window" wine "$(winpath "$waiter")"
+out=$(wine cscript.exe //nologo "$(winpath "$client")" 2>&1 | tr -d '\r')
+echo "$out"
+check "the client of the running program" test "$(echo "$out" | tail -1)" = ok
+check "one program served it" test "$(lumivex_count)" = 1
+check "Lumivex closes" wine "$(winpath "$closer")" lumivex_server_running
+wait $pid
+
+# --- Unregistration ------------------------------------------------------------------------
+(cd "$install" && wine Lumivex.exe /UnregServer >/dev/null 2>&1)
+check "unregistration removes the class" absent "HKCR\\CLSID\\$clsid"
+check "and the ProgIDs" absent 'HKCR\LXActiveScript.LXObject'
+check "and the type library" absent 'HKCR\TypeLib\{F5E827B9-AEEC-4C4B-88D2-7426D7707043}'
+exit $fails
