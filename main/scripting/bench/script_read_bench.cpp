@@ -18,8 +18,18 @@
 namespace {
 
 CBrambApp g_app;
+
+// Counts the log lines of a run (each ReadSectors call prints one when a log is set).
+struct CountingLog : lx::ScriptLog {
+  void Print(bool, uint32_t, const char*) override { ++lines; }
+  void Clear() override {}
+  long lines = 0;
+} g_count;
+lx::ScriptLog* g_log = nullptr;
 constexpr uint32_t kDeviceBytes = 64u << 20;
 constexpr uint32_t kBlockSectors = 128;  // 64 KiB
+// Passes over the whole device per measurement, so that a run's start weighs little.
+constexpr int kPasses = 8;
 
 double Seconds(LARGE_INTEGER a, LARGE_INTEGER b) {
   LARGE_INTEGER f;
@@ -31,26 +41,34 @@ double ReadFromC(uint32_t sectors) {
   std::vector<uint8_t> block(kBlockSectors * 512);
   LARGE_INTEGER a, b;
   QueryPerformanceCounter(&a);
-  for (uint32_t s = 0; s + kBlockSectors <= sectors; s += kBlockSectors)
-    if (DeviceApiTable.gfslReadSectors(0, s, kBlockSectors, block.data(), 0) != 0) return -1;
+  for (int pass = 0; pass < kPasses; ++pass)
+    for (uint32_t s = 0; s + kBlockSectors <= sectors; s += kBlockSectors)
+      if (DeviceApiTable.gfslReadSectors(0, s, kBlockSectors, block.data(), 0) != 0) return -1;
   QueryPerformanceCounter(&b);
   return Seconds(a, b);
+}
+
+// A run of the text to its end, in seconds (-1 when it failed).
+double RunScript(const char* text) {
+  LARGE_INTEGER a, b;
+  QueryPerformanceCounter(&a);
+  if (!lx::TheScriptRunner().Start(nullptr, g_log, text)) return -1;
+  lx::TheScriptRunner().WaitWhilePumping(600000);
+  QueryPerformanceCounter(&b);
+  return lx::TheScriptRunner().LastError().empty() ? Seconds(a, b) : -1;
 }
 
 double ReadFromScript(uint32_t sectors) {
   char text[512];
   std::snprintf(text, sizeof text,
                 "b = LXObject.malloc(%u)\r\n"
-                "For s = 0 To %u Step %u\r\n"
-                "  If LXObject.ReadSectors(0, s, %u, b, 0) <> 0 Then Err.Raise 5\r\n"
+                "For p = 1 To %d\r\n"
+                "  For s = 0 To %u Step %u\r\n"
+                "    If LXObject.ReadSectors(0, s, %u, b, 0) <> 0 Then Err.Raise 5\r\n"
+                "  Next\r\n"
                 "Next\r\n",
-                kBlockSectors * 512, sectors - kBlockSectors, kBlockSectors, kBlockSectors);
-  LARGE_INTEGER a, b;
-  QueryPerformanceCounter(&a);
-  if (!lx::TheScriptRunner().Start(nullptr, nullptr, text)) return -1;
-  lx::TheScriptRunner().WaitWhilePumping(600000);
-  QueryPerformanceCounter(&b);
-  return lx::TheScriptRunner().LastError().empty() ? Seconds(a, b) : -1;
+                kBlockSectors * 512, kPasses, sectors - kBlockSectors, kBlockSectors, kBlockSectors);
+  return RunScript(text);
 }
 
 }  // namespace
@@ -80,11 +98,13 @@ int main() {
     std::fprintf(stderr, "the device has %d sectors\n", sectors);
     return 1;
   }
-  const double mib = static_cast<double>(sectors / kBlockSectors * kBlockSectors) * 512.0 / (1 << 20);
-  double bestC = 1e9, bestScript = 1e9;
+  const double mib = static_cast<double>(sectors / kBlockSectors * kBlockSectors) * 512.0 / (1 << 20) * kPasses;
+  double bestC = 1e9, bestScript = 1e9, bestStart = 1e9;
   for (int run = 0; run < 3; ++run) {
     double c = ReadFromC(static_cast<uint32_t>(sectors));
     double s = ReadFromScript(static_cast<uint32_t>(sectors));
+    double start = RunScript("b = LXObject.malloc(65536)\r\n");
+    if (start >= 0) bestStart = std::min(bestStart, start);
     if (c < 0 || s < 0) {
       std::fprintf(stderr, "a read failed (%s)\n", lx::TheScriptRunner().LastError().c_str());
       return 1;
@@ -92,10 +112,19 @@ int main() {
     bestC = std::min(bestC, c);
     bestScript = std::min(bestScript, s);
   }
-  std::printf("device: %.1f MiB in 64 KiB blocks (ReadSectors, 128 sectors a call)\n", mib);
+  // Once with a log, to see that every block was asked for.
+  g_log = &g_count;
+  ReadFromScript(static_cast<uint32_t>(sectors));
+  g_log = nullptr;
+  std::printf("calls of ReadSectors by the script: %ld\n", g_count.lines);
+  std::printf("device: %.1f MiB in 64 KiB blocks, read %d times (ReadSectors, 128 sectors a call)\n",
+              mib / kPasses, kPasses);
   std::printf("C through the device API table: %8.1f MiB/s\n", mib / bestC);
   std::printf("VBScript through LXObject:      %8.1f MiB/s (engine start included)\n", mib / bestScript);
-  std::printf("script / C:                     %8.2f (goal 0.5 or more)\n", bestC / bestScript);
+  std::printf("  of which a run without reads:  %8.1f ms (thread, engine, parse, named items)\n", bestStart * 1000);
+  std::printf("VBScript's loop alone:          %8.1f MiB/s\n", mib / (bestScript - bestStart));
+  std::printf("script / C:                     %8.2f with the run's start, %.2f without (goal 0.5 or more)\n",
+              bestC / bestScript, bestC / (bestScript - bestStart));
   lx::DeviceClose("/a");
   return 0;
 }

@@ -73,10 +73,33 @@ HRESULT CLXObject::Call(Body body) {
   }
 }
 
-STDMETHODIMP CLXObject::Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
+ITypeInfo* CLXObject::TypeInfo() {
+  if (!typeInfo_) _Module.GetTypeInfo(IID_ILXObject, &typeInfo_);
+  return typeInfo_;
+}
+
+STDMETHODIMP CLXObject::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
+  ITypeInfo* info = TypeInfo();
+  if (!info) return E_UNEXPECTED;
+  if (count != 1 || !names || !names[0] || !ids) return DispGetIDsOfNames(info, names, count, ids);
+  std::wstring key(names[0]);
+  CharUpperBuffW(&key[0], static_cast<DWORD>(key.size()));
+  auto known = ids_.find(key);
+  if (known != ids_.end()) {
+    ids[0] = known->second;
+    return S_OK;
+  }
+  HRESULT hr = DispGetIDsOfNames(info, names, count, ids);
+  if (SUCCEEDED(hr)) ids_.emplace(key, ids[0]);
+  return hr;
+}
+
+STDMETHODIMP CLXObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                                EXCEPINFO* excep, UINT* argErr) {
+  ITypeInfo* info = TypeInfo();
+  if (!info) return E_UNEXPECTED;
   pendingError_.clear();
-  HRESULT hr = IDispatchImpl<ILXObject, &IID_ILXObject>::Invoke(id, iid, lcid, flags, params, result, excep, argErr);
+  HRESULT hr = info->Invoke(static_cast<ILXObject*>(this), id, flags, params, result, excep, argErr);
   if (pendingError_.empty()) return hr;
   if (excep) {
     if (hr == DISP_E_EXCEPTION) {

@@ -4,6 +4,7 @@
 // sets the error info, and Invoke hands the text to the engine as an exception.
 #pragma once
 #include <atomic>
+#include <map>
 #include <string>
 
 #include "LXActiveScript_h.h"
@@ -29,7 +30,9 @@ class CLXObject : public IDispatchImpl<ILXObject, &IID_ILXObject>,
   void AttachStopFlag(const std::atomic<bool>* stop) { core_.SetStopFlag(stop); }
   lx::ScriptObjectCore& Core() { return core_; }
 
-  // IDispatch: a method's script error comes back as DISP_E_EXCEPTION with its text.
+  // IDispatch over the type information, kept by the object (a script's loop calls it for every
+  // method); a method's script error comes back as DISP_E_EXCEPTION with its text.
+  STDMETHOD(GetIDsOfNames)(REFIID iid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override;
   STDMETHOD(Invoke)(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
                     EXCEPINFO* excep, UINT* argErr) override;
 
@@ -129,8 +132,13 @@ class CLXObject : public IDispatchImpl<ILXObject, &IID_ILXObject>,
   HRESULT Call(Body body);
   HRESULT Fail(const std::string& text);
 
+  ITypeInfo* TypeInfo();
+
   lx::ScriptObjectCore core_;
   std::wstring pendingError_;
+  CComPtr<ITypeInfo> typeInfo_;
+  // Names the engine has asked for, upper-cased, with their ids (it asks again for every call).
+  std::map<std::wstring, DISPID> ids_;
 };
 
 // Conversions between the script's texts and the device module's.

@@ -77,7 +77,7 @@ ScriptObjectCore::~ScriptObjectCore() {
 
 void ScriptObjectCore::Begin(const char* method, bool logLine) {
   if (stop_ && stop_->load()) throw ScriptError(std::string(method) + ": stopped");
-  if (logLine) LogLine(std::string("Process ") + method + "\r\n");
+  if (logLine && log_) LogLine(std::string("Process ") + method + "\r\n");
 }
 
 void ScriptObjectCore::LogLine(const std::string& text) {

@@ -159,6 +159,14 @@ TEST_F(ScriptingTest, ErrorsShowOneBoxWithTheLineAndTheObjectTouchesNothing) {
   EXPECT_EQ(Prompts(), std::vector<std::string>());
 }
 
+// The engine gives some compile errors no description: the box still says what and where.
+TEST(ScriptErrorText, NamesTheLineAndColumnWithOrWithoutADescription) {
+  EXPECT_EQ(ScriptErrorText(L"Type mismatch", true, 2, 7), "Script Error:\nType mismatch\nLine: 3\nSymbol: 7");
+  EXPECT_EQ(ScriptErrorText(nullptr, true, 0, 4),
+            "Script Error:\nThe script engine gave no description of this error.\nLine: 1\nSymbol: 4");
+  EXPECT_EQ(ScriptErrorText(L"", false, 9, 9), "Script Error:\nThe script engine gave no description of this error.");
+}
+
 TEST_F(ScriptingTest, StopScriptEndsARunawayLoop) {
   ASSERT_TRUE(lx::TheScriptRunner().Start(frame_, &g_log, "Do\r\n  n = LXObject.rand()\r\nLoop\r\n"));
   for (int i = 0; i < 2000 && !lx::TheScriptRunner().IsInitialised(); ++i) Sleep(5);
