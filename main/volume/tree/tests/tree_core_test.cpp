@@ -531,3 +531,32 @@ TEST_F(TreeCore, CountsFoldersFilesAndBytesBeyondFourGigabytes) {
     EXPECT_FALSE(f.modified.empty());
     EXPECT_FALSE(ReadProperties("/a/nothing").found);
 }
+
+// A sub-folder that exists on the other side already is filled, from either side, instead of
+// being left out with everything in it while the copy reports success.
+TEST_F(TreeCore, FillsSubFoldersThatExistAlready) {
+    struct Case {
+        std::string source, destination;
+    } cases[] = {{"/a/src", host + "/dst"}, {host + "/src", "/a/dst"}};
+    for (const Case& c : cases) {
+        ASSERT_TRUE(MakeFolder(c.source));
+        ASSERT_TRUE(MakeFolder(c.source + "/sub"));
+        ASSERT_TRUE(MakeFolder(c.source + "/sub/deeper"));
+        if (IsVolumePath(c.source)) {
+            WriteVolume(c.source + "/sub/inner.txt", "inner");
+            WriteVolume(c.source + "/sub/deeper/low.txt", "low");
+        } else {
+            WriteHost(c.source + "/sub/inner.txt", "inner");
+            WriteHost(c.source + "/sub/deeper/low.txt", "low");
+        }
+        ASSERT_TRUE(MakeFolder(c.destination));
+        ASSERT_TRUE(MakeFolder(c.destination + "/sub"));
+        RecordingUi ui;
+        TreeCopier copier(ui);
+        EXPECT_EQ(kCopyDone, copier.CopyItem(c.source, c.destination, true)) << c.source;
+        EXPECT_EQ(2, copier.tally().copied) << c.source;
+        EXPECT_EQ("inner", Read(c.destination + "/sub/inner.txt")) << c.source;
+        EXPECT_EQ("low", Read(c.destination + "/sub/deeper/low.txt")) << c.source;
+        EXPECT_TRUE(ui.said.empty());
+    }
+}
