@@ -650,6 +650,13 @@ TEST_F(VolumeTreeTest, OpensAVolumeFileWithTheRegisteredApplication) {
   std::string got;
   for (int i = 0; i < 400 && (got = ReadAny(received)) != data; ++i) Sleep(25);
   EXPECT_TRUE(got == data) << "the handler received " << got.size() << " bytes";
+  // A PC file goes to its application as it is.
+  DeleteFileA(received.c_str());
+  ASSERT_TRUE(WriteAny("t:/pc.lxtreetest", "from the PC"));
+  ASSERT_NE(nullptr, Reach("t:/pc.lxtreetest"));
+  Cmd(ID_TREE_OPEN);
+  for (int i = 0; i < 400 && (got = ReadAny(received)) != "from the PC"; ++i) Sleep(25);
+  EXPECT_EQ("from the PC", got);
   // A folder opens nothing.
   Reach("/a/opened");
   std::string before = Tree().m_lastOpenedCopy;
@@ -661,4 +668,31 @@ TEST_F(VolumeTreeTest, OpensAVolumeFileWithTheRegisteredApplication) {
   RegDeleteKeyA(HKEY_CLASSES_ROOT, "LxTreeTest.File");
   RegDeleteKeyA(HKEY_CLASSES_ROOT, ".lxtreetest");
   LxSaveWindowShot(g_frame->m_hWnd, "volume_tree_final");
+}
+
+// The context menu of a right click, as the user sees it; Escape closes it and nothing runs.
+VOID CALLBACK ShootMenu(HWND, UINT, UINT_PTR id, DWORD) {
+  HWND menu = FindWindowA("#32768", nullptr);
+  if (!menu || !IsWindowVisible(menu)) return;
+  KillTimer(nullptr, id);
+  RECT r;
+  GetWindowRect(menu, &r);
+  LxSaveWindowShot(g_frame->m_hWnd, "volume_tree_context_menu");
+  EndMenu();
+}
+
+TEST_F(VolumeTreeTest, ARightClickShowsTheContextMenu) {
+  HTREEITEM item = Reach("/a/Reports/MiXeD CaSe.BIN");
+  ASSERT_NE(nullptr, item);
+  RECT at;
+  TreeView_GetItemRect(Tree().m_hWnd, item, &at, TRUE);
+  LPARAM point = MAKELPARAM(at.left + 6, (at.top + at.bottom) / 2);
+  UINT_PTR timer = SetTimer(nullptr, 0, 50, ShootMenu);
+  // The control's own right-button handling waits for the button to come up.
+  Tree().PostMessage(WM_RBUTTONUP, 0, point);
+  Tree().SendMessage(WM_RBUTTONDOWN, MK_RBUTTON, point);
+  KillTimer(nullptr, timer);
+  EXPECT_EQ(item, TreeView_GetSelection(Tree().m_hWnd));
+  EXPECT_TRUE(Prompts().empty());
+  EXPECT_EQ("/a/Reports/MiXeD CaSe.BIN", Tree().GetItemPathUtf8(TreeView_GetSelection(Tree().m_hWnd)));
 }
