@@ -166,6 +166,9 @@ class Freshline : public ::testing::Test {
 TEST_F(Freshline, UpdatesTwoComponentsEndToEnd) {
   UpdateServer server;
   Catalogue(server);
+  // Somebody else's file in the download folder is none of the client's business.
+  CreateDirectoryA(download.c_str(), nullptr);
+  WriteFileBytes(download + "\\notes.txt", {'m', 'i', 'n', 'e'});
   TestDlg dlg;
   Open(dlg, server);
   dlg.Click(IDC_START_UPDATE);
@@ -193,7 +196,8 @@ TEST_F(Freshline, UpdatesTwoComponentsEndToEnd) {
   EXPECT_EQ(ReadFileBytes(install + "\\readme.txt").size(), 10u);
   std::vector<uint8_t> ran = ReadFileBytes(install + "\\External FS Module\\ran.txt");
   EXPECT_EQ(std::string(ran.begin(), ran.end()), "\"" + install + "\\External FS Module\\marker.exe\"");
-  EXPECT_FALSE(Exists(download));  // our downloads are gone, and so is our folder
+  // Our downloads are gone, the other file stays.
+  EXPECT_EQ(SnapshotOf(download), (Snapshot{{"notes.txt", {'m', 'i', 'n', 'e'}}}));
   EXPECT_TRUE(dlg.ended.empty());
 
   // A second run finds everything up to date.
@@ -362,6 +366,23 @@ TEST_F(Freshline, AFailedInstallationKeepsTheDownloads) {
   EXPECT_EQ(ReadFileBytes(download + "\\CompA.dll"), newDll);
   EXPECT_EQ(ReadFileBytes(download + "\\CompA.ini"), std::vector<uint8_t>{'x'});
   EXPECT_EQ(log.find("finished successfully"), std::string::npos);
+}
+
+TEST_F(Freshline, ADownloadThatCannotBeWrittenEndsTheRun) {
+  WriteFileBytes(download, {'x'});  // a file where the download folder should be
+  Snapshot before = SnapshotOf(install);
+  UpdateServer server;
+  Catalogue(server);
+  TestDlg dlg;
+  Open(dlg, server);
+  dlg.Click(IDC_START_UPDATE);
+  std::string log = dlg.Log();
+  EXPECT_NE(log.find("Download marker.exe... (3 of 3)... Failed\nThe download file " + download +
+                     "\\marker.exe cannot be written.\nNothing was installed."),
+            std::string::npos)
+      << log;
+  EXPECT_EQ(SnapshotOf(install), before);
+  for (const auto& r : server.Requests()) EXPECT_EQ(r.find("Request:Data"), std::string::npos);
 }
 
 TEST_F(Freshline, UnaskedTextIsShownAndExitEndsTheProgram) {
