@@ -310,10 +310,55 @@ LRESULT CChildFrame::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 // ---- command dialog -----------------------------------------------------------------------------
+namespace {
+const int kCommandControls[3] = {IDC_COMMAND_LINE, IDC_COMMAND_SUBMIT, IDCANCEL};
+}
+
 BOOL CCommandDlg::OnInitDialog() {
   CDialog::OnInitDialog();
   SendDlgItemMessageA(m_hWnd, IDC_COMMAND_LINE, CB_LIMITTEXT, 0, 0);
+  RECT window, client;
+  ::GetWindowRect(m_hWnd, &window);
+  GetClientRect(&client);
+  minimum_ = {window.right - window.left, window.bottom - window.top};
+  for (int i = 0; i < 3; ++i) {
+    RECT r;
+    ::GetWindowRect(::GetDlgItem(m_hWnd, kCommandControls[i]), &r);
+    ::MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&r), 2);
+    rightGap_[i] = client.right - r.right;
+  }
   return TRUE;
+}
+
+BOOL CCommandDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
+  if (msg == WM_GETMINMAXINFO && minimum_.cx > 0) {
+    auto* info = reinterpret_cast<MINMAXINFO*>(lp);
+    info->ptMinTrackSize.x = minimum_.cx;
+    info->ptMinTrackSize.y = info->ptMaxTrackSize.y = minimum_.cy;
+    *result = 0;
+    return TRUE;
+  }
+  if (msg == WM_SIZE && minimum_.cx > 0 && wp != SIZE_MINIMIZED) {
+    int width = LOWORD(lp);
+    for (int i = 0; i < 3; ++i) {
+      HWND control = ::GetDlgItem(m_hWnd, kCommandControls[i]);
+      RECT r;
+      ::GetWindowRect(control, &r);
+      ::MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&r), 2);
+      int right = width - rightGap_[i];
+      // The combo box stretches; the buttons move with the right edge.
+      int left = i == 0 ? r.left : right - (r.right - r.left);
+      int height = r.bottom - r.top;
+      RECT dropped;  // a combo box's height counts its list
+      if (i == 0 && ::SendMessageA(control, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&dropped)))
+        height = dropped.bottom - dropped.top;
+      ::SetWindowPos(control, nullptr, left, r.top, right - left, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    ::InvalidateRect(m_hWnd, nullptr, TRUE);
+    *result = 0;
+    return TRUE;
+  }
+  return CDialog::OnMessage(msg, wp, lp, result);
 }
 
 BOOL CCommandDlg::OnCommand(WPARAM wp, LPARAM lp) {

@@ -82,6 +82,8 @@ class CCommandDlg : public CDialog {
   CCommandDlg() : CDialog(130) {}
   BOOL OnInitDialog() override;
   BOOL OnCommand(WPARAM wp, LPARAM lp) override;
+  // Resizing: wider or narrower, never below the template's size, the height fixed.
+  BOOL OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) override;
   BOOL PreTranslateMessage(MSG* msg) override;
   void OnSubmit();
   void AddHistory(const char* line);
@@ -89,6 +91,10 @@ class CCommandDlg : public CDialog {
   CString HistoryEntry(int index) const;
   // Entries the history keeps at most.
   static constexpr int kHistoryLimit = 1001;
+
+ private:
+  SIZE minimum_ = {0, 0};  // the window's size from the template
+  int rightGap_[3] = {0, 0, 0};  // combo, Submit, Exit: distance of their right edge to the client's
 };
 
 // Formatted output of a command thread into its window's view (no output limit; the text is

@@ -13,6 +13,7 @@
 #include "open_device.h"
 #include "options_sheet.h"
 #include "resource.h"
+#include "print_text.h"
 #include "viewers.h"
 
 #include <shellapi.h>
@@ -90,7 +91,8 @@ void BuildVolumeTree(CMainFrame* frame) {
 }
 
 void ToggleBar(CMainFrame* frame, CWnd& bar) {
-  bar.ShowWindow(bar.IsWindowVisible() ? SW_HIDE : SW_SHOW);
+  bool shown = (::GetWindowLongA(bar.m_hWnd, GWL_STYLE) & WS_VISIBLE) != 0;
+  bar.ShowWindow(shown ? SW_HIDE : SW_SHOW);
   frame->RecalcLayout();
 }
 
@@ -104,6 +106,40 @@ void SelectKind(CMainFrame* frame, int kind) {
 }
 
 }  // namespace
+
+namespace {
+// A window's whole text (rich edits keep CR line ends; the page layout takes any).
+std::string WindowText(HWND window) {
+  int length = ::GetWindowTextLengthA(window);
+  std::string text(static_cast<size_t>(length) + 1, '\0');
+  ::GetWindowTextA(window, &text[0], length + 1);
+  text.resize(std::strlen(text.c_str()));
+  return text;
+}
+}  // namespace
+
+void CMainFrame::OnPrintCommand(UINT id) {
+  if (id == ID_FILE_PRINT_SETUP) {
+    lx::print::PrintSetup(m_hWnd);
+    return;
+  }
+  lx::print::PrintDocument document;
+  if (m_wndLog.m_hWnd && ::GetFocus() == m_wndLog.m_hWnd) {
+    document.title = "Script log output";
+    document.text = WindowText(m_wndLog.m_hWnd);
+  } else if (CChildFrame* child = GetActiveChild()) {
+    document.title = child->m_Doc.m_Title.str();
+    document.text = WindowText(child->m_View.m_hWnd);
+  } else {
+    return;
+  }
+  if (id == ID_FILE_PRINT_PREVIEW) {
+    if (m_hPrintPreview && ::IsWindow(m_hPrintPreview)) ::DestroyWindow(m_hPrintPreview);
+    m_hPrintPreview = lx::print::ShowPrintPreview(m_hWnd, document);
+    return;
+  }
+  lx::print::PrintText(m_hWnd, document, id == ID_FILE_PRINT_DIRECT);
+}
 
 bool CMainFrame::OnMenuCommand(UINT id) {
   CBrambApp* app = GetBrambApp();
@@ -228,15 +264,21 @@ bool CMainFrame::OnMenuCommand(UINT id) {
       ToggleBar(this, m_wndStatusBar);
       return true;
     case ID_BAR_SCRIPT_EDITOR:
-      ToggleBar(this, m_wndScriptEditorBar);
-      return true;
     case ID_BAR_SCRIPT_LOG:
-      ToggleBar(this, m_wndScriptLogBar);
-      return true;
     case ID_BAR_VOLUME_TREE:
-      ToggleBar(this, m_wndVolumeTreeBar);
+      m_dockSite.ShowPane(id, !m_dockSite.IsPaneVisible(id));
       return true;
     case ID_BAR_MENU:
+      ShowMenuBar(!m_bMenuBarVisible);
+      return true;
+    case ID_VIEW_RESET_LAYOUT:
+      ResetLayout();
+      return true;
+    case ID_FILE_PRINT:
+    case ID_FILE_PRINT_DIRECT:
+    case ID_FILE_PRINT_PREVIEW:
+    case ID_FILE_PRINT_SETUP:
+      OnPrintCommand(id);
       return true;
     // The sector explorer, the volume duplicate and the analyzer dialog come with the volume
     // tools; their commands do nothing until then.

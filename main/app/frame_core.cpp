@@ -30,34 +30,42 @@ std::string HistoryText(const std::vector<std::string>& entries) {
   return text;
 }
 
-FrameLayout ComputeFrameLayout(const FrameLayoutInput& in) {
+std::vector<dock::Pane> DefaultFramePanes() {
+  std::vector<dock::Pane> panes(3);
+  panes[0].id = kPaneVolumeTree;
+  panes[0].side = dock::kLeft;
+  panes[0].row = 1;
+  panes[0].width = 200;
+  panes[1].id = kPaneScriptEditor;
+  panes[1].side = dock::kBottom;
+  panes[1].row = 2;
+  panes[1].height = 160;
+  panes[2].id = kPaneScriptLog;
+  panes[2].side = dock::kBottom;
+  panes[2].row = 2;
+  panes[2].order = 1;
+  panes[2].height = 160;
+  return panes;
+}
+
+FrameLayout ComputeFrameLayout(const FrameLayoutInput& in, const std::vector<dock::Pane>& panes) {
   FrameLayout out;
   int width = std::max(in.width, 0), height = std::max(in.height, 0);
-  int top = 0, bottom = height, left = 0;
+  int top = 0, bottom = height;
   if (in.toolbarHeight > 0) {
-    out.toolbar = {0, 0, width, in.toolbarHeight};
-    top = in.toolbarHeight;
+    top = std::min(in.toolbarHeight, height);
+    out.toolbar = {0, 0, width, top};
   }
   if (in.statusHeight > 0) {
-    out.status = {0, height - in.statusHeight, width, height};
-    bottom = height - in.statusHeight;
+    bottom = std::max(height - in.statusHeight, top);
+    out.status = {0, bottom, width, height};
   }
-  if (bottom < top) bottom = top;
-  if (in.treeWidth > 0) {
-    left = std::min(in.treeWidth, width);
-    out.tree = {0, top, left, bottom};
-  }
-  if (in.editor || in.log) {
-    int h = std::clamp((bottom - top) / 3, 60, 220);
-    h = std::min(h, bottom - top);
-    int split = in.editor && in.log ? left + (width - left) / 2 : (in.editor ? width : left);
-    if (in.editor) out.editor = {left, bottom - h, split, bottom};
-    if (in.log) out.log = {split, bottom - h, width, bottom};
-    bottom -= h;
-  }
-  int tabs = std::min(in.tabsHeight, bottom - top);
-  out.tabs = {left, top, width, top + tabs};
-  out.client = {left, top + tabs, width, bottom};
+  out.dockArea = {0, top, width, bottom};
+  out.dock = dock::ComputeLayout(dock::Rect{0, top, width, bottom}, panes);
+  const dock::Rect& c = out.dock.center;
+  int tabs = std::min(std::max(in.tabsHeight, 0), c.Height());
+  out.tabs = {c.left, c.top, c.right, c.top + tabs};
+  out.client = {c.left, c.top + tabs, c.right, c.bottom};
   return out;
 }
 

@@ -1,9 +1,11 @@
 // What the main frame computes without windows: the command history file's lines and the
-// fixed places of its bars and panes. Portable.
+// places of its bars and panes. Portable.
 #pragma once
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "lxdock.h"
 
 namespace lx {
 
@@ -20,22 +22,31 @@ struct FrameRect {
   }
 };
 
+// The bar ids of the three docking panes (they are also their View commands).
+constexpr unsigned kPaneVolumeTree = 23368;
+constexpr unsigned kPaneScriptEditor = 32797;
+constexpr unsigned kPaneScriptLog = 32798;
+
+// Where the panes start: the volume tree down the left side, the script editor and the log
+// side by side along the bottom.
+std::vector<dock::Pane> DefaultFramePanes();
+
 struct FrameLayoutInput {
   int width = 0, height = 0;
-  int toolbarHeight = 0;   // 0: the toolbar is hidden
-  int statusHeight = 0;    // 0: the status bar is hidden
-  int treeWidth = 0;       // 0: the volume tree is hidden
-  bool editor = true, log = true;
+  int toolbarHeight = 0;  // 0: the toolbar is hidden
+  int statusHeight = 0;   // 0: the status bar is hidden
   int tabsHeight = 0;
 };
 
 struct FrameLayout {
-  FrameRect toolbar, status, tree, editor, log, tabs, client;
+  FrameRect toolbar, status;
+  FrameRect dockArea;  // between the bars: the panes' rows and the center
+  dock::Layout dock;
+  FrameRect tabs, client;  // the center: tabs of the thread windows over the MDI client
 };
 
-// Toolbar across the top, status bar across the bottom, the tree down the left side between
-// them, the script editor at the bottom with the log beside it (a third of the height, 60 to
-// 220 pixels), the tabs and the MDI client in what is left.
-FrameLayout ComputeFrameLayout(const FrameLayoutInput& in);
+// Toolbar across the top, status bar across the bottom, the docked panes in rows between
+// them, the tabs and the MDI client in what the rows leave.
+FrameLayout ComputeFrameLayout(const FrameLayoutInput& in, const std::vector<dock::Pane>& panes);
 
 }  // namespace lx

@@ -1,7 +1,6 @@
 #include "main_frame.h"
 
 #include <shellapi.h>
-
 #include <cstdio>
 #include <cstring>
 
@@ -95,10 +94,28 @@ void SelectKindHook(int kind, void* context) {
 
 void ChangedHook(void* context) { static_cast<CMainFrame*>(context)->PostMessage(WM_LX_DEVICE_CHANGED); }
 
+void RelayoutHook(void* context) {
+  auto* frame = static_cast<CMainFrame*>(context);
+  frame->RecalcLayout();
+  frame->UpdateBarButtons();
+}
+
+// The registry value of the layout: the beginner's frame has panes of its own.
+const char* LayoutValue() {
+  CBrambApp* app = GetBrambApp();
+  return app && app->GetUserLevel() == 2 ? "Beginner Layout" : "Layout";
+}
+
+// Bars that are no docking panes: their visibility only, one bit each.
+enum { kBarMenu = 1, kBarToolbar = 2, kBarStatus = 4 };
+
 // The toolbar: the commands used most, with the common controls' standard images.
 std::vector<CExtToolControlBar::Button> ToolbarButtons(bool beginner) {
   std::vector<CExtToolControlBar::Button> buttons;
   if (!beginner) buttons.push_back({ID_FILE_NEW, STD_FILENEW, "New Thread"});
+  buttons.push_back({ID_FILE_PRINT, STD_PRINT, "Print"});
+  buttons.push_back({ID_FILE_PRINT_PREVIEW, STD_PRINTPRE, "Print Preview"});
+  buttons.push_back({0, -1, nullptr});
   buttons.push_back({ID_OPEN_DEVICE, STD_FILEOPEN, "Open Device..."});
   buttons.push_back({ID_DEVICE_EXPLORER, STD_FIND, "Device Explorer"});
   if (!beginner) {
@@ -109,11 +126,21 @@ std::vector<CExtToolControlBar::Button> ToolbarButtons(bool beginner) {
     buttons.push_back({ID_STOP_SCRIPT, STD_DELETE, "Stop Script"});
   }
   buttons.push_back({0, -1, nullptr});
+  // The panes are shown and hidden from here as from the View menu.
+  if (!beginner) buttons.push_back({ID_BAR_VOLUME_TREE, CExtToolControlBar::kViewImages + VIEW_PARENTFOLDER, "Volume Tree Bar", true});
+  buttons.push_back({ID_BAR_SCRIPT_EDITOR, CExtToolControlBar::kViewImages + VIEW_DETAILS, "Script editor", true});
+  buttons.push_back({ID_BAR_SCRIPT_LOG, CExtToolControlBar::kViewImages + VIEW_LIST, "Script log output", true});
+  buttons.push_back({0, -1, nullptr});
   buttons.push_back({ID_APP_ABOUT, STD_HELP, "About Lumivex"});
   return buttons;
 }
 
 constexpr int kSelectorGap = 120;  // room on the toolbar for the device selector
+
+// The bar's own visibility, also while the frame itself is still hidden.
+bool Shown(const CWnd& bar) {
+  return bar.m_hWnd && (::GetWindowLongA(bar.m_hWnd, GWL_STYLE) & WS_VISIBLE) != 0;
+}
 
 }  // namespace
 
@@ -156,7 +183,9 @@ BOOL CMainFrame::CreateFrame() {
 
 int CMainFrame::OnCreate(CREATESTRUCTA*) {
   // The MDI client, with the Window popup for its list of children.
-  if (!m_wndMenuBar.Create(this, IDR_MAINFRAME, ID_BAR_MENU)) return -1;
+  CBrambApp* app = GetBrambApp();
+  if (!m_wndMenuBar.Create(this, app && app->GetUserLevel() == 2 ? IDR_BEGINNER : IDR_BRAMBTYPE, ID_BAR_MENU))
+    return -1;
   CLIENTCREATESTRUCT ccs = {m_wndMenuBar.FindPopup(m_wndMenuBar.m_windowPopupText), 0xFF00};
   mdiClient_ = CreateWindowExA(WS_EX_CLIENTEDGE, "MDICLIENT", nullptr,
                                WS_CHILD | WS_CLIPCHILDREN | WS_VSCROLL | WS_HSCROLL | WS_VISIBLE, 0, 0, 100, 100, m_hWnd,
@@ -219,13 +248,12 @@ int CMainFrame::OnCreate(CREATESTRUCTA*) {
   m_wndDeviceSelector.AddString("NOR");
   m_wndDeviceSelector.AddString("SPI");
 
-  // Fixed docking: the tree on the left, the script editor and the log side by side below.
-  m_wndVolumeTreeBar.m_dock = CExtControlBar::kDockLeft;
-  m_wndVolumeTreeBar.m_ring = 1;
-  m_wndScriptEditorBar.m_dock = CExtControlBar::kDockBottom;
-  m_wndScriptEditorBar.m_ring = 2;
-  m_wndScriptLogBar.m_dock = CExtControlBar::kDockBottom;
-  m_wndScriptLogBar.m_ring = 2;
+  // The panes start where a first start has them; the user's layout comes from the registry.
+  m_dockSite.Attach(this, RelayoutHook, this);
+  std::vector<lx::dock::Pane> panes = lx::DefaultFramePanes();
+  m_dockSite.AddPane(&m_wndVolumeTreeBar, panes[0]);
+  m_dockSite.AddPane(&m_wndScriptEditorBar, panes[1]);
+  m_dockSite.AddPane(&m_wndScriptLogBar, panes[2]);
 
   RECT page = {0, 0, 10, 10};
   if (!m_wndScriptPages.Create(&m_wndScriptEditorBar, page, 0xE900, 0x56000000)) return -1;
@@ -250,31 +278,77 @@ int CMainFrame::OnCreate(CREATESTRUCTA*) {
   lx::SetDeviceFrameHooks(hooks);
 
   SetTimer(0, 1000);
+  LoadBarState();
   RecalcLayout();
+  UpdateBarButtons();
   OnDeviceStateChanged();
   return 0;
+}
+
+void CMainFrame::LoadFrameMenu(UINT id) {
+  if (!m_wndMenuBar.Create(this, id, ID_BAR_MENU)) return;
+  // The MDI client lists its children in the Window popup of the menu it has.
+  ::SendMessageA(mdiClient_, WM_MDISETMENU, reinterpret_cast<WPARAM>(m_wndMenuBar.GetMenu()),
+                 reinterpret_cast<LPARAM>(m_wndMenuBar.FindPopup(m_wndMenuBar.m_windowPopupText)));
+  if (!m_bMenuBarVisible) ::SetMenu(m_hWnd, nullptr);
+  ::DrawMenuBar(m_hWnd);
+}
+
+void CMainFrame::ShowMenuBar(bool show) {
+  m_bMenuBarVisible = show;
+  ::SetMenu(m_hWnd, show ? m_wndMenuBar.GetMenu() : nullptr);
+  ::DrawMenuBar(m_hWnd);
+  RecalcLayout();
+}
+
+void CMainFrame::UpdateBarButtons() {
+  for (UINT id : {ID_BAR_VOLUME_TREE, ID_BAR_SCRIPT_EDITOR, ID_BAR_SCRIPT_LOG})
+    m_wndToolBar.CheckButton(id, m_dockSite.IsPaneVisible(id));
+}
+
+void CMainFrame::SaveBarState() {
+  CBrambApp* app = GetBrambApp();
+  if (!app || !app->m_pszRegistryKey) return;
+  app->WriteProfileString(kProfile, LayoutValue(), m_dockSite.SaveLayout().c_str());
+  int bars = (m_bMenuBarVisible ? kBarMenu : 0) | (Shown(m_wndToolBar) ? kBarToolbar : 0) |
+             (Shown(m_wndStatusBar) ? kBarStatus : 0);
+  app->WriteProfileInt(kProfile, "Bars", bars);
+}
+
+void CMainFrame::LoadBarState() {
+  CBrambApp* app = GetBrambApp();
+  if (!app || !app->m_pszRegistryKey) return;
+  CString layout = app->GetProfileString(kProfile, LayoutValue());
+  if (!layout.IsEmpty()) m_dockSite.LoadLayout(layout.str());
+  int bars = static_cast<int>(app->GetProfileInt(kProfile, "Bars", kBarMenu | kBarToolbar | kBarStatus));
+  m_wndToolBar.ShowWindow(bars & kBarToolbar ? SW_SHOW : SW_HIDE);
+  m_wndStatusBar.ShowWindow(bars & kBarStatus ? SW_SHOW : SW_HIDE);
+  if (!(bars & kBarMenu)) ShowMenuBar(false);
+}
+
+void CMainFrame::ResetLayout() {
+  m_wndToolBar.ShowWindow(SW_SHOW);
+  m_wndStatusBar.ShowWindow(SW_SHOW);
+  if (!m_bMenuBarVisible) ShowMenuBar(true);
+  m_dockSite.ResetLayout();
+  CBrambApp* app = GetBrambApp();
+  if (app && app->GetUserLevel() == 2) m_dockSite.ShowPane(ID_BAR_VOLUME_TREE, false);
 }
 
 void CMainFrame::ActivateFrame(int show) {
   CBrambApp* app = GetBrambApp();
   if (app && app->GetUserLevel() == 2) {
-    m_wndVolumeTreeBar.ShowWindow(SW_HIDE);
-    m_wndMenuBar.Create(this, IDR_BEGINNER, ID_BAR_MENU);
+    m_dockSite.ShowPane(ID_BAR_VOLUME_TREE, false);
+    LoadFrameMenu(IDR_BEGINNER);
     m_wndToolBar.LoadButtons(ToolbarButtons(true), kSelectorGap);
     RecalcLayout();
+    UpdateBarButtons();
     PostMessage(WM_COMMAND, ID_OPEN_DEVICE);
     (void)show;
     return;
   }
   (void)show;
 }
-
-namespace {
-// The bar's own visibility, also while the frame itself is still hidden.
-bool Shown(const CWnd& bar) {
-  return bar.m_hWnd && (::GetWindowLongA(bar.m_hWnd, GWL_STYLE) & WS_VISIBLE) != 0;
-}
-}  // namespace
 
 void CMainFrame::RecalcLayout() {
   if (!m_hWnd || !mdiClient_) return;
@@ -285,22 +359,17 @@ void CMainFrame::RecalcLayout() {
   in.height = r.bottom;
   in.toolbarHeight = Shown(m_wndToolBar) ? m_wndToolBar.Height() : 0;
   in.statusHeight = Shown(m_wndStatusBar) ? m_wndStatusBar.Height() : 0;
-  in.treeWidth = Shown(m_wndVolumeTreeBar) ? m_wndVolumeTreeBar.GetInitialSize().cx : 0;
-  in.editor = Shown(m_wndScriptEditorBar);
-  in.log = Shown(m_wndScriptLogBar);
   in.tabsHeight = m_wndMdiTabs.Height();
-  lx::FrameLayout layout = lx::ComputeFrameLayout(in);
-  auto place = [](const CWnd& window, const lx::FrameRect& rect) {
-    ::MoveWindow(window.m_hWnd, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, TRUE);
+  lx::FrameLayout layout = lx::ComputeFrameLayout(in, m_dockSite.Panes());
+  auto place = [](HWND window, const lx::FrameRect& rect) {
+    ::MoveWindow(window, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, TRUE);
   };
-  if (in.toolbarHeight) place(m_wndToolBar, layout.toolbar);
-  if (in.statusHeight) place(m_wndStatusBar, layout.status);
-  if (in.treeWidth) place(m_wndVolumeTreeBar, layout.tree);
-  if (in.editor) place(m_wndScriptEditorBar, layout.editor);
-  if (in.log) place(m_wndScriptLogBar, layout.log);
-  place(m_wndMdiTabs, layout.tabs);
-  ::MoveWindow(mdiClient_, layout.client.left, layout.client.top, layout.client.right - layout.client.left,
-               layout.client.bottom - layout.client.top, TRUE);
+  if (in.toolbarHeight) place(m_wndToolBar.m_hWnd, layout.toolbar);
+  if (in.statusHeight) place(m_wndStatusBar.m_hWnd, layout.status);
+  RECT area = {layout.dockArea.left, layout.dockArea.top, layout.dockArea.right, layout.dockArea.bottom};
+  m_dockSite.Layout(area);
+  place(m_wndMdiTabs.m_hWnd, layout.tabs);
+  place(mdiClient_, layout.client);
 }
 
 BOOL CMainFrame::OpenThreadWindow() {
@@ -372,12 +441,13 @@ bool CMainFrame::IsCommandChecked(UINT id) const {
     case ID_SELECT_NAND: return kind == 0;
     case ID_SELECT_NOR: return kind == 1;
     case ID_SELECT_SPI: return kind == 2;
-    case ID_BAR_TOOLBAR: return m_wndToolBar.IsWindowVisible() != FALSE;
-    case ID_BAR_STATUS: return m_wndStatusBar.IsWindowVisible() != FALSE;
-    case ID_BAR_SCRIPT_EDITOR: return m_wndScriptEditorBar.IsWindowVisible() != FALSE;
-    case ID_BAR_SCRIPT_LOG: return m_wndScriptLogBar.IsWindowVisible() != FALSE;
-    case ID_BAR_VOLUME_TREE: return m_wndVolumeTreeBar.IsWindowVisible() != FALSE;
-    case ID_BAR_MENU: return true;
+    case ID_BAR_TOOLBAR: return Shown(m_wndToolBar);
+    case ID_BAR_STATUS: return Shown(m_wndStatusBar);
+    case ID_BAR_SCRIPT_EDITOR:
+    case ID_BAR_SCRIPT_LOG:
+    case ID_BAR_VOLUME_TREE:
+      return m_dockSite.IsPaneVisible(id);
+    case ID_BAR_MENU: return m_bMenuBarVisible;
     default: return false;
   }
 }
@@ -528,6 +598,8 @@ BOOL CMainFrame::OnAcceleratorCommand(UINT id) {
 
 BOOL CMainFrame::DestroyWindow() {
   if (m_hWnd) {
+    SaveBarState();
+    m_dockSite.Destroy();
     SaveHistory();
     CloseNorResetDialog();
   }
@@ -535,7 +607,21 @@ BOOL CMainFrame::DestroyWindow() {
 }
 
 LRESULT CMainFrame::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
+  // The splitters between the panes are the frame's own client area.
+  if (m_dockSite.OnFrameMessage(msg, wp, lp)) return msg == WM_SETCURSOR ? TRUE : 0;
   switch (msg) {
+    case WM_CONTEXTMENU: {
+      // A right click on the bars offers the View menu, so a hidden menu bar comes back.
+      HWND on = reinterpret_cast<HWND>(wp);
+      if (on != m_hWnd && on != m_wndToolBar.m_hWnd && on != m_wndStatusBar.m_hWnd) break;
+      HMENU view = m_wndMenuBar.FindPopup("View");
+      if (!view) break;
+      POINT pt = {LxPointX(lp), LxPointY(lp)};
+      if (pt.x == -1 && pt.y == -1) GetCursorPos(&pt);
+      SendMessage(WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(view), 0);
+      TrackPopupMenu(view, TPM_RIGHTBUTTON, pt.x, pt.y, 0, m_hWnd, nullptr);
+      return 0;
+    }
     case WM_SIZE:
       if (wp != SIZE_MINIMIZED) RecalcLayout();
       return 0;  // the frame places the MDI client itself

@@ -80,6 +80,18 @@ class CMainFrame : public CWnd, public IMainFrameServices {
   // Lays the bars, panes and the MDI client out in the client area.
   void RecalcLayout();
 
+  // The bars and panes the user arranged: kept in the registry under the profile (one
+  // layout per user level), read back at creation; the reset puts the first start's back.
+  void SaveBarState();
+  void LoadBarState();
+  void ResetLayout();
+  void ShowMenuBar(bool show);
+  // The bar toggles' check marks on the toolbar follow the bars.
+  void UpdateBarButtons();
+  // Print, Print Direct, Print Preview and Print Setup: the log when it has the focus, else
+  // the active thread window.
+  void OnPrintCommand(UINT id);
+
   CExtProgressWnd* m_pProgress = nullptr;
   CExtMenuControlBar m_wndMenuBar;
   CExtStatusControlBar m_wndStatusBar;
@@ -94,12 +106,16 @@ class CMainFrame : public CWnd, public IMainFrameServices {
   CCommandDlg* m_pCommandDlg = nullptr;
   CString m_HistoryPath;
   CExtTabPageContainerFlatWnd m_wndScriptPages;
+  CExtDockSite m_dockSite;
+  bool m_bMenuBarVisible = true;
+  HWND m_hPrintPreview = nullptr;
 
   std::atomic<int> m_nRunningThreads{0};
   bool m_bVolumeTreeBuilt = false;
   HACCEL m_hAccel = nullptr;
 
  private:
+  void LoadFrameMenu(UINT id);
   bool autoDelete_ = false;
   HWND mdiClient_ = nullptr;
   std::vector<std::unique_ptr<CWnd>> scriptPages_;

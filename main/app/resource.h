@@ -57,13 +57,20 @@
 
 #define ID_APP_ABOUT 57664
 
-// The frame, its menus and the command dialog.
-#define IDR_BEGINNER 129
+// The frame, its menus and the command dialog: menu 128 is the frame's own, 129 the thread
+// windows' (advanced and standard level), 178 the beginner's.
+#define IDR_BRAMBTYPE 129
+#define IDR_BEGINNER 178
 #define IDD_COMMAND 130
-#define IDC_COMMAND_LINE 1015
+#define IDC_COMMAND_LABEL 1099
+#define IDC_COMMAND_LINE 1013
 #define IDC_COMMAND_SUBMIT 1014
 
 #define ID_FILE_NEW 57600
+#define ID_FILE_PRINT_SETUP 57606
+#define ID_FILE_PRINT 57607
+#define ID_FILE_PRINT_DIRECT 57608
+#define ID_FILE_PRINT_PREVIEW 57609
 #define ID_APP_EXIT 57665
 #define ID_WINDOW_CASCADE 57650
 #define ID_WINDOW_TILE_HORZ 57651
@@ -107,6 +114,8 @@
 #define ID_BAR_TOOLBAR 59392
 #define ID_BAR_STATUS 59393
 #define IDC_DEVICE_SELECTOR 103
+// Puts the docking panes back where a first start has them.
+#define ID_VIEW_RESET_LAYOUT 33001
 
 #define ID_EDIT_CLEAR 57632
 #define ID_EDIT_COPY 57634

@@ -26,31 +26,33 @@ TEST(FrameHistory, TheFileReadsBackAsTheEntriesItWasWrittenFrom) {
   EXPECT_EQ(lx::ParseHistory(text), (std::vector<std::string>{"gfslMount /a", "init LXLLD", "one\ntwo"}));
 }
 
-TEST(FrameLayout, BarsAndPanesTakeTheirFixedPlaces) {
+TEST(FrameLayout, BarsTheDefaultPanesAndTheCenterTakeTheirPlaces) {
   lx::FrameLayoutInput in;
   in.width = 1000;
   in.height = 700;
   in.toolbarHeight = 30;
   in.statusHeight = 20;
-  in.treeWidth = 200;
   in.tabsHeight = 24;
-  lx::FrameLayout l = lx::ComputeFrameLayout(in);
+  std::vector<lx::dock::Pane> panes = lx::DefaultFramePanes();
+  lx::FrameLayout l = lx::ComputeFrameLayout(in, panes);
+  auto same = [](const lx::dock::Rect& r) { return FrameRect{r.left, r.top, r.right, r.bottom}; };
   EXPECT_EQ(l.toolbar, (FrameRect{0, 0, 1000, 30}));
   EXPECT_EQ(l.status, (FrameRect{0, 680, 1000, 700}));
-  EXPECT_EQ(l.tree, (FrameRect{0, 30, 200, 680}));
-  EXPECT_EQ(l.editor, (FrameRect{200, 464, 600, 680}));  // a third of the 650 pixels between the bars
-  EXPECT_EQ(l.log, (FrameRect{600, 464, 1000, 680}));
-  EXPECT_EQ(l.tabs, (FrameRect{200, 30, 1000, 54}));
-  EXPECT_EQ(l.client, (FrameRect{200, 54, 1000, 464}));
+  EXPECT_EQ(l.dockArea, (FrameRect{0, 30, 1000, 680}));
+  EXPECT_EQ(same(l.dock.panes[0]), (FrameRect{0, 30, 200, 680}));     // the tree, the whole height
+  EXPECT_EQ(same(l.dock.panes[1]), (FrameRect{204, 520, 600, 680}));  // editor and log side by side
+  EXPECT_EQ(same(l.dock.panes[2]), (FrameRect{604, 520, 1000, 680}));
+  EXPECT_EQ(l.tabs, (FrameRect{204, 30, 1000, 54}));
+  EXPECT_EQ(l.client, (FrameRect{204, 54, 1000, 516}));
 
-  in.treeWidth = 0;
-  in.log = false;
-  in.height = 150;  // a small frame: the bottom pane keeps its 60 pixels
-  l = lx::ComputeFrameLayout(in);
-  EXPECT_EQ(l.tree, FrameRect{});
-  EXPECT_EQ(l.log, FrameRect{});
-  EXPECT_EQ(l.editor, (FrameRect{0, 70, 1000, 130}));
-  EXPECT_EQ(l.client, (FrameRect{0, 54, 1000, 70}));
+  // The bottom row is as tall as the user made it, not a share of the frame's height.
+  panes[1].height = panes[2].height = 400;
+  panes[0].visible = false;
+  panes[2].visible = false;
+  in.toolbarHeight = 0;
+  l = lx::ComputeFrameLayout(in, panes);
+  EXPECT_EQ(same(l.dock.panes[1]), (FrameRect{0, 280, 1000, 680}));
+  EXPECT_EQ(l.client, (FrameRect{0, 24, 1000, 276}));
 }
 
 TEST(FrameLayout, ATinyFrameGivesNoNegativeSizes) {
@@ -60,10 +62,13 @@ TEST(FrameLayout, ATinyFrameGivesNoNegativeSizes) {
     in.height = height;
     in.toolbarHeight = 30;
     in.statusHeight = 20;
-    in.treeWidth = 200;
     in.tabsHeight = 24;
-    lx::FrameLayout l = lx::ComputeFrameLayout(in);
-    for (const FrameRect& r : {l.tree, l.editor, l.log, l.tabs, l.client}) {
+    lx::FrameLayout l = lx::ComputeFrameLayout(in, lx::DefaultFramePanes());
+    for (const FrameRect& r : {l.toolbar, l.status, l.dockArea, l.tabs, l.client}) {
+      EXPECT_LE(r.left, r.right) << height;
+      EXPECT_LE(r.top, r.bottom) << height;
+    }
+    for (const lx::dock::Rect& r : l.dock.panes) {
       EXPECT_LE(r.left, r.right) << height;
       EXPECT_LE(r.top, r.bottom) << height;
     }

@@ -18,6 +18,7 @@
 #include "lumivex/testkit.h"
 #include "main_frame.h"
 #include "options_record.h"
+#include "print_text.h"
 #include "resource.h"
 #include "test_support.h"
 
@@ -103,6 +104,17 @@ VOID CALLBACK CloseOpenDevice(HWND, UINT, UINT_PTR id, DWORD) {
 
 void Command(UINT id) { g_frame->SendMessage(WM_COMMAND, MAKEWPARAM(id, 0), 0); }
 
+// The frame as the program makes it, with its first thread window.
+void CreateTestFrame() {
+  g_frame = new CMainFrame;
+  ASSERT_TRUE(g_frame->CreateFrame());
+  g_app.m_pMainWnd = g_frame;
+  g_app.m_pFrameServices = g_frame;
+  ASSERT_TRUE(g_frame->OpenThreadWindow());
+  g_frame->ShowWindow(SW_SHOW);
+  LxPumpMessages();
+}
+
 class FrameTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -123,13 +135,11 @@ class FrameTest : public ::testing::Test {
     WriteOptions("Pallix-VirtualDevice.dll", "LxFixtureNorLld.dll");
     std::ofstream(g_folder + "\\history.txt", std::ios::binary) << "dir\r\n\r\ncd /a/docs\r\ngfslMount /a";
     LxPromptTestBegin();
-    g_frame = new CMainFrame;
-    ASSERT_TRUE(g_frame->CreateFrame());
-    g_app.m_pMainWnd = g_frame;
-    g_app.m_pFrameServices = g_frame;
-    ASSERT_TRUE(g_frame->OpenThreadWindow());
-    g_frame->ShowWindow(SW_SHOW);
-    LxPumpMessages();
+    // A registry key of the tests' own, and no layout left in it by an earlier run.
+    g_app.SetRegistryKey("Keldorn Frame Test");
+    for (const char* value : {"Layout", "Beginner Layout", "Bars"})
+      g_app.WriteProfileString("CBrambApp-command-manager-profile", value, nullptr);
+    ASSERT_NO_FATAL_FAILURE(CreateTestFrame());
   }
   static void TearDownTestSuite() {
     lx::DeviceClose("/a");
@@ -478,6 +488,220 @@ TEST_F(FrameTest, ScriptPagesAreMadeSavedOpenedAndClosed) {
   EXPECT_EQ(pages.PageTextGet(0), "Help script");
 }
 
+// The pane's rectangle in the frame's client coordinates.
+RECT InFrame(const CWnd& window) {
+  RECT r;
+  ::GetWindowRect(window.m_hWnd, &r);
+  MapWindowPoints(nullptr, g_frame->m_hWnd, reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+// A splitter drag with the mouse, as the frame receives it.
+void DragOnFrame(POINT from, int dx, int dy) {
+  g_frame->SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(from.x, from.y));
+  g_frame->SendMessage(WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(from.x + dx / 2, from.y + dy / 2));
+  g_frame->SendMessage(WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(from.x + dx, from.y + dy));
+  g_frame->SendMessage(WM_LBUTTONUP, 0, MAKELPARAM(from.x + dx, from.y + dy));
+  LxPumpMessages();
+}
+
+TEST_F(FrameTest, PanesAreResizedHiddenFloatedAndDockedElsewhere) {
+  CExtDockSite& site = g_frame->m_dockSite;
+  g_frame->ResetLayout();
+  LxPumpMessages();
+  RECT client;
+  g_frame->GetClientRect(&client);
+  RECT tree = InFrame(g_frame->m_wndVolumeTreeBar), editor = InFrame(g_frame->m_wndScriptEditorBar);
+  RECT log = InFrame(g_frame->m_wndScriptLogBar);
+  EXPECT_EQ(tree.left, 0);
+  EXPECT_EQ(tree.right - tree.left, 200);
+  EXPECT_EQ(editor.top, log.top);  // side by side at the bottom
+  EXPECT_LT(editor.right, log.left);
+
+  // The splitter right of the tree makes it wider, the one above the bottom row taller.
+  DragOnFrame({tree.right + 2, (tree.top + tree.bottom) / 2}, 60, 0);
+  EXPECT_EQ(InFrame(g_frame->m_wndVolumeTreeBar).right - InFrame(g_frame->m_wndVolumeTreeBar).left, 260);
+  DragOnFrame({(editor.left + editor.right) / 2, editor.top - 2}, 0, -50);
+  EXPECT_EQ(InFrame(g_frame->m_wndScriptEditorBar).bottom - InFrame(g_frame->m_wndScriptEditorBar).top,
+            editor.bottom - editor.top + 50);
+  EXPECT_EQ(InFrame(g_frame->m_wndScriptLogBar).top, InFrame(g_frame->m_wndScriptEditorBar).top);
+  RECT mdi;
+  ::GetWindowRect(g_frame->GetMdiClient(), &mdi);
+  MapWindowPoints(nullptr, g_frame->m_hWnd, reinterpret_cast<POINT*>(&mdi), 2);
+  EXPECT_EQ(mdi.bottom, InFrame(g_frame->m_wndScriptEditorBar).top - lx::dock::kSplitter);
+
+  // Hidden from the View menu: the log takes the whole bottom row; the toolbar button follows.
+  EXPECT_TRUE(g_frame->m_wndToolBar.IsButtonChecked(ID_BAR_SCRIPT_EDITOR));
+  Command(ID_BAR_SCRIPT_EDITOR);
+  EXPECT_FALSE(site.IsPaneVisible(ID_BAR_SCRIPT_EDITOR));
+  EXPECT_FALSE(g_frame->m_wndScriptEditorBar.IsWindowVisible());
+  EXPECT_FALSE(g_frame->m_wndToolBar.IsButtonChecked(ID_BAR_SCRIPT_EDITOR));
+  EXPECT_FALSE(g_frame->IsCommandChecked(ID_BAR_SCRIPT_EDITOR));
+  EXPECT_EQ(InFrame(g_frame->m_wndScriptLogBar).left, InFrame(g_frame->m_wndVolumeTreeBar).right + lx::dock::kSplitter);
+  EXPECT_EQ(InFrame(g_frame->m_wndScriptLogBar).right, client.right);
+
+  // Floated: the log lives in a window of its own, the center grows down to the status bar.
+  site.FloatPane(ID_BAR_SCRIPT_LOG);
+  LxPumpMessages();
+  HWND floating = site.FloatingWindow(ID_BAR_SCRIPT_LOG);
+  ASSERT_NE(floating, nullptr);
+  EXPECT_TRUE(::IsWindowVisible(floating));
+  EXPECT_EQ(::GetParent(g_frame->m_wndScriptLogBar.m_hWnd), floating);
+  EXPECT_TRUE(g_frame->m_wndLog.IsWindowVisible());
+  char caption[64] = "";
+  ::GetWindowTextA(floating, caption, sizeof caption);
+  EXPECT_STREQ(caption, "Script log output");
+  ::GetWindowRect(g_frame->GetMdiClient(), &mdi);
+  MapWindowPoints(nullptr, g_frame->m_hWnd, reinterpret_cast<POINT*>(&mdi), 2);
+  EXPECT_EQ(mdi.bottom, InFrame(g_frame->m_wndStatusBar).top);
+
+  // Docked elsewhere: the tree on the right; the editor shown again and dropped at the left edge.
+  site.DockPane(ID_BAR_VOLUME_TREE, lx::dock::kRight);
+  tree = InFrame(g_frame->m_wndVolumeTreeBar);
+  EXPECT_EQ(tree.right, client.right);
+  EXPECT_EQ(tree.right - tree.left, 260);
+  Command(ID_BAR_SCRIPT_EDITOR);
+  POINT edge = {3, (client.top + client.bottom) / 2};
+  ::ClientToScreen(g_frame->m_hWnd, &edge);
+  RECT outline = {0, 0, 100, 100};
+  site.DropPane(ID_BAR_SCRIPT_EDITOR, edge, outline);
+  editor = InFrame(g_frame->m_wndScriptEditorBar);
+  EXPECT_EQ(editor.left, 0);
+  EXPECT_EQ(site.FindPane(ID_BAR_SCRIPT_EDITOR)->side, lx::dock::kLeft);
+  LxPumpMessages();
+  LxSaveWindowShot(g_frame->m_hWnd, "frame_layout_changed");
+  LxSaveWindowShot(floating, "frame_floating_log");
+
+  // Closing the floating window hides the pane; shown again, it floats where it was.
+  RECT before;
+  ::GetWindowRect(floating, &before);
+  ::SendMessageA(floating, WM_CLOSE, 0, 0);
+  EXPECT_FALSE(site.IsPaneVisible(ID_BAR_SCRIPT_LOG));
+  Command(ID_BAR_SCRIPT_LOG);
+  floating = site.FloatingWindow(ID_BAR_SCRIPT_LOG);
+  ASSERT_NE(floating, nullptr);
+  RECT after;
+  ::GetWindowRect(floating, &after);
+  EXPECT_TRUE(EqualRect(&before, &after));
+  // Its caption double-clicked, it docks where it was.
+  ::SendMessageA(floating, WM_NCLBUTTONDBLCLK, HTCAPTION, 0);
+  EXPECT_EQ(site.FloatingWindow(ID_BAR_SCRIPT_LOG), nullptr);
+  EXPECT_EQ(::GetParent(g_frame->m_wndScriptLogBar.m_hWnd), g_frame->m_hWnd);
+  EXPECT_TRUE(g_frame->m_wndScriptLogBar.IsWindowVisible());
+  g_frame->ResetLayout();
+}
+
+TEST_F(FrameTest, TheMenuBarIsHiddenAndShownAgainFromTheBarsMenu) {
+  HMENU menu = ::GetMenu(g_frame->m_hWnd);
+  ASSERT_NE(menu, nullptr);
+  Command(ID_BAR_MENU);
+  EXPECT_EQ(::GetMenu(g_frame->m_hWnd), nullptr);
+  EXPECT_FALSE(g_frame->IsCommandChecked(ID_BAR_MENU));
+  Command(ID_BAR_MENU);  // what the View menu on a right click of the toolbar sends
+  EXPECT_EQ(::GetMenu(g_frame->m_hWnd), menu);
+  EXPECT_TRUE(g_frame->IsCommandChecked(ID_BAR_MENU));
+}
+
+// A restart in the test: the frame goes (saving its layout) and a new one comes.
+void RestartFrame() {
+  g_frame->DestroyWindow();
+  LxPumpMessages();
+  CreateTestFrame();
+}
+
+TEST_F(FrameTest, TheLayoutOutlivesARestartAndTheResetRestoresTheDefault) {
+  CExtDockSite& site = g_frame->m_dockSite;
+  site.DockPane(ID_BAR_VOLUME_TREE, lx::dock::kRight);
+  RECT at = {420, 380, 820, 600};
+  site.FloatPane(ID_BAR_SCRIPT_LOG, &at);
+  site.ShowPane(ID_BAR_SCRIPT_EDITOR, false);
+  Command(ID_BAR_STATUS);
+  Command(ID_BAR_MENU);
+  LxPumpMessages();
+  std::string layout = site.SaveLayout();
+  ASSERT_NO_FATAL_FAILURE(RestartFrame());
+
+  CExtDockSite& again = g_frame->m_dockSite;
+  EXPECT_EQ(again.SaveLayout(), layout);
+  RECT client;
+  g_frame->GetClientRect(&client);
+  EXPECT_EQ(InFrame(g_frame->m_wndVolumeTreeBar).right, client.right);
+  HWND floating = again.FloatingWindow(ID_BAR_SCRIPT_LOG);
+  ASSERT_NE(floating, nullptr);
+  RECT placed;
+  ::GetWindowRect(floating, &placed);
+  EXPECT_TRUE(EqualRect(&placed, &at));
+  EXPECT_TRUE(::IsWindowVisible(floating));
+  EXPECT_EQ(::GetWindow(floating, GW_OWNER), g_frame->m_hWnd);
+  // Above its frame, where the user can reach it.
+  for (int i = 0; i < 40; ++i) {
+    LxPumpMessages();
+    Sleep(10);
+  }
+  HWND first = nullptr;
+  for (HWND w = ::GetTopWindow(nullptr); w && !first; w = ::GetWindow(w, GW_HWNDNEXT))
+    if (w == floating || w == g_frame->m_hWnd) first = w;
+  EXPECT_EQ(first, floating);
+  LxSaveWindowShot(floating, "frame_layout_restored_floating");
+  EXPECT_FALSE(g_frame->m_wndScriptEditorBar.IsWindowVisible());
+  EXPECT_FALSE(g_frame->m_wndStatusBar.IsWindowVisible());
+  EXPECT_EQ(::GetMenu(g_frame->m_hWnd), nullptr);
+  LxSaveWindowShot(g_frame->m_hWnd, "frame_layout_restored");
+
+  Command(ID_VIEW_RESET_LAYOUT);
+  LxPumpMessages();
+  EXPECT_EQ(again.FloatingWindow(ID_BAR_SCRIPT_LOG), nullptr);
+  RECT tree = InFrame(g_frame->m_wndVolumeTreeBar);
+  EXPECT_EQ(tree.left, 0);
+  EXPECT_EQ(tree.right, 200);
+  EXPECT_TRUE(g_frame->m_wndScriptEditorBar.IsWindowVisible());
+  EXPECT_TRUE(g_frame->m_wndStatusBar.IsWindowVisible());
+  EXPECT_NE(::GetMenu(g_frame->m_hWnd), nullptr);
+  EXPECT_EQ(InFrame(g_frame->m_wndScriptLogBar).top, InFrame(g_frame->m_wndScriptEditorBar).top);
+  LxSaveWindowShot(g_frame->m_hWnd, "frame_layout_reset");
+}
+
+TEST_F(FrameTest, ThePrintPreviewOfThreeHundredLinesShowsWholePagesInOrder) {
+  CChildFrame* child = g_frame->GetActiveChild();
+  ASSERT_NE(child, nullptr);
+  child->m_View.SetWindowText("");
+  std::string text;
+  for (int i = 1; i <= 300; ++i) {
+    char line[96];
+    std::snprintf(line, sizeof line, "%03d  00000000: 00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F\r\n", i);
+    text += line;
+  }
+  child->m_View.AppendText(text.c_str());
+  ::SetFocus(child->m_View.m_hWnd);
+  Command(ID_FILE_PRINT_PREVIEW);
+  HWND preview = g_frame->m_hPrintPreview;
+  ASSERT_NE(preview, nullptr);
+  lx::print::PageFormat format = lx::print::PreviewFormat(preview);
+  ASSERT_GT(format.rowsPerPage, 10);
+  ASSERT_GE(format.columns, 66);  // the rows fit: nothing wraps
+  int pages = (300 + format.rowsPerPage - 1) / format.rowsPerPage;
+  EXPECT_EQ(lx::print::PreviewPageCount(preview), pages);
+  char caption[128] = "";
+  ::GetWindowTextA(preview, caption, sizeof caption);
+  EXPECT_STREQ(caption, (g_frame->GetActiveChild()->m_Doc.m_Title.str() + " - Print Preview").c_str());
+  LxSaveWindowShot(preview, "print_preview_first_page");
+  EXPECT_TRUE(lx::print::PreviewShowPage(preview, pages - 1));
+  EXPECT_FALSE(lx::print::PreviewShowPage(preview, pages));
+  EXPECT_EQ(lx::print::PreviewCurrentPage(preview), pages - 1);
+  LxSaveWindowShot(preview, "print_preview_last_page");
+  ::SendMessageA(preview, WM_COMMAND, IDCANCEL, 0);
+  EXPECT_FALSE(::IsWindow(preview));
+
+  // With the focus in the log, the log is what is printed.
+  ::SetFocus(g_frame->m_wndLog.m_hWnd);
+  Command(ID_FILE_PRINT_PREVIEW);
+  preview = g_frame->m_hPrintPreview;
+  ASSERT_NE(preview, nullptr);
+  ::GetWindowTextA(preview, caption, sizeof caption);
+  EXPECT_STREQ(caption, "Script log output - Print Preview");
+  ::DestroyWindow(preview);
+}
+
 // Last: the beginner's frame keeps its reduced menu.
 TEST_F(FrameTest, TheBeginnersFrameHidesTheTreeHasTheShortMenuAndOpensTheDevice) {
   lx::DeviceClose("/a");
@@ -485,7 +709,9 @@ TEST_F(FrameTest, TheBeginnersFrameHidesTheTreeHasTheShortMenuAndOpensTheDevice)
   g_seenCaption.clear();
   g_frame->ActivateFrame(SW_SHOW);
   EXPECT_FALSE(g_frame->m_wndVolumeTreeBar.IsWindowVisible());
-  EXPECT_EQ(g_frame->m_wndMenuBar.FindPopup("Tools"), nullptr);
+  // The beginner's menu lacks only the seven items (the menu tables test them one by one).
+  EXPECT_NE(g_frame->m_wndMenuBar.FindPopup("Tools"), nullptr);
+  EXPECT_EQ(GetMenuState(g_frame->m_wndMenuBar.GetMenu(), ID_FUNCTION_PROFILER, MF_BYCOMMAND), static_cast<UINT>(-1));
   EXPECT_NE(g_frame->m_wndMenuBar.FindPopup("Device"), nullptr);
   EXPECT_EQ(g_frame->m_wndToolBar.SendMessage(TB_COMMANDTOINDEX, ID_COMMAND_DIALOG), -1);  // no such button
   SetTimer(nullptr, 0, 100, CloseOpenDevice);

@@ -1,12 +1,16 @@
 #include "lxtoolkit.h"
 
+#include <cstdlib>
 #include <cstring>
 
 namespace {
 
 const char kPaneClass[] = "LxToolkitPane";
+const char kBarClass[] = "LxToolkitDockPane";
 
 bool RegisterPaneClass() { return LxRegisterWindowClass(kPaneClass, DefWindowProcA, COLOR_BTNFACE); }
+// Docking panes take double clicks on their caption.
+bool RegisterBarClass() { return LxRegisterWindowClass(kBarClass, DefWindowProcA, COLOR_BTNFACE, false, CS_DBLCLKS); }
 
 // The text of a tab control's item.
 CString TabText(HWND tabs, int index) {
@@ -22,6 +26,7 @@ CString TabText(HWND tabs, int index) {
 // A child window of a common-control class (or our pane class), wrapped by `wnd`.
 BOOL CreateChild(CWnd& wnd, const char* cls, const char* text, DWORD style, const RECT& rect, HWND parent, UINT id) {
   if (std::strcmp(cls, kPaneClass) == 0 && !RegisterPaneClass()) return FALSE;
+  if (std::strcmp(cls, kBarClass) == 0 && !RegisterBarClass()) return FALSE;
   HWND hwnd = CreateWindowExA(0, cls, text, style, rect.left, rect.top, rect.right - rect.left,
                               rect.bottom - rect.top, parent, reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)),
                               AfxGetInstanceHandle(), nullptr);
@@ -44,10 +49,11 @@ HFONT GuiFont() { return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)); }
 
 }  // namespace
 
-bool LxRegisterWindowClass(const char* name, WNDPROC proc, int backgroundColour, bool withIcon) {
+bool LxRegisterWindowClass(const char* name, WNDPROC proc, int backgroundColour, bool withIcon, UINT classStyle) {
   WNDCLASSA cls;
   if (GetClassInfoA(AfxGetInstanceHandle(), name, &cls)) return true;
   std::memset(&cls, 0, sizeof cls);
+  cls.style = classStyle;
   cls.lpfnWndProc = proc;
   cls.hInstance = AfxGetInstanceHandle();
   cls.hCursor = LoadCursor(nullptr, IDC_ARROW);
@@ -94,6 +100,8 @@ BOOL CExtToolControlBar::Create(CWnd* frame, UINT id, DWORD style) {
   SendMessage(TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON));
   TBADDBITMAP bitmap = {HINST_COMMCTRL, IDB_STD_SMALL_COLOR};
   SendMessage(TB_ADDBITMAP, 0, reinterpret_cast<LPARAM>(&bitmap));
+  TBADDBITMAP views = {HINST_COMMCTRL, IDB_VIEW_SMALL_COLOR};
+  viewBase_ = static_cast<int>(SendMessage(TB_ADDBITMAP, 0, reinterpret_cast<LPARAM>(&views)));
   m_nId = id;
   return TRUE;
 }
@@ -112,10 +120,11 @@ BOOL CExtToolControlBar::LoadButtons(const std::vector<Button>& buttons, int gap
     if (b.command == 0) {
       item.fsStyle = BTNS_SEP;
     } else {
-      item.iBitmap = b.stdImage >= 0 ? b.stdImage : I_IMAGENONE;
+      int image = b.stdImage >= kViewImages ? viewBase_ + b.stdImage - kViewImages : b.stdImage;
+      item.iBitmap = image >= 0 ? image : I_IMAGENONE;
       item.idCommand = static_cast<int>(b.command);
       item.fsState = TBSTATE_ENABLED;
-      item.fsStyle = BTNS_BUTTON;
+      item.fsStyle = b.check ? BTNS_CHECK : BTNS_BUTTON;
       item.iString = reinterpret_cast<INT_PTR>(b.tip);
     }
     items.push_back(item);
@@ -135,6 +144,12 @@ BOOL CExtToolControlBar::IsButtonEnabled(UINT command) const {
 
 void CExtToolControlBar::EnableButton(UINT command, BOOL enable) {
   SendMessage(TB_ENABLEBUTTON, command, MAKELPARAM(enable ? TRUE : FALSE, 0));
+}
+
+BOOL CExtToolControlBar::IsButtonChecked(UINT command) const { return SendMessage(TB_ISBUTTONCHECKED, command) != 0; }
+
+void CExtToolControlBar::CheckButton(UINT command, BOOL check) {
+  SendMessage(TB_CHECKBUTTON, command, MAKELPARAM(check ? TRUE : FALSE, 0));
 }
 
 // ---- status bar -------------------------------------------------------------------------------
@@ -274,11 +289,12 @@ void CExtComboBox::ResetContent() { SendMessage(CB_RESETCONTENT); }
 // ---- docking pane ---------------------------------------------------------------------------------
 BOOL CExtControlBar::Create(const char* title, CWnd* frame, UINT id, DWORD style) {
   RECT none = {0, 0, 0, 0};
-  if (!CreateChild(*this, kPaneClass, title ? title : "", (style & WS_VISIBLE) | WS_CHILD | WS_CLIPCHILDREN, none,
+  if (!CreateChild(*this, kBarClass, title ? title : "", (style & WS_VISIBLE) | WS_CHILD | WS_CLIPCHILDREN, none,
                    frame->m_hWnd, id))
     return FALSE;
   m_title = title ? title : "";
   m_nId = id;
+  frame_ = frame->m_hWnd;
   return TRUE;
 }
 
@@ -287,14 +303,68 @@ void CExtControlBar::SetClient(HWND client) {
   Layout();
 }
 
-int CExtControlBar::CaptionHeight() const { return m_title.IsEmpty() ? 2 : 18; }
+int CExtControlBar::CaptionHeight() const { return m_bFloating ? 0 : 18; }
+
+RECT CExtControlBar::CloseButton() const {
+  RECT r;
+  GetClientRect(&r);
+  int h = CaptionHeight();
+  RECT button = {r.right - h, 1, r.right - 2, h - 1};
+  return button;
+}
 
 void CExtControlBar::Layout() {
   if (!m_hWnd || !client_) return;
   RECT r;
   GetClientRect(&r);
   int top = CaptionHeight();
-  ::MoveWindow(client_, 2, top, r.right > 4 ? r.right - 4 : 0, r.bottom > top + 2 ? r.bottom - top - 2 : 0, TRUE);
+  int edge = m_bFloating ? 0 : 2;
+  ::MoveWindow(client_, edge, top, r.right > 2 * edge ? r.right - 2 * edge : 0,
+               r.bottom > top + edge ? r.bottom - top - edge : 0, TRUE);
+}
+
+void CExtControlBar::TrackDrag(POINT start) {
+  // A modal drag loop, as windows are moved: an outline follows the pointer until the button
+  // is released (Esc cancels); the site decides where the pane lands.
+  RECT window;
+  ::GetWindowRect(m_hWnd, &window);
+  POINT offset = {start.x - window.left, start.y - window.top};
+  SIZE size = {window.right - window.left, window.bottom - window.top};
+  SetCapture(m_hWnd);
+  HDC screen = GetDC(nullptr);
+  bool moved = false, drop = false, drawn = false;
+  RECT outline = window;
+  POINT at = start;
+  for (;;) {
+    MSG msg;
+    if (!GetMessageA(&msg, nullptr, 0, 0)) {
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      break;
+    }
+    if (::GetCapture() != m_hWnd) break;
+    if (msg.message == WM_MOUSEMOVE) {
+      GetCursorPos(&at);
+      if (!moved && std::abs(at.x - start.x) < 4 && std::abs(at.y - start.y) < 4) continue;
+      moved = true;
+      if (drawn) DrawFocusRect(screen, &outline);
+      outline = {at.x - offset.x, at.y - offset.y, at.x - offset.x + size.cx, at.y - offset.y + size.cy};
+      DrawFocusRect(screen, &outline);
+      drawn = true;
+      continue;
+    }
+    if (msg.message == WM_LBUTTONUP) {
+      GetCursorPos(&at);
+      drop = moved;
+      break;
+    }
+    if (msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE) break;
+    if (msg.message == WM_RBUTTONDOWN) break;
+    DispatchMessageA(&msg);
+  }
+  if (drawn) DrawFocusRect(screen, &outline);
+  ReleaseDC(nullptr, screen);
+  if (::GetCapture() == m_hWnd) ReleaseCapture();
+  if (drop && m_pSite) m_pSite->DropPane(m_nId, at, outline);
 }
 
 LRESULT CExtControlBar::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
@@ -308,17 +378,70 @@ LRESULT CExtControlBar::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
       RECT r;
       GetClientRect(&r);
       FillRect(dc, &r, GetSysColorBrush(COLOR_BTNFACE));
-      if (!m_title.IsEmpty()) {
+      if (CaptionHeight() > 0) {
         RECT caption = {0, 0, r.right, CaptionHeight()};
         FillRect(dc, &caption, GetSysColorBrush(COLOR_INACTIVECAPTION));
         HGDIOBJ old = SelectObject(dc, GuiFont());
         SetBkMode(dc, TRANSPARENT);
         SetTextColor(dc, GetSysColor(COLOR_INACTIVECAPTIONTEXT));
-        caption.left += 4;
-        DrawTextA(dc, m_title, -1, &caption, DT_SINGLELINE | DT_VCENTER | DT_LEFT);
+        RECT text = caption;
+        text.left += 4;
+        text.right = CloseButton().left - 2;
+        DrawTextA(dc, m_title, -1, &text, DT_SINGLELINE | DT_VCENTER | DT_LEFT | DT_END_ELLIPSIS);
+        // The close button: the "r" of the symbol font that captions draw their buttons with.
+        RECT button = CloseButton();
+        HFONT symbols = CreateFontA(-(button.bottom - button.top - 4), 0, 0, 0, FW_NORMAL, 0, 0, 0, SYMBOL_CHARSET,
+                                    0, 0, 0, 0, "Marlett");
+        SelectObject(dc, symbols);
+        DrawTextA(dc, "r", 1, &button, DT_SINGLELINE | DT_VCENTER | DT_CENTER);
         SelectObject(dc, old);
+        DeleteObject(symbols);
       }
       EndPaint(m_hWnd, &ps);
+      return 0;
+    }
+    case WM_LBUTTONDOWN: {
+      POINT pt = {LxPointX(lp), LxPointY(lp)};
+      if (pt.y >= CaptionHeight() || !m_pSite) break;
+      RECT button = CloseButton();
+      if (PtInRect(&button, pt)) {
+        m_pSite->ShowPane(m_nId, false);
+        return 0;
+      }
+      POINT screen = pt;
+      ::ClientToScreen(m_hWnd, &screen);
+      TrackDrag(screen);
+      return 0;
+    }
+    case WM_LBUTTONDBLCLK:
+      if (LxPointY(lp) < CaptionHeight() && m_pSite) {
+        m_pSite->ToggleFloating(m_nId);
+        return 0;
+      }
+      break;
+    case WM_RBUTTONUP: {
+      POINT pt = {LxPointX(lp), LxPointY(lp)};
+      if (pt.y >= CaptionHeight() || !m_pSite) break;
+      HMENU menu = CreatePopupMenu();
+      AppendMenuA(menu, MF_STRING, kCmdDockLeft, "Dock &Left");
+      AppendMenuA(menu, MF_STRING, kCmdDockTop, "Dock &Top");
+      AppendMenuA(menu, MF_STRING, kCmdDockRight, "Dock &Right");
+      AppendMenuA(menu, MF_STRING, kCmdDockBottom, "Dock &Bottom");
+      AppendMenuA(menu, MF_STRING, kCmdFloat, "&Float");
+      AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+      AppendMenuA(menu, MF_STRING, kCmdHide, "&Hide");
+      ::ClientToScreen(m_hWnd, &pt);
+      int command = TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, pt.x, pt.y, 0, m_hWnd, nullptr);
+      DestroyMenu(menu);
+      switch (command) {
+        case kCmdDockLeft: m_pSite->DockPane(m_nId, lx::dock::kLeft); break;
+        case kCmdDockTop: m_pSite->DockPane(m_nId, lx::dock::kTop); break;
+        case kCmdDockRight: m_pSite->DockPane(m_nId, lx::dock::kRight); break;
+        case kCmdDockBottom: m_pSite->DockPane(m_nId, lx::dock::kBottom); break;
+        case kCmdFloat: m_pSite->FloatPane(m_nId); break;
+        case kCmdHide: m_pSite->ShowPane(m_nId, false); break;
+        default: break;
+      }
       return 0;
     }
     case WM_NOTIFY:
@@ -326,8 +449,8 @@ LRESULT CExtControlBar::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
         return ::SendMessageA(client_, LX_WM_REFLECT_NOTIFY, wp, lp);
       [[fallthrough]];
     case WM_COMMAND:
-      // Controls inside the pane talk to the frame.
-      if (HWND parent = ::GetParent(m_hWnd)) return ::SendMessageA(parent, msg, wp, lp);
+      // Controls inside the pane talk to the frame, docked or floating.
+      if (frame_) return ::SendMessageA(frame_, msg, wp, lp);
       break;
     default:
       break;
