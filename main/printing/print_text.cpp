@@ -1,6 +1,7 @@
 #include "print_text.h"
 
 #include <commdlg.h>
+#include <winspool.h>
 
 #include <algorithm>
 
@@ -99,6 +100,13 @@ void DrawPage(HDC dc, const PageGeometry& g, const std::string& title, const Pag
 // when cancelled or when there is no printer (said in a message unless quiet).
 bool RunPrintDialog(HWND owner, DWORD flags, PRINTDLGA& pd, bool quiet = false) {
   std::memset(&pd, 0, sizeof pd);
+  // Without a printer the dialogs have nothing to offer (some show a notice of their own).
+  DWORD needed = 0, count = 0;
+  EnumPrintersA(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, nullptr, 4, nullptr, 0, &needed, &count);
+  if (needed == 0) {
+    if (!quiet) LxMessageBox(owner, kNoPrinter, nullptr, MB_OK | MB_ICONEXCLAMATION);
+    return false;
+  }
   pd.lStructSize = sizeof pd;
   pd.hwndOwner = owner;
   pd.hDevMode = g_devMode;

@@ -702,6 +702,26 @@ TEST_F(FrameTest, ThePrintPreviewOfThreeHundredLinesShowsWholePagesInOrder) {
   ::DestroyWindow(preview);
 }
 
+// Should a printer be installed after all, its dialogs are answered Cancel.
+VOID CALLBACK CancelPrintDialogs(HWND, UINT, UINT_PTR, DWORD) {
+  for (const char* title : {"Print", "Print Setup"})
+    if (HWND dialog = FindOwnWindow(title)) SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+}
+
+TEST_F(FrameTest, PrintingWithoutAPrinterSaysSoAndPrintsNothing) {
+  char printer[256] = "";
+  DWORD size = sizeof printer;
+  if (GetDefaultPrinterA(printer, &size)) GTEST_SKIP() << "this prefix has a printer: " << printer;
+  UINT_PTR timer = SetTimer(nullptr, 0, 200, CancelPrintDialogs);
+  ::SetFocus(g_frame->GetActiveChild()->m_View.m_hWnd);
+  for (UINT id : {ID_FILE_PRINT, ID_FILE_PRINT_DIRECT, ID_FILE_PRINT_SETUP}) Command(id);
+  KillTimer(nullptr, timer);
+  // One notice each, ours, and no dialog of the system's on top of it.
+  EXPECT_EQ(FindOwnWindow("Print"), nullptr);
+  EXPECT_EQ(Prompts(), (std::vector<std::string>{"No printer is installed.", "No printer is installed.",
+                                                 "No printer is installed."}));
+}
+
 // Last: the beginner's frame keeps its reduced menu.
 TEST_F(FrameTest, TheBeginnersFrameHidesTheTreeHasTheShortMenuAndOpensTheDevice) {
   lx::DeviceClose("/a");
