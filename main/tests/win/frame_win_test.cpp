@@ -591,6 +591,45 @@ TEST_F(FrameTest, PanesAreResizedHiddenFloatedAndDockedElsewhere) {
   g_frame->ResetLayout();
 }
 
+// What a user does with the mouse on a pane's caption: the button goes down on it, the
+// pointer moves to `to` (frame client coordinates), the button comes up there.
+void DragCaption(CExtControlBar& bar, POINT to) {
+  POINT screen = to;
+  ::ClientToScreen(g_frame->m_hWnd, &screen);
+  SetCursorPos(screen.x, screen.y);
+  // Queued before the press: the drag's own message loop takes them.
+  bar.PostMessage(WM_MOUSEMOVE, MK_LBUTTON, 0);
+  bar.PostMessage(WM_LBUTTONUP, 0, 0);
+  bar.SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(30, 5));
+  LxPumpMessages();
+}
+
+TEST_F(FrameTest, ACaptionDraggedToAnEdgeDocksThereAndItsCloseButtonHidesThePane) {
+  CExtDockSite& site = g_frame->m_dockSite;
+  g_frame->ResetLayout();
+  RECT client;
+  g_frame->GetClientRect(&client);
+  DragCaption(g_frame->m_wndScriptLogBar, {client.right - 3, (client.top + client.bottom) / 2});
+  EXPECT_EQ(site.FindPane(ID_BAR_SCRIPT_LOG)->side, lx::dock::kRight);
+  RECT log = InFrame(g_frame->m_wndScriptLogBar);
+  EXPECT_EQ(log.right, client.right);
+  EXPECT_EQ(log.top, InFrame(g_frame->m_wndToolBar).bottom);  // the outermost row: the whole height
+
+  // Dropped in the middle of the frame it floats there.
+  DragCaption(g_frame->m_wndScriptLogBar, {(client.left + client.right) / 2, (client.top + client.bottom) / 2});
+  EXPECT_TRUE(site.FindPane(ID_BAR_SCRIPT_LOG)->floating);
+  EXPECT_NE(site.FloatingWindow(ID_BAR_SCRIPT_LOG), nullptr);
+
+  // The close button at the caption's right end.
+  RECT editor;
+  g_frame->m_wndScriptEditorBar.GetClientRect(&editor);
+  g_frame->m_wndScriptEditorBar.SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(editor.right - 8, 8));
+  EXPECT_FALSE(site.IsPaneVisible(ID_BAR_SCRIPT_EDITOR));
+  g_frame->ResetLayout();
+  EXPECT_TRUE(site.IsPaneVisible(ID_BAR_SCRIPT_EDITOR));
+  EXPECT_FALSE(site.FindPane(ID_BAR_SCRIPT_LOG)->floating);
+}
+
 TEST_F(FrameTest, TheMenuBarIsHiddenAndShownAgainFromTheBarsMenu) {
   HMENU menu = ::GetMenu(g_frame->m_hWnd);
   ASSERT_NE(menu, nullptr);

@@ -342,8 +342,9 @@ void CExtControlBar::TrackDrag(POINT start) {
       break;
     }
     if (::GetCapture() != m_hWnd) break;
+    // Where the pointer was when the event happened (the cursor may have gone on since).
     if (msg.message == WM_MOUSEMOVE) {
-      GetCursorPos(&at);
+      at = msg.pt;
       if (!moved && std::abs(at.x - start.x) < 4 && std::abs(at.y - start.y) < 4) continue;
       moved = true;
       if (drawn) DrawFocusRect(screen, &outline);
@@ -353,7 +354,7 @@ void CExtControlBar::TrackDrag(POINT start) {
       continue;
     }
     if (msg.message == WM_LBUTTONUP) {
-      GetCursorPos(&at);
+      at = msg.pt;
       drop = moved;
       break;
     }
