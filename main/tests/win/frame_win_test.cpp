@@ -631,8 +631,8 @@ TEST_F(FrameTest, ACaptionDraggedToAnEdgeDocksThereAndItsCloseButtonHidesThePane
 }
 
 TEST_F(FrameTest, TheMenuBarIsHiddenAndShownAgainFromTheBarsMenu) {
-  HMENU menu = ::GetMenu(g_frame->m_hWnd);
-  ASSERT_NE(menu, nullptr);
+  ASSERT_NE(::GetMenu(g_frame->m_hWnd), nullptr);
+  HMENU menu = g_frame->m_wndMenuBar.GetMenu();
   Command(ID_BAR_MENU);
   EXPECT_EQ(::GetMenu(g_frame->m_hWnd), nullptr);
   EXPECT_FALSE(g_frame->IsCommandChecked(ID_BAR_MENU));
