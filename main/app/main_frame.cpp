@@ -672,6 +672,11 @@ LRESULT CMainFrame::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     }
     case WM_CLOSE:
+      // The volume tree's copy pumps messages with the tree on its stack: the frame waits for it.
+      if (m_wndVolumeTree.IsCopyRunning()) {
+        MessageBeep(MB_ICONEXCLAMATION);
+        return 0;
+      }
       if (m_nRunningThreads.load() > 0) {
         // The command threads write into windows of this frame.
         LxMessageBox(m_hWnd, "Thread is not finished.", nullptr, MB_OK);

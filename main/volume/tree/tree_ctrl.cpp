@@ -178,6 +178,11 @@ void CVolumeTreeCtrl::SetWait(bool on) {
 
 void CVolumeTreeCtrl::BuildRoots() {
   if (!m_hWnd) return;
+  if (m_bCopyRunning) {
+    // The copy that runs pumps messages; the items it lists afterwards stay until it ends.
+    MessageBeep(MB_ICONEXCLAMATION);
+    return;
+  }
   if (!m_bTreeBuilt && !m_imageList) {
     m_imageList = ImageList_Create(16, 16, ILC_COLOR8 | ILC_MASK, 0, 4);
     HBITMAP strip = static_cast<HBITMAP>(

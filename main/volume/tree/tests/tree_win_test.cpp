@@ -219,6 +219,7 @@ struct ProgressWatch {
   bool shot = false;
   std::vector<std::string> captions;
   bool deleteRefused = false;   // a Delete command sent to the tree in the middle of the copy
+  bool frameStayed = false;     // closing the frame and rebuilding the tree in the middle of it
 };
 ProgressWatch g_watch;
 
@@ -249,6 +250,11 @@ VOID CALLBACK WatchProgress(HWND, UINT, UINT_PTR, DWORD) {
     int before = LxPromptRecordCount();
     Cmd(ID_TREE_DELETE);
     g_watch.deleteRefused = LxPromptRecordCount() == before && Tree().IsCopyRunning();
+    // Nor may the frame go, or the menu rebuild the tree, under the copy's feet.
+    g_frame->SendMessage(WM_CLOSE);
+    g_frame->SendMessage(WM_COMMAND, MAKEWPARAM(ID_VOLUME_TREE, 0), 0);
+    g_watch.frameStayed = IsWindow(g_frame->m_hWnd) && Tree().FindItem("/a") != nullptr &&
+                          Tree().FindItem("t:/Reports") != nullptr;
   }
   int file = 0;
   if (g_watch.cancelAtFile > 0 && std::sscanf(text, "In progress... (%d/", &file) == 1 && file >= g_watch.cancelAtFile) {
@@ -376,6 +382,7 @@ TEST_F(VolumeTreeTest, CopiesAndMovesAFolderTreeInAllFourDirections) {
   EXPECT_TRUE(SameTree(expected, Snapshot("/a/Reports")));
   EXPECT_TRUE(g_watch.shot);
   EXPECT_TRUE(g_watch.deleteRefused);
+  EXPECT_TRUE(g_watch.frameStayed);
   ASSERT_FALSE(g_watch.captions.empty());
   EXPECT_NE(std::string::npos, g_watch.captions.back().find("/65)")) << g_watch.captions.back();
   EXPECT_NE(nullptr, Tree().FindItem("/a/Reports"));  // the destination was listed again
