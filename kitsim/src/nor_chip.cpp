@@ -320,6 +320,11 @@ void NorChip::WriteWord(uint32_t word, uint16_t data, bool byteMode, uint32_t by
     }
     case Pend::BufferCount: {
         uint32_t sector = SectorOfByte(word * 2);
+        // The chip reads only the bits that count its buffer's words: a driver for two interleaved
+        // 8-bit chips repeats the count in the upper byte, which a 16-bit chip ignores.
+        uint32_t countBits = 1;
+        while (countBits < part_.writeBufferWords) countBits <<= 1;
+        data = static_cast<uint16_t>(data & (countBits - 1));
         if (sector != bufSector_ || static_cast<uint32_t>(data) + 1 > part_.writeBufferWords) {
             bufferAbort_ = true;
             pend_ = Pend::None;
