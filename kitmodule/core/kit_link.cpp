@@ -188,12 +188,13 @@ bool Engine::ReadNorArray(uint32_t base, uint32_t byteOffset, uint32_t length, u
         return true;
     }
     trace_.Write(kTraceReadBlockIn, base, byteOffset / bpw, base + byteOffset, 0);
-    bool ok = kit_ != nullptr;
+    // The data register mode and the queue are set once per run: nothing between the pieces
+    // changes them.
+    bool ok = kit_ != nullptr && !Failed(kit_->QsetNandRegMode(0)) && !Failed(kit_->Qflush());
     uint32_t address = (base + byteOffset) / bpw;
     for (uint32_t done = 0; ok && done < length;) {
         uint32_t piece = std::min(length - done, kArrayPiece);
-        ok = !Failed(kit_->QsetNandRegMode(0)) && !Failed(kit_->Qflush()) &&
-             !Failed(kit_->NorArrayRead(address, piece, static_cast<uint8_t>(bpw), buffer + done));
+        ok = !Failed(kit_->NorArrayRead(address, piece, static_cast<uint8_t>(bpw), buffer + done));
         done += piece;
         address += piece / bpw;
     }
