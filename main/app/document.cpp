@@ -280,6 +280,7 @@ LRESULT CChildFrame::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
       if (m_View.m_hWnd) ::MoveWindow(m_View.m_hWnd, 0, 0, LOWORD(lp), HIWORD(lp), TRUE);
       break;
     case WM_LX_START_COMMAND:
+      m_bStartPending = false;
       StartCommand();
       return 0;
     case WM_LX_FORGET_VIEW:
@@ -422,7 +423,8 @@ void CCommandDlg::OnSubmit() {
   AddHistory(text.c_str());
   if (child && child->m_pView) {
     child->m_CommandText = text.c_str();
-    child->PostMessage(WM_LX_START_COMMAND);
+    child->m_bStartPending = true;
+    if (!child->PostMessage(WM_LX_START_COMMAND)) child->m_bStartPending = false;
   }
   ::SetWindowTextA(combo, "");
 }

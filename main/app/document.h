@@ -61,7 +61,9 @@ class CChildFrame : public CWnd {
   static CChildFrame* CreateThreadWindow(CMainFrame* frame);
   LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override;
   void PostNcDestroy() override { delete this; }
-  bool IsBusy() const { return m_pRunningThread.load() != nullptr; }
+  // Busy from the moment a line is submitted: its start message may still wait in the queue, and a
+  // second line submitted meanwhile must neither replace it nor be lost.
+  bool IsBusy() const { return m_pRunningThread.load() != nullptr || m_bStartPending.load(); }
   // The submitted line on a new thread; false (and nothing started) while one still runs.
   bool StartCommand();
   // The window became the active one: its view is current and the command dialog names it.
@@ -69,6 +71,7 @@ class CChildFrame : public CWnd {
 
   CString m_CommandText;
   std::atomic<CBrambThread*> m_pRunningThread{nullptr};
+  std::atomic<bool> m_bStartPending{false};
   CBrambView* m_pView = nullptr;
   // The shell's current folder of this window.
   std::string m_CurrentFolder = "/a/";

@@ -66,6 +66,12 @@ check grep -qx "two: 1/2 passed" "$work/totals"
   kill "$pid" 2>/dev/null
   [ "$held" -eq 0 ] || { echo "FAIL the display holds the caller's lock file"; exit 1; }
   echo "ok   the display keeps no descriptor of its caller"
+  # Nor does what "wine" and "wineserver" start (a server that lingers after the caller).
+  out=$(wine cmd /c exit 0 >/dev/null 2>&1; for p in $(pgrep -f "wineserver" ); do
+          [ "$(readlink /proc/$p/fd/* 2>/dev/null | grep -c held.lock)" -eq 0 ] || echo "$p"; done)
+  wineserver -k >/dev/null 2>&1
+  [ -z "$out" ] || { echo "FAIL a Wine server keeps the caller's lock file"; exit 1; }
+  echo "ok   Wine keeps no descriptor of its caller"
 ) || fail=1
 
 exit $fail

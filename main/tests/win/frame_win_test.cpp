@@ -200,6 +200,26 @@ TEST_F(FrameTest, LinesRunOnCommandThreadsAndEndWithTheirOutcome) {
   EXPECT_NE(ViewText(child).find("* still running failed!\n"), std::string::npos);
 }
 
+// Two lines submitted before the first one's start message is handled: the first runs as typed,
+// the second is refused and stays typed, nothing runs twice.
+TEST_F(FrameTest, ALineSubmittedBeforeTheLastOneStartedIsRefusedNotSwapped) {
+  CChildFrame* child = g_frame->GetActiveChild();
+  ASSERT_NE(child, nullptr);
+  size_t before = ViewText(child).size();
+  LxPromptTestBegin();
+  g_frame->m_pCommandDlg->SetDlgItemText(IDC_COMMAND_LINE, "first line");
+  g_frame->m_pCommandDlg->OnSubmit();
+  EXPECT_TRUE(child->IsBusy());
+  g_frame->m_pCommandDlg->SetDlgItemText(IDC_COMMAND_LINE, "second line");
+  g_frame->m_pCommandDlg->OnSubmit();
+  EXPECT_EQ(Prompts(), std::vector<std::string>{"Thread is not finished."});
+  ASSERT_TRUE(WaitIdle(child));
+  EXPECT_EQ(ViewText(child).substr(before), "* first line failed!\n");
+  CString typed;
+  g_frame->m_pCommandDlg->GetDlgItemText(IDC_COMMAND_LINE, typed);
+  EXPECT_EQ(std::string(typed.GetString()), "second line");
+}
+
 TEST_F(FrameTest, WindowsAndTheFrameStayWhileAThreadRunsAndTheLastWindowStays) {
   CChildFrame* first = g_frame->GetActiveChild();
   first->SendMessage(WM_CLOSE);
