@@ -560,3 +560,18 @@ TEST_F(TreeCore, FillsSubFoldersThatExistAlready) {
         EXPECT_TRUE(ui.said.empty());
     }
 }
+
+// A sub-folder that can be neither made nor found on the other side (a file holds its name)
+// stops the copy as a failure instead of leaving its subtree out while the copy reports success.
+TEST_F(TreeCore, ASubFolderThatCannotBeMadeStopsTheCopy) {
+    ASSERT_TRUE(MakeFolder("/a/src"));
+    ASSERT_TRUE(MakeFolder("/a/src/sub"));
+    WriteVolume("/a/src/sub/inner.txt", "inner");
+    ASSERT_TRUE(MakeFolder(host + "/dst"));
+    WriteHost(host + "/dst/sub", "a file where the folder should go");
+    RecordingUi ui;
+    TreeCopier copier(ui);
+    EXPECT_EQ(kCopyFailed, copier.CopyItem("/a/src", host + "/dst", true));
+    EXPECT_EQ(0, copier.tally().copied);
+    EXPECT_EQ(1, copier.tally().total);
+}
