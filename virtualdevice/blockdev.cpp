@@ -1,18 +1,27 @@
 #include "blockdev.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 namespace lxvd {
 
 /* ---- host file ---- */
 
-bool FileStorage::Seek(uint64_t offset) {
+bool FileStorage::Seek(uint64_t offset, Last next) {
+    if (last_ == next && pos_ == offset) return true;
+    last_ = Last::None;
 #ifdef _WIN32
-    return _fseeki64(file_, static_cast<long long>(offset), SEEK_SET) == 0;
+    if (_fseeki64(file_, static_cast<long long>(offset), SEEK_SET) != 0) return false;
 #else
-    return fseeko(file_, static_cast<off_t>(offset), SEEK_SET) == 0;
+    if (fseeko(file_, static_cast<off_t>(offset), SEEK_SET) != 0) return false;
 #endif
+    last_ = next;
+    pos_ = offset;
+    return true;
 }
 
 bool FileStorage::Open() {
@@ -33,10 +42,12 @@ bool FileStorage::Create() {
 void FileStorage::Close() {
     if (file_) std::fclose(file_);
     file_ = nullptr;
+    last_ = Last::None;
 }
 
 uint64_t FileStorage::Size() {
     if (!file_) return 0;
+    last_ = Last::None;
 #ifdef _WIN32
     if (_fseeki64(file_, 0, SEEK_END) != 0) return 0;
     long long n = _ftelli64(file_);
@@ -47,14 +58,52 @@ uint64_t FileStorage::Size() {
     return n < 0 ? 0 : static_cast<uint64_t>(n);
 }
 
+#ifndef _WIN32
+namespace {
+/* One system call per transfer where the system has positioned transfers. */
+template <typename Fn>
+bool Positioned(Fn fn, size_t bytes, uint64_t offset) {
+    size_t done = 0;
+    while (done < bytes) {
+        const ssize_t n = fn(done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+}  // namespace
+#endif
+
 bool FileStorage::ReadAt(uint64_t offset, void* data, size_t bytes) {
-    if (!file_ || !Seek(offset)) return false;
-    return std::fread(data, 1, bytes, file_) == bytes;
+#ifndef _WIN32
+    if (!file_) return false;
+    const int fd = fileno(file_);
+    return Positioned([&](size_t done, off_t at) { return pread(fd, static_cast<uint8_t*>(data) + done, bytes - done, at); },
+                      bytes, offset);
+#else
+    if (!file_ || !Seek(offset, Last::Read)) return false;
+    const bool ok = std::fread(data, 1, bytes, file_) == bytes;
+    pos_ = offset + bytes;
+    if (!ok) last_ = Last::None;
+    return ok;
+#endif
 }
 
 bool FileStorage::WriteAt(uint64_t offset, const void* data, size_t bytes) {
-    if (!file_ || !Seek(offset)) return false;
-    return std::fwrite(data, 1, bytes, file_) == bytes;
+#ifndef _WIN32
+    if (!file_) return false;
+    const int fd = fileno(file_);
+    return Positioned(
+        [&](size_t done, off_t at) { return pwrite(fd, static_cast<const uint8_t*>(data) + done, bytes - done, at); },
+        bytes, offset);
+#else
+    if (!file_ || !Seek(offset, Last::Write)) return false;
+    const bool ok = std::fwrite(data, 1, bytes, file_) == bytes;
+    pos_ = offset + bytes;
+    if (!ok) last_ = Last::None;
+    return ok;
+#endif
 }
 
 /* ---- memory ---- */

@@ -80,9 +80,15 @@ public:
     bool WriteAt(uint64_t offset, const void* data, size_t bytes) override;
 
 private:
-    bool Seek(uint64_t offset);
+    enum class Last { None, Read, Write };
+    bool Seek(uint64_t offset, Last next);
     std::string path_;
     FILE* file_ = nullptr;
+    /* Where the file stands after the last transfer, so that a transfer that follows on in the
+     * same direction needs no seek (a system call each). Switching direction always seeks, as
+     * the C library requires for files open for update. */
+    uint64_t pos_ = 0;
+    Last last_ = Last::None;
 };
 
 /* The in-memory sector device of the tests: an image without a host file. */

@@ -95,6 +95,9 @@ public:
     int error() const { return error_; }
     void SetError(int code) { error_ = code; }
     void SetClock(ClockFn clock) { clock_ = clock; }
+    /* Folders are indexed after their first search so that work in a big folder does not grow
+     * with its size. Off, every search reads the folder: the tests compare the two. */
+    void SetFolderIndexing(bool on);
 
     int Init();                 /* idempotent */
     void Shutdown();            /* closes everything, writes what is pending */
@@ -149,6 +152,7 @@ private:
     int error_ = 0;
     bool initialised_ = false;
     ClockFn clock_ = SystemClock;
+    bool indexFolders_ = true;
 
     friend struct FatOps;
 };

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <set>
 
 #include "fat/fatfs.h"
@@ -211,6 +213,30 @@ TEST(FatFiles, SmallWritesSeeksAndAppend) {
     f.fs.Close(h);
     auto got = f.ReadFile("/f.txt");
     EXPECT_EQ(expect, std::string(got.begin(), got.end()));
+}
+
+TEST(FatFiles, SmallWritesReachTheDeviceTogetherAndAreReadBackBefore) {
+    Fs f(256 + 40000, 256, 40000, kTypeFat16);
+    const auto data = Pattern(32 * 4096, 9);
+    int w = f.fs.Open(0, U("/run.bin"), 0x302);
+    ASSERT_GE(w, 0);
+    const uint64_t before = f.disk.mem->writes;
+    for (int i = 0; i < 32; ++i) ASSERT_EQ(4096, f.fs.Write(w, data.data() + i * 4096, 4096));
+    /* 128 KiB in 4 KiB writes went nowhere yet or in one request, not in 32 */
+    EXPECT_LE(f.disk.mem->writes - before, 1u);
+    /* a read of the same file, through another handle, sees every byte */
+    int r = f.fs.Open(0, U("/run.bin"), 0);
+    ASSERT_GE(r, 0);
+    std::vector<uint8_t> got(data.size());
+    ASSERT_EQ(static_cast<int64_t>(got.size()), f.fs.Read(r, got.data(), static_cast<uint32_t>(got.size())));
+    EXPECT_EQ(data, got);
+    f.fs.Close(r);
+    /* a flush puts them on the device */
+    ASSERT_EQ(0, f.fs.Flush(w));
+    const auto& bytes = f.disk.mem->bytes();
+    EXPECT_NE(bytes.end(), std::search(bytes.begin(), bytes.end(), data.begin(), data.end()));
+    f.fs.Close(w);
+    EXPECT_EQ(data, f.ReadFile("/run.bin"));
 }
 
 TEST(FatFiles, ExtendingNeverShowsOldBytes) {
@@ -510,4 +536,135 @@ TEST(FatNamesOnVolume, AnEntryAfterADeletedLongNameIsListed) {
     EXPECT_EQ((std::vector<std::string>{"LIVE.TXT"}), f.List("/"));
     uint8_t e[32];
     EXPECT_EQ(0, f.fs.Stat(0, U("/live.txt"), e));
+}
+
+namespace {
+
+/* Two copies of one volume: the first indexes its folders, the second reads them for every
+ * search. Whatever is done to both must give the same results and the same device bytes. */
+struct Twin {
+    Fs indexed, scanning;
+    Twin(uint32_t sectors, int type) : indexed(sectors, 0, sectors, type), scanning(sectors, 0, sectors, type) {
+        scanning.fs.SetFolderIndexing(false);
+    }
+    template <typename Op>
+    void Both(const std::string& what, Op op) {
+        const int64_t a = op(indexed), b = op(scanning);
+        ASSERT_EQ(a, b) << what;
+        if (a < 0) {
+            ASSERT_EQ(indexed.fs.error(), scanning.fs.error()) << what;
+        }
+    }
+    /* Empty when both devices hold the same bytes, else where they first differ. */
+    std::string Difference() {
+        const auto& a = indexed.disk.mem->bytes();
+        const auto& b = scanning.disk.mem->bytes();
+        if (a == b) return "";
+        if (a.size() != b.size()) return "sizes differ";
+        size_t s = 0;
+        while (std::memcmp(a.data() + s * 512, b.data() + s * 512, 512) == 0) ++s;
+        return "sector " + std::to_string(s);
+    }
+};
+
+std::string PoolName(std::mt19937& rng) {
+    const int k = static_cast<int>(rng() % 60);
+    char n[80];
+    switch (rng() % 6) {
+    case 0: std::snprintf(n, sizeof n, "a file with a long name number %04d.txt", k); break;  /* one base, many tails */
+    case 1: std::snprintf(n, sizeof n, "Mixed%d.Txt", k); break;                              /* case kept in a long name */
+    case 2: std::snprintf(n, sizeof n, "F%d.BIN", k); break;                                  /* 8.3 alone */
+    case 3: std::snprintf(n, sizeof n, "f%d.bin", k); break;                                  /* the same, other case */
+    case 4: std::snprintf(n, sizeof n, "a long folder name that needs many slots %d", k); break;
+    default: std::snprintf(n, sizeof n, "Z%d~1.TXT", k % 4); break;                           /* looks like a tail */
+    }
+    return n;
+}
+
+void RandomWork(Twin& t, uint32_t seed, int steps, int compareEvery) {
+    std::mt19937 rng(seed);
+    const char* const dirs[] = {"", "/d1", "/d1/sub", "/d2"};
+    t.Both("mkdirs", [](Fs& f) {
+        return f.fs.Mkdir(0, U("/d1")) + f.fs.Mkdir(0, U("/d1/sub")) + f.fs.Mkdir(0, U("/d2"));
+    });
+    for (int step = 0; step < steps; ++step) {
+        const std::string dir = dirs[rng() % 4];
+        const std::string path = dir + "/" + PoolName(rng);
+        const std::string other = std::string(dirs[rng() % 4]) + "/" + PoolName(rng);
+        const size_t bytes = rng() % 1500;
+        const std::string what = std::to_string(step) + " " + path;
+        switch (rng() % 9) {
+        case 0: case 1: case 2:
+            t.Both("create " + what, [&](Fs& f) { return f.WriteFile(path.c_str(), Pattern(bytes, step)); });
+            break;
+        case 3: case 4:
+            t.Both("unlink " + what, [&](Fs& f) { return f.fs.Unlink(0, U(path.c_str())); });
+            break;
+        case 5:
+            t.Both("rename " + what + " -> " + other, [&](Fs& f) { return f.fs.Rename(0, U(path.c_str()), U(other.c_str())); });
+            break;
+        case 6:
+            t.Both("mkdir/rmdir " + what, [&](Fs& f) {
+                return step % 2 ? f.fs.Mkdir(0, U(path.c_str())) : f.fs.Rmdir(0, U(path.c_str()));
+            });
+            break;
+        case 7:
+            t.Both("stat " + what, [&](Fs& f) -> int64_t {
+                uint8_t e[32];
+                if (f.fs.Stat(0, U(path.c_str()), e) != 0) return -1;
+                return Le32(e + 28) * 1000003ll + Le16(e + 26) + e[11] * 7 + e[0] + e[7];
+            });
+            break;
+        default:
+            t.Both("append " + what, [&](Fs& f) { return f.WriteFile(path.c_str(), Pattern(bytes, step), 0x109); });
+            break;
+        }
+        if (::testing::Test::HasFatalFailure()) return;
+        if (step % compareEvery == 0) {
+            ASSERT_EQ(t.Difference(), "") << "after step " << what;
+        }
+    }
+    for (const char* d : dirs)
+        EXPECT_EQ(t.indexed.List(*d ? d : "/"), t.scanning.List(*d ? d : "/")) << d;
+    EXPECT_EQ(t.Difference(), "");
+}
+
+}  // namespace
+
+TEST(FatFolderIndex, AnswersAsTheScansDoOnFat16) {
+    Twin t(8400, kTypeFat16);  /* 512-byte clusters: folders grow every 16 entries */
+    RandomWork(t, 7, 3000, 10);
+}
+
+TEST(FatFolderIndex, AnswersAsTheScansDoOnFat32) {
+    Twin t(66600, kTypeFat32);
+    RandomWork(t, 11, 1500, 50);
+}
+
+TEST(FatFolderIndex, LongNameLeftBeforeAFreedSlotIsSeenAsTheScanSeesIt) {
+    /* The 8.3 entry of a long name is lost (as a stop in the middle of a delete by another
+     * system leaves it): its long-name run stands alone before a free slot. A new 8.3-only
+     * entry with the same checksum placed there is read with that long name. */
+    Twin t(8400, kTypeFat16);
+    t.Both("create", [](Fs& f) { return f.WriteFile("/Long Name Here.txt", {1, 2, 3}); });
+    for (Fs* f : {&t.indexed, &t.scanning}) {
+        uint8_t e[32];
+        ASSERT_EQ(0, f->fs.Stat(0, U("/Long Name Here.txt"), e));  /* the index knows the folder now */
+        ASSERT_EQ(0, std::memcmp(e, "LONGNA~1TXT", 11));
+        /* the root of this FAT16 volume: label at 0, the long name at 1-2, its 8.3 entry at 3 */
+        VolumeInfo info;
+        f->fs.Info(0, &info);
+        uint8_t* root = nullptr;
+        for (uint32_t s = 0; s < 8400 && !root; ++s)
+            if (std::memcmp(f->disk.Sector(s) + 96, "LONGNA~1TXT", 11) == 0) root = f->disk.Sector(s);
+        ASSERT_NE(nullptr, root);
+        root[96] = 0xE5;
+    }
+    /* Both learn of the device change as the volume layer tells them of raw writes. */
+    t.Both("remount", [](Fs& f) { return f.fs.Remount(0); });
+    t.Both("lookup before", [](Fs& f) { return f.fs.Access(0, U("/Long Name Here.txt")); });
+    t.Both("create 8.3", [](Fs& f) { return f.WriteFile("/LONGNA~1.TXT", {4}); });
+    t.Both("lookup after", [](Fs& f) { return f.fs.Access(0, U("/Long Name Here.txt")); });
+    EXPECT_EQ(t.indexed.List("/"), t.scanning.List("/"));
+    EXPECT_EQ(t.Difference(), "");
 }
