@@ -412,4 +412,37 @@ TEST_F(Freshline, UnaskedTextIsShownAndExitEndsTheProgram) {
   EXPECT_NE(lone.Log().find("Connection has failed."), std::string::npos) << lone.Log();
 }
 
+// Freshline.exe itself, as a user runs it: started as a program, "Start Update" pressed, the log read
+// from the window, "Exit" pressed; the server, folders and time-out come from its environment.
+TEST_F(Freshline, TheProgramUpdatesAndEndsOnExit) {
+  UpdateServer server;
+  Catalogue(server);
+  char port[16];
+  std::snprintf(port, sizeof port, "%u", static_cast<unsigned>(server.Port()));
+  SetEnvironmentVariableA("LX_UPDATE_SERVER", (std::string("127.0.0.1:") + port).c_str());
+  SetEnvironmentVariableA("LX_UPDATE_FOLDER", install.c_str());
+  SetEnvironmentVariableA("LX_UPDATE_IDLE_MS", "5000");
+  char prompts[MAX_PATH];
+  if (!GetEnvironmentVariableA("LX_PROMPT_LOG", prompts, MAX_PATH))  // its boxes answered, never shown
+    SetEnvironmentVariableA("LX_PROMPT_LOG", (root + "\\prompts.log").c_str());
+  std::string command = "\"" + WinPath(LX_FRESHLINE_EXE) + "\"";
+  HANDLE process = LxStartProgram(command.c_str());
+  for (const char* name : {"LX_UPDATE_SERVER", "LX_UPDATE_FOLDER", "LX_UPDATE_IDLE_MS"}) SetEnvironmentVariableA(name, nullptr);
+  ASSERT_TRUE(process);
+  HWND window = LxWaitForWindow(process, "#32770", "Keldorn Auto Update... (Lumivex, Tarn-Rook Type I & II)", 20000);
+  if (!window) LxWaitForExit(process, 0);  // never leave it running
+  ASSERT_TRUE(window);
+  ::PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDC_START_UPDATE, BN_CLICKED), 0);
+  std::string log;
+  for (int i = 0; i < 600 && log.find("Connection has closed.") == std::string::npos; ++i) {
+    Sleep(50);
+    log = LxControlText(GetDlgItem(window, IDC_LOG));
+  }
+  EXPECT_NE(log.find("Update has been finished successfully."), std::string::npos) << log;
+  EXPECT_EQ(ReadFileBytes(install + "\\CompA.dll"), newDll);
+  EXPECT_EQ(ReadFileBytes(install + "\\External FS Module\\CompD.dll"), newDll);
+  ::PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+  EXPECT_EQ(LxWaitForExit(process, 20000), 0u);
+}
+
 }  // namespace

@@ -288,4 +288,37 @@ TEST_F(TarnRookUpdate, NoKitFailsAtConnect) {
   dlg.DestroyWindow();
 }
 
+// TarnRookUpdate.exe itself, as a user runs it, in the folder with the images: started as a program
+// with a simulated kit of its own, "START UPDATE" pressed, the log read from the window, "Close"
+// pressed.
+TEST_F(TarnRookUpdate, TheProgramReflashesAndEndsOnClose) {
+  char prompts[MAX_PATH];
+  if (!GetEnvironmentVariableA("LX_PROMPT_LOG", prompts, MAX_PATH))  // its boxes answered, never shown
+    SetEnvironmentVariableA("LX_PROMPT_LOG", "prompts.log");
+  SetEnvironmentVariableA("LX_KITSIM_SERIAL", "4C58B000");
+  char exe[MAX_PATH];
+  GetModuleFileNameA(nullptr, exe, MAX_PATH);
+  std::string command = exe;
+  command = "\"" + command.substr(0, command.rfind('\\') + 1) + "TarnRookUpdate.exe\"";
+  HANDLE process = LxStartProgram(command.c_str());
+  ASSERT_TRUE(process);
+  HWND window = LxWaitForWindow(process, "#32770", "Tarn-Rook Firmware Update V1.0", 20000);
+  if (!window) LxWaitForExit(process, 0);  // never leave it running
+  ASSERT_TRUE(window);
+  ::PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDC_START_UPDATE, BN_CLICKED), 0);
+  std::string log;
+  for (int i = 0; i < 1200; ++i) {
+    Sleep(50);
+    log = LxControlText(GetDlgItem(window, IDC_LOG));
+    if (log.find("Disconnect...", log.find("Finish Tarn FPGA Burn")) != std::string::npos &&
+        IsWindowEnabled(GetDlgItem(window, IDC_START_UPDATE)))
+      break;
+  }
+  EXPECT_NE(log.find("Finish Tarn USB Burn\r\nSucceeded\r\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("Finish Tarn FPGA Burn\r\nSucceeded\r\nDisconnect...\r\n"), std::string::npos) << log;
+  ::PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  EXPECT_EQ(LxWaitForExit(process, 30000), 0u);
+  SetEnvironmentVariableA("LX_KITSIM_SERIAL", "4C585000");
+}
+
 }  // namespace

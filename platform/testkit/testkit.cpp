@@ -56,3 +56,63 @@ bool LxSaveWindowShot(HWND window, const char* name) {
     ok = std::fclose(f) == 0 && ok;
     return ok;
 }
+
+HANDLE LxStartProgram(const char* commandLine) {
+    std::string command = commandLine ? commandLine : "";
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return nullptr;
+    CloseHandle(pi.hThread);
+    return pi.hProcess;
+}
+
+namespace {
+struct WindowSearch {
+    DWORD process;
+    const char* className;
+    const char* caption;
+    HWND found;
+};
+BOOL CALLBACK MatchProgramWindow(HWND w, LPARAM lp) {
+    auto* s = reinterpret_cast<WindowSearch*>(lp);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    char cls[64] = "", text[256] = "";
+    GetClassNameA(w, cls, sizeof cls);
+    GetWindowTextA(w, text, sizeof text);
+    if (pid == s->process && lstrcmpA(cls, s->className) == 0 && lstrcmpA(text, s->caption) == 0) {
+        s->found = w;
+        return FALSE;
+    }
+    return TRUE;
+}
+}  // namespace
+
+HWND LxWaitForWindow(HANDLE process, const char* className, const char* caption, DWORD timeoutMs) {
+    WindowSearch search{GetProcessId(process), className, caption, nullptr};
+    DWORD start = GetTickCount();
+    for (;;) {
+        EnumWindows(MatchProgramWindow, reinterpret_cast<LPARAM>(&search));
+        if (search.found || GetTickCount() - start >= timeoutMs) return search.found;
+        Sleep(50);
+    }
+}
+
+std::string LxControlText(HWND control) {
+    std::vector<char> text(65536, '\0');
+    DWORD_PTR got = 0;
+    if (!control || !SendMessageTimeoutA(control, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                                         SMTO_ABORTIFHUNG, 2000, &got))
+        return std::string();
+    return std::string(text.data());
+}
+
+DWORD LxWaitForExit(HANDLE process, DWORD timeoutMs) {
+    if (!process) return STILL_ACTIVE;
+    DWORD code = STILL_ACTIVE;
+    if (WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0) GetExitCodeProcess(process, &code);
+    else TerminateProcess(process, 1);
+    CloseHandle(process);
+    return code;
+}
