@@ -21,8 +21,8 @@ ScriptRunner::~ScriptRunner() {
 bool ScriptRunner::Start(HWND frame, ScriptLog* log, const std::string& text, UINT endMessage) {
   if (running_.load() || text.empty()) return false;
   if (thread_) {
-    // The previous run has ended (running_ is clear); let its thread go completely.
-    WaitForSingleObject(thread_, INFINITE);
+    // The previous run has ended (running_ is clear); its thread touches nothing of ours any
+    // more, though it may still show its failure box.
     CloseHandle(thread_);
     thread_ = nullptr;
   }
@@ -54,6 +54,9 @@ DWORD WINAPI ScriptRunner::ThreadProc(void* self) {
 }
 
 void ScriptRunner::Run() {
+  // What the end of the run needs once running_ is clear and a new run may start.
+  const HWND frame = frame_;
+  const UINT endMessage = endMessage_;
   CoInitializeEx(nullptr, COINIT_MULTITHREADED);
   const char* failure = nullptr;
   IDispatch* autoWindow = CreateAutoWindow(frame_);
@@ -89,8 +92,8 @@ void ScriptRunner::Run() {
   initialised_ = false;
   WorkerThreadEnd();
   running_ = false;
-  if (endMessage_ && frame_) PostMessageA(frame_, endMessage_, 0, 0);
-  if (failure) LxMessageBox(frame_, failure, nullptr, MB_OK);
+  if (endMessage && frame) PostMessageA(frame, endMessage, 0, 0);
+  if (failure) LxMessageBox(frame, failure, nullptr, MB_OK);
 }
 
 void ScriptRunner::Interrupt() {

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,7 @@ namespace {
 
 CBrambApp g_app;
 CMainFrame* g_frame = nullptr;
+std::string g_folder;
 
 void Command(UINT id) { g_frame->SendMessage(WM_COMMAND, MAKEWPARAM(id, 0), 0); }
 
@@ -50,6 +52,7 @@ class FrameScriptTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     std::string folder = MakeTempFolder("lxframescript");
+    g_folder = folder;
     CreateDirectoryA((folder + "\\User Data").c_str(), nullptr);
     SetEnvironmentVariableA("LX_USER_AREA", folder.c_str());
     _putenv_s("LX_USER_AREA", folder.c_str());
@@ -101,6 +104,24 @@ TEST_F(FrameScriptTest, RunScriptPrintsIntoTheScriptLogAndTheButtonsFollowTheRun
   EXPECT_NE(log.find("Caption: "), std::string::npos) << log;
   EXPECT_EQ(LxPromptRecordCount(), 0);
   LxSaveWindowShot(g_frame->m_hWnd, "frame_script_run");
+}
+
+// A user's script file, opened as a page and run from the menu, on the virtual device.
+TEST_F(FrameScriptTest, AScriptFileRunsThroughRunScriptOnTheVirtualDevice) {
+  char scripts[MAX_PATH] = "";
+  GetEnvironmentVariableA("LX_SCRIPT_DIR", scripts, sizeof scripts);
+  std::ifstream file(std::string(scripts) + "\\device_e2e.vbs", std::ios::binary);
+  std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  ASSERT_FALSE(text.empty()) << scripts;
+  text.replace(text.find("\"AREA\""), 6, "\"" + g_folder + "\"");
+  RunPage(text.c_str());
+  ASSERT_TRUE(WaitScript(120000));
+  std::string log = LogText();
+  EXPECT_EQ(log.find("FAIL"), std::string::npos) << log;
+  EXPECT_NE(log.find("ok the sectors hold what was written"), std::string::npos) << log;
+  EXPECT_NE(log.find("done"), std::string::npos) << log;
+  EXPECT_EQ(LxPromptRecordCount(), 0);
+  LxSaveWindowShot(g_frame->m_hWnd, "frame_script_device");
 }
 
 TEST_F(FrameScriptTest, TheFrameAnswersWhileAScriptRunsAndStopScriptEndsIt) {
