@@ -51,14 +51,27 @@ not() { ! "$@"; }
 lumivex_count() {
   local n=0 pid
   for pid in $(pgrep -x Lumivex.exe); do
-    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && n=$((n + 1))
+    { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && n=$((n + 1))
   done
   echo $n
 }
 lumivex_running() { [ "$(lumivex_count)" -gt 0 ]; }
+# Waits up to 30 seconds for every Lumivex of this prefix to end.
+lumivex_ends() {
+  local i
+  for i in $(seq 1 300); do lumivex_running || return 0; sleep 0.1; done
+  return 1
+}
+# A Windows program that must not take longer than a minute and a half (a hang fails the test).
+run() { timeout -k 5 90 "$@"; }
+# Through a file: a program that COM starts for the client inherits its output.
+client() {
+  run "$LX_WINE" cscript.exe //nologo "$(winpath "$client")" >"$work/client.out" 2>&1
+  tr -d '\r' <"$work/client.out"
+}
 
 # --- Registration ---------------------------------------------------------------------------
-(cd "$install" && wine Lumivex.exe /RegServer >/dev/null 2>&1)
+(cd "$install" && run "$LX_WINE" Lumivex.exe /RegServer >/dev/null 2>&1)
 check "the version-independent ProgID names the class" has 'HKCR\LXActiveScript.LXObject\CLSID' "$clsid"
 check "the current version" has 'HKCR\LXActiveScript.LXObject\CurVer' 'LXActiveScript.LXObject.1'
 check "the versioned ProgID" has 'HKCR\LXActiveScript.LXObject.1\CLSID' "$clsid"
@@ -67,31 +80,37 @@ check "the class names its application" has "HKCR\\CLSID\\$clsid" '754DC32C-BBA4
 check "the application id" has 'HKCR\AppID\Lumivex.EXE' '754DC32C-BBA4-40ba-82F9-362FC825793B' AppID
 check "the application's name" has 'HKCR\AppID\{754DC32C-BBA4-40ba-82F9-362FC825793B}' 'Lumivex'
 check "the type library" has 'HKCR\TypeLib\{F5E827B9-AEEC-4C4B-88D2-7426D7707043}\1.0' 'Lumivex.exe' '' /s
-sleep 1
-check "registering ends the program" not lumivex_running
+check "registering ends the program" lumivex_ends
 
 # --- A client while no Lumivex runs: COM starts one, which ends after the client ------------
-out=$(wine cscript.exe //nologo "$(winpath "$client")" 2>&1 | tr -d '\r')
+out=$(client)
 echo "$out"
 check "the client of a program COM started" test "$(echo "$out" | tail -1)" = ok
-gone=1
-for i in $(seq 1 100); do lumivex_running || { gone=0; break; }; sleep 0.1; done
-check "the program COM started ends after its client" test $gone = 0
+check "the program COM started ends after its client" lumivex_ends
 
 # --- A client of the running program ------------------------------------------------------
-(cd "$install" && wine Lumivex.exe >/dev/null 2>&1) &
+(cd "$install" && timeout -k 5 200 "$LX_WINE" Lumivex.exe >/dev/null 2>&1) &
 pid=$!
-check "Lumivex shows its window" wine "$(winpath "$waiter")"
-out=$(wine cscript.exe //nologo "$(winpath "$client")" 2>&1 | tr -d '\r')
+check "Lumivex shows its window" run "$LX_WINE" "$(winpath "$waiter")"
+out=$(client)
 echo "$out"
 check "the client of the running program" test "$(echo "$out" | tail -1)" = ok
 check "one program served it" test "$(lumivex_count)" = 1
-check "Lumivex closes" wine "$(winpath "$closer")" lumivex_server_running
+check "Lumivex closes" run "$LX_WINE" "$(winpath "$closer")" lumivex_server_running
 wait $pid
+check "Lumivex has ended" lumivex_ends
 
 # --- Unregistration ------------------------------------------------------------------------
-(cd "$install" && wine Lumivex.exe /UnregServer >/dev/null 2>&1)
+(cd "$install" && run "$LX_WINE" Lumivex.exe /UnregServer >/dev/null 2>&1)
 check "unregistration removes the class" absent "HKCR\\CLSID\\$clsid"
 check "and the ProgIDs" absent 'HKCR\LXActiveScript.LXObject'
 check "and the type library" absent 'HKCR\TypeLib\{F5E827B9-AEEC-4C4B-88D2-7426D7707043}'
+if [ $fails -gt 0 ]; then
+  echo "--- processes of the prefix:"
+  for pid in $(pgrep -x Lumivex.exe); do
+    { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" &&
+      ps -o pid=,etimes=,args= -p "$pid"
+  done
+  echo "--- boxes of the run:"; cat "$work/prompts.log" 2>/dev/null
+fi
 exit $fails
