@@ -32,7 +32,16 @@ public:
     }
     // A test run may speed the clock up (LX_TARNROOK_CLOCK_SPEED, read only while prompts are in
     // test mode): time-outs and settling waits then pass that many times faster.
-    uint64_t NowMs() override { return GetTickCount64() * Speed(); }
+    // The performance counter, not the tick count: a tick is 10-16 ms, which a sped-up clock would
+    // turn into a jump of seconds that ends any short time-out at once.
+    uint64_t NowMs() override {
+        LARGE_INTEGER frequency, count;
+        QueryPerformanceFrequency(&frequency);
+        QueryPerformanceCounter(&count);
+        uint64_t perMs = static_cast<uint64_t>(frequency.QuadPart) / 1000;
+        if (perMs == 0) return GetTickCount64() * Speed();
+        return static_cast<uint64_t>(count.QuadPart) / perMs * Speed();
+    }
     void SleepMs(uint32_t ms) override { Sleep(static_cast<DWORD>(ms / Speed())); }
     bool InstallFolder(std::string* folder) override {
         char path[512];
