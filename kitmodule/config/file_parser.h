@@ -1,0 +1,84 @@
+// CFileParser: reader and writer of line-oriented text files whose lines are records of fields cut by a
+// separator, with comment lines that begin with a comment character. Every operation reads the attached
+// file afresh and keeps nothing open between calls, so a file edited elsewhere is seen at once. A rewrite
+// (sort, delete) goes to "<path>~" first and replaces the file only once that copy is whole.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace rook {
+
+// One line of the file as read: its text without the line end, and why it is not a record when it is not.
+struct ParsedLine {
+    std::string text;
+    int fileLine = 0;    // from 1, as an editor numbers it
+    bool comment = false;
+    std::string refused; // empty for a usable line
+};
+
+// A line longer than this is not taken as a record (it is kept in the file untouched).
+constexpr size_t kMaxRecordLine = 4096;
+// A file larger than this is not read at all.
+constexpr size_t kMaxParsedFile = 16u << 20;
+
+// Reads a whole file into lines; false when it cannot be opened or read or is too large.
+// Carriage returns before the "\n" are dropped, so files written with either line end read alike.
+bool ReadParsedLines(const std::string& path, char commentChar, std::vector<ParsedLine>& lines);
+
+// Field `column` (from 0) of `line`: the text between the column-th and the next separator; empty beyond.
+std::string FieldOf(const std::string& line, int column, char separator);
+
+// Equal without regard to ASCII case.
+bool EqualNoCase(const std::string& a, const std::string& b);
+
+// Writes `lines` (each followed by a line end) to "<path>~" and puts that file in place of `path`.
+// On any failure the old file stays as it was and the temporary file is removed.
+bool ReplaceFileWithLines(const std::string& path, const std::vector<std::string>& lines);
+
+class CFileParser {
+public:
+    CFileParser() = default;
+    virtual ~CFileParser() = default;
+
+    // 1 when `path` names a file that opens for reading (the path is attached); 0 and no file otherwise.
+    virtual int SetFile(const std::string& path);
+    virtual void ReleaseFile();
+    // Checks that the attached file opens for reading and writing; 1 on success.
+    virtual int Open();
+    virtual void Close() {}
+    virtual char SetCommentChar(char c) { comment_ = c; return c; }
+    virtual char SetSeparator(char c) { separator_ = c; return c; }
+    // Rewrites the file: comment lines first in their order, then the records in ascending byte order of
+    // field `column`; records with equal keys keep their order and empty lines are dropped. Refused
+    // (over-long) lines are kept after the comments.
+    virtual int SortByField(int column);
+    virtual int CountMatches(int column, const std::string& value);
+    virtual void SetFilter(int column, const std::string& value) { keyColumn_ = column; keyValue_ = value; }
+    virtual std::string GetFilter() const { return keyValue_; }
+    virtual void ClearFilter() { keyColumn_ = 0; keyValue_.clear(); }
+    virtual std::string GetField(int line, int column);
+    virtual int FindLine(const std::string& text);
+    virtual int AppendLine(const std::string& text);
+    virtual int DeleteLine(int line);
+
+    const std::string& Path() const { return path_; }
+    char Separator() const { return separator_; }
+    // The lines of the last read that were not taken as records, and why.
+    const std::vector<ParsedLine>& RefusedLines() const { return refused_; }
+
+private:
+    bool Load(std::vector<ParsedLine>& lines);
+    bool IsRecord(const ParsedLine& l) const { return !l.comment && l.refused.empty(); }
+    bool Counted(const ParsedLine& l) const;
+
+    std::string path_;
+    char comment_ = '#';
+    char separator_ = ',';
+    int keyColumn_ = 0;
+    std::string keyValue_;
+    std::vector<ParsedLine> refused_;
+};
+
+}  // namespace rook
