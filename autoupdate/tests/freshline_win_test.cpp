@@ -368,6 +368,20 @@ TEST_F(Freshline, AFailedInstallationKeepsTheDownloads) {
   EXPECT_EQ(log.find("finished successfully"), std::string::npos);
 }
 
+TEST_F(Freshline, FilesOfOneNameFromTwoComponentsKeepTheirOwnContent) {
+  UpdateServer server;
+  Catalogue(server);
+  server.products[0].files.push_back({u"102", u"settings.ini", u"0", u"", {'a', '=', '1'}});
+  server.products[3].files.push_back({u"402", u"Settings.INI", u"0", u"\\External FS Module", {'d', '=', '4'}});
+  TestDlg dlg;
+  Open(dlg, server);
+  dlg.Click(IDC_START_UPDATE);
+  EXPECT_NE(dlg.Log().find("Update has been finished successfully."), std::string::npos) << dlg.Log();
+  EXPECT_EQ(ReadFileBytes(install + "\\settings.ini"), (std::vector<uint8_t>{'a', '=', '1'}));
+  EXPECT_EQ(ReadFileBytes(install + "\\External FS Module\\Settings.INI"), (std::vector<uint8_t>{'d', '=', '4'}));
+  EXPECT_FALSE(Exists(download));
+}
+
 TEST_F(Freshline, ADownloadThatCannotBeWrittenEndsTheRun) {
   WriteFileBytes(download, {'x'});  // a file where the download folder should be
   Snapshot before = SnapshotOf(install);

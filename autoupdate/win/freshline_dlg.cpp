@@ -459,7 +459,13 @@ lx::update::SelfUpdate CFreshlineDlg::DetectSelfUpdate() {
 // ----- Downloads -----------------------------------------------------------------------------
 
 std::wstring CFreshlineDlg::DownloadPath(size_t index) const {
-  return m_downloadFolder + L"\\" + W(m_files[index][lx::update::kFileName]);
+  const std::u16string& name = m_files[index][lx::update::kFileName];
+  // Two components may ship files of one name for different folders: each download keeps a file
+  // of its own instead of the last one taking the place of the others.
+  for (size_t i = 0; i < m_files.size(); ++i)
+    if (i != index && _wcsicmp(W(m_files[i][lx::update::kFileName]), W(name)) == 0)
+      return m_downloadFolder + L"\\" + std::to_wstring(index + 1) + L"-" + W(name);
+  return m_downloadFolder + L"\\" + W(name);
 }
 
 void CFreshlineDlg::CloseDownloadFile(bool keep) {
