@@ -14,6 +14,7 @@
 #include "options_sheet.h"
 #include "resource.h"
 #include "print_text.h"
+#include "sectortools.h"
 #include "viewers.h"
 
 #include <shellapi.h>
@@ -280,11 +281,14 @@ bool CMainFrame::OnMenuCommand(UINT id) {
     case ID_FILE_PRINT_SETUP:
       OnPrintCommand(id);
       return true;
-    // The sector explorer, the volume duplicate and the analyzer dialog come with the volume
-    // tools; their commands do nothing until then.
     case ID_SECTOR_EXPLORER:
+      ToggleSectorExplorer(this);
+      return true;
     case ID_VOLUME_DUPLICATE:
+      RunVolumeDuplicate(this);
+      return true;
     case ID_VYR_ANALYZER:
+      RunVyrAnalyzer(this);
       return true;
     default:
       return false;

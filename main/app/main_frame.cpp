@@ -17,6 +17,7 @@
 #include "options_sheet.h"
 #include "resource.h"
 #include "script_runner.h"
+#include "sectortools.h"
 #include "splash.h"
 #include "viewers.h"
 
@@ -707,6 +708,7 @@ LRESULT CMainFrame::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
         m_pCommandDlg = nullptr;
       }
       DestroyExplorers(this);
+      DestroySectorTools();
       RemovePropA(m_hWnd, kClientProp);
       CBrambApp* app = GetBrambApp();
       if (app && app->m_pFrameServices == this) app->m_pFrameServices = nullptr;

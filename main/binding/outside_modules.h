@@ -18,11 +18,11 @@
   X(vyrGetCoreCommands, void*, (void), 0)                       \
   X(vyrGetEngineErrorStrings, void*, (void), 0)                 \
   X(vyrGetCoreErrorStrings, void*, (void), 0)                   \
-  X(vyrGetResult, int, (uint32_t* out), 0)                      \
-  X(vyrGetStatus, int, (uint32_t* out), -1)                     \
+  X(vyrGetResult, int, (const char** text), 0)                  \
+  X(vyrGetStatus, int, (const char** text), -1)                 \
   X(vyrGetLastErrorEngine, int, (void), -1)                     \
   X(vyrGetLastErrorCore, int, (void), -1)                       \
-  X(vyrGetProgress, int, (uint32_t* out), -1)                   \
+  X(vyrGetProgress, int, (const char** text), -1)               \
   X(vyrGetLastBDCommand, int, (void), -1)                       \
   X(vyrGetLastFSCommand, int, (void), -1)                       \
   X(vyrStartBDAnalysis, int, (uint32_t value), -1)              \

@@ -1,0 +1,339 @@
+// The sector explorer's find window and its import and export dialogs.
+#include <cstdio>
+#include <cstdlib>
+
+#include "app.h"
+#include "device_api.h"
+#include "sectortools.h"
+
+namespace {
+
+bool FileExists(const char* path) {
+  DWORD attributes = GetFileAttributesA(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+int FieldNumber(HWND dialog, int id) {
+  char text[32] = "";
+  ::GetDlgItemTextA(dialog, id, text, sizeof text);
+  return std::atoi(text);
+}
+
+void SetFieldNumber(HWND dialog, int id, int value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%d", value);
+  ::SetDlgItemTextA(dialog, id, text);
+}
+
+// Reads of the search: through the explorer's addressing, a slice at a time.
+int ExplorerRead(void* context, uint32_t first, uint32_t count, uint8_t* buffer) {
+  auto* explorer = static_cast<CSectorExplorerDlg*>(context);
+  return DeviceApiTable.gfslReadSectors(0, first, count, buffer, explorer->m_Addressing);
+}
+
+struct SearchTick {
+  CSectorFindDlg* find;
+  int32_t start, end;
+};
+
+bool FindTick(void* context, int32_t sector) {
+  auto* tick = static_cast<SearchTick*>(context);
+  tick->find->SetProgress(lx::SearchProgress(sector, tick->start, tick->end));
+  PumpToolMessages(256);
+  return tick->find->m_bRunning;
+}
+
+}  // namespace
+
+// ---- find ----------------------------------------------------------------------------------------
+void CSectorFindDlg::DoDataExchange(CDataExchange* dx) {
+  DDX_Check(dx, IDC_SF_DIFFERENCE, m_Difference);
+  DDX_Text(dx, IDC_SF_PATTERN, m_Pattern);
+  DDX_Radio(dx, IDC_SF_ASCII, m_Kind);
+  DDX_Radio(dx, IDC_SF_CURRENT, m_Scope);
+  DDX_Text(dx, IDC_SF_END, m_EndSector);
+}
+
+BOOL CSectorFindDlg::OnCommand(WPARAM wp, LPARAM lp) {
+  switch (LOWORD(wp)) {
+    case IDC_SF_FIND_NEXT: FindNext(); return TRUE;
+    case IDC_SF_STOP: Stop(); return TRUE;
+    default: return CDialog::OnCommand(wp, lp);
+  }
+}
+
+void CSectorFindDlg::SetProgress(int percent) {
+  ::SendDlgItemMessageA(m_hWnd, IDC_SF_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(percent), 0);
+}
+
+void CSectorFindDlg::ButtonsIdle(bool idle) {
+  ::EnableWindow(::GetDlgItem(m_hWnd, IDC_SF_FIND_NEXT), idle);
+  ::EnableWindow(::GetDlgItem(m_hWnd, IDCANCEL), idle);
+  ::EnableWindow(::GetDlgItem(m_hWnd, IDC_SF_STOP), !idle);
+}
+
+void CSectorFindDlg::FindNext() {
+  if (m_bRunning) return;
+  ButtonsIdle(false);
+  m_bRunning = true;
+  UpdateData(TRUE);
+  lx::SectorSearch search;
+  lx::PatternError error;
+  if (m_Kind == 1) {
+    error = lx::ParseHexPattern(m_Pattern, &search.pattern);
+  } else {
+    search.pattern.assign(m_Pattern.str().begin(), m_Pattern.str().end());
+    error = lx::CheckPatternLength(search.pattern.size());
+  }
+  if (error != lx::PatternError::kNone) {
+    ButtonsIdle(true);
+    m_bRunning = false;
+    MessageBox(lx::PatternErrorText(error));
+    return;
+  }
+  if (m_SectorCount == 0) m_SectorCount = m_pExplorer->CountSectors();
+  m_EndSector = lx::ClampEndSector(m_EndSector, m_SectorCount);
+  SetFieldNumber(m_hWnd, IDC_SF_END, m_EndSector);
+  SetProgress(0);
+
+  m_pExplorer->HideEditor();
+  search.read = ExplorerRead;
+  search.context = m_pExplorer;
+  search.sectorCount = m_SectorCount;
+  search.searchSector = m_SearchSector;
+  search.bytePosition = m_BytePosition;
+  search.endSector = m_EndSector;
+  search.currentSectorOnly = m_Scope == 0;
+  search.difference = m_Difference != 0;
+  SearchTick tick = {this, m_StartSector, m_EndSector};
+  search.tick = FindTick;
+  search.tickContext = &tick;
+  const lx::SearchResult result = lx::RunSectorSearch(search);
+
+  ButtonsIdle(true);
+  m_bRunning = false;
+  CString text;
+  switch (result.outcome) {
+    case lx::SearchOutcome::kHit:
+      m_pExplorer->SetSectorNumber(result.sector);
+      m_pExplorer->Move();
+      m_pExplorer->MarkByte(result.position);
+      m_SearchSector = result.sector;
+      m_BytePosition = result.position + 1;
+      if (m_BytePosition > static_cast<int32_t>(lx::kSectorBytes) - 1) {
+        m_BytePosition = 0;
+        ++m_SearchSector;
+      }
+      break;
+    case lx::SearchOutcome::kNotFound:
+      m_BytePosition = 0;
+      if (m_Scope == 1 && m_SearchSector < m_EndSector) m_SearchSector = m_EndSector;
+      MessageBox("String not found.");
+      break;
+    case lx::SearchOutcome::kReadError:
+      // What a failed read leaves in a buffer is no sector: the search ends there.
+      m_BytePosition = 0;
+      m_SearchSector = result.sector;
+      text.Format("Failed to read sector %ld. The search stops there.", static_cast<long>(result.sector));
+      MessageBox(text);
+      break;
+    case lx::SearchOutcome::kStopped:
+      if (result.sector != m_SearchSector) m_BytePosition = 0;
+      m_SearchSector = result.sector;
+      break;
+  }
+}
+
+void CSectorFindDlg::Close() {
+  m_bRunning = false;
+  ShowWindow(SW_HIDE);
+  if (m_pExplorer && m_pExplorer->m_hWnd)
+    ::SetWindowPos(m_pExplorer->m_hWnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+}
+
+// ---- import and export -------------------------------------------------------------------------
+BOOL CSectorTransferDlg::OnInitDialog() {
+  adjusting_ = true;
+  m_NumberOfSectors = 1;
+  m_SectorCount = DeviceApiTable.gfslGetNumberOfSectors(0, m_Addressing);
+  const int high = m_SectorCount > 0 ? m_SectorCount : 1;
+  UDACCEL accel[4] = {{0, 1}, {2, 2}, {4, 10}, {8, 100}};
+  for (int spin : {IDC_SX_FIRST_SPIN, IDC_SX_NUMBER_SPIN}) {
+    HWND item = ::GetDlgItem(m_hWnd, spin);
+    ::SendMessageA(item, UDM_SETBASE, 10, 0);
+    ::SendMessageA(item, UDM_SETACCEL, 4, reinterpret_cast<LPARAM>(accel));
+  }
+  ::SendDlgItemMessageA(m_hWnd, IDC_SX_FIRST_SPIN, UDM_SETRANGE32, 0, high - 1);
+  ::SendDlgItemMessageA(m_hWnd, IDC_SX_NUMBER_SPIN, UDM_SETRANGE32, 1, high);
+  CDialog::OnInitDialog();
+  ::SendDlgItemMessageA(m_hWnd, IDC_SX_FIRST_SPIN, UDM_SETPOS32, 0, m_FirstSector);
+  ::SendDlgItemMessageA(m_hWnd, IDC_SX_NUMBER_SPIN, UDM_SETPOS32, 0, 1);
+  adjusting_ = false;
+  return TRUE;
+}
+
+void CSectorTransferDlg::DoDataExchange(CDataExchange* dx) {
+  DDX_Text(dx, IDC_SX_FILE, m_FileName);
+  DDX_Text(dx, IDC_SX_INFO, m_FileInfo);
+  DDX_Text(dx, IDC_SX_FIRST, m_FirstSector);
+  DDX_Text(dx, IDC_SX_NUMBER, m_NumberOfSectors);
+}
+
+BOOL CSectorTransferDlg::OnCommand(WPARAM wp, LPARAM lp) {
+  const UINT id = LOWORD(wp), code = HIWORD(wp);
+  switch (id) {
+    case IDC_SX_BROWSE: Browse(); return TRUE;
+    case IDC_SX_VIEW: return TRUE;
+    case IDC_SX_RUN: Run(); return TRUE;
+    case IDC_SX_FIRST:
+    case IDC_SX_NUMBER:
+      if (code == EN_CHANGE) FieldsChanged(id == IDC_SX_FIRST);
+      return TRUE;
+    default: return CDialog::OnCommand(wp, lp);
+  }
+}
+
+void CSectorTransferDlg::OnCancel() {
+  if (!m_bRunning) {
+    EndDialog(IDCANCEL);
+    return;
+  }
+  if (MessageBox("Do you want to stop the operation?", nullptr, MB_YESNO) == IDYES) m_bStopRequested = true;
+}
+
+void CSectorTransferDlg::FieldsChanged(bool firstChanged) {
+  if (adjusting_ || !IsWindowVisible()) return;
+  adjusting_ = true;
+  const int first = FieldNumber(m_hWnd, IDC_SX_FIRST), number = FieldNumber(m_hWnd, IDC_SX_NUMBER);
+  const lx::SectorRangeFields f = lx::LimitSectorRange(m_SectorCount, first, number, firstChanged);
+  if (f.first != first) SetFieldNumber(m_hWnd, IDC_SX_FIRST, f.first);
+  ::SendDlgItemMessageA(m_hWnd, IDC_SX_NUMBER_SPIN, UDM_SETRANGE32, 1, f.spinHigh);
+  if (f.numberChanged) {
+    SetFieldNumber(m_hWnd, IDC_SX_NUMBER, f.number);
+    ::SendDlgItemMessageA(m_hWnd, IDC_SX_NUMBER_SPIN, UDM_SETPOS32, 0, f.spinHigh);
+  }
+  adjusting_ = false;
+}
+
+void CSectorTransferDlg::Browse() {
+  UpdateData(TRUE);
+  const char* filter = "Binary Files (*.bin)|*.bin|All Files (*.*)|*.*||";
+  CFileDialog dialog(m_bImport ? TRUE : FALSE, "bin", "*.bin", OFN_HIDEREADONLY | (m_bImport ? OFN_FILEMUSTEXIST : 0),
+                     filter, this);
+  CString folder;
+  CBrambApp* app = GetBrambApp();
+  if (m_FileName.IsEmpty() && app) {
+    folder = app->m_UserAreaFolder + "\\User Data";
+    dialog.m_ofn.lpstrInitialDir = folder;
+  }
+  if (dialog.DoModal() != IDOK) return;
+  m_FileName = dialog.GetPathName();
+  if (m_bImport) {
+    CFile file;
+    if (file.Open(m_FileName, CFile::modeRead | CFile::shareDenyNone)) {
+      const unsigned long long length = file.GetLength();
+      m_FileInfo.Format("File information: Total %llu Bytes, %llu sectors", length, length / lx::kSectorBytes);
+    } else {
+      m_FileInfo = "File information: the file cannot be opened.";
+    }
+  }
+  adjusting_ = true;
+  UpdateData(FALSE);
+  adjusting_ = false;
+}
+
+void CSectorTransferDlg::Run() {
+  if (m_bRunning) return;
+  UpdateData(TRUE);
+  if (!lx::SectorRangeInside(m_SectorCount, m_FirstSector, m_NumberOfSectors)) {
+    CString text;
+    text.Format("Sectors %d to %lld are not all on the partition, which has sectors 0 to %ld.\n%s", m_FirstSector,
+                static_cast<long long>(m_FirstSector) + m_NumberOfSectors - 1, static_cast<long>(m_SectorCount - 1),
+                m_bImport ? "Nothing was written." : "Nothing was read.");
+    MessageBox(text);
+    return;
+  }
+  if (m_bImport) {
+    Import();
+  } else {
+    Export();
+  }
+}
+
+void CSectorTransferDlg::Import() {
+  CFile file;
+  if (!file.Open(m_FileName, CFile::modeRead | CFile::shareDenyNone)) {
+    MessageBox("Failed to read a source file.");
+    return;
+  }
+  if (file.GetLength() < static_cast<ULONGLONG>(m_NumberOfSectors) * lx::kSectorBytes) {
+    file.Close();
+    MessageBox("Error: File length is shorter than programming request.");
+    return;
+  }
+  Transfer(file);
+}
+
+void CSectorTransferDlg::Export() {
+  if (FileExists(m_FileName)) {
+    CString question;
+    question.Format("The file %s exists.\nDo you want to replace it?", m_FileName.GetString());
+    if (MessageBox(question, nullptr, MB_YESNO) != IDYES) return;
+  }
+  CFile file;
+  if (!file.Open(m_FileName, CFile::modeCreate | CFile::modeWrite)) {
+    MessageBox("Failed to write a destination file.");
+    return;
+  }
+  Transfer(file);
+}
+
+// One sector at a time between the open file and the sectors; the first failure ends it and
+// is told, as is a stop.
+void CSectorTransferDlg::Transfer(CFile& file) {
+  StartProgressAnimation();
+  m_bRunning = true;
+  m_bStopRequested = false;
+  uint8_t block[lx::kSectorBytes];
+  int done = 0;
+  CString failure;
+  for (; done < m_NumberOfSectors; ++done) {
+    if (done % 64 == 0) PumpToolMessages(256);
+    if (m_bStopRequested) break;
+    const uint32_t sector = static_cast<uint32_t>(m_FirstSector + done);
+    if (m_bImport) {
+      if (file.Read(block, sizeof block) != sizeof block) {
+        failure = "Failed to read a source file.";
+        break;
+      }
+      if (DeviceApiTable.gfslWriteSectors(0, sector, 1, block, m_Addressing) != 0) {
+        failure.Format("Failed to write sector %lu. The %d sectors before it were written.",
+                       static_cast<unsigned long>(sector), done);
+        break;
+      }
+    } else {
+      if (DeviceApiTable.gfslReadSectors(0, sector, 1, block, m_Addressing) != 0) {
+        failure.Format("Failed to read sector %lu. The file holds the %d sectors before it.",
+                       static_cast<unsigned long>(sector), done);
+        break;
+      }
+      if (!file.Write(block, sizeof block)) {
+        failure = "Failed to write a destination file.";
+        break;
+      }
+    }
+  }
+  file.Close();
+  m_bRunning = false;
+  StopProgressAnimation();
+  const char* verb = m_bImport ? "Import" : "Export";
+  if (!failure.IsEmpty()) {
+    MessageBox(failure);
+  } else if (done < m_NumberOfSectors) {
+    CString text;
+    text.Format("%s stopped after %d of %d sectors.", verb, done, m_NumberOfSectors);
+    MessageBox(text);
+  } else {
+    MessageBox(CString(verb) + " finished.");
+  }
+}
