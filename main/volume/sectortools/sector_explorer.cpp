@@ -239,7 +239,12 @@ void CSectorExplorerDlg::ToggleFind() {
   }
   if (!find->IsWindowVisible()) {
     ::SetWindowPos(m_hWnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-    ::SetWindowPos(find->m_hWnd, m_hWnd, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW | SWP_NOACTIVATE);
+    // Right behind the explorer in the window order, and beside it on the screen so that the
+    // explorer does not hide it.
+    RECT explorer;
+    ::GetWindowRect(m_hWnd, &explorer);
+    ::SetWindowPos(find->m_hWnd, m_hWnd, explorer.right, explorer.top, 0, 0,
+                   SWP_NOSIZE | SWP_SHOWWINDOW | SWP_NOACTIVATE);
   } else {
     find->ShowWindow(SW_HIDE);
   }
