@@ -120,7 +120,7 @@ uint32_t LoadSectors(const SectorSearch& s, uint32_t first, uint32_t count, uint
   if (s.read(s.context, first, count, buffer) == 0) return count;
   if (count == 1) return 0;
   for (uint32_t i = 0; i < count; ++i)
-    if (s.read(s.context, first + i, 1, buffer + static_cast<size_t>(i) * kSectorBytes) != 0) return i;
+    if (s.read(s.context, first + i, 1, buffer + static_cast<size_t>(i) * kSectorSize) != 0) return i;
   return count;
 }
 
@@ -130,7 +130,7 @@ SearchResult RunSectorSearch(const SectorSearch& s) {
   SearchResult result;
   const size_t len = s.pattern.size();
   if (len == 0 || len > kMaxPatternBytes || !s.read || s.sectorCount <= 0 || s.searchSector < 0 ||
-      s.searchSector > s.sectorCount - 1 || s.bytePosition < 0 || s.bytePosition >= static_cast<int32_t>(kSectorBytes)) {
+      s.searchSector > s.sectorCount - 1 || s.bytePosition < 0 || s.bytePosition >= static_cast<int32_t>(kSectorSize)) {
     return result;  // nothing to search
   }
   const int64_t last = static_cast<int64_t>(s.sectorCount) - 1;
@@ -142,7 +142,7 @@ SearchResult RunSectorSearch(const SectorSearch& s) {
   const uint32_t slice = std::max<uint32_t>(1, s.sliceSectors);
   const uint8_t* pat = s.pattern.data();
 
-  std::vector<uint8_t> buffer((static_cast<size_t>(slice) + 1) * kSectorBytes);
+  std::vector<uint8_t> buffer((static_cast<size_t>(slice) + 1) * kSectorSize);
   int64_t base = firstSector;
   uint32_t loaded = 0;  // sectors of the buffer that hold base, base + 1, ...
   auto searcher = std::boyer_moore_horspool_searcher<const uint8_t*>(pat, pat + len);
@@ -156,7 +156,7 @@ SearchResult RunSectorSearch(const SectorSearch& s) {
     const int64_t want = std::min<int64_t>(dataEnd - base + 1, static_cast<int64_t>(slice) + 1);
     if (loaded < want) {
       uint32_t got = LoadSectors(s, static_cast<uint32_t>(base + loaded), static_cast<uint32_t>(want - loaded),
-                                 buffer.data() + static_cast<size_t>(loaded) * kSectorBytes);
+                                 buffer.data() + static_cast<size_t>(loaded) * kSectorSize);
       if (got < want - loaded) {
         // Search what is there first; the bad sector is reported when the search needs it.
         loaded += got;
@@ -179,12 +179,12 @@ SearchResult RunSectorSearch(const SectorSearch& s) {
     const int64_t topLoaded = base + loaded - 1;
     const bool reachesEnd = topLoaded >= dataEnd;
     const int64_t topStart = std::min<int64_t>(lastStart, reachesEnd ? topLoaded : topLoaded - 1);
-    const size_t dataBytes = static_cast<size_t>(loaded) * kSectorBytes;
+    const size_t dataBytes = static_cast<size_t>(loaded) * kSectorSize;
     const size_t from = base == firstSector ? static_cast<size_t>(s.bytePosition) : 0;
 
     if (!s.difference) {
       // Start offsets from..startLimit, and the match must fit in the loaded bytes.
-      const size_t startLimit = static_cast<size_t>(topStart - base + 1) * kSectorBytes;  // exclusive
+      const size_t startLimit = static_cast<size_t>(topStart - base + 1) * kSectorSize;  // exclusive
       const size_t scanEnd = std::min(dataBytes, startLimit - 1 + len);
       if (from + len <= scanEnd) {
         const uint8_t* first = buffer.data() + from;
@@ -193,16 +193,16 @@ SearchResult RunSectorSearch(const SectorSearch& s) {
         if (hit != last) {
           size_t off = static_cast<size_t>(hit - buffer.data());
           result.outcome = SearchOutcome::kHit;
-          result.sector = static_cast<int32_t>(base + static_cast<int64_t>(off / kSectorBytes));
-          result.position = static_cast<int32_t>(off % kSectorBytes);
+          result.sector = static_cast<int32_t>(base + static_cast<int64_t>(off / kSectorSize));
+          result.position = static_cast<int32_t>(off % kSectorSize);
           return result;
         }
       }
     } else {
       for (int64_t sec = base; sec <= topStart; ++sec) {
-        const size_t sectorOff = static_cast<size_t>(sec - base) * kSectorBytes;
+        const size_t sectorOff = static_cast<size_t>(sec - base) * kSectorSize;
         // Below the last data sector a block may run on into the next sector.
-        const size_t limit = sec < dataEnd ? kSectorBytes - 1 : kSectorBytes - len;
+        const size_t limit = sec < dataEnd ? kSectorSize - 1 : kSectorSize - len;
         size_t pos = sec == firstSector ? from : 0;
         while (pos <= limit) {
           if (std::memcmp(buffer.data() + sectorOff + pos, pat, len) != 0) {
@@ -225,8 +225,8 @@ SearchResult RunSectorSearch(const SectorSearch& s) {
     // Keep the last loaded sector: it is the next slice's first.
     const int64_t next = topStart + 1;
     const uint32_t keep = static_cast<uint32_t>(topLoaded - next + 1);
-    std::memmove(buffer.data(), buffer.data() + static_cast<size_t>(next - base) * kSectorBytes,
-                 static_cast<size_t>(keep) * kSectorBytes);
+    std::memmove(buffer.data(), buffer.data() + static_cast<size_t>(next - base) * kSectorSize,
+                 static_cast<size_t>(keep) * kSectorSize);
     loaded = keep;
     base = next;
   }
@@ -263,8 +263,8 @@ int CopyProgress(int64_t done, int64_t total) {
 
 MasterFileCheck CheckMasterFile(uint64_t fileBytes, int64_t deviceSectors) {
   if (fileBytes == 0) return MasterFileCheck::kEmpty;
-  if (fileBytes % kSectorBytes != 0) return MasterFileCheck::kNotWholeSectors;
-  const uint64_t sectors = fileBytes / kSectorBytes;
+  if (fileBytes % kSectorSize != 0) return MasterFileCheck::kNotWholeSectors;
+  const uint64_t sectors = fileBytes / kSectorSize;
   const uint64_t device = deviceSectors > 0 ? static_cast<uint64_t>(deviceSectors) : 0;
   if (sectors < device) return MasterFileCheck::kShorter;
   if (sectors > device) return MasterFileCheck::kLonger;

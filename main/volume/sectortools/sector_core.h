@@ -10,7 +10,7 @@
 
 namespace lx {
 
-constexpr uint32_t kSectorBytes = 512;
+constexpr uint32_t kSectorSize = 512;
 // A pattern fills at most the searched sector less one byte, so it always ends in the next one.
 constexpr size_t kMaxPatternBytes = 511;
 

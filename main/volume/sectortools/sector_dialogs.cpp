@@ -120,7 +120,7 @@ void CSectorFindDlg::FindNext() {
       m_pExplorer->MarkByte(result.position);
       m_SearchSector = result.sector;
       m_BytePosition = result.position + 1;
-      if (m_BytePosition > static_cast<int32_t>(lx::kSectorBytes) - 1) {
+      if (m_BytePosition > static_cast<int32_t>(lx::kSectorSize) - 1) {
         m_BytePosition = 0;
         ++m_SearchSector;
       }
@@ -232,7 +232,7 @@ void CSectorTransferDlg::Browse() {
     CFile file;
     if (file.Open(m_FileName, CFile::modeRead | CFile::shareDenyNone)) {
       const unsigned long long length = file.GetLength();
-      m_FileInfo.Format("File information: Total %llu Bytes, %llu sectors", length, length / lx::kSectorBytes);
+      m_FileInfo.Format("File information: Total %llu Bytes, %llu sectors", length, length / lx::kSectorSize);
     } else {
       m_FileInfo = "File information: the file cannot be opened.";
     }
@@ -266,7 +266,7 @@ void CSectorTransferDlg::Import() {
     MessageBox("Failed to read a source file.");
     return;
   }
-  if (file.GetLength() < static_cast<ULONGLONG>(m_NumberOfSectors) * lx::kSectorBytes) {
+  if (file.GetLength() < static_cast<ULONGLONG>(m_NumberOfSectors) * lx::kSectorSize) {
     file.Close();
     MessageBox("Error: File length is shorter than programming request.");
     return;
@@ -294,7 +294,7 @@ void CSectorTransferDlg::Transfer(CFile& file) {
   StartProgressAnimation();
   m_bRunning = true;
   m_bStopRequested = false;
-  uint8_t block[lx::kSectorBytes];
+  uint8_t block[lx::kSectorSize];
   int done = 0;
   CString failure;
   for (; done < m_NumberOfSectors; ++done) {

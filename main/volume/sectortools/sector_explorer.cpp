@@ -104,6 +104,7 @@ void CSectorExplorerDlg::ShowSector() {
   // After a failed read the buffer still holds an earlier sector: it must not be written
   // over the one that is named.
   m_ShownSector = rc == 0 ? m_SectorNumber : -1;
+  m_ShownAddressing = m_Addressing;
   ::EnableWindow(::GetDlgItem(m_hWnd, IDC_SE_WRITE), rc == 0);
   CString number;
   number.Format("%ld", static_cast<long>(m_SectorNumber));
@@ -200,7 +201,8 @@ void CSectorExplorerDlg::WriteSector() {
     return;
   }
   const int32_t sector = m_ShownSector;
-  if (DeviceApiTable.gfslWriteSectors(0, static_cast<uint32_t>(sector), 1, m_Buffer.data(), m_Addressing) != 0) {
+  // Where it was read from, also when the addressing list changed since.
+  if (DeviceApiTable.gfslWriteSectors(0, static_cast<uint32_t>(sector), 1, m_Buffer.data(), m_ShownAddressing) != 0) {
     CString text;
     text.Format("Failed to write sector %ld.", static_cast<long>(sector));
     MessageBox(text);
@@ -276,7 +278,7 @@ void CSectorExplorerDlg::JumpToLatestSector() {
     veltan->UpdateData(FALSE);
     veltan->ShowWindow(SW_SHOW);
     veltan->Refresh();
-    veltan->Mark(sectorInPage * lx::kSectorBytes, lx::kSectorBytes, false);
+    veltan->Mark(sectorInPage * lx::kSectorSize, lx::kSectorSize, false);
   } else if (kind >= 1 && kind <= 3) {
     if (!GetNorExplorer()) ToggleDeviceExplorer(frame_);
     CNorExplorerDlg* nor = GetNorExplorer();
@@ -287,14 +289,14 @@ void CSectorExplorerDlg::JumpToLatestSector() {
     nor->UpdateData(FALSE);
     nor->ShowWindow(SW_SHOW);
     nor->Refresh();
-    nor->Mark(address % size, lx::kSectorBytes, false);
+    nor->Mark(address % size, lx::kSectorSize, false);
   }
 }
 
 // ---- highlight -------------------------------------------------------------------------------------
 void CSectorExplorerDlg::MarkByte(int offset) {
   RestoreHighlight();
-  if (offset < 0 || offset >= static_cast<int>(lx::kSectorBytes)) return;
+  if (offset < 0 || offset >= static_cast<int>(lx::kSectorSize)) return;
   savedHeader_ = m_Grid.GetBackColorFixed();
   const long row = offset / kCols + 1, col = offset % kCols + 1;
   const long currentRow = m_Grid.GetRow(), currentCol = m_Grid.GetCol();

@@ -93,7 +93,8 @@ class CSectorExplorerDlg : public CDialog {
   int m_Addressing = 0;
   // The sector the buffer holds, or -1 after a failed read: what Write sector stores.
   int32_t m_ShownSector = -1;
-  std::vector<uint8_t> m_Buffer = std::vector<uint8_t>(lx::kSectorBytes, 0);
+  int m_ShownAddressing = 0;
+  std::vector<uint8_t> m_Buffer = std::vector<uint8_t>(lx::kSectorSize, 0);
   CSectorFindDlg* m_pFindDlg = nullptr;
   long m_EditRow = 0, m_EditCol = 0;
   RECT m_FirstRect = {};

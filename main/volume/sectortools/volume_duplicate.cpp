@@ -119,7 +119,7 @@ void CVolumeDuplicateDlg::OnCheckDuplicateVolume() {
     MessageBox("Can't open the master volume file.");
     return;
   }
-  const int64_t fileSectors = static_cast<int64_t>(file.GetLength() / lx::kSectorBytes);
+  const int64_t fileSectors = static_cast<int64_t>(file.GetLength() / lx::kSectorSize);
   file.Close();
   const int64_t volumeSectors = DeviceApiTable.gfslGetNumberOfSectors(0, 0);
   MessageBox(fileSectors <= volumeSectors ? "The duplicate volume has enough space."
@@ -173,14 +173,14 @@ uint32_t CVolumeDuplicateDlg::Copy(CFile& file, bool toFile, uint32_t total, con
   m_bRunning = true;
   EnableControls(false);
   m_bStopRequested = false;
-  uint8_t buffer[kChunkSectors * lx::kSectorBytes];
+  uint8_t buffer[kChunkSectors * lx::kSectorSize];
   uint32_t i = 0;
   while (i < total) {
     PumpToolMessages(256);
     if (m_bStopRequested) break;
     SetProgress(lx::CopyProgress(i, total));
     const uint32_t count = std::min<uint32_t>(kChunkSectors, total - i);
-    const UINT bytes = count * lx::kSectorBytes;
+    const UINT bytes = count * lx::kSectorSize;
     if (toFile) {
       if (DeviceApiTable.gfslReadSectors(0, i, count, buffer, 0) != 0) {
         *failure = "Failed to read a sector from the volume.";
@@ -249,11 +249,11 @@ void CVolumeDuplicateDlg::OnCreateDuplicateVolume() {
   if (check == lx::MasterFileCheck::kLonger) {
     text.Format("The master volume file holds %llu sectors, more than the %ld sectors of the device.\n"
                 "Nothing was written.",
-                static_cast<unsigned long long>(bytes / lx::kSectorBytes), static_cast<long>(n));
+                static_cast<unsigned long long>(bytes / lx::kSectorSize), static_cast<long>(n));
     MessageBox(text);
     return;
   }
-  const uint32_t total = static_cast<uint32_t>(bytes / lx::kSectorBytes);  // at most n
+  const uint32_t total = static_cast<uint32_t>(bytes / lx::kSectorSize);  // at most n
   const char* failure = nullptr;
   const uint32_t copied = Copy(file, false, total, &failure);
   if (failure) {

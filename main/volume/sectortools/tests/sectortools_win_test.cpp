@@ -14,6 +14,7 @@
 #include "app.h"
 #include "device_api.h"
 #include "device_ops.h"
+#include "explorers.h"
 #include "lumivex/prompt.h"
 #include "lumivex/testkit.h"
 #include "module_loader.h"
@@ -394,6 +395,19 @@ TEST_F(SectorToolsTest, EditedCellsAreWrittenToTheShownSectorAndReadBack) {
   EXPECT_EQ(e->m_SectorNumber, sector);
   EXPECT_EQ(e->m_Grid.GetTextMatrix(2, 3), "7E");  // read back
 
+  // The addressing list changed after the read: the buffer still goes where it came from.
+  ASSERT_TRUE(e->OpenEditor(2, 4));
+  SetWindowTextA(editor, "5c");
+  e->HideEditor();
+  const std::string physical300 = Sector(static_cast<uint32_t>(sector));
+  e->SetAddressing(0);
+  LxPromptTestBegin();
+  e->WriteSector();
+  expected[19] = '\x5C';
+  EXPECT_TRUE(Sector(sector, 1) == expected);
+  EXPECT_TRUE(Sector(static_cast<uint32_t>(sector)) == physical300);
+  e->SetAddressing(1);
+
   // With the refresh timer an unwritten edit is gone at the next tick.
   ASSERT_TRUE(e->OpenEditor(3, 1));
   SetWindowTextA(editor, "ab");
@@ -418,6 +432,44 @@ TEST_F(SectorToolsTest, EditedCellsAreWrittenToTheShownSectorAndReadBack) {
   e->SetAddressing(0);
   e->ShowFirstSector();
   EXPECT_TRUE(IsWindowEnabled(GetDlgItem(e->m_hWnd, IDC_SE_WRITE)));
+}
+
+// The jump to the latest sector access, with a module that answers it and has a NOR layout.
+int LatestSector(uint32_t* first, uint32_t* address, uint32_t* page, uint32_t* sectorInPage) {
+  *first = 7;
+  *address = 0x12345;
+  *page = 3;
+  *sectorInPage = 2;
+  return 0;
+}
+uint32_t NorBlockSize(const char*, uint32_t block) { return block < 8 ? 0x10000u : 0; }
+int NorRead(int, uint32_t, uint32_t count, uint8_t* buffer) {
+  std::memset(buffer, 0xFF, count);
+  return 0;
+}
+
+TEST_F(SectorToolsTest, JumpShowsTheLatestSectorAccessInTheNorExplorer) {
+  CSectorExplorerDlg* e = OpenExplorer();
+  ASSERT_NE(e, nullptr);
+  const DeviceApiTableCells saved = DeviceApiTable;
+  g_app.m_Options.DeviceKind = 1;
+  e->JumpToLatestSector();  // the virtual device has no latest access: nothing happens
+  EXPECT_EQ(GetNorExplorer(), nullptr);
+  DeviceApiTable.gfslGetLatestSectorInfo = LatestSector;
+  DeviceApiTable.gfslNORGetBlockSize = NorBlockSize;
+  DeviceApiTable.gfslNORReadData = NorRead;
+  e->JumpToLatestSector();
+  CNorExplorerDlg* nor = GetNorExplorer();
+  ASSERT_NE(nor, nullptr);
+  const uint32_t size = nor->GetWindowSize();
+  EXPECT_EQ(nor->m_WindowIndex, 0x12345u / size);
+  const uint32_t marked = (0x12345u % size) & ~15u;
+  char line[16];
+  std::snprintf(line, sizeof line, ">%08X:", static_cast<unsigned>(nor->m_WindowIndex * size + marked));
+  EXPECT_NE(nor->m_Shown.Find(line), -1) << line;
+  nor->DestroyWindow();
+  DeviceApiTable = saved;
+  g_app.m_Options.DeviceKind = 0;
 }
 
 // ---- find -----------------------------------------------------------------------------------------
