@@ -234,6 +234,21 @@ TEST_F(SectorToolsTest, BadMasterFilesAreRefusedAndNothingIsWritten) {
     EXPECT_TRUE(ReadAll(g_image) == before) << c.name;
   }
 
+  // A module that reports no sectors: both copies say so and touch nothing.
+  {
+    ASSERT_EQ(lx::VolumeMount(0), 0);
+    const DeviceApiTableCells saved = DeviceApiTable;
+    DeviceApiTable.gfslGetNumberOfSectors = [](int, int) { return -1; };
+    WriteAll(file, "kept");
+    LxPromptTestBegin();
+    d.OnCreateMasterVolumeFile();
+    d.OnCreateDuplicateVolume();
+    DeviceApiTable = saved;
+    EXPECT_EQ(Prompts(), (std::vector<std::string>{"The device has no sectors to copy.", "Now the volume will be unmounted.",
+                                                   "The device has no sectors to copy."}));
+    EXPECT_EQ(ReadAll(file), "kept");
+  }
+
   // The capacity check counts whole sectors.
   ASSERT_EQ(lx::VolumeMount(0), 0);
   WriteAll(file, std::string(static_cast<size_t>(n + 1) * 512, '\0'));
@@ -407,6 +422,14 @@ TEST_F(SectorToolsTest, EditedCellsAreWrittenToTheShownSectorAndReadBack) {
   EXPECT_TRUE(Sector(sector, 1) == expected);
   EXPECT_TRUE(Sector(static_cast<uint32_t>(sector)) == physical300);
   e->SetAddressing(1);
+
+  // A write the module refuses is told, not passed over.
+  const DeviceApiTableCells saved = DeviceApiTable;
+  DeviceApiTable.gfslWriteSectors = [](int, uint32_t, uint32_t, const void*, int) { return -1; };
+  LxPromptTestBegin();
+  e->WriteSector();
+  DeviceApiTable = saved;
+  EXPECT_EQ(Prompts(), std::vector<std::string>{"Failed to write sector 300."});
 
   // With the refresh timer an unwritten edit is gone at the next tick.
   ASSERT_TRUE(e->OpenEditor(3, 1));
@@ -681,6 +704,31 @@ TEST_F(SectorToolsTest, ImportAndExportRefuseBadRangesShortFilesAndUnwantedOverw
     EXPECT_EQ(ReadAll(file), std::string(1000, '\x42'));
   }
   PutSector(100, image.substr(100 * 512, 512));
+  {
+    // Logical sectors past the partition cannot be read or written: a transfer across its end
+    // says where it stopped and what it did before.
+    const std::string mbr = Sector(0);
+    const auto* entry = reinterpret_cast<const uint8_t*>(mbr.data()) + 446;
+    const uint32_t partition = entry[12] | (entry[13] << 8) | (entry[14] << 16) | (static_cast<uint32_t>(entry[15]) << 24);
+    const std::string out = g_folder + "\\User Data\\across.bin";
+    DeleteFileA(out.c_str());
+    TransferWindow exporter(false, 0, 1);
+    exporter.Fields(out, static_cast<int>(partition - 2), 4);
+    LxPromptTestBegin();
+    exporter.dialog.Run();
+    EXPECT_EQ(LastPromptText(), "Failed to read sector " + std::to_string(partition) + ". The file holds the 2 sectors before it.");
+    EXPECT_TRUE(ReadAll(out) == Sector(partition - 2, 1) + Sector(partition - 1, 1));
+    const std::string tail = ReadAll(out);
+    WriteAll(out, std::string(4 * 512, '\x33'));
+    TransferWindow importer(true, 0, 1);
+    importer.Fields(out, static_cast<int>(partition - 2), 4);
+    LxPromptTestBegin();
+    importer.dialog.Run();
+    EXPECT_EQ(LastPromptText(), "Failed to write sector " + std::to_string(partition) + ". The 2 sectors before it were written.");
+    EXPECT_EQ(Sector(partition - 1, 1), std::string(512, '\x33'));
+    PutSector(partition - 2, tail.substr(0, 512), 1);
+    PutSector(partition - 1, tail.substr(512), 1);
+  }
   {
     // The fields keep inside the partition while they are typed.
     TransferWindow window(true, 0, 0);
