@@ -113,6 +113,7 @@ struct FatFs::Volume {
     std::unordered_set<uint32_t> dirtySectors;  /* so that a flush need not visit the whole cache */
     std::unordered_map<uint32_t, std::list<Buf>::iterator> map;
     std::unordered_map<uint32_t, std::unique_ptr<FolderIndex>> folders;  /* by first cluster, 0 the FAT16 root */
+    std::unordered_map<uint32_t, uint32_t> folderClusters;               /* cluster of an indexed folder: the folder */
     uint64_t folderClock = 0;
     bool indexFolders = true;
 
@@ -141,14 +142,16 @@ struct FatFs::Volume {
         if (int rc = WriteHeld()) return rc;
         return dev()->write(dev(), part.start + sec, buf, n) == 0 ? 0 : kErrDevice;
     }
+    bool InFat(uint32_t sec) const { return fatSize && sec >= reserved && sec < reserved + fatSize; }
+    /* Cached sectors to the device; every copy of the FAT follows the first. */
+    int WriteSectors(uint32_t sec, uint32_t n, const uint8_t* data) {
+        const uint32_t copies = InFat(sec) ? nfats : 1;
+        for (uint32_t i = 0; i < copies; ++i)
+            if (int rc = RawWrite(sec + i * fatSize, n, data)) return rc;
+        return 0;
+    }
     int WriteBack(Buf& b) {
-        if (fatSize && b.sector >= reserved && b.sector < reserved + fatSize) {
-            /* every copy of the FAT follows the first */
-            for (uint32_t i = 0; i < nfats; ++i)
-                if (int rc = RawWrite(b.sector + i * fatSize, 1, b.data)) return rc;
-        } else if (int rc = RawWrite(b.sector, 1, b.data)) {
-            return rc;
-        }
+        if (int rc = WriteSectors(b.sector, 1, b.data)) return rc;
         b.dirty = false;
         dirtySectors.erase(b.sector);
         return 0;
@@ -256,8 +259,29 @@ struct FatFs::Volume {
         for (uint32_t sec : dirtySectors) dirty.push_back(&*map.at(sec));
         std::sort(dirty.begin(), dirty.end(), [](const Buf* a, const Buf* b) { return a->sector < b->sector; });
         int first = heldRc;
-        for (Buf* b : dirty)
-            if (int rc = WriteBack(*b); rc && !first) first = rc;
+        /* Neighbouring sectors of one kind (FAT or not) go in one request. */
+        std::vector<uint8_t> run;
+        for (size_t i = 0; i < dirty.size();) {
+            size_t j = i + 1;
+            while (j < dirty.size() && dirty[j]->sector == dirty[j - 1]->sector + 1 &&
+                   InFat(dirty[j]->sector) == InFat(dirty[i]->sector))
+                ++j;
+            int rc;
+            if (j == i + 1) {
+                rc = WriteBack(*dirty[i]);
+            } else {
+                run.resize((j - i) * kSectorSize);
+                for (size_t k = i; k < j; ++k) std::memcpy(run.data() + (k - i) * kSectorSize, dirty[k]->data, kSectorSize);
+                rc = WriteSectors(dirty[i]->sector, static_cast<uint32_t>(j - i), run.data());
+                if (!rc)
+                    for (size_t k = i; k < j; ++k) {
+                        dirty[k]->dirty = false;
+                        dirtySectors.erase(dirty[k]->sector);
+                    }
+            }
+            if (rc && !first) first = rc;
+            i = j;
+        }
         return first;
     }
     void DropCache() {
@@ -265,15 +289,30 @@ struct FatFs::Volume {
         map.clear();
         dirtySectors.clear();
         folders.clear();
+        folderClusters.clear();
     }
-    /* Forgets what is known of folders that lost a cluster: a freed folder, or one whose chain
+    FolderIndex* AddFolder(uint32_t key, std::unique_ptr<FolderIndex> ix) {
+        for (uint32_t c : ix->chain) folderClusters[c] = key;
+        FolderIndex* raw = ix.get();
+        folders[key] = std::move(ix);
+        return raw;
+    }
+    void GrowFolder(uint32_t key, FolderIndex& ix, const std::vector<uint32_t>& fresh) {
+        for (uint32_t c : fresh) folderClusters[c] = key;
+        ix.chain.insert(ix.chain.end(), fresh.begin(), fresh.end());
+    }
+    void DropFolder(uint32_t key) {
+        auto it = folders.find(key);
+        if (it == folders.end()) return;
+        for (uint32_t c : it->second->chain) folderClusters.erase(c);
+        folders.erase(it);
+    }
+    /* Forgets what is known of folders that lose a cluster: a freed folder, or one whose chain
      * a damaged volume shares with a file. */
-    void DropFreedFolders() {
-        for (auto it = folders.begin(); it != folders.end();) {
-            bool freed = false;
-            for (uint32_t c : it->second->chain)
-                if (!Used(c)) freed = true;
-            it = freed ? folders.erase(it) : std::next(it);
+    void DropFreedFolders(const std::vector<uint32_t>& chain, size_t keep) {
+        for (size_t i = keep; i < chain.size() && !folderClusters.empty(); ++i) {
+            auto it = folderClusters.find(chain[i]);
+            if (it != folderClusters.end()) DropFolder(it->second);
         }
     }
 
@@ -400,7 +439,7 @@ struct FatFs::Volume {
             hint = std::min(hint, chain[i]);
         }
         infoDirty = true;
-        if (!folders.empty()) DropFreedFolders();
+        DropFreedFolders(chain, keep);
         if (dev()->kind & lxvd::kKindErasesOnFormat) {
             for (size_t i = keep; i < chain.size();) {
                 size_t j = i + 1;
@@ -717,15 +756,13 @@ FolderIndex* IndexOf(Volume& v, uint32_t dirClus) {
         for (auto it = v.folders.begin(); it != v.folders.end(); ++it)
             if (it->second->lastUse < oldest->second->lastUse) oldest = it;
         total -= oldest->second->entries.size();
-        v.folders.erase(oldest);
+        v.DropFolder(oldest->first);
     }
     ix->lastUse = ++v.folderClock;
-    FolderIndex* raw = ix.get();
-    v.folders[dirClus] = std::move(ix);
-    return raw;
+    return v.AddFolder(dirClus, std::move(ix));
 }
 
-void ForgetFolder(Volume& v, uint32_t dirClus) { v.folders.erase(dirClus); }
+void ForgetFolder(Volume& v, uint32_t dirClus) { v.DropFolder(dirClus); }
 
 /* Finds a component by its long name or by its 8.3 name. */
 int Lookup(Volume& v, uint32_t dirClus, const u16string& comp, Found* out) {
@@ -873,7 +910,7 @@ int FindRoom(Volume& v, uint32_t dirClus, uint32_t n, uint32_t* start, uint32_t*
         return rc;
     }
     if (ix) {
-        ix->chain.insert(ix->chain.end(), fresh.begin(), fresh.end());
+        v.GrowFolder(dirClus, *ix, fresh);
         ix->capacity = static_cast<uint32_t>(
             std::min<uint64_t>(static_cast<uint64_t>(ix->chain.size()) * (v.clusterBytes / 32), kMaxDirEntries));
     }
@@ -1245,6 +1282,7 @@ void FatFs::SetFolderIndexing(bool on) {
     for (auto& v : volumes_) {
         v->indexFolders = on;
         v->folders.clear();
+        v->folderClusters.clear();
     }
 }
 
