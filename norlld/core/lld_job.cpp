@@ -57,7 +57,9 @@ bool GotoLabel(const char* name) {
   return false;
 }
 
-int Var(int32_t argc, char** argv, uint32_t size, const char* command) {
+// Errors name the command "var", whichever size was asked for.
+int Var(int32_t argc, char** argv, uint32_t size) {
+  const char* command = "var";
   const char* name = Arg(argc, argv, 1);
   size_t nameLength = std::strcspn(name, " ");
   if (argc <= 1) return CreateVariable(name, size, nullptr, false) ? 0 : -1;
@@ -144,10 +146,10 @@ LLD_DEFINE_COMMAND(job) {
   return 0;
 }
 
-LLD_DEFINE_COMMAND(var) { return Var(argc, argv, 2, "var"); }
+LLD_DEFINE_COMMAND(var) { return Var(argc, argv, 2); }
 extern "C" int32_t cmd_var16(int32_t, char**) __attribute__((alias("cmd_var")));
-LLD_DEFINE_COMMAND(var8) { return Var(argc, argv, 1, "var8"); }
-LLD_DEFINE_COMMAND(var32) { return Var(argc, argv, 4, "var32"); }
+LLD_DEFINE_COMMAND(var8) { return Var(argc, argv, 1); }
+LLD_DEFINE_COMMAND(var32) { return Var(argc, argv, 4); }
 
 LLD_DEFINE_COMMAND(label) {
   (void)argc;
