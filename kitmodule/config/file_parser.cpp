@@ -19,19 +19,6 @@ using FilePtr = std::unique_ptr<FILE, FileCloser>;
 
 char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
-bool ReadWholeFile(const std::string& path, std::string& data) {
-    FilePtr f(std::fopen(path.c_str(), "rb"));
-    if (!f) return false;
-    data.clear();
-    char buffer[16384];
-    size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, f.get())) > 0) {
-        if (data.size() + got > kMaxParsedFile) return false;
-        data.append(buffer, got);
-    }
-    return !std::ferror(f.get());
-}
-
 bool MoveReplacing(const std::string& from, const std::string& to) {
 #ifdef _WIN32
     return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
@@ -64,7 +51,7 @@ std::string FieldOf(const std::string& line, int column, char separator) {
 bool ReadParsedLines(const std::string& path, char commentChar, std::vector<ParsedLine>& lines) {
     lines.clear();
     std::string data;
-    if (path.empty() || !ReadWholeFile(path, data)) return false;
+    if (path.empty() || !ReadFileBytes(path, data, kMaxParsedFile)) return false;
     size_t start = 0;
     int number = 0;
     while (start < data.size()) {
@@ -88,26 +75,48 @@ bool ReadParsedLines(const std::string& path, char commentChar, std::vector<Pars
     return true;
 }
 
-bool ReplaceFileWithLines(const std::string& path, const std::vector<std::string>& lines) {
+bool ReadFileBytes(const std::string& path, std::string& data, size_t limit) {
+    FilePtr f(std::fopen(path.c_str(), "rb"));
+    if (!f) return false;
+    data.clear();
+    char buffer[16384];
+    size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, f.get())) > 0) {
+        if (data.size() + got > limit) return false;
+        data.append(buffer, got);
+    }
+    return !std::ferror(f.get());
+}
+
+namespace {
+
+// Writes the temporary file whole, then puts it in place of `path`; text mode writes the platform's
+// own line end, as the file had when it was made here.
+bool WriteAndReplace(const std::string& path, const std::string& data, bool text) {
     const std::string temp = path + "~";
     bool ok;
     {
-        // Text mode: the platform's own line end, as the file had when it was made here.
-        FilePtr f(std::fopen(temp.c_str(), "w"));
+        FilePtr f(std::fopen(temp.c_str(), text ? "w" : "wb"));
         if (!f) return false;
-        ok = true;
-        for (const std::string& l : lines) {
-            if (std::fwrite(l.data(), 1, l.size(), f.get()) != l.size() || std::fputc('\n', f.get()) == EOF) {
-                ok = false;
-                break;
-            }
-        }
+        ok = std::fwrite(data.data(), 1, data.size(), f.get()) == data.size();
         if (std::fflush(f.get()) != 0 || std::ferror(f.get())) ok = false;
         if (std::fclose(f.release()) != 0) ok = false;
     }
     if (ok) ok = MoveReplacing(temp, path);
     if (!ok) std::remove(temp.c_str());
     return ok;
+}
+
+}  // namespace
+
+bool ReplaceFileWithBytes(const std::string& path, const std::string& data) {
+    return WriteAndReplace(path, data, false);
+}
+
+bool ReplaceFileWithLines(const std::string& path, const std::vector<std::string>& lines) {
+    std::string data;
+    for (const std::string& l : lines) data += l + "\n";
+    return WriteAndReplace(path, data, true);
 }
 
 int CFileParser::SetFile(const std::string& path) {
@@ -187,7 +196,7 @@ int CFileParser::AppendLine(const std::string& text) {
     if (text.empty() || text.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) return 0;
     if (path_.empty()) return 0;
     std::string data;
-    if (!ReadWholeFile(path_, data)) return 0;
+    if (!ReadFileBytes(path_, data, kMaxParsedFile)) return 0;
     FilePtr f(std::fopen(path_.c_str(), "a"));
     if (!f) return 0;
     // A last line without its line end would otherwise swallow the new record.

@@ -33,6 +33,13 @@ std::string FieldOf(const std::string& line, int column, char separator);
 // Equal without regard to ASCII case.
 bool EqualNoCase(const std::string& a, const std::string& b);
 
+// Reads a whole file as bytes; false when it cannot be opened or read or is larger than `limit`.
+bool ReadFileBytes(const std::string& path, std::string& data, size_t limit);
+
+// Writes `data` as it is (no line end is changed) to "<path>~" and puts that file in place of `path`;
+// on any failure the old file stays as it was and the temporary file is removed.
+bool ReplaceFileWithBytes(const std::string& path, const std::string& data);
+
 // Writes `lines` (each followed by a line end) to "<path>~" and puts that file in place of `path`.
 // On any failure the old file stays as it was and the temporary file is removed.
 bool ReplaceFileWithLines(const std::string& path, const std::vector<std::string>& lines);

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
+
+#include "config_test_files.h"
 
 #include "file_parser.h"
 
@@ -23,30 +23,11 @@ const char kDevices[] =
     "# a note in the middle\n"
     "NOR,Cald,CA512M,7E2220,64MB (512Mbit),Legacy NOR,16bit,x2,AADM,PISMO1,,\n";
 
-class FileParserTest : public ::testing::Test {
+class FileParserTest : public ConfigFileTest {
 protected:
     void SetUp() override {
-        dir_ = std::filesystem::temp_directory_path() /
-               ("lx_fileparser_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(dir_);
-        std::filesystem::create_directories(dir_);
-        path_ = (dir_ / "Rook User Devices.txt").string();
+        UseFile("lx_fileparser_", "Rook User Devices.txt");
     }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
-
-    void Write(const std::string& text) {
-        std::ofstream(path_, std::ios::binary) << text;
-    }
-    std::string Read() {
-        std::ifstream in(path_, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-
-    std::filesystem::path dir_;
-    std::string path_;
 };
 
 TEST_F(FileParserTest, NoFileGivesNothing) {

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
+
+#include "config_test_files.h"
 
 #include "user_devices.h"
 
@@ -10,26 +10,13 @@ using namespace rook;
 
 namespace {
 
-class UserDevicesTest : public ::testing::Test {
+class UserDevicesTest : public ConfigFileTest {
 protected:
     void SetUp() override {
-        dir_ = std::filesystem::temp_directory_path() /
-               ("lx_userdevices_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(dir_);
+        UseFile("lx_userdevices_", "");
         std::filesystem::create_directories(dir_ / "User Data");
-        path_ = (dir_ / "User Data" / kUserDeviceFileName).string();
+        path_ = (dir_ / "User Data" / rook::kUserDeviceFileName).string();
     }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
-    void Write(const std::string& text) { std::ofstream(path_, std::ios::binary) << text; }
-    std::string Read() {
-        std::ifstream in(path_, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-    std::filesystem::path dir_;
-    std::string path_;
 };
 
 std::string Header() {
