@@ -167,6 +167,7 @@ private:
     };
     UserTimer StartUserTimeout(int mode);
     bool TimedOut(const UserTimer& t) const;
+    void AbortChipOperation();
     int WaitProtectionOp(uint32_t base);
     void ProtectionExit(uint32_t base);
     void Unlock(uint32_t base);

@@ -67,6 +67,15 @@ Engine::UserTimer Engine::StartUserTimeout(int mode) {
 
 bool Engine::TimedOut(const UserTimer& t) const { return t.armed && host_.NowMs() - t.start >= t.limit; }
 
+// A wait that gave up leaves the chip inside its embedded algorithm, which ignores the reset
+// command: it would go on (or never end), drop the next operation's commands, and that
+// operation's poll would see the old one finish and call it a success. The reset line ends it.
+void Engine::AbortChipOperation() {
+    if (!kit_) return;
+    kit_->Qflush();
+    kit_->ResetMemory(255, memTypeCode_);
+}
+
 void Engine::ShowFlashStatus(const char* text, uint32_t status) {
     char message[512];
     int n = std::snprintf(message, sizeof message, "%s\n\nStatus:", text);
@@ -190,6 +199,7 @@ int Engine::PollDataStatus(uint32_t base, uint32_t address, uint32_t expected, i
         Unlock(base);
         WriteBus(base, working_.unlock1, Cmd(0xF0));
         WriteBus(base, 0, Cmd(0xF0));
+        AbortChipOperation();
         return 3;
     }
     lastStatus_ = value;
@@ -250,6 +260,7 @@ uint32_t Engine::PollStatusRegister(uint32_t base, uint32_t address, int mode) {
         if (TimedOut(timer)) break;
     }
     ShowFlashStatus("User timeout occurred...\nNotice: If the Bit7(DQ7) is not 1, the rest of status bits are not valid.", value);
+    AbortChipOperation();
     return Dq(5) | Dq(4);
 }
 
@@ -339,6 +350,7 @@ int Engine::WaitProtectionOp(uint32_t base) {
     }
     WriteBus(base, 0, Cmd(0xF0));
     ProtectionExit(base);
+    if (r == 2) AbortChipOperation();
     return -1;
 }
 

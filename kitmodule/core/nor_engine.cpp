@@ -280,6 +280,7 @@ int Engine::NorSetBlockStatus(uint32_t argument, uint32_t status) {
             do {
                 r = ReadToggleStatus(base);
             } while (r == 2 && !TimedOut(timer));
+            if (r == 2) AbortChipOperation();
             if (r != 1) result = Fail(ERROR_INVALID_PARAMETER_INPUT);
         }
         ProtectionExit(base);

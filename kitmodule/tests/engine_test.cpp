@@ -361,6 +361,52 @@ TEST(EngineFaults, ProgramEraseAndStuckBusy) {
     }
 }
 
+// Whatever the module's clock speed against kit time, a failed or stuck operation is a failure:
+// a wait that gave up must not leave the chip running, where it would drop the next command and
+// that command's poll would see the old operation end and take it for its own success.
+TEST(EngineFaults, TimedOutOperationsNeverTurnIntoSuccess) {
+    struct {
+        const char* family;
+        kitsim::NorPart part;
+        const char* preset;
+    } families[] = {{"legacy", kitsim::DefaultNorPart(), kLegacy16},
+                    {"reduced", kitsim::ReducedNorPart(),
+                     "class=1;type=2;bus=16;interleave=1;cs=1;socket=1;vcc=1800;jedec=0x7E2801"}};
+    const uint64_t speeds[] = {1, 10, 100, 1000};
+    const uint8_t zero[64] = {0};
+    for (auto& f : families) {
+        for (uint64_t speed : speeds) {
+            SCOPED_TRACE(std::string(f.family) + " at speed " + std::to_string(speed));
+            Rig r(f.part);
+            r.host.clockSpeed = speed;
+            r.host.preset = std::string(f.preset) + ";programTimeout=200;eraseTimeout=200";
+            ASSERT_EQ(r.engine.Init(0), 0);
+            auto data = Pattern(2 * 65536, static_cast<uint32_t>(speed));
+            std::memcpy(r.chip->Array().data() + 3 * 65536, data.data(), data.size());
+
+            r.chip->Faults().failErase = true;
+            EXPECT_EQ(r.engine.NorEraseBlock(3), -1);
+            EXPECT_EQ(r.engine.LastResult(), rook::ERROR_ERASE);
+            r.chip->Faults() = {};
+            r.chip->Faults().stuckBusy = true;
+            EXPECT_EQ(r.engine.NorEraseBlock(3), -1);
+            EXPECT_EQ(r.engine.LastResult(), rook::ERROR_ERASE);
+            EXPECT_EQ(r.engine.NorProgramData(4 * 65536, 64, zero), -1);
+            EXPECT_EQ(r.engine.LastResult(), rook::ERROR_PROGRAM);
+            r.chip->Faults() = {};
+            EXPECT_FALSE(r.chip->Busy());
+            EXPECT_EQ(0, std::memcmp(r.chip->Array().data() + 3 * 65536, data.data(), data.size()));
+            // The chip takes commands again. At the highest speed a sound program may outlive the
+            // bound: then it fails and the chip holds nothing of it.
+            const uint8_t two[2] = {0x12, 0x34};
+            r.engine.Settings().noWriteBuffer = 1;
+            int programmed = r.engine.NorProgramData(6 * 65536, 2, two);
+            if (speed <= 100) EXPECT_EQ(programmed, 0);
+            EXPECT_EQ(r.chip->Array()[6 * 65536 + 1], programmed == 0 ? 0x34 : 0xFF);
+        }
+    }
+}
+
 // A zero user time-out has run out when the first status read already shows completion: the
 // completion counts.
 TEST(EngineFaults, CompletionWinsOverATimeOutOfTheSamePass) {

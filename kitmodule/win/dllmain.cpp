@@ -60,6 +60,7 @@ public:
     // Until the configuration sheet exists, a test run presets the settings through the
     // environment (LX_TARNROOK_PRESET, read only while prompts are in test mode).
     int Configure(rook::DeviceSettings& settings) override {
+        speed_ = 0;  // each open takes the speed of its moment
         char preset[2048];
         DWORD n = GetEnvironmentVariableA("LX_TARNROOK_PRESET", preset, sizeof preset);
         if (!LxPromptTestActive() || n == 0 || n >= sizeof preset) {
