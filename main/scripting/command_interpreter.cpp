@@ -20,46 +20,13 @@ const char kInvalidAddress[] = "User-supplied address is invalid!\n";
 const char kLineTooLong[] = "Command line is too long (at most %d characters)\n";
 const char kUnknownVariable[] = "Unknown variable $%.*s\n";
 
-constexpr uint32_t kScratchpadSize = 0x10000;
-
-bool IsSeparator(char c) { return c == ' ' || c == '\t'; }
-
-bool StartsWith(const char* text, const char* prefix) {
-  return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
-}
-
-int HexDigit(unsigned char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-// A range that would run past 4 GiB ends there instead of wrapping to low addresses.
-bool InRange(uint32_t value, uint32_t start, uint32_t size) {
-  return value >= start && uint64_t(value) < uint64_t(start) + size;
-}
+// This program keeps no console variables. Running a line with a "$" word dropped would shift
+// every parameter after it, so a reference refuses the whole line instead.
+bool NoVariables(void*, const char*, size_t, cmdline::Variable*) { return false; }
 
 }  // namespace
 
-uint32_t ParseConsoleHex(const char* text) {
-  if (!text) return 0;
-  const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
-  while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
-  bool negative = false;
-  if (*p == '+' || *p == '-') negative = *p++ == '-';
-  if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && HexDigit(p[2]) >= 0) p += 2;
-  uint64_t value = 0;
-  bool overflow = false;
-  for (int d; (d = HexDigit(*p)) >= 0; ++p) {
-    if (overflow) continue;
-    value = value * 16 + uint64_t(d);
-    if (value > 0xFFFFFFFFu) overflow = true;
-  }
-  if (overflow) return 0xFFFFFFFFu;
-  uint32_t result = uint32_t(value);
-  return negative ? 0u - result : result;
-}
+uint32_t ParseConsoleHex(const char* text) { return cmdline::ParseHex(text); }
 
 int CCommandInterpreter::SetAddressInfo(uint32_t baseAddress, uint32_t windowSize, uint32_t scratchpadAddress) {
   baseAddress_ = baseAddress;
@@ -69,10 +36,8 @@ int CCommandInterpreter::SetAddressInfo(uint32_t baseAddress, uint32_t windowSiz
 }
 
 bool CCommandInterpreter::MatchCommand(int index, const char* line) const {
-  if (!line || index < 0 || index >= commandCount_ || !table_[index].name) return false;
-  const char* name = table_[index].name;
-  size_t length = std::strlen(name);
-  return std::strncmp(line, name, length) == 0 && (line[length] == ' ' || line[length] == '\0');
+  if (!line || index < 0 || index >= commandCount_) return false;
+  return cmdline::MatchWord(table_[index].name, line, cmdline::kConsolePolicy);
 }
 
 int CCommandInterpreter::FindCommand(const char* line) const {
@@ -88,42 +53,23 @@ int CCommandInterpreter::LookupVariable(const char* name, char value[kConsoleVal
 }
 
 bool CCommandInterpreter::IsValidBaseAddress(const char* text) const {
-  return InRange(ParseConsoleHex(text), baseAddress_, windowSize_);
+  return cmdline::ValidBaseAddress(ParseConsoleHex(text), Space(), cmdline::kConsolePolicy);
 }
 
 bool CCommandInterpreter::IsValidAddress(const char* text) const {
-  uint32_t value = ParseConsoleHex(text);
-  // A scratchpad address of 0 means the driver could not allocate one: there is none to address.
-  return InRange(value, baseAddress_, windowSize_) ||
-         (scratchpadAddress_ != 0 && InRange(value, scratchpadAddress_, kScratchpadSize));
+  return cmdline::ValidAddress(ParseConsoleHex(text), Space());
 }
 
-int CCommandInterpreter::CountParameters(const char* line) {
-  if (!line) return 0;
-  int words = 0;
-  while (*line) {
-    while (IsSeparator(*line)) ++line;
-    if (!*line) break;
-    ++words;
-    while (*line && !IsSeparator(*line)) ++line;
-  }
-  return words > 0 ? words - 1 : 0;
+cmdline::AddressSpace CCommandInterpreter::Space() const {
+  return cmdline::AddressSpace{baseAddress_, windowSize_, scratchpadAddress_, false};
 }
 
-const char* CCommandInterpreter::GetParameter(const char* line, int n) {
-  if (!line || n < 1) return nullptr;
-  int word = -1;
-  while (*line) {
-    while (IsSeparator(*line)) ++line;
-    if (!*line) break;
-    if (++word == n) return line;
-    while (*line && !IsSeparator(*line)) ++line;
-  }
-  return nullptr;
-}
+int CCommandInterpreter::CountParameters(const char* line) { return cmdline::CountParameters(line); }
+
+const char* CCommandInterpreter::GetParameter(const char* line, int n) { return cmdline::GetParameter(line, n); }
 
 char* CCommandInterpreter::GetParameter(char* line, int n) {
-  return const_cast<char*>(GetParameter(static_cast<const char*>(line), n));
+  return const_cast<char*>(cmdline::GetParameter(line, n));
 }
 
 void CCommandInterpreter::AppendOutput(const char* text) {
@@ -201,75 +147,39 @@ int CCommandInterpreter::ExecuteCommand(const char* line) {
     AppendOutput(kCommandNotFound);
     return -1;
   }
-  const CommandEntry& row = table_[index];
-  const char* syntax = row.syntax ? row.syntax : "";
-
-  size_t length = std::strlen(line);
-  if (length >= kConsoleLineSize) {
-    Printf(kLineTooLong, int(kConsoleLineSize - 1));
-    return 0;
-  }
+  const CommandEntry& entry = table_[index];
+  const cmdline::Row row = {entry.name, entry.minParams, entry.maxParams, entry.syntax};
   char working[kConsoleLineSize];
-  std::memcpy(working, line, length + 1);
-
-  // A '$' word stands for a variable. Running the line with the word dropped would shift every
-  // parameter after it, so a name without a value refuses the whole line.
-  if (const char* dollar = std::strchr(working, '$')) {
-    char value[kConsoleValueSize];
-    if (!LookupVariable(dollar + 1, value)) {
-      size_t nameLength = std::strcspn(dollar + 1, " ");
-      Printf(kUnknownVariable, nameLength > 64 ? 64 : int(nameLength), dollar + 1);
-      return 0;
-    }
-  }
-
-  // The base address may be left out of a "[base_addr]" command: supply the console's own.
-  char line2[kConsoleLineSize];
-  if (CountParameters(working) == row.minParams - 1 && syntax[0] == '[') {
-    size_t wordLength = std::strcspn(working, " ");
-    char base[16];
-    int baseLength = std::snprintf(base, sizeof base, " %8.8X", unsigned(baseAddress_));
-    size_t restLength = length - wordLength;
-    if (wordLength + size_t(baseLength) + restLength >= kConsoleLineSize) {
+  cmdline::Prepared line2;
+  cmdline::Prepare(row, line, working, sizeof working, cmdline::kConsolePolicy, Space(), &NoVariables, nullptr,
+                   &line2);
+  switch (line2.verdict) {
+    case cmdline::Verdict::kRun:
+      DispatchCommand(index, line2.argc, line2.argv);
+      break;
+    case cmdline::Verdict::kTooLong:
       Printf(kLineTooLong, int(kConsoleLineSize - 1));
-      return 0;
-    }
-    std::memcpy(line2, working, wordLength);
-    std::memcpy(line2 + wordLength, base, size_t(baseLength));
-    std::memcpy(line2 + wordLength + baseLength, working + wordLength, restLength + 1);
-  } else {
-    std::memcpy(line2, working, length + 1);
-  }
-
-  int count = CountParameters(line2);
-  if (count < row.minParams || count > row.maxParams || count >= int(kConsoleArgvSlots)) {
-    if (row.minParams == row.maxParams)
-      Printf(kExpectedParameters, int(row.minParams));
-    else
-      Printf(kExpectedParameterRange, int(row.minParams), int(row.maxParams));
-    WriteUsage(index);
-    return 0;
-  }
-  char* argv[kConsoleArgvSlots] = {};
-  argv[0] = line2;
-  for (int i = 1; i <= count; ++i) argv[i] = GetParameter(line2, i);
-
-  if (count >= 1) {
-    if ((StartsWith(syntax, "[base_addr]") || StartsWith(syntax, "base_addr")) &&
-        !StartsWith(row.name, "SetBaseAddress")) {
-      if (!IsValidBaseAddress(argv[1])) {
-        AppendOutput(kInvalidBaseAddress);
-        WriteUsage(index);
-        return 0;
-      }
-    } else if (StartsWith(syntax, "addr") && !IsValidAddress(argv[1])) {
+      break;
+    case cmdline::Verdict::kUnknownVariable:
+    case cmdline::Verdict::kBadVariableSize:
+      Printf(kUnknownVariable, line2.nameLength > 64 ? 64 : int(line2.nameLength), line2.name);
+      break;
+    case cmdline::Verdict::kParameterCount:
+      if (row.minParams == row.maxParams)
+        Printf(kExpectedParameters, int(row.minParams));
+      else
+        Printf(kExpectedParameterRange, int(row.minParams), int(row.maxParams));
+      WriteUsage(index);
+      break;
+    case cmdline::Verdict::kInvalidBaseAddress:
+      AppendOutput(kInvalidBaseAddress);
+      WriteUsage(index);
+      break;
+    case cmdline::Verdict::kInvalidAddress:
       AppendOutput(kInvalidAddress);
       WriteUsage(index);
-      return 0;
-    }
+      break;
   }
-
-  DispatchCommand(index, count, argv);
   return 0;
 }
 

@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "command_tables.h"
+#include "lumivex/command_line.h"
 
 namespace lx {
 
@@ -24,7 +25,7 @@ constexpr uint32_t kLldOutputBufferSize = 1000000;
 
 // Fixed buffers of one command: nothing is allocated on the heap.
 constexpr size_t kConsoleLineSize = 256;   // working line, with its NUL
-constexpr size_t kConsoleArgvSlots = 100;
+constexpr size_t kConsoleArgvSlots = cmdline::kArgvSlots;
 constexpr size_t kConsoleValueSize = 12;
 constexpr size_t kConsoleMessageSize = 256;
 // Largest piece of driver text handed to the log in one print.
@@ -46,7 +47,7 @@ class CCommandInterpreter {
   int DispatchCommand(int index, int argc, char** argv);
 
   // True when row `index` names the line's first word: same characters, same case, followed by a
-  // blank or the end of the line.
+  // space or the end of the line (the driver's own interpreter ignores case: see cmdline::Policy).
   bool MatchCommand(int index, const char* line) const;
 
   // This program keeps no console variables: every name is unknown (0) and the value stays empty.
@@ -87,6 +88,7 @@ class CCommandInterpreter {
 
  private:
   int FindCommand(const char* line) const;
+  cmdline::AddressSpace Space() const;
   void WriteUsage(int index);
 
   uint32_t baseAddress_ = 0;

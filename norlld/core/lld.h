@@ -20,6 +20,7 @@
 #include <string>
 
 #include "kit_bus.h"
+#include "lumivex/command_line.h"
 
 constexpr uint32_t kLldBufferSize = 1000000;
 constexpr uint32_t kLldScratchpadSize = 0x10000;
@@ -143,11 +144,9 @@ void TraceAccess(uint32_t offset, uint32_t type, uint32_t address, uint16_t data
 // Longest poll of each type before the driver gives up with DEV_EXCEEDED_TIME_LIMITS, in µs.
 uint64_t PollTimeLimitUs(int32_t pollType);
 
-// Words: a blank is a space or a TAB.
-inline bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-// Hexadecimal text as C's strtoul base 16 reads it into 32 bits: leading white space, a sign, "0x",
-// digits up to the first other character; a value beyond 32 bits gives 0xFFFFFFFF.
-uint32_t ParseHex(const char* text);
+// Words (a blank is a space or a TAB) and hexadecimal parameters, read as the consoles read them.
+using lx::cmdline::IsBlank;
+using lx::cmdline::ParseHex;
 // True when the word at `text` (up to the next blank or the end) is exactly `word`.
 bool WordIs(const char* text, const char* word);
 

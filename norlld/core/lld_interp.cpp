@@ -67,80 +67,29 @@ void SortCommands(size_t first) {
       if (std::strncmp(t[j].name, t[i].name, 8) < 0) std::swap(t[i], t[j]);
 }
 
-bool StartsWith(const char* text, const char* prefix) {
-  return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
-}
-
-// The number of places where a non-blank follows a blank.
-int CountParameters(const char* line) {
-  int n = 0;
-  for (size_t i = 1; line[0] && line[i]; ++i)
-    if (!IsBlank(line[i]) && IsBlank(line[i - 1])) ++n;
-  return n;
-}
-
-bool SameLetters(const char* a, const char* b, size_t n) {
-  for (size_t i = 0; i < n; ++i) {
-    unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x + 32);
-    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y + 32);
-    if (x != y || !x) return x == y;
-  }
-  return true;
+lx::cmdline::AddressSpace Space() {
+  return lx::cmdline::AddressSpace{S().baseAddr, S().windowSize, S().scratchpad, S().superUser};
 }
 
 const CommandEntry* MatchCommand(const char* line) {
-  for (const CommandEntry& e : S().table) {
-    size_t n = std::strlen(e.name);
-    if (SameLetters(line, e.name, n) && (line[n] == '\0' || line[n] == ' ')) return &e;
-  }
+  for (const CommandEntry& e : S().table)
+    if (lx::cmdline::MatchWord(e.name, line, lx::cmdline::kDriverPolicy)) return &e;
   return nullptr;
-}
-
-bool InWindow(uint32_t value) {
-  return value >= S().baseAddr && uint64_t(value) < uint64_t(S().baseAddr) + S().windowSize;
-}
-
-bool ValidBaseAddress(uint32_t value) { return S().superUser || (InWindow(value) && (value & 1) == 0); }
-
-bool ValidAddress(uint32_t value) {
-  if (S().superUser || InWindow(value)) return true;
-  return S().scratchpad && value >= S().scratchpad && uint64_t(value) < uint64_t(S().scratchpad) + kLldScratchpadSize;
 }
 
 const char kInvalidVariableName[] = "Invalid environment variable name!\n";
 const char kInvalidVariableSize[] = "Invalid size for environment variable!\n";
 
-// Replaces every "$name" (the name runs to the next space) by the variable's value in hex. Values
-// never hold a "$", so one pass from the left gives what repeated replacement of the first
-// reference would, and the line may grow as long as it needs.
-bool Substitute(const std::string& in, std::string* out) {
-  out->clear();
-  size_t at = 0;
-  while (at < in.size()) {
-    size_t dollar = in.find('$', at);
-    if (dollar == std::string::npos) {
-      out->append(in, at, std::string::npos);
-      break;
-    }
-    out->append(in, at, dollar - at);
-    size_t nameStart = dollar + 1;
-    size_t nameEnd = in.find(' ', nameStart);
-    if (nameEnd == std::string::npos) nameEnd = in.size();
-    Variable* v = FindVariable(in.c_str() + nameStart, nameEnd - nameStart);
-    if (!v) {
-      lld_Print("Error: %s\n", kInvalidVariableName);
-      return false;
-    }
-    char value[12];
-    switch (v->size) {
-    case 1: std::snprintf(value, sizeof value, "%2.2X", unsigned(*static_cast<uint8_t*>(v->value))); break;
-    case 2: std::snprintf(value, sizeof value, "%4.4X", unsigned(*static_cast<uint16_t*>(v->value))); break;
-    case 4: std::snprintf(value, sizeof value, "%8.8X", unsigned(*static_cast<uint32_t*>(v->value))); break;
-    default: lld_Print("Error: %s\n", kInvalidVariableSize); return false;
-    }
-    out->append(value);
-    at = nameEnd;
+// The library's variables by name, for "$name" references.
+bool LookUp(void*, const char* name, size_t length, lx::cmdline::Variable* out) {
+  Variable* v = FindVariable(name, length);
+  if (!v) return false;
+  out->size = v->size;
+  switch (v->size) {
+    case 1: out->value = *static_cast<uint8_t*>(v->value); break;
+    case 2: out->value = *static_cast<uint16_t*>(v->value); break;
+    case 4: out->value = *static_cast<uint32_t*>(v->value); break;
+    default: out->value = 0; break;
   }
   return true;
 }
@@ -164,28 +113,6 @@ void ResetForTest() {
 }
 
 bool OutputFull() { return g_ulBufferIndex > kTextLimit; }
-
-uint32_t ParseHex(const char* text) {
-  if (!text) return 0;
-  const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
-  while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
-  bool negative = false;
-  if (*p == '+' || *p == '-') negative = *p++ == '-';
-  auto digit = [](unsigned char c) -> int {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-  };
-  if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && digit(p[2]) >= 0) p += 2;
-  uint64_t value = 0;
-  for (int d; (d = digit(*p)) >= 0; ++p) {
-    value = value * 16 + uint64_t(d);
-    if (value > 0xFFFFFFFFu) return 0xFFFFFFFFu;
-  }
-  uint32_t result = uint32_t(value);
-  return negative ? 0u - result : result;
-}
 
 size_t WordLength(const char* text) {
   size_t n = 0;
@@ -285,46 +212,40 @@ extern "C" void lld_ExecuteCommandLine(const char* line) {
     PrintError("Command not found");
     return;
   }
-  std::string work;
-  if (!Substitute(line, &work)) {
-    PrintUsage(e->name, e->usage);
-    return;
-  }
-  if (CountParameters(work.c_str()) == e->minParams - 1 && e->usage[0] == '[') {
-    char base[16];
-    std::snprintf(base, sizeof base, " %8.8X", unsigned(S().baseAddr));
-    work.insert(std::min(work.find(' '), work.size()), base);
-  }
-  int count = CountParameters(work.c_str());
-  if (count < e->minParams || count > e->maxParams) {
-    char text[64];
-    if (e->minParams == e->maxParams)
-      std::snprintf(text, sizeof text, "Expected %x parameters", unsigned(e->minParams));
-    else
-      std::snprintf(text, sizeof text, "Expected %x to %d parameters", unsigned(e->minParams), int(e->maxParams));
-    PrintError(text);
-    PrintUsage(e->name, e->usage);
-    return;
-  }
-  std::vector<char> text(work.begin(), work.end());
-  text.push_back('\0');
-  std::vector<char*> argv(size_t(count) + 2, nullptr);
-  argv[0] = text.data();
-  for (size_t i = 1, n = 0; text[i - 1] && text[i] && int(n) < count; ++i)
-    if (!IsBlank(text[i]) && IsBlank(text[i - 1])) argv[++n] = &text[i];
-  if ((StartsWith(e->usage, "[base_addr]") || StartsWith(e->usage, "base_addr")) &&
-      !StartsWith(e->name, "SetBaseAddress")) {
-    if (!ValidBaseAddress(ParseHex(argv[1]))) {
-      PrintError("User-supplied base address is invalid!\n");
-      PrintUsage(e->name, e->usage);
+  // Each reference may grow the line: give it all the room it can need.
+  std::vector<char> work(lx::cmdline::WorkSizeFor(std::strlen(line)));
+  lx::cmdline::Prepared p;
+  lx::cmdline::Prepare(lx::cmdline::Row{e->name, e->minParams, e->maxParams, e->usage}, line, work.data(),
+                       work.size(), lx::cmdline::kDriverPolicy, Space(), &LookUp, nullptr, &p);
+  char text[64];
+  switch (p.verdict) {
+    case lx::cmdline::Verdict::kRun:
+      e->handler(p.argc, p.argv);
       return;
-    }
-  } else if (StartsWith(e->usage, "addr") && !ValidAddress(ParseHex(argv[1]))) {
-    PrintError("User-supplied address is invalid!\n");
-    PrintUsage(e->name, e->usage);
-    return;
+    case lx::cmdline::Verdict::kTooLong:  // not with the room above
+      PrintError("Command line is too long");
+      break;
+    case lx::cmdline::Verdict::kUnknownVariable:
+      PrintError(kInvalidVariableName);
+      break;
+    case lx::cmdline::Verdict::kBadVariableSize:
+      PrintError(kInvalidVariableSize);
+      break;
+    case lx::cmdline::Verdict::kParameterCount:
+      if (e->minParams == e->maxParams)
+        std::snprintf(text, sizeof text, "Expected %x parameters", unsigned(e->minParams));
+      else
+        std::snprintf(text, sizeof text, "Expected %x to %d parameters", unsigned(e->minParams), int(e->maxParams));
+      PrintError(text);
+      break;
+    case lx::cmdline::Verdict::kInvalidBaseAddress:
+      PrintError("User-supplied base address is invalid!\n");
+      break;
+    case lx::cmdline::Verdict::kInvalidAddress:
+      PrintError("User-supplied address is invalid!\n");
+      break;
   }
-  e->handler(count, argv.data());
+  PrintUsage(e->name, e->usage);
 }
 
 // ---- Base commands ----

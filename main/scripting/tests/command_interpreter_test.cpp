@@ -233,6 +233,59 @@ TEST_F(NorConsole, LinesLongerThanTheWorkingBufferAreRefused) {
   EXPECT_EQ(fake.calls.size(), 1u);
 }
 
+// Lines a user (or a pasted file) may type: each is refused or run within every bound, the
+// driver's buffer included, while earlier text fills it.
+TEST(ConsoleHostileLines, EveryLineKeepsTheBounds) {
+  std::string manyWords = "disp", manyRefs = "disp", longRefs = "disp ";
+  for (int i = 0; i < 99; ++i) manyWords += " 1";
+  for (int i = 0; i < 40; ++i) manyRefs += " $v";
+  longRefs += std::string(300, '$');
+  const std::string nul("d8 80000000\0 10 garbage", 24);
+  struct Case {
+    std::string line;
+    std::string text;               // what the console itself wrote
+    std::vector<std::string> call;  // the words of the one call made, {"-"} for none
+  } cases[] = {
+      {"disp " + std::string(9995, 'a'), "Command line is too long (at most 255 characters)\n", {"-"}},
+      {"disp \"unterminated quote", "", {"\"unterminated", "quote"}},
+      {"disp '", "", {"'"}},
+      {"r8 FFFFFFFFFFFFFFFFFFFFFFFF", "User-supplied address is invalid!\n", {"-"}},
+      {"ResetCmd 100000000000000080000000", "User-supplied base address is invalid!\n", {"-"}},
+      {"ResetCmd 0000000000000000000080000000", "", {"0000000000000000000080000000"}},
+      {"d8 80000000 FFFFFFFFFFFFFFFFFFFF", "", {"80000000", "FFFFFFFFFFFFFFFFFFFF"}},
+      {manyWords, "Expected 1 to 30 parameters\n", {"-"}},
+      {manyRefs, "Unknown variable $v\n", {"-"}},
+      {longRefs, "Command line is too long (at most 255 characters)\n", {"-"}},
+      {"disp " + std::string(200, '$'), "Unknown variable $" + std::string(64, '$') + "\n", {"-"}},
+      {nul, "", {"80000000"}},  // a line ends at its first NUL
+  };
+  FakeDriver fake(1000);
+  lx::CNorCommandInterpreter console{&fake.driver};
+  console.SetAddressInfo(kBase, kWindow, kScratchpad);
+  for (int round = 0; round < 4; ++round) {
+    for (const Case& c : cases) {
+      const uint32_t before = fake.Index();
+      fake.calls.clear();
+      ::testing::internal::CaptureStdout();
+      EXPECT_EQ(console.ExecuteCommand(c.line.c_str()), 0) << c.line.substr(0, 40);
+      ::testing::internal::GetCapturedStdout();
+      ASSERT_LT(fake.Index(), 1000u);
+      EXPECT_EQ(fake.Buffer()[fake.Index()], 0);
+      if (round == 0) {
+        EXPECT_EQ(fake.Text().substr(before), c.text) << c.line.substr(0, 40);
+      }
+      if (c.call == std::vector<std::string>{"-"}) {
+        EXPECT_TRUE(fake.calls.empty()) << c.line.substr(0, 40);
+      } else {
+        ASSERT_EQ(fake.calls.size(), 1u) << c.line.substr(0, 40);
+        EXPECT_EQ(fake.calls[0].words, c.call) << c.line.substr(0, 40);
+      }
+    }
+    // Later rounds run on a buffer the driver's reader never emptied: full, and still in bounds.
+  }
+  EXPECT_EQ(fake.Index(), 999u);
+}
+
 TEST_F(NorConsole, DispatchReadsTheCellAtTheMomentOfTheCall) {
   static int swappedCalls;
   swappedCalls = 0;

@@ -368,3 +368,32 @@ TEST_F(LldConsoleTest, EveryExportIsReachedByAConsoleLine) {
                            "PpbExitCmd", "PpbLockBitExitCmd", "DybExitCmd", "var16"})
     EXPECT_TRUE(reached.count(word)) << word;
 }
+
+// Hostile lines typed into the console: each is refused with its reason (or runs within its
+// bounds), the window says how the line ended, and the console answers the next line as before.
+TEST_F(LldConsoleTest, HostileLinesAreRefusedWithinTheBounds) {
+  std::string manyWords = "disp";
+  for (int i = 0; i < 31; ++i) manyWords += " w";
+  const std::string tooLongForUtf8 = "disp " + std::string(10000, 'a');
+  const std::string tooLongForConsole = "disp " + std::string(295, 'b');
+  struct Case {
+    std::string line;
+    std::string window;  // all the window receives for the line
+  } cases[] = {
+      // The line's UTF-8 form does not fit the command thread's buffer: refused whole, never cut.
+      {tooLongForUtf8, "* " + tooLongForUtf8 + " failed!\n"},
+      {tooLongForConsole, "Command line is too long (at most 255 characters)\n" + Entered(tooLongForConsole)},
+      {"disp \"unterminated quote", "\"unterminated quote\n" + Entered("disp \"unterminated quote")},
+      {"r8 FFFFFFFFFFFFFFFFFFFFFFFF", "User-supplied address is invalid!\n" + Entered("r8 FFFFFFFFFFFFFFFFFFFFFFFF")},
+      {"d8 100000 FFFFFFFFFFFFFFFFFFFF",
+       "Invalid Address 00100000 : Please use \"interface macro\"\n" + Entered("d8 100000 FFFFFFFFFFFFFFFFFFFF")},
+      {"w32 10FFFE 12345678",
+       "Invalid Address 0010FFFE : Please use \"interface macro\"\n" + Entered("w32 10FFFE 12345678")},
+      {manyWords, "Expected 1 to 30 parameters\n" + Entered(manyWords)},
+      {"disp $base_addr", "Unknown variable $base_addr\n" + Entered("disp $base_addr")},
+      {"READOP 0", "* READOP 0 failed!\n"},  // the console matches by case: the driver never sees it
+      {"r8 100000", "00\n" + Entered("r8 100000")},
+  };
+  RunLine("w8 100000 0");
+  for (const Case& c : cases) EXPECT_EQ(RunLine(c.line), c.window) << c.line.substr(0, 60);
+}
