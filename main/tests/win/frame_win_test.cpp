@@ -650,6 +650,40 @@ TEST_F(FrameTest, ACaptionDraggedToAnEdgeDocksThereAndItsCloseButtonHidesThePane
   EXPECT_FALSE(site.FindPane(ID_BAR_SCRIPT_LOG)->floating);
 }
 
+TEST_F(FrameTest, TheCommandDialogHasItsControlsAndGrowsInWidthOnly) {
+  HWND dialog = g_frame->m_pCommandDlg->m_hWnd;
+  char text[64] = "";
+  ::GetDlgItemTextA(dialog, IDC_COMMAND_LABEL, text, sizeof text);
+  EXPECT_STREQ(text, "&Command:");
+  ::GetDlgItemTextA(dialog, IDC_COMMAND_SUBMIT, text, sizeof text);
+  EXPECT_STREQ(text, "&Submit");
+  ::GetDlgItemTextA(dialog, IDCANCEL, text, sizeof text);
+  EXPECT_STREQ(text, "Exit");
+  EXPECT_NE(::GetWindowLongA(dialog, GWL_STYLE) & WS_THICKFRAME, 0);
+
+  auto rectOf = [&](int id) {
+    RECT r;
+    ::GetWindowRect(::GetDlgItem(dialog, id), &r);
+    return r;
+  };
+  RECT window, combo = rectOf(IDC_COMMAND_LINE), exit = rectOf(IDCANCEL);
+  ::GetWindowRect(dialog, &window);
+  int width = window.right - window.left, height = window.bottom - window.top;
+  ::SetWindowPos(dialog, nullptr, 0, 0, width + 200, height + 100, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  RECT grown;
+  ::GetWindowRect(dialog, &grown);
+  EXPECT_EQ(grown.right - grown.left, width + 200);
+  EXPECT_EQ(grown.bottom - grown.top, height);  // the height stays
+  EXPECT_EQ(rectOf(IDC_COMMAND_LINE).right - rectOf(IDC_COMMAND_LINE).left, combo.right - combo.left + 200);
+  EXPECT_EQ(rectOf(IDCANCEL).left - grown.left, exit.left - window.left + 200);
+  ::ShowWindow(dialog, SW_SHOWNA);
+  LxSaveWindowShot(dialog, "main_command_dialog_wide");
+  ::SetWindowPos(dialog, nullptr, 0, 0, width - 150, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  ::GetWindowRect(dialog, &grown);
+  EXPECT_EQ(grown.right - grown.left, width);  // never narrower than its template
+  ::ShowWindow(dialog, SW_HIDE);
+}
+
 TEST_F(FrameTest, TheMenuBarIsHiddenAndShownAgainFromTheBarsMenu) {
   ASSERT_NE(::GetMenu(g_frame->m_hWnd), nullptr);
   HMENU menu = g_frame->m_wndMenuBar.GetMenu();
