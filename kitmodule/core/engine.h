@@ -89,6 +89,12 @@ public:
     int NorGetBlockStatus(uint32_t index, uint16_t* status);
     int NorSetBlockStatus(uint32_t indexOrPassword, uint32_t status);
     int NorSetAsoMode(uint32_t mode);
+    // The module's own calls (custom callbacks 1-4): chip erase; a sector erase started without
+    // waiting; erase suspend (0 suspended, 1 the erase had already ended); erase resume, waited for.
+    int NorChipErase();
+    int NorEraseBegin(uint32_t index);
+    int NorEraseSuspend(uint32_t index);
+    int NorEraseResume(uint32_t index);
     int GetLastError(char* text, uint32_t size) const;
     uint32_t VeltanBlocks() { return 0; }
     uint32_t VeltanPagesPerBlock() { return 0; }
@@ -144,6 +150,10 @@ public:
     int ReducedSectorEraseOp(uint32_t base, uint32_t sector);
     void ReducedCfiEntry(uint32_t base, uint32_t sector);
     void ReducedSecSiEntry(uint32_t base, uint32_t sector);
+    void SectorEraseCmd(uint32_t base, uint32_t sector);
+    int ChipEraseOp(uint32_t base);
+    int EraseSuspendOp(uint32_t base, uint32_t sector);
+    int EraseResumeOp(uint32_t base, uint32_t sector);
     uint32_t ReadDeviceId(uint32_t base);
     int PollDataStatus(uint32_t base, uint32_t address, uint32_t expected, int mode, uint32_t* status);
     uint32_t PollStatusRegister(uint32_t base, uint32_t address, int mode);
@@ -168,6 +178,9 @@ private:
     UserTimer StartUserTimeout(int mode);
     bool TimedOut(const UserTimer& t) const;
     void AbortChipOperation();
+    int EraseSuspendState(uint32_t base, uint32_t sector);
+    int ReducedEraseResult(uint32_t status) const;
+    int EraseTarget(uint32_t index, uint32_t* offset, bool checkProtection);
     int WaitProtectionOp(uint32_t base);
     void ProtectionExit(uint32_t base);
     void Unlock(uint32_t base);

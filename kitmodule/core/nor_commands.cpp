@@ -128,11 +128,81 @@ int Engine::LegacyProgramOp(uint32_t base, uint32_t address, uint32_t value) {
 }
 
 int Engine::LegacySectorEraseOp(uint32_t base, uint32_t sector) {
+    SectorEraseCmd(base, sector);
+    return PollDataStatus(base, sector, working_.dataMask, 3, nullptr);
+}
+
+void Engine::SectorEraseCmd(uint32_t base, uint32_t sector) {
+    if (settings_.deviceType == kTypeReducedNor) {
+        const uint32_t sa = sector & kSectorAddressMask12;
+        WriteBus(base, sa + working_.unlock1, Cmd(0x80));
+        WriteBus(base, sa + working_.unlock2, Cmd(0x30));
+        return;
+    }
     Unlock(base);
     WriteBus(base, working_.unlock1, Cmd(0x80));
     Unlock(base);
     WriteBus(base, sector, Cmd(0x30));
+}
+
+// Chip erase: every sector the chip does not protect, polled with the chip-erase time-out.
+int Engine::ChipEraseOp(uint32_t base) {
+    if (settings_.deviceType == kTypeReducedNor) {
+        WriteBus(base, working_.unlock1, Cmd(0x80));
+        WriteBus(base, working_.unlock1, Cmd(0x10));
+        return ReducedEraseResult(PollStatusRegister(base, 0, 4));
+    }
+    Unlock(base);
+    WriteBus(base, working_.unlock1, Cmd(0x80));
+    Unlock(base);
+    WriteBus(base, working_.unlock1, Cmd(0x10));
+    return PollDataStatus(base, 0, working_.dataMask, 4, nullptr);
+}
+
+// Erase suspend (0xB0) of the erase running in `sector`, both sets. Answers 1 once the chip has
+// suspended it, 2 when no erase was running there any more (it had ended: nothing to resume), 0
+// when the chip did not stop in time or reported an error.
+int Engine::EraseSuspendOp(uint32_t base, uint32_t sector) {
+    WriteBus(base, sector, Cmd(0xB0));
+    UserTimer timer = StartUserTimeout(1);
+    for (;;) {
+        int state = EraseSuspendState(base, sector);
+        if (state != 0) return state;
+        if (TimedOut(timer)) break;
+    }
+    AbortChipOperation();
+    return 0;
+}
+
+// 1 suspended, 2 idle, 0 still busy; -1 after an error bit.
+int Engine::EraseSuspendState(uint32_t base, uint32_t sector) {
+    if (settings_.deviceType == kTypeReducedNor) {
+        WriteBus(base, (sector & kSectorAddressMask12) + working_.unlock1, Cmd(0x70));
+        uint32_t s = ReadBus(base, sector);
+        if ((s & Dq(7)) != Dq(7)) return 0;
+        if (AnyLane(s, 5) || AnyLane(s, 1)) return -1;
+        return (s & Dq(6)) == Dq(6) ? 1 : 2;
+    }
+    // Legacy: while suspended the sector answers with DQ2 toggling and DQ6 still; an ended erase
+    // reads as data, which toggles nothing.
+    uint32_t r1 = ReadBus(base, sector), r2 = ReadBus(base, sector);
+    if ((r1 ^ r2) & Dq(6)) return AnyLane(r2, 5) ? -1 : 0;
+    return ((r1 ^ r2) & Dq(2)) == Dq(2) ? 1 : 2;
+}
+
+// Erase resume (0x30) of the erase suspended in `sector`, then the sector erase's own wait and
+// its answer; -2 without a cycle when no erase is suspended there.
+int Engine::EraseResumeOp(uint32_t base, uint32_t sector) {
+    if (EraseSuspendState(base, sector) != 1) return -2;
+    WriteBus(base, sector, Cmd(0x30));
+    if (settings_.deviceType == kTypeReducedNor) return ReducedEraseResult(PollStatusRegister(base, sector, 3));
     return PollDataStatus(base, sector, working_.dataMask, 3, nullptr);
+}
+
+int Engine::ReducedEraseResult(uint32_t status) const {
+    if (AnyLane(status, 1)) return 9;
+    if (AnyLane(status, 5)) return 7;
+    return 1;
 }
 
 int Engine::LegacyWriteBufferProgramOp(uint32_t base, uint32_t start, uint32_t count, const uint8_t* data) {
@@ -289,13 +359,8 @@ int Engine::ReducedProgramOp(uint32_t base, uint32_t address, uint32_t value) {
 }
 
 int Engine::ReducedSectorEraseOp(uint32_t base, uint32_t sector) {
-    const uint32_t sa = sector & kSectorAddressMask12;
-    WriteBus(base, sa + working_.unlock1, Cmd(0x80));
-    WriteBus(base, sa + working_.unlock2, Cmd(0x30));
-    uint32_t s = PollStatusRegister(base, sector, 3);
-    if (AnyLane(s, 1)) return 9;
-    if (AnyLane(s, 5)) return 7;
-    return 1;
+    SectorEraseCmd(base, sector);
+    return ReducedEraseResult(PollStatusRegister(base, sector, 3));
 }
 
 // ----- lock register and advanced sector protection

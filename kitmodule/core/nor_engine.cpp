@@ -14,6 +14,7 @@ constexpr uint32_t kKitBase = 0x80000000u;
 constexpr uint32_t kSecondDieBit = 0x8000000u;
 constexpr uint32_t kSecondDiePart = 0x7E4801;
 constexpr uint32_t kSectorAddressMask14 = ~0x3FFFu;
+constexpr uint64_t kMaxWriteBufferBytes = 16u << 20;
 }  // namespace
 
 std::vector<uint8_t> SwapData(const uint8_t* data, uint32_t length, int mode) {
@@ -151,7 +152,11 @@ int Engine::ProgramNor16(uint32_t base, uint32_t offset, uint32_t length, const 
     if (bpw != 2 && bpw != 4) return Fail(ERROR_NOT_IMPLEMENTED);
     const uint32_t wbs = working_.writeBufferBytes;
     if (wbs > 1 && !settings_.noWriteBuffer) {
-        const uint32_t chunk = bpw / 2 * wbs;
+        const uint64_t chunk64 = uint64_t(bpw / 2) * wbs;
+        // No chip buffers more than a few KiB: a size from the settings far beyond that would only
+        // tie up (or exhaust) the host's memory before the chip refused it.
+        if (chunk64 > kMaxWriteBufferBytes) return Fail(ERROR_MEMORY_ALLOCATION);
+        const uint32_t chunk = static_cast<uint32_t>(chunk64);
         std::vector<uint8_t> buffer;
         try {
             buffer.resize(chunk);
@@ -186,21 +191,91 @@ int Engine::ProgramNor16(uint32_t base, uint32_t offset, uint32_t length, const 
     return 0;
 }
 
-int Engine::NorEraseBlock(uint32_t index) {
+// The byte offset of the block to erase, on the chip select that holds it; 0, or the export's
+// failure answer. "Check Sector Protection" refuses a protected block before any erase cycle (not
+// while an erase runs: the protection reads are commands the chip would take amiss).
+int Engine::EraseTarget(uint32_t index, uint32_t* offset, bool checkProtection) {
     if ((settings_.deviceClass & 0xFF) != kClassNor) return -1;
-    if (!commands_.sectorErase) return -1;
+    if (!commands_.sectorErase || bytesPerBusWord_ == 0) return -1;
     if (GetBlockSize(index) == 0) return Fail(ERROR_INVALID_PARAMETER_INPUT);
-    uint32_t offset = BlockIndexToOffset(index);
-    if (settings_.checkSectorProtection) {
+    *offset = BlockIndexToOffset(index);
+    if (checkProtection && settings_.checkSectorProtection) {
         uint16_t status = 0;
-        if (BlockStatusWord(offset, &status) < 0 || (status & (kStatusPpbSet | kStatusDybSet))) return Fail(ERROR_ERASE);
+        if (BlockStatusWord(*offset, &status) < 0 || (status & (kStatusPpbSet | kStatusDybSet))) return Fail(ERROR_ERASE);
     } else {
         uint32_t windowEnd;
-        if (!SelectChipFor(offset, &windowEnd)) return -1;
+        if (!SelectChipFor(*offset, &windowEnd)) return -1;
     }
+    return 0;
+}
+
+int Engine::NorEraseBlock(uint32_t index) {
+    uint32_t offset = 0;
+    if (int refused = EraseTarget(index, &offset, true)) return refused;
     Redirect(&offset);
     int r = (this->*commands_.sectorErase)(base_, offset / bytesPerBusWord_);
     EndRedirect();
+    return r == 1 ? 0 : Fail(ERROR_ERASE);
+}
+
+int Engine::NorChipErase() {
+    if ((settings_.deviceClass & 0xFF) != kClassNor || !commands_.sectorErase) return -1;
+    if (settings_.checkSectorProtection) {
+        // The chip would skip a protected sector and still report a whole erase.
+        for (uint32_t block = 0; GetBlockSize(block); ++block) {
+            uint16_t status = 0;
+            if (BlockStatusWord(BlockIndexToOffset(block), &status) < 0 || (status & (kStatusPpbSet | kStatusDybSet)))
+                return Fail(ERROR_ERASE);
+        }
+    }
+    // Each chip select of the map holds a chip of its own.
+    for (uint32_t cs = 0; cs < 4; ++cs) {
+        if (settings_.chipSelectMapInUse) {
+            uint32_t at = 0, windowEnd = 0, found = 0;
+            for (uint32_t block = 0; GetBlockSize(block) && !found; ++block) {
+                at = BlockIndexToOffset(block);
+                uint32_t owner;
+                found = ChipSelectFor(at, &owner, &windowEnd) && owner == cs;
+            }
+            if (!found) continue;
+            if (!SelectChipFor(at, &windowEnd)) return -1;
+        } else if (cs > 0) {
+            break;
+        }
+        if (ChipEraseOp(base_) != 1) return Fail(ERROR_ERASE);
+    }
+    return 0;
+}
+
+int Engine::NorEraseBegin(uint32_t index) {
+    uint32_t offset = 0;
+    if (int refused = EraseTarget(index, &offset, true)) return refused;
+    Redirect(&offset);
+    SectorEraseCmd(base_, offset / bytesPerBusWord_);
+    EndRedirect();
+    // Queued cycles reach the chip only when flushed: the erase runs once the call returns.
+    if (kit_ && Failed(kit_->Qflush())) return Fail(ERROR_ERASE);
+    return 0;
+}
+
+int Engine::NorEraseSuspend(uint32_t index) {
+    uint32_t offset = 0;
+    if (int refused = EraseTarget(index, &offset, false)) return refused;
+    Redirect(&offset);
+    int r = EraseSuspendOp(base_, offset / bytesPerBusWord_);
+    EndRedirect();
+    if (r == 1) return 0;
+    if (r == 2) return 1;
+    return Fail(ERROR_ERASE);
+}
+
+int Engine::NorEraseResume(uint32_t index) {
+    uint32_t offset = 0;
+    if (int refused = EraseTarget(index, &offset, false)) return refused;
+    Redirect(&offset);
+    int r = EraseResumeOp(base_, offset / bytesPerBusWord_);
+    EndRedirect();
+    if (r == -2) return Fail(ERROR_INVALID_PARAMETER_INPUT);  // no erase is suspended there
     return r == 1 ? 0 : Fail(ERROR_ERASE);
 }
 

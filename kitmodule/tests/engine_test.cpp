@@ -1,6 +1,7 @@
 // The engine over simulated kits: what the module believes it did must be what the chip models hold.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -405,6 +406,93 @@ TEST(EngineFaults, TimedOutOperationsNeverTurnIntoSuccess) {
             EXPECT_EQ(r.chip->Array()[6 * 65536 + 1], programmed == 0 ? 0x34 : 0xFF);
         }
     }
+}
+
+// Chip erase and erase suspend/resume, the module's own calls, in each command set and on one
+// chip or two side by side: the chip models must hold what the calls answered.
+TEST(EngineErase, ChipEraseAndSuspendResume) {
+    struct {
+        const char* what;
+        kitsim::NorPart part;
+        bool twoChips;
+        const char* preset;
+    } rows[] = {{"legacy", kitsim::DefaultNorPart(), false, kLegacy16},
+                {"legacy, two chips", kitsim::DefaultNorPart(), true, "class=1;type=1;bus=16;interleave=2;cs=1;socket=1;vcc=1800;jedec=0x7E1001"},
+                {"reduced", kitsim::ReducedNorPart(), false, "class=1;type=2;bus=16;interleave=1;cs=1;socket=1;vcc=1800;jedec=0x7E2801"}};
+    for (auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        Rig r(row.part, row.twoChips);
+        r.host.preset = row.preset;
+        ASSERT_EQ(r.engine.Init(0), 0);
+        const uint32_t block = r.engine.NorGetBlockSize(0);
+        std::vector<kitsim::NorChip*> chips{r.chip.get()};
+        if (row.twoChips) chips.push_back(r.chip2.get());
+        auto fill = [&] {
+            for (kitsim::NorChip* c : chips) std::fill(c->Array().begin(), c->Array().end(), 0x00);
+        };
+        // What the device reads in block b, byte i: every chip's share of it.
+        auto blockIs = [&](uint32_t b, uint8_t value) {
+            std::vector<uint8_t> back(block);
+            if (r.engine.NorReadData(b * block, block, back.data()) != 0) return false;
+            return std::all_of(back.begin(), back.end(), [&](uint8_t v) { return v == value; });
+        };
+
+        // Suspend, read elsewhere, resume: the suspended block is erased only after the resume.
+        fill();
+        ASSERT_EQ(r.engine.NorEraseBegin(2), 0);
+        ASSERT_EQ(r.engine.NorEraseSuspend(2), 0);
+        EXPECT_TRUE(blockIs(3, 0x00));
+        for (kitsim::NorChip* c : chips) EXPECT_EQ(c->Array()[2 * 65536 + 17], 0x00);
+        ASSERT_EQ(r.engine.NorEraseResume(2), 0);
+        EXPECT_TRUE(blockIs(2, 0xFF));
+        EXPECT_TRUE(blockIs(3, 0x00));
+        EXPECT_EQ(r.engine.NorEraseResume(2), -1);  // nothing is suspended any more
+        EXPECT_EQ(r.engine.LastResult(), rook::ERROR_INVALID_PARAMETER_INPUT);
+        // A suspend that comes after the erase ended finds nothing to suspend.
+        ASSERT_EQ(r.engine.NorEraseBegin(6), 0);
+        r.kit.Clock().AdvanceUs(100000);
+        EXPECT_EQ(r.engine.NorEraseSuspend(6), 1);
+        EXPECT_TRUE(blockIs(6, 0xFF));
+
+        fill();
+        ASSERT_EQ(r.engine.NorChipErase(), 0);
+        for (kitsim::NorChip* c : chips)
+            EXPECT_TRUE(std::all_of(c->Array().begin(), c->Array().end(), [](uint8_t v) { return v == 0xFF; }));
+        r.chip->Faults().failErase = true;
+        EXPECT_EQ(r.engine.NorChipErase(), -1);
+        EXPECT_EQ(r.engine.LastResult(), rook::ERROR_ERASE);
+        r.chip->Faults() = {};
+        r.engine.Init(17);
+    }
+}
+
+// A protected sector: the chip erase skips it, and with "Check Sector Protection" the module
+// refuses the whole chip erase before any cycle.
+TEST(EngineErase, ChipEraseAndProtectedSectors) {
+    Rig r;
+    ASSERT_EQ(r.Open(), 0);
+    std::fill(r.chip->Array().begin(), r.chip->Array().end(), 0x00);
+    ASSERT_EQ(r.engine.NorSetBlockStatus(5, rook::kStatusDybSet), 0);
+    r.engine.Settings().checkSectorProtection = 1;
+    EXPECT_EQ(r.engine.NorChipErase(), -1);
+    EXPECT_EQ(r.engine.LastResult(), rook::ERROR_ERASE);
+    EXPECT_EQ(r.chip->Array()[0], 0x00);
+    r.engine.Settings().checkSectorProtection = 0;
+    ASSERT_EQ(r.engine.NorChipErase(), 0);
+    EXPECT_EQ(r.chip->Array()[0], 0xFF);
+    EXPECT_EQ(r.chip->Array()[5 * 65536], 0x00);
+    EXPECT_EQ(r.chip->Array()[6 * 65536], 0xFF);
+}
+
+// A write buffer size from the settings that no chip has: refused as a memory failure before the
+// module ties up that much memory, and nothing is programmed.
+TEST(EngineData, OversizedWriteBufferIsRefused) {
+    Rig r;
+    ASSERT_EQ(r.Open("writebuffer=0x40000000"), 0);
+    const uint8_t data[4] = {1, 2, 3, 4};
+    EXPECT_EQ(r.engine.NorProgramData(0, 4, data), -1);
+    EXPECT_EQ(r.engine.LastResult(), rook::ERROR_MEMORY_ALLOCATION);
+    EXPECT_EQ(r.chip->Array()[0], 0xFF);
 }
 
 // A zero user time-out has run out when the first status read already shows completion: the

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -202,6 +203,33 @@ TEST_F(RookWin, FaultsAndAPulledCableAreFailures) {
     ASSERT_EQ(Unplug(0), 0);
     EXPECT_EQ(a.gfslInit(1), 0);
     ASSERT_EQ(Open(), 0);  // the kit answers again after the cable is back
+}
+
+// Chip erase and erase suspend/resume through the module's custom callbacks, as a script's
+// CustomCallback calls reach them; the chip model judges.
+TEST_F(RookWin, ChipEraseAndEraseSuspendThroughTheCustomCallbacks) {
+    Api& a = Rook();
+    ASSERT_EQ(Open(), 0);
+    kitsim::NorChip* chip = Chip();
+    ASSERT_NE(chip, nullptr);
+    std::fill(chip->Array().begin(), chip->Array().end(), 0x00);
+    ASSERT_EQ(a.gfslCustomCallback2(4, 0, 0, 0), 0);  // erase block 4, not waited for
+    ASSERT_EQ(a.gfslCustomCallback3(4, 0, 0, 0), 0);  // suspended
+    uint8_t b[4] = {0xEE, 0xEE, 0xEE, 0xEE};
+    ASSERT_EQ(a.gfslNORReadData(0, 5 * 65536, 4, b), 0);  // another block reads as data meanwhile
+    EXPECT_EQ(b[0], 0x00);
+    EXPECT_EQ(chip->Array()[4 * 65536 + 9], 0x00);
+    ASSERT_EQ(a.gfslCustomCallback4(4, 0, 0, 0), 0);  // resumed and ended
+    EXPECT_EQ(chip->Array()[4 * 65536 + 9], 0xFF);
+    EXPECT_EQ(chip->Array()[5 * 65536], 0x00);
+    char name[64];
+    EXPECT_EQ(a.gfslCustomCallback4(4, 0, 0, 0), -1);
+    EXPECT_EQ(a.gfslGetLastError(name, sizeof name), 1002);
+
+    ASSERT_EQ(a.gfslCustomCallback1(0, 0, 0, 0), 0);
+    EXPECT_TRUE(std::all_of(chip->Array().begin(), chip->Array().end(), [](uint8_t v) { return v == 0xFF; }));
+    EXPECT_EQ(a.fpGetFunctionProfilerCount(57), 1u);
+    EXPECT_EQ(a.fpGetFunctionProfilerCount(60), 2u);
 }
 
 TEST_F(RookWin, OpenFailures) {

@@ -253,6 +253,29 @@ int gfslNORSetASOMode(int, uint32_t mode) {
     return Engine().NorSetAsoMode(mode);
 }
 
+// The module's meaning of the custom callbacks (a = block index where one is taken):
+// 1 chip erase; 2 start erasing block a without waiting; 3 suspend that erase (0 suspended, 1 it
+// had already ended); 4 resume it and wait until it ends.
+int gfslCustomCallback1(int, int, int, int) {
+    LxProfilerCount(57);
+    return Kept([&](rook::Engine& e) { return e.NorChipErase(); });
+}
+
+int gfslCustomCallback2(int block, int, int, int) {
+    LxProfilerCount(58);
+    return Kept([&](rook::Engine& e) { return e.NorEraseBegin(static_cast<uint32_t>(block)); });
+}
+
+int gfslCustomCallback3(int block, int, int, int) {
+    LxProfilerCount(59);
+    return Kept([&](rook::Engine& e) { return e.NorEraseSuspend(static_cast<uint32_t>(block)); });
+}
+
+int gfslCustomCallback4(int block, int, int, int) {
+    LxProfilerCount(60);
+    return Kept([&](rook::Engine& e) { return e.NorEraseResume(static_cast<uint32_t>(block)); });
+}
+
 int gfslGetLastError(char* text, uint32_t size) {
     LxProfilerCount(55);
     return Engine().GetLastError(text, size);
