@@ -36,6 +36,32 @@ struct ChipSelectMapEntry {
     int32_t sizeCode = 0;      // window of 2^(n-1) x 128 KiB, 0 for none
 };
 
+// The SPI part's layout and register set, as the catalogue gives it.
+struct SpiParameters {
+    uint32_t pageBytes = 0;       // 256 or 512
+    uint32_t pageMask = 0;        // pageBytes - 1
+    uint32_t sectorCount = 0;
+    uint32_t sectorBytes = 0;     // 4 KiB, 64 KiB or 256 KiB
+    uint32_t extendedIdBytes = 0; // bytes read after the three-byte ID (0 or 2)
+    uint32_t registerMask = 0;    // register capabilities
+    uint32_t mode = 0;            // 3, 4 or 5
+    uint32_t flag = 0;
+};
+
+// The NAND part's page and block layout, as the catalogue gives it (page and spare sizes in bytes on
+// x8 parts, in 16-bit words on x16 parts).
+struct NandGeometry {
+    uint32_t pageSize = 0;
+    uint32_t spareSize = 0;
+    uint32_t blockBytes = 0;
+    uint32_t blockCount = 0;
+    uint32_t pagesPerBlock = 0;
+    uint32_t busBits = 0;
+    uint32_t dataPageSize = 0;
+    uint32_t rowCycles = 0;       // 1: the larger parts' extra row cycle
+    uint32_t idKind = 0;          // 0, 2 or 3
+};
+
 enum DeviceClass : int32_t { kClassNone = 0, kClassNor = 1, kClassVeltan = 2, kClassSpi = 3 };
 enum DeviceType : int32_t { kTypeNone = 0, kTypeLegacyNor = 1, kTypeReducedNor = 2, kTypeNand = 3, kTypeSpi = 4 };
 constexpr int32_t kNoCfiMark = 0x100;  // bit 8 of deviceClass: an SPI part without CFI
@@ -61,6 +87,8 @@ struct DeviceSettings {
     int32_t spiExtendedId = 0;
     int32_t deviceCodeOverride = 0;
     int32_t predefinedCfi = 0;
+    SpiParameters spi;
+    NandGeometry nand;
     // Operation setup.
     int32_t programTimeoutMs = -1;
     int32_t eraseTimeoutMs = -1;

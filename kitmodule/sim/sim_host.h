@@ -3,7 +3,9 @@
 // kit. Native tests and the benchmark use it.
 #pragma once
 #include <cstdio>
+#include <cstdlib>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 #include "engine.h"
@@ -11,6 +13,21 @@
 #include "sim_kit_bus.h"
 
 namespace rook {
+
+// A fresh installation folder under /tmp holding the FPGA image the kit start loads ("External FS
+// Module/Tarn_Rook.cpu"), made once per process.
+inline std::string SimInstallFolder() {
+    static std::string folder = [] {
+        char tmpl[] = "/tmp/rooktestXXXXXX";
+        std::string dir = mkdtemp(tmpl);
+        mkdir((dir + "/External FS Module").c_str(), 0755);
+        std::FILE* f = std::fopen((dir + "/External FS Module/Tarn_Rook.cpu").c_str(), "wb");
+        std::fputs("fpga", f);
+        std::fclose(f);
+        return dir;
+    }();
+    return folder;
+}
 
 class SimHost : public Host {
 public:

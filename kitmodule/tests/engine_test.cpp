@@ -18,18 +18,7 @@ using rook::Engine;
 
 namespace {
 
-std::string Folder() {
-    static std::string folder = [] {
-        char tmpl[] = "/tmp/rooktestXXXXXX";
-        std::string dir = mkdtemp(tmpl);
-        mkdir((dir + "/External FS Module").c_str(), 0755);
-        std::FILE* f = std::fopen((dir + "/External FS Module/Tarn_Rook.cpu").c_str(), "wb");
-        std::fputs("fpga", f);
-        std::fclose(f);
-        return dir;
-    }();
-    return folder;
-}
+std::string Folder() { return rook::SimInstallFolder(); }
 
 const char* kLegacy16 = "class=1;type=1;bus=16;interleave=1;cs=1;socket=1;vcc=1800;jedec=0x7E1001";
 

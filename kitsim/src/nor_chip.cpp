@@ -131,7 +131,7 @@ std::vector<uint16_t> NorChip::CfiTable() const {
     uint32_t n = static_cast<uint32_t>(std::min<size_t>(part_.regions.size(), 4));
     at(0x2C) = static_cast<uint16_t>(n);
     for (uint32_t i = 0; i < n; ++i) {
-        const auto& r = part_.regions[i];
+        const auto& r = part_.regions[part_.cfiRegionsTopFirst ? part_.regions.size() - 1 - i : i];
         uint32_t base = 0x2D + 4 * i;
         at(base) = (r.count - 1) & 0xFF;
         at(base + 1) = ((r.count - 1) >> 8) & 0xFF;

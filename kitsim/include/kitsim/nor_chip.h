@@ -31,6 +31,8 @@ struct NorPart {
     uint32_t chipEraseUs = 20000;
     bool advancedProtection = true;                     // lock register, PPBs, DYBs, password
     bool reducedCommands = false;                       // the reduced command family
+    // Some top-boot parts list their CFI erase regions from the top of the array down.
+    bool cfiRegionsTopFirst = false;
     // CFI fields derived from the geometry unless set: typical/maximum timing exponents.
     uint8_t vccMin = 0x27, vccMax = 0x36;
 };

@@ -1,0 +1,54 @@
+#include "catalogue_sim.h"
+
+#include "file_parser.h"
+
+namespace rook {
+
+namespace {
+
+// Families whose parts carry the lock register, persistent and dynamic protection bits.
+bool AdvancedProtection(const NorCatalogueRow& row) {
+    if (row.olderGeneration) return false;
+    return !EqualNoCase(row.family, "Tesk") && !EqualNoCase(row.family, "Rask");
+}
+
+}  // namespace
+
+kitsim::NorPart NorPartOf(const NorCatalogueRow& row) {
+    kitsim::NorPart p;
+    p.name = row.name;
+    p.deviceId[0] = static_cast<uint16_t>(0x2200 | ((row.id >> 16) & 0xFF));
+    p.deviceId[1] = static_cast<uint16_t>(0x2200 | ((row.id >> 8) & 0xFF));
+    p.deviceId[2] = static_cast<uint16_t>(0x2200 | (row.id & 0xFF));
+    for (const NorRegion& r : row.regions)
+        if (r.count) p.regions.push_back({r.count, r.bytes});
+    p.writeBufferWords = (1u << row.bufferExp) / 2;
+    p.reducedCommands = row.deviceType == kTypeReducedNor;
+    p.cfiRegionsTopFirst = row.bootArrangement == 3;
+    p.advancedProtection = AdvancedProtection(row);
+    if (NorSupplyMv(row) == 1800) {
+        p.vccMin = 0x17;
+        p.vccMax = 0x19;
+    }
+    return p;
+}
+
+CataloguePart::CataloguePart(const NorCatalogueRow& row, kitsim::Kit& kit) : kit_(kit) {
+    for (int n = 0; n < row.dies && n < 4; ++n)
+        dies_.push_back(std::make_unique<kitsim::NorChip>(NorPartOf(row), kit.Clock()));
+    if (dies_.size() == 2 && row.secondDieBit) {
+        // Both dies behind chip select 0; the parts are 16-bit, so the kit addresses them in words.
+        pair_ = std::make_unique<kitsim::TwoDieDevice>(dies_[0].get(), dies_[1].get(), row.secondDieBit / 2);
+        plugged_.push_back(pair_.get());
+    } else {
+        for (auto& die : dies_) plugged_.push_back(die.get());
+    }
+    for (size_t n = 0; n < plugged_.size(); ++n) kit.Attach(static_cast<int>(n), plugged_[n]);
+}
+
+CataloguePart::~CataloguePart() {
+    for (size_t n = 0; n < plugged_.size(); ++n)
+        if (kit_.Device(static_cast<int>(n)) == plugged_[n]) kit_.Attach(static_cast<int>(n), nullptr);
+}
+
+}  // namespace rook

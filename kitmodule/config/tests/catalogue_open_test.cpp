@@ -1,0 +1,109 @@
+// Every NOR part the lookup lists, chosen as the Predefined List page chooses it, opened by the engine
+// against the chip model made from the same row: the identity and geometry the engine finds must be
+// what the catalogue says, and the last block must be where the chip has it.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <sys/stat.h>
+
+#include "catalogue_sim.h"
+#include "engine.h"
+#include "lumivex/prompt.h"
+#include "sheet_core.h"
+#include "sim_host.h"
+
+using namespace rook;
+
+namespace {
+
+std::string Folder() { return rook::SimInstallFolder(); }
+
+// The configuration step as the sheet runs it with nothing but a family and a part chosen: the page
+// takes the catalogue's options and applies.
+class CatalogueHost : public SimHost {
+public:
+    CatalogueHost(kitsim::Kit& kit, const NorCatalogueRow& row) : SimHost(kit, Folder()), row_(row) {}
+    int Configure(DeviceSettings& s) override {
+        PageChoices page;
+        page.family = row_.family;
+        s.deviceClass = kClassNor;
+        RookIni ini;
+        LookupPredefinedDevice(row_.name, page, s);
+        CatalogueOptionsView view = CatalogueOptions(page, 0, 1800, ini);
+        DevicePageSelection sel;
+        sel.deviceType = 0;
+        sel.group = row_.family;
+        sel.name = row_.name;
+        sel.busWidth = view.bus.selected;
+        sel.interleave = view.interleave.selected;
+        sel.chipSelect = view.chipSelect.selected;
+        sel.hostInterface = view.host.selected;
+        sel.spiInterface = view.spi.selected;
+        sel.socket = view.socket;
+        sel.vccMv = view.vccMv;
+        messages.clear();
+        return SetupDevice(sel, page, s, ini, messages) == 0 ? 0 : -1;
+    }
+    std::vector<std::string> messages;
+
+private:
+    const NorCatalogueRow& row_;
+};
+
+}  // namespace
+
+TEST(CatalogueOpen, EveryNorPartOpensAgainstItsModel) {
+    LxPromptTestBegin();
+    for (const NorCatalogueRow& row : NorCatalogue()) {
+        SCOPED_TRACE(row.name);
+        kitsim::Kit kit;
+        CataloguePart part(row, kit);
+        CatalogueHost host(kit, row);
+        Engine engine(host);
+        int prompts = LxPromptRecordCount();
+        ASSERT_EQ(engine.Init(0), 0) << (host.messages.empty() ? "" : host.messages[0]);
+        EXPECT_EQ(LxPromptRecordCount(), prompts) << "no identity question";
+        EXPECT_EQ(engine.Init(3), 9);
+        EXPECT_EQ(engine.Geometry().jedecId, row.id);
+        EXPECT_EQ(engine.Geometry().deviceType, row.deviceType);
+        EXPECT_EQ(engine.Geometry().chipSize, NorDieBytes(row));
+        EXPECT_EQ(engine.Working().writeBufferBytes, 1u << row.bufferExp);
+        EXPECT_EQ(engine.Settings().hostInterface, row.hostRadio >= 0 ? row.hostRadio + 1
+                                                   : std::string(row.family) == "Mure" ? 3
+                                                   : std::string(row.family) == "Dorn" || std::string(row.family) == "Fenn" ? 2 : 1);
+        // The regions in address order, whatever order the chip lists them in.
+        uint32_t regions = 0, blocks = 0;
+        for (const NorRegion& r : row.regions) {
+            if (!r.count) continue;
+            ASSERT_LT(regions, engine.Cfi().regionCount);
+            EXPECT_EQ(engine.Cfi().regions[regions].blocksMinus1 + 1u, r.count);
+            EXPECT_EQ(engine.Cfi().regions[regions].blockSize256 * 256u, r.bytes);
+            ++regions;
+            blocks += r.count;
+        }
+        EXPECT_EQ(engine.Cfi().regionCount, regions);
+
+        // The last block erased and programmed where the chip keeps it.
+        kitsim::NorChip& die = part.Die(0);
+        const uint32_t last = engine.BlockIndexToOffset(blocks - 1);
+        EXPECT_EQ(engine.GetBlockSize(blocks - 1), die.SectorBytes(die.SectorCount() - 1));
+        EXPECT_EQ(last, die.SectorStart(die.SectorCount() - 1));
+        const uint8_t data[4] = {0x12, 0x34, 0x56, 0x78};
+        die.Array()[last] = 0x00;
+        ASSERT_EQ(engine.NorEraseBlock(blocks - 1), 0);
+        ASSERT_EQ(engine.NorProgramRawData(last, 4, data), 0);
+        EXPECT_EQ(die.Array()[last], 0x12);
+        EXPECT_EQ(die.Array()[last + 3], 0x78);
+        EXPECT_EQ(die.Array()[last - 1], 0xFF) << "nothing before the block";
+
+        if (row.dies == 2 && row.secondDieBit) {
+            part.Die(1).Array()[0x20] = 0x5A;
+            uint8_t read[1] = {0};
+            ASSERT_EQ(engine.NorReadData(row.secondDieBit + 0x20, 1, read), 0);
+            EXPECT_EQ(read[0], 0x5A) << "the second die at its address bit";
+        }
+        EXPECT_EQ(engine.Init(1), 0);
+    }
+    LxPromptTestEnd();
+}

@@ -1,0 +1,251 @@
+// What the configuration sheet decides: the Predefined List page's apply, the options a catalogue part
+// leaves, the Operation Setup values in the record, and the chip-select map in "Tarn-Rook.ini".
+#include <gtest/gtest.h>
+
+#include "config_test_files.h"
+#include "sheet_core.h"
+
+using namespace rook;
+
+namespace {
+
+DevicePageSelection Oska() {
+    DevicePageSelection sel;
+    sel.deviceType = 0;
+    sel.group = "Oska";
+    sel.name = "OS128PHI";
+    return sel;
+}
+
+}  // namespace
+
+TEST(SetupDevice, ChoicesFillTheRecord) {
+    DevicePageSelection sel = Oska();
+    sel.interleave = 1;
+    sel.chipSelect = 2;
+    sel.hostInterface = 1;
+    sel.spiInterface = 2;
+    PageChoices page;
+    DeviceSettings s;
+    RookIni ini;
+    std::vector<std::string> messages;
+    ASSERT_EQ(SetupDevice(sel, page, s, ini, messages), 0);
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(s.deviceClass, kClassNor);
+    EXPECT_EQ(s.busWidthBits, 16);
+    EXPECT_EQ(s.interleave, 2);
+    EXPECT_EQ(s.chipSelect, 4);
+    EXPECT_EQ(s.hostInterface, 2);
+    EXPECT_EQ(s.spiIoMode, 4);
+    EXPECT_EQ(s.socketType, 1);
+    EXPECT_EQ(s.vccMillivolts, 1800);
+    EXPECT_EQ(s.configured, 1);
+    EXPECT_GT(s.expectedJedecId, 0);
+    EXPECT_EQ(ini.Get(kPredefinedSection, "Interleaved"), "2");
+    EXPECT_EQ(ini.Get(kPredefinedSection, "SPI Interface"), "QIO");
+    EXPECT_EQ(ini.Get(kPredefinedSection, "Voltage"), "");
+}
+
+TEST(SetupDevice, EveryInvalidChoiceSaysSoAndTheCheckGoesOn) {
+    DevicePageSelection sel = Oska();
+    sel.busWidth = -1;
+    sel.interleave = -1;
+    sel.chipSelect = -1;
+    sel.hostInterface = -1;
+    sel.socket = -1;
+    sel.name = "NOSUCHPART";
+    PageChoices page;
+    DeviceSettings s;
+    RookIni ini;
+    std::vector<std::string> messages;
+    EXPECT_EQ(SetupDevice(sel, page, s, ini, messages), -1);
+    const std::vector<std::string> expected = {"Buswidth is invalid!\n", "Interleaved is invalid!\n", "Rook CS is invalid!\n",
+                                               "System Interface is invalid!\n", "Socket Type is invalid!\n",
+                                               "Setup Device has failed.\nPlease try it again\n"};
+    EXPECT_EQ(messages, expected);
+    EXPECT_EQ(s.configured, 0);
+    EXPECT_EQ(s.busWidthBits, 0);
+    EXPECT_EQ(s.socketType, 0);
+    EXPECT_EQ(s.vccMillivolts, 1200);
+    EXPECT_EQ(s.expectedJedecId, -1);
+
+    // An SPI part needs its interface; a NOR part does not.
+    DevicePageSelection spi;
+    spi.deviceType = 2;
+    spi.busWidth = 0;
+    spi.group = "Ivor";
+    spi.name = "IV064E";
+    DeviceSettings spiSettings;
+    spiSettings.deviceClass = kClassSpi;
+    messages.clear();
+    EXPECT_EQ(SetupDevice(spi, page, spiSettings, ini, messages), -1);
+    EXPECT_EQ(messages, std::vector<std::string>{"SPI Interface is invalid!\n"});
+    spi.spiInterface = 0;
+    messages.clear();
+    EXPECT_EQ(SetupDevice(spi, page, spiSettings, ini, messages), 0);
+    EXPECT_EQ(spiSettings.spiIoMode, 1);
+}
+
+TEST(SetupDevice, WendVccRange) {
+    struct Case {
+        int mv;
+        int result;
+        const char* message;
+        const char* voltage;
+    };
+    const Case cases[] = {
+        {1199, -1, "Vcc is lower than 1200mV", ""},
+        {1200, 0, nullptr, "1200"},
+        {3500, 0, nullptr, "3500"},
+        {3501, -1, "Vcc is higher than 3500mV", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.mv);
+        DevicePageSelection sel = Oska();
+        sel.socket = 1;
+        sel.vccMv = c.mv;
+        PageChoices page;
+        DeviceSettings s;
+        RookIni ini;
+        std::vector<std::string> messages;
+        bool refused = false;
+        EXPECT_EQ(SetupDevice(sel, page, s, ini, messages, &refused), c.result);
+        EXPECT_EQ(refused, c.message != nullptr);
+        if (c.message) {
+            EXPECT_EQ(messages, std::vector<std::string>{c.message});
+            EXPECT_EQ(s.configured, 0);
+        } else {
+            EXPECT_EQ(s.socketType, 2);
+            EXPECT_EQ(s.vccMillivolts, c.mv);
+        }
+        EXPECT_EQ(ini.Get(kPredefinedSection, "Voltage"), c.voltage);
+    }
+}
+
+TEST(CatalogueOptionsTest, ThePartDecidesWhatStaysSelectable) {
+    RookIni ini;
+    PageChoices nor;
+    nor.busWidth = 1;
+    nor.interleave = -1;
+    nor.chipSelect = 0;
+    nor.hostInterface = 1;
+    nor.spiInterface = -1;
+    CatalogueOptionsView v = CatalogueOptions(nor, 0, 1800, ini);
+    EXPECT_EQ(v.bus.selected, 1);
+    EXPECT_FALSE(v.bus.enabled[0]);
+    EXPECT_TRUE(v.bus.enabled[1]);
+    EXPECT_EQ(v.host.selected, 1);
+    EXPECT_FALSE(v.host.enabled[0]);
+    EXPECT_EQ(v.interleave.selected, 0);
+    EXPECT_TRUE(v.interleave.enabled[0] && v.interleave.enabled[1] && !v.interleave.enabled[2]);
+    EXPECT_EQ(v.chipSelect.selected, 0);
+    EXPECT_FALSE(v.chipSelect.enabled[1]);
+    EXPECT_FALSE(v.spiGroupEnabled);
+    EXPECT_EQ(v.spi.selected, -1);
+    EXPECT_FALSE(v.wendControlsEnabled);
+
+    ini.Set(kPredefinedSection, "Interleaved", "2");
+    ini.Set(kPredefinedSection, "SPI Interface", "DIO");
+    ini.Set(kPredefinedSection, "Voltage", "2500");
+    v = CatalogueOptions(nor, 1, 1800, ini);
+    EXPECT_EQ(v.interleave.selected, 1) << "the file's choice, where the part leaves it";
+    EXPECT_TRUE(v.wendControlsEnabled);
+    EXPECT_EQ(v.vccMv, 2500);
+    EXPECT_EQ(v.voltageButton, 1);
+
+    // A single-chip part (SPI here) is never started interleaved from an earlier NOR choice in the file.
+    PageChoices spi;
+    spi.busWidth = 0;
+    spi.interleave = 0;
+    spi.spiInterface = 0;
+    v = CatalogueOptions(spi, 0, 1800, ini);
+    EXPECT_EQ(v.interleave.selected, 0);
+    EXPECT_TRUE(v.spiGroupEnabled);
+    EXPECT_EQ(v.spi.selected, 1);
+    EXPECT_EQ(v.bus.selected, 0);
+
+    ini.Set(kPredefinedSection, "Voltage", "");
+    v = CatalogueOptions(nor, 1, 3100, ini);
+    EXPECT_EQ(v.vccMv, 3100) << "an empty value keeps the page's";
+    EXPECT_EQ(v.voltageButton, -1);
+}
+
+TEST(OperationSetupApply, ValuesReachTheRecord) {
+    OperationSetupValues v;
+    v.programTimeoutMs = 250;
+    v.eraseTimeoutMs = 150;
+    v.chipEraseTimeoutMin = 5;
+    v.writeBufferBytes = 64;
+    v.dataSwap = 4;
+    v.noWriteBuffer = true;
+    v.force4ByteAddress = true;
+    DeviceSettings s;
+    std::string error;
+    ASSERT_TRUE(ApplyOperationSetup(v, s, &error));
+    EXPECT_EQ(s.programTimeoutMs, 250);
+    EXPECT_EQ(s.eraseTimeoutMs, 150);
+    EXPECT_EQ(s.chipEraseTimeoutMs, 300000);
+    EXPECT_EQ(s.writeBufferBytes, 64);
+    EXPECT_EQ(s.dataSwap, 2);
+    EXPECT_EQ(s.noWriteBuffer, 1);
+    EXPECT_EQ(s.force4ByteAddress, 1);
+    EXPECT_EQ(s.useUserCfi, 0);
+
+    // "Default" and "None" leave the record's defaults; "Infinite" is -1.
+    DeviceSettings fresh;
+    OperationSetupValues defaults;
+    ASSERT_TRUE(ApplyOperationSetup(defaults, fresh, &error));
+    EXPECT_EQ(fresh.writeBufferBytes, 0);
+    EXPECT_EQ(fresh.dataSwap, 0);
+    EXPECT_EQ(fresh.programTimeoutMs, -1);
+    EXPECT_EQ(fresh.chipEraseTimeoutMs, -1);
+
+    // A user CFI that cannot stand refuses the page and leaves the record.
+    OperationSetupValues cfi;
+    cfi.userCfi = true;
+    const char* texts[9] = {"2", "40", "5", "1", "0", "0", "0", "0", "0"};
+    for (int i = 0; i < 9; ++i) cfi.cfi[i] = texts[i];
+    DeviceSettings kept;
+    EXPECT_FALSE(ApplyOperationSetup(cfi, kept, &error));
+    EXPECT_EQ(kept.useUserCfi, 0);
+    EXPECT_EQ(kept.userCfiDeviceBytes, 0u);
+    cfi.cfi[1] = "0x16";
+    ASSERT_TRUE(ApplyOperationSetup(cfi, kept, &error));
+    EXPECT_EQ(kept.useUserCfi, 1);
+    EXPECT_EQ(kept.userCfiDeviceBytes, 4u << 20);
+    EXPECT_EQ(kept.userCfi.maxBufferBytes, 32);
+}
+
+class ChipSelectMapFile : public ConfigFileTest {};
+
+TEST_F(ChipSelectMapFile, ReadAndWrittenByTheirFileValues) {
+    UseFile("csmap", "Tarn-Rook.ini");
+    Write("[Predefined List]\nCS0 Position=1st Half\nCS0 Size=512Mbit\nCS1 Position=2nd Half\nCS1 Size=2Gbit\n"
+          "CS2 Position=1st half\nCS2 Size=3Mbit\nCS3 Position=4th Quarter\nCS3 Size=\n");
+    RookIni ini;
+    ASSERT_EQ(ini.Load(path_, nullptr), IniLoad::kLoaded);
+    ChipSelectMapEntry map[4];
+    ReadChipSelectMap(ini, map);
+    EXPECT_EQ(map[0].positionCode, 1);
+    EXPECT_EQ(map[0].sizeCode, 10);
+    EXPECT_EQ(map[1].positionCode, 2);
+    EXPECT_EQ(map[1].sizeCode, 12);
+    EXPECT_EQ(map[2].positionCode, 0) << "the file value's own capitalisation only";
+    EXPECT_EQ(map[2].sizeCode, 0);
+    EXPECT_EQ(map[3].positionCode, 6);
+    EXPECT_EQ(map[3].sizeCode, 0);
+    EXPECT_TRUE(ChipSelectMapSelected(map));
+
+    map[1] = ChipSelectMapEntry{};
+    map[2] = {5, 3};
+    WriteChipSelectMap(ini, map);
+    ASSERT_TRUE(ini.Save(path_));
+    RookIni again;
+    ASSERT_EQ(again.Load(path_, nullptr), IniLoad::kLoaded);
+    EXPECT_EQ(again.Get(kPredefinedSection, "CS1 Position", "none"), "");
+    EXPECT_EQ(again.Get(kPredefinedSection, "CS1 Size", "none"), "");
+    EXPECT_EQ(again.Get(kPredefinedSection, "CS2 Position"), "3rd Quarter");
+    EXPECT_EQ(again.Get(kPredefinedSection, "CS2 Size"), "4Mbit");
+    ChipSelectMapEntry none[4];
+    EXPECT_FALSE(ChipSelectMapSelected(none));
+}
