@@ -119,6 +119,8 @@ public:
     void CloseKitLink();
     void WriteBus(uint32_t base, uint32_t offset, uint32_t data);
     void WriteBusPolled(uint32_t base, uint32_t offset, uint32_t data, uint8_t pollingCode);
+    void WriteBufferConfirm(uint32_t base, uint32_t offset);
+    void QueueWrite(uint32_t base, uint32_t offset, uint32_t data, uint8_t pollingCode);
     uint32_t ReadBus(uint32_t base, uint32_t offset);
     // Reads `length` bytes from the byte offset; false when the kit failed.
     bool ReadNorArray(uint32_t base, uint32_t byteOffset, uint32_t length, uint8_t* buffer);

@@ -30,6 +30,13 @@ public:
     virtual HResult Qwrite8(uint32_t address, uint8_t value, uint8_t pollingCode) = 0;
     virtual HResult Qwrite16(uint32_t address, uint16_t value, uint8_t pollingCode) = 0;
     virtual HResult Qwrite32(uint32_t address, uint32_t value, uint8_t pollingCode) = 0;
+    // QwriteBufCmd0029_0029: the write-buffer confirm (0x29 on every lane) at the address of the
+    // last queued write, two stream bytes where a queued write takes fourteen. A bus without it
+    // answers a failure and the caller queues the write itself.
+    virtual HResult QwriteBufCmd0029(uint8_t pollingCode) {
+        (void)pollingCode;
+        return static_cast<HResult>(0x80004001);
+    }
     virtual HResult Qflush() = 0;
     virtual HResult AsyncArrayRead(uint32_t byteAddress, uint32_t length, uint8_t width, uint8_t* buffer) = 0;
     virtual HResult NorArrayRead(uint32_t address, uint32_t length, uint8_t width, uint8_t* buffer) = 0;

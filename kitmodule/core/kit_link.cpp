@@ -140,12 +140,27 @@ void Engine::WriteBusPolled(uint32_t base, uint32_t offset, uint32_t data, uint8
     const uint32_t address = (bpw == 1 || bpw == 2 || bpw == 4) ? base + offset * bpw : 0;
     const uint32_t opIn = pollingCode == 1 ? kTraceWriteHwPollIn : pollingCode == 2 ? kTraceWriteHwStatusIn : kTraceWriteIn;
     trace_.Write(opIn, base, offset, address, data);
-    if (kit_) {
-        if (bpw == 1) kit_->Qwrite8(base + offset, static_cast<uint8_t>(data), pollingCode);
-        else if (bpw == 2) kit_->Qwrite16((base + 2 * offset) / 2, static_cast<uint16_t>(data), pollingCode);
-        else if (bpw == 4) kit_->Qwrite32((base + 4 * offset) / 4, data, pollingCode);
-    }
+    QueueWrite(base, offset, data, pollingCode);
     trace_.Write(opIn + 1, base, offset, address, data);
+}
+
+void Engine::QueueWrite(uint32_t base, uint32_t offset, uint32_t data, uint8_t pollingCode) {
+    if (!kit_) return;
+    const uint32_t bpw = bytesPerBusWord_;
+    if (bpw == 1) kit_->Qwrite8(base + offset, static_cast<uint8_t>(data), pollingCode);
+    else if (bpw == 2) kit_->Qwrite16((base + 2 * offset) / 2, static_cast<uint16_t>(data), pollingCode);
+    else if (bpw == 4) kit_->Qwrite32((base + 4 * offset) / 4, data, pollingCode);
+}
+
+// The write-buffer confirm at `offset`, which must be the address of the last write queued (the
+// kit confirms at the address it holds): the same cycle and trace records as WriteBus of 0x29.
+void Engine::WriteBufferConfirm(uint32_t base, uint32_t offset) {
+    const uint32_t bpw = bytesPerBusWord_;
+    const uint32_t address = (bpw == 1 || bpw == 2 || bpw == 4) ? base + offset * bpw : 0;
+    const uint32_t data = Cmd(0x29);
+    trace_.Write(kTraceWriteIn, base, offset, address, data);
+    if (kit_ && (bpw == 1 || bpw == 2 || bpw == 4) && Failed(kit_->QwriteBufCmd0029(3))) QueueWrite(base, offset, data, 3);
+    trace_.Write(kTraceWriteIn + 1, base, offset, address, data);
 }
 
 uint32_t Engine::ReadBus(uint32_t base, uint32_t offset) {

@@ -218,7 +218,8 @@ int Engine::LegacyWriteBufferProgramOp(uint32_t base, uint32_t start, uint32_t c
         last = word & working_.dataMask;
         WriteBus(base, start + i, last);
     }
-    WriteBus(base, start + count - 1, Cmd(0x29));
+    // The kit still holds the last word's address: its own confirm cycle needs no address again.
+    WriteBufferConfirm(base, start + count - 1);
     return PollDataStatus(base, start + count - 1, last, 2, nullptr);
 }
 

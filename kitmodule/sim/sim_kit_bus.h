@@ -47,6 +47,7 @@ public:
     HResult Qwrite8(uint32_t a, uint8_t v, uint8_t p) override { return link_.Qwrite8(a, v, p).hr; }
     HResult Qwrite16(uint32_t a, uint16_t v, uint8_t p) override { return link_.Qwrite16(a, v, p).hr; }
     HResult Qwrite32(uint32_t a, uint32_t v, uint8_t p) override { return link_.Qwrite32(a, v, p).hr; }
+    HResult QwriteBufCmd0029(uint8_t p) override { return link_.QwriteBufCmd0029_0029(p).hr; }
     HResult Qflush() override { return link_.Qflush().hr; }
     HResult AsyncArrayRead(uint32_t a, uint32_t n, uint8_t w, uint8_t* b) override { return link_.AsyncArrayRead(a, n, w, b).hr; }
     HResult NorArrayRead(uint32_t a, uint32_t n, uint8_t w, uint8_t* b) override { return link_.NORArrayRead(a, n, w, b).hr; }

@@ -34,6 +34,7 @@ public:
     HResult Qwrite8(uint32_t a, uint8_t v, uint8_t p) override { return t_->Qwrite8(a, v, p); }
     HResult Qwrite16(uint32_t a, uint16_t v, uint8_t p) override { return t_->Qwrite16(a, v, p); }
     HResult Qwrite32(uint32_t a, uint32_t v, uint8_t p) override { return t_->Qwrite32(a, v, p); }
+    HResult QwriteBufCmd0029(uint8_t p) override { return t_->QwriteBufCmd0029_0029(p); }
     HResult Qflush() override { return t_->Qflush(); }
     HResult AsyncArrayRead(uint32_t a, uint32_t n, uint8_t w, uint8_t* b) override { return t_->AsyncArrayRead(a, n, w, b); }
     HResult NorArrayRead(uint32_t a, uint32_t n, uint8_t w, uint8_t* b) override { return t_->NORArrayRead(a, n, w, b); }
