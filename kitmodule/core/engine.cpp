@@ -142,6 +142,13 @@ int Engine::Open() {
         geometry_.chipSize = settings_.userCfiDeviceBytes;
         geometry_.interleave = static_cast<uint32_t>(settings_.interleave);
         working_.writeBufferBytes = settings_.userCfi.maxBufferBytes;
+        if ((settings_.deviceClass & 0xFF) == kClassNor && bytesPerBusWord_ == 0) {
+            // The command set has no bus-cycle record for this bus (the reduced set knows no 8-bit
+            // one): no cycle could reach the chip, so the open must not look like a success.
+            CloseKitLink();
+            settings_.configured = 0;
+            return Fail(ERROR_INVALID_PARAMETER_INPUT);
+        }
     }
 
     if (ConfirmDeviceIdentity(identified) != 0) {

@@ -34,6 +34,30 @@ bool Number(const std::string& text, int32_t* out) {
     return true;
 }
 
+// "count:size256" pairs joined by ',': the user CFI's erase regions (blocks, block size in 256 bytes).
+bool UserCfiRegions(const std::string& text, DeviceSettings& s) {
+    CfiRecord cfi = s.userCfi;
+    uint8_t n = 0;
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t comma = text.find(',', start);
+        std::string item = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        start = comma == std::string::npos ? text.size() + 1 : comma + 1;
+        size_t colon = item.find(':');
+        int32_t count = 0, size = 0;
+        if (n == 4 || colon == std::string::npos || !Number(Trim(item.substr(0, colon)), &count) ||
+            !Number(Trim(item.substr(colon + 1)), &size) || count < 1 || count > 0x10000 || size < 1 || size > 0xFFFF)
+            return false;
+        cfi.regions[n].blocksMinus1 = static_cast<uint16_t>(count - 1);
+        cfi.regions[n].blockSize256 = static_cast<uint16_t>(size);
+        ++n;
+    }
+    for (uint8_t i = n; i < 4; ++i) cfi.regions[i] = EraseRegion{};
+    cfi.regionCount = n;
+    s.userCfi = cfi;
+    return true;
+}
+
 bool ChipSelectMap(const std::string& text, DeviceSettings& s) {
     ChipSelectMapEntry map[4];
     size_t start = 0;
@@ -82,6 +106,7 @@ bool ApplyPreset(const std::string& text, DeviceSettings& out, std::string* erro
         {"bootArrangement", &DeviceSettings::bootSectorArrangement},
         {"protectionScheme", &DeviceSettings::protectionScheme},
         {"forceFpga", &DeviceSettings::forceFpgaDownload},
+        {"userCfi", &DeviceSettings::useUserCfi},
     };
     DeviceSettings s = out;
     std::string all = text;
@@ -98,8 +123,17 @@ bool ApplyPreset(const std::string& text, DeviceSettings& out, std::string* erro
         if (ok) {
             std::string name = Trim(item.substr(0, eq)), value = Trim(item.substr(eq + 1));
             ok = false;
+            int32_t v = 0;
             if (name == "csmap") {
                 ok = ChipSelectMap(value, s);
+            } else if (name == "cfiRegions") {
+                ok = UserCfiRegions(value, s);
+            } else if (name == "cfiSize") {
+                ok = Number(value, &v) && v > 0;
+                s.userCfiDeviceBytes = static_cast<uint32_t>(v);
+            } else if (name == "cfiBuffer") {
+                ok = Number(value, &v) && v >= 0 && v <= 0xFFFF;
+                s.userCfi.maxBufferBytes = static_cast<uint16_t>(v);
             } else {
                 for (const auto& f : kFields)
                     if (name == f.name) ok = Number(value, &(s.*f.field));

@@ -122,7 +122,9 @@ void RestoreDefaults(DeviceSettings& s);
 // Applies a preset: "name=value" items separated by ';' or new lines, numbers in decimal or with
 // 0x. Names: class, type, bus, interleave, cs, socket, vcc, jedec, minfw, writebuffer, noWriteBuffer,
 // checkProtection, dataSwap, programTimeout, eraseTimeout, chipEraseTimeout, cfiAtQuery,
-// bootArrangement, protectionScheme, forceFpga, csmap (four "position:size" pairs joined by ',').
+// bootArrangement, protectionScheme, forceFpga, csmap (four "position:size" pairs joined by ','),
+// and the user CFI: userCfi (on/off), cfiSize (device bytes), cfiBuffer (write buffer bytes),
+// cfiRegions (up to four "blocks:size in 256 bytes" pairs joined by ',').
 // Returns false, with the offending item in *error, for an unknown name or a bad number; the
 // record is only changed when the whole text is good.
 bool ApplyPreset(const std::string& text, DeviceSettings& s, std::string* error);

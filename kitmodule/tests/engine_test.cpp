@@ -303,6 +303,80 @@ TEST(EngineData, EightBitBusIsNotProgrammed) {
     EXPECT_EQ(r.chip->Array()[0], 0xFF);
 }
 
+// Parts of each bus width the kit takes, one chip or two, each command set, geometry from the
+// chip's CFI or from the user's own CFI values: identify, read, program, erase, and the chip
+// models hold what the module answered. An 8-bit bus has no data path for programming (refused
+// with ERROR_NOT_IMPLEMENTED, nothing written), the reduced set has no 8-bit bus cycles (the open
+// is refused), and two 8-bit chips side by side are no bus configuration the kit has (the start
+// fails).
+TEST(EngineData, BusWidthsInterleavesAndCommandSets) {
+    const char* kUser = "userCfi=1;cfiSize=0x800000;cfiBuffer=64;cfiRegions=128:256";
+    struct {
+        const char* what;
+        kitsim::NorPart part;
+        bool twoChips;
+        std::string preset;
+        int32_t openError; // what the open leaves when it fails (0: it succeeds)
+        bool programs;     // a data path exists
+    } rows[] = {
+        {"16-bit legacy", kitsim::DefaultNorPart(), false, "type=1;bus=16;interleave=1", 0, true},
+        {"16-bit legacy, user CFI", kitsim::DefaultNorPart(), false, std::string("type=1;bus=16;interleave=1;") + kUser, 0, true},
+        {"16-bit legacy, two chips", kitsim::DefaultNorPart(), true, "type=1;bus=16;interleave=2", 0, true},
+        {"16-bit reduced", kitsim::ReducedNorPart(), false, "type=2;bus=16;interleave=1;jedec=0x7E2801", 0, true},
+        {"16-bit reduced, two chips, user CFI", kitsim::ReducedNorPart(), true,
+         std::string("type=2;bus=16;interleave=2;jedec=0x7E2801;") + kUser + ";cfiBuffer=512", 0, true},
+        {"8-bit legacy, user CFI", kitsim::DefaultNorPart(), false, std::string("type=1;bus=8;interleave=1;") + kUser, 0, false},
+        {"8-bit reduced, user CFI", kitsim::ReducedNorPart(), false, std::string("type=2;bus=8;interleave=1;") + kUser,
+         rook::ERROR_INVALID_PARAMETER_INPUT, false},
+        {"8-bit legacy, two chips", kitsim::DefaultNorPart(), true, std::string("type=1;bus=8;interleave=2;") + kUser,
+         rook::ERROR_TO_INITIALIZE_TARN_HAL, false},
+    };
+    for (auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        Rig r(row.part, row.twoChips);
+        LxPromptQueueAnswer(LX_IDYES);  // an 8-bit bus reads no ID: the user goes on with the own CFI
+        r.host.preset = "class=1;cs=1;socket=1;vcc=1800;jedec=0x7E1001;" + row.preset;
+        ASSERT_EQ(r.engine.Init(0), row.openError ? -1 : 0);
+        if (row.openError) {
+            EXPECT_EQ(r.engine.LastResult(), row.openError);
+            EXPECT_EQ(r.engine.Init(2), 1);
+            continue;
+        }
+        const uint32_t chips = row.twoChips ? 2 : 1;
+        EXPECT_EQ(r.engine.BytesPerDevice(), uint64_t(8u << 20) * chips);
+        EXPECT_EQ(r.engine.NorGetBlockSize(127), 65536u * chips);
+        EXPECT_EQ(r.engine.NorGetBlockSize(128), 0u);
+        // The device image: bus words of the width, chips side by side in 16-bit lanes.
+        auto deviceByte = [&](uint32_t at) {
+            if (!row.twoChips) return r.chip->Array()[at];
+            auto& c = (at & 2) ? *r.chip2 : *r.chip;
+            return c.Array()[at / 4 * 2 + (at & 1)];
+        };
+        auto image = Pattern(4096, 31);
+        for (kitsim::NorChip* c : {r.chip.get(), r.chip2.get()})
+            if (c) std::copy(image.begin(), image.end(), c->Array().begin() + 0x20000);
+        std::vector<uint8_t> back(2048);
+        const uint32_t at = 0x20000 * chips + 6;
+        ASSERT_EQ(r.engine.NorReadData(at, 2048, back.data()), 0);
+        for (uint32_t i = 0; i < 2048; ++i) ASSERT_EQ(back[i], deviceByte(at + i)) << i;
+
+        const uint32_t block3 = 3 * 65536 * chips;
+        auto data = Pattern(300, 8);
+        int programmed = r.engine.NorProgramData(block3 + 1, 300, data.data());
+        if (row.programs) {
+            ASSERT_EQ(programmed, 0);
+            for (uint32_t i = 0; i < 300; ++i) ASSERT_EQ(deviceByte(block3 + 1 + i), data[i]) << i;
+        } else {
+            EXPECT_EQ(programmed, -1);
+            EXPECT_EQ(r.engine.LastResult(), rook::ERROR_NOT_IMPLEMENTED);
+            for (uint32_t i = 0; i < 300; ++i) ASSERT_EQ(deviceByte(block3 + 1 + i), 0xFF) << i;
+        }
+        ASSERT_EQ(r.engine.NorEraseBlock(1), 0);
+        for (uint32_t i = 0; i < 65536 * chips; i += 97) ASSERT_EQ(deviceByte(65536 * chips + i), 0xFF) << i;
+        EXPECT_EQ(deviceByte(2 * 65536 * chips), image[0]);  // the next block kept its data
+    }
+}
+
 TEST(EngineData, NullBuffersAreRefused) {
     Rig r;
     ASSERT_EQ(r.Open(), 0);

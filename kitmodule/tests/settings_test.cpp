@@ -41,6 +41,13 @@ TEST(Settings, Presets) {
         {"csmap=1:4,2:4", false},
         {"csmap=7:1,0:0,0:0,0:0", false},
         {"jedec=0x1FFFFFFFF", false},
+        {"userCfi=1;cfiSize=0x100000;cfiBuffer=32;cfiRegions=8:32,15:256", true},
+        {"cfiRegions=1:1,1:1,1:1,1:1,1:1", false},
+        {"cfiRegions=0:256", false},
+        {"cfiRegions=8:0x10000", false},
+        {"cfiRegions=8", false},
+        {"cfiSize=0", false},
+        {"cfiBuffer=0x10000", false},
     };
     for (auto c : cases) {
         DeviceSettings s;
@@ -56,6 +63,15 @@ TEST(Settings, Presets) {
     EXPECT_EQ(static_cast<uint32_t>(s.expectedJedecId), 0xFFEF4016u);
     EXPECT_EQ(s.chipSelectMap[3].positionCode, 5);
     EXPECT_EQ(s.chipSelectMapInUse, 1);
+    ASSERT_TRUE(ApplyPreset("userCfi=1;cfiSize=0x100000;cfiBuffer=32;cfiRegions=8:32,15:256", s, nullptr));
+    EXPECT_EQ(s.useUserCfi, 1);
+    EXPECT_EQ(s.userCfiDeviceBytes, 0x100000u);
+    EXPECT_EQ(s.userCfi.maxBufferBytes, 32);
+    EXPECT_EQ(s.userCfi.regionCount, 2);
+    EXPECT_EQ(s.userCfi.regions[0].blocksMinus1, 7);
+    EXPECT_EQ(s.userCfi.regions[0].blockSize256, 32);
+    EXPECT_EQ(s.userCfi.regions[1].blocksMinus1, 14);
+    EXPECT_EQ(s.userCfi.regions[1].blockSize256, 256);
     // A bad item changes nothing, also the items before it.
     DeviceSettings t;
     EXPECT_FALSE(ApplyPreset("class=3;bad", t, nullptr));
