@@ -29,7 +29,7 @@
   X(11, gfslVeltanGetBBT, int, (const char* volumePath, uint8_t* table), (volumePath, table), LX_GROUP_DEVICE, -1, 1, 0) \
   X(12, gfslNORGetBlockSize, uint32_t, (const char* volumePath, uint32_t blockIndex), (volumePath, blockIndex), LX_GROUP_DEVICE, -1, 1, 0) \
   X(13, gfslVeltanReadPage, int, (int device, uint32_t value1, uint32_t value2, uint32_t dataLength, uint8_t* buffer), (device, value1, value2, dataLength, buffer), LX_GROUP_DEVICE, -1, 1, 0) \
-  X(14, gfslVeltanProgramPage, int, (int device, uint32_t byteOffset, uint32_t value2, uint32_t length, const uint8_t* buffer, uint32_t value5), (device, byteOffset, value2, length, buffer, value5), LX_GROUP_DEVICE, -1, 1, 0) \
+  X(14, gfslVeltanProgramPage, int, (int device, uint32_t byteOffset, uint32_t value2, uint32_t length, const uint8_t* buffer, const uint8_t* spare), (device, byteOffset, value2, length, buffer, spare), LX_GROUP_DEVICE, -1, 1, 0) \
   X(15, gfslVeltanReadRawPage, int, (int device, uint32_t page, uint32_t pageCount, uint8_t* buffer), (device, page, pageCount, buffer), LX_GROUP_DEVICE, -1, 1, 0) \
   X(16, gfslVeltanProgramRawPage, int, (int device, uint32_t page, uint32_t pageCount, const uint8_t* buffer), (device, page, pageCount, buffer), LX_GROUP_DEVICE, -1, 1, 0) \
   X(17, gfslVeltanEraseBlock, int, (int device, uint32_t block), (device, block), LX_GROUP_DEVICE, -1, 1, 0) \

@@ -172,7 +172,9 @@ bool TarnLink::SendBusStream(const uint8_t* bytes, uint32_t length) {
     if (length) std::memcpy(out.data(), bytes, length);
     uint32_t keep = std::min(padded, kLastSentSize);
     std::memcpy(lastSent_.data(), out.data(), keep);
-    std::fill(lastSent_.begin() + keep, lastSent_.end(), 0);
+    // Only what the last transfer left behind needs clearing, not the whole 64 KiB every time.
+    if (lastSentUsed_ > keep) std::fill(lastSent_.begin() + keep, lastSent_.begin() + lastSentUsed_, 0);
+    lastSentUsed_ = keep;
     uint32_t n = padded;
     return pipes_->Transfer(kEpStreamOut, out.data(), n) && n == padded;
 }

@@ -175,6 +175,7 @@ private:
     std::vector<uint8_t> stream_;        // the queue lives at its start
     uint32_t queueLength_ = 0;
     std::vector<uint8_t> lastSent_;
+    uint32_t lastSentUsed_ = 0;  // bytes of lastSent_ that may be non-zero
     uint8_t lastReadSetup_[64] = {};
     uint8_t answer_[64] = {};
     uint8_t memType_ = 0;

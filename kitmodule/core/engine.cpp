@@ -22,7 +22,9 @@ Engine::~Engine() {
 int Engine::DeviceCode() const {
     switch (settings_.deviceClass & 0xFF) {
     case kClassNor: return 9;
-    case kClassVeltan: return 8;
+    // The main program sizes its page buffers by this code: a spare area of 128 bytes (second
+    // generation parts, x8 with 128 bytes or x16 with 64 words) is 1001.
+    case kClassVeltan: return VeltanSpareBytes() == 128 ? 1001 : 8;
     case kClassSpi: {
         uint32_t id = geometry_.jedecId;
         if (id >= 0xFFEF4013 && id <= 0xFFEF4018) return 3001;

@@ -96,8 +96,14 @@ public:
     int NorEraseSuspend(uint32_t index);
     int NorEraseResume(uint32_t index);
     int GetLastError(char* text, uint32_t size) const;
-    uint32_t VeltanBlocks() { return 0; }
-    uint32_t VeltanPagesPerBlock() { return 0; }
+    uint32_t VeltanBlocks();
+    uint32_t VeltanPagesPerBlock();
+    int VeltanGetBbt(uint8_t* table);
+    int VeltanReadPage(uint32_t column, uint32_t page, uint32_t length, uint8_t* buffer);
+    int VeltanProgramPage(uint32_t column, uint32_t page, uint32_t length, const uint8_t* data, const uint8_t* spare);
+    int VeltanReadRawPage(uint32_t mode, uint32_t first, uint32_t count, uint8_t* buffer);
+    int VeltanProgramRawPage(uint32_t first, uint32_t count, const uint8_t* buffer);
+    int VeltanEraseBlock(uint32_t block);
 
     // ----- state, for the shells and tests
     DeviceSettings& Settings() { return settings_; }
@@ -125,6 +131,12 @@ public:
     // Reads `length` bytes from the byte offset; false when the kit failed.
     bool ReadNorArray(uint32_t base, uint32_t byteOffset, uint32_t length, uint8_t* buffer);
     HResult SwitchChipSelect(uint32_t chipSelectIndex);
+    // NAND register mode (1 command, 2 address) at a register byte offset of the device window.
+    void WriteNandCycle(uint8_t regMode, uint32_t base, uint32_t registerOffset, uint32_t value);
+    uint32_t ReadNandRegister(uint32_t base, uint32_t offset);
+    // Data cycles of `bytes` bytes (bus words of the bus width, little-endian); false when the kit failed.
+    bool WriteNandData(uint32_t bytes, const uint8_t* data);
+    bool ReadNandArray(uint32_t bytes, uint8_t width, uint8_t* buffer);
     static int MemoryTypeCode(const DeviceSettings& s);
     static int MemoryConfigCode(const DeviceSettings& s);
     static int ChipSelectIndex(int32_t mask);
@@ -136,6 +148,24 @@ public:
     uint32_t BlockIndexToOffset(uint32_t index) const;
     void FillCommandRecords();
     void FillNorCommandSet();
+
+    // ----- Veltan page and block routines (results: 0 success, 3 program failure, 4 erase
+    //       failure, 7 status bit 1, 8 time-out, 10 write-protected, -1 the kit failed)
+    int IdentifyVeltan();
+    uint32_t VeltanPageBytes() const;   // main area
+    uint32_t VeltanSpareBytes() const;
+    void VeltanReadPageSetup(uint32_t base, uint32_t row, uint32_t column);
+    void VeltanProgramPageSetup(uint32_t base, uint32_t row, uint32_t column);
+    void VeltanEraseBlockSetup(uint32_t base, uint32_t block);
+    uint8_t VeltanReadStatus(uint32_t base);
+    int VeltanWaitReady(uint32_t base, int mode);
+    // One page from a byte column: `length` data bytes, then (when `spare` is given) the whole spare area.
+    int VeltanReadPageOp(uint32_t base, uint32_t row, uint32_t column, uint8_t* data, uint32_t length, uint8_t* spare);
+    int VeltanProgramPageOp(uint32_t base, uint32_t row, uint32_t column, const uint8_t* data, uint32_t length,
+                            const uint8_t* spare);
+    int VeltanEraseBlockOp(uint32_t base, uint32_t block);
+    // The parameter page (0xEC) or the unique ID (0xED): `length` bytes.
+    int VeltanReadSignature(uint32_t base, uint8_t command, uint32_t length, uint8_t* buffer);
 
     // ----- command sets (results as the sets answer them: 1 success)
     int LegacyWriteBufferProgramOp(uint32_t base, uint32_t start, uint32_t count, const uint8_t* data);
@@ -202,6 +232,12 @@ private:
     bool ProtectedAt(uint32_t byteOffset);
     int ConfirmDeviceIdentity(int& identified);
     int DeviceCode() const;
+    bool VeltanOpen() const;
+    void VeltanAddressCycles(uint32_t base, uint32_t value, unsigned cycles);
+    int VeltanResult(int code) {
+        lastResult_ = code;
+        return code;
+    }
     int Open();
     int Close();
     int Fail(int32_t code) {
@@ -230,6 +266,7 @@ private:
     bool bufferProgramPolling_ = false;
     uint16_t password_[4] = {0, 0, 0, 0};
     uint32_t lastStatus_ = 0;
+    bool nandKitFailed_ = false;  // a NAND primitive's kit call failed since the flag was cleared
 };
 
 // Swaps a copy of the caller's data by the "Data Swap" setting (1: bytes of each 16-bit word,

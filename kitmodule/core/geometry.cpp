@@ -51,6 +51,7 @@ uint32_t Engine::ReadCfiWord(uint32_t base, uint32_t offset) {
 int Engine::IdentifyDevice() {
     switch (settings_.deviceClass & 0xFF) {
     case kClassNor: return IdentifyNor();
+    case kClassVeltan: return IdentifyVeltan();
     default: return -1;
     }
 }

@@ -41,6 +41,9 @@ public:
     virtual HResult AsyncArrayRead(uint32_t byteAddress, uint32_t length, uint8_t width, uint8_t* buffer) = 0;
     virtual HResult NorArrayRead(uint32_t address, uint32_t length, uint8_t width, uint8_t* buffer) = 0;
     virtual HResult QsetNandRegMode(uint8_t mode) = 0;
+    virtual HResult QwriteNand8(uint8_t value) = 0;
+    virtual HResult QwriteNand16(uint16_t value) = 0;
+    virtual HResult NandArrayRead(uint32_t length, uint8_t width, uint8_t* buffer) = 0;
     virtual HResult ResetMemory(uint8_t socketType, uint8_t memType) = 0;
     virtual HResult PowerControl(uint8_t on) = 0;
     virtual HResult SetVoltage(int32_t source, uint32_t millivolts) = 0;
@@ -69,6 +72,8 @@ public:
     virtual void CloseTraceMap() = 0;
     // Text for the standard output of a console host.
     virtual void Print(const char* text) { (void)text; }
+    // Counts a call in the profiler entry of a device API slot (work one export does for another).
+    virtual void CountCall(int slot) { (void)slot; }
 };
 
 }  // namespace rook

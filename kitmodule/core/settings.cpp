@@ -108,6 +108,19 @@ bool ApplyPreset(const std::string& text, DeviceSettings& out, std::string* erro
         {"forceFpga", &DeviceSettings::forceFpgaDownload},
         {"userCfi", &DeviceSettings::useUserCfi},
     };
+    static const struct {
+        const char* name;
+        uint32_t NandGeometry::*field;
+    } kNandFields[] = {
+        {"nandPage", &NandGeometry::pageSize},
+        {"nandSpare", &NandGeometry::spareSize},
+        {"nandBlockBytes", &NandGeometry::blockBytes},
+        {"nandBlocks", &NandGeometry::blockCount},
+        {"nandPagesPerBlock", &NandGeometry::pagesPerBlock},
+        {"nandRowCycle", &NandGeometry::rowCycles},
+        {"nandIdKind", &NandGeometry::idKind},
+        {"nandMarker", &NandGeometry::badBlockMarker},
+    };
     DeviceSettings s = out;
     std::string all = text;
     for (char& c : all)
@@ -137,6 +150,8 @@ bool ApplyPreset(const std::string& text, DeviceSettings& out, std::string* erro
             } else {
                 for (const auto& f : kFields)
                     if (name == f.name) ok = Number(value, &(s.*f.field));
+                for (const auto& f : kNandFields)
+                    if (name == f.name && (ok = Number(value, &v))) s.nand.*f.field = static_cast<uint32_t>(v);
             }
         }
         if (!ok) {

@@ -59,7 +59,8 @@ struct NandGeometry {
     uint32_t busBits = 0;
     uint32_t dataPageSize = 0;
     uint32_t rowCycles = 0;       // 1: the larger parts' extra row cycle
-    uint32_t idKind = 0;          // 0, 2 or 3
+    uint32_t idKind = 0;          // 0, 2 or 3: the ID bytes that make the JEDEC ID (0 reads two)
+    uint32_t badBlockMarker = 0;  // byte of the spare area that marks a bad block
 };
 
 enum DeviceClass : int32_t { kClassNone = 0, kClassNor = 1, kClassVeltan = 2, kClassSpi = 3 };
@@ -123,8 +124,10 @@ void RestoreDefaults(DeviceSettings& s);
 // 0x. Names: class, type, bus, interleave, cs, socket, vcc, jedec, minfw, writebuffer, noWriteBuffer,
 // checkProtection, dataSwap, programTimeout, eraseTimeout, chipEraseTimeout, cfiAtQuery,
 // bootArrangement, protectionScheme, forceFpga, csmap (four "position:size" pairs joined by ','),
-// and the user CFI: userCfi (on/off), cfiSize (device bytes), cfiBuffer (write buffer bytes),
-// cfiRegions (up to four "blocks:size in 256 bytes" pairs joined by ',').
+// the user CFI: userCfi (on/off), cfiSize (device bytes), cfiBuffer (write buffer bytes),
+// cfiRegions (up to four "blocks:size in 256 bytes" pairs joined by ','), and the NAND geometry
+// nandPage, nandSpare (bus words), nandBlockBytes, nandBlocks, nandPagesPerBlock, nandRowCycle
+// (1: three row cycles), nandIdKind, nandMarker.
 // Returns false, with the offending item in *error, for an unknown name or a bad number; the
 // record is only changed when the whole text is good.
 bool ApplyPreset(const std::string& text, DeviceSettings& s, std::string* error);

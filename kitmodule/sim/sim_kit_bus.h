@@ -52,6 +52,9 @@ public:
     HResult AsyncArrayRead(uint32_t a, uint32_t n, uint8_t w, uint8_t* b) override { return link_.AsyncArrayRead(a, n, w, b).hr; }
     HResult NorArrayRead(uint32_t a, uint32_t n, uint8_t w, uint8_t* b) override { return link_.NORArrayRead(a, n, w, b).hr; }
     HResult QsetNandRegMode(uint8_t m) override { return link_.QsetNANDregMode(m).hr; }
+    HResult QwriteNand8(uint8_t v) override { return link_.QwriteNAND8(v).hr; }
+    HResult QwriteNand16(uint16_t v) override { return link_.QwriteNAND16(v).hr; }
+    HResult NandArrayRead(uint32_t n, uint8_t w, uint8_t* b) override { return link_.NANDArrayRead(n, w, b).hr; }
     HResult ResetMemory(uint8_t s, uint8_t t) override { return link_.ResetMemory(s, t).hr; }
     HResult PowerControl(uint8_t on) override { return link_.PowerControl(on).hr; }
     HResult SetVoltage(int32_t s, uint32_t mv) override { return link_.SetVoltage(s, mv).hr; }

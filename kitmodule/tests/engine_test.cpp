@@ -12,6 +12,7 @@
 #include "kitsim/kit.h"
 #include "kitsim/nor_chip.h"
 #include "lumivex/prompt.h"
+#include "pattern.h"
 #include "sim_host.h"
 
 using rook::Engine;
@@ -48,14 +49,6 @@ struct Rig {
     }
 };
 
-std::vector<uint8_t> Pattern(size_t n, uint32_t seed) {
-    std::vector<uint8_t> v(n);
-    for (size_t i = 0; i < n; ++i) {
-        seed = seed * 1103515245u + 12345u;
-        v[i] = static_cast<uint8_t>(seed >> 16);
-    }
-    return v;
-}
 
 }  // namespace
 

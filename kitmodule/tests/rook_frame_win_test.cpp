@@ -11,12 +11,15 @@
 #include "app.h"
 #include "device_api.h"
 #include "device_ops.h"
+#include "explorers.h"
+#include "kitsim/nand_chip.h"
 #include "kitsim/nor_chip.h"
 #include "lumivex/prompt.h"
 #include "lumivex/testkit.h"
 #include "module_loader.h"
 #include "open_device.h"
 #include "test_support.h"
+#include "veltan_presets.h"
 #include "viewers.h"
 
 namespace {
@@ -139,6 +142,90 @@ TEST_F(RookFrame, OpenDeviceDataPathProfilerAndTrace) {
     LxPumpMessages();
     LxSaveWindowShot(viewer.m_hWnd, "tarnrook_trace_viewer");
     viewer.DestroyWindow();
+}
+
+// The kit with a Veltan part in its socket (the NOR chip goes back at the end).
+class RookNandFrame : public RookFrame {
+protected:
+    void SetUp() override {
+        set_ = reinterpret_cast<int (*)(int, const char*)>(
+            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("LxKitSim.dll"), "LxKitSimSetNandPart")));
+        RookFrame::SetUp();
+    }
+    void TearDown() override {
+        if (GetVeltanExplorer()) GetVeltanExplorer()->DestroyWindow();
+        RookFrame::TearDown();
+        if (set_) set_(0, "");
+        if (timer_) KillTimer(nullptr, timer_);
+    }
+    kitsim::NandChip* Use(const char* part) {
+        if (!set_ || set_(0, part) != 0) return nullptr;
+        auto get = reinterpret_cast<void* (*)(int)>(
+            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("LxKitSim.dll"), "LxKitSimNandChip")));
+        return get ? static_cast<kitsim::NandChip*>(get(0)) : nullptr;
+    }
+    int (*set_)(int, const char*) = nullptr;
+    UINT_PTR timer_ = 0;
+};
+
+// Answers this thread's "Select Volume" dialog with volume a, once it shows.
+VOID CALLBACK ChooseVolumeA(HWND, UINT, UINT_PTR, DWORD) {
+    for (HWND w = FindWindowExA(nullptr, nullptr, "#32770", "Select Volume"); w;
+         w = FindWindowExA(nullptr, w, "#32770", "Select Volume")) {
+        if (GetWindowThreadProcessId(w, nullptr) != GetCurrentThreadId() || !IsWindowVisible(w)) continue;
+        for (int v = 0; v < 4; ++v)
+            SendDlgItemMessageA(w, IDC_LX_VOLUME_A + v, BM_SETCHECK, v == 0 ? BST_CHECKED : BST_UNCHECKED, 0);
+        SendMessageA(w, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    }
+}
+
+TEST_F(RookNandFrame, OpenDeviceExplorerPageAndEraseVeltan) {
+    kitsim::NandChip* chip = Use("x16-128");
+    ASSERT_NE(chip, nullptr);
+    SetEnvironmentVariableA("LX_TARNROOK_PRESET", rook::VeltanPreset(16, 128).c_str());
+    InstallDeviceKindHook();
+    ASSERT_TRUE(dialog_.Create(IDD_LX_OPEN_DEVICE, nullptr));
+    dialog_.ShowWindow(SW_SHOW);
+    LxPumpMessages();
+    ASSERT_EQ(lx::GetDeviceState(), lx::kDeviceOpen) << (LxPromptRecordCount() ? LxPromptRecordText(0) : "");
+    EXPECT_EQ(lx::FrameDevice().DeviceCode, 1001);
+    EXPECT_EQ(lx::FrameDevice().VeltanSpareSize, 128u);
+    EXPECT_EQ(g_app.m_Options.DeviceKind, 0);
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog_.m_hWnd, IDC_LX_ERASE_DEVICE)));
+    std::string info = ItemText(dialog_.m_hWnd, IDC_LX_DEVICE_INFO);
+    EXPECT_NE(info.find("[JEDEC ID:0001CA]"), std::string::npos) << info;
+    EXPECT_NE(info.find("-Type: NAND"), std::string::npos) << info;
+    LxSaveWindowShot(dialog_.m_hWnd, "tarnrook_nand_open_device");
+
+    // A page with its spare area through the frame's table, then shown by the explorer.
+    std::vector<uint8_t> page(2048 + 128);
+    for (size_t i = 0; i < page.size(); ++i) page[i] = static_cast<uint8_t>(i < 2048 ? i * 3 : 0xF0 | (i & 0x0F));
+    ASSERT_EQ(DeviceApiTable.gfslVeltanProgramRawPage(0, 0, 1, page.data()), 0);
+    EXPECT_EQ(chip->Page(0), page);
+    CWnd frame;
+    ToggleDeviceExplorer(&frame);
+    CVeltanExplorerDlg* explorer = GetVeltanExplorer();
+    ASSERT_NE(explorer, nullptr);
+    LxPumpMessages();
+    std::string shown = static_cast<const char*>(explorer->m_Shown);
+    EXPECT_NE(shown.find("00000000: 00 03 06 09 0C 0F 12 15"), std::string::npos) << shown.substr(0, 200);
+    EXPECT_NE(shown.find("F0 F1 F2 F3"), std::string::npos);  // the spare area follows the data
+    LxSaveWindowShot(explorer->m_hWnd, "tarnrook_nand_explorer");
+    ToggleDeviceExplorer(&frame);
+
+    // Erase Veltan from the dialog: every block; the factory bad blocks refuse and are reported.
+    timer_ = SetTimer(nullptr, 0, 30, ChooseVolumeA);
+    int before = LxPromptRecordCount();
+    dialog_.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_LX_ERASE_DEVICE, BN_CLICKED), 0);
+    LxPumpMessages();
+    std::vector<std::string> prompts;
+    for (int i = before; i < LxPromptRecordCount(); ++i) prompts.push_back(LxPromptRecordText(i));
+    EXPECT_EQ(prompts, (std::vector<std::string>{"Format device /a.\nThis operation will take several minutes.",
+                                                 "Error: Erase failed at 3 of 2048 erase blocks (first at erase block #5)"}));
+    EXPECT_EQ(chip->Page(0), std::vector<uint8_t>(2048 + 128, 0xFF));
+    EXPECT_EQ(chip->Page(100 * 64)[2048], 0);  // a bad block keeps its mark
+    EXPECT_EQ(DeviceApiTable.fpGetFunctionProfilerCount(17), 2048u);
+    LxSaveWindowShot(dialog_.m_hWnd, "tarnrook_nand_after_erase");
 }
 
 }  // namespace

@@ -10,8 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "kitsim/nand_chip.h"
 #include "kitsim/nor_chip.h"
 #include "lumivex/deviceapi.h"
+#include "pattern.h"
+#include "veltan_presets.h"
 
 namespace {
 
@@ -40,6 +43,17 @@ kitsim::NorChip* Chip() {
     if (!sim) return nullptr;
     auto get = reinterpret_cast<void* (*)(int)>(reinterpret_cast<void*>(GetProcAddress(sim, "LxKitSimNorChip")));
     return get ? static_cast<kitsim::NorChip*>(get(0)) : nullptr;
+}
+
+template <class F>
+F SimExport(const char* name) {
+    HMODULE sim = GetModuleHandleA("LxKitSim.dll");
+    return sim ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(sim, name))) : nullptr;
+}
+
+kitsim::NandChip* NandChip() {
+    auto get = SimExport<void* (*)(int)>("LxKitSimNandChip");
+    return get ? static_cast<kitsim::NandChip*>(get(0)) : nullptr;
 }
 
 int Unplug(int on) {
@@ -241,6 +255,100 @@ TEST_F(RookWin, OpenFailures) {
     EXPECT_EQ(a.gfslGetLastError(name, sizeof name), 1032);
     EXPECT_STREQ(name, "ERROR_TO_INITIALIZE_TARN_HAL");
     EXPECT_EQ(a.gfslInit(2), 1);
+}
+
+// The NAND half: the kit holds one Veltan part at a time in socket position 0 (the NOR chip goes
+// back when the test ends).
+class RookNandWin : public RookWin {
+protected:
+    void TearDown() override {
+        RookWin::TearDown();
+        auto set = SimExport<int (*)(int, const char*)>("LxKitSimSetNandPart");
+        if (set) set(0, "");
+    }
+    kitsim::NandChip* Use(const char* part) {
+        auto set = SimExport<int (*)(int, const char*)>("LxKitSimSetNandPart");
+        if (!set || set(0, part) != 0) return nullptr;
+        return NandChip();
+    }
+};
+
+
+TEST_F(RookNandWin, EveryPartThroughTheExports) {
+    Api& a = Rook();
+    const struct {
+        const char* part;
+        unsigned bus, spare;
+        int code;
+        const char* jedec;
+        uint32_t blocks;
+    } parts[] = {{"x8-64", 8, 64, 8, "[JEDEC ID:0001F1]", 1024},
+                 {"x16-64", 16, 64, 8, "[JEDEC ID:0001C1]", 1024},
+                 {"x8-128", 8, 128, 1001, "[JEDEC ID:0001DA]", 2048},
+                 {"x16-128", 16, 128, 1001, "[JEDEC ID:0001CA]", 2048}};
+    for (const auto& p : parts) {
+        SCOPED_TRACE(p.part);
+        kitsim::NandChip* chip = Use(p.part);
+        ASSERT_NE(chip, nullptr);
+        ASSERT_EQ(Open(rook::VeltanPreset(p.bus, p.spare).c_str()), 0);
+        EXPECT_EQ(a.gfslInit(3), p.code);
+        char text[1024];
+        ASSERT_GT(a.gfslGetDeviceTextInfo("", text), 0);
+        EXPECT_EQ(std::string(text).rfind(p.jedec, 0), 0u) << text;
+        EXPECT_EQ(a.gfslVeltanGetNumberOfPhysicalBlocks(""), p.blocks);
+        EXPECT_EQ(a.gfslVeltanGetNumberOfPagesPerBlock(""), 64u);
+        const uint32_t stride = 2048 + p.spare;
+
+        // Raw pages with their spare areas, as the explorer programs and reads them (not the
+        // first, second or last page of the block, where a spare byte would be a bad-block mark).
+        std::vector<uint8_t> pages = Pattern(2 * stride, p.spare + p.bus);
+        ASSERT_EQ(a.gfslVeltanProgramRawPage(0, 64 * 7 + 2, 2, pages.data()), 0);
+        for (uint32_t i = 0; i < 2; ++i) {
+            std::vector<uint8_t> model = chip->Page(64 * 7 + 2 + i);
+            EXPECT_TRUE(std::equal(model.begin(), model.end(), pages.begin() + i * stride)) << i;
+        }
+        std::vector<uint8_t> back(2 * stride);
+        ASSERT_EQ(a.gfslVeltanReadRawPage(0, 64 * 7 + 2, 2, back.data()), 0);
+        EXPECT_EQ(back, pages);
+        // The page read answers its real result, the spare area behind the data it read.
+        std::vector<uint8_t> head(16 + p.spare);
+        EXPECT_EQ(a.gfslVeltanReadPage(0, 0, 64 * 7 + 3, 16, head.data()), 0);
+        EXPECT_TRUE(std::equal(head.begin(), head.begin() + 16, pages.begin() + stride));
+        EXPECT_TRUE(std::equal(head.begin() + 16, head.end(), pages.begin() + stride + 2048));
+        // A whole page through the page program, its spare area handed over by pointer.
+        std::vector<uint8_t> data = Pattern(2048, 3), spare = Pattern(p.spare, 4);
+        ASSERT_EQ(a.gfslVeltanProgramPage(0, 0, 64 * 7 + 5, 2048, data.data(), spare.data()), 0);
+        data.insert(data.end(), spare.begin(), spare.end());
+        EXPECT_EQ(chip->Page(64 * 7 + 5), data);
+
+        // The ONFI parameter page as the model has it.
+        std::vector<uint8_t> onfi(stride);
+        ASSERT_EQ(a.gfslVeltanReadRawPage(0x10, 0, 1, onfi.data()), 0);
+        EXPECT_TRUE(std::equal(chip->ParameterPage().begin(), chip->ParameterPage().end(), onfi.begin()));
+
+        // Bad blocks: the factory marks, then one written by a program of the mark byte.
+        std::vector<uint8_t> mark(stride, 0xFF);
+        mark[2048] = 0;
+        ASSERT_EQ(a.gfslVeltanProgramRawPage(0, 64 * 11, 1, mark.data()), 0);
+        std::vector<uint8_t> table(p.blocks, 0x55);
+        ASSERT_EQ(a.gfslVeltanGetBBT("", table.data()), 0);
+        std::vector<uint32_t> bad;
+        for (uint32_t b = 0; b < p.blocks; ++b)
+            if (table[b] != 0xFF) bad.push_back(b);
+        EXPECT_EQ(bad, (std::vector<uint32_t>{5, 11, 100, 1000}));
+
+        // A block that goes bad in use: the program and the erase report it.
+        chip->InjectGrownBadBlock(7);
+        EXPECT_EQ(a.gfslVeltanProgramRawPage(0, 64 * 7 + 9, 1, pages.data()), 3);
+        EXPECT_EQ(a.gfslGetLastError(nullptr, 0), 3);
+        EXPECT_EQ(a.gfslVeltanEraseBlock(0, 7), 4);
+        EXPECT_EQ(a.gfslGetLastError(nullptr, 0), 4);
+        ASSERT_EQ(a.gfslVeltanEraseBlock(0, 8), 0);
+        ASSERT_EQ(a.gfslVeltanEraseBlock(0, 11), 0);
+        EXPECT_EQ(chip->Page(64 * 11), std::vector<uint8_t>(stride, 0xFF));
+        EXPECT_EQ(a.gfslInit(1), 0);
+    }
+    EXPECT_GE(a.fpGetFunctionProfilerCount(15), 3u * (1024 + 1024 + 2048 + 2048));  // the table's reads
 }
 
 }  // namespace

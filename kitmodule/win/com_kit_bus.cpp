@@ -39,6 +39,9 @@ public:
     HResult AsyncArrayRead(uint32_t a, uint32_t n, uint8_t w, uint8_t* b) override { return t_->AsyncArrayRead(a, n, w, b); }
     HResult NorArrayRead(uint32_t a, uint32_t n, uint8_t w, uint8_t* b) override { return t_->NORArrayRead(a, n, w, b); }
     HResult QsetNandRegMode(uint8_t m) override { return t_->QsetNANDregMode(m); }
+    HResult QwriteNand8(uint8_t v) override { return t_->QwriteNAND8(v); }
+    HResult QwriteNand16(uint16_t v) override { return t_->QwriteNAND16(v); }
+    HResult NandArrayRead(uint32_t n, uint8_t w, uint8_t* b) override { return t_->NANDArrayRead(n, w, b); }
     HResult ResetMemory(uint8_t s, uint8_t m) override { return t_->ResetMemory(s, m); }
     HResult PowerControl(uint8_t on) override { return t_->PowerControl(on); }
     HResult SetVoltage(int32_t s, uint32_t mv) override { return t_->SetVoltage(static_cast<Tarn_PowerSource_t>(s), mv); }

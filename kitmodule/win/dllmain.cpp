@@ -99,6 +99,7 @@ public:
         view_ = nullptr;
         mapping_ = nullptr;
     }
+    void CountCall(int slot) override { LxProfilerCount(slot); }
     void Print(const char* text) override {
         OutputDebugStringA(text);
         std::fputs(text, stdout);
@@ -142,10 +143,6 @@ int Kept(F work) {
     return result;
 }
 
-int Keep(int result) {
-    return Kept([result](rook::Engine&) { return result; });
-}
-
 }  // namespace
 
 extern "C" {
@@ -167,20 +164,17 @@ uint64_t gfslGetNumberOfBytesPerDevice(const char*) {
 
 uint32_t gfslVeltanGetNumberOfPhysicalBlocks(const char*) {
     LxProfilerCount(9);
-    Engine().SetLastResult(0);
     return Engine().VeltanBlocks();
 }
 
 uint32_t gfslVeltanGetNumberOfPagesPerBlock(const char*) {
     LxProfilerCount(10);
-    Engine().SetLastResult(0);
     return Engine().VeltanPagesPerBlock();
 }
 
-// The NAND-interface routines belong to the Veltan command set, which this module does not drive yet.
-int gfslVeltanGetBBT(const char*, uint8_t*) {
+int gfslVeltanGetBBT(const char*, uint8_t* table) {
     LxProfilerCount(11);
-    return Keep(-1);
+    return Kept([&](rook::Engine& e) { return e.VeltanGetBbt(table); });
 }
 
 uint32_t gfslNORGetBlockSize(const char*, uint32_t blockIndex) {
@@ -188,29 +182,31 @@ uint32_t gfslNORGetBlockSize(const char*, uint32_t blockIndex) {
     return Engine().NorGetBlockSize(blockIndex);
 }
 
-int gfslVeltanReadPage(int, uint32_t, uint32_t, uint32_t, uint8_t*) {
+int gfslVeltanReadPage(int, uint32_t column, uint32_t page, uint32_t dataLength, uint8_t* buffer) {
     LxProfilerCount(13);
-    return Keep(-1);
+    return Kept([&](rook::Engine& e) { return e.VeltanReadPage(column, page, dataLength, buffer); });
 }
 
-int gfslVeltanProgramPage(int, uint32_t, uint32_t, uint32_t, const uint8_t*, uint32_t) {
+int gfslVeltanProgramPage(int, uint32_t column, uint32_t page, uint32_t length, const uint8_t* data,
+                          const uint8_t* spare) {
     LxProfilerCount(14);
-    return Keep(-1);
+    return Kept([&](rook::Engine& e) { return e.VeltanProgramPage(column, page, length, data, spare); });
 }
 
-int gfslVeltanReadRawPage(int, uint32_t, uint32_t, uint8_t*) {
+// The first argument carries the mode: 0x10 the parameter page, 0x20 the unique ID, else pages.
+int gfslVeltanReadRawPage(int mode, uint32_t page, uint32_t pageCount, uint8_t* buffer) {
     LxProfilerCount(15);
-    return Keep(-1);
+    return Kept([&](rook::Engine& e) { return e.VeltanReadRawPage(static_cast<uint32_t>(mode), page, pageCount, buffer); });
 }
 
-int gfslVeltanProgramRawPage(int, uint32_t, uint32_t, const uint8_t*) {
+int gfslVeltanProgramRawPage(int, uint32_t page, uint32_t pageCount, const uint8_t* buffer) {
     LxProfilerCount(16);
-    return Keep(-1);
+    return Kept([&](rook::Engine& e) { return e.VeltanProgramRawPage(page, pageCount, buffer); });
 }
 
-int gfslVeltanEraseBlock(int, uint32_t) {
+int gfslVeltanEraseBlock(int, uint32_t block) {
     LxProfilerCount(17);
-    return Keep(-1);
+    return Kept([&](rook::Engine& e) { return e.VeltanEraseBlock(block); });
 }
 
 int gfslNORReadData(int, uint32_t address, uint32_t length, uint8_t* buffer) {

@@ -234,6 +234,10 @@ void Kit::BusCycle(uint32_t address, uint32_t data, unsigned width, uint8_t poll
     if (!(regs_[12] & 0x08)) return;  // socket unpowered
     SocketDevice* dev = socket_[(regs_[8] >> 4) & 3];
     if (!dev) return;
+    if (NandMode()) {
+        NandCycle(*dev, data, width);
+        return;
+    }
     address &= 0x0FFFFFFF;
     uint32_t devAddress = width == 4 ? address >> 1 : address;
     dev->BusWrite(devAddress, data, width);
@@ -245,6 +249,7 @@ uint32_t Kit::BusReadWord(uint32_t address, unsigned width) {
     if (!(regs_[12] & 0x08)) return ones;
     SocketDevice* dev = socket_[(regs_[8] >> 4) & 3];
     if (!dev) return ones;
+    if (NandMode()) return dev->NandRead(width) & ones;
     address &= 0x0FFFFFFF;
     return dev->BusRead(width == 4 ? address >> 1 : address, width) & ones;
 }
@@ -402,6 +407,16 @@ bool Kit::ControlTransfer(const UsbSetup& setup, uint8_t* data, uint32_t& length
     auto it = vendor_.find(setup.request);
     if (it == vendor_.end() || ((setup.requestType >> 5) & 3) != 2) return false;
     return it->second(*this, setup, data, length);
+}
+
+// ---- NAND register mode (PROTOCOL.md section 13) ----------------------------------------------
+
+bool Kit::NandMode() const { return (regs_[9] & 0x80) && !(regs_[10] & 0x08) && !serialMode_; }
+
+void Kit::NandCycle(SocketDevice& dev, uint32_t data, unsigned width) {
+    if (regs_[9] & 0x08) dev.NandWrite(NandLatch::Command, regs_[3], width);
+    else if (regs_[9] & 0x10) dev.NandWrite(NandLatch::Address, regs_[3], width);
+    else dev.NandWrite(NandLatch::Data, static_cast<uint16_t>(data), width);
 }
 
 }  // namespace kitsim

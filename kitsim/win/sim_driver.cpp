@@ -13,6 +13,7 @@
 
 #include "cy_driver.h"
 #include "kitsim/kit_jtag.h"
+#include "kitsim/nand_chip.h"
 #include "kitsim/usb_driver.h"
 
 using kitsim::IoOutcome;
@@ -27,6 +28,12 @@ constexpr uintptr_t kHandleTag = 0x5A000000;
 std::vector<std::unique_ptr<kitsim::KitJtagFeatures>>& JtagFeatures() {
     static std::vector<std::unique_ptr<kitsim::KitJtagFeatures>> features;
     return features;
+}
+
+// The NAND chip of each kit (LX_KITSIM_NAND), null where the kit holds the parallel NOR chip.
+std::vector<std::unique_ptr<kitsim::NandChip>>& NandChips() {
+    static std::vector<std::unique_ptr<kitsim::NandChip>> chips;
+    return chips;
 }
 
 // The kit of each open handle, so that a port cycle reaches that kit's boot loader.
@@ -47,9 +54,16 @@ SimUsbDriver* Driver() {
         auto d = SimUsbDriver::FromSelection(selection ? selection : "", &error, serialBase);
         if (!error.empty()) std::fprintf(stderr, "%s\n", error.c_str());
         if (!d) d = std::make_unique<SimUsbDriver>();
+        const char* nand = std::getenv("LX_KITSIM_NAND");
+        kitsim::NandPart part;
+        bool withNand = nand && *nand && kitsim::VeltanPartByName(nand, &part);
+        if (nand && *nand && !withNand) std::fprintf(stderr, "LX_KITSIM_NAND: no part \"%s\"\n", nand);
         for (size_t i = 0; i < d->Count(); ++i) {
             JtagFeatures().push_back(std::make_unique<kitsim::KitJtagFeatures>());
             kitsim::InstallJtagFeatures(d->Device(i).KitRef(), *JtagFeatures().back());
+            kitsim::Kit& kit = d->Device(i).KitRef();
+            NandChips().push_back(withNand ? std::make_unique<kitsim::NandChip>(part, kit.Clock()) : nullptr);
+            if (withNand) kit.Attach(0, NandChips().back().get());
         }
         return d;
     }();
@@ -206,6 +220,26 @@ void* LxKitSimJtag(int kit) {
 void* LxKitSimNorChip(int kit) {
     auto* dev = DeviceAt(kit);
     return dev ? &dev->Chip() : nullptr;
+}
+
+// The kit's NAND chip (kitsim::NandChip), or null.
+void* LxKitSimNandChip(int kit) {
+    if (!DeviceAt(kit)) return nullptr;
+    return NandChips()[static_cast<size_t>(kit)].get();
+}
+
+// Puts a new NAND chip of the named part into the kit's socket position 0, or with an empty name
+// the kit's parallel NOR chip back; -1 for an unknown kit or part.
+int LxKitSimSetNandPart(int kit, const char* name) {
+    auto* dev = DeviceAt(kit);
+    kitsim::NandPart part;
+    const bool nor = name && !*name;
+    if (!dev || !name || (!nor && !kitsim::VeltanPartByName(name, &part))) return -1;
+    std::lock_guard<std::mutex> lock(Driver()->Lock());
+    auto& chip = NandChips()[static_cast<size_t>(kit)];
+    chip = nor ? nullptr : std::make_unique<kitsim::NandChip>(part, dev->KitRef().Clock());
+    dev->KitRef().Attach(0, nor ? static_cast<kitsim::SocketDevice*>(&dev->Chip()) : chip.get());
+    return 0;
 }
 
 // Copies of the NOR array, bypassing the chip's commands; -1 for a bad kit or range.

@@ -48,6 +48,9 @@ public:
   rook::HResult AsyncArrayRead(uint32_t, uint32_t, uint8_t, uint8_t*) override { return 0; }
   rook::HResult NorArrayRead(uint32_t, uint32_t, uint8_t, uint8_t*) override { return 0; }
   rook::HResult QsetNandRegMode(uint8_t) override { return 0; }
+  rook::HResult QwriteNand8(uint8_t) override { return 0; }
+  rook::HResult QwriteNand16(uint16_t) override { return 0; }
+  rook::HResult NandArrayRead(uint32_t, uint8_t, uint8_t*) override { return 0; }
   rook::HResult ResetMemory(uint8_t, uint8_t) override { return 0; }
   rook::HResult PowerControl(uint8_t) override { return 0; }
   rook::HResult SetVoltage(int32_t, uint32_t) override { return 0; }

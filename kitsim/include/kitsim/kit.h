@@ -106,6 +106,8 @@ public:
     void BusCycle(uint32_t address, uint32_t data, unsigned width, uint8_t pollingCode, uint32_t pollData);
     uint32_t BusReadWord(uint32_t address, unsigned width);
     unsigned BusWidth() const;
+    // NAND register mode (register 9 bit 7, parallel interface): cycles go to the NAND latches.
+    bool NandMode() const;
 
     static void PutBE32(uint8_t* p, uint32_t v);
     static uint32_t GetBE32(const uint8_t* p);
@@ -115,6 +117,7 @@ private:
     void InstallBuiltinCommands();
     void HandlePair(uint8_t value, uint8_t opcode);
     void Poll(uint32_t address, uint32_t data, unsigned width, uint8_t code);
+    void NandCycle(SocketDevice& dev, uint32_t data, unsigned width);
     void ResetSocket();
     void ArrayRead(uint8_t mode, uint8_t flags, uint32_t address, uint32_t length);
     void BurstWriteBytes(const uint8_t* data, size_t length);

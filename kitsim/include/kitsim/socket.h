@@ -5,6 +5,9 @@
 
 namespace kitsim {
 
+// What a cycle of the kit's NAND register mode latches (kit register 9 bits 3 and 4).
+enum class NandLatch { Command, Address, Data };
+
 class SocketDevice {
 public:
     virtual ~SocketDevice() = default;
@@ -18,6 +21,17 @@ public:
     virtual void PowerCycle() = 0;
     // ACC/WP# raised to the accelerate voltage (true) or back to logic level.
     virtual void SetAcceleration(bool on) { (void)on; }
+    // NAND register mode: one latched write, and one data-out cycle. A device without a NAND
+    // interface ignores the writes and its data-out reads as all ones.
+    virtual void NandWrite(NandLatch latch, uint16_t value, unsigned width) {
+        (void)latch;
+        (void)value;
+        (void)width;
+    }
+    virtual uint16_t NandRead(unsigned width) {
+        (void)width;
+        return 0xFFFF;
+    }
 };
 
 // Two 16-bit devices side by side on a 32-bit bus: data bits 0-15 go to lane 0, 16-31 to lane 1.

@@ -312,8 +312,13 @@ int32_t ScriptObjectCore::VeltanReadPage(int32_t device, int32_t value1, int32_t
 int32_t ScriptObjectCore::VeltanProgramPage(int32_t device, int32_t byteOffset, int32_t value2, int32_t length,
                                             int32_t buffer, int32_t value5) {
   Begin("VeltanProgramPage", true);
+  // value5 is the spare area's block (0 for none): the module reads a whole spare area from it
+  // when a whole page is programmed, and nothing otherwise.
+  const uint8_t* spare = nullptr;
+  if (value5 != 0)
+    spare = Buffer("VeltanProgramPage", value5, U(length) >= kVeltanPageBytes ? VeltanSpareBytes() : 1);
   return DeviceApiTable.gfslVeltanProgramPage(device, U(byteOffset), U(value2), U(length),
-                                              Buffer("VeltanProgramPage", buffer, U(length)), U(value5));
+                                              Buffer("VeltanProgramPage", buffer, U(length)), spare);
 }
 
 int32_t ScriptObjectCore::VeltanReadRawPage(int32_t device, int32_t page, int32_t pageCount, int32_t buffer) {
