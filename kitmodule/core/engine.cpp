@@ -49,7 +49,10 @@ int Engine::Init(int mode) {
     case 16:
         lastResult_ = 0;
         if (kit_) {
-            WriteBus(base_, 0, Cmd(0xF0));
+            // A NAND-interface chip takes its reset as a command cycle; the NOR reset byte would
+            // reach it as a data cycle and reset nothing.
+            if (VeltanOpen()) WriteNandCycle(1, base_, 4, 0xFF);
+            else WriteBus(base_, 0, Cmd(0xF0));
             kit_->Qflush();
         }
         return 0;

@@ -55,10 +55,12 @@ uint32_t Engine::ReadNandRegister(uint32_t base, uint32_t offset) {
     return value;
 }
 
+// The data cycles join the kit control's queue behind the command and address cycles before them:
+// the queue keeps their order, and the status read that follows sends them all in one transfer.
 bool Engine::WriteNandData(uint32_t bytes, const uint8_t* data) {
     const uint32_t bpw = bytesPerBusWord_;
     trace_.Write(kTraceNandDataIn, base_, 0, base_, FirstWord(data, bytes));
-    bool ok = kit_ != nullptr && (bpw == 1 || bpw == 2) && !Failed(kit_->QsetNandRegMode(0)) && !Failed(kit_->Qflush());
+    bool ok = kit_ != nullptr && (bpw == 1 || bpw == 2) && !Failed(kit_->QsetNandRegMode(0));
     if (bpw == 1) {
         for (uint32_t i = 0; ok && i < bytes; ++i) ok = !Failed(kit_->QwriteNand8(data[i]));
     } else {
@@ -66,7 +68,6 @@ bool Engine::WriteNandData(uint32_t bytes, const uint8_t* data) {
         for (uint32_t i = 0; ok && i < bytes; i += 2)
             ok = !Failed(kit_->QwriteNand16(static_cast<uint16_t>(data[i] | (i + 1 < bytes ? data[i + 1] << 8 : 0xFF00))));
     }
-    ok = ok && !Failed(kit_->Qflush());
     trace_.Write(kTraceNandDataOut, base_, 0, base_, FirstWord(data, bytes));
     if (!ok) nandKitFailed_ = true;
     return ok;

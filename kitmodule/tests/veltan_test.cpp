@@ -210,7 +210,14 @@ TEST(Veltan, StuckWriteProtectedAndUnplugged) {
     EXPECT_EQ(r.engine.VeltanProgramRawPage(64, 1, page.data()), 8);
     EXPECT_EQ(r.engine.VeltanEraseBlock(1), 8);
     r.chip->Faults().stuckBusy = false;
-    r.engine.Init(17);  // the reset line ends it
+    // The soft reset of gfslInit reaches the chip as its reset command and ends the stuck operation.
+    EXPECT_EQ(r.engine.Init(16), 0);
+    EXPECT_TRUE(r.chip->Status() & 0x40);
+    r.chip->Faults().stuckBusy = true;
+    EXPECT_EQ(r.engine.VeltanEraseBlock(1), 8);
+    r.chip->Faults().stuckBusy = false;
+    r.engine.Init(17);  // so does the reset line
+    EXPECT_TRUE(r.chip->Status() & 0x40);
     r.chip->Faults().writeProtected = true;
     EXPECT_EQ(r.engine.VeltanProgramRawPage(64, 1, page.data()), 10);
     EXPECT_EQ(r.engine.VeltanEraseBlock(1), 10);
