@@ -10,16 +10,12 @@
 namespace {
 
 CVeltanExplorerDlg* g_veltan = nullptr;
-CNorExplorerDlg* g_nor = nullptr;
-CNorResetDlg* g_reset = nullptr;
 
 constexpr uint32_t kVeltanPageBytes = 2048;
 
 }  // namespace
 
 CVeltanExplorerDlg* GetVeltanExplorer() { return g_veltan; }
-CNorExplorerDlg* GetNorExplorer() { return g_nor; }
-CNorResetDlg* GetNorResetDialog() { return g_reset; }
 
 // ---- both explorers ---------------------------------------------------------------------------
 BOOL CHexExplorerDlg::OnInitDialog() {
@@ -92,91 +88,6 @@ void CVeltanExplorerDlg::Refresh() {
   Show();
 }
 
-// ---- NOR explorer -----------------------------------------------------------------------------
-void CNorExplorerDlg::Forget() {
-  if (g_nor == this) g_nor = nullptr;
-}
-
-BOOL CNorExplorerDlg::OnInitDialog() {
-  SendDlgItemMessageA(m_hWnd, IDC_LX_ADDRESS_SPACE, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>("Main array"));
-  return CHexExplorerDlg::OnInitDialog();
-}
-
-BOOL CNorExplorerDlg::OnCommand(WPARAM wp, LPARAM lp) {
-  if (LOWORD(wp) == IDC_LX_ADDRESS_SPACE && HIWORD(wp) == CBN_SELCHANGE) {
-    ApplyAsoMode();
-    return TRUE;
-  }
-  return CHexExplorerDlg::OnCommand(wp, lp);
-}
-
-void CNorExplorerDlg::ApplyAsoMode() {
-  int selected = static_cast<int>(SendDlgItemMessageA(m_hWnd, IDC_LX_ADDRESS_SPACE, CB_GETCURSEL, 0, 0));
-  m_AddressSpace = selected < 0 ? 0 : selected;
-}
-
-uint32_t CNorExplorerDlg::GetWindowSize() const {
-  CBrambApp* app = GetBrambApp();
-  return lx::NorWindowSize(app ? app->m_Options.WindowSizeIndex : 0);
-}
-
-uint64_t CNorExplorerDlg::DeviceBytes() const {
-  uint64_t total = 0;
-  for (uint32_t k = 0; k < lx::kMaxEraseBlocks; ++k) {
-    uint32_t size = DeviceApiTable.gfslNORGetBlockSize("/a", k);
-    if (size == 0 || size == 0xFFFFFFFFu) break;
-    total += size;
-  }
-  return total;
-}
-
-uint32_t CNorExplorerDlg::ShownAddress() const {
-  return static_cast<uint32_t>(static_cast<uint64_t>(m_WindowIndex) * GetWindowSize());
-}
-
-void CNorExplorerDlg::ShowFirstWindow() {
-  m_WindowIndex = 0;
-  UpdateData(FALSE);
-  Refresh();
-}
-
-void CNorExplorerDlg::Refresh() {
-  if (!UpdateData(TRUE)) return;
-  uint32_t size = GetWindowSize();
-  uint64_t windows = (DeviceBytes() + size - 1) / size;
-  m_WindowIndex = lx::ClampShownIndex(m_WindowIndex, windows);
-  UpdateData(FALSE);
-  bytes_.assign(size, 0xFF);
-  uint64_t address = static_cast<uint64_t>(m_WindowIndex) * size;
-  CString title;
-  if (address > 0xFFFFFFFFull ||
-      DeviceApiTable.gfslNORReadData(0, static_cast<uint32_t>(address), size, bytes_.data()) != 0) {
-    title.Format("NOR Device Explorer - read error at window %u", m_WindowIndex);
-    bytes_.clear();
-  } else {
-    title.Format("NOR Device Explorer - window %u", m_WindowIndex);
-  }
-  SetWindowText(title);
-  Show();
-}
-
-// ---- reset window -----------------------------------------------------------------------------
-void CNorResetDlg::OnCancel() { DestroyWindow(); }
-
-BOOL CNorResetDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
-  if (msg == WM_CLOSE) {
-    DestroyWindow();
-    *result = 0;
-    return TRUE;
-  }
-  return CDialog::OnMessage(msg, wp, lp, result);
-}
-
-void CNorResetDlg::PostNcDestroy() {
-  if (g_reset == this) g_reset = nullptr;
-  delete this;
-}
-
 // ---- the frame's commands -----------------------------------------------------------------------
 void ToggleDeviceExplorer(CWnd* frame) {
   CBrambApp* app = GetBrambApp();
@@ -198,21 +109,11 @@ void ToggleDeviceExplorer(CWnd* frame) {
     explorer->ShowFirstPage();
     return;
   }
-  if (g_nor) {
-    g_nor->DestroyWindow();
+  if (GetNorExplorer()) {
+    DestroyNorExplorer();
     return;
   }
-  auto* explorer = new CNorExplorerDlg(frame, static_cast<uint32_t>(lx::FrameDevice().DeviceCode));
-  if (!explorer->Create(IDD_LX_NOR_EXPLORER, nullptr)) {
-    delete explorer;
-    return;
-  }
-  g_nor = explorer;
-  explorer->ShowWindow(SW_SHOW);
-  ::SetFocus(::GetDlgItem(explorer->m_hWnd, IDC_LX_WINDOW_NUMBER));
-  SendDlgItemMessageA(explorer->m_hWnd, IDC_LX_ADDRESS_SPACE, CB_SETCURSEL, 0, 0);
-  explorer->ApplyAsoMode();
-  explorer->ShowFirstWindow();
+  CreateNorExplorer(frame, lx::FrameDevice().DeviceCode);
 }
 
 void RunDeviceDuplicate(CWnd*) {
@@ -227,24 +128,12 @@ void RunDeviceDuplicate(CWnd*) {
   }
 }
 
-void ShowNorResetDialog(CWnd* frame) {
-  if (!g_reset) {
-    auto* dialog = new CNorResetDlg(frame);
-    if (!dialog->Create(IDD_LX_NOR_RESET, frame)) {
-      delete dialog;
-      return;
-    }
-    g_reset = dialog;
-  }
-  ::SetWindowPos(g_reset->m_hWnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
-}
-
-void CloseNorResetDialog() {
-  if (g_reset && g_reset->m_hWnd) g_reset->SendMessage(WM_CLOSE);
-}
-
 void DestroyExplorers(CWnd*) {
   CloseNorResetDialog();
   if (g_veltan) g_veltan->DestroyWindow();
-  if (g_nor) g_nor->DestroyWindow();
+  if (CNorExplorerDlg* nor = GetNorExplorer()) {
+    if (nor->m_pFindDlg) nor->m_pFindDlg->Stop();
+    nor->m_Busy = 0;
+    nor->DestroyWindow();
+  }
 }

@@ -1,12 +1,13 @@
-// The device explorers and programming tools as far as the frame opens them: the Veltan and
-// NOR explorers show one page or window of the device as hex rows, the duplicate and reset
-// windows stand in for their tools.
+// The device explorers and programming tools as far as the frame opens them: the Veltan
+// explorer shows one page of the device as hex rows, the duplicate windows stand in for their
+// tool; the NOR explorer and the reset window live in nor/ (nor_explorer.h).
 #pragma once
 #include <cstdint>
 #include <vector>
 
 #include "explorers_resource.h"
 #include "lxmfc.h"
+#include "nor_explorer.h"
 
 // What both explorers share: the hex rows of the bytes read last, a marked range, Refresh on
 // the button or Enter, and a window that deletes itself when it goes.
@@ -51,27 +52,6 @@ class CVeltanExplorerDlg : public CHexExplorerDlg {
   void Forget() override;
 };
 
-class CNorExplorerDlg : public CHexExplorerDlg {
- public:
-  CNorExplorerDlg(CWnd* frame, uint32_t parameter)
-      : CHexExplorerDlg(IDD_LX_NOR_EXPLORER, frame), m_DeviceParameter(parameter) {}
-  BOOL OnInitDialog() override;
-  BOOL OnCommand(WPARAM wp, LPARAM lp) override;
-  void DoDataExchange(CDataExchange* dx) override { DDX_Text(dx, IDC_LX_WINDOW_NUMBER, m_WindowIndex); }
-  void ApplyAsoMode();
-  void ShowFirstWindow();
-  uint32_t GetWindowSize() const;
-  void Refresh() override;
-  uint64_t DeviceBytes() const;
-  uint32_t m_DeviceParameter;
-  UINT m_WindowIndex = 0;
-  int m_AddressSpace = 0;
-
- protected:
-  uint32_t ShownAddress() const override;
-  void Forget() override;
-};
-
 class CVeltanDuplicateDlg : public CDialog {
  public:
   explicit CVeltanDuplicateDlg(CWnd* parent = nullptr) : CDialog(IDD_LX_VELTAN_DUPLICATE, parent) {}
@@ -83,26 +63,11 @@ class CNorDuplicateDlg : public CDialog {
   explicit CNorDuplicateDlg(CWnd* parent = nullptr) : CDialog(IDD_LX_NOR_DUPLICATE, parent) {}
 };
 
-class CNorResetDlg : public CDialog {
- public:
-  explicit CNorResetDlg(CWnd* parent) : CDialog(IDD_LX_NOR_RESET, parent) {}
-  void OnCancel() override;
-  // WM_CLOSE ends the window at once.
-  BOOL OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) override;
-  void PostNcDestroy() override;
-};
-
 // The frame's commands. Device Explorer: by the options' device kind, destroys the explorer
 // when it exists, else creates and shows it on its first page or window.
 void ToggleDeviceExplorer(CWnd* frame);
 void RunDeviceDuplicate(CWnd* frame);
-// Creates the reset window once and shows it top-most.
-void ShowNorResetDialog(CWnd* frame);
-// Closes the reset window (no device is open any more).
-void CloseNorResetDialog();
 // The explorer windows that exist, or null.
 CVeltanExplorerDlg* GetVeltanExplorer();
-CNorExplorerDlg* GetNorExplorer();
-CNorResetDlg* GetNorResetDialog();
 // When the frame goes away.
 void DestroyExplorers(CWnd* frame);

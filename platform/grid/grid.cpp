@@ -227,6 +227,12 @@ struct GridWindow {
     Notify(LXGN_KEYDOWN, model.Row(), model.Col(), key);
   }
 
+  void OnRightButtonUp(LPARAM lParam) {
+    int row = -1, col = -1;
+    if (!model.HitTest(short(LOWORD(lParam)), short(HIWORD(lParam)), &row, &col)) row = col = -1;
+    Notify(LXGN_RCLICK, row, col);
+  }
+
   void OnMouse(LPARAM lParam, bool doubleClick) {
     SetFocus(hwnd);
     int row = -1, col = -1;
@@ -303,6 +309,9 @@ LRESULT CALLBACK GridProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
       return 0;
     case WM_LBUTTONDBLCLK:
       grid->OnMouse(lParam, true);
+      return 0;
+    case WM_RBUTTONUP:
+      grid->OnRightButtonUp(lParam);
       return 0;
     case WM_KEYDOWN:
       grid->OnKey(UINT(wParam));

@@ -9,6 +9,7 @@
 #include "app.h"
 #include "device_api.h"
 #include "explorers.h"
+#include "hex_grid_tools.h"
 #include "sectortools.h"
 
 namespace {
@@ -68,17 +69,7 @@ BOOL CSectorExplorerDlg::OnInitDialog() {
   ::EnableWindow(::GetDlgItem(m_hWnd, IDC_SE_WRITE), FALSE);  // nothing read yet
 
   ::GetWindowRect(m_hWnd, &m_FirstRect);
-  RECT client;
-  ::GetClientRect(m_hWnd, &client);
-  firstClientHeight_ = client.bottom;
-  anchors_.clear();
-  for (int id : kAnchoredIds) anchors_.push_back({id, {}});
-  anchors_.push_back({IDC_SE_GRID, {}});
-  for (Anchor& a : anchors_) {
-    HWND item = ::GetDlgItem(m_hWnd, a.id);
-    ::GetWindowRect(item, &a.rect);
-    ::MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&a.rect), 2);
-  }
+  anchors_.Capture(m_hWnd, std::vector<int>(std::begin(kAnchoredIds), std::end(kAnchoredIds)), IDC_SE_GRID);
   return TRUE;
 }
 
@@ -225,9 +216,7 @@ void CSectorExplorerDlg::ToggleFind() {
       return;
     }
     m_pFindDlg = find;
-    find->CheckRadioButton(IDC_SF_ASCII, IDC_SF_HEX, IDC_SF_ASCII);
-    find->CheckRadioButton(IDC_SF_CURRENT, IDC_SF_FROM, IDC_SF_CURRENT);
-    ::SendDlgItemMessageA(find->m_hWnd, IDC_SF_PROGRESS, PBM_SETRANGE32, 0, 100);
+    InitFindWindow(find->m_hWnd, IDC_SF_ASCII, IDC_SF_HEX, IDC_SF_CURRENT, IDC_SF_FROM, IDC_SF_PROGRESS);
   }
   CSectorFindDlg* find = m_pFindDlg;
   if (!find->m_bRunning) {
@@ -239,17 +228,7 @@ void CSectorExplorerDlg::ToggleFind() {
     find->SetProgress(0);
     find->UpdateData(FALSE);
   }
-  if (!find->IsWindowVisible()) {
-    ::SetWindowPos(m_hWnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-    // Right behind the explorer in the window order, and beside it on the screen so that the
-    // explorer does not hide it.
-    RECT explorer;
-    ::GetWindowRect(m_hWnd, &explorer);
-    ::SetWindowPos(find->m_hWnd, m_hWnd, explorer.right, explorer.top, 0, 0,
-                   SWP_NOSIZE | SWP_SHOWWINDOW | SWP_NOACTIVATE);
-  } else {
-    find->ShowWindow(SW_HIDE);
-  }
+  ToggleBeside(m_hWnd, find->m_hWnd);
 }
 
 void CSectorExplorerDlg::RunImport() {
@@ -285,11 +264,9 @@ void CSectorExplorerDlg::JumpToLatestSector() {
     if (!nor) return;
     const uint32_t size = nor->GetWindowSize();
     if (size == 0) return;
-    nor->m_WindowIndex = address / size;
-    nor->UpdateData(FALSE);
     nor->ShowWindow(SW_SHOW);
-    nor->Refresh();
-    nor->Mark(address % size, lx::kSectorSize, false);
+    nor->MoveToAddress(address);
+    nor->HighlightFound(static_cast<int32_t>(address % size), static_cast<int32_t>(lx::kSectorSize), false);
   }
 }
 
@@ -298,37 +275,13 @@ void CSectorExplorerDlg::MarkByte(int offset) {
   RestoreHighlight();
   if (offset < 0 || offset >= static_cast<int>(lx::kSectorSize)) return;
   savedHeader_ = m_Grid.GetBackColorFixed();
-  const long row = offset / kCols + 1, col = offset % kCols + 1;
-  const long currentRow = m_Grid.GetRow(), currentCol = m_Grid.GetCol();
-  m_Grid.SetTopRow(row);
-  m_Grid.SetRow(row);
-  m_Grid.SetCol(0);
-  m_Grid.SetCellBackColor(kHighlight);
-  m_Grid.SetRow(0);
-  m_Grid.SetCol(col);
-  m_Grid.SetCellBackColor(kHighlight);
-  m_Grid.SetRow(currentRow);
-  m_Grid.SetCol(currentCol);
+  MarkFoundByte(m_Grid, offset / kCols + 1, offset % kCols + 1, kHighlight);
   headerPlain_ = false;
 }
 
 void CSectorExplorerDlg::RestoreHighlight() {
   if (headerPlain_) return;
-  const long currentRow = m_Grid.GetRow(), currentCol = m_Grid.GetCol();
-  m_Grid.SetRedraw(false);
-  for (int r = 1; r <= kRows; ++r) {
-    m_Grid.SetRow(r);
-    m_Grid.SetCol(0);
-    m_Grid.SetCellBackColor(savedHeader_);
-  }
-  for (int c = 1; c <= kCols; ++c) {
-    m_Grid.SetRow(0);
-    m_Grid.SetCol(c);
-    m_Grid.SetCellBackColor(savedHeader_);
-  }
-  m_Grid.SetRow(currentRow);
-  m_Grid.SetCol(currentCol);
-  m_Grid.SetRedraw(true);
+  RestoreHeaderColors(m_Grid, kRows, kCols, savedHeader_);
   headerPlain_ = true;
 }
 
@@ -338,19 +291,9 @@ bool CSectorExplorerDlg::EditorVisible() const { return ::IsWindowVisible(::GetD
 bool CSectorExplorerDlg::OpenEditor(long row, long col) {
   if (row < 1 || row > kRows || col < 1 || col > kCols) return false;
   HideEditor();
-  m_Grid.SetRow(row);
-  m_Grid.SetCol(col);
-  RECT cell = {m_Grid.GetCellLeft() / 15, m_Grid.GetCellTop() / 15, 0, 0};
-  cell.right = cell.left + m_Grid.GetCellWidth() / 15;
-  cell.bottom = cell.top + m_Grid.GetCellHeight() / 15;
-  ::MapWindowPoints(m_Grid.GetSafeHwnd(), m_hWnd, reinterpret_cast<POINT*>(&cell), 2);
-  HWND editor = ::GetDlgItem(m_hWnd, IDC_SE_EDITOR);
   m_EditRow = row;
   m_EditCol = col;
-  ::SetWindowTextA(editor, m_Grid.GetTextMatrix(row, col).c_str());
-  ::SetWindowPos(editor, HWND_TOP, cell.left, cell.top, cell.right - cell.left, cell.bottom - cell.top, SWP_SHOWWINDOW);
-  ::SendMessageA(editor, EM_SETSEL, 0, -1);
-  ::SetFocus(editor);
+  OpenCellEditor(m_Grid, m_hWnd, ::GetDlgItem(m_hWnd, IDC_SE_EDITOR), row, col, 0);
   return true;
 }
 
@@ -392,24 +335,6 @@ void CSectorExplorerDlg::HideEditor() {
 }
 
 // ---- messages ------------------------------------------------------------------------------------
-void CSectorExplorerDlg::LayoutControls() {
-  if (anchors_.empty()) return;
-  RECT client;
-  ::GetClientRect(m_hWnd, &client);
-  const int dy = client.bottom - firstClientHeight_;
-  for (const Anchor& a : anchors_) {
-    HWND item = ::GetDlgItem(m_hWnd, a.id);
-    if (a.id == IDC_SE_GRID) {
-      int height = a.rect.bottom - a.rect.top + dy;
-      ::SetWindowPos(item, nullptr, a.rect.left, a.rect.top, a.rect.right - a.rect.left, height > 20 ? height : 20,
-                     SWP_NOZORDER | SWP_NOACTIVATE);
-    } else {
-      ::SetWindowPos(item, nullptr, a.rect.left, a.rect.top + dy, 0, 0, SWP_NOZORDER | SWP_NOSIZE | SWP_NOACTIVATE);
-    }
-  }
-  ::InvalidateRect(m_hWnd, nullptr, TRUE);
-}
-
 BOOL CSectorExplorerDlg::OnCommand(WPARAM wp, LPARAM lp) {
   const UINT id = LOWORD(wp), code = HIWORD(wp);
   switch (id) {
@@ -501,7 +426,7 @@ BOOL CSectorExplorerDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* resu
       break;
     case WM_SIZE:
       HideEditor();
-      LayoutControls();
+      anchors_.Apply();
       break;
     case WM_MOVE:
       HideEditor();

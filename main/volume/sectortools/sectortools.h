@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "hex_grid_tools.h"
 #include "lumivex/grid.h"
 #include "lxmfc.h"
 #include "sector_core.h"
@@ -101,18 +102,12 @@ class CSectorExplorerDlg : public CDialog {
 
  private:
   void FillGrid();
-  void LayoutControls();
   bool ReadNumberBox(int32_t* number);
   CWnd* frame_;
   COLORREF savedHeader_ = 0;
   bool headerPlain_ = true;
   bool committing_ = false;
-  struct Anchor {
-    int id;
-    RECT rect;
-  };
-  std::vector<Anchor> anchors_;
-  int firstClientHeight_ = 0;
+  BottomAnchors anchors_;
   HFONT font_ = nullptr;
 };
 

@@ -182,6 +182,18 @@ TEST_F(GridWindowTest, ClicksAndKeysMoveTheCurrentCellAndRaiseEvents) {
   ASSERT_NE(Last(LXGN_DBLCLICK), nullptr);
   EXPECT_EQ(Last(LXGN_DBLCLICK)->row, 103);
 
+  // The right button reports where it was released and moves nothing (it opens a menu).
+  const LPARAM below = CellPoint(104, 6);
+  grid.SetRow(103);
+  grid.SetCol(5);
+  g_events.clear();
+  SendMessageA(grid.GetSafeHwnd(), WM_RBUTTONUP, 0, below);
+  ASSERT_NE(Last(LXGN_RCLICK), nullptr);
+  EXPECT_EQ(Last(LXGN_RCLICK)->row, 104);
+  EXPECT_EQ(Last(LXGN_RCLICK)->col, 6);
+  EXPECT_EQ(grid.GetRow(), 103);
+  EXPECT_EQ(Count(LXGN_SELCHANGE), 0);
+
   // A click on a label reports the label's cell but leaves the current cell where it is.
   g_events.clear();
   SendMessageA(grid.GetSafeHwnd(), WM_LBUTTONDOWN, MK_LBUTTON, CellPoint(0, 7));

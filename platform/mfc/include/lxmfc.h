@@ -202,6 +202,10 @@ class CPropertySheet;
 class CPropertyPage : public CDialog {
  public:
   explicit CPropertyPage(UINT templateId) : CDialog(templateId) {}
+  // A tab title of its own instead of the template's caption (one template serving several pages).
+  CPropertyPage(UINT templateId, const char* title) : CDialog(templateId), title_(title ? title : "") {}
+  const CString& GetTitle() const { return title_; }
+  void SetTitle(const char* title) { title_ = title ? title : ""; }
   void SetModified(BOOL changed = TRUE);
   virtual BOOL OnApply();
   virtual BOOL OnSetActive() { return TRUE; }
@@ -215,6 +219,7 @@ class CPropertyPage : public CDialog {
   friend class CPropertySheet;
   static INT_PTR CALLBACK PageProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   CPropertySheet* sheet_ = nullptr;
+  CString title_;
 };
 
 class CPropertySheet : public CWnd {
@@ -230,6 +235,8 @@ class CPropertySheet : public CWnd {
   CPropertyPage* GetActivePage() const;
   BOOL SetActivePage(int index);
   const CString& GetCaption() const { return caption_; }
+  // Further PSH_ flags of the header (PSH_NOAPPLYNOW, ...).
+  DWORD m_HeaderFlags = 0;
 
  private:
   void BuildHeader(PROPSHEETHEADERA& header, std::vector<PROPSHEETPAGEA>& pages, bool modeless);

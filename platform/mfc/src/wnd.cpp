@@ -423,12 +423,16 @@ void CPropertySheet::BuildHeader(PROPSHEETHEADERA& header, std::vector<PROPSHEET
     p.hInstance = AfxGetResourceHandle();
     p.pszTemplate = MAKEINTRESOURCEA(page->GetTemplateId());
     p.pfnDlgProc = &CPropertyPage::PageProc;
+    if (!page->title_.IsEmpty()) {
+      p.dwFlags |= PSP_USETITLE;
+      p.pszTitle = page->title_;
+    }
     p.lParam = reinterpret_cast<LPARAM>(page);
     pages.push_back(p);
   }
   std::memset(&header, 0, sizeof header);
   header.dwSize = sizeof header;
-  header.dwFlags = PSH_PROPSHEETPAGE | (modeless ? PSH_MODELESS : 0);
+  header.dwFlags = PSH_PROPSHEETPAGE | (modeless ? PSH_MODELESS : 0) | m_HeaderFlags;
   header.hwndParent = modeless ? (parent_ ? parent_->m_hWnd : nullptr) : ModalOwner(parent_);
   header.hInstance = AfxGetResourceHandle();
   header.pszCaption = caption_;

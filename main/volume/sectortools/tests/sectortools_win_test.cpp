@@ -466,6 +466,7 @@ int LatestSector(uint32_t* first, uint32_t* address, uint32_t* page, uint32_t* s
   return 0;
 }
 uint32_t NorBlockSize(const char*, uint32_t block) { return block < 8 ? 0x10000u : 0; }
+uint64_t NorBytes(const char*) { return 8 * 0x10000u; }
 int NorRead(int, uint32_t, uint32_t count, uint8_t* buffer) {
   std::memset(buffer, 0xFF, count);
   return 0;
@@ -480,16 +481,21 @@ TEST_F(SectorToolsTest, JumpShowsTheLatestSectorAccessInTheNorExplorer) {
   EXPECT_EQ(GetNorExplorer(), nullptr);
   DeviceApiTable.gfslGetLatestSectorInfo = LatestSector;
   DeviceApiTable.gfslNORGetBlockSize = NorBlockSize;
-  DeviceApiTable.gfslNORReadData = NorRead;
+  DeviceApiTable.gfslNORReadRawData = NorRead;
+  DeviceApiTable.gfslGetNumberOfBytesPerDevice = NorBytes;
   e->JumpToLatestSector();
   CNorExplorerDlg* nor = GetNorExplorer();
   ASSERT_NE(nor, nullptr);
   const uint32_t size = nor->GetWindowSize();
-  EXPECT_EQ(nor->m_WindowIndex, 0x12345u / size);
-  const uint32_t marked = (0x12345u % size) & ~15u;
-  char line[16];
-  std::snprintf(line, sizeof line, ">%08X:", static_cast<unsigned>(nor->m_WindowIndex * size + marked));
-  EXPECT_NE(nor->m_Shown.Find(line), -1) << line;
+  EXPECT_EQ(nor->m_WindowIndex, int32_t(0x12345u / size));
+  // The row of the sector's first byte is marked (its label coloured) and scrolled to the top.
+  const long row = long((0x12345u % size) / 16 + 1);
+  char label[16];
+  std::snprintf(label, sizeof label, "0x%08X", static_cast<unsigned>(nor->m_WindowIndex * size + (row - 1) * 16));
+  EXPECT_EQ(nor->m_Grid.GetTextMatrix(row, 0), label);
+  nor->m_Grid.SetRow(row);
+  nor->m_Grid.SetCol(0);
+  EXPECT_EQ(nor->m_Grid.GetCellBackColor(), COLORREF(0x0000C0FF));
   nor->DestroyWindow();
   DeviceApiTable = saved;
   g_app.m_Options.DeviceKind = 0;

@@ -13,7 +13,7 @@
 
 #define LXGRID_CLASS "LxGrid"
 
-// Notification codes (NMHDR.code). Click and double-click carry the cell under the mouse (-1 when
+// Notification codes (NMHDR.code). Clicks of either button carry the cell under the mouse (-1 when
 // none); the others carry the current cell; key-down carries the virtual key too.
 enum : UINT {
   LXGN_CLICK = 0U - 1700U,
@@ -21,6 +21,7 @@ enum : UINT {
   LXGN_SELCHANGE = 0U - 1702U,  // the current cell changed by mouse or keyboard
   LXGN_SCROLL = 0U - 1703U,     // the top row or the left column changed, for whatever reason
   LXGN_KEYDOWN = 0U - 1704U,
+  LXGN_RCLICK = 0U - 1705U,     // right button released over the grid (cell under the mouse or -1)
 };
 
 struct LXGRIDNOTIFY {

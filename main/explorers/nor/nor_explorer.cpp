@@ -1,0 +1,687 @@
+// The NOR explorer window: the grid, navigation, in-place editing, address spaces, the two
+// program buttons and the buttons that open the other NOR tools.
+#include "nor_explorer.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "app.h"
+#include "device_api.h"
+#include "hex_grid_tools.h"
+#include "lumivex/prompt.h"
+#include "nor_hooks.h"
+#include "nor_sheet.h"
+#include "sector_core.h"
+
+namespace {
+
+CNorExplorerDlg* g_explorer = nullptr;
+
+constexpr UINT_PTR kAutoUpdateTimer = 0;
+constexpr int kCols = 16, kAsciiCol = 17;
+constexpr COLORREF kHighlight = 0x0000C0FF;  // red 255, green 192, blue 0
+const char* const kReadModes[] = {"Read mode", "EA mode", "CFI overlay mode", "Autoselect(ID) overlay mode",
+                                  "SSR(OTP) overlay mode"};
+
+// Shared by every explorer of the process (there is one at a time): the wheel's top row and the
+// highlight. Nothing is highlighted at the start, and the colour to put back is the grid's own
+// header colour, never an unset (black) one.
+long g_wheelTopRow = 1;
+bool g_highlightCleared = true;
+COLORREF g_savedHeaderColor = 0;
+bool g_savedHeaderKnown = false;
+
+const int kAnchoredIds[] = {IDC_NE_FIRST,        IDC_NE_PREVIOUS,     IDC_NE_NUMBER,         IDC_NE_MOVE,
+                            IDC_NE_NEXT,         IDC_NE_LAST,         IDC_NE_READ_MODE,      IDC_NE_AUTO_LABEL,
+                            IDC_NE_AUTO_UPDATE,  IDC_NE_PROGRAM,      IDC_NE_PROGRAM_ERASE,  IDC_NE_FIND,
+                            IDC_NE_IMPORT,       IDC_NE_EXPORT,       IDC_NE_EDIT_DATA,      IDC_NE_EDIT_READ,
+                            IDC_NE_EDIT_PROGRAM, IDC_NE_EDIT_COPY,    IDC_NE_EDIT_ERASE,     IDC_NE_EDIT_VERIFY,
+                            IDC_NE_GEOMETRY,     IDC_NE_SECTOR_GEOMETRY, IDC_NE_CFI_DATA,    IDC_NE_PROTECT_GROUP,
+                            IDC_NE_OTP_REGION,   IDCANCEL};
+
+class WaitCursor {
+ public:
+  WaitCursor() : old_(SetCursor(LoadCursor(nullptr, IDC_WAIT))) { StartProgressAnimation(); }
+  ~WaitCursor() {
+    StopProgressAnimation();
+    SetCursor(old_);
+  }
+
+ private:
+  HCURSOR old_;
+};
+
+}  // namespace
+
+uint32_t DeviceBlockSource::BlockSize(uint32_t index) { return DeviceApiTable.gfslNORGetBlockSize("/a", index); }
+
+int DeviceBlockSource::BlockStatus(uint32_t index, uint16_t* status) {
+  return DeviceApiTable.gfslNORGetBlockStatus(0, index, status);
+}
+
+bool ConfirmIrreversible(CWnd* owner, const char* text, const char* caption) {
+  return LxMessageBox(owner ? owner->m_hWnd : nullptr, text, caption, LX_MB_YESNO | LX_MB_DEFBUTTON2) == LX_IDYES;
+}
+
+void NorMessage(CWnd* owner, const char* text) { LxMessageBox(owner ? owner->m_hWnd : nullptr, text, nullptr, LX_MB_OK); }
+
+CNorExplorerDlg* GetNorExplorer() { return g_explorer; }
+
+CNorExplorerDlg::CNorExplorerDlg(CWnd* parent, int deviceCode)
+    : CDialog(IDD_LX_NOR_EXPLORER, nullptr), m_DeviceCode(deviceCode), parent_(parent) {
+  m_WindowBuffer.assign(GetWindowSize(), 0xFF);
+}
+
+CNorExplorerDlg::~CNorExplorerDlg() {
+  if (m_pFindDlg) {
+    if (m_pFindDlg->m_hWnd) m_pFindDlg->DestroyWindow();
+    delete m_pFindDlg;
+  }
+  if (m_pSectorTable) {
+    m_pSectorTable->Free();
+    delete m_pSectorTable;
+  }
+  if (font_) DeleteObject(font_);
+}
+
+void CNorExplorerDlg::PostNcDestroy() {
+  if (g_explorer == this) g_explorer = nullptr;
+  delete this;
+}
+
+void CNorExplorerDlg::DoDataExchange(CDataExchange* dx) {
+  // Any text counts: digits are read, the rest is the clamp's business.
+  CString text;
+  if (!dx->m_bSaveAndValidate) text.Format("%ld", static_cast<long>(m_WindowIndex));
+  DDX_Text(dx, IDC_NE_NUMBER, text);
+  if (dx->m_bSaveAndValidate) m_WindowIndex = static_cast<int32_t>(std::max<long long>(
+                                  std::min<long long>(std::strtoll(text.GetString(), nullptr, 10), 0x7FFFFFFF), -0x7FFFFFFF));
+}
+
+BOOL CNorExplorerDlg::OnInitDialog() {
+  CDialog::OnInitDialog();
+  m_Grid.Attach(::GetDlgItem(m_hWnd, IDC_NE_GRID));
+  font_ = CreateFontA(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                      DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, "Tahoma");
+  if (font_) m_Grid.SetFont(font_);
+  const int rows = RowsPerWindow();
+  m_Grid.SetRedraw(false);
+  m_Grid.SetRows(rows + 1);
+  m_Grid.SetCols(kAsciiCol + 1);
+  m_Grid.SetColWidth(0, 1100);
+  for (int r = 1; r <= rows; ++r) m_Grid.SetTextMatrix(r, 0, lx::NorRowLabel(16u * uint32_t(r)).c_str());
+  for (int c = 1; c <= kCols; ++c) m_Grid.SetColWidth(c, 300);
+  m_Grid.SetColWidth(kAsciiCol, 1800);
+  m_Grid.SetRedraw(true);
+  if (!g_savedHeaderKnown) {
+    g_savedHeaderColor = m_Grid.GetBackColorFixed();
+    g_savedHeaderKnown = true;
+  }
+  m_bFirstLayout = true;
+  HWND readMode = ::GetDlgItem(m_hWnd, IDC_NE_READ_MODE);
+  for (const char* text : kReadModes) ::SendMessageA(readMode, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+  ::SendMessageA(readMode, CB_SETCURSEL, 0, 0);
+  HWND autoUpdate = ::GetDlgItem(m_hWnd, IDC_NE_AUTO_UPDATE);
+  for (const char* text : {"None", "0.5 sec", "1 sec"})
+    ::SendMessageA(autoUpdate, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+  ::SendMessageA(autoUpdate, CB_SETCURSEL, 0, 0);
+  ::SendDlgItemMessageA(m_hWnd, IDC_NE_EDITOR, EM_LIMITTEXT, 2, 0);
+  m_PreviousAso = 0;
+  if (!m_pSectorTable) {
+    m_pSectorTable = new lx::CNorSectorTable;
+    DeviceBlockSource source;
+    m_pSectorTable->Build(source);
+  }
+  ::GetWindowRect(m_hWnd, &m_FirstRect);
+  anchors_.Capture(m_hWnd, std::vector<int>(std::begin(kAnchoredIds), std::end(kAnchoredIds)), IDC_NE_GRID);
+  return TRUE;
+}
+
+// ---- windows -----------------------------------------------------------------------------------
+uint32_t CNorExplorerDlg::GetWindowSize() const {
+  CBrambApp* app = GetBrambApp();
+  return lx::NorWindowSize(app ? app->m_Options.WindowSizeIndex : 0);
+}
+
+int32_t CNorExplorerDlg::CountWindows() {
+  m_WindowCount = lx::NorWindowCount(DeviceApiTable.gfslGetNumberOfBytesPerDevice("/a"), GetWindowSize());
+  return m_WindowCount;
+}
+
+int CNorExplorerDlg::ReadWindow(int device, uint32_t address, uint32_t length, uint8_t* buffer) {
+  HideEditor();
+  return DeviceApiTable.gfslNORReadRawData(device, address, length, buffer);
+}
+
+void CNorExplorerDlg::SetTitle(bool readError) {
+  CString title;
+  title.Format(readError ? "Device Explorer: window#%ld/%ld - READ ERROR" : "Device Explorer: window#%ld/%ld",
+               static_cast<long>(m_WindowIndex), static_cast<long>(m_WindowCount - 1));
+  SetWindowText(title);
+}
+
+void CNorExplorerDlg::ShowWindowData(const uint8_t* buffer, bool labelsOnly) {
+  HighlightFound(0, 0, true);
+  const int rows = RowsPerWindow();
+  const uint32_t base = static_cast<uint32_t>(static_cast<uint64_t>(m_WindowIndex) * m_WindowBuffer.size());
+  char text[8];
+  m_Grid.SetRedraw(false);
+  if (m_bFirstLayout || m_Grid.GetRows() != rows + 1) {
+    m_bFirstLayout = false;
+    m_Grid.SetRows(rows + 1);
+    m_Grid.SetCols(kAsciiCol + 1);
+    m_Grid.SetColWidth(0, 1100);
+    for (int c = 1; c <= kCols; ++c) {
+      std::snprintf(text, sizeof text, "%02X", c - 1);
+      m_Grid.SetTextMatrix(0, c, text);
+      m_Grid.SetColWidth(c, 300);
+    }
+    m_Grid.SetColWidth(kAsciiCol, 1800);
+  }
+  for (int r = 1; r <= rows; ++r) m_Grid.SetTextMatrix(r, 0, lx::NorRowLabel(base + 16u * uint32_t(r - 1)).c_str());
+  if (!labelsOnly) {
+    for (int r = 1; r <= rows; ++r) {
+      const uint8_t* row = buffer + 16 * (r - 1);
+      for (int c = 1; c <= kCols; ++c) {
+        std::snprintf(text, sizeof text, "%02X", row[c - 1]);
+        m_Grid.SetTextMatrix(r, c, text);
+      }
+      m_Grid.SetTextMatrix(r, kAsciiCol, lx::SectorAsciiText(row).c_str());
+    }
+  }
+  m_Grid.SetRedraw(true);
+}
+
+void CNorExplorerDlg::ReadAndShow() {
+  // The options may have changed the window size since the last read: the buffer follows, so no
+  // read or write ever passes its end.
+  const uint32_t size = GetWindowSize();
+  if (m_WindowBuffer.size() != size) {
+    m_WindowBuffer.assign(size, 0xFF);
+    CountWindows();
+    m_WindowIndex = lx::ClampWindowIndex(m_WindowIndex, m_WindowCount);
+  }
+  CString number;
+  number.Format("%ld", static_cast<long>(m_WindowIndex));
+  SetDlgItemText(IDC_NE_NUMBER, number);
+  int rc = -1;
+  const uint64_t address = static_cast<uint64_t>(m_WindowIndex) * size;
+  if (m_WindowCount > 0 && address + size <= 0x100000000ull)
+    rc = ReadWindow(0, static_cast<uint32_t>(address), size, m_WindowBuffer.data());
+  SetTitle(rc != 0);
+  ShowWindowData(m_WindowBuffer.data(), false);
+}
+
+void CNorExplorerDlg::ShowFirstWindow() {
+  if (m_WindowCount == 0) CountWindows();
+  m_WindowIndex = 0;
+  ReadAndShow();
+}
+
+void CNorExplorerDlg::ShowPreviousWindow() {
+  if (m_WindowCount == 0) CountWindows();
+  m_WindowIndex = lx::ClampWindowIndex(int64_t(m_WindowIndex) - 1, m_WindowCount);
+  ReadAndShow();
+}
+
+void CNorExplorerDlg::ShowNextWindow() {
+  if (m_WindowCount == 0) CountWindows();
+  m_WindowIndex = lx::ClampWindowIndex(int64_t(m_WindowIndex) + 1, m_WindowCount);
+  ReadAndShow();
+}
+
+void CNorExplorerDlg::ShowLastWindow() {
+  if (m_WindowCount == 0) CountWindows();
+  m_WindowIndex = lx::ClampWindowIndex(int64_t(m_WindowCount) - 1, m_WindowCount);
+  ReadAndShow();
+}
+
+void CNorExplorerDlg::GoToWindow() {
+  if (m_WindowCount == 0) CountWindows();
+  UpdateData(TRUE);
+  m_WindowIndex = lx::ClampWindowIndex(m_WindowIndex, m_WindowCount);
+  ReadAndShow();
+}
+
+void CNorExplorerDlg::MoveToAddress(uint32_t address) {
+  if (m_WindowCount == 0) CountWindows();
+  m_WindowIndex = lx::ClampWindowIndex(address / GetWindowSize(), m_WindowCount);
+  UpdateData(FALSE);
+  GoToWindow();
+}
+
+void CNorExplorerDlg::HighlightFound(int32_t offset, int32_t, bool clear) {
+  if (!clear) {
+    g_highlightCleared = false;
+    g_savedHeaderColor = m_Grid.GetBackColorFixed();
+    MarkFoundByte(m_Grid, offset / kCols + 1, offset % kCols + 1, kHighlight);
+    return;
+  }
+  if (g_highlightCleared) return;
+  g_highlightCleared = true;
+  RestoreHeaderColors(m_Grid, RowsPerWindow(), kCols, g_savedHeaderColor);
+}
+
+// ---- address spaces ----------------------------------------------------------------------------
+int CNorExplorerDlg::GetReadMode() const {
+  int index = static_cast<int>(::SendDlgItemMessageA(m_hWnd, IDC_NE_READ_MODE, CB_GETCURSEL, 0, 0));
+  return index < 0 ? 0 : index;
+}
+
+void CNorExplorerDlg::SetReadMode(int index) {
+  ::SendDlgItemMessageA(m_hWnd, IDC_NE_READ_MODE, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+}
+
+void CNorExplorerDlg::ApplyAsoMode() {
+  const int s = GetReadMode(), p = m_PreviousAso;
+  if (s != 0) {
+    if (p != 0) DeviceApiTable.gfslNORSetASOMode(0, (1u << p) | 1u);
+    DeviceApiTable.gfslNORSetASOMode(0, 1u << s);
+  } else {
+    DeviceApiTable.gfslNORSetASOMode(0, (1u << p) | 1u);
+  }
+  m_PreviousAso = s;
+  GoToWindow();
+}
+
+bool CNorExplorerDlg::RefusedOutsideReadMode() {
+  if (GetReadMode() == 0) return false;
+  LxMessageBox(m_hWnd, "The operation is allowed in Read mode", "Lumivex", LX_MB_OK | MB_ICONINFORMATION);
+  return true;
+}
+
+void CNorExplorerDlg::SetAutoUpdate(int index) {
+  ::SendDlgItemMessageA(m_hWnd, IDC_NE_AUTO_UPDATE, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+  KillTimer(kAutoUpdateTimer);
+  if (index == 1) SetTimer(kAutoUpdateTimer, 500);
+  if (index == 2) SetTimer(kAutoUpdateTimer, 1000);
+}
+
+// ---- programming -------------------------------------------------------------------------------
+void CNorExplorerDlg::ProgramWithoutErase() {
+  if (RefusedOutsideReadMode() || !ConfirmOperation()) return;
+  HideEditor();
+  const uint32_t size = static_cast<uint32_t>(m_WindowBuffer.size());
+  int rc;
+  {
+    WaitCursor wait;
+    rc = DeviceApiTable.gfslNORProgramRawData(0, static_cast<uint32_t>(uint64_t(m_WindowIndex) * size), size,
+                                              m_WindowBuffer.data());
+  }
+  if (rc != 0) NorMessage(this, "Error: Program failed");
+  SetTitle(false);
+  GoToWindow();
+  if (rc == 0) NorMessage(this, "Program finished.");
+}
+
+std::string CNorExplorerDlg::TempFilePath() {
+  CBrambApp* app = GetBrambApp();
+  std::string folder;
+  if (app && !app->m_UserAreaFolder.IsEmpty()) {
+    folder = std::string(app->m_UserAreaFolder.GetString()) + "\\User Data";
+  } else {
+    char temp[MAX_PATH] = "";
+    GetTempPathA(sizeof temp, temp);
+    folder = temp;
+    if (!folder.empty() && folder.back() == '\\') folder.pop_back();
+  }
+  return folder + "\\__temp__.bin";
+}
+
+void CNorExplorerDlg::ProgramWithErase() {
+  if (RefusedOutsideReadMode() || !ConfirmOperation()) return;
+  HideEditor();
+  const std::string path = TempFilePath();
+  const uint32_t w = static_cast<uint32_t>(m_WindowBuffer.size());
+  const uint32_t windowAddress = static_cast<uint32_t>(uint64_t(m_WindowIndex) * w);
+  const lx::EraseRewritePlan plan = lx::PlanEraseRewrite(*m_pSectorTable, windowAddress, w);
+  if (!plan.ok) {
+    NorMessage(this, plan.refusal);
+    return;
+  }
+  std::vector<uint8_t> buffer(w);
+  {
+    CFile file;
+    if (!file.Open(path.c_str(), CFile::modeCreate | CFile::modeWrite | CFile::typeBinary)) {
+      NorMessage(this, "Failed to create a temporary file.");
+      return;
+    }
+    WaitCursor wait;
+    for (uint32_t i = 0; i < plan.windows; ++i) {
+      if (DeviceApiTable.gfslNORReadRawData(0, plan.sectorStart + i * w, w, buffer.data()) != 0) {
+        file.Close();
+        NorMessage(this, "Failed to read a source data.");
+        return;
+      }
+      if (!file.Write(buffer.data(), w)) {
+        file.Close();
+        NorMessage(this, "Failed to write a temporary file: nothing was erased.");
+        return;
+      }
+    }
+    file.Close();
+  }
+  if (DeviceApiTable.gfslNOREraseBlock(0, static_cast<uint32_t>(plan.sector)) != 0) {
+    CString text;
+    text.Format("Error: Erase failed at erase sector #%d", static_cast<int>(plan.sector));
+    NorMessage(this, text);
+    return;
+  }
+  // From here on the sector's old data live only in the scratch file: any failure says where.
+  const char* failure = nullptr;
+  {
+    CFile file;
+    if (!file.Open(path.c_str(), CFile::modeRead | CFile::typeBinary)) {
+      failure = "Failed to read a temporary file.";
+    } else {
+      WaitCursor wait;
+      for (uint32_t i = 0; i < plan.windows && !failure; ++i) {
+        const uint32_t address = plan.sectorStart + i * w;
+        const uint8_t* data = buffer.data();
+        if (file.Read(buffer.data(), w) != w) {
+          failure = "Failed to read a temporary file.";
+          break;
+        }
+        if (address == windowAddress) data = m_WindowBuffer.data();
+        if (DeviceApiTable.gfslNORProgramRawData(0, address, w, data) != 0) failure = "Error: Program failed";
+      }
+      file.Close();
+    }
+  }
+  SetTitle(false);
+  ShowWindowData(m_WindowBuffer.data(), false);
+  if (failure) {
+    CString text;
+    text.Format("%s\nSector #%d was erased; its former data are kept in \"%s\".", failure, static_cast<int>(plan.sector),
+                path.c_str());
+    NorMessage(this, text);
+  } else {
+    NorMessage(this, "Program finished.");
+  }
+  GoToWindow();
+}
+
+// ---- the other tools -----------------------------------------------------------------------------
+void CNorExplorerDlg::ToggleFind() {
+  if (!m_pFindDlg) {
+    auto* find = new CNorFindDlg(this);
+    if (!find->Create(IDD_LX_NOR_FIND, nullptr)) {
+      delete find;
+      return;
+    }
+    m_pFindDlg = find;
+    InitFindWindow(find->m_hWnd, IDC_NF_ASCII, IDC_NF_HEX, IDC_NF_CURRENT, IDC_NF_FROM, IDC_NF_PROGRESS);
+  }
+  CNorFindDlg* find = m_pFindDlg;
+  if (!find->m_bRunning) {
+    find->UpdateData(TRUE);  // keeps what the user typed
+    find->m_StartWindow = find->m_CurrentWindow = m_WindowIndex;
+    find->m_Position = 0;
+    find->m_WindowCount = CountWindows();
+    find->m_ToWindow = find->m_WindowCount - 1;
+    find->SetProgress(0);
+    find->UpdateData(FALSE);
+  }
+  ToggleBeside(m_hWnd, find->m_hWnd);
+}
+
+void CNorExplorerDlg::RunImport() {
+  if (RefusedOutsideReadMode() || !ConfirmOperation()) return;
+  CNorImportDlg dialog(m_WindowIndex, this);
+  ++m_Busy;
+  dialog.DoModal();
+  --m_Busy;
+  GoToWindow();
+}
+
+void CNorExplorerDlg::RunExport() {
+  if (!ConfirmOperation()) return;
+  CNorExportDlg dialog(m_WindowIndex, this);
+  ++m_Busy;
+  dialog.DoModal();
+  --m_Busy;
+}
+
+void CNorExplorerDlg::RunEditSheet(int startPage, int mode) {
+  ++m_Busy;
+  RunEditNorSheet(this, m_pSectorTable, startPage, mode);
+  --m_Busy;
+  GoToWindow();
+}
+
+void CNorExplorerDlg::RunGeometrySheet(int startPage) {
+  CNorGeometrySheet sheet("Device geometry", m_pSectorTable, this, startPage, m_DeviceCode);
+  if (sheet.GetPageCount() == 0) {
+    NorMessage(this, "The device has no pages of this kind.");
+    return;
+  }
+  ++m_Busy;
+  sheet.DoModal();
+  --m_Busy;
+}
+
+void CNorExplorerDlg::RunMoveToAddress() {
+  CMoveToAddressDlg dialog(this);
+  if (dialog.DoModal() != IDOK) return;
+  MoveToAddress(dialog.m_Address);
+}
+
+bool CNorExplorerDlg::Close() {
+  if (m_Busy > 0 || (m_pFindDlg && m_pFindDlg->m_bRunning)) {
+    NorMessage(this, "Please stop the running operation before closing the explorer.");
+    return false;
+  }
+  SetAutoUpdate(0);
+  DestroyWindow();
+  return true;
+}
+
+// ---- the in-place editor -------------------------------------------------------------------------
+bool CNorExplorerDlg::EditorVisible() const { return ::IsWindowVisible(::GetDlgItem(m_hWnd, IDC_NE_EDITOR)) != FALSE; }
+
+bool CNorExplorerDlg::OpenEditor(long row, long col) {
+  if (row < 1 || row > RowsPerWindow() || col < 1 || col > kCols) return false;
+  HideEditor();
+  m_EditRow = row;
+  m_EditCol = col;
+  OpenCellEditor(m_Grid, m_hWnd, ::GetDlgItem(m_hWnd, IDC_NE_EDITOR), row, col, 1);
+  return true;
+}
+
+void CNorExplorerDlg::CommitEditor() {
+  if (committing_ || m_EditRow < 1 || m_EditCol < 1 || m_EditRow > RowsPerWindow()) return;
+  HWND editor = ::GetDlgItem(m_hWnd, IDC_NE_EDITOR);
+  char typed[8] = "";
+  ::GetWindowTextA(editor, typed, sizeof typed);
+  const std::string cell = m_Grid.GetTextMatrix(m_EditRow, m_EditCol);
+  if (cell == typed) return;
+  committing_ = true;
+  uint8_t value = 0;
+  if (!lx::ParseHexCell(typed, &value)) {
+    // A typo must not become a 0 byte that "Program" then writes: the cell keeps its byte.
+    ::SetWindowTextA(editor, cell.c_str());
+    CString text;
+    text.Format("'%s' is not a byte: type one or two hexadecimal digits (0-9, A-F).", typed);
+    NorMessage(this, text);
+    committing_ = false;
+    return;
+  }
+  std::string ascii = m_Grid.GetTextMatrix(m_EditRow, kAsciiCol);
+  if (ascii.size() < static_cast<size_t>(kCols)) ascii.resize(kCols, '.');
+  ascii[static_cast<size_t>(m_EditCol - 1)] = lx::SectorAsciiChar(value);
+  m_Grid.SetTextMatrix(m_EditRow, kAsciiCol, ascii.c_str());
+  m_Grid.SetTextMatrix(m_EditRow, m_EditCol, typed);
+  m_WindowBuffer[static_cast<size_t>((m_EditRow - 1) * kCols + (m_EditCol - 1))] = value;
+  committing_ = false;
+}
+
+void CNorExplorerDlg::HideEditor() {
+  HWND editor = ::GetDlgItem(m_hWnd, IDC_NE_EDITOR);
+  if (!editor || !::IsWindowVisible(editor)) return;
+  CommitEditor();
+  const bool focused = ::GetFocus() == editor;
+  ::ShowWindow(editor, SW_HIDE);
+  if (focused) ::SetFocus(m_Grid.GetSafeHwnd());
+}
+
+// ---- messages ------------------------------------------------------------------------------------
+BOOL CNorExplorerDlg::PreTranslateMessage(MSG* msg) {
+  if (msg->message == WM_KEYDOWN && (msg->hwnd == m_hWnd || ::IsChild(m_hWnd, msg->hwnd))) {
+    if (!EditorVisible()) {
+      switch (msg->wParam) {
+        case VK_RETURN:
+          if (msg->hwnd == m_Grid.GetSafeHwnd()) {
+            OpenEditor(m_Grid.GetRow(), m_Grid.GetCol());
+            return TRUE;
+          }
+          break;
+        case VK_HOME: ShowFirstWindow(); return TRUE;
+        case VK_PRIOR: ShowPreviousWindow(); return TRUE;
+        case VK_NEXT: ShowNextWindow(); return TRUE;
+        case VK_END: ShowLastWindow(); return TRUE;
+        default: break;
+      }
+    } else if (msg->wParam == VK_RETURN) {
+      HideEditor();
+      ::SetFocus(m_Grid.GetSafeHwnd());
+      return TRUE;
+    }
+  }
+  return CDialog::PreTranslateMessage(msg);
+}
+
+BOOL CNorExplorerDlg::OnCommand(WPARAM wp, LPARAM lp) {
+  const UINT id = LOWORD(wp), code = HIWORD(wp);
+  switch (id) {
+    case IDC_NE_FIRST: ShowFirstWindow(); return TRUE;
+    case IDC_NE_PREVIOUS: ShowPreviousWindow(); return TRUE;
+    case IDC_NE_NEXT: ShowNextWindow(); return TRUE;
+    case IDC_NE_LAST: ShowLastWindow(); return TRUE;
+    case IDOK:
+    case IDC_NE_MOVE:
+      if (::GetFocus() == ::GetDlgItem(m_hWnd, IDC_NE_EDITOR)) {
+        HideEditor();
+        ::SetFocus(m_Grid.GetSafeHwnd());
+      } else {
+        GoToWindow();
+      }
+      return TRUE;
+    case IDC_NE_READ_MODE:
+      if (code == CBN_SELCHANGE) ApplyAsoMode();
+      return TRUE;
+    case IDC_NE_AUTO_UPDATE:
+      if (code == CBN_SELCHANGE)
+        SetAutoUpdate(static_cast<int>(::SendDlgItemMessageA(m_hWnd, IDC_NE_AUTO_UPDATE, CB_GETCURSEL, 0, 0)));
+      return TRUE;
+    case IDC_NE_PROGRAM: ProgramWithoutErase(); return TRUE;
+    case IDC_NE_PROGRAM_ERASE: ProgramWithErase(); return TRUE;
+    case IDC_NE_FIND: ToggleFind(); return TRUE;
+    case IDC_NE_IMPORT: RunImport(); return TRUE;
+    case IDC_NE_EXPORT: RunExport(); return TRUE;
+    case IDC_NE_EDIT_DATA:
+      if (ConfirmOperation()) RunEditSheet(0, 0);
+      return TRUE;
+    case IDC_NE_GEOMETRY: RunGeometrySheet(0); return TRUE;
+    case IDC_NE_EDIT_READ: RunEditSheet(1, 1); return TRUE;
+    case IDC_NE_EDIT_PROGRAM: RunEditSheet(1, 2); return TRUE;
+    case IDC_NE_EDIT_COPY: RunEditSheet(3, 0); return TRUE;
+    case IDC_NE_EDIT_ERASE: RunEditSheet(4, 0); return TRUE;
+    case IDC_NE_EDIT_VERIFY: RunEditSheet(5, 0); return TRUE;
+    case IDC_NE_SECTOR_GEOMETRY: RunGeometrySheet(1); return TRUE;
+    case IDC_NE_CFI_DATA: RunGeometrySheet(2); return TRUE;
+    case IDC_NE_PROTECT_GROUP: RunGeometrySheet(3); return TRUE;
+    case IDC_NE_OTP_REGION: RunGeometrySheet(6); return TRUE;
+    case ID_LX_MOVE_TO_ADDRESS: RunMoveToAddress(); return TRUE;
+    case IDCANCEL: Close(); return TRUE;
+    case IDC_NE_EDITOR:
+      if (code == EN_KILLFOCUS) CommitEditor();
+      return TRUE;
+    default: return CDialog::OnCommand(wp, lp);
+  }
+}
+
+BOOL CNorExplorerDlg::OnNotify(WPARAM wp, LPARAM lp, LRESULT* result) {
+  auto* header = reinterpret_cast<NMHDR*>(lp);
+  if (header->idFrom != IDC_NE_GRID) return CDialog::OnNotify(wp, lp, result);
+  auto* note = reinterpret_cast<LXGRIDNOTIFY*>(lp);
+  switch (header->code) {
+    case LXGN_DBLCLICK: OpenEditor(note->row, note->col); return TRUE;
+    case LXGN_KEYDOWN:
+      if (note->key == VK_RETURN && !EditorVisible()) OpenEditor(m_Grid.GetRow(), m_Grid.GetCol());
+      return TRUE;
+    case LXGN_SCROLL:
+    case LXGN_SELCHANGE: HideEditor(); return TRUE;
+    case LXGN_RCLICK: {
+      HMENU menu = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_LX_NOR_EXPLORER_MENU));
+      if (!menu) return TRUE;
+      const DWORD at = GetMessagePos();
+      TrackPopupMenu(GetSubMenu(menu, 0), TPM_LEFTALIGN | TPM_RIGHTBUTTON, static_cast<short>(LOWORD(at)),
+                     static_cast<short>(HIWORD(at)), 0, m_hWnd, nullptr);
+      DestroyMenu(menu);
+      return TRUE;
+    }
+    default: return CDialog::OnNotify(wp, lp, result);
+  }
+}
+
+BOOL CNorExplorerDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
+  switch (msg) {
+    case WM_TIMER:
+      if (wp == kAutoUpdateTimer) {
+        GoToWindow();
+        *result = 0;
+        return TRUE;
+      }
+      break;
+    case WM_GETMINMAXINFO:
+      // The grid's columns have one width: only the height changes.
+      if (m_FirstRect.right > m_FirstRect.left) {
+        auto* info = reinterpret_cast<MINMAXINFO*>(lp);
+        const LONG width = m_FirstRect.right - m_FirstRect.left;
+        info->ptMinTrackSize.x = info->ptMaxTrackSize.x = width;
+        info->ptMinTrackSize.y = (m_FirstRect.bottom - m_FirstRect.top) * 2 / 3;
+        *result = 0;
+        return TRUE;
+      }
+      break;
+    case WM_SIZE:
+      HideEditor();
+      anchors_.Apply();
+      break;
+    case WM_MOVE: HideEditor(); break;
+    case WM_MOUSEWHEEL: {
+      const short delta = GET_WHEEL_DELTA_WPARAM(wp);
+      const long rows = RowsPerWindow();
+      g_wheelTopRow = delta < 0 ? std::min(g_wheelTopRow + 4, rows) : g_wheelTopRow - 4;
+      if (g_wheelTopRow < 2) g_wheelTopRow = 1;
+      m_Grid.SetTopRow(g_wheelTopRow);
+      *result = 0;
+      return TRUE;
+    }
+    default: break;
+  }
+  return CDialog::OnMessage(msg, wp, lp, result);
+}
+
+// ---- the frame's side -----------------------------------------------------------------------------
+bool CreateNorExplorer(CWnd* frame, int deviceCode) {
+  if (g_explorer) return true;
+  LxGridRegisterClass();
+  auto* explorer = new CNorExplorerDlg(frame, deviceCode);
+  if (!explorer->Create(IDD_LX_NOR_EXPLORER, nullptr)) {
+    delete explorer;
+    return false;
+  }
+  g_explorer = explorer;
+  explorer->ShowWindow(SW_SHOW);
+  ::SetFocus(::GetDlgItem(explorer->m_hWnd, IDC_NE_MOVE));
+  explorer->SetReadMode(0);
+  explorer->ApplyAsoMode();
+  explorer->ShowFirstWindow();
+  return true;
+}
+
+bool DestroyNorExplorer() {
+  if (!g_explorer) return true;
+  return g_explorer->Close();
+}
