@@ -351,4 +351,20 @@ TEST_F(RookNandWin, EveryPartThroughTheExports) {
     EXPECT_GE(a.fpGetFunctionProfilerCount(15), 3u * (1024 + 1024 + 2048 + 2048));  // the table's reads
 }
 
+// LX_KITSIM_NAND puts the named part into every simulated kit from the start (its own ctest run).
+TEST_F(RookWin, EnvironmentChoosesTheNandPart) {
+    char part[32];
+    if (GetEnvironmentVariableA("LX_KITSIM_NAND", part, sizeof part) == 0) GTEST_SKIP() << "LX_KITSIM_NAND not set";
+    ASSERT_STREQ(part, "x8-64");
+    ASSERT_EQ(Open(rook::VeltanPreset(8, 64).c_str()), 0);  // the kit control loads the simulator
+    EXPECT_EQ(Rook().gfslInit(3), 8);
+    kitsim::NandChip* chip = NandChip();
+    ASSERT_NE(chip, nullptr);
+    EXPECT_EQ(chip->Part().busBits, 8u);
+    EXPECT_EQ(chip->Part().spareBytes, 64u);
+    std::vector<uint8_t> page(2112);
+    ASSERT_EQ(Rook().gfslVeltanReadRawPage(0, 5 * 64, 1, page.data()), 0);
+    EXPECT_EQ(page[2048], 0);  // a factory mark
+}
+
 }  // namespace
