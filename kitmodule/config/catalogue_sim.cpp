@@ -33,6 +33,27 @@ kitsim::NorPart NorPartOf(const NorCatalogueRow& row) {
     return p;
 }
 
+kitsim::NandPart NandPartOf(const NandCatalogueRow& row, const NandGeometry& g) {
+    kitsim::NandPart p = kitsim::VeltanPart(row.x16 ? 16 : 8, row.secondGeneration ? 128 : 64);
+    p.model = row.name;
+    const uint32_t wordBytes = g.busBits == 16 ? 2 : 1;
+    p.busBits = g.busBits == 16 ? 16 : 8;
+    p.pageBytes = g.pageSize * wordBytes;
+    p.spareBytes = g.spareSize * wordBytes;
+    p.pagesPerBlock = g.pagesPerBlock;
+    p.blocks = g.blockCount;
+    p.rowCycles = g.rowCycles ? 3 : 2;
+    // The code's bytes as the ID read answers them (two, or three for the longer codes), then the
+    // rest of the part's ID.
+    std::vector<uint8_t> id;
+    if (row.code > 0xFFFF) id.push_back(static_cast<uint8_t>(row.code >> 16));
+    id.push_back(static_cast<uint8_t>(row.code >> 8));
+    id.push_back(static_cast<uint8_t>(row.code));
+    for (size_t i = id.size(); i < p.id.size(); ++i) id.push_back(p.id[i]);
+    p.id = id;
+    return p;
+}
+
 CataloguePart::CataloguePart(const NorCatalogueRow& row, kitsim::Kit& kit) : kit_(kit) {
     for (int n = 0; n < row.dies && n < 4; ++n)
         dies_.push_back(std::make_unique<kitsim::NorChip>(NorPartOf(row), kit.Clock()));

@@ -8,12 +8,17 @@
 
 #include "catalogue.h"
 #include "kitsim/kit.h"
+#include "kitsim/nand_chip.h"
 #include "kitsim/nor_chip.h"
 
 namespace rook {
 
 // The model of one die of a NOR row.
 kitsim::NorPart NorPartOf(const NorCatalogueRow& row);
+
+// The model of a NAND row with its geometry (NandGeometryFor): the ID bytes of its code, its page,
+// spare and block layout and row cycles.
+kitsim::NandPart NandPartOf(const NandCatalogueRow& row, const NandGeometry& g);
 
 // The dies of a NOR part plugged into a kit: the second die behind chip select 1, or behind chip select
 // 0 at its address bit. Unplugs them when it goes.

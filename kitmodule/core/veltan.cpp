@@ -53,9 +53,12 @@ int Engine::IdentifyVeltan() {
     uint8_t words[12] = {};
     ReadNandArray(6 * bytesPerBusWord_, static_cast<uint8_t>(bytesPerBusWord_), words);
     // The ID comes out a byte per cycle, in the low byte of each word on a 16-bit bus. An ID kind
-    // of 0 is a part with a two-byte ID.
+    // of 0 names no length: the part answers as many bytes as its expected ID has (two, or three
+    // for the three-byte codes).
     const uint32_t kind = settings_.nand.idKind;
-    const uint32_t count = kind == 0 ? 2 : (kind >= 2 && kind <= 4) ? kind : 0;
+    const uint32_t expected = static_cast<uint32_t>(settings_.expectedJedecId);
+    const uint32_t count = kind == 0 ? (expected > 0xFFFF && expected <= 0xFFFFFF ? 3 : 2)
+                                     : (kind >= 2 && kind <= 4) ? kind : 0;
     uint32_t id = count ? 0 : kJedecNone;
     for (uint32_t i = 0; i < count; ++i) id = (id << 8) | words[i * bytesPerBusWord_];
     geometry_.jedecId = id;

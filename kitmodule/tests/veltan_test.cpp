@@ -261,14 +261,16 @@ TEST(Veltan, RefusedArguments) {
     EXPECT_EQ(r.chip->IgnoredCommands(), 0u);
 }
 
-// The ID read: two bytes for ID kind 0 (as for kind 2), three for kind 3; a kind the module does
-// not know gives no ID and a failed identification, which the open then asks about.
+// The ID read: ID kind 0 reads as many bytes as the expected ID has (two, or three for a
+// three-byte code), kind 3 three; a kind the module does not know gives no ID and a failed
+// identification, which the open then asks about.
 TEST(Veltan, IdKinds) {
     struct {
         const char* extra;
         uint32_t id;
         const char* question;
     } cases[] = {{"nandIdKind=0", 0x1F1, nullptr},
+                 {"nandIdKind=0;jedec=0x1F100", 0x1F100, nullptr},
                  {"nandIdKind=3;jedec=0x1F100", 0x1F100, nullptr},
                  {"nandIdKind=7", 0xFFFFFFFF, "Your device has an incorrect device ID (0xFFFFFFFF) and no CFI information."}};
     for (auto& c : cases) {
@@ -294,4 +296,41 @@ TEST(Veltan, OtherClassesRefuse) {
     EXPECT_EQ(r.engine.VeltanEraseBlock(0), -1);
     EXPECT_EQ(r.engine.VeltanGetBbt(b), -1);
     EXPECT_EQ(r.engine.VeltanBlocks(), 0u);
+}
+
+// Every cycle of a page read is in the bus trace: on a 16-bit bus the command register is bus word
+// 2 and the address register bus word 4 of the window, then the data run with its first word.
+TEST(Veltan, PageReadCyclesInTheTrace) {
+    Rig r(kVariants[3]);
+    ASSERT_EQ(r.Open(), 0);
+    std::vector<uint8_t> page = Pattern(r.stride, 12);
+    r.chip->SetPage(0x10203, page);
+    std::vector<uint8_t> buffer(4 + 128);
+    ASSERT_EQ(r.engine.VeltanReadPage(512, 0x10203, 4, buffer.data()), 0);
+    rook::TraceRing& t = r.engine.Trace();
+    // Newest last: op, offset, address, data of each record.
+    struct Record {
+        uint32_t op, offset, address, data;
+    };
+    std::vector<Record> expect;
+    auto cycle = [&](uint32_t offset, uint32_t value) {
+        expect.push_back({1004, offset, 0x80000000u + 2 * offset, value});
+        expect.push_back({1005, offset, 0x80000000u + 2 * offset, value});
+    };
+    cycle(2, 0x00);
+    for (uint32_t a : {0x00u, 0x01u, 0x03u, 0x02u, 0x01u}) cycle(4, a);  // column 256 words, row 0x10203
+    cycle(2, 0x30);
+    const uint32_t first = page[512] | (page[513] << 8) | (page[514] << 16) | (uint32_t(page[515]) << 24);
+    expect.push_back({1002, 0, 0x80000000u, 0});
+    expect.push_back({1003, 0, 0x80000000u, first});
+    const uint32_t last = static_cast<uint32_t>(t.Index());
+    ASSERT_GE(last + 1, expect.size());
+    for (size_t i = 0; i < expect.size(); ++i) {
+        uint32_t rec = last + 1 - static_cast<uint32_t>(expect.size()) + static_cast<uint32_t>(i);
+        EXPECT_EQ(t.Field(rec, 1), expect[i].op) << i;
+        EXPECT_EQ(t.Field(rec, 2), 0x80000000u) << i;
+        EXPECT_EQ(t.Field(rec, 3), expect[i].offset) << i;
+        EXPECT_EQ(t.Field(rec, 4), expect[i].address) << i;
+        EXPECT_EQ(t.Field(rec, 5), expect[i].data) << i;
+    }
 }

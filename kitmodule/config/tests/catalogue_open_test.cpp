@@ -23,18 +23,20 @@ std::string Folder() { return rook::SimInstallFolder(); }
 // takes the catalogue's options and applies.
 class CatalogueHost : public SimHost {
 public:
-    CatalogueHost(kitsim::Kit& kit, const NorCatalogueRow& row) : SimHost(kit, Folder()), row_(row) {}
+    CatalogueHost(kitsim::Kit& kit, const char* family, const char* name, int32_t deviceClass)
+        : SimHost(kit, Folder()), family_(family), name_(name), class_(deviceClass) {}
+    CatalogueHost(kitsim::Kit& kit, const NorCatalogueRow& row) : CatalogueHost(kit, row.family, row.name, kClassNor) {}
     int Configure(DeviceSettings& s) override {
         PageChoices page;
-        page.family = row_.family;
-        s.deviceClass = kClassNor;
+        page.family = family_;
+        s.deviceClass = class_;
         RookIni ini;
-        LookupPredefinedDevice(row_.name, page, s);
+        LookupPredefinedDevice(name_, page, s);
         CatalogueOptionsView view = CatalogueOptions(page, 0, 1800, ini);
         DevicePageSelection sel;
-        sel.deviceType = 0;
-        sel.group = row_.family;
-        sel.name = row_.name;
+        sel.deviceType = class_ == kClassVeltan ? 1 : 0;
+        sel.group = family_;
+        sel.name = name_;
         sel.busWidth = view.bus.selected;
         sel.interleave = view.interleave.selected;
         sel.chipSelect = view.chipSelect.selected;
@@ -48,7 +50,9 @@ public:
     std::vector<std::string> messages;
 
 private:
-    const NorCatalogueRow& row_;
+    const char* family_;
+    const char* name_;
+    int32_t class_;
 };
 
 }  // namespace
@@ -103,6 +107,41 @@ TEST(CatalogueOpen, EveryNorPartOpensAgainstItsModel) {
             ASSERT_EQ(engine.NorReadData(row.secondDieBit + 0x20, 1, read), 0);
             EXPECT_EQ(read[0], 0x5A) << "the second die at its address bit";
         }
+        EXPECT_EQ(engine.Init(1), 0);
+    }
+    LxPromptTestEnd();
+}
+
+// Every NAND part the lookup lists, opened by the engine against the NAND model made from the same
+// row: its ID, its geometry, and a page with its spare area at the last page of the part.
+TEST(CatalogueOpen, EveryNandPartOpensAgainstItsModel) {
+    LxPromptTestBegin();
+    for (const NandCatalogueRow& row : NandCatalogue()) {
+        SCOPED_TRACE(row.name);
+        kitsim::Kit kit;
+        NandGeometry g;
+        ASSERT_TRUE(NandGeometryFor(row.code, row.secondGeneration ? 1001 : 8, g));
+        kitsim::NandChip chip(NandPartOf(row, g), kit.Clock());
+        kit.Attach(0, &chip);
+        CatalogueHost host(kit, row.family, row.name, kClassVeltan);
+        Engine engine(host);
+        int prompts = LxPromptRecordCount();
+        ASSERT_EQ(engine.Init(0), 0) << (host.messages.empty() ? "" : host.messages[0]);
+        EXPECT_EQ(LxPromptRecordCount(), prompts) << "no identity question";
+        const uint32_t spareBytes = chip.Part().spareBytes;
+        EXPECT_EQ(engine.Init(3), spareBytes == 128 ? 1001 : 8);
+        EXPECT_EQ(engine.Geometry().jedecId, row.code);
+        EXPECT_EQ(engine.VeltanBlocks(), g.blockCount);
+        EXPECT_EQ(engine.BytesPerDevice(), uint64_t(g.blockCount) * g.blockBytes);
+        const uint32_t last = g.blockCount * g.pagesPerBlock - 2;  // not a page a bad-block mark lives in
+        std::vector<uint8_t> page(2048 + spareBytes);
+        for (size_t i = 0; i < page.size(); ++i) page[i] = static_cast<uint8_t>(i * 7 + row.code);
+        ASSERT_EQ(engine.VeltanEraseBlock(g.blockCount - 1), 0);
+        ASSERT_EQ(engine.VeltanProgramRawPage(last, 1, page.data()), 0);
+        EXPECT_EQ(chip.Page(last), page);
+        std::vector<uint8_t> back(page.size());
+        ASSERT_EQ(engine.VeltanReadRawPage(0, last, 1, back.data()), 0);
+        EXPECT_EQ(back, page);
         EXPECT_EQ(engine.Init(1), 0);
     }
     LxPromptTestEnd();
