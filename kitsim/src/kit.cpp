@@ -12,7 +12,6 @@ constexpr uint64_t kCycleCostNs = 1000;      // one bus cycle
 constexpr uint64_t kReadByteCostNs = 50;
 constexpr uint64_t kPollLimitNs = 60ull * 1000 * 1000 * 1000;
 constexpr uint32_t kMaxArrayRead = 16u * 1024 * 1024;
-constexpr size_t kSerialFifo = 4096;
 
 uint16_t GetBE16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
 
@@ -143,9 +142,11 @@ void Kit::SetRegister(int n, uint8_t value) {
             for (auto* d : socket_)
                 if (d) d->SetAcceleration(acc);
     } else if (n == 12) {
-        if ((value & 0x08) && !(old & 0x08))
+        if ((value & 0x08) && !(old & 0x08)) {
             for (auto* d : socket_)
                 if (d) d->PowerCycle();
+            SerialReset(true);
+        }
         if ((value & 0x10) && !(old & 0x10)) rampRestart_[0] = rampRestart_[1] = true;
     } else if (n == 16 || n == 17) {
         if (regs_[12] & 0x10) {
@@ -156,8 +157,7 @@ void Kit::SetRegister(int n, uint8_t value) {
             table.push_back(value);
         }
     } else if (n == 15) {
-        // The SPI data register shifts one byte out; nothing answers until a serial model exists.
-        if (serialIn_.size() < kSerialFifo) serialIn_.push_back(0xFF);
+        SerialShiftOut(value, 1);
     }
 }
 
@@ -173,6 +173,7 @@ void Kit::ResetSocket() {
     ++resetPulses_;
     for (auto* d : socket_)
         if (d) d->HardwareReset();
+    SerialReset(false);
 }
 
 void Kit::CommandOut(const uint8_t* data, size_t length) {
@@ -232,6 +233,7 @@ void Kit::HandlePair(uint8_t value, uint8_t opcode) {
 void Kit::BusCycle(uint32_t address, uint32_t data, unsigned width, uint8_t pollingCode, uint32_t pollData) {
     clock_.AdvanceNs(kCycleCostNs);
     if (!(regs_[12] & 0x08)) return;  // socket unpowered
+    if (SerialInterface()) return SerialCycle(address, static_cast<uint8_t>(data));
     SocketDevice* dev = socket_[(regs_[8] >> 4) & 3];
     if (!dev) return;
     if (NandMode()) {
@@ -307,17 +309,7 @@ uint32_t Kit::WindowStart(unsigned burstBytes) const {
 void Kit::ArrayRead(uint8_t mode, uint8_t flags, uint32_t address, uint32_t length) {
     clock_.AdvanceNs(kReadByteCostNs * length);
     const unsigned width = flags & 7;
-    if (serialMode_) {
-        for (uint32_t i = 0; i < length; ++i) {
-            uint8_t b = 0xFF;
-            if (!serialIn_.empty()) {
-                b = serialIn_.front();
-                serialIn_.pop_front();
-            }
-            in86_.push_back(b);
-        }
-        return;
-    }
+    if (serialMode_ || SerialInterface()) return SerialArrayRead(address, length);
     uint32_t unit = address;
     if (mode == 2 && (regs_[8] & 0x02)) {
         static const unsigned kBurst[4] = {4, 8, 16, 256};

@@ -38,6 +38,7 @@ std::vector<uint8_t> StringDescriptor(const std::string& text) {
 
 SimUsbDevice::SimUsbDevice(const KitIdentity& id, const NorPart& part) : kit_(id), chip_(part, kit_.Clock()) {
     kit_.Attach(0, &chip_);
+    SetSpiPart(BessaSpiPart());
     char path[160];
     std::snprintf(path, sizeof path, "\\\\?\\usb#vid_%04x&pid_%04x#%08x#%s", id.vendorId, id.productId,
                   static_cast<unsigned>(id.serial), kDriverGuidText);
@@ -52,6 +53,12 @@ SimUsbDevice::SimUsbDevice(const KitIdentity& id, const NorPart& part) : kit_(id
                    7, 5, 0x02, 2, 0x00, 0x02, 0,             // bus stream out
                    7, 5, 0x86, 2, 0x00, 0x02, 0};            // array data in
     Put16(&configDesc_[2], static_cast<uint32_t>(configDesc_.size()));
+}
+
+void SimUsbDevice::SetSpiPart(const SpiPart& part, bool twoDies) {
+    spi_ = std::make_unique<SpiChip>(part, kit_.Clock());
+    spiUpper_ = twoDies ? std::make_unique<SpiChip>(part, kit_.Clock()) : nullptr;
+    kit_.AttachSerial(0, spi_.get(), spiUpper_.get());
 }
 
 bool SimUsbDevice::HasEndpoint(uint8_t address) const {

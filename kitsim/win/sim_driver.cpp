@@ -58,6 +58,18 @@ SimUsbDriver* Driver() {
         kitsim::NandPart part;
         bool withNand = nand && *nand && kitsim::VeltanPartByName(nand, &part);
         if (nand && *nand && !withNand) std::fprintf(stderr, "LX_KITSIM_NAND: no part \"%s\"\n", nand);
+        // The SPI part behind every kit's serial controller: a part name, ":2" for two dies.
+        const char* spi = std::getenv("LX_KITSIM_SPI");
+        if (spi && *spi) {
+            std::string name = spi;
+            bool twoDies = name.size() > 2 && name.compare(name.size() - 2, 2, ":2") == 0;
+            if (twoDies) name.resize(name.size() - 2);
+            kitsim::SpiPart spiPart;
+            if (kitsim::SpiPartByName(name, &spiPart))
+                for (size_t i = 0; i < d->Count(); ++i) d->Device(i).SetSpiPart(spiPart, twoDies);
+            else
+                std::fprintf(stderr, "LX_KITSIM_SPI: no SPI part named \"%s\"\n", name.c_str());
+        }
         for (size_t i = 0; i < d->Count(); ++i) {
             JtagFeatures().push_back(std::make_unique<kitsim::KitJtagFeatures>());
             kitsim::InstallJtagFeatures(d->Device(i).KitRef(), *JtagFeatures().back());
@@ -240,6 +252,12 @@ int LxKitSimSetNandPart(int kit, const char* name) {
     chip = nor ? nullptr : std::make_unique<kitsim::NandChip>(part, dev->KitRef().Clock());
     dev->KitRef().Attach(0, nor ? static_cast<kitsim::SocketDevice*>(&dev->Chip()) : chip.get());
     return 0;
+// The SPI chip behind the kit's serial controller (kitsim::SpiChip); die 1 is the upper die of a
+// two-die part (null when the kit has none).
+void* LxKitSimSpiChip(int kit, int die) {
+    auto* dev = DeviceAt(kit);
+    if (!dev) return nullptr;
+    return die == 0 ? static_cast<void*>(&dev->Spi()) : static_cast<void*>(dev->SpiUpperDie());
 }
 
 // Copies of the NOR array, bypassing the chip's commands; -1 for a bad kit or range.

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "kitsim/clock.h"
+#include "kitsim/serial.h"
 #include "kitsim/socket.h"
 
 namespace kitsim {
@@ -84,6 +85,12 @@ public:
     // Socket. The kit does not own the devices.
     void Attach(int position, SocketDevice* device) { socket_[position & 3] = device; }
     SocketDevice* Device(int position) const { return socket_[position & 3]; }
+    // Serial (SPI) devices behind the serial controller, one per chip-select position; a frame
+    // whose register address has bit 27 set goes to the position's upper die (kit_serial.cpp).
+    void AttachSerial(int position, SerialDevice* device, SerialDevice* upperDie = nullptr) {
+        serial_[position & 3] = {device, upperDie};
+    }
+    uint8_t SerialReadMode() const { return serialReadMode_; }
 
     // CPLD and kit state, for tests and extensions.
     uint8_t Register(int n) const { return regs_[n]; }
@@ -124,6 +131,11 @@ private:
     uint32_t WindowStart(unsigned burstBytes) const;
     bool I2cRead(uint8_t device, uint32_t address, uint8_t* out, size_t length);
     bool I2cWrite(uint8_t device, const uint8_t* data, size_t length);
+    bool SerialInterface() const { return (regs_[10] & 0x08) != 0; }
+    void SerialCycle(uint32_t address, uint8_t data);
+    void SerialShiftOut(uint8_t data, unsigned lanes);
+    void SerialArrayRead(uint32_t address, uint32_t length);
+    void SerialReset(bool powerCycle);
 
     KitIdentity id_;
     SimClock clock_;
@@ -148,7 +160,9 @@ private:
     bool rampRestart_[2] = {false, false};
     std::vector<uint8_t> eeprom50_, eeprom57_;
     std::vector<uint8_t> powerSwitch_;
-    std::deque<uint8_t> serialIn_;
+    std::array<std::array<SerialDevice*, 2>, 4> serial_{};
+    SerialDevice* selectedSerial_ = nullptr;  // the device whose chip select is asserted
+    uint8_t serialReadMode_ = 0;              // register 32 of the serial controller
 
     // Burst write state (command 10).
     bool burstActive_ = false;

@@ -11,6 +11,7 @@
 
 #include "kitsim/kit.h"
 #include "kitsim/nor_chip.h"
+#include "kitsim/spi_chip.h"
 #include "cy_ioctl.h"
 
 namespace kitsim {
@@ -56,6 +57,11 @@ public:
     SimUsbDevice(const KitIdentity& id, const NorPart& part);
     Kit& KitRef() { return kit_; }
     NorChip& Chip() { return chip_; }
+    // The SPI chip behind the serial controller (chip-select position 0), and the upper die that
+    // frames addressed with bit 27 reach when the kit holds a two-die part.
+    SpiChip& Spi() { return *spi_; }
+    SpiChip* SpiUpperDie() { return spiUpper_.get(); }
+    void SetSpiPart(const SpiPart& part, bool twoDies = false);
     const std::string& Path() const { return path_; }
     std::vector<uint8_t>& DeviceDescriptor() { return deviceDesc_; }
     std::vector<uint8_t>& ConfigDescriptor() { return configDesc_; }
@@ -68,6 +74,7 @@ private:
     friend class SimUsbDriver;
     Kit kit_;
     NorChip chip_;
+    std::unique_ptr<SpiChip> spi_, spiUpper_;
     std::string path_;
     std::vector<uint8_t> deviceDesc_;
     std::vector<uint8_t> configDesc_;
