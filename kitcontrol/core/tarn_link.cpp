@@ -445,18 +445,22 @@ Result TarnLink::TarnConfiguration(uint8_t memType, uint8_t memConfig, uint8_t c
         SetupMemoryMode(1, 0);
         regs_[10] |= 0x08;
         regs_[9] &= ~0x80;
-    } else if (memType == 4) {
-        regs_[8] &= ~0x08;
-        regs_[9] |= 0x80;
-        address = 0xFF;
-    } else if (memType == 5 || memType == 6) {
-        regs_[8] |= 0x08;
-        regs_[9] |= 0x80;
-        address = 0xFF;
     } else {
+        // Every other memory type is on the parallel bus: a kit left on the serial interface by
+        // an SPI device before would not pass a single cycle to it.
         SetupMemoryMode(0, 0);
         regs_[10] &= ~0x08;
-        regs_[9] &= ~0x80;
+        if (memType == 4) {
+            regs_[8] &= ~0x08;
+            regs_[9] |= 0x80;
+            address = 0xFF;
+        } else if (memType == 5 || memType == 6) {
+            regs_[8] |= 0x08;
+            regs_[9] |= 0x80;
+            address = 0xFF;
+        } else {
+            regs_[9] &= ~0x80;
+        }
     }
     for (int r = 4; r < 8; ++r) regs_[r] = address;
     regs_[12] = static_cast<uint8_t>((regs_[12] & ~0x04) | (memType == 6 ? 0x04 : 0));

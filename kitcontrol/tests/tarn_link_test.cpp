@@ -469,6 +469,20 @@ TEST_F(Link, NandAndSpiPairs) {
     EXPECT_EQ(kit.Register(10) & 0x08, 0);
 }
 
+// The serial interface of an SPI device stays chosen only while the memory type is SPI: a NAND or a
+// parallel device configured after it gets the parallel bus back.
+TEST_F(Link, MemoryTypesAfterSpiLeaveTheSerialInterface) {
+    Start16();
+    for (uint8_t memType : {0, 4, 6}) {
+        ASSERT_TRUE(link.TarnConfiguration(1, 0, 0).Ok());
+        EXPECT_TRUE(kit.MemoryModeSerial());
+        EXPECT_EQ(kit.Register(10) & 0x08, 0x08);
+        ASSERT_TRUE(link.TarnConfiguration(memType, 0, 0).Ok());
+        EXPECT_FALSE(kit.MemoryModeSerial()) << int(memType);
+        EXPECT_EQ(kit.Register(10) & 0x08, 0) << int(memType);
+    }
+}
+
 TEST_F(Link, DisconnectedCallsFailWithTheirTexts) {
     link.Detach();
     uint16_t v;

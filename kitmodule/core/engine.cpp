@@ -48,6 +48,7 @@ int Engine::Init(int mode) {
     case 3: lastResult_ = 0; return DeviceCode();
     case 16:
         lastResult_ = 0;
+        spiBankCache_ = -1;
         if (kit_) {
             // A NAND-interface chip takes its reset as a command cycle; the NOR reset byte would
             // reach it as a data cycle and reset nothing.
@@ -58,10 +59,12 @@ int Engine::Init(int mode) {
         return 0;
     case 17:
         lastResult_ = 0;
+        spiBankCache_ = -1;
         if (kit_) kit_->ResetMemory(255, memTypeCode_);
         return 0;
     case 18:
         lastResult_ = 0;
+        spiBankCache_ = -1;
         if (kit_ && !Failed(kit_->PowerControl(0))) {
             host_.SleepMs(100);
             kit_->PowerControl(1);
@@ -78,6 +81,7 @@ int Engine::Init(int mode) {
 
 int Engine::Close() {
     CloseKitLink();
+    spiSpace_ = 0;
     settings_.configured = 0;
     closed_ = true;
     if (trace_.View()) {
@@ -107,6 +111,7 @@ int Engine::Open() {
     geometry_ = DeviceGeometry{};
     FillCommandRecords();
     FillNorCommandSet();
+    if ((settings_.deviceClass & 0xFF) == kClassSpi) FillSpiCommandRecords();
 
     if (InitProgrammingUnit() != 0) {
         settings_.configured = 0;
@@ -131,10 +136,13 @@ int Engine::Open() {
     }
     geometry_.deviceType = settings_.deviceType;
     if ((settings_.deviceClass & 0xFF) != kClassVeltan) FillNorCommandSet();
-    if ((settings_.deviceClass & 0xFF) == kClassNor)
+    if ((settings_.deviceClass & 0xFF) == kClassNor) {
         working_.writeBufferBytes = settings_.writeBufferBytes ? static_cast<uint32_t>(settings_.writeBufferBytes) : cfi_.maxBufferBytes;
-    else
+    } else if ((settings_.deviceClass & 0xFF) == kClassSpi) {
+        SetSpiPageBytes(settings_.writeBufferBytes ? static_cast<uint32_t>(settings_.writeBufferBytes) : cfi_.maxBufferBytes);
+    } else {
         working_.writeBufferBytes = 0;
+    }
 
     if (settings_.useUserCfi) {
         identified = 0;
@@ -142,6 +150,8 @@ int Engine::Open() {
             int code = SelectNorCommandRecord(static_cast<uint32_t>(settings_.interleave));
             geometry_.busConfig = code;
             bytesPerBusWord_ = working_.bytesPerBusWord;
+        } else if ((settings_.deviceClass & 0xFF) == kClassSpi) {
+            geometry_.busConfig = SelectSpiCommandRecord(static_cast<uint32_t>(settings_.interleave));
         }
         cfi_ = settings_.userCfi;
         geometry_.chipSize = settings_.userCfiDeviceBytes;
@@ -154,6 +164,7 @@ int Engine::Open() {
             settings_.configured = 0;
             return Fail(ERROR_INVALID_PARAMETER_INPUT);
         }
+        if ((settings_.deviceClass & 0xFF) == kClassSpi) SetSpiPageBytes(settings_.userCfi.maxBufferBytes);
     }
 
     if (ConfirmDeviceIdentity(identified) != 0) {
@@ -184,12 +195,19 @@ int Engine::ConfirmDeviceIdentity(int& identified) {
                       read, expected);
         return LxMessageBox(nullptr, text, "Lumivex", kYesNoWarning) == LX_IDYES ? 0 : -1;
     }
+    const bool spi = (settings_.deviceClass & 0xFF) == kClassSpi;
     if (equal) {
-        if ((settings_.deviceClass & 0xFF) == kClassSpi && (settings_.deviceClass & kNoCfiMark)) return 0;
+        // An SPI part that has no CFI in its ID answer is the catalogue's to describe: with its
+        // predefined geometry the device is usable, and the open says so.
+        if (spi && (settings_.deviceClass & kNoCfiMark)) {
+            if (UsePredefinedSpiGeometry()) identified = 0;
+            return 0;
+        }
         std::snprintf(text, sizeof text,
                       "Your device has a correct device ID (0x%06X), but it doesn't have correct CFI information.\nWould you like the Tarn-Rook to use pre-defined information instead?\n",
                       read);
         if (LxMessageBox(nullptr, text, "Lumivex", kYesNoWarning) != LX_IDYES) return -1;
+        if (spi) UsePredefinedSpiGeometry();
         identified = 0;
         return 0;
     }
@@ -197,6 +215,27 @@ int Engine::ConfirmDeviceIdentity(int& identified) {
                   "Your device has an incorrect device ID (0x%06X) and no CFI information.\nID (0x%06X) is expected. Would you like to continue?",
                   read, expected);
     return LxMessageBox(nullptr, text, "Lumivex", kYesNoWarning) == LX_IDYES ? 0 : -1;
+}
+
+// The page size of the SPI working record from a buffered-write size: never below a page.
+void Engine::SetSpiPageBytes(uint32_t bytes) {
+    if (bytes >= 256) {
+        spiWorking_.pageBytes = bytes;
+        spiWorking_.pageMask = bytes - 1;
+    }
+}
+
+// The catalogue's geometry for an SPI part whose ID answer carries none; false when the catalogue
+// gave none either.
+bool Engine::UsePredefinedSpiGeometry() {
+    if (!settings_.predefinedCfi || settings_.userCfiDeviceBytes == 0 || settings_.userCfi.regionCount == 0) return false;
+    cfi_ = settings_.userCfi;
+    geometry_.chipSize = settings_.userCfiDeviceBytes;
+    geometry_.interleave = 1;
+    const EraseRegion& unit = UnitRegion();
+    geometry_.unitSize = uint32_t(unit.blockSize256) * 256u;
+    SetSpiPageBytes(cfi_.maxBufferBytes);
+    return true;
 }
 
 int Engine::GetDeviceTextInfo(char* text) {

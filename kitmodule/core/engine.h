@@ -7,6 +7,8 @@
 // the last-result word for gfslGetLastError.
 #pragma once
 #include <cstdint>
+#include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -41,6 +43,21 @@ struct DeviceGeometry {
     uint32_t interleave = 0;
     uint32_t baseAddress = 0;
 };
+
+// The SPI bus-cycle record of the open device (one chip on the 8-bit bus, or two on the 16-bit bus).
+struct SpiCommandRecord {
+    uint32_t chips = 0;
+    uint32_t pageBytes = 256;
+    uint32_t pageMask = 255;
+    uint32_t extendedIdBytes = 0;
+    uint32_t capabilities = 0;
+    uint8_t commands[4] = {0xFF, 0xFF, 0xFF, 0xFF};   // [1] reads the identification at open
+};
+
+// Busy states of the SPI waits.
+enum : int { kSpiReady = 1, kSpiProgramError = 2, kSpiEraseError = 3, kSpiBusy = 5 };
+constexpr int kSpiFailed = 0xFFFF;
+constexpr uint32_t kSpiNoAddress = 0xFFFFFFFF;
 
 class Engine;
 
@@ -118,6 +135,10 @@ public:
     uint8_t* TraceView() const { return trace_.View(); }
     uint32_t BytesPerBusWord() const { return bytesPerBusWord_; }
     uint32_t BaseAddress() const { return base_; }
+    uint32_t SpiSpace() const { return spiSpace_; }
+    const SpiCommandRecord& SpiWorking() const { return spiWorking_; }
+    bool SpiNoCfiInId() const { return spiNoCfiInId_; }
+    uint32_t SpiExtendedId() const { return spiExtendedId_; }
 
     // ----- kit link (bus primitives; offsets in bus words from `base`, a byte address)
     int InitProgrammingUnit();
@@ -146,6 +167,7 @@ public:
     int SelectNorCommandRecord(uint32_t interleave);
     uint32_t GetBlockSize(uint32_t index) const;
     uint32_t BlockIndexToOffset(uint32_t index) const;
+    const EraseRegion& UnitRegion() const;
     void FillCommandRecords();
     void FillNorCommandSet();
 
@@ -193,6 +215,35 @@ public:
     void ShowFlashStatus(const char* text, uint32_t status);
     const NorCommandSet& CommandSet() const { return commands_; }
 
+    // ----- SPI command layer (results: 0 success, a kit failure, kSpiFailed, or -1 from the
+    //       wrappers the engine calls)
+    void FillSpiCommandRecords();
+    int SpiCommand(uint8_t command, uint32_t address, const uint8_t* data, uint32_t count);
+    int SpiRead(uint8_t command, uint32_t address, uint8_t* buffer, uint32_t count);
+    void SpiSimple(uint8_t command);
+    int SpiReadRegister(uint8_t command, uint8_t* value) { return SpiRead(command, kSpiNoAddress, value, 1); }
+    int SpiReadIdentification(uint8_t* buffer, uint32_t count);
+    int SpiReadData(uint32_t address, uint32_t count, uint8_t* buffer);
+    int SpiReadWipState(uint8_t* status, int* state);
+    int SpiWaitWhileBusy(int* state, int mode);
+    int SpiWriteOp(int mode, int* state, uint8_t command, uint32_t address, const uint8_t* data, uint32_t count);
+    int SpiPageProgram(uint8_t command, uint32_t address, const uint8_t* data, uint32_t count, int* state);
+    int SpiProgramData(uint32_t address, const uint8_t* data, uint32_t count);
+    int SpiEraseOp(uint8_t command, uint32_t address);
+    int SpiOtpProgram(uint32_t address, const uint8_t* data, uint32_t count);
+    int SpiWriteRegister1(uint8_t value);
+    int SpiWriteRegisters(const uint8_t* values, uint32_t count);
+    int SpiWriteStatusSet(uint8_t value, int which);
+    int SpiWriteStatus2Set(uint8_t value);
+    int SpiDataLearningProgram(uint8_t value);
+    int SpiDataLearningWriteVolatile(uint8_t value);
+    int SpiDybWrite(uint32_t address, uint8_t value);
+    void SpiSelectBank(uint32_t bank);
+    int SpiPasswordProgram();
+    int SpiPasswordUnlockWait();
+    int SpiReadPassword();
+    const uint8_t* SpiPasswordBuffer() const { return spiPassword_; }
+
     // Advanced sector protection
     uint32_t LockRegBitsReadOp(uint32_t base);
     int LockRegBitsProgramOp(uint32_t base, uint32_t value);
@@ -222,6 +273,7 @@ private:
     uint32_t ReadCfiWord(uint32_t base, uint32_t offset);
     int IdentifyNor();
     int ReadNorCfi(uint32_t base);
+    bool ParseCfi(const std::function<uint32_t(uint32_t)>& at, bool spi);
     int ProgramNor16(uint32_t base, uint32_t offset, uint32_t length, const uint8_t* data);
     int ProgramPiece(uint32_t offset, uint32_t length, const uint8_t* data);
     int BlockStatusWord(uint32_t byteOffset, uint16_t* status);
@@ -231,6 +283,21 @@ private:
     void EndRedirect();
     bool ProtectedAt(uint32_t byteOffset);
     int ConfirmDeviceIdentity(int& identified);
+    int IdentifySpi();
+    void SetSpiPageBytes(uint32_t bytes);
+    bool UsePredefinedSpiGeometry();
+    int SelectSpiCommandRecord(uint32_t interleave);
+    int SpiNorRead(uint32_t address, uint32_t length, uint8_t* buffer);
+    int SpiNorProgram(uint32_t address, uint32_t length, const uint8_t* data);
+    int SpiNorErase(uint32_t index);
+    int SpiBlockStatus(uint32_t index, uint16_t* status);
+    int SpiSetBlockStatus(uint32_t argument, uint32_t status);
+    int SpiSetAsoMode(uint32_t mode);
+    int SpiProgramRegisterSpace(uint32_t address, uint32_t length, const uint8_t* data);
+    int SpiArrayReadPiece(uint8_t command, uint32_t address, uint8_t* buffer, uint32_t count);
+    bool SpiFamilyIn(std::initializer_list<int> families) const;
+    void SpiRedirect(uint32_t* address);
+    int ForEachBankPiece(uint32_t address, uint32_t length, const std::function<int(uint32_t, uint32_t, uint32_t)>& work);
     int DeviceCode() const;
     bool VeltanOpen() const;
     void VeltanAddressCycles(uint32_t base, uint32_t value, unsigned cycles);
@@ -267,6 +334,17 @@ private:
     uint16_t password_[4] = {0, 0, 0, 0};
     uint32_t lastStatus_ = 0;
     bool nandKitFailed_ = false;  // a NAND primitive's kit call failed since the flag was cleared
+
+    // SPI state of the open device.
+    SpiCommandRecord spiRecords_[2];
+    SpiCommandRecord spiWorking_;
+    uint32_t spiSpace_ = 0;             // 0 the array; 2, 3, 4, 5, 16-21 register spaces
+    int64_t spiBankCache_ = -1;         // the bank last written; -1 = write the next one
+    bool spiNoCfiInId_ = false;
+    uint32_t spiExtendedId_ = 0;
+    uint8_t spiPassword_[8] = {};       // the password to program or present, or read back
+    uint16_t spiPasswordWords_[4] = {0, 0, 0, 0};
+    uint8_t spiLastStatus_ = 0;
 };
 
 // Swaps a copy of the caller's data by the "Data Swap" setting (1: bytes of each 16-bit word,

@@ -1,5 +1,6 @@
 // Chip identification (bus probe, JEDEC ID, CFI and its primary extended table) and the region
 // arithmetic that turns block indexes into sizes and byte offsets.
+#include <algorithm>
 #include <cstring>
 
 #include "engine.h"
@@ -52,6 +53,7 @@ int Engine::IdentifyDevice() {
     switch (settings_.deviceClass & 0xFF) {
     case kClassNor: return IdentifyNor();
     case kClassVeltan: return IdentifyVeltan();
+    case kClassSpi: return IdentifySpi();
     default: return -1;
     }
 }
@@ -118,55 +120,65 @@ int Engine::IdentifyNor() {
 }
 
 int Engine::ReadNorCfi(uint32_t base) {
-    auto fail = [&] {
-        WriteBus(base, 0, Cmd(0xF0));
-        return -1;
-    };
     WriteBus(base, 0, Cmd(0xF0));
     WriteBus(base, settings_.cfiQueryAddressSwitch ? working_.cfiAddress : working_.unlock1, Cmd(0x98));
-    if (ReadCfiWord(base, 0x10) != 'Q' || ReadCfiWord(base, 0x11) != 'R' || ReadCfiWord(base, 0x12) != 'Y') return fail();
-    auto word = [&](uint32_t off) { return static_cast<uint16_t>(ReadCfiWord(base, off) | (ReadCfiWord(base, off + 1) << 8)); };
+    bool ok = ParseCfi([&](uint32_t offset) { return ReadCfiWord(base, offset); }, false);
+    WriteBus(base, 0, Cmd(0xF0));
+    return ok ? 0 : -1;
+}
+
+// The CFI fields at their query offsets, read through `at` (bus reads of a parallel chip, or the
+// bytes of an SPI chip's ID answer); false on a missing signature or an unexpected value.
+bool Engine::ParseCfi(const std::function<uint32_t(uint32_t)>& at, bool spi) {
+    if (at(0x10) != 'Q' || at(0x11) != 'R' || at(0x12) != 'Y') return false;
+    auto word = [&](uint32_t off) { return static_cast<uint16_t>(at(off) | (at(off + 1) << 8)); };
     cfi_.primaryCommandSet = word(0x13);
     uint16_t extended = word(0x15);
     cfi_.alternateCommandSet = word(0x17);
-    if (cfi_.primaryCommandSet != 0x0002 && cfi_.primaryCommandSet != 0x0300) return fail();
-    if (cfi_.alternateCommandSet != 0x0000 && cfi_.alternateCommandSet != 0x0004) return fail();
-    cfi_.deviceSizeExponent = static_cast<uint8_t>(ReadCfiWord(base, 0x27));
+    if (cfi_.primaryCommandSet != 0x0002 && (spi || cfi_.primaryCommandSet != 0x0300)) return false;
+    if (cfi_.alternateCommandSet != 0x0000 && cfi_.alternateCommandSet != 0x0004 &&
+        !(spi && cfi_.alternateCommandSet == 0x4653))
+        return false;
+    cfi_.deviceSizeExponent = static_cast<uint8_t>(at(0x27));
     cfi_.interfaceCode = word(0x28);
     uint16_t bufferExp = word(0x2A);
     cfi_.maxBufferBytes = bufferExp && bufferExp < 16 ? static_cast<uint16_t>(1u << bufferExp) : 0;
-    cfi_.regionCount = static_cast<uint8_t>(ReadCfiWord(base, 0x2C));
-    if (cfi_.regionCount > 4 || cfi_.deviceSizeExponent > 31) return fail();
+    if (spi && cfi_.maxBufferBytes < 256) cfi_.maxBufferBytes = 256;
+    cfi_.regionCount = static_cast<uint8_t>(at(0x2C));
+    if (cfi_.regionCount > 4 || cfi_.deviceSizeExponent > 31) return false;
     for (uint32_t i = 0; i < cfi_.regionCount; ++i) {
         cfi_.regions[i].blocksMinus1 = word(0x2D + 4 * i);
         cfi_.regions[i].blockSize256 = word(0x2F + 4 * i);
     }
-    if (settings_.bootSectorArrangement == 3 && cfi_.regionCount > 1)
+    if (!spi && settings_.bootSectorArrangement == 3 && cfi_.regionCount > 1)
         for (uint32_t i = 0; i < cfi_.regionCount / 2u; ++i)
             std::swap(cfi_.regions[i], cfi_.regions[cfi_.regionCount - 1 - i]);
     if (geometry_.jedecId == 0x7E6401 && cfi_.regions[1].blockSize256 == 0x280) cfi_.regions[1].blockSize256 = 0x80;
 
     geometry_.chipSize = 1u << cfi_.deviceSizeExponent;
-    const EraseRegion& unit = cfi_.regionCount == 1 ? cfi_.regions[0] : cfi_.regionCount == 4 ? cfi_.regions[3] : cfi_.regions[1];
-    geometry_.unitSize = uint32_t(unit.blockSize256) * geometry_.interleave * 256u;
+    const EraseRegion& unit = UnitRegion();
+    geometry_.unitSize = uint32_t(unit.blockSize256) * std::max<uint32_t>(geometry_.interleave, 1) * 256u;
 
     if (extended && cfi_.primaryCommandSet == 0x0002) {
-        if (ReadCfiWord(base, extended) != 'P' || ReadCfiWord(base, extended + 1) != 'R' ||
-            ReadCfiWord(base, extended + 2) != 'I')
-            return fail();
-        cfi_.majorVersion = static_cast<char>(ReadCfiWord(base, extended + 3));
-        cfi_.minorVersion = static_cast<char>(ReadCfiWord(base, extended + 4));
-        cfi_.eraseSuspend = static_cast<uint8_t>(ReadCfiWord(base, extended + 6));
-        cfi_.bootSectorFlag = cfi_.minorVersion >= '1' ? static_cast<uint8_t>(ReadCfiWord(base, extended + 0x0F)) : 0;
-        cfi_.programSuspend = cfi_.minorVersion >= '2' ? static_cast<uint8_t>(ReadCfiWord(base, extended + 0x10)) : 0;
-        if (cfi_.minorVersion >= '3' && cfi_.regionCount) {
-            cfi_.bankCount = static_cast<uint8_t>(ReadCfiWord(base, extended + 0x17));
+        if (at(extended) != 'P' || at(extended + 1) != 'R' || at(extended + 2) != 'I') return false;
+        cfi_.majorVersion = static_cast<char>(at(extended + 3));
+        cfi_.minorVersion = static_cast<char>(at(extended + 4));
+        cfi_.eraseSuspend = static_cast<uint8_t>(at(extended + 6));
+        cfi_.bootSectorFlag = cfi_.minorVersion >= '1' ? static_cast<uint8_t>(at(extended + 0x0F)) : 0;
+        cfi_.programSuspend = cfi_.minorVersion >= '2' ? static_cast<uint8_t>(at(extended + 0x10)) : 0;
+        // SPI parts report no banks.
+        if (!spi && cfi_.minorVersion >= '3' && cfi_.regionCount) {
+            cfi_.bankCount = static_cast<uint8_t>(at(extended + 0x17));
             for (uint32_t i = 0; i < 16 && i < cfi_.bankCount; ++i)
-                cfi_.bankRegions[i] = static_cast<uint8_t>(ReadCfiWord(base, extended + 0x18 + i));
+                cfi_.bankRegions[i] = static_cast<uint8_t>(at(extended + 0x18 + i));
         }
     }
-    WriteBus(base, 0, Cmd(0xF0));
-    return 0;
+    return true;
+}
+
+// The region whose blocks make the device's unit: the only one, the fourth of four, else the second.
+const EraseRegion& Engine::UnitRegion() const {
+    return cfi_.regionCount == 1 ? cfi_.regions[0] : cfi_.regionCount == 4 ? cfi_.regions[3] : cfi_.regions[1];
 }
 
 // Sizes and offsets in the byte image of the device: interleaved chips make every block as

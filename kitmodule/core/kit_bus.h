@@ -70,6 +70,14 @@ public:
     // The shared trace memory of LX_TRACE_MAP_BYTES, or null when it cannot be made.
     virtual uint8_t* OpenTraceMap() = 0;
     virtual void CloseTraceMap() = 0;
+    // Copies bytes into a caller's buffer that the device API names by a 32-bit address (the
+    // password read does); false, and nothing written, when no writable buffer of that size is there.
+    virtual bool WriteCallerBuffer(uint32_t address, const uint8_t* data, uint32_t length) {
+        (void)address;
+        (void)data;
+        (void)length;
+        return false;
+    }
     // Text for the standard output of a console host.
     virtual void Print(const char* text) { (void)text; }
     // Counts a call in the profiler entry of a device API slot (work one export does for another).

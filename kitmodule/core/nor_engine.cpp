@@ -75,6 +75,7 @@ void Engine::EndRedirect() {
 }
 
 int Engine::NorReadData(uint32_t address, uint32_t length, uint8_t* buffer) {
+    if ((settings_.deviceClass & 0xFF) == kClassSpi) return SpiNorRead(address, length, buffer);
     if ((settings_.deviceClass & 0xFF) != kClassNor) return -1;
     if (!buffer && length) return Fail(ERROR_INVALID_HANDLE_PARAM);
     if (bytesPerBusWord_ == 0) return -1;
@@ -98,6 +99,7 @@ bool Engine::ProtectedAt(uint32_t offset) {
 }
 
 int Engine::NorProgramData(uint32_t address, uint32_t length, const uint8_t* data) {
+    if ((settings_.deviceClass & 0xFF) == kClassSpi) return SpiNorProgram(address, length, data);
     if ((settings_.deviceClass & 0xFF) != kClassNor) return -1;
     if (!data && length) return Fail(ERROR_INVALID_HANDLE_PARAM);
     if (length == 0) return 0;
@@ -135,7 +137,7 @@ int Engine::ProgramPiece(uint32_t offset, uint32_t length, const uint8_t* data) 
 
 int Engine::NorProgramRawData(uint32_t address, uint32_t length, const uint8_t* data) {
     if (!data && length) {
-        if ((settings_.deviceClass & 0xFF) != kClassNor) return -1;
+        if ((settings_.deviceClass & 0xFF) != kClassNor && (settings_.deviceClass & 0xFF) != kClassSpi) return -1;
         return Fail(ERROR_INVALID_HANDLE_PARAM);
     }
     // The caller's buffer is not ours to change: swap a copy.
@@ -210,6 +212,7 @@ int Engine::EraseTarget(uint32_t index, uint32_t* offset, bool checkProtection) 
 }
 
 int Engine::NorEraseBlock(uint32_t index) {
+    if ((settings_.deviceClass & 0xFF) == kClassSpi) return SpiNorErase(index);
     uint32_t offset = 0;
     if (int refused = EraseTarget(index, &offset, true)) return refused;
     Redirect(&offset);
@@ -314,13 +317,16 @@ int Engine::BlockStatusWord(uint32_t offset, uint16_t* status) {
 }
 
 int Engine::NorGetBlockStatus(uint32_t index, uint16_t* status) {
-    if ((settings_.deviceClass & 0xFF) != kClassNor) return -1;
+    const int32_t cls = settings_.deviceClass & 0xFF;
+    if (cls != kClassNor && cls != kClassSpi) return -1;
     if (!status) return Fail(ERROR_INVALID_HANDLE_PARAM);
+    if (cls == kClassSpi) return SpiBlockStatus(index, status);
     uint32_t offset = BlockIndexToOffset(index);
     return BlockStatusWord(offset, status);
 }
 
 int Engine::NorSetBlockStatus(uint32_t argument, uint32_t status) {
+    if ((settings_.deviceClass & 0xFF) == kClassSpi) return SpiSetBlockStatus(argument, status);
     if ((settings_.deviceClass & 0xFF) != kClassNor) return -1;
     const uint32_t m = working_.multiplier;
     // Both password bits together ask to read the password, which a parallel chip cannot do here:
@@ -408,6 +414,7 @@ int Engine::NorSetBlockStatus(uint32_t argument, uint32_t status) {
 }
 
 int Engine::NorSetAsoMode(uint32_t mode) {
+    if ((settings_.deviceClass & 0xFF) == kClassSpi) return SpiSetAsoMode(mode);
     if ((settings_.deviceClass & 0xFF) != kClassNor) return -1;
     const bool leave = mode & 1;
     const uint32_t base = base_;

@@ -107,6 +107,22 @@ bool ApplyPreset(const std::string& text, DeviceSettings& out, std::string* erro
         {"protectionScheme", &DeviceSettings::protectionScheme},
         {"forceFpga", &DeviceSettings::forceFpgaDownload},
         {"userCfi", &DeviceSettings::useUserCfi},
+        {"predefinedCfi", &DeviceSettings::predefinedCfi},
+        {"spiFamily", &DeviceSettings::spiFamily},
+        {"spiIo", &DeviceSettings::spiIoMode},
+        {"spiExtendedId", &DeviceSettings::spiExtendedId},
+        {"deviceCodeOverride", &DeviceSettings::deviceCodeOverride},
+        {"force4Byte", &DeviceSettings::force4ByteAddress},
+        {"forceP8E", &DeviceSettings::forceP8E},
+        {"force80MHz", &DeviceSettings::force80MHzSck},
+    };
+    static const struct {
+        const char* name;
+        uint32_t SpiParameters::*field;
+    } kSpiFields[] = {
+        {"spiPage", &SpiParameters::pageBytes},
+        {"spiExtendedIdBytes", &SpiParameters::extendedIdBytes},
+        {"spiRegisters", &SpiParameters::registerMask},
     };
     static const struct {
         const char* name;
@@ -152,6 +168,12 @@ bool ApplyPreset(const std::string& text, DeviceSettings& out, std::string* erro
                     if (name == f.name) ok = Number(value, &(s.*f.field));
                 for (const auto& f : kNandFields)
                     if (name == f.name && (ok = Number(value, &v))) s.nand.*f.field = static_cast<uint32_t>(v);
+                for (const auto& f : kSpiFields) {
+                    if (name != f.name) continue;
+                    ok = Number(value, &v) && v >= 0;
+                    s.spi.*f.field = static_cast<uint32_t>(v);
+                    if (name == "spiPage") s.spi.pageMask = s.spi.pageBytes - 1;
+                }
             }
         }
         if (!ok) {

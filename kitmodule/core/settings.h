@@ -127,7 +127,10 @@ void RestoreDefaults(DeviceSettings& s);
 // the user CFI: userCfi (on/off), cfiSize (device bytes), cfiBuffer (write buffer bytes),
 // cfiRegions (up to four "blocks:size in 256 bytes" pairs joined by ','), and the NAND geometry
 // nandPage, nandSpare (bus words), nandBlockBytes, nandBlocks, nandPagesPerBlock, nandRowCycle
-// (1: three row cycles), nandIdKind, nandMarker.
+// (1: three row cycles), nandIdKind, nandMarker; predefinedCfi (1: the user CFI values are the
+// catalogue's predefined geometry); and for SPI parts: spiFamily, spiIo, spiExtendedId,
+// deviceCodeOverride, force4Byte, forceP8E, force80MHz, spiPage, spiExtendedIdBytes, spiRegisters
+// (the register capability mask).
 // Returns false, with the offending item in *error, for an unknown name or a bad number; the
 // record is only changed when the whole text is good.
 bool ApplyPreset(const std::string& text, DeviceSettings& s, std::string* error);

@@ -4,6 +4,8 @@
 #pragma once
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <map>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -44,6 +46,8 @@ public:
     // How many times faster than kit time the module's clock runs (the clock seam of a sped-up
     // test run): its time-outs then end while the chip, on kit time, still works.
     uint64_t clockSpeed = 1;
+    // Buffers a test hands to the device API as 32-bit addresses: address -> (memory, size).
+    std::map<uint32_t, std::pair<uint8_t*, uint32_t>> callerBuffers;
 
     std::unique_ptr<KitBus> CreateKit(HResult* hr) override {
         auto b = std::make_unique<SimKitBus>(kit_);
@@ -72,6 +76,12 @@ public:
     }
     void CloseTraceMap() override {}
     void Print(const char* text) override { printed += text; }
+    bool WriteCallerBuffer(uint32_t address, const uint8_t* data, uint32_t length) override {
+        auto it = callerBuffers.find(address);
+        if (it == callerBuffers.end() || it->second.second < length) return false;
+        std::memcpy(it->second.first, data, length);
+        return true;
+    }
 
 private:
     kitsim::Kit& kit_;

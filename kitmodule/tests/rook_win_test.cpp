@@ -12,6 +12,7 @@
 
 #include "kitsim/nand_chip.h"
 #include "kitsim/nor_chip.h"
+#include "kitsim/spi_chip.h"
 #include "lumivex/deviceapi.h"
 #include "pattern.h"
 #include "veltan_presets.h"
@@ -365,6 +366,128 @@ TEST_F(RookWin, EnvironmentChoosesTheNandPart) {
     std::vector<uint8_t> page(2112);
     ASSERT_EQ(Rook().gfslVeltanReadRawPage(0, 5 * 64, 1, page.data()), 0);
     EXPECT_EQ(page[2048], 0);  // a factory mark
+}
+
+// ----- SPI: the same exports over the kit's serial controller and its SPI chip model
+
+kitsim::SpiChip* SpiChip() {
+    HMODULE sim = GetModuleHandleA("LxKitSim.dll");
+    if (!sim) return nullptr;
+    auto get = reinterpret_cast<void* (*)(int, int)>(reinterpret_cast<void*>(GetProcAddress(sim, "LxKitSimSpiChip")));
+    return get ? static_cast<kitsim::SpiChip*>(get(0, 0)) : nullptr;
+}
+
+const char* kSpiPreset =
+    "class=3;type=4;bus=8;interleave=1;cs=1;socket=1;vcc=3300;spiIo=1;forceFpga=0;"
+    "jedec=0x010219;spiFamily=8;spiExtendedIdBytes=2;spiRegisters=0x5F";
+
+TEST_F(RookWin, SpiIdentifiesProgramsReadsAndErases) {
+    Api& a = Rook();
+    ASSERT_EQ(Open(kSpiPreset), 0);
+    EXPECT_EQ(a.gfslInit(3), 3006);
+    kitsim::SpiChip* chip = SpiChip();
+    ASSERT_NE(chip, nullptr);
+    char text[1024];
+    ASSERT_GT(a.gfslGetDeviceTextInfo("", text), 0);
+    EXPECT_NE(std::string(text).find("[JEDEC ID:010219]\r\n[Physical Information]\r\n-Type: SPI\r\n"), std::string::npos) << text;
+    EXPECT_EQ(a.gfslGetNumberOfBytesPerDevice(""), 32ull << 20);
+    EXPECT_EQ(a.gfslNORGetBlockSize("", 0), 4096u);
+    EXPECT_EQ(a.gfslNORGetBlockSize("", 32), 65536u);
+
+    // Across pages and across the 16 MiB bank boundary, then erase the second bank's first block.
+    const uint32_t at = 0xFF0003;
+    std::vector<uint8_t> data(70000);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 13 + (i >> 9));
+    std::fill(chip->Array().begin() + at - 1, chip->Array().begin() + at + data.size() + 1, 0xFF);
+    ASSERT_EQ(a.gfslNORProgramData(0, at, static_cast<uint32_t>(data.size()), data.data()), 0);
+    EXPECT_EQ(0, std::memcmp(chip->Array().data() + at, data.data(), data.size()));
+    EXPECT_EQ(chip->Array()[at - 1], 0xFF);
+    EXPECT_EQ(chip->Array()[at + data.size()], 0xFF);
+    std::vector<uint8_t> back(data.size());
+    ASSERT_EQ(a.gfslNORReadRawData(0, at, static_cast<uint32_t>(back.size()), back.data()), 0);
+    EXPECT_EQ(back, data);
+    const uint32_t block = 32 + (0x1000000 - 0x20000) / 0x10000;   // the block at 16 MiB
+    ASSERT_EQ(a.gfslNOREraseBlock(0, block), 0);
+    EXPECT_EQ(chip->Array()[0x1000000], 0xFF);
+    EXPECT_EQ(chip->Array()[at + data.size() - 1], 0xFF);
+    EXPECT_EQ(chip->Array()[0xFFFFFF], data[0xFFFFFF - at]);
+}
+
+TEST_F(RookWin, SpiRegistersProtectionOtpAndPassword) {
+    Api& a = Rook();
+    ASSERT_EQ(Open(kSpiPreset), 0);
+    kitsim::SpiChip* chip = SpiChip();
+    ASSERT_NE(chip, nullptr);
+    auto in = [&](uint32_t space) {
+        a.gfslNORSetASOMode(0, 1);
+        return a.gfslNORSetASOMode(0, space);
+    };
+    // Status and configuration registers.
+    uint8_t v = 0;
+    ASSERT_EQ(in(0x20000), 0);
+    uint8_t cr = 0x00;
+    ASSERT_EQ(a.gfslNORProgramRawData(0, 0, 1, &cr), 0);
+    ASSERT_EQ(in(0x10000), 0);
+    uint8_t bp = 0x04;   // BP0: the top 1/64 of the array
+    ASSERT_EQ(a.gfslNORProgramRawData(0, 0, 1, &bp), 0);
+    ASSERT_EQ(a.gfslNORReadRawData(0, 0, 1, &v), 0);
+    EXPECT_EQ(v & 0xFC, 0x04);
+    a.gfslNORSetASOMode(0, 1);
+    // A write into the protected range is refused by the chip, and said so.
+    uint8_t data[2] = {0x12, 0x34};
+    const uint32_t top = (32u << 20) - 0x100;
+    EXPECT_EQ(a.gfslNORProgramData(0, top, 2, data), -1);
+    char name[64];
+    EXPECT_EQ(a.gfslGetLastError(name, sizeof name), 1005);
+    EXPECT_STREQ(name, "ERROR_PROGRAM");
+    EXPECT_EQ(chip->Array()[top], 0xFF);
+    ASSERT_EQ(in(0x10000), 0);
+    bp = 0x00;
+    ASSERT_EQ(a.gfslNORProgramRawData(0, 0, 1, &bp), 0);
+    a.gfslNORSetASOMode(0, 1);
+    EXPECT_EQ(a.gfslNORProgramData(0, top, 2, data), 0);
+    EXPECT_EQ(chip->Array()[top + 1], 0x34);
+
+    // OTP: program a byte of region 5, lock the region, and the chip refuses it afterwards.
+    ASSERT_EQ(in(0x100000), 0);
+    uint8_t b = 0x5A;
+    ASSERT_EQ(a.gfslNORProgramRawData(0, 0xA0, 1, &b), 0);
+    ASSERT_EQ(a.gfslNORReadRawData(0, 0xA0, 1, &v), 0);
+    EXPECT_EQ(v, 0x5A);
+    uint8_t lock = static_cast<uint8_t>(~0x20);
+    ASSERT_EQ(a.gfslNORProgramRawData(0, 0x10, 1, &lock), 0);
+    b = 0x00;
+    EXPECT_EQ(a.gfslNORProgramRawData(0, 0xA1, 1, &b), -1);
+    EXPECT_EQ(chip->Otp()[0xA1], 0xFF);
+    a.gfslNORSetASOMode(0, 1);
+
+    // Persistent and dynamic protection bits of block 40, read back in the status word.
+    uint16_t status = 0;
+    ASSERT_EQ(a.gfslNORSetBlockStatus(0, 40, 0x2000), 0);
+    ASSERT_EQ(a.gfslNORGetBlockStatus(0, 40, &status), 0);
+    EXPECT_EQ(status & 0x3300, 0x2100);
+    ASSERT_EQ(a.gfslNORSetBlockStatus(0, 40, 0x1000), 0);
+    ASSERT_EQ(a.gfslNORSetBlockStatus(0, 40, 0x200), 0);
+    ASSERT_EQ(a.gfslNORGetBlockStatus(0, 40, &status), 0);
+    EXPECT_EQ(status & 0x3300, 0x1200);
+    ASSERT_EQ(a.gfslNORSetBlockStatus(0, 0, 0x100), 0);
+    ASSERT_EQ(a.gfslNORGetBlockStatus(0, 40, &status), 0);
+    EXPECT_EQ(status & 0x3300, 0x1100);
+
+    // The password, word by word, then read back into a buffer the caller names by address.
+    const uint16_t words[4] = {0x1111, 0x2222, 0x3333, 0x4444};
+    for (uint32_t i = 0; i < 4; ++i) ASSERT_EQ(a.gfslNORSetBlockStatus(0, (uint32_t(words[i]) << 16) | i, 0x4000), 0);
+    ASSERT_EQ(a.gfslNORSetBlockStatus(0, 0xFFFF, 0x4000), 0);
+    EXPECT_EQ(chip->Password(), 0x4444333322221111ull);
+    auto* buffer = static_cast<uint8_t*>(VirtualAlloc(reinterpret_cast<void*>(0x30000000), 4096, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    ASSERT_NE(buffer, nullptr);
+    ASSERT_EQ(a.gfslNORSetBlockStatus(0, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(buffer)), 0xC000), 0);
+    EXPECT_EQ(buffer[0], 0x11);
+    EXPECT_EQ(buffer[7], 0x44);
+    // An address that names no writable memory is refused, not written.
+    EXPECT_EQ(a.gfslNORSetBlockStatus(0, 0x10, 0xC000), -1);
+    EXPECT_EQ(a.gfslNORSetBlockStatus(0, 0, 0xC000), -1);
+    VirtualFree(buffer, 0, MEM_RELEASE);
 }
 
 }  // namespace

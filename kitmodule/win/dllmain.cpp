@@ -4,8 +4,10 @@
 #include <windows.h>
 #include <ole2.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "com_kit_bus.h"
@@ -100,6 +102,22 @@ public:
         mapping_ = nullptr;
     }
     void CountCall(int slot) override { LxProfilerCount(slot); }
+    // The address comes as 32 bits: only committed, writable memory of the whole length is
+    // written, so a cut or stale address is refused instead of corrupting memory.
+    bool WriteCallerBuffer(uint32_t address, const uint8_t* data, uint32_t length) override {
+        if (address == 0) return false;
+        auto* p = reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(address));
+        for (uint32_t done = 0; done < length;) {
+            MEMORY_BASIC_INFORMATION info;
+            if (VirtualQuery(p + done, &info, sizeof info) != sizeof info || info.State != MEM_COMMIT) return false;
+            const DWORD writable = PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
+            if (!(info.Protect & writable) || (info.Protect & PAGE_GUARD)) return false;
+            uintptr_t end = reinterpret_cast<uintptr_t>(info.BaseAddress) + info.RegionSize;
+            done += static_cast<uint32_t>(std::min<uintptr_t>(end - reinterpret_cast<uintptr_t>(p + done), length - done));
+        }
+        std::memcpy(p, data, length);
+        return true;
+    }
     void Print(const char* text) override {
         OutputDebugStringA(text);
         std::fputs(text, stdout);

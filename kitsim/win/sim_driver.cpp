@@ -252,6 +252,8 @@ int LxKitSimSetNandPart(int kit, const char* name) {
     chip = nor ? nullptr : std::make_unique<kitsim::NandChip>(part, dev->KitRef().Clock());
     dev->KitRef().Attach(0, nor ? static_cast<kitsim::SocketDevice*>(&dev->Chip()) : chip.get());
     return 0;
+}
+
 // The SPI chip behind the kit's serial controller (kitsim::SpiChip); die 1 is the upper die of a
 // two-die part (null when the kit has none).
 void* LxKitSimSpiChip(int kit, int die) {

@@ -1,0 +1,281 @@
+// The SPI half of the engine over a simulated kit with SPI chip models behind its serial
+// controller: what the device API says it did must be what the chip holds, byte for byte.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <sys/stat.h>
+
+#include "engine.h"
+#include "kitsim/kit.h"
+#include "kitsim/spi_chip.h"
+#include "lumivex/prompt.h"
+#include "pattern.h"
+#include "sim_host.h"
+
+using rook::Engine;
+
+namespace {
+
+std::string Folder() { return rook::SimInstallFolder(); }
+
+const char* const kSpiCommon = "class=3;type=4;bus=8;interleave=1;cs=1;socket=1;vcc=3300;spiIo=1;programTimeout=50;eraseTimeout=200;";
+// The catalogue rows of the three simulated parts.
+const char* const kBessa = "jedec=0x010219;spiFamily=8;spiExtendedIdBytes=2;spiRegisters=0x5F";
+const char* const kPirel = "jedec=0x010216;spiFamily=3;spiExtendedIdBytes=2;spiRegisters=0x1B";
+const char* const kMarro =
+    "jedec=0xFFEF4018;class=0x103;spiFamily=6;spiRegisters=0x17;predefinedCfi=1;cfiSize=0x1000000;cfiBuffer=256;cfiRegions=256:256";
+
+struct SpiRig {
+    kitsim::Kit kit;
+    std::unique_ptr<kitsim::SpiChip> chip, upper;
+    rook::SimHost host{kit, Folder()};
+    Engine engine{host};
+
+    explicit SpiRig(kitsim::SpiPart part = kitsim::BessaSpiPart(), bool twoDies = false) {
+        chip = std::make_unique<kitsim::SpiChip>(part, kit.Clock());
+        if (twoDies) upper = std::make_unique<kitsim::SpiChip>(part, kit.Clock());
+        kit.AttachSerial(0, chip.get(), upper.get());
+        LxPromptTestBegin();
+    }
+    ~SpiRig() { LxPromptTestEnd(); }
+    int Open(const std::string& row, const std::string& extra = "") {
+        host.preset = std::string(kSpiCommon) + row + ";" + extra;
+        return engine.Init(0);
+    }
+    int Space(uint32_t mode) {
+        engine.NorSetAsoMode(1);
+        return engine.NorSetAsoMode(mode);
+    }
+    int ReadByte(uint32_t space, uint32_t address, uint8_t* value) {
+        Space(space);
+        int r = engine.NorReadData(address, 1, value);
+        engine.NorSetAsoMode(1);
+        return r;
+    }
+    int WriteBytes(uint32_t space, uint32_t address, std::vector<uint8_t> bytes) {
+        Space(space);
+        int r = engine.NorProgramData(address, static_cast<uint32_t>(bytes.size()), bytes.data());
+        engine.NorSetAsoMode(1);
+        return r;
+    }
+    bool PromptSeen(const char* text) {
+        for (int i = 0; i < LxPromptRecordCount(); ++i)
+            if (std::strstr(LxPromptRecordText(i), text)) return true;
+        return false;
+    }
+};
+
+
+}  // namespace
+
+TEST(SpiOpen, IdentifiesByIdAndCfiInTheIdAnswer) {
+    struct Case {
+        kitsim::SpiPart part;
+        const char* row;
+        uint32_t jedec, extended, size, unit, regions;
+        int code;
+    } cases[] = {
+        {kitsim::BessaSpiPart(), kBessa, 0x010219, 0x4D01, 32u << 20, 64u << 10, 2, 3006},
+        {kitsim::PirelSpiPart(), kPirel, 0x010216, 0x4D00, 8u << 20, 64u << 10, 1, 3004},
+    };
+    for (Case& c : cases) {
+        SpiRig r(c.part);
+        ASSERT_EQ(r.Open(c.row), 0) << c.row;
+        EXPECT_EQ(LxPromptRecordCount(), 0);
+        EXPECT_EQ(r.engine.Init(3), c.code);
+        EXPECT_EQ(r.engine.Geometry().jedecId, c.jedec);
+        EXPECT_EQ(r.engine.SpiExtendedId(), c.extended);
+        EXPECT_EQ(r.engine.Geometry().chipSize, c.size);
+        EXPECT_EQ(r.engine.Geometry().unitSize, c.unit);
+        EXPECT_EQ(r.engine.Geometry().busConfig, 1);
+        EXPECT_EQ(r.engine.Cfi().regionCount, c.regions);
+        EXPECT_EQ(r.engine.SpiWorking().pageBytes, 256u);
+        EXPECT_EQ(r.engine.BytesPerDevice(), c.size);
+        EXPECT_FALSE(r.engine.SpiNoCfiInId());
+    }
+    SpiRig r;
+    ASSERT_EQ(r.Open(kBessa), 0);
+    EXPECT_EQ(r.engine.NorGetBlockSize(0), 4096u);
+    EXPECT_EQ(r.engine.NorGetBlockSize(31), 4096u);
+    EXPECT_EQ(r.engine.NorGetBlockSize(32), 65536u);
+    EXPECT_EQ(r.engine.NorGetBlockSize(32 + 510), 0u);
+    // The ID space answers the ID and its CFI table; the configuration register's parameter bit
+    // puts the small sectors on top.
+    uint8_t qry[3];
+    r.Space(0x8);
+    ASSERT_EQ(r.engine.NorReadData(0x10, 3, qry), 0);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(qry), 3), "QRY");
+    ASSERT_EQ(r.WriteBytes(0x20000, 0, {0x04}), 0);
+    r.engine.Init(1);
+    ASSERT_EQ(r.Open(kBessa), 0);
+    EXPECT_EQ(r.engine.NorGetBlockSize(0), 65536u);
+    EXPECT_EQ(r.engine.NorGetBlockSize(510), 4096u);
+}
+
+// A part without CFI in its ID answer and the catalogue's no-CFI mark used to open with -1 and no
+// geometry: it opens with the catalogue's predefined geometry. Its SFDP table is in the CFI space.
+TEST(SpiOpen, PartWithoutCfiTakesThePredefinedGeometry) {
+    SpiRig r(kitsim::MarroSpiPart());
+    ASSERT_EQ(r.Open(kMarro), 0);
+    EXPECT_EQ(LxPromptRecordCount(), 0);
+    EXPECT_TRUE(r.engine.SpiNoCfiInId());
+    EXPECT_EQ(r.engine.Init(3), 3001);
+    EXPECT_EQ(r.engine.Geometry().jedecId, 0xFFEF4018u);
+    EXPECT_EQ(r.engine.Geometry().chipSize, 16u << 20);
+    EXPECT_EQ(r.engine.NorGetBlockSize(255), 65536u);
+    EXPECT_EQ(r.engine.NorGetBlockSize(256), 0u);
+    uint8_t sfdp[8];
+    r.Space(0x4);
+    ASSERT_EQ(r.engine.NorReadData(0, 4, sfdp), 0);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(sfdp), 4), "SFDP");
+    ASSERT_EQ(r.engine.NorReadData(0x84, 4, sfdp), 0);
+    uint32_t bits = sfdp[0] | sfdp[1] << 8 | sfdp[2] << 16 | uint32_t(sfdp[3]) << 24;
+    EXPECT_EQ(bits + 1, (16u << 20) * 8);
+
+    // Without a predefined geometry the open still tells the caller it has none.
+    SpiRig bare(kitsim::MarroSpiPart());
+    EXPECT_EQ(bare.Open("jedec=0xFFEF4018;class=0x103;spiFamily=6;spiRegisters=0x17"), -1);
+}
+
+TEST(SpiData, ProgramAcrossPagesAndBanksAgreesWithTheChipByteForByte) {
+    struct Case {
+        const char* extra;
+        uint32_t address;
+        size_t length;
+    } cases[] = {
+        {"", 0x1000F0, 300},                 // chunks of 16, 256 and 28 bytes
+        {"", 0xFFFF00, 5000},                // across the 16 MiB bank boundary
+        {"force4Byte=1", 0x1FFF80, 700},
+        {"force4Byte=1", 0xFFFFF0, 64},
+        {"spiIo=2", 0x10003, 1000},
+        {"force80MHz=1", 0x20001, 513},
+    };
+    for (const Case& c : cases) {
+        SpiRig r;
+        ASSERT_EQ(r.Open(kBessa, c.extra), 0) << c.extra;
+        auto data = Pattern(c.length, c.address);
+        ASSERT_EQ(r.engine.NorProgramData(c.address, static_cast<uint32_t>(c.length), data.data()), 0) << c.extra;
+        auto& a = r.chip->Array();
+        EXPECT_TRUE(std::equal(data.begin(), data.end(), a.begin() + c.address)) << c.extra << " " << std::hex << c.address;
+        EXPECT_EQ(a[c.address - 1], 0xFF);
+        EXPECT_EQ(a[c.address + c.length], 0xFF);
+        std::vector<uint8_t> back(c.length + 2);
+        ASSERT_EQ(r.engine.NorReadData(c.address - 1, static_cast<uint32_t>(back.size()), back.data()), 0);
+        EXPECT_TRUE(std::equal(back.begin(), back.end(), a.begin() + c.address - 1)) << c.extra;
+        EXPECT_EQ(r.chip->RefusedWithoutWren(), 0u);
+        EXPECT_EQ(LxPromptRecordCount(), 0);
+    }
+}
+
+TEST(SpiData, QuadModeFollowsTheConfigurationRegister) {
+    SpiRig r;
+    ASSERT_EQ(r.Open(kBessa), 0);
+    ASSERT_EQ(r.WriteBytes(0x20000, 0, {0x02}), 0);
+    EXPECT_EQ(r.chip->Config(), 0x02);
+    EXPECT_EQ(r.engine.Settings().spiIoMode, 4);
+    auto data = Pattern(600, 7);
+    ASSERT_EQ(r.engine.NorProgramData(0x300, 600, data.data()), 0);
+    std::vector<uint8_t> back(600);
+    ASSERT_EQ(r.engine.NorReadData(0x300, 600, back.data()), 0);
+    EXPECT_EQ(back, data);
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), r.chip->Array().begin() + 0x300));
+    // Clearing the bit takes quad transfers back: the chip would ignore them.
+    ASSERT_EQ(r.WriteBytes(0x20000, 0, {0x00}), 0);
+    EXPECT_EQ(r.engine.Settings().spiIoMode, 1);
+    ASSERT_EQ(r.engine.NorReadData(0x300, 600, back.data()), 0);
+    EXPECT_EQ(back, data);
+}
+
+TEST(SpiData, EraseTakesTheCommandOfTheBlockSize) {
+    SpiRig r;
+    ASSERT_EQ(r.Open(kBessa), 0);
+    auto& a = r.chip->Array();
+    std::fill(a.begin(), a.begin() + 0x40000, 0x00);
+    ASSERT_EQ(r.engine.NorEraseBlock(1), 0);                 // 4 KiB at 0x1000
+    EXPECT_TRUE(std::all_of(a.begin() + 0x1000, a.begin() + 0x2000, [](uint8_t b) { return b == 0xFF; }));
+    EXPECT_EQ(a[0x0FFF], 0x00);
+    EXPECT_EQ(a[0x2000], 0x00);
+    ASSERT_EQ(r.engine.NorEraseBlock(33), 0);                // 64 KiB at 0x30000
+    EXPECT_TRUE(std::all_of(a.begin() + 0x30000, a.begin() + 0x40000, [](uint8_t b) { return b == 0xFF; }));
+    EXPECT_EQ(a[0x2FFFF], 0x00);
+    EXPECT_EQ(r.engine.NorEraseBlock(32 + 510), -1);
+    EXPECT_EQ(r.engine.LastResult(), rook::ERROR_INVALID_PARAMETER_INPUT);
+    // Beyond the first bank, by bank register and by four-byte address.
+    for (const char* extra : {"", "force4Byte=1"}) {
+        SpiRig big;
+        ASSERT_EQ(big.Open(kBessa, extra), 0);
+        auto& b = big.chip->Array();
+        std::fill(b.begin() + 0x1FF0000, b.end(), 0x00);
+        ASSERT_EQ(big.engine.NorEraseBlock(32 + 509), 0) << extra;   // the last 64 KiB
+        EXPECT_TRUE(std::all_of(b.begin() + 0x1FF0000, b.end(), [](uint8_t v) { return v == 0xFF; })) << extra;
+        EXPECT_EQ(big.chip->Bank() & 0x7F, extra[0] ? 0 : 1);
+    }
+}
+
+TEST(SpiRegisters, StatusConfigurationAndStatusTwoAndThreeReadAndWritten) {
+    SpiRig r;
+    ASSERT_EQ(r.Open(kBessa), 0);
+    uint8_t v = 0xAA;
+    ASSERT_EQ(r.WriteBytes(0x10000, 0, {0x0C}), 0);
+    EXPECT_EQ(r.chip->Status1(), 0x0C);
+    ASSERT_EQ(r.ReadByte(0x10000, 0, &v), 0);
+    EXPECT_EQ(v, 0x0C);
+    ASSERT_EQ(r.WriteBytes(0x20000, 0, {0x20}), 0);
+    EXPECT_EQ(r.chip->Status1(), 0x0C) << "status 1 kept";
+    ASSERT_EQ(r.ReadByte(0x20000, 0, &v), 0);
+    EXPECT_EQ(v, 0x20);
+    ASSERT_EQ(r.WriteBytes(0x40000, 0, {0x81}), 0);
+    EXPECT_EQ(r.chip->Status2(), 0x81);
+    ASSERT_EQ(r.ReadByte(0x40000, 0, &v), 0);
+    EXPECT_EQ(v, 0x81);
+    EXPECT_EQ(r.chip->Config(), 0x20);
+    EXPECT_EQ(r.WriteBytes(0x80000, 0, {0x01}), -1) << "no status 3 writes in this family";
+
+    SpiRig m(kitsim::MarroSpiPart());
+    ASSERT_EQ(m.Open(kMarro), 0);
+    ASSERT_EQ(m.WriteBytes(0x80000, 0, {0x60}), 0);
+    EXPECT_EQ(m.chip->Status3(), 0x60);
+    ASSERT_EQ(m.WriteBytes(0x10000, 0, {0x04}), 0);
+    EXPECT_EQ(m.chip->Status1(), 0x04);
+    EXPECT_EQ(m.chip->Status3(), 0x60) << "the three-register frame keeps the others";
+    ASSERT_EQ(m.ReadByte(0x80000, 0, &v), 0);
+    EXPECT_EQ(v, 0x60);
+    EXPECT_EQ(m.Space(0x200000), -1) << "no data learning space";
+    EXPECT_EQ(m.engine.SpiSpace(), 0u);
+}
+
+// Block protection: the chip refuses the program, reports P_ERR, and the device API answers -1
+// with ERROR_PROGRAM after the program time-out; the sticky error is cleared so the next program
+// elsewhere works.
+TEST(SpiRegisters, BlockProtectionRefusesTheWriteAndTheErrorIsReported) {
+    SpiRig r;
+    ASSERT_EQ(r.Open(kBessa), 0);
+    ASSERT_EQ(r.WriteBytes(0x10000, 0, {0x04}), 0);          // BP0: the top 1/64
+    const uint32_t top = (32u << 20) - 0x1000;
+    uint8_t data[4] = {1, 2, 3, 4};
+    EXPECT_EQ(r.engine.NorProgramData(top, 4, data), -1);
+    EXPECT_EQ(r.engine.LastResult(), rook::ERROR_PROGRAM);
+    EXPECT_TRUE(r.PromptSeen("User timeout occurred..."));
+    EXPECT_TRUE(r.PromptSeen("DQ6:1"));
+    EXPECT_EQ(r.chip->Array()[top], 0xFF);
+    EXPECT_EQ(r.chip->Status1() & 0x60, 0) << "error bits cleared after the report";
+    EXPECT_EQ(r.engine.NorProgramData(0x1000, 4, data), 0);
+    EXPECT_EQ(r.chip->Array()[0x1003], 4);
+    EXPECT_EQ(r.engine.NorEraseBlock(32 + 509), -1);
+    EXPECT_EQ(r.engine.LastResult(), rook::ERROR_ERASE);
+}
+
+TEST(SpiRegisters, AddressSpacesNeedTheirCapability) {
+    SpiRig r(kitsim::PirelSpiPart());
+    ASSERT_EQ(r.Open(kPirel, "spiRegisters=0x0B"), 0);
+    EXPECT_EQ(r.Space(0x100000), -1);
+    EXPECT_EQ(r.engine.SpiSpace(), 0u);
+    EXPECT_EQ(r.Space(0x8), 0);
+    EXPECT_EQ(r.engine.SpiSpace(), 3u);
+    EXPECT_EQ(r.engine.NorSetAsoMode(0x9), 0);
+    EXPECT_EQ(r.engine.SpiSpace(), 0u);
+    EXPECT_EQ(r.engine.NorEraseBlock(0), 0);
+}
