@@ -255,6 +255,27 @@ TEST_F(ScriptObjectCoreTest, DeviceBuffersReachTheModuleWhenTheyFit) {
                                                  "Process fread\r\n"}));
 }
 
+const uint8_t* g_spare = nullptr;
+int FakeVeltanProgramPage(int, uint32_t column, uint32_t page, uint32_t length, const uint8_t*, const uint8_t* spare) {
+  Call("gfslVeltanProgramPage(" + std::to_string(column) + "," + std::to_string(page) + "," + std::to_string(length) + ")");
+  g_spare = spare;
+  return 0;
+}
+
+// The page program's last argument is the spare area the module reads: a block of the script, or 0
+// for none; any other number is refused before the module could take it for an address.
+TEST_F(ScriptObjectCoreTest, VeltanSpareIsABlockOrNothing) {
+  DeviceApiTable.gfslVeltanProgramPage = FakeVeltanProgramPage;
+  int32_t data = object.malloc(2048), spare = object.malloc(64);
+  g_spare = reinterpret_cast<const uint8_t*>(&g);
+  EXPECT_EQ(object.VeltanProgramPage(0, 512, 9, 512, data, 0), 0);
+  EXPECT_EQ(g_spare, nullptr);
+  EXPECT_EQ(object.VeltanProgramPage(0, 0, 9, 2048, data, spare), 0);
+  EXPECT_EQ(g_spare, object.Memory().Resolve(static_cast<uint32_t>(spare), 64));
+  EXPECT_NE(ErrorOf([&] { object.VeltanProgramPage(0, 0, 9, 2048, data, 0x1234); }), "");
+  EXPECT_EQ(g.calls, (std::vector<std::string>{"gfslVeltanProgramPage(512,9,512)", "gfslVeltanProgramPage(0,9,2048)"}));
+}
+
 TEST_F(ScriptObjectCoreTest, InitAndMountsGoThroughTheSharedDeviceState) {
   EXPECT_EQ(object.Init(0), 0);
   EXPECT_EQ(lx::GetDeviceState(), lx::kDeviceOpen);
