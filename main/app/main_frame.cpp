@@ -147,6 +147,14 @@ bool Shown(const CWnd& bar) {
 
 CMainFrame* GetMainFrame() { return g_frame; }
 
+namespace {
+// The NAND explorer's ECC buttons use the module of the active command window's document.
+CExtEccModule* ActiveEccModule() {
+  CChildFrame* child = g_frame ? g_frame->GetActiveChild() : nullptr;
+  return child ? &child->m_Doc.m_EccModule : nullptr;
+}
+}  // namespace
+
 CMainFrame::CMainFrame() = default;
 
 CMainFrame::~CMainFrame() {
@@ -171,6 +179,7 @@ BOOL CMainFrame::CreateFrame() {
     return FALSE;
   }
   g_frame = this;
+  SetVeltanEccModuleSource(ActiveEccModule);
   if (OnCreate(&cs) != 0) {
     ::DestroyWindow(Detach());
     g_frame = nullptr;

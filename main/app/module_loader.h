@@ -78,5 +78,7 @@ class CExtEccModule {
   int CorrectBCH(uint8_t* buffer, void* b, void* c);
 
   HMODULE m_hModule = nullptr;
-  uint8_t m_context[16] = {};
+  // The settings block eemInit fills: four pointers to the module's own values (method, ECC
+  // offset, a word the tools do not read, BCH offset).
+  void* m_context[4] = {};
 };

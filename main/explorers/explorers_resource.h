@@ -1,10 +1,5 @@
 // Resource identifiers of the explorer windows.
 #pragma once
-#define IDD_LX_VELTAN_EXPLORER 135
 #define IDD_LX_VELTAN_DUPLICATE 20200
 #define IDD_LX_NOR_DUPLICATE 20201
 
-#define IDC_LX_PAGE_NUMBER 1021
-#define IDC_LX_EXPLORER_REFRESH 20210
-#define IDC_LX_EXPLORER_DUMP 20211
-#define IDC_LX_EXPLORER_INFO 20212

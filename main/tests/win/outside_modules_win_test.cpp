@@ -84,7 +84,7 @@ TEST_F(FixedNameModules, LoadedTwiceAndUsed) {
   EXPECT_EQ(ecc.Load(), 0);
   EXPECT_EQ(LastPromptText(), "External ECC Module service is enabled already.");
   EXPECT_EQ(ecc.Init(), 0);
-  EXPECT_EQ(ecc.m_context[15], 0xC5);
+  EXPECT_EQ(reinterpret_cast<const uint8_t*>(ecc.m_context)[15], 0xC5);
   uint8_t sector[512];
   std::memset(sector, 0, sizeof sector);
   sector[3] = 0x5A;

@@ -253,11 +253,9 @@ void CSectorExplorerDlg::JumpToLatestSector() {
     if (!GetVeltanExplorer()) ToggleDeviceExplorer(frame_);
     CVeltanExplorerDlg* veltan = GetVeltanExplorer();
     if (!veltan) return;
-    veltan->m_PageNumber = page;
-    veltan->UpdateData(FALSE);
     veltan->ShowWindow(SW_SHOW);
-    veltan->Refresh();
-    veltan->Mark(sectorInPage * lx::kSectorSize, lx::kSectorSize, false);
+    veltan->GoToPage(page);
+    veltan->HighlightFound(sectorInPage * lx::kSectorSize, lx::kSectorSize, false);
   } else if (kind >= 1 && kind <= 3) {
     if (!GetNorExplorer()) ToggleDeviceExplorer(frame_);
     CNorExplorerDlg* nor = GetNorExplorer();

@@ -1,0 +1,136 @@
+// The NAND explorer: one page of the device (2,048 data bytes and the spare area) as a hex grid
+// with a text column, stepped, edited in place and written back; the hub of the find, import
+// and export dialogs, the ECC check and programming, and the edit sheet. It owns the device's
+// block table. The frame reaches it through the functions at the end.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "lumivex/grid.h"
+#include "lxmfc.h"
+#include "veltan_core.h"
+#include "veltan_resource.h"
+
+class CExtEccModule;
+class CVeltanFindDlg;
+
+class CVeltanExplorerDlg : public CDialog {
+ public:
+  CVeltanExplorerDlg(CWnd* frame, uint32_t spareSize);
+  ~CVeltanExplorerDlg() override;
+  BOOL OnInitDialog() override;
+  BOOL OnCommand(WPARAM wp, LPARAM lp) override;
+  BOOL OnNotify(WPARAM wp, LPARAM lp, LRESULT* result) override;
+  BOOL OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) override;
+  BOOL PreTranslateMessage(MSG* msg) override;
+  // "Close" (and Esc): auto update off, the explorer gone.
+  void OnOK() override;
+  void OnCancel() override { OnOK(); }
+  void PostNcDestroy() override;
+
+  // Navigation: the page set as named, read and shown.
+  void ShowFirstPage();
+  void ShowPreviousPage();
+  void ShowNextPage();
+  void ShowLastPage();
+  // The typed page number, clamped to the device.
+  void GoToPage();
+  // The same for a page chosen by another tool.
+  void GoToPage(uint32_t page);
+  void OnReadModeChange(int mode);
+  void OnAutoUpdateChange(int index);
+
+  // The operations the other dialogs use.
+  int ReadPage(uint32_t page);
+  void ShowTitle(int status);
+  void ShowPage(const uint8_t* buffer, bool headersOnly);
+  void HighlightFound(uint32_t offset, uint32_t length, bool clear);
+  uint8_t GetBusWidth();
+  uint32_t GetTotalPages();
+
+  void OnProgramPage();
+  void OnProgramEcc();
+  void OnCheckEcc();
+  void OnFind();
+  void OnImport();
+  void OnExport();
+  void OnEditPage();
+  void OpenEditSheet(int sheetPage);
+
+  // The in-place editor over a hex cell.
+  bool BeginCellEdit(long row, long col);
+  void CommitCellEdit();
+  void HideCellEditor();
+  bool CellEditorVisible() const;
+
+  uint32_t m_CurrentPage = 0;
+  uint32_t m_TotalPages = 0;
+  uint32_t m_SpareSize;
+  uint8_t m_BusWidth = 8;
+  uint8_t m_LayoutFlag = 0;
+  CVeltanFindDlg* m_pFindDlg = nullptr;
+  CLxGrid m_Grid;
+  std::vector<uint8_t> m_PageBuffer;
+  std::unique_ptr<lx::CVeltanBlockTable> m_pBlockTable;
+  RECT m_InitialRect = {};
+  int m_ReadMode = 0;
+  long m_EditRow = 0, m_EditCol = 0;
+  // The last read failed: the buffer is no page of the device and is not programmed.
+  bool m_bReadFailed = true;
+
+ private:
+  // Both "Program" buttons: the checks before the block is touched, then the rewrite.
+  void ProgramBack(bool withEcc);
+  void RebuildLayout();
+  void FillRows();
+  void LayoutGrid();
+  CWnd* frame_;
+  uint8_t builtWidth_ = 0;
+  bool highlighted_ = false;
+  long markFirst_ = 0, markLast_ = 0;
+  bool committing_ = false;
+  int gridMarginBottom_ = 0;
+  HFONT font_ = nullptr;
+};
+
+// The Windows side of what the core asks of its caller: boxes owned by a window, the block
+// table file dialog, the wait cursor with the frame's animation, message pumping.
+class VeltanWinHost : public lx::VeltanHost {
+ public:
+  explicit VeltanWinHost(CWnd* owner) : owner_(owner) {}
+  void Tell(const std::string& text) override;
+  bool Ask(const std::string& text) override;
+  bool Pump() override;
+  void BeginBusy() override;
+  void EndBusy() override;
+  bool ChooseTableFile(std::string* path) override;
+  std::string ScratchFolder() override;
+  // Set by a Stop button while a loop runs.
+  bool* stop = nullptr;
+
+ private:
+  CWnd* owner_;
+  HCURSOR saved_ = nullptr;
+};
+
+// "<user area>\User Data" when the installation folder is known, else empty (file dialogs then
+// start where Windows likes).
+CString VeltanUserDataFolder();
+
+// ---- hooks ---------------------------------------------------------------------------------------------
+// Where the ECC module comes from: the frame names the document of its active command window.
+// Without a source (or a null answer) no module is loaded.
+void SetVeltanEccModuleSource(CExtEccModule* (*source)());
+// The edit sheet ("Edit Veltan" on its first page from "Edit page...", "Edit Data" on pages 1..5
+// from the five operation buttons), with the explorer's block table; modal. Until a sheet is
+// hooked in, the buttons say that it is not available.
+typedef void (*VeltanEditSheetOpener)(CVeltanExplorerDlg* explorer, int sheetPage, const char* caption);
+void SetVeltanEditSheetOpener(VeltanEditSheetOpener opener);
+
+// ---- the frame's command -------------------------------------------------------------------------------
+// Device Explorer for the NAND kind: destroys the explorer when it exists, else creates it with
+// the frame's spare size, shows it with "Move" focused and page 0 shown.
+void ToggleVeltanExplorer(CWnd* frame);
+CVeltanExplorerDlg* GetVeltanExplorer();
+void DestroyVeltanExplorer();
