@@ -60,3 +60,18 @@ inline HWND FindOwnWindow(const char* title) {
   EnumThreadWindows(GetCurrentThreadId(), MatchOwnWindow, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
+
+// The installation folder the main program registers, which the device modules read: set to the
+// folder when none is registered yet. False when the key cannot be opened.
+inline bool RegisterInstallFolderOnce(const std::string& folder) {
+  HKEY key;
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Keldorn\\Lumivex\\Main App", 0, nullptr, 0, KEY_READ | KEY_WRITE,
+                      nullptr, &key, nullptr) != ERROR_SUCCESS)
+    return false;
+  char path[512];
+  DWORD size = sizeof path;
+  if (RegQueryValueExA(key, "Full Path", nullptr, nullptr, reinterpret_cast<BYTE*>(path), &size) != ERROR_SUCCESS)
+    RegSetValueExA(key, "Full Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()), DWORD(folder.size() + 1));
+  RegCloseKey(key);
+  return true;
+}

@@ -21,29 +21,11 @@
 #include "test_support.h"
 #include "veltan_dialogs.h"
 #include "veltan_explorer.h"
+#include "veltan_win_support.h"
 
 namespace {
 
 CBrambApp g_app;
-
-std::vector<std::string> Prompts() {
-  std::vector<std::string> texts;
-  for (int i = 0; i < LxPromptRecordCount(); ++i) texts.push_back(LxPromptRecordText(i));
-  return texts;
-}
-
-bool Told(const std::string& text) {
-  for (const std::string& told : Prompts())
-    if (told == text) return true;
-  return false;
-}
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::stringstream bytes;
-  bytes << file.rdbuf();
-  return bytes.str();
-}
 
 class VeltanWindows : public ::testing::Test {
  protected:
@@ -76,11 +58,6 @@ class VeltanWindows : public ::testing::Test {
     CVeltanExplorerDlg* explorer = GetVeltanExplorer();
     if (explorer) LxPumpMessages();
     return explorer;
-  }
-  void Edit(CVeltanExplorerDlg* explorer, long row, long col, const char* text) {
-    ASSERT_TRUE(explorer->BeginCellEdit(row, col));
-    explorer->SetDlgItemText(IDC_VX_EDITOR, text);
-    explorer->HideCellEditor();
   }
   std::string UserData() const { return userArea_ + "\\User Data\\"; }
   FakeNand nand_;
@@ -127,8 +104,8 @@ TEST_F(VeltanWindows, PagesSteppedEditedAndWrittenBack) {
     EXPECT_EQ(explorer->m_Grid.GetTextMatrix(1, 1), lx::VeltanCellText(nand_.Page(10), 1, 1, words ? 16 : 8));
     EXPECT_EQ(explorer->m_Grid.GetTextMatrix(2, 0), words ? "0x008" : "0x010");
     // A data cell and a spare cell edited; nothing reaches the device before the program.
-    Edit(explorer, 1, 2, words ? "12AB" : "5A");
-    Edit(explorer, 130, 1, words ? "0042" : "42");
+    ASSERT_TRUE(TypeIntoCell(explorer, 1, 2, words ? "12AB" : "5A"));
+    ASSERT_TRUE(TypeIntoCell(explorer, 130, 1, words ? "0042" : "42"));
     EXPECT_NE(nand_.Page(10)[words ? 2 : 1], 0xAB);
     LxPumpMessages();
     if (c.shot) {
@@ -310,18 +287,9 @@ TEST_F(VeltanWindows, ImportAndExportDialogs) {
 TEST_F(VeltanWindows, EccProgrammedAndChecked) {
   CVeltanExplorerDlg* explorer = Open({IDNO, IDNO});
   ASSERT_NE(explorer, nullptr);
-  static CExtEccModule s_module;
   explorer->OnCheckEcc();
   EXPECT_EQ(LastPromptText(), "External ECC module is not loaded.");
-  SetDllDirectoryA((ExeFolder() + "\\veltan_ecc").c_str());
-  if (!s_module.m_hModule) {
-    ASSERT_EQ(s_module.Load(), 0);
-  }
-  ASSERT_EQ(s_module.Init(), 0);
-  SetDllDirectoryA(nullptr);
-  SetVeltanEccModuleSource([]() { return &s_module; });
-  auto setup = reinterpret_cast<void (*)(uint32_t, uint32_t, uint32_t)>(
-      reinterpret_cast<void*>(GetProcAddress(s_module.m_hModule, "fixtureEccSetup")));
+  EccSetupFn setup = UseTestEccModule();
   ASSERT_NE(setup, nullptr);
   for (uint32_t method : {1u, 0u}) {
     SCOPED_TRACE(method);
