@@ -64,12 +64,15 @@ CataloguePart::CataloguePart(const NorCatalogueRow& row, kitsim::Kit& kit) : kit
     } else {
         for (auto& die : dies_) plugged_.push_back(die.get());
     }
-    for (size_t n = 0; n < plugged_.size(); ++n) kit.Attach(static_cast<int>(n), plugged_[n]);
+    for (size_t n = 0; n < plugged_.size(); ++n) {
+        before_.push_back(kit.Device(static_cast<int>(n)));
+        kit.Attach(static_cast<int>(n), plugged_[n]);
+    }
 }
 
 CataloguePart::~CataloguePart() {
     for (size_t n = 0; n < plugged_.size(); ++n)
-        if (kit_.Device(static_cast<int>(n)) == plugged_[n]) kit_.Attach(static_cast<int>(n), nullptr);
+        if (kit_.Device(static_cast<int>(n)) == plugged_[n]) kit_.Attach(static_cast<int>(n), before_[n]);
 }
 
 }  // namespace rook

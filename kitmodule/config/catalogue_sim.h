@@ -21,7 +21,7 @@ kitsim::NorPart NorPartOf(const NorCatalogueRow& row);
 kitsim::NandPart NandPartOf(const NandCatalogueRow& row, const NandGeometry& g);
 
 // The dies of a NOR part plugged into a kit: the second die behind chip select 1, or behind chip select
-// 0 at its address bit. Unplugs them when it goes.
+// 0 at its address bit. Puts back what the positions held before when it goes.
 class CataloguePart {
 public:
     CataloguePart(const NorCatalogueRow& row, kitsim::Kit& kit);
@@ -37,6 +37,7 @@ private:
     std::vector<std::unique_ptr<kitsim::NorChip>> dies_;
     std::unique_ptr<kitsim::TwoDieDevice> pair_;
     std::vector<kitsim::SocketDevice*> plugged_;
+    std::vector<kitsim::SocketDevice*> before_;
 };
 
 }  // namespace rook

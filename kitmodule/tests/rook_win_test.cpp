@@ -16,26 +16,14 @@
 #include "lumivex/deviceapi.h"
 #include "pattern.h"
 #include "veltan_presets.h"
+#include "rook_api.h"
 
 namespace {
 
-struct Api {
-    HMODULE module = nullptr;
-#define LX_ROOK_MEMBER(slot, name, ret, params, args, group, stub, k, v) name##_fn name = nullptr;
-    LX_DEVICE_API_SLOTS(LX_ROOK_MEMBER)
-#undef LX_ROOK_MEMBER
-};
+using Api = RookApi;
 
 Api& Rook() {
-    static Api api = [] {
-        Api a;
-        a.module = LoadLibraryA("Tarn-Rook.dll");
-#define LX_ROOK_BIND(slot, name, ret, params, args, group, stub, k, v) \
-    a.name = reinterpret_cast<name##_fn>(reinterpret_cast<void*>(GetProcAddress(a.module, #name)));
-        if (a.module) LX_DEVICE_API_SLOTS(LX_ROOK_BIND)
-#undef LX_ROOK_BIND
-        return a;
-    }();
+    static Api api = BindRook("Tarn-Rook.dll");
     return api;
 }
 

@@ -14,6 +14,7 @@
 #include "engine.h"
 #include "lumivex/prompt.h"
 #include "profiler.h"
+#include "rook_sheet.h"
 
 namespace {
 
@@ -59,16 +60,13 @@ public:
         *folder = path;
         return true;
     }
-    // Until the configuration sheet exists, a test run presets the settings through the
-    // environment (LX_TARNROOK_PRESET, read only while prompts are in test mode).
+    // The configuration sheet decides which chip is opened. A test run that drives no window may preset
+    // the settings through the environment instead (LX_TARNROOK_PRESET, read only while prompts are in
+    // test mode).
     int Configure(rook::DeviceSettings& settings) override {
-        speed_ = 0;  // each open takes the speed of its moment
         char preset[2048];
         DWORD n = GetEnvironmentVariableA("LX_TARNROOK_PRESET", preset, sizeof preset);
-        if (!LxPromptTestActive() || n == 0 || n >= sizeof preset) {
-            LxMessageBox(nullptr, "Configuration Dialog canceled. Please exit.", nullptr, LX_MB_OK);
-            return -1;
-        }
+        if (!LxPromptTestActive() || n == 0 || n >= sizeof preset) return rook::RunConfiguration(settings, *this);
         std::string error;
         if (!rook::ApplyPreset(preset, settings, &error)) return rook::ERROR_TO_OPEN_MOX_INI_FILE;
         settings.configured = 1;
@@ -297,4 +295,7 @@ int gfslGetLastError(char* text, uint32_t size) {
 
 }  // extern "C"
 
-BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH) rook::SetConfigurationModule(instance);
+    return TRUE;
+}

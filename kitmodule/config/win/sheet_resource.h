@@ -1,0 +1,105 @@
+// Resource numbers of Tarn-Rook's configuration sheet, its pages and dialogs.
+#pragma once
+
+#define IDD_CONTROL_DLG 7000
+#define IDD_PREDEFINED_PAGE 2007
+#define IDD_OPERATION_PAGE 7001
+#define IDD_USER_DEVICE_PAGE 2015
+#define IDD_POWER_CONTROL 2021
+#define IDD_CS_MAPPING 102
+
+#define IDS_MODULE_VERSION 2001
+#define IDS_MIN_USB_FIRMWARE 2002
+
+// Predefined List
+#define IDC_TYPE_NOR 3001
+#define IDC_TYPE_NAND 3002
+#define IDC_TYPE_SPI 3003
+#define IDC_GROUP 3010
+#define IDC_NAME 3011
+#define IDC_BUS_X8 3020
+#define IDC_BUS_X16 3021
+#define IDC_BUS_X32 3022
+#define IDC_IL_X1 3030
+#define IDC_IL_X2 3031
+#define IDC_IL_X4 3032
+#define IDC_CS0 3040
+#define IDC_CS1 3041
+#define IDC_CS2 3042
+#define IDC_CS3 3043
+#define IDC_CS_SETTING 3044
+#define IDC_ADP 3050
+#define IDC_ADM 3051
+#define IDC_AADM 3052
+#define IDC_SPI_SINGLE 3060
+#define IDC_SPI_DUAL 3061
+#define IDC_SPI_QUAD 3062
+#define IDC_SPI_GROUPBOX 3063
+#define IDC_PISMO 3070
+#define IDC_WEND 3071
+#define IDC_VCC_LABEL 3072
+#define IDC_VCC 3073
+#define IDC_VCC_SPIN 3074
+#define IDC_V18 3075
+#define IDC_V25 3076
+#define IDC_V33 3077
+#define IDC_POWER_CONTROL 3078
+
+// Operation Setup
+#define IDC_PROGRAM_TIMEOUT 3101
+#define IDC_ERASE_TIMEOUT 3102
+#define IDC_CHIP_ERASE_TIMEOUT 3103
+#define IDC_WRITE_BUFFER 3104
+#define IDC_DATA_SWAP 3105
+#define IDC_NO_WRITE_BUFFER 3110
+#define IDC_CHECK_PROTECTION 3111
+#define IDC_FORCE_P8E 3112
+#define IDC_FORCE_4BYTE 3113
+#define IDC_FORCE_80MHZ 3114
+#define IDC_USER_CFI 3115
+#define IDC_CFI_FIRST 3120  // nine edits, 3120..3128
+
+// User-defined List
+#define IDC_UD_HELP 2194
+#define IDC_UD_NAME 2197
+#define IDC_UD_ID 2199
+#define IDC_UD_TYPE 2075
+#define IDC_UD_DEVICES 2076
+#define IDC_UD_GROUP 2207
+#define IDC_UD_SIZE 2200
+#define IDC_UD_COMMAND 2201
+#define IDC_UD_BUS 2202
+#define IDC_UD_INTERLEAVE 2203
+#define IDC_UD_HOST 2208
+#define IDC_UD_SOCKET 2209
+#define IDC_UD_SPI 2204
+#define IDC_UD_ADD 2081
+#define IDC_UD_EDIT 2077
+#define IDC_UD_DELETE 2136
+#define IDC_UD_SAVE 2206
+#define IDC_UD_CANCEL 2205
+#define IDC_UD_LABEL_GROUP 2180
+#define IDC_UD_LABEL_NAME 2181
+#define IDC_UD_LABEL_ID 2137
+#define IDC_UD_LABEL_SIZE 2138
+#define IDC_UD_LABEL_COMMAND 2139
+#define IDC_UD_LABEL_BUS 2141
+#define IDC_UD_LABEL_INTERLEAVE 2142
+#define IDC_UD_LABEL_HOST 2145
+#define IDC_UD_LABEL_SOCKET 2146
+#define IDC_UD_LABEL_SPI 2144
+
+// Power Control
+#define IDC_PWR_VCC 3201
+#define IDC_PWR_SPIN 3202
+#define IDC_PWR_SET 3203
+#define IDC_PWR_POR 3204
+#define IDC_PWR_TOGGLE 3205
+#define IDC_PWR_HW_RESET 3206
+#define IDC_PWR_ENTER_DPD 3207
+#define IDC_PWR_RELEASE_DPD 3208
+#define IDC_PWR_KIT 3209
+
+// CS# Mapping
+#define IDC_CS_POSITION0 3301  // four lists, 3301..3304
+#define IDC_CS_SIZE0 3311      // four lists, 3311..3314

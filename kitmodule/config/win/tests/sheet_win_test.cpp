@@ -1,0 +1,463 @@
+// Tarn-Rook's configuration sheet under Wine and Xvfb, as a user meets it: gfslInit shows the sheet on
+// the calling thread; a second thread plays the user (picks a family and a part, visits the pages, the
+// chip-select map and the power control, presses OK or Cancel) and the open that follows runs against
+// the simulated kit, with the chip model made from the same catalogue row as judge.
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "catalogue_sim.h"
+#include "kitsim/kit.h"
+#include "rook_api.h"
+#include "lumivex/testkit.h"
+#include "sheet_resource.h"
+#include "test_programs.h"
+
+namespace {
+
+std::string& BinFolder() {
+    static std::string folder;
+    return folder;
+}
+
+RookApi& Rook() {
+    static RookApi api = [] {
+        char cwd[MAX_PATH];
+        GetCurrentDirectoryA(sizeof cwd, cwd);
+        BinFolder() = cwd;
+        return BindRook((BinFolder() + "\\Tarn-Rook.dll").c_str());
+    }();
+    return api;
+}
+
+kitsim::Kit* SimKit() {
+    HMODULE sim = LoadLibraryA((BinFolder() + "\\LxKitSim.dll").c_str());
+    auto get = reinterpret_cast<void* (*)(int)>(reinterpret_cast<void*>(GetProcAddress(sim, "LxKitSimKit")));
+    return get ? static_cast<kitsim::Kit*>(get(0)) : nullptr;
+}
+
+const rook::NorCatalogueRow* Row(const char* name) {
+    for (const rook::NorCatalogueRow& r : rook::NorCatalogue())
+        if (std::strcmp(r.name, name) == 0) return &r;
+    return nullptr;
+}
+
+std::string RegistryPath(const char* key) {
+    char value[1024] = "";
+    DWORD size = sizeof value;
+    if (RegGetValueA(HKEY_CURRENT_USER, key, "Full Path", RRF_RT_REG_SZ, nullptr, value, &size) != ERROR_SUCCESS) return "";
+    return value;
+}
+
+void SetRegistryPath(const char* key, const std::string& value) {
+    HKEY k;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_WRITE, nullptr, &k, nullptr), ERROR_SUCCESS);
+    RegSetValueExA(k, "Full Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()), DWORD(value.size() + 1));
+    RegCloseKey(k);
+}
+
+std::string FileText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// ----- playing the user, from the second thread -------------------------------------------------
+
+HWND WaitTop(const char* caption, DWORD ms = 20000) {
+    HWND w = LxWaitForWindow(GetCurrentProcess(), "#32770", caption, ms);
+    if (w) Sleep(200);  // let it paint
+    return w;
+}
+
+bool WaitGone(HWND hwnd, DWORD ms = 20000) {
+    for (DWORD waited = 0; waited < ms; waited += 50) {
+        if (!IsWindow(hwnd) || !IsWindowVisible(hwnd)) return true;
+        Sleep(50);
+    }
+    return false;
+}
+
+HWND Page(HWND sheet, int index) {
+    SendMessageA(sheet, PSM_SETCURSEL, static_cast<WPARAM>(index), 0);
+    Sleep(150);
+    return reinterpret_cast<HWND>(SendMessageA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+}
+
+std::string ComboText(HWND page, int id) {
+    HWND combo = GetDlgItem(page, id);
+    int i = static_cast<int>(SendMessageA(combo, CB_GETCURSEL, 0, 0));
+    if (i < 0) return "";
+    char text[256] = "";
+    SendMessageA(combo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+int ComboCount(HWND page, int id) { return static_cast<int>(SendMessageA(GetDlgItem(page, id), CB_GETCOUNT, 0, 0)); }
+
+// Picks the entry as a user does: the selection changes and the page hears of it.
+bool Choose(HWND page, int id, const char* text) {
+    HWND combo = GetDlgItem(page, id);
+    LRESULT i = SendMessageA(combo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(text));
+    if (i == CB_ERR) return false;
+    SendMessageA(combo, CB_SETCURSEL, static_cast<WPARAM>(i), 0);
+    SendMessageA(page, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+    return true;
+}
+
+void Click(HWND page, int id) { SendMessageA(page, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(page, id))); }
+// For a button whose answer is a modal window: the click must not wait for it.
+void ClickLater(HWND page, int id) { PostMessageA(page, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(page, id))); }
+void Press(HWND page, int id) {
+    SendMessageA(GetDlgItem(page, id), BM_SETCHECK, BST_CHECKED, 0);
+    Click(page, id);
+}
+bool Checked(HWND page, int id) { return SendMessageA(GetDlgItem(page, id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+bool Enabled(HWND page, int id) { return IsWindowEnabled(GetDlgItem(page, id)) != FALSE; }
+std::string Text(HWND page, int id) {
+    char text[256] = "";
+    GetWindowTextA(GetDlgItem(page, id), text, sizeof text);
+    return text;
+}
+void Type(HWND page, int id, const char* text) { SetWindowTextA(GetDlgItem(page, id), text); }
+// The window as it stands once its thread has painted it.
+void Shot(HWND window, const char* name) {
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_FRAME);
+    Sleep(400);
+    LxSaveWindowShot(window, name);
+}
+
+const char* kSheetCaption = "Tarn-Rook : 1. 6. 28. 4";
+
+class RookSheet : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_NE(Rook().module, nullptr) << GetLastError();
+        Rook().fpCreateFunctionProfiler();
+        SetEnvironmentVariableA("LX_TARNROOK_PRESET", nullptr);
+        _putenv("LX_TARNROOK_PRESET=");
+        // Each test in a folder of its own: "Tarn-Rook.ini" lies in the working folder, the user devices
+        // below the user area.
+        folder_ = BinFolder() + "\\sheet_" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        CreateDirectoryA(folder_.c_str(), nullptr);
+        DeleteFileA((folder_ + "\\Tarn-Rook.ini").c_str());
+        CreateDirectoryA((folder_ + "\\User Data").c_str(), nullptr);
+        DeleteFileA((folder_ + "\\User Data\\Rook User Devices.txt").c_str());
+        ASSERT_TRUE(SetCurrentDirectoryA(folder_.c_str()));
+        // An installation folder of its own with the FPGA image every kit start loads (the sheet leaves
+        // the load on); the one other tests use is put back afterwards.
+        mainApp_ = RegistryPath("Software\\Keldorn\\Lumivex\\Main App");
+        const std::string install = BinFolder() + "\\sheet_install";
+        CreateDirectoryA(install.c_str(), nullptr);
+        CreateDirectoryA((install + "\\External FS Module").c_str(), nullptr);
+        {
+            std::vector<uint8_t> payload(1500);
+            for (size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<uint8_t>(i);
+            std::vector<uint8_t> image = lxtest::MakeOnTheFly(payload, "2.0.0", true);
+            std::ofstream(install + "\\External FS Module\\Tarn_Rook.cpu", std::ios::binary)
+                .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+        }
+        SetRegistryPath("Software\\Keldorn\\Lumivex\\Main App", install);
+        SetRegistryPath("Software\\Keldorn\\Lumivex\\User Area", folder_);
+        const char* log = std::getenv("LX_PROMPT_LOG");
+        promptLog_ = log ? log : "";
+        if (promptLog_.size() > 2 && promptLog_[1] == ':' && promptLog_[0] == 'Z') promptLog_ = "Z:" + promptLog_.substr(2);
+        DeleteFileA(promptLog_.c_str());
+        kit_ = SimKit();
+        ASSERT_NE(kit_, nullptr);
+    }
+    void TearDown() override {
+        Rook().gfslInit(1);
+        SetCurrentDirectoryA(BinFolder().c_str());
+        if (!mainApp_.empty()) SetRegistryPath("Software\\Keldorn\\Lumivex\\Main App", mainApp_);
+    }
+    // Runs the open on this thread while `user` plays the sheet from another.
+    int OpenWith(const std::function<void()>& user) {
+        std::atomic<bool> done{false};
+        std::thread t([&user, &done] {
+            struct Done {
+                std::atomic<bool>& d;
+                ~Done() { d = true; }
+            } mark{done};
+            user();
+            // A user that stopped half-way (a failed expectation) must not leave the open waiting forever.
+            for (int i = 0; i < 100; ++i) {
+                HWND sheet = LxWaitForWindow(GetCurrentProcess(), "#32770", kSheetCaption, 0);
+                if (!sheet) return;
+                if (i == 60) PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+                Sleep(100);
+            }
+        });
+        int r = Rook().gfslInit(0);
+        // The user's thread may still talk to windows of this one.
+        while (!done) {
+            LxPumpMessages();
+            Sleep(20);
+        }
+        t.join();
+        return r;
+    }
+    std::string Prompts() { return FileText(promptLog_); }
+    std::string Ini() { return FileText(folder_ + "\\Tarn-Rook.ini"); }
+
+    std::string folder_, promptLog_, mainApp_;
+    kitsim::Kit* kit_ = nullptr;
+};
+
+}  // namespace
+
+TEST_F(RookSheet, PicksACataloguePartAndOpensItAgainstItsModel) {
+    const rook::NorCatalogueRow* row = Row("TE064CTI");
+    ASSERT_NE(row, nullptr);
+    rook::CataloguePart part(*row, *kit_);
+    bool played = false;
+    int result = OpenWith([&] {
+        HWND sheet = WaitTop(kSheetCaption);
+        ASSERT_NE(sheet, nullptr);
+        HWND page = Page(sheet, 0);
+        // With no file: NOR, its first family and part, the PISMO1 socket at 1800 mV.
+        EXPECT_TRUE(Checked(page, IDC_TYPE_NOR));
+        EXPECT_EQ(ComboCount(page, IDC_GROUP), 10);
+        EXPECT_EQ(ComboText(page, IDC_GROUP), "Oska");
+        EXPECT_EQ(ComboCount(page, IDC_NAME), 56);
+        EXPECT_TRUE(Checked(page, IDC_PISMO));
+        EXPECT_EQ(Text(page, IDC_VCC), "1800");
+        EXPECT_FALSE(Enabled(page, IDC_POWER_CONTROL));
+        EXPECT_FALSE(GetDlgItem(sheet, 0x3021) && IsWindowVisible(GetDlgItem(sheet, 0x3021))) << "no Apply button";
+        Shot(sheet, "rook_sheet_predefined_start");
+
+        ASSERT_TRUE(Choose(page, IDC_GROUP, "Tesk"));
+        EXPECT_EQ(ComboCount(page, IDC_NAME), 21);
+        ASSERT_TRUE(Choose(page, IDC_NAME, "TE064CTI"));
+        // The part decides the bus, chip select and interface; the interleave is left to the user.
+        EXPECT_TRUE(Checked(page, IDC_BUS_X16));
+        EXPECT_FALSE(Enabled(page, IDC_BUS_X8));
+        EXPECT_FALSE(Enabled(page, IDC_BUS_X32));
+        EXPECT_TRUE(Checked(page, IDC_CS0));
+        EXPECT_FALSE(Enabled(page, IDC_CS1));
+        EXPECT_TRUE(Checked(page, IDC_ADP));
+        EXPECT_FALSE(Enabled(page, IDC_ADM));
+        EXPECT_TRUE(Checked(page, IDC_IL_X1));
+        EXPECT_TRUE(Enabled(page, IDC_IL_X2));
+        EXPECT_FALSE(Enabled(page, IDC_IL_X4));
+        EXPECT_FALSE(Enabled(page, IDC_SPI_GROUPBOX));
+        EXPECT_NE(Ini().find("NOR Device Group = Tesk"), std::string::npos) << Ini();
+        EXPECT_NE(Ini().find("NOR Device Name = TE064CTI"), std::string::npos);
+        Shot(sheet, "rook_sheet_predefined_part");
+
+        HWND operation = Page(sheet, 1);
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(sheet, IDOK))) << "OK is greyed on Operation Setup";
+        EXPECT_EQ(ComboText(operation, IDC_PROGRAM_TIMEOUT), "Infinite");
+        EXPECT_EQ(ComboText(operation, IDC_WRITE_BUFFER), "Default");
+        EXPECT_FALSE(Enabled(operation, IDC_CFI_FIRST));
+        Shot(sheet, "rook_sheet_operation_setup");
+        Page(sheet, 2);
+        EXPECT_TRUE(IsWindowEnabled(GetDlgItem(sheet, IDOK)));
+        Shot(sheet, "rook_sheet_user_devices");
+        page = Page(sheet, 0);
+
+        // The chip-select map: modal over the page, its eight lists from the file.
+        ClickLater(page, IDC_CS_SETTING);
+        HWND map = WaitTop("CS# Mapping Dialog Box");
+        ASSERT_NE(map, nullptr);
+        EXPECT_EQ(ComboText(map, IDC_CS_POSITION0), "N/A");
+        EXPECT_EQ(ComboCount(map, IDC_CS_SIZE0), 13);
+        Shot(map, "rook_cs_mapping");
+        PostMessageA(map, WM_COMMAND, IDOK, 0);
+        EXPECT_TRUE(WaitGone(map));
+        Sleep(100);
+        EXPECT_FALSE(Enabled(page, IDC_CS0));
+        EXPECT_NE(Ini().find("CS0 Position ="), std::string::npos);
+
+        // The Wend socket opens the supply controls and the power control dialog, which reaches the kit.
+        Press(page, IDC_WEND);
+        EXPECT_TRUE(Enabled(page, IDC_POWER_CONTROL));
+        EXPECT_TRUE(Enabled(page, IDC_VCC));
+        Press(page, IDC_V33);
+        EXPECT_EQ(Text(page, IDC_VCC), "3300");
+        Click(page, IDC_POWER_CONTROL);
+        HWND power = WaitTop("Power Control");
+        ASSERT_NE(power, nullptr);
+        EXPECT_EQ(Text(power, IDC_PWR_VCC), "3300");
+        EXPECT_EQ(Text(power, IDC_PWR_TOGGLE), "Power off");
+        Click(power, IDC_PWR_TOGGLE);
+        EXPECT_EQ(Text(power, IDC_PWR_TOGGLE), "Power on");
+        EXPECT_EQ(kit_->Register(12) & 0x08, 0) << "the socket's supply is off";
+        EXPECT_EQ(Text(power, IDC_PWR_KIT), "Connected to the kit.");
+        Shot(power, "rook_power_control");
+        Click(power, IDC_PWR_TOGGLE);
+        EXPECT_EQ(Text(power, IDC_PWR_TOGGLE), "Power off");
+        EXPECT_EQ(kit_->Register(12) & 0x08, 0x08);
+        // "Set" sends nothing outside 1200..3500.
+        const uint32_t step = kit_->VoltageStep();
+        Type(power, IDC_PWR_VCC, "3600");
+        Click(power, IDC_PWR_SET);
+        EXPECT_EQ(kit_->VoltageStep(), step);
+        Type(power, IDC_PWR_VCC, "2500");
+        Click(power, IDC_PWR_SET);
+        EXPECT_NE(kit_->VoltageStep(), step);
+        PostMessageA(power, WM_CLOSE, 0, 0);
+        EXPECT_TRUE(WaitGone(power));
+
+        Press(page, IDC_PISMO);
+        EXPECT_FALSE(Enabled(page, IDC_POWER_CONTROL));
+        played = true;
+        PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+    });
+    ASSERT_TRUE(played);
+    ASSERT_EQ(result, 0) << Prompts();
+    EXPECT_EQ(Rook().gfslInit(3), 9);
+    char text[512] = "";
+    Rook().gfslGetDeviceTextInfo("/a", text);
+    char id[32];
+    std::snprintf(id, sizeof id, "[JEDEC ID:%06X]", row->id);
+    EXPECT_EQ(std::string(text).rfind(id, 0), 0u) << text;
+    EXPECT_NE(std::string(text).find("-Chip Size: 8388608 Bytes"), std::string::npos) << text;
+    EXPECT_EQ(Rook().gfslGetNumberOfBytesPerDevice("/a"), 8ull << 20);
+    // Top boot: 127 blocks of 64 KiB, then eight of 8 KiB, as the model has them.
+    EXPECT_EQ(Rook().gfslNORGetBlockSize("/a", 0), 64u * 1024);
+    EXPECT_EQ(Rook().gfslNORGetBlockSize("/a", 127), 8u * 1024);
+    EXPECT_EQ(Rook().gfslNORGetBlockSize("/a", 134), 8u * 1024);
+    EXPECT_LT(static_cast<int32_t>(Rook().gfslNORGetBlockSize("/a", 135)), 1);
+    const uint8_t data[4] = {0xDE, 0xAD, 0xBE, 0xEF};
+    const uint32_t last = (8u << 20) - 8u * 1024;
+    ASSERT_EQ(Rook().gfslNOREraseBlock(0, 134), 0);
+    ASSERT_EQ(Rook().gfslNORProgramRawData(0, last, 4, data), 0);
+    EXPECT_EQ(0, std::memcmp(part.Die(0).Array().data() + last, data, 4));
+    EXPECT_EQ(Prompts().find("Configuration"), std::string::npos) << Prompts();
+}
+
+TEST_F(RookSheet, CancelSaysSoAndOpensNothing) {
+    int result = OpenWith([&] {
+        HWND sheet = WaitTop(kSheetCaption);
+        ASSERT_NE(sheet, nullptr);
+        PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+    });
+    EXPECT_EQ(result, -1);
+    EXPECT_NE(Prompts().find("Configuration Dialog canceled. Please exit."), std::string::npos) << Prompts();
+    EXPECT_EQ(Rook().gfslInit(2), 1);
+}
+
+// What Operation Setup holds reaches the open device: the user's CFI replaces the chip's geometry, and
+// the data swap changes what a raw program writes. A CFI the record cannot hold keeps the sheet open.
+TEST_F(RookSheet, OperationSetupReachesTheModule) {
+    const rook::NorCatalogueRow* row = Row("OS064NUI");
+    ASSERT_NE(row, nullptr);
+    rook::CataloguePart part(*row, *kit_);
+    bool refusedOnce = false;
+    int result = OpenWith([&] {
+        HWND sheet = WaitTop(kSheetCaption);
+        ASSERT_NE(sheet, nullptr);
+        HWND page = Page(sheet, 0);
+        ASSERT_TRUE(Choose(page, IDC_NAME, "OS064NUI"));
+        HWND operation = Page(sheet, 1);
+        ASSERT_TRUE(Choose(operation, IDC_DATA_SWAP, "2-Byte Swap"));
+        ASSERT_TRUE(Choose(operation, IDC_PROGRAM_TIMEOUT, "10000"));
+        Press(operation, IDC_USER_CFI);
+        EXPECT_TRUE(Enabled(operation, IDC_CFI_FIRST));
+        EXPECT_EQ(Text(operation, IDC_CFI_FIRST), "0x");
+        const char* cfi[9] = {"2", "40", "5", "1", "0x0200003f", "0", "0", "0", "0"};
+        for (int i = 0; i < 9; ++i) Type(operation, IDC_CFI_FIRST + i, cfi[i]);
+        Shot(sheet, "rook_sheet_operation_user_cfi");
+        Page(sheet, 0);
+        PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+        Sleep(1500);
+        // 2^40 bytes cannot be a device size: the page says so and the sheet stays.
+        refusedOnce = IsWindow(sheet) && IsWindowVisible(sheet);
+        operation = Page(sheet, 1);
+        Type(operation, IDC_CFI_FIRST + 1, "0x17");
+        Page(sheet, 0);
+        PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+    });
+    EXPECT_TRUE(refusedOnce);
+    EXPECT_NE(Prompts().find("Device Size \"40\" is out of range"), std::string::npos) << Prompts();
+    ASSERT_EQ(result, 0) << Prompts();
+    // The user's regions: 64 blocks of 128 KiB where the chip has 128 of 64 KiB.
+    EXPECT_EQ(Rook().gfslNORGetBlockSize("/a", 0), 128u * 1024);
+    EXPECT_EQ(Rook().gfslNORGetBlockSize("/a", 63), 128u * 1024);
+    EXPECT_LT(static_cast<int32_t>(Rook().gfslNORGetBlockSize("/a", 64)), 1);
+    EXPECT_EQ(Rook().gfslGetNumberOfBytesPerDevice("/a"), 8ull << 20);
+    const uint8_t data[4] = {0x01, 0x02, 0x03, 0x04};
+    ASSERT_EQ(Rook().gfslNOREraseBlock(0, 1), 0);
+    ASSERT_EQ(Rook().gfslNORProgramRawData(0, 128 * 1024, 4, data), 0);
+    const uint8_t swapped[4] = {0x02, 0x01, 0x04, 0x03};
+    EXPECT_EQ(0, std::memcmp(part.Die(0).Array().data() + 128 * 1024, swapped, 4));
+    const std::string ini = Ini();
+    EXPECT_NE(ini.find("Data Swap = 2"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("Programming Timeout = 10000"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("User CFI = 1"), std::string::npos);
+    EXPECT_NE(ini.find("Device Size Bytes = 0x17"), std::string::npos);
+}
+
+// A user device defined on the third page, saved into the list and opened; a list with a bad line says
+// which line it did not take and keeps the rest.
+TEST_F(RookSheet, UserDeviceDefinedSavedAndOpened) {
+    const std::string list = folder_ + "\\User Data\\Rook User Devices.txt";
+    {
+        std::ofstream out(list, std::ios::binary);
+        out << "# Rook User Devices\n# header\n# header\n# header\n"
+               "SPI,Corvo,zeta,EF4017,8MB (64Mbit),SPI,8bit,x1,ADP,PISMO1,SIO,\n"
+               "NOR,Oska,broken line\n";
+    }
+    bool played = false;
+    int result = OpenWith([&] {
+        HWND sheet = WaitTop(kSheetCaption);
+        ASSERT_NE(sheet, nullptr);
+        HWND user = Page(sheet, 2);
+        EXPECT_EQ(ComboCount(user, IDC_UD_DEVICES), 0) << "no NOR device yet";
+        EXPECT_FALSE(Enabled(user, IDC_UD_EDIT));
+        Click(user, IDC_UD_ADD);
+        EXPECT_TRUE(Enabled(user, IDC_UD_NAME));
+        EXPECT_FALSE(Enabled(user, IDC_UD_SPI));
+        Type(user, IDC_UD_NAME, "My,Oska");
+        EXPECT_EQ(Text(user, IDC_UD_NAME), "MyOska") << "commas are taken out";
+        Type(user, IDC_UD_ID, "7E1001");
+        ASSERT_TRUE(Choose(user, IDC_UD_GROUP, "Oska"));
+        ASSERT_TRUE(Choose(user, IDC_UD_SIZE, "8MB (64Mbit)"));
+        ASSERT_TRUE(Choose(user, IDC_UD_COMMAND, "Legacy NOR"));
+        ASSERT_TRUE(Choose(user, IDC_UD_BUS, "16bit"));
+        ASSERT_TRUE(Choose(user, IDC_UD_INTERLEAVE, "x1"));
+        ASSERT_TRUE(Choose(user, IDC_UD_HOST, "ADP"));
+        ASSERT_TRUE(Choose(user, IDC_UD_SOCKET, "PISMO1"));
+        EXPECT_TRUE(Enabled(user, IDC_UD_SAVE));
+        Shot(sheet, "rook_sheet_user_device_edit");
+        Click(user, IDC_UD_SAVE);
+        EXPECT_EQ(ComboText(user, IDC_UD_DEVICES), "MyOska");
+        EXPECT_TRUE(Enabled(user, IDC_UD_EDIT));
+        EXPECT_FALSE(Enabled(user, IDC_UD_NAME));
+        // The page's tab stays in front: OK takes the user device.
+        played = true;
+        PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+    });
+    ASSERT_TRUE(played);
+    const std::string prompts = Prompts();
+    EXPECT_NE(prompts.find("line 6: it does not have eleven fields"), std::string::npos) << prompts;
+    EXPECT_NE(prompts.find("Comma should not be allowed"), std::string::npos);
+    EXPECT_NE(prompts.find("MyOska device is added."), std::string::npos);
+    EXPECT_NE(prompts.find("User Device is selected. Do you want to go with it?"), std::string::npos);
+    ASSERT_EQ(result, 0) << prompts;
+    // The kit's own chip answers the ID the user gave.
+    char text[512] = "";
+    Rook().gfslGetDeviceTextInfo("/a", text);
+    EXPECT_EQ(std::string(text).rfind("[JEDEC ID:7E1001]", 0), 0u) << text;
+    std::string file;
+    for (char c : FileText(list))
+        if (c != '\r') file += c;  // lines end as the platform's text files do
+    EXPECT_NE(file.find("NOR,Oska,MyOska,7E1001,8MB (64Mbit),Legacy NOR,16bit,x1,ADP,PISMO1,,\n"), std::string::npos) << file;
+    EXPECT_NE(file.find("NOR,Oska,broken line"), std::string::npos) << "the refused line is kept";
+    EXPECT_LT(file.find("MyOska"), file.find("zeta")) << "sorted by name, upper case first";
+}
