@@ -14,6 +14,7 @@
 #include "explorers.h"
 #include "kitsim/nand_chip.h"
 #include "kitsim/nor_chip.h"
+#include "kitsim/spi_chip.h"
 #include "lumivex/prompt.h"
 #include "lumivex/testkit.h"
 #include "module_loader.h"
@@ -219,6 +220,60 @@ TEST_F(RookNandFrame, OpenDeviceExplorerPageAndEraseVeltan) {
     EXPECT_EQ(chip->Page(100 * 64)[2048], 0);  // a bad block keeps its mark
     EXPECT_EQ(DeviceApiTable.fpGetFunctionProfilerCount(17), 2048u);
     LxSaveWindowShot(dialog_.m_hWnd, "tarnrook_nand_after_erase");
+}
+
+// The kit's SPI chip behind its serial controller, opened as an SPI device and shown by the NOR
+// explorer, which serves SPI devices too.
+class RookSpiFrame : public RookFrame {
+protected:
+    void TearDown() override {
+        if (GetNorExplorer()) DestroyNorExplorer();
+        RookFrame::TearDown();
+    }
+    kitsim::SpiChip* Spi() {
+        auto get = reinterpret_cast<void* (*)(int, int)>(
+            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("LxKitSim.dll"), "LxKitSimSpiChip")));
+        return get ? static_cast<kitsim::SpiChip*>(get(0, 0)) : nullptr;
+    }
+};
+
+TEST_F(RookSpiFrame, OpenDeviceAndAHexWindowOfTheSpiChip) {
+    kitsim::SpiChip* chip = Spi();
+    ASSERT_NE(chip, nullptr);
+    SetEnvironmentVariableA("LX_TARNROOK_PRESET",
+                            "class=3;type=4;bus=8;interleave=1;cs=1;socket=1;vcc=3300;spiIo=1;forceFpga=0;"
+                            "jedec=0x010219;spiFamily=8;spiExtendedIdBytes=2;spiRegisters=0x5F");
+    InstallDeviceKindHook();
+    ASSERT_TRUE(dialog_.Create(IDD_LX_OPEN_DEVICE, nullptr));
+    dialog_.ShowWindow(SW_SHOW);
+    LxPumpMessages();
+    ASSERT_EQ(lx::GetDeviceState(), lx::kDeviceOpen) << (LxPromptRecordCount() ? LxPromptRecordText(0) : "");
+    EXPECT_EQ(lx::FrameDevice().DeviceCode, 3006);
+    EXPECT_EQ(g_app.m_Options.DeviceKind, 2);
+    std::string info = ItemText(dialog_.m_hWnd, IDC_LX_DEVICE_INFO);
+    EXPECT_NE(info.find("[JEDEC ID:010219]"), std::string::npos) << info;
+    EXPECT_NE(info.find("-Type: SPI"), std::string::npos) << info;
+    EXPECT_NE(info.find("-Chip Size: 33554432 Bytes"), std::string::npos) << info;
+    LxSaveWindowShot(dialog_.m_hWnd, "tarnrook_spi_open_device");
+
+    // Bytes across a page boundary through the frame's table, then the explorer's first window.
+    std::vector<uint8_t> data(64);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(0xC0 + i);
+    ASSERT_EQ(DeviceApiTable.gfslNOREraseBlock(0, 0), 0);
+    ASSERT_EQ(DeviceApiTable.gfslNORProgramData(0, 0xE0, 64, data.data()), 0);
+    EXPECT_EQ(0, std::memcmp(chip->Array().data() + 0xE0, data.data(), data.size()));
+    g_app.m_Options.WindowSizeIndex = 0;
+    CWnd frame;
+    ToggleDeviceExplorer(&frame);
+    CNorExplorerDlg* explorer = GetNorExplorer();
+    ASSERT_NE(explorer, nullptr);
+    LxPumpMessages();
+    // Rows of 16 bytes under a header row: 0xE0 is row 15, 0x100 (the next page) row 17.
+    EXPECT_EQ(explorer->m_Grid.GetTextMatrix(15, 0), "0x000000E0");
+    EXPECT_EQ(explorer->m_Grid.GetTextMatrix(15, 1), "C0");
+    EXPECT_EQ(explorer->m_Grid.GetTextMatrix(17, 1), "E0");
+    EXPECT_EQ(explorer->m_Grid.GetTextMatrix(18, 16), "FF");
+    LxSaveWindowShot(explorer->m_hWnd, "tarnrook_spi_explorer");
 }
 
 }  // namespace
