@@ -279,3 +279,206 @@ TEST(SpiRegisters, AddressSpacesNeedTheirCapability) {
     EXPECT_EQ(r.engine.SpiSpace(), 0u);
     EXPECT_EQ(r.engine.NorEraseBlock(0), 0);
 }
+
+TEST(SpiOtp, OtpRegionsProgramAndLockAndTheChipRefusesAfterwards) {
+    struct Case {
+        kitsim::SpiPart part;
+        const char* row;
+        uint32_t data, lockByte;
+        uint8_t lockBit;
+    } cases[] = {
+        {kitsim::BessaSpiPart(), kBessa, 0xBF, 0x10, 5},     // region 5, last byte
+        {kitsim::PirelSpiPart(), kPirel, 0x111, 0x100, 1},   // ESN2, last byte
+        {kitsim::PirelSpiPart(), kPirel, 0x216, 0x214, 0},   // OTP17, first byte
+    };
+    for (Case& c : cases) {
+        SpiRig r(c.part);
+        ASSERT_EQ(r.Open(c.row), 0) << c.row;
+        const uint32_t base = c.part.otpBase;
+        ASSERT_EQ(r.WriteBytes(0x100000, c.data, {0x3C}), 0);
+        EXPECT_EQ(r.chip->Otp()[c.data - base], 0x3C);
+        uint8_t v = 0;
+        ASSERT_EQ(r.ReadByte(0x100000, c.data, &v), 0);
+        EXPECT_EQ(v, 0x3C);
+        ASSERT_EQ(r.ReadByte(0x100000, c.lockByte, &v), 0);
+        ASSERT_EQ(r.WriteBytes(0x100000, c.lockByte, {static_cast<uint8_t>(v & ~(1u << c.lockBit))}), 0);
+        EXPECT_EQ(r.WriteBytes(0x100000, c.data, {0x00}), -1) << std::hex << c.data;
+        EXPECT_EQ(r.engine.LastResult(), rook::ERROR_PROGRAM);
+        EXPECT_EQ(r.chip->Otp()[c.data - base], 0x3C);
+        // The area reads back whole through the OTP space, as the OTP pages dump it.
+        std::vector<uint8_t> all(c.part.otpBytes);
+        r.Space(0x100000);
+        ASSERT_EQ(r.engine.NorReadData(base, static_cast<uint32_t>(all.size()), all.data()), 0);
+        EXPECT_EQ(all, r.chip->Otp());
+    }
+}
+
+TEST(SpiOtp, SecurityRegistersProgramEraseAndLockThroughStatusTwo) {
+    SpiRig r(kitsim::MarroSpiPart());
+    ASSERT_EQ(r.Open(kMarro), 0);
+    ASSERT_EQ(r.WriteBytes(0x100000, 0x20FF, {0xA5}), 0);
+    EXPECT_EQ(r.chip->SecurityRegister(2)[0xFF], 0xA5);
+    std::vector<uint8_t> reg(256);
+    r.Space(0x100000);
+    ASSERT_EQ(r.engine.NorReadData(0x2000, 256, reg.data()), 0);
+    EXPECT_EQ(reg, r.chip->SecurityRegister(2));
+    ASSERT_EQ(r.engine.NorEraseBlock(2), 0);
+    EXPECT_EQ(r.chip->SecurityRegister(2)[0xFF], 0xFF);
+    // Lock register 3 (status register 2 bit 5): the chip keeps it as it is from then on.
+    ASSERT_EQ(r.WriteBytes(0x100000, 0x3000, {0x11}), 0);
+    uint8_t sr2 = 0;
+    ASSERT_EQ(r.ReadByte(0x20000, 0, &sr2), 0);
+    ASSERT_EQ(r.WriteBytes(0x20000, 0, {static_cast<uint8_t>(sr2 | 0x20)}), 0);
+    ASSERT_EQ(r.ReadByte(0x20000, 0, &sr2), 0);
+    EXPECT_EQ(sr2 & 0x20, 0x20);
+    r.WriteBytes(0x100000, 0x3001, {0x22});
+    r.Space(0x100000);
+    r.engine.NorEraseBlock(3);
+    EXPECT_EQ(r.chip->SecurityRegister(3)[0], 0x11);
+    EXPECT_EQ(r.chip->SecurityRegister(3)[1], 0xFF);
+    ASSERT_EQ(r.WriteBytes(0x20000, 0, {0x00}), 0);
+    EXPECT_EQ(r.chip->Config() & 0x20, 0x20) << "a lock bit stays set";
+}
+
+TEST(SpiOtp, DataLearningVolatileAndNonVolatile) {
+    SpiRig r;
+    ASSERT_EQ(r.Open(kBessa), 0);
+    uint8_t v = 0;
+    ASSERT_EQ(r.WriteBytes(0x200000, 0, {0x5A, 'N'}), 0);
+    EXPECT_EQ(r.chip->DataLearning(), 0x5A);
+    ASSERT_EQ(r.ReadByte(0x200000, 0, &v), 0);
+    EXPECT_EQ(v, 0x5A);
+    ASSERT_EQ(r.WriteBytes(0x200000, 0, {0x33, 'V'}), 0);
+    EXPECT_EQ(r.chip->VolatileDataLearning(), 0x33);
+    EXPECT_EQ(r.chip->DataLearning(), 0x5A);
+    EXPECT_EQ(r.chip->RefusedWithoutWren(), 0u);
+}
+
+TEST(SpiProtection, PersistentDynamicLockBitAndTheStatusWord) {
+    SpiRig r;
+    ASSERT_EQ(r.Open(kBessa), 0);
+    uint16_t s = 0;
+    ASSERT_EQ(r.engine.NorGetBlockStatus(40, &s), 0);
+    EXPECT_EQ(s, 0x1506) << "unprotected, lock bit clear, ASP bits 1 and 2 unprogrammed";
+    const uint32_t block40 = r.engine.BlockIndexToOffset(40);
+    struct Step {
+        uint32_t status;
+        uint16_t expect;   // bits 0x3F00 of block 40's status word afterwards
+    } steps[] = {{0x2000, 0x2500}, {0x1000, 0x1500}, {0x200, 0x1600}, {0x100, 0x1500}, {0x200, 0x1600}, {0x800, 0x1A00}};
+    for (const Step& st : steps) {
+        ASSERT_EQ(r.engine.NorSetBlockStatus(40, st.status), 0) << std::hex << st.status;
+        ASSERT_EQ(r.engine.NorGetBlockStatus(40, &s), 0);
+        EXPECT_EQ(s & 0x3F00, st.expect) << std::hex << st.status;
+    }
+    uint8_t b = 0;
+    EXPECT_EQ(r.engine.NorProgramData(block40, 1, &b), -1) << "the persistent bit protects the block";
+    // With the lock bit set the persistent bits stay until power-up.
+    EXPECT_EQ(r.engine.NorSetBlockStatus(0, 0x100), -1);
+    EXPECT_TRUE(r.chip->Ppb(r.chip->SectorOf(block40)));
+    r.engine.Init(18);
+    ASSERT_EQ(r.engine.NorSetBlockStatus(0, 0x100), 0);
+    EXPECT_FALSE(r.chip->Ppb(r.chip->SectorOf(block40)));
+    // A non-zero low byte programs ASP bits 1 and 2 where they are clear in the status.
+    ASSERT_EQ(r.engine.NorSetBlockStatus(0, 0x04), 0);
+    EXPECT_EQ(r.chip->Asp() & 0x06, 0x04);
+    ASSERT_EQ(r.engine.NorGetBlockStatus(0, &s), 0);
+    EXPECT_EQ(s & 0x06, 0x04);
+}
+
+TEST(SpiProtection, PasswordProgramUnlockAndReadIntoACheckedBuffer) {
+    SpiRig r;
+    ASSERT_EQ(r.Open(kBessa), 0);
+    const uint16_t words[4] = {0xA1A2, 0xB1B2, 0xC1C2, 0xD1D2};
+    for (uint32_t i = 0; i < 4; ++i) ASSERT_EQ(r.engine.NorSetBlockStatus((uint32_t(words[i]) << 16) | i, 0x4000), 0);
+    EXPECT_EQ(r.chip->Password(), ~0ull) << "slots alone do not reach the chip";
+    ASSERT_EQ(r.engine.NorSetBlockStatus(0xFFFF, 0x4000), 0);
+    EXPECT_EQ(r.chip->Password(), 0xD1D2C1C2B1B2A1A2ull);
+    EXPECT_TRUE(r.PromptSeen("Password Read (PASSRD E7h) shows 0xA2 0xA1 0xB2 0xB1 0xC2 0xC1 0xD2 0xD1"));
+
+    // The read's buffer comes as a 32-bit address: only one the host vouches for is written.
+    uint8_t buffer[8] = {};
+    r.host.callerBuffers[0x1234] = {buffer, 8};
+    ASSERT_EQ(r.engine.NorSetBlockStatus(0x1234, 0xC000), 0);
+    EXPECT_EQ(buffer[0], 0xA2);
+    EXPECT_EQ(buffer[7], 0xD1);
+    EXPECT_EQ(r.engine.NorSetBlockStatus(0x5678, 0xC000), -1);
+    EXPECT_EQ(r.engine.LastResult(), rook::ERROR_INVALID_HANDLE_PARAM);
+    EXPECT_EQ(r.engine.NorSetBlockStatus(0, 0xC000), -1);
+
+    // Password mode: after power-up the persistent bits are frozen until the right password.
+    ASSERT_EQ(r.engine.NorSetBlockStatus(0, 0x02), 0);   // bit 2 clear: ASP password mode
+    r.engine.Init(18);
+    EXPECT_TRUE(r.chip->PpbLocked());
+    EXPECT_EQ(r.engine.NorSetBlockStatus(7, 0x200), -1);
+    LxPromptQueueAnswer(LX_IDYES);
+    ASSERT_EQ(r.engine.NorSetBlockStatus(0x0000FFFF ^ 0xFFFF, 0x8000), 0);   // slot 0 := 0
+    EXPECT_EQ(r.engine.NorSetBlockStatus(0xFFFF, 0x8000), -1);
+    EXPECT_TRUE(r.PromptSeen("Password given does not match."));
+    EXPECT_EQ(r.chip->Status1() & 0x40, 0) << "Yes cleared the status";
+    ASSERT_EQ(r.engine.NorSetBlockStatus((0xA1A2u << 16) | 0, 0x8000), 0);
+    ASSERT_EQ(r.engine.NorSetBlockStatus(0xFFFF, 0x8000), 0);
+    EXPECT_TRUE(r.PromptSeen("Password unlocked."));
+    EXPECT_FALSE(r.chip->PpbLocked());
+    ASSERT_EQ(r.engine.NorSetBlockStatus(7, 0x200), 0);
+}
+
+// Every wait ends: a chip stuck busy, or one whose error bit stays set during a register write
+// (a wait that had no time-out at all), answers a failure after the program time-out.
+TEST(SpiWaits, StuckBusyAndErrorBitsEndInTime) {
+    SpiRig r;
+    ASSERT_EQ(r.Open(kBessa), 0);
+    r.chip->Faults().stuckBusy = true;
+    uint8_t b = 0;
+    const uint64_t t0 = r.kit.Clock().NowNs();
+    EXPECT_EQ(r.engine.NorProgramData(0, 1, &b), -1);
+    EXPECT_LT(r.kit.Clock().NowNs() - t0, 2000000000ull);
+    EXPECT_TRUE(r.PromptSeen("User timeout occurred..."));
+    r.chip->Faults().stuckBusy = false;
+    r.engine.Init(17);   // the reset line ends the stuck operation
+
+    // A refused program leaves P_ERR; a register write's wait then sees the error state.
+    r.chip->Faults().failProgram = true;
+    r.chip->Select(true);
+    for (uint8_t x : {0x06}) r.chip->Shift(x, 1);
+    r.chip->Select(false);
+    r.chip->Select(true);
+    for (uint8_t x : {0x02, 0, 0, 0, 0}) r.chip->Shift(x, 1);
+    r.chip->Select(false);
+    r.chip->Faults().failProgram = false;
+    ASSERT_EQ(r.chip->Status1() & 0x40, 0x40);
+    EXPECT_EQ(r.WriteBytes(0x10000, 0, {0x00}), -1);
+    EXPECT_EQ(r.chip->Status1() & 0x40, 0) << "cleared after the report";
+    EXPECT_EQ(r.WriteBytes(0x10000, 0, {0x00}), 0);
+}
+
+// The part with JEDEC ID 0x7E4801 keeps its second die behind byte address bit 27.
+TEST(SpiData, SecondDieOfTheTwoDiePart) {
+    SpiRig r(kitsim::BessaSpiPart(), true);
+    LxPromptQueueAnswer(LX_IDYES);   // the ID read is not the expected one
+    ASSERT_EQ(r.Open(kBessa, "jedec=0x7E4801"), 0);
+    auto data = Pattern(300, 5);
+    ASSERT_EQ(r.engine.NorProgramData(0x8000100, 300, data.data()), 0);
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), r.upper->Array().begin() + 0x100));
+    EXPECT_EQ(r.chip->Array()[0x100], 0xFF);
+    std::vector<uint8_t> back(300);
+    ASSERT_EQ(r.engine.NorReadData(0x8000100, 300, back.data()), 0);
+    EXPECT_EQ(back, data);
+    EXPECT_EQ(r.engine.BaseAddress(), 0x80000000u);
+    ASSERT_EQ(r.engine.NorProgramData(0x100, 300, data.data()), 0);
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), r.chip->Array().begin() + 0x100));
+}
+
+// A reset or power cycle clears the chip's bank register: the next access above 16 MiB must write
+// it again, not trust what it wrote before.
+TEST(SpiData, BankIsWrittenAgainAfterAResetOrPowerCycle) {
+    for (int mode : {17, 18}) {
+        SpiRig r;
+        ASSERT_EQ(r.Open(kBessa), 0);
+        auto data = Pattern(16, static_cast<uint32_t>(mode));
+        ASSERT_EQ(r.engine.NorProgramData(0x1000000, 16, data.data()), 0);
+        r.engine.Init(mode);
+        ASSERT_EQ(r.engine.NorProgramData(0x1000100, 16, data.data()), 0);
+        EXPECT_TRUE(std::equal(data.begin(), data.end(), r.chip->Array().begin() + 0x1000100)) << mode;
+        EXPECT_EQ(r.chip->Array()[0x100], 0xFF) << mode;
+    }
+}
