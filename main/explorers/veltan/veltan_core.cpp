@@ -613,8 +613,10 @@ uint32_t ImportVeltanPages(std::FILE* file, uint64_t fileBytes, const VeltanTran
     }
     if (std::fread(buffer.data(), 1, record, file) == 0) break;
     if (DeviceApiTable.gfslVeltanProgramRawPage(0, page, 1, buffer.data()) != 0) {
-      table.MarkBad(block);
-      failureText = Format("Error: Program failed at page #%u.\nBlock #%u is marked as a bad block.", page, block);
+      // Import programs without erasing: a page written before fails as well as a block gone
+      // bad, so the block is reported, not marked.
+      failureText = Format("Error: Program failed at page #%u (block #%u).\n%u page(s) were imported.", page, block,
+                           programmed);
       break;
     }
     ++programmed;

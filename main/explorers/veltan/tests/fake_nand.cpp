@@ -49,7 +49,7 @@ int ProgramRaw(int, uint32_t page, uint32_t count, const uint8_t* buffer) {
   if (static_cast<uint64_t>(page) + count > Pages()) return -1;
   for (uint32_t p = page; p < page + count; ++p) {
     g_nand->programs.push_back(p);
-    if (g_nand->grown.count(p / g_nand->perBlock)) return 3;
+    if (g_nand->grown.count(p / g_nand->perBlock) || static_cast<int64_t>(p) == g_nand->failProgramPage) return 3;
     uint8_t* cells = g_nand->Page(p);
     for (uint32_t i = 0; i < bytes; ++i) cells[i] &= buffer[(p - page) * bytes + i];
   }

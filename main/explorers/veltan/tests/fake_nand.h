@@ -17,6 +17,7 @@ struct FakeNand {
   std::set<uint32_t> grown;  // blocks whose program and erase fail
   int bbtResult = 0;         // gfslVeltanGetBBT's answer
   int64_t failReadPage = -1; // this page's raw read fails
+  int64_t failProgramPage = -1;  // this page's program fails (its block erases well)
   uint32_t readPageLimit = 2048;  // gfslVeltanReadPage refuses longer reads
   std::vector<uint32_t> erases;   // blocks erased, in order
   std::vector<uint32_t> programs; // pages programmed, in order

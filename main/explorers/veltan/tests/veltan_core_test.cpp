@@ -554,6 +554,23 @@ TEST_F(VeltanCore, GrownBadBlockIsMarkedAndReported) {
   EXPECT_TRUE(nand.erases.empty());
 }
 
+TEST_F(VeltanCore, AProgramThatFailsAfterTheEraseMarksTheBlockAndKeepsItsPages) {
+  for (uint32_t p = 16; p < 24; ++p) nand.FillPattern(p);
+  const std::vector<uint8_t> lost(nand.Page(21), nand.Page(21) + 2112);
+  LoadTable();
+  nand.failProgramPage = 20;
+  std::vector<uint8_t> page(nand.Page(18), nand.Page(18) + 2112);
+  EXPECT_FALSE(lx::RewriteBlock(18, page.data(), 64, &table, host));
+  EXPECT_TRUE(table.IsBad(2));
+  const std::string scratch = host.folder + "__temp__.bin";
+  EXPECT_EQ(host.told, std::vector<std::string>{"Error: Program failed at page #20.\nBlock #2 is marked as a bad block; "
+                                                "its pages are kept in " + scratch + "."});
+  // What the erase took from the chip is still in the file.
+  const std::string kept = ReadFile(scratch);
+  ASSERT_EQ(kept.size(), 8u * 2112);
+  EXPECT_EQ(std::memcmp(kept.data() + 5 * 2112, lost.data(), 2112), 0);
+}
+
 TEST_F(VeltanCore, RewriteStopsBeforeTheEraseWhenAPageCannotBeRead) {
   LoadTable();
   nand.failReadPage = 13;
@@ -652,8 +669,8 @@ TEST_F(VeltanTransferTest, ImportWithSpareShortFilesAndProgramFailures) {
   transfer.first = 39;
   host.told.clear();
   EXPECT_EQ(Import(path, transfer), 1u);
-  EXPECT_EQ(host.told, std::vector<std::string>{"Error: Program failed at page #40.\nBlock #5 is marked as a bad block."});
-  EXPECT_TRUE(table.IsBad(5));
+  EXPECT_EQ(host.told, std::vector<std::string>{"Error: Program failed at page #40 (block #5).\n1 page(s) were imported."});
+  EXPECT_FALSE(table.IsBad(5));
 }
 
 TEST_F(VeltanTransferTest, ExportWithAndWithoutSpare) {

@@ -129,6 +129,69 @@ TEST_F(VeltanWindows, PagesSteppedEditedAndWrittenBack) {
   }
 }
 
+// The edit sheet's hook gets the explorer, the sheet page and the caption of each button, and
+// the page is read anew after it; auto update rereads the page on its timer; the wheel moves
+// the top row by four rows a notch; the width stays, the height follows the user.
+struct SheetCall {
+  int page;
+  std::string caption;
+};
+std::vector<SheetCall> g_sheetCalls;
+
+TEST_F(VeltanWindows, EditSheetHookAutoUpdateWheelAndSize) {
+  CVeltanExplorerDlg* explorer = Open({IDNO, IDNO});
+  ASSERT_NE(explorer, nullptr);
+  explorer->OnEditPage();
+  EXPECT_EQ(LastPromptText(), "The Veltan edit sheet is not available in this build.");
+  g_sheetCalls.clear();
+  SetVeltanEditSheetOpener([](CVeltanExplorerDlg* e, int page, const char* caption) {
+    g_sheetCalls.push_back({page, caption});
+    e->m_pBlockTable->m_NoPrompt = 1;  // the sheet works with the explorer's own table
+  });
+  explorer->GoToPage(5);
+  nand_.Page(5)[0] = 0x12;  // changed behind the explorer's back
+  for (int id : {IDC_VX_EDIT_PAGE, IDC_VX_PARTIAL_PROGRAM, IDC_VX_PROGRAM_PAGES, IDC_VX_COPY_PAGE, IDC_VX_ERASE_BLOCK,
+                 IDC_VX_VERIFY})
+    explorer->SendMessage(WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+  SetVeltanEditSheetOpener(nullptr);
+  ASSERT_EQ(g_sheetCalls.size(), 6u);
+  EXPECT_EQ(g_sheetCalls[0].caption, "Edit Veltan");
+  EXPECT_EQ(g_sheetCalls[0].page, 0);
+  for (int n = 1; n <= 5; ++n) {
+    EXPECT_EQ(g_sheetCalls[static_cast<size_t>(n)].page, n);
+    EXPECT_EQ(g_sheetCalls[static_cast<size_t>(n)].caption, "Edit Data");
+  }
+  EXPECT_EQ(explorer->m_pBlockTable->m_NoPrompt, 1);
+  EXPECT_EQ(explorer->m_Grid.GetTextMatrix(1, 1), "12");
+
+  nand_.Page(5)[0] = 0x02;
+  explorer->OnAutoUpdateChange(1);
+  for (DWORD start = GetTickCount(); GetTickCount() - start < 3000 && explorer->m_Grid.GetTextMatrix(1, 1) != "02";)
+    LxPumpMessages();
+  EXPECT_EQ(explorer->m_Grid.GetTextMatrix(1, 1), "02");
+  explorer->OnAutoUpdateChange(0);
+
+  explorer->SendMessage(WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-2 * WHEEL_DELTA)), 0);
+  const long down = explorer->m_Grid.GetTopRow();
+  EXPECT_GT(down, 1);
+  explorer->SendMessage(WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(WHEEL_DELTA)), 0);
+  EXPECT_LT(explorer->m_Grid.GetTopRow(), down);
+
+  RECT before, grid, after, gridAfter;
+  ::GetWindowRect(explorer->m_hWnd, &before);
+  ::GetWindowRect(explorer->m_Grid.GetSafeHwnd(), &grid);
+  ::SetWindowPos(explorer->m_hWnd, nullptr, 0, 0, before.right - before.left + 200, before.bottom - before.top - 100,
+                 SWP_NOMOVE | SWP_NOZORDER);
+  ::GetWindowRect(explorer->m_hWnd, &after);
+  ::GetWindowRect(explorer->m_Grid.GetSafeHwnd(), &gridAfter);
+  EXPECT_EQ(after.right - after.left, before.right - before.left);
+  EXPECT_EQ(gridAfter.bottom - gridAfter.top, grid.bottom - grid.top - 100);
+  // Close: the explorer goes, its timer with it.
+  explorer->OnAutoUpdateChange(2);
+  explorer->SendMessage(WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  EXPECT_EQ(GetVeltanExplorer(), nullptr);
+}
+
 TEST_F(VeltanWindows, ProgramIsRefusedOutsideTheReadModeAndAfterAFailedRead) {
   CVeltanExplorerDlg* explorer = Open({IDNO, IDNO});
   ASSERT_NE(explorer, nullptr);
