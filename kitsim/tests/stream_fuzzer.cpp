@@ -1,16 +1,23 @@
-// Random command packets and bus streams against a kit with a NOR chip: nothing may crash, hang or
-// read out of bounds, whatever the host sends.
+// Random command packets and bus streams against a kit with a NOR chip and, behind chip select 1, a
+// NAND chip: nothing may crash, hang or read out of bounds, whatever the host sends.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
 #include "kitsim/kit.h"
+#include "kitsim/nand_chip.h"
 #include "kitsim/nor_chip.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     kitsim::Kit kit;
     kitsim::NorChip chip(kitsim::SmallBootNorPart(), kit.Clock());
     kit.Attach(0, &chip);
+    // A small NAND part, so that erases and page copies stay cheap.
+    kitsim::NandPart part = kitsim::VeltanPart(16, 128);
+    part.blocks = 8;
+    part.factoryBadBlocks = {3};
+    kitsim::NandChip nand(part, kit.Clock());
+    kit.Attach(1, &nand);
     size_t i = 0;
     std::vector<uint8_t> sink(1 << 16);
     while (i < size) {
