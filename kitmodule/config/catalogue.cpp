@@ -184,6 +184,8 @@ int32_t LookupSpiFamilyPart(const std::string& name, PageChoices& page, DeviceSe
     s.spi = row->spi;
     s.spiExtendedId = row->extendedId;
     s.deviceCodeOverride = row->deviceCodeOverride;
+    if (row->noCfiInId) s.deviceClass |= kNoCfiMark;
+    else s.deviceClass &= ~kNoCfiMark;
     if (HasCfi(row->cfi)) SetPredefinedGeometry(s, row->cfi);
     return WidenedId(row->id);
 }

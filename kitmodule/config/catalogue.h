@@ -60,6 +60,7 @@ struct SpiCatalogueRow {
     int32_t extendedId;
     int32_t deviceCodeOverride;
     const char* cfi[9];
+    bool noCfiInId;              // the ID answer carries no CFI: the catalogue's CFI describes the part
 };
 
 const std::vector<NorCatalogueRow>& NorCatalogue();

@@ -54,6 +54,21 @@ kitsim::NandPart NandPartOf(const NandCatalogueRow& row, const NandGeometry& g) 
     return p;
 }
 
+kitsim::SpiPart SpiPartOf(const SpiCatalogueRow& row) {
+    kitsim::SpiPart p;
+    p.name = row.name;
+    p.id = {static_cast<uint8_t>(row.id >> 16), static_cast<uint8_t>(row.id >> 8), static_cast<uint8_t>(row.id)};
+    for (uint32_t i = row.spi.extendedIdBytes; i > 0; --i) p.id.push_back(static_cast<uint8_t>(row.extendedId >> (8 * (i - 1))));
+    p.cfiInId = !row.noCfiInId;
+    p.sizeBytes = row.spi.sectorCount * row.spi.sectorBytes;
+    p.pageBytes = row.spi.pageBytes;
+    p.sectorBytes = row.spi.sectorBytes;
+    if (p.sectorBytes <= 4096) p.smallSectorBytes = 0;
+    // Parts above 16 MiB reach their upper banks through the bank register.
+    p.bankRegister = p.sizeBytes > (16u << 20);
+    return p;
+}
+
 CataloguePart::CataloguePart(const NorCatalogueRow& row, kitsim::Kit& kit) : kit_(kit) {
     for (int n = 0; n < row.dies && n < 4; ++n)
         dies_.push_back(std::make_unique<kitsim::NorChip>(NorPartOf(row), kit.Clock()));

@@ -10,6 +10,7 @@
 #include "kitsim/kit.h"
 #include "kitsim/nand_chip.h"
 #include "kitsim/nor_chip.h"
+#include "kitsim/spi_chip.h"
 
 namespace rook {
 
@@ -19,6 +20,10 @@ kitsim::NorPart NorPartOf(const NorCatalogueRow& row);
 // The model of a NAND row with its geometry (NandGeometryFor): the ID bytes of its code, its page,
 // spare and block layout and row cycles.
 kitsim::NandPart NandPartOf(const NandCatalogueRow& row, const NandGeometry& g);
+
+// The model of an SPI row: its ID with the extended ID bytes, its size, page and sectors, CFI in the ID
+// answer unless the row says the part has none.
+kitsim::SpiPart SpiPartOf(const SpiCatalogueRow& row);
 
 // The dies of a NOR part plugged into a kit: the second die behind chip select 1, or behind chip select
 // 0 at its address bit. Puts back what the positions held before when it goes.

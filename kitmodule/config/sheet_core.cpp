@@ -185,3 +185,15 @@ bool ChipSelectMapSelected(const ChipSelectMapEntry map[4]) {
 }
 
 }  // namespace rook
+
+namespace rook {
+
+bool ApplyChipSelectMap(DeviceSettings& s, const std::function<bool()>& userAccepts) {
+    s.chipSelectMapInUse = 0;
+    if (!ChipSelectMapSelected(s.chipSelectMap)) return true;
+    if (!userAccepts()) return false;
+    s.chipSelectMapInUse = 1;
+    return true;
+}
+
+}  // namespace rook

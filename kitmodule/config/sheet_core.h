@@ -5,6 +5,7 @@
 // messages; everything here is portable and tested natively.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -71,5 +72,8 @@ extern const char* const kCsSizeEntries[13];
 void ReadChipSelectMap(const RookIni& ini, ChipSelectMapEntry map[4]);
 void WriteChipSelectMap(RookIni& ini, const ChipSelectMapEntry map[4]);
 bool ChipSelectMapSelected(const ChipSelectMapEntry map[4]);
+// The apply's word on the map: with a position set, `userAccepts` decides whether the map is used (false
+// refuses the apply); a map with no position set is no map, so an earlier Yes does not outlive it.
+bool ApplyChipSelectMap(DeviceSettings& s, const std::function<bool()>& userAccepts);
 
 }  // namespace rook

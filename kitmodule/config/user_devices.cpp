@@ -193,6 +193,11 @@ int ApplyUserDevice(const UserDevice& d, DeviceSettings& s, uint32_t& deviceByte
         int family = FindOption(kSpiGroups, d.field[kUdGroup]);
         s.spiFamily = family == 1 ? 1 : family == 2 ? 3 : s.spiFamily;
         valid = valid && family > 0;
+        // The user names no page size or register set: the common 256-byte page and the status and
+        // configuration registers every SPI part has.
+        s.spi.pageBytes = 256;
+        s.spi.pageMask = 255;
+        s.spi.registerMask = 0x02;
         static const int32_t kIoValues[] = {0, 1, 2, 4};
         int io = FindOption(kSpiInterfaces, d.field[kUdSpiInterface]);
         s.spiIoMode = io > 0 ? kIoValues[io] : 0;

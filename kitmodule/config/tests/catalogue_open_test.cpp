@@ -11,6 +11,7 @@
 #include "engine.h"
 #include "lumivex/prompt.h"
 #include "sheet_core.h"
+#include "user_devices.h"
 #include "sim_host.h"
 
 using namespace rook;
@@ -34,7 +35,7 @@ public:
         LookupPredefinedDevice(name_, page, s);
         CatalogueOptionsView view = CatalogueOptions(page, 0, 1800, ini);
         DevicePageSelection sel;
-        sel.deviceType = class_ == kClassVeltan ? 1 : 0;
+        sel.deviceType = class_ - 1;
         sel.group = family_;
         sel.name = name_;
         sel.busWidth = view.bus.selected;
@@ -144,5 +145,74 @@ TEST(CatalogueOpen, EveryNandPartOpensAgainstItsModel) {
         EXPECT_EQ(back, page);
         EXPECT_EQ(engine.Init(1), 0);
     }
+    LxPromptTestEnd();
+}
+
+TEST(CatalogueOpen, EverySpiPartOpensAgainstItsModel) {
+    LxPromptTestBegin();
+    for (const SpiCatalogueRow& row : SpiCatalogue()) {
+        SCOPED_TRACE(row.name);
+        kitsim::Kit kit;
+        kitsim::SpiChip chip(SpiPartOf(row), kit.Clock());
+        kit.AttachSerial(0, &chip);
+        CatalogueHost host(kit, row.family, row.name, kClassSpi);
+        Engine engine(host);
+        int prompts = LxPromptRecordCount();
+        ASSERT_EQ(engine.Init(0), 0) << (host.messages.empty() ? "" : host.messages[0])
+                                     << (LxPromptRecordCount() ? LxPromptRecordText(LxPromptRecordCount() - 1) : "");
+        EXPECT_EQ(LxPromptRecordCount(), prompts) << "no identity question";
+        const uint32_t bytes = row.spi.sectorCount * row.spi.sectorBytes;
+        const uint32_t id = (row.id & 0x800000u) ? (row.id | 0xFF000000u) : row.id;
+        EXPECT_EQ(engine.Geometry().jedecId, id);
+        EXPECT_EQ(engine.SpiExtendedId(), static_cast<uint32_t>(row.extendedId));
+        EXPECT_EQ(engine.Geometry().chipSize, bytes);
+        EXPECT_EQ(engine.Geometry().unitSize, row.spi.sectorBytes);
+        EXPECT_EQ(engine.GetBlockSize(row.spi.sectorCount - 1), row.spi.sectorBytes);
+        EXPECT_EQ(engine.GetBlockSize(row.spi.sectorCount), 0u);
+        // The last bytes of the array, read back through the bank register on the parts above 16 MiB.
+        auto& array = chip.Array();
+        ASSERT_EQ(array.size(), bytes);
+        array[bytes - 2] = 0x5A;
+        array[bytes - 1] = 0xC3;
+        uint8_t tail[2] = {0, 0};
+        ASSERT_EQ(engine.NorReadData(bytes - 2, 2, tail), 0);
+        EXPECT_EQ(tail[0], 0x5A);
+        EXPECT_EQ(tail[1], 0xC3);
+        EXPECT_EQ(engine.Init(1), 0);
+    }
+    LxPromptTestEnd();
+}
+
+// A user's own SPI device of the first SPI group opens like a catalogue part: its ID is read with 0x9F and
+// it gets the common 256-byte page.
+TEST(CatalogueOpen, UserSpiDeviceOpens) {
+    LxPromptTestBegin();
+    const SpiCatalogueRow* row = nullptr;
+    for (const SpiCatalogueRow& r : SpiCatalogue())
+        if (std::string(r.name) == "IV064S") row = &r;
+    ASSERT_NE(row, nullptr);
+    kitsim::Kit kit;
+    kitsim::SpiChip chip(SpiPartOf(*row), kit.Clock());
+    kit.AttachSerial(0, &chip);
+    struct UserHost : SimHost {
+        using SimHost::SimHost;
+        int Configure(DeviceSettings& s) override {
+            UserDevice d;
+            const char* fields[kUserDeviceFields] = {"SPI", "Corvo", "MySpi", "014017", "8MB (64Mbit)", "SPI",
+                                                     "8bit", "x1", "ADP", "PISMO1", "SIO"};
+            for (int i = 0; i < kUserDeviceFields; ++i) d.field[i] = fields[i];
+            uint32_t bytes = 0;
+            return ApplyUserDevice(d, s, bytes);
+        }
+    } host(kit, Folder());
+    Engine engine(host);
+    ASSERT_EQ(engine.Init(0), 0) << (LxPromptRecordCount() ? LxPromptRecordText(0) : "");
+    EXPECT_EQ(LxPromptRecordCount(), 0) << LxPromptRecordText(0);
+    EXPECT_EQ(engine.Geometry().jedecId, 0x014017u);
+    EXPECT_EQ(engine.Settings().spiFamily, 1);
+    EXPECT_EQ(engine.Settings().spi.pageBytes, 256u);
+    EXPECT_EQ(engine.SpiWorking().pageBytes, 256u);
+    EXPECT_EQ(engine.Geometry().chipSize, 8u << 20);
+    EXPECT_EQ(engine.Init(1), 0);
     LxPromptTestEnd();
 }

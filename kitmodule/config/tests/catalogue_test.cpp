@@ -254,6 +254,7 @@ TEST(Catalogue, SpiParts) {
     EXPECT_EQ(winbondLike.s.spi.pageMask, 255u);
     EXPECT_EQ(winbondLike.s.spi.sectorCount * winbondLike.s.spi.sectorBytes, 16u << 20);
     EXPECT_EQ(winbondLike.s.predefinedCfi, 1);
+    EXPECT_EQ(winbondLike.s.deviceClass, kClassSpi | kNoCfiMark) << "its ID answer carries no CFI";
     EXPECT_EQ(winbondLike.s.userCfiDeviceBytes, 16u << 20);
     EXPECT_EQ(winbondLike.s.userCfi.regions[0].blocksMinus1 + 1u, winbondLike.s.spi.sectorCount);
 
@@ -267,6 +268,7 @@ TEST(Catalogue, SpiParts) {
     EXPECT_EQ(big.s.spi.sectorBytes, 256u * 1024);
     EXPECT_EQ(small.s.spi.sectorBytes, 64u * 1024);
     EXPECT_EQ(big.s.spi.pageMask, 511u);
+    EXPECT_EQ(big.s.deviceClass, kClassSpi);
 
     // A part without predefined CFI clears the flag.
     PageChoices page;

@@ -249,3 +249,18 @@ TEST_F(ChipSelectMapFile, ReadAndWrittenByTheirFileValues) {
     ChipSelectMapEntry none[4];
     EXPECT_FALSE(ChipSelectMapSelected(none));
 }
+
+TEST(ChipSelectMapApply, AskedOnlyForAMapAndNeverKeptWithout) {
+    DeviceSettings s;
+    s.chipSelectMapInUse = 1;  // a Yes of an earlier apply
+    int asked = 0;
+    EXPECT_TRUE(ApplyChipSelectMap(s, [&] { return ++asked, true; }));
+    EXPECT_EQ(s.chipSelectMapInUse, 0) << "all positions N/A: no map";
+    EXPECT_EQ(asked, 0);
+    s.chipSelectMap[2] = {5, 3};
+    EXPECT_FALSE(ApplyChipSelectMap(s, [&] { return ++asked, false; }));
+    EXPECT_EQ(s.chipSelectMapInUse, 0);
+    EXPECT_TRUE(ApplyChipSelectMap(s, [&] { return ++asked, true; }));
+    EXPECT_EQ(s.chipSelectMapInUse, 1);
+    EXPECT_EQ(asked, 2);
+}

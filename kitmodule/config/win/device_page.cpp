@@ -361,13 +361,10 @@ BOOL CConfigDeviceDlg::OnApply() {
             return FALSE;
         result = user_->ApplyUserDevice();
     } else {
-        // A map whose positions are all "N/A" is no map: an earlier Yes must not outlive it.
-        s_.chipSelectMapInUse = 0;
-        if (ChipSelectMapSelected(s_.chipSelectMap)) {
-            if (LxMessageBox(m_hWnd, "CS Map is selected. Do you want to go with it?", "Tarn-Rook", MB_YESNO) != IDYES)
-                return FALSE;
-            s_.chipSelectMapInUse = 1;
-        }
+        if (!ApplyChipSelectMap(s_, [this] {
+                return LxMessageBox(m_hWnd, "CS Map is selected. Do you want to go with it?", "Tarn-Rook", MB_YESNO) == IDYES;
+            }))
+            return FALSE;
         result = SetupDevice();
     }
     if (result == 0) return TRUE;
