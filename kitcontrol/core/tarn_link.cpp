@@ -209,12 +209,21 @@ bool TarnLink::SetupArrayRead(uint8_t mode, uint32_t address, uint32_t length, u
     PutBE32(p + 8, length);
     std::memset(lastReadSetup_, 0, sizeof lastReadSetup_);
     std::memcpy(lastReadSetup_, p, 12);
+    // A read that failed after its set-up (a pulled cable, a time-out) may have left its data
+    // waiting on the endpoint, where it would be taken for the next read's.
+    if (dataInDirty_) pipes_->Reset(kEpDataIn);
+    dataInDirty_ = true;
     if (!doEP1_Command(p, answer_)) return false;
     // The kit refuses a set-up it cannot serve and then sends no data: do not wait for it.
-    if (answer_[0] == 0x80 && answer_[1] == 6 && answer_[2] != 0) return false;
+    if (answer_[0] == 0x80 && answer_[1] == 6 && answer_[2] != 0) {
+        dataInDirty_ = false;
+        return false;
+    }
     uint32_t n = length;
     // A short answer is a failed read: the caller's buffer would hold stale bytes.
-    return pipes_->Transfer(kEpDataIn, destination, n) && n == length;
+    bool ok = pipes_->Transfer(kEpDataIn, destination, n) && n == length;
+    dataInDirty_ = !ok;
+    return ok;
 }
 
 bool TarnLink::BurstWriteData(uint32_t burstIndex, const uint8_t* source, uint32_t burstBytes, uint32_t burstCount) {

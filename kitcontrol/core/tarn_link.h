@@ -177,6 +177,7 @@ private:
     std::vector<uint8_t> lastSent_;
     uint32_t lastSentUsed_ = 0;  // bytes of lastSent_ that may be non-zero
     uint8_t lastReadSetup_[64] = {};
+    bool dataInDirty_ = false;  // a read may have left its data on endpoint 0x86
     uint8_t answer_[64] = {};
     uint8_t memType_ = 0;
     uint8_t memConfig_ = 0;

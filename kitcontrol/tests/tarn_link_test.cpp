@@ -257,6 +257,26 @@ TEST_F(Link, NorProgramEraseAndReadsThroughTheKit) {
         << "the sector before is untouched";
 }
 
+// A read whose data transfer failed (a pulled cable, a time-out) leaves its data on the endpoint:
+// the next read must get its own words, not those.
+TEST_F(Link, AFailedReadLeavesNoDataForTheNext) {
+    Start16();
+    chip.Array()[0x10] = 0x11;
+    chip.Array()[0x11] = 0x22;
+    chip.Array()[0x40] = 0x33;
+    chip.Array()[0x41] = 0x44;
+    uint16_t v = 0;
+    pipes.failNext[kEpDataIn] = 1;
+    EXPECT_FALSE(link.Read16(0x08, &v).Ok());
+    ASSERT_TRUE(link.Read16(0x20, &v).Ok());
+    EXPECT_EQ(v, 0x4433);
+    std::vector<uint8_t> buf(64);
+    pipes.failNext[kEpDataIn] = 1;
+    EXPECT_FALSE(link.NORArrayRead(0x00, 64, 2, buf.data()).Ok());
+    ASSERT_TRUE(link.Read16(0x08, &v).Ok());
+    EXPECT_EQ(v, 0x2211);
+}
+
 TEST_F(Link, WriteBufferProgramWithTheConfirmCycle) {
     Start16();
     ASSERT_TRUE(link.ConfigTarnPollingMethod(1, 0xFFFFFFFF).Ok());

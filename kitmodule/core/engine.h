@@ -149,6 +149,9 @@ public:
     void WriteBufferConfirm(uint32_t base, uint32_t offset);
     void QueueWrite(uint32_t base, uint32_t offset, uint32_t data, uint8_t pollingCode);
     uint32_t ReadBus(uint32_t base, uint32_t offset);
+    // Sends the queue; a failure is kept as a failed link (LinkFailed) for the operation.
+    HResult Flush();
+    bool LinkFailed() const { return linkFailed_; }
     // Reads `length` bytes from the byte offset; false when the kit failed.
     bool ReadNorArray(uint32_t base, uint32_t byteOffset, uint32_t length, uint8_t* buffer);
     HResult SwitchChipSelect(uint32_t chipSelectIndex);
@@ -345,6 +348,7 @@ private:
     uint8_t spiPassword_[8] = {};       // the password to program or present, or read back
     uint16_t spiPasswordWords_[4] = {0, 0, 0, 0};
     uint8_t spiLastStatus_ = 0;
+    bool linkFailed_ = false;  // a kit call failed since the operation began
 };
 
 // Swaps a copy of the caller's data by the "Data Swap" setting (1: bytes of each 16-bit word,

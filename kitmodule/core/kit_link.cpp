@@ -163,6 +163,13 @@ void Engine::WriteBufferConfirm(uint32_t base, uint32_t offset) {
     trace_.Write(kTraceWriteIn + 1, base, offset, address, data);
 }
 
+HResult Engine::Flush() {
+    if (!kit_) return kOk;
+    HResult hr = kit_->Qflush();
+    if (Failed(hr)) linkFailed_ = true;
+    return hr;
+}
+
 uint32_t Engine::ReadBus(uint32_t base, uint32_t offset) {
     const uint32_t bpw = bytesPerBusWord_;
     const uint32_t address = (bpw == 1 || bpw == 2 || bpw == 4) ? base + offset * bpw : 0;
@@ -171,18 +178,21 @@ uint32_t Engine::ReadBus(uint32_t base, uint32_t offset) {
     if (bpw != 1 && bpw != 2 && bpw != 4) {
         value = 0xFFFFFFFF;
     } else if (kit_) {
-        kit_->Qflush();
+        // A read the kit did not answer holds nothing: a poll must not take its zero for the chip's
+        // status (zero data would look programmed), so the failure is kept for the operation.
+        HResult hr = Flush();
         if (bpw == 1) {
             uint8_t v = 0;
-            kit_->Read8(base + offset, &v);
+            hr = Failed(hr) ? hr : kit_->Read8(base + offset, &v);
             value = v;
         } else if (bpw == 2) {
             uint16_t v = 0;
-            kit_->Read16((base + 2 * offset) / 2, &v);
+            hr = Failed(hr) ? hr : kit_->Read16((base + 2 * offset) / 2, &v);
             value = ((base + 2 * offset) & 1) ? (v >> 8) : v;
         } else {
-            kit_->Read32((base + 4 * offset) / 4, &value);
+            hr = Failed(hr) ? hr : kit_->Read32((base + 4 * offset) / 4, &value);
         }
+        if (Failed(hr)) linkFailed_ = true;
     }
     trace_.ReadOut(base, offset, address, value);
     return value;

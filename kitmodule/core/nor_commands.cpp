@@ -72,7 +72,7 @@ bool Engine::TimedOut(const UserTimer& t) const { return t.armed && host_.NowMs(
 // operation's poll would see the old one finish and call it a success. The reset line ends it.
 void Engine::AbortChipOperation() {
     if (!kit_) return;
-    kit_->Qflush();
+    Flush();
     kit_->ResetMemory(255, memTypeCode_);
 }
 
@@ -167,6 +167,7 @@ int Engine::EraseSuspendOp(uint32_t base, uint32_t sector) {
     UserTimer timer = StartUserTimeout(1);
     for (;;) {
         int state = EraseSuspendState(base, sector);
+        if (linkFailed_) return 0;
         if (state != 0) return state;
         if (TimedOut(timer)) break;
     }
@@ -243,6 +244,10 @@ int Engine::PollDataStatus(uint32_t base, uint32_t address, uint32_t expected, i
     bool done = false, timedOut = false;
     for (;;) {
         value = ReadBus(base, address);
+        if (linkFailed_) {
+            bufferProgramPolling_ = false;
+            return 0;
+        }
         if ((value & dq7) == (expected & dq7)) {
             done = true;
             break;
@@ -327,6 +332,7 @@ uint32_t Engine::PollStatusRegister(uint32_t base, uint32_t address, int mode) {
     for (;;) {
         WriteBus(base, sa + working_.unlock1, Cmd(0x70));
         value = ReadBus(base, address);
+        if (linkFailed_) return Dq(5) | Dq(4);
         if ((value & dq7) == dq7) return value;
         if (TimedOut(timer)) break;
     }
@@ -409,8 +415,8 @@ int Engine::WaitProtectionOp(uint32_t base) {
     int r;
     do {
         r = ReadToggleStatus(base);
-    } while (r == 2 && !TimedOut(timer));
-    if (r == 1) {
+    } while (r == 2 && !TimedOut(timer) && !linkFailed_);
+    if (r == 1 && !linkFailed_) {
         ProtectionExit(base);
         return 0;
     }

@@ -75,6 +75,7 @@ void Engine::EndRedirect() {
 }
 
 int Engine::NorReadData(uint32_t address, uint32_t length, uint8_t* buffer) {
+    linkFailed_ = false;
     if ((settings_.deviceClass & 0xFF) == kClassSpi) return SpiNorRead(address, length, buffer);
     if ((settings_.deviceClass & 0xFF) != kClassNor) return -1;
     if (!buffer && length) return Fail(ERROR_INVALID_HANDLE_PARAM);
@@ -99,6 +100,7 @@ bool Engine::ProtectedAt(uint32_t offset) {
 }
 
 int Engine::NorProgramData(uint32_t address, uint32_t length, const uint8_t* data) {
+    linkFailed_ = false;
     if ((settings_.deviceClass & 0xFF) == kClassSpi) return SpiNorProgram(address, length, data);
     if ((settings_.deviceClass & 0xFF) != kClassNor) return -1;
     if (!data && length) return Fail(ERROR_INVALID_HANDLE_PARAM);
@@ -173,7 +175,7 @@ int Engine::ProgramNor16(uint32_t base, uint32_t offset, uint32_t length, const 
             }
             std::memcpy(buffer.data() + (from - start), data + (from - offset), static_cast<size_t>(to - from));
             int r = (this->*commands_.writeBufferProgram)(base, static_cast<uint32_t>(start / bpw), chunk / bpw, buffer.data());
-            if (r != 1) return Fail(ERROR_PROGRAM);
+            if (r != 1 || linkFailed_) return Fail(ERROR_PROGRAM);
         }
         return 0;
     }
@@ -188,7 +190,7 @@ int Engine::ProgramNor16(uint32_t base, uint32_t offset, uint32_t length, const 
         std::memcpy(word + (from - start), data + (from - offset), static_cast<size_t>(to - from));
         uint32_t value = word[0] | (uint32_t(word[1]) << 8) | (uint32_t(word[2]) << 16) | (uint32_t(word[3]) << 24);
         int r = (this->*commands_.program)(base, static_cast<uint32_t>(start / bpw), value & working_.dataMask);
-        if (r != 1) return Fail(ERROR_PROGRAM);
+        if (r != 1 || linkFailed_) return Fail(ERROR_PROGRAM);
     }
     return 0;
 }
@@ -212,16 +214,18 @@ int Engine::EraseTarget(uint32_t index, uint32_t* offset, bool checkProtection) 
 }
 
 int Engine::NorEraseBlock(uint32_t index) {
+    linkFailed_ = false;
     if ((settings_.deviceClass & 0xFF) == kClassSpi) return SpiNorErase(index);
     uint32_t offset = 0;
     if (int refused = EraseTarget(index, &offset, true)) return refused;
     Redirect(&offset);
     int r = (this->*commands_.sectorErase)(base_, offset / bytesPerBusWord_);
     EndRedirect();
-    return r == 1 ? 0 : Fail(ERROR_ERASE);
+    return r == 1 && !linkFailed_ ? 0 : Fail(ERROR_ERASE);
 }
 
 int Engine::NorChipErase() {
+    linkFailed_ = false;
     if ((settings_.deviceClass & 0xFF) != kClassNor || !commands_.sectorErase) return -1;
     if (settings_.checkSectorProtection) {
         // The chip would skip a protected sector and still report a whole erase.
@@ -245,23 +249,25 @@ int Engine::NorChipErase() {
         } else if (cs > 0) {
             break;
         }
-        if (ChipEraseOp(base_) != 1) return Fail(ERROR_ERASE);
+        if (ChipEraseOp(base_) != 1 || linkFailed_) return Fail(ERROR_ERASE);
     }
     return 0;
 }
 
 int Engine::NorEraseBegin(uint32_t index) {
+    linkFailed_ = false;
     uint32_t offset = 0;
     if (int refused = EraseTarget(index, &offset, true)) return refused;
     Redirect(&offset);
     SectorEraseCmd(base_, offset / bytesPerBusWord_);
     EndRedirect();
     // Queued cycles reach the chip only when flushed: the erase runs once the call returns.
-    if (kit_ && Failed(kit_->Qflush())) return Fail(ERROR_ERASE);
+    if (Failed(Flush())) return Fail(ERROR_ERASE);
     return 0;
 }
 
 int Engine::NorEraseSuspend(uint32_t index) {
+    linkFailed_ = false;
     uint32_t offset = 0;
     if (int refused = EraseTarget(index, &offset, false)) return refused;
     Redirect(&offset);
@@ -273,13 +279,14 @@ int Engine::NorEraseSuspend(uint32_t index) {
 }
 
 int Engine::NorEraseResume(uint32_t index) {
+    linkFailed_ = false;
     uint32_t offset = 0;
     if (int refused = EraseTarget(index, &offset, false)) return refused;
     Redirect(&offset);
     int r = EraseResumeOp(base_, offset / bytesPerBusWord_);
     EndRedirect();
-    if (r == -2) return Fail(ERROR_INVALID_PARAMETER_INPUT);  // no erase is suspended there
-    return r == 1 ? 0 : Fail(ERROR_ERASE);
+    if (r == -2 && !linkFailed_) return Fail(ERROR_INVALID_PARAMETER_INPUT);  // no erase is suspended there
+    return r == 1 && !linkFailed_ ? 0 : Fail(ERROR_ERASE);
 }
 
 int Engine::BlockStatusWord(uint32_t offset, uint16_t* status) {
@@ -317,15 +324,18 @@ int Engine::BlockStatusWord(uint32_t offset, uint16_t* status) {
 }
 
 int Engine::NorGetBlockStatus(uint32_t index, uint16_t* status) {
+    linkFailed_ = false;
     const int32_t cls = settings_.deviceClass & 0xFF;
     if (cls != kClassNor && cls != kClassSpi) return -1;
     if (!status) return Fail(ERROR_INVALID_HANDLE_PARAM);
     if (cls == kClassSpi) return SpiBlockStatus(index, status);
     uint32_t offset = BlockIndexToOffset(index);
-    return BlockStatusWord(offset, status);
+    int r = BlockStatusWord(offset, status);
+    return linkFailed_ ? -1 : r;
 }
 
 int Engine::NorSetBlockStatus(uint32_t argument, uint32_t status) {
+    linkFailed_ = false;
     if ((settings_.deviceClass & 0xFF) == kClassSpi) return SpiSetBlockStatus(argument, status);
     if ((settings_.deviceClass & 0xFF) != kClassNor) return -1;
     const uint32_t m = working_.multiplier;
@@ -365,8 +375,8 @@ int Engine::NorSetBlockStatus(uint32_t argument, uint32_t status) {
             if (r != 1) result = Fail(ERROR_INVALID_PARAMETER_INPUT);
         }
         ProtectionExit(base);
-        if (kit_) kit_->Qflush();
-        return result;
+        Flush();
+        return linkFailed_ ? Fail(ERROR_PROGRAM) : result;
     }
     if (GetBlockSize(argument) == 0) return Fail(ERROR_INVALID_PARAMETER_INPUT);
     uint32_t offset = BlockIndexToOffset(argument), windowEnd;
@@ -409,11 +419,12 @@ int Engine::NorSetBlockStatus(uint32_t argument, uint32_t status) {
     }
     EndRedirect();
     // Queued cycles reach the chip only when flushed: the change is made before the call returns.
-    if (kit_) kit_->Qflush();
-    return result < 0 ? Fail(ERROR_PROGRAM) : 0;
+    Flush();
+    return result < 0 || linkFailed_ ? Fail(ERROR_PROGRAM) : 0;
 }
 
 int Engine::NorSetAsoMode(uint32_t mode) {
+    linkFailed_ = false;
     if ((settings_.deviceClass & 0xFF) == kClassSpi) return SpiSetAsoMode(mode);
     if ((settings_.deviceClass & 0xFF) != kClassNor) return -1;
     const bool leave = mode & 1;
@@ -436,12 +447,10 @@ int Engine::NorSetAsoMode(uint32_t mode) {
             if (!p.entry) return -1;
             (this->*p.entry)(base, 0);
         }
-        if (kit_) kit_->Qflush();
-        return 0;
+        return Failed(Flush()) ? -1 : 0;
     }
     if (leave && commands_.reset) (this->*commands_.reset)(base);
-    if (kit_) kit_->Qflush();
-    return 0;
+    return Failed(Flush()) ? -1 : 0;
 }
 
 }  // namespace rook

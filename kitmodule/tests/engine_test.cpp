@@ -561,6 +561,43 @@ TEST(EngineFaults, CompletionWinsOverATimeOutOfTheSamePass) {
     EXPECT_EQ(r.chip->Array()[1], 0x34);
 }
 
+// With the cable out every kit call fails and a read answers nothing: no operation may take that
+// for the chip's answer (zeros polled for zeros written looked programmed), and none succeeds.
+TEST(EngineFaults, NothingSucceedsWithoutTheKit) {
+    const std::vector<uint8_t> zeros(4096, 0);
+    struct {
+        const char* what;
+        int (*op)(Engine&, const std::vector<uint8_t>&);
+    } rows[] = {
+        {"buffered program of zeros", [](Engine& e, const std::vector<uint8_t>& d) {
+             return e.NorProgramData(0x40000, static_cast<uint32_t>(d.size()), d.data()); }},
+        {"word program of zeros", [](Engine& e, const std::vector<uint8_t>& d) {
+             e.Settings().noWriteBuffer = 1;
+             return e.NorProgramData(0x40000, static_cast<uint32_t>(d.size()), d.data()); }},
+        {"sector erase", [](Engine& e, const std::vector<uint8_t>&) { return e.NorEraseBlock(5); }},
+        {"chip erase", [](Engine& e, const std::vector<uint8_t>&) { return e.NorChipErase(); }},
+        {"erase begin", [](Engine& e, const std::vector<uint8_t>&) { return e.NorEraseBegin(5); }},
+        {"erase resume", [](Engine& e, const std::vector<uint8_t>&) { return e.NorEraseResume(5); }},
+        {"protection set", [](Engine& e, const std::vector<uint8_t>&) { return e.NorSetBlockStatus(5, rook::kStatusDybSet); }},
+        {"protection get", [](Engine& e, const std::vector<uint8_t>&) {
+             uint16_t st = 0;
+             return e.NorGetBlockStatus(5, &st); }},
+        {"overlay", [](Engine& e, const std::vector<uint8_t>&) { return e.NorSetAsoMode(0x10); }},
+    };
+    for (auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        Rig r;
+        ASSERT_EQ(r.Open("programTimeout=1000;eraseTimeout=1000"), 0);
+        std::fill(r.chip->Array().begin() + 0x40000, r.chip->Array().begin() + 0x60000, 0x5A);
+        r.host.bus->Pipes().unplugged = true;
+        EXPECT_EQ(row.op(r.engine, zeros), -1);
+        r.host.bus->Pipes().unplugged = false;
+        EXPECT_EQ(r.chip->Array()[0x40000], 0x5A);
+        EXPECT_EQ(r.chip->Array()[0x5FFFF], 0x5A);
+        EXPECT_FALSE(r.chip->Dyb(5));
+    }
+}
+
 TEST(EngineFaults, KitUnpluggedMidProgram) {
     Rig r;
     ASSERT_EQ(r.Open(), 0);

@@ -145,8 +145,25 @@ BOOL SimClose(HANDLE h) {
     return TRUE;
 }
 
+// A test outside the process pulls the cable of a handle's kit by creating the file that
+// LX_KITSIM_CABLE_OUT names, and plugs it back by removing the file.
+void FollowCableFile(uint32_t handle) {
+    static const std::string path = [] {
+        const char* p = std::getenv("LX_KITSIM_CABLE_OUT");
+        return std::string(p ? p : "");
+    }();
+    if (path.empty()) return;
+    const bool out = GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    std::lock_guard<std::mutex> lock(Driver()->Lock());
+    auto kit = HandleKits().find(handle);
+    if (kit == HandleKits().end()) return;
+    kitsim::SimUsbDevice& dev = Driver()->Device(kit->second);
+    if (dev.Unplugged() != out) dev.SetUnplugged(out);
+}
+
 BOOL SimIoControl(HANDLE h, DWORD code, void* in, DWORD inSize, void* out, DWORD outSize, DWORD* returned,
                   OVERLAPPED* ov) {
+    FollowCableFile(SimHandle(h));
     if (!ov) {
         SetLastError(ERROR_INVALID_PARAMETER);  // the handle is overlapped
         return FALSE;

@@ -1,0 +1,152 @@
+// Drives a running Lumivex from outside, as a user's clicks would: menu commands posted to its main
+// window, the windows they open found among its own, their texts read, their pictures taken, the
+// common file dialogs answered. One step per run; exit code 0 when the step did what it says.
+//   open-device <shot>          Open Device: prints the device information text, then OK
+//   profiler <shot>             the function profiler window (left open)
+//   dump <file>                 Dump Debug Information into <file> (Windows path)
+//   viewer <file> <shot>        the debug-trace viewer on <file>, then closed
+//   alive                       the main window still answers
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "lumivex/testkit.h"
+
+namespace {
+
+// Menu commands and control ids of the program's resources.
+constexpr UINT kOpenDevice = 32771;
+constexpr UINT kFunctionProfiler = 32774;
+constexpr UINT kDumpDebug = 32886;
+constexpr UINT kDebugViewer = 32887;
+constexpr int kDeviceInfo = 20012;
+constexpr int kProfilerGrid = 20101;
+constexpr int kTraceGrid = 20111;
+constexpr int kFileNameCombo = 0x47C;  // the common file dialog's file name box
+constexpr int kFileNameEdit = 0x480;
+
+HWND Frame() {
+    for (int i = 0; i < 300; ++i) {
+        if (HWND w = FindWindowA("LumivexMainFrame", nullptr)) return w;
+        Sleep(100);
+    }
+    return nullptr;
+}
+
+struct Search {
+    DWORD process;
+    int control;  // a child with this id, or 0 for the file dialogs
+    HWND found;
+};
+
+BOOL CALLBACK Visit(HWND w, LPARAM p) {
+    auto* s = reinterpret_cast<Search*>(p);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    if (pid != s->process || !IsWindowVisible(w)) return TRUE;
+    char cls[64] = "";
+    GetClassNameA(w, cls, sizeof cls);
+    if (std::strcmp(cls, "#32770") != 0) return TRUE;
+    bool match = s->control ? GetDlgItem(w, s->control) != nullptr
+                            : GetDlgItem(w, kFileNameCombo) != nullptr || GetDlgItem(w, kFileNameEdit) != nullptr;
+    if (!match) return TRUE;
+    s->found = w;
+    return FALSE;
+}
+
+// A visible dialog of the program that holds the control, waited for up to 30 seconds.
+HWND WaitDialog(HWND frame, int control) {
+    Search s{0, control, nullptr};
+    GetWindowThreadProcessId(frame, &s.process);
+    for (int i = 0; i < 300 && !s.found; ++i) {
+        EnumWindows(Visit, reinterpret_cast<LPARAM>(&s));
+        if (!s.found) Sleep(100);
+    }
+    return s.found;
+}
+
+bool WaitGone(HWND w) {
+    for (int i = 0; i < 300; ++i) {
+        if (!IsWindow(w) || !IsWindowVisible(w)) return true;
+        Sleep(100);
+    }
+    return false;
+}
+
+std::string Text(HWND w) {
+    char text[4096] = "";
+    // WM_GETTEXT crosses processes for standard controls.
+    DWORD_PTR n = 0;
+    SendMessageTimeoutA(w, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000, &n);
+    return text;
+}
+
+// Answers a common file dialog with a path and its OK button.
+bool AnswerFileDialog(HWND frame, const char* path) {
+    HWND dialog = WaitDialog(frame, 0);
+    if (!dialog) return false;
+    HWND name = GetDlgItem(dialog, kFileNameCombo);
+    if (!name) name = GetDlgItem(dialog, kFileNameEdit);
+    DWORD_PTR r = 0;
+    SendMessageTimeoutA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path), SMTO_ABORTIFHUNG, 5000, &r);
+    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+    return WaitGone(dialog);
+}
+
+void Shot(HWND w, const char* name) {
+    Sleep(500);  // let it paint
+    LxSaveWindowShot(w, name);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) return 2;
+    const std::string step = argv[1];
+    HWND frame = Frame();
+    if (!frame) {
+        std::fprintf(stderr, "no main window\n");
+        return 1;
+    }
+    if (step == "alive") {
+        DWORD_PTR r = 0;
+        return SendMessageTimeoutA(frame, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &r) ? 0 : 1;
+    }
+    if (step == "open-device" && argc >= 3) {
+        PostMessageA(frame, WM_COMMAND, kOpenDevice, 0);
+        HWND dialog = WaitDialog(frame, kDeviceInfo);
+        if (!dialog) return 1;
+        std::string info;
+        for (int i = 0; i < 100 && info.empty(); ++i, Sleep(100)) info = Text(GetDlgItem(dialog, kDeviceInfo));
+        std::printf("%s\n", info.c_str());
+        Shot(dialog, argv[2]);
+        PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+        return WaitGone(dialog) && !info.empty() ? 0 : 1;
+    }
+    if (step == "profiler" && argc >= 3) {
+        PostMessageA(frame, WM_COMMAND, kFunctionProfiler, 0);
+        HWND dialog = WaitDialog(frame, kProfilerGrid);
+        if (!dialog) return 1;
+        Shot(dialog, argv[2]);
+        return 0;
+    }
+    if (step == "dump" && argc >= 3) {
+        PostMessageA(frame, WM_COMMAND, kDumpDebug, 0);
+        return AnswerFileDialog(frame, argv[2]) ? 0 : 1;
+    }
+    if (step == "viewer" && argc >= 4) {
+        PostMessageA(frame, WM_COMMAND, kDebugViewer, 0);
+        if (!AnswerFileDialog(frame, argv[2])) return 1;
+        HWND viewer = WaitDialog(frame, kTraceGrid);
+        if (!viewer) return 1;
+        Shot(viewer, argv[3]);
+        PostMessageA(viewer, WM_COMMAND, IDCANCEL, 0);
+        if (!WaitGone(viewer)) PostMessageA(viewer, WM_CLOSE, 0, 0);
+        return WaitGone(viewer) ? 0 : 1;
+    }
+    return 2;
+}
