@@ -80,11 +80,11 @@ void CVeltanFindDlg::ButtonsIdle(bool idle) {
 void CVeltanFindDlg::OnClose() {
   m_bRunning = false;
   ShowWindow(SW_HIDE);
-  if (m_pExplorer) ::SetWindowPos(m_pExplorer->m_hWnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  if (m_pExplorer && m_pExplorer->m_hWnd) ::SetWindowPos(m_pExplorer->m_hWnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
 }
 
 void CVeltanFindDlg::OnFindNext() {
-  if (m_bRunning || !UpdateData(TRUE)) return;
+  if (m_bRunning || !m_pExplorer || !UpdateData(TRUE)) return;
   const uint32_t window = lx::VeltanWindowBytes(m_pExplorer->m_SpareSize);
   std::vector<uint8_t> pattern;
   if (m_Kind == 1) {
@@ -121,6 +121,11 @@ void CVeltanFindDlg::OnFindNext() {
   m_Search.tickContext = &tick;
   const lx::VeltanFindResult result = lx::RunVeltanFind(m_Search);
   m_bRunning = false;
+  if (!m_pExplorer) {
+    // The explorer went while the search ran; this window belongs to nobody now.
+    DestroyWindow();
+    return;
+  }
   switch (result.outcome) {
     case lx::VeltanFindOutcome::kHit:
       m_pExplorer->GoToPage(result.page);

@@ -12,6 +12,10 @@ class CVeltanFindDlg : public CDialog {
   BOOL OnCommand(WPARAM wp, LPARAM lp) override;
   void OnOK() override { OnFindNext(); }
   void OnCancel() override { OnClose(); }
+  // The explorer owns the window while it exists; after it, the window deletes itself.
+  void PostNcDestroy() override {
+    if (!m_pExplorer) delete this;
+  }
   void OnFindNext();
   void OnStop() { m_bRunning = false; }
   void OnClose();

@@ -604,10 +604,17 @@ BOOL CVeltanExplorerDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* resu
     case WM_DESTROY:
       KillTimer(kAutoUpdateTimer);
       if (m_pFindDlg) {
-        m_pFindDlg->m_bRunning = false;
-        m_pFindDlg->DestroyWindow();
-        delete m_pFindDlg;
+        CVeltanFindDlg* find = m_pFindDlg;
         m_pFindDlg = nullptr;
+        find->m_pExplorer = nullptr;
+        if (find->m_bRunning) {
+          // Closed from inside the search's message pump: the search stops and the find
+          // window goes once it has returned.
+          find->m_bRunning = false;
+          find->ShowWindow(SW_HIDE);
+        } else {
+          find->DestroyWindow();  // deletes itself, belonging to nobody
+        }
       }
       return FALSE;
     default:

@@ -226,6 +226,21 @@ TEST_F(VeltanRook, FindImportAndExport) {
     exporter.OnExportPages();
     EXPECT_EQ(LastPromptText(), "Export finished.");
     EXPECT_EQ(ReadAll(out), std::string(pages.begin(), pages.end()));
+    // The same file back with its spare areas into block 22.
+    {
+      CVeltanImportDlg withSpare(64 * 22 + 5, part.spare, explorer->m_pBlockTable.get(), explorer);
+      ASSERT_TRUE(withSpare.Create(IDD_VX_IMPORT, explorer));
+      CFileDialog::QueueTestAnswer(out.c_str());
+      withSpare.OnBrowse();
+      withSpare.SetDlgItemText(IDC_VT_COUNT, "3");
+      withSpare.CheckDlgButton(IDC_VT_SPARE, BST_UNCHECKED);
+      withSpare.OnImportPages();
+      EXPECT_EQ(LastPromptText(), "Import finished.");
+      for (uint32_t p = 0; p < 3; ++p)
+        EXPECT_EQ(chip->Page(64 * 22 + 5 + p),
+                  std::vector<uint8_t>(pages.begin() + p * stride, pages.begin() + (p + 1) * stride)) << p;
+      withSpare.DestroyWindow();
+    }
     exporter.CheckDlgButton(IDC_VT_SPARE, BST_CHECKED);
     exporter.OnExportPages();
     EXPECT_EQ(ReadAll(out).size(), 3u * 2048);

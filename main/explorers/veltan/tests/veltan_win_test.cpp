@@ -296,6 +296,23 @@ TEST_F(VeltanWindows, FindShowsTheMatchAcrossPages) {
   EXPECT_FALSE(find->IsWindowVisible());
 }
 
+// The explorer closed while its find window searches the range: the search stops, both windows go.
+TEST_F(VeltanWindows, ClosingTheExplorerStopsItsSearch) {
+  CVeltanExplorerDlg* explorer = Open({IDNO, IDNO});
+  ASSERT_NE(explorer, nullptr);
+  explorer->OnFind();
+  CVeltanFindDlg* find = explorer->m_pFindDlg;
+  ASSERT_NE(find, nullptr);
+  HWND findWindow = find->m_hWnd;
+  find->SetDlgItemText(IDC_VF_PATTERN, "nowhere on the device");
+  find->CheckRadioButton(IDC_VF_CURRENT, IDC_VF_FROM, IDC_VF_FROM);
+  explorer->PostMessage(WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  find->OnFindNext();
+  EXPECT_EQ(GetVeltanExplorer(), nullptr);
+  EXPECT_FALSE(IsWindow(findWindow));
+  EXPECT_FALSE(Told("String not found."));
+}
+
 TEST_F(VeltanWindows, ImportAndExportDialogs) {
   CVeltanExplorerDlg* explorer = Open({IDNO, IDNO});
   ASSERT_NE(explorer, nullptr);
