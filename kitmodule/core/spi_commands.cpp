@@ -19,7 +19,7 @@ constexpr uint32_t kFrameOpen = 0, kFrameClose = 8;
 bool FourByteWrite(uint8_t c) { return c == 0x12 || c == 0x21 || c == 0x34 || c == 0xDC || c == 0xE1 || c == 0xE3; }
 
 struct ReadPhases {
-    uint8_t addressBytes;   // 3 or 4; 0x5A sends two zero bytes and the low byte
+    uint8_t addressBytes;   // 3 or 4
     uint32_t addressReg;
     uint8_t dummyBytes;
     uint32_t dummyReg;
@@ -102,14 +102,10 @@ int Engine::SpiRead(uint8_t command, uint32_t address, uint8_t* buffer, uint32_t
     WriteBus(base_, kRegFrame, kFrameOpen);
     WriteBus(base_, kRegSingle, command);
     if (address != kSpiNoAddress) {
-        if (command == 0x5A) {
-            WriteBus(base_, kRegSingle, 0);
-            WriteBus(base_, kRegSingle, 0);
-            WriteBus(base_, kRegSingle, address & 0xFF);
-        } else {
-            for (int shift = p.addressBytes == 4 ? 24 : 16; shift >= 0; shift -= 8)
-                WriteBus(base_, p.addressReg, (address >> shift) & 0xFF);
-        }
+        // The parameter table (0x5A) takes its whole three-byte address like every other read:
+        // with only the low byte sent, an offset past 255 would read the table's start again.
+        for (int shift = p.addressBytes == 4 ? 24 : 16; shift >= 0; shift -= 8)
+            WriteBus(base_, p.addressReg, (address >> shift) & 0xFF);
     }
     for (uint8_t i = 0; i < p.dummyBytes; ++i) WriteBus(base_, p.dummyReg, 0);
     int result = 0;

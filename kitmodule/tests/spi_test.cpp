@@ -134,6 +134,9 @@ TEST(SpiOpen, PartWithoutCfiTakesThePredefinedGeometry) {
     ASSERT_EQ(r.engine.NorReadData(0x84, 4, sfdp), 0);
     uint32_t bits = sfdp[0] | sfdp[1] << 8 | sfdp[2] << 16 | uint32_t(sfdp[3]) << 24;
     EXPECT_EQ(bits + 1, (16u << 20) * 8);
+    // Offsets past 255 are the table's too (this one lies beyond its end), not its start again.
+    ASSERT_EQ(r.engine.NorReadData(0x184, 4, sfdp), 0);
+    EXPECT_EQ(std::vector<uint8_t>(sfdp, sfdp + 4), std::vector<uint8_t>(4, 0xFF));
 
     // Without a predefined geometry the open still tells the caller it has none.
     SpiRig bare(kitsim::MarroSpiPart());
@@ -481,4 +484,18 @@ TEST(SpiData, BankIsWrittenAgainAfterAResetOrPowerCycle) {
         EXPECT_TRUE(std::equal(data.begin(), data.end(), r.chip->Array().begin() + 0x1000100)) << mode;
         EXPECT_EQ(r.chip->Array()[0x100], 0xFF) << mode;
     }
+}
+
+// A chip that turns ready on the very poll at which the time-out runs out has finished: the
+// program is a success, not a time-out. (A 1 ms time-out, counted in whole milliseconds, runs out
+// on the poll that sees a 450 us page program done.)
+TEST(SpiWaits, ReadyOnTheLastPollIsASuccess) {
+    kitsim::SpiPart part = kitsim::BessaSpiPart();
+    part.pageProgramUs = 450;
+    SpiRig r(part);
+    ASSERT_EQ(r.Open(kBessa, "programTimeout=1"), 0);
+    auto data = Pattern(256, 9);
+    ASSERT_EQ(r.engine.NorProgramData(0, 256, data.data()), 0);
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), r.chip->Array().begin()));
+    EXPECT_FALSE(r.PromptSeen("User timeout occurred..."));
 }
