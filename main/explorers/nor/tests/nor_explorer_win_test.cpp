@@ -17,13 +17,12 @@
 #include "module_loader.h"
 #include "nor_explorer.h"
 #include "nor_sheet.h"
-#include "test_support.h"
+#include "rook_session.h"
 
 namespace {
 
 CBrambApp g_app;
-CDeviceApiBinder g_binder;
-HMODULE g_module = nullptr;
+RookSession g_session;
 std::string g_folder;
 constexpr uint32_t kSector = 0x10000;
 
@@ -32,12 +31,6 @@ kitsim::NorChip* Chip() {
   if (!sim) return nullptr;
   auto get = reinterpret_cast<void* (*)(int)>(reinterpret_cast<void*>(GetProcAddress(sim, "LxKitSimNorChip")));
   return get ? static_cast<kitsim::NorChip*>(get(0)) : nullptr;
-}
-
-bool PromptSaid(const std::string& part) {
-  for (int i = 0; i < LxPromptRecordCount(); ++i)
-    if (std::string(LxPromptRecordText(i)).find(part) != std::string::npos) return true;
-  return false;
 }
 
 // Wrappers around the module's own entry points that record or fail what a test names.
@@ -74,41 +67,13 @@ bool RowInView(CLxGrid& grid, long row) {
 class NorExplorerTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    LxPromptTestBegin();
-    g_folder = MakeTempFolder("lxnorexp");
-    CreateDirectoryA((g_folder + "\\User Data").c_str(), nullptr);
-    g_app.m_OptionsFilePath = (g_folder + "\\setup.ini").c_str();
-    g_app.m_UserAreaFolder = g_folder.c_str();
-    g_app.m_InstallFolder = g_folder.c_str();
-    HKEY key;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Keldorn\\Lumivex\\Main App", 0, nullptr, 0, KEY_READ | KEY_WRITE,
-                        nullptr, &key, nullptr) == ERROR_SUCCESS) {
-      char path[512];
-      DWORD size = sizeof path;
-      if (RegQueryValueExA(key, "Full Path", nullptr, nullptr, reinterpret_cast<BYTE*>(path), &size) != ERROR_SUCCESS)
-        RegSetValueExA(key, "Full Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(g_folder.c_str()),
-                       DWORD(g_folder.size() + 1));
-      RegCloseKey(key);
-    }
-    SetEnvironmentVariableA("LX_TARNROOK_PRESET",
-                            "class=1;type=1;bus=16;interleave=1;cs=1;socket=1;vcc=1800;jedec=0x7E1001;forceFpga=0");
-    lx::SetDeviceFrameHooks(lx::DeviceFrameHooks());
-    lx::SetDeviceState("/a", lx::kDeviceClosed);
-    g_module = g_binder.LoadDeviceLibrary((ExeFolder() + "\\Tarn-Rook.dll").c_str());
-    if (!g_module) return;
-    g_binder.LoadDeviceApi(g_module);
-    g_app.m_bDeviceModuleLoaded = true;
-    lx::DeviceOpen("/a");
+    g_folder = g_session.Open(g_app, "lxnorexp",
+                              "class=1;type=1;bus=16;interleave=1;cs=1;socket=1;vcc=1800;jedec=0x7E1001;forceFpga=0");
     g_real = DeviceApiTable;
   }
-  static void TearDownTestSuite() {
-    if (lx::GetDeviceState() == lx::kDeviceOpen) lx::DeviceClose("/a");
-    g_binder.ResetDeviceApi();
-    if (g_module) g_binder.FreeDeviceLibrary(g_module);
-    LxPromptTestEnd();
-  }
+  static void TearDownTestSuite() { g_session.Close(); }
   void SetUp() override {
-    ASSERT_NE(g_module, nullptr);
+    ASSERT_TRUE(g_session.Loaded());
     ASSERT_EQ(lx::GetDeviceState(), lx::kDeviceOpen) << (LxPromptRecordCount() ? LxPromptRecordText(0) : "");
     chip_ = Chip();
     ASSERT_NE(chip_, nullptr);
