@@ -439,6 +439,33 @@ TEST_F(RookSheet, UserDeviceDefinedSavedAndOpened) {
         EXPECT_EQ(ComboText(user, IDC_UD_DEVICES), "MyOska");
         EXPECT_TRUE(Enabled(user, IDC_UD_EDIT));
         EXPECT_FALSE(Enabled(user, IDC_UD_NAME));
+
+        // A name any line already uses, in any field and of any type, is refused.
+        Click(user, IDC_UD_ADD);
+        Type(user, IDC_UD_NAME, "ZETA");
+        Type(user, IDC_UD_ID, "123456");
+        Click(user, IDC_UD_SAVE);
+        Click(user, IDC_UD_CANCEL);
+        // Renamed in other case: the same device, updated in place.
+        Click(user, IDC_UD_EDIT);
+        EXPECT_EQ(Text(user, IDC_UD_ID), "7E1001");
+        EXPECT_EQ(ComboText(user, IDC_UD_SIZE), "8MB (64Mbit)");
+        Type(user, IDC_UD_NAME, "MYOSKA");
+        Click(user, IDC_UD_SAVE);
+        EXPECT_EQ(ComboCount(user, IDC_UD_DEVICES), 1);
+        EXPECT_EQ(ComboText(user, IDC_UD_DEVICES), "MYOSKA");
+        // A second device added and deleted again.
+        Click(user, IDC_UD_ADD);
+        Type(user, IDC_UD_NAME, "Spare");
+        Type(user, IDC_UD_ID, "123456");
+        for (int id : {IDC_UD_GROUP, IDC_UD_SIZE, IDC_UD_COMMAND, IDC_UD_BUS, IDC_UD_INTERLEAVE, IDC_UD_HOST, IDC_UD_SOCKET})
+            SendMessageA(GetDlgItem(user, id), CB_SETCURSEL, 1, 0);
+        Click(user, IDC_UD_SAVE);
+        EXPECT_EQ(ComboCount(user, IDC_UD_DEVICES), 2);
+        ASSERT_TRUE(Choose(user, IDC_UD_DEVICES, "Spare"));
+        Click(user, IDC_UD_DELETE);
+        EXPECT_EQ(ComboCount(user, IDC_UD_DEVICES), 1);
+        ASSERT_TRUE(Choose(user, IDC_UD_DEVICES, "MYOSKA"));
         // The page's tab stays in front: OK takes the user device.
         played = true;
         PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
@@ -448,6 +475,9 @@ TEST_F(RookSheet, UserDeviceDefinedSavedAndOpened) {
     EXPECT_NE(prompts.find("line 6: it does not have eleven fields"), std::string::npos) << prompts;
     EXPECT_NE(prompts.find("Comma should not be allowed"), std::string::npos);
     EXPECT_NE(prompts.find("MyOska device is added."), std::string::npos);
+    EXPECT_NE(prompts.find("Same device name was found in Device List."), std::string::npos);
+    EXPECT_NE(prompts.find("MyOska device is updated."), std::string::npos);
+    EXPECT_NE(prompts.find("Do you want to remove Spare in list?"), std::string::npos);
     EXPECT_NE(prompts.find("User Device is selected. Do you want to go with it?"), std::string::npos);
     ASSERT_EQ(result, 0) << prompts;
     // The kit's own chip answers the ID the user gave.
@@ -457,7 +487,29 @@ TEST_F(RookSheet, UserDeviceDefinedSavedAndOpened) {
     std::string file;
     for (char c : FileText(list))
         if (c != '\r') file += c;  // lines end as the platform's text files do
-    EXPECT_NE(file.find("NOR,Oska,MyOska,7E1001,8MB (64Mbit),Legacy NOR,16bit,x1,ADP,PISMO1,,\n"), std::string::npos) << file;
+    EXPECT_NE(file.find("NOR,Oska,MYOSKA,7E1001,8MB (64Mbit),Legacy NOR,16bit,x1,ADP,PISMO1,,\n"), std::string::npos) << file;
+    EXPECT_EQ(file.find("MyOska"), std::string::npos) << "renamed, not copied";
+    EXPECT_EQ(file.find("Spare"), std::string::npos);
     EXPECT_NE(file.find("NOR,Oska,broken line"), std::string::npos) << "the refused line is kept";
-    EXPECT_LT(file.find("MyOska"), file.find("zeta")) << "sorted by name, upper case first";
+    EXPECT_LT(file.find("MYOSKA"), file.find("zeta")) << "sorted by name, upper case first";
+}
+
+// A "Tarn-Rook.ini" that is not whole says which line it does not understand, and the sheet starts from
+// the defaults of what it lacks.
+TEST_F(RookSheet, GarbledIniSaysSoAndStartsFromDefaults) {
+    std::ofstream(folder_ + "\\Tarn-Rook.ini", std::ios::binary) << "[Predefined List]\nActive Device Type=SPI\nthis is no key\n";
+    std::string group;
+    bool spi = false;
+    int result = OpenWith([&] {
+        HWND sheet = WaitTop(kSheetCaption);
+        ASSERT_NE(sheet, nullptr);
+        HWND page = Page(sheet, 0);
+        spi = Checked(page, IDC_TYPE_SPI);
+        group = ComboText(page, IDC_GROUP);
+        PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+    });
+    EXPECT_EQ(result, -1);
+    EXPECT_TRUE(spi) << "the good lines still count";
+    EXPECT_EQ(group, "Ivor");
+    EXPECT_NE(Prompts().find("line 3 is not understood"), std::string::npos) << Prompts();
 }
