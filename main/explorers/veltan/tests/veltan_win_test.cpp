@@ -296,8 +296,9 @@ TEST_F(VeltanWindows, FindShowsTheMatchAcrossPages) {
   EXPECT_FALSE(find->IsWindowVisible());
 }
 
-// The explorer closed while its find window searches the range: the search stops, both windows go.
-TEST_F(VeltanWindows, ClosingTheExplorerStopsItsSearch) {
+// Stop ends a search of the range; the explorer closed while its find window searches the range
+// stops the search, and both windows go.
+TEST_F(VeltanWindows, StopAndClosingTheExplorerEndTheSearch) {
   CVeltanExplorerDlg* explorer = Open({IDNO, IDNO});
   ASSERT_NE(explorer, nullptr);
   explorer->OnFind();
@@ -306,6 +307,14 @@ TEST_F(VeltanWindows, ClosingTheExplorerStopsItsSearch) {
   HWND findWindow = find->m_hWnd;
   find->SetDlgItemText(IDC_VF_PATTERN, "nowhere on the device");
   find->CheckRadioButton(IDC_VF_CURRENT, IDC_VF_FROM, IDC_VF_FROM);
+  // Stop, seen at the next page.
+  const int before = LxPromptRecordCount();
+  find->PostMessage(WM_COMMAND, MAKEWPARAM(IDC_VF_STOP, BN_CLICKED), 0);
+  find->OnFindNext();
+  EXPECT_EQ(LxPromptRecordCount(), before);
+  EXPECT_LT(find->m_Search.page, 5u);
+  EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(find->m_hWnd, IDC_VF_FIND_NEXT)));
+  EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(find->m_hWnd, IDC_VF_STOP)));
   explorer->PostMessage(WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
   find->OnFindNext();
   EXPECT_EQ(GetVeltanExplorer(), nullptr);
