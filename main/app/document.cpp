@@ -411,6 +411,9 @@ void CCommandDlg::OnSubmit() {
   CMainFrame* frame = GetMainFrame();
   CChildFrame* child = frame ? frame->GetActiveChild() : nullptr;
   HWND combo = ::GetDlgItem(m_hWnd, IDC_COMMAND_LINE);
+  // A dialog whose window is gone has no line to give: reading nothing and running it would
+  // answer "*  failed!" for a line nobody typed.
+  if (!combo) return;
   int length = ::GetWindowTextLengthA(combo);
   std::string text(static_cast<size_t>(length) + 1, '\0');
   ::GetWindowTextA(combo, &text[0], length + 1);

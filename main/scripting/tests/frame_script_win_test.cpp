@@ -18,6 +18,7 @@
 #include "options_record.h"
 #include "resource.h"
 #include "script_runner.h"
+#include "frame_test_support.h"
 #include "test_support.h"
 
 namespace {
@@ -53,24 +54,13 @@ class FrameScriptTest : public ::testing::Test {
   static void SetUpTestSuite() {
     std::string folder = MakeTempFolder("lxframescript");
     g_folder = folder;
-    CreateDirectoryA((folder + "\\User Data").c_str(), nullptr);
-    SetEnvironmentVariableA("LX_USER_AREA", folder.c_str());
-    _putenv_s("LX_USER_AREA", folder.c_str());
-    g_app.m_InstallFolder = folder.c_str();
-    g_app.m_UserAreaFolder = folder.c_str();
     lx::OptionsRecord options;
     std::memset(&options, 0, sizeof options);
     lx::SetOptionsPath(options.FsLibraryPath, "Pallix-VirtualDevice.dll");
-    std::ofstream(folder + "\\setup.ini", std::ios::binary)
-        .write(reinterpret_cast<const char*>(&options), sizeof options);
+    UseTestArea(g_app, folder, options);
     LxPromptTestBegin();
-    g_frame = new CMainFrame;
-    ASSERT_TRUE(g_frame->CreateFrame());
-    g_app.m_pMainWnd = g_frame;
-    g_app.m_pFrameServices = g_frame;
-    ASSERT_TRUE(g_frame->OpenThreadWindow());
-    g_frame->ShowWindow(SW_SHOW);
-    LxPumpMessages();
+    g_frame = CreateTestFrame(g_app);
+    ASSERT_NE(g_frame, nullptr);
   }
   static void TearDownTestSuite() {
     if (g_frame && IsWindow(g_frame->m_hWnd)) g_frame->DestroyWindow();
@@ -133,18 +123,7 @@ TEST_F(FrameScriptTest, TheFrameAnswersWhileAScriptRunsAndStopScriptEndsIt) {
   Command(ID_RUN_SCRIPT);  // a second run while one runs is ignored
 
   // A command typed into the thread window runs to its end meanwhile.
-  CChildFrame* child = g_frame->GetActiveChild();
-  ASSERT_NE(child, nullptr);
-  g_frame->m_pCommandDlg->SetDlgItemText(IDC_COMMAND_LINE, "no such word");
-  g_frame->m_pCommandDlg->OnSubmit();
-  bool done = false;
-  for (int i = 0; i < 2000 && !done; ++i) {
-    LxPumpMessages();
-    done = !child->IsBusy() && g_frame->m_nRunningThreads.load() == 0;
-    Sleep(5);
-  }
-  EXPECT_TRUE(done);
-  EXPECT_NE(child->m_View.GetText().str().find("* no such word failed!"), std::string::npos);
+  EXPECT_EQ(RunLine(g_frame, "no such word"), "* no such word failed!\n");
   EXPECT_TRUE(lx::TheScriptRunner().IsRunning());
 
   Command(ID_STOP_SCRIPT);

@@ -20,6 +20,7 @@
 #include "options_record.h"
 #include "print_text.h"
 #include "resource.h"
+#include "frame_test_support.h"
 #include "test_support.h"
 
 namespace {
@@ -44,47 +45,6 @@ std::string ReadFile(const std::string& path) {
   return text.str();
 }
 
-// The rich edit keeps its line ends as CR.
-std::string ViewText(CChildFrame* child) {
-  std::string text = child->m_View.GetText().str(), out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\r') {
-      out += '\n';
-      if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    } else {
-      out += text[i];
-    }
-  }
-  return out;
-}
-
-bool WaitIdle(CChildFrame* child) {
-  for (int i = 0; i < 2000; ++i) {
-    LxPumpMessages();
-    if (!child->IsBusy() && g_frame->m_nRunningThreads.load() == 0) {
-      LxPumpMessages();
-      return true;
-    }
-    Sleep(5);
-  }
-  return false;
-}
-
-// Types the line into the command dialog, submits it and waits for the thread; returns what
-// the window received for it.
-std::string RunLine(const std::string& line) {
-  CChildFrame* child = g_frame->GetActiveChild();
-  EXPECT_NE(child, nullptr);
-  if (!child) return "";
-  size_t before = ViewText(child).size();
-  g_frame->m_pCommandDlg->SetDlgItemText(IDC_COMMAND_LINE, line.c_str());
-  g_frame->m_pCommandDlg->OnSubmit();
-  LxPumpMessages();  // the window's start message
-  EXPECT_TRUE(WaitIdle(child)) << line;
-  std::string text = ViewText(child);
-  return text.size() >= before ? text.substr(before) : text;
-}
-
 std::vector<std::string> Prompts() {
   std::vector<std::string> texts;
   for (int i = 0; i < LxPromptRecordCount(); ++i) texts.push_back(LxPromptRecordText(i));
@@ -105,14 +65,9 @@ VOID CALLBACK CloseOpenDevice(HWND, UINT, UINT_PTR id, DWORD) {
 void Command(UINT id) { g_frame->SendMessage(WM_COMMAND, MAKEWPARAM(id, 0), 0); }
 
 // The frame as the program makes it, with its first thread window.
-void CreateTestFrame() {
-  g_frame = new CMainFrame;
-  ASSERT_TRUE(g_frame->CreateFrame());
-  g_app.m_pMainWnd = g_frame;
-  g_app.m_pFrameServices = g_frame;
-  ASSERT_TRUE(g_frame->OpenThreadWindow());
-  g_frame->ShowWindow(SW_SHOW);
-  LxPumpMessages();
+void OpenTestFrame() {
+  g_frame = CreateTestFrame(g_app);
+  ASSERT_NE(g_frame, nullptr);
 }
 
 class FrameTest : public ::testing::Test {
@@ -139,7 +94,7 @@ class FrameTest : public ::testing::Test {
     g_app.SetRegistryKey("Keldorn Frame Test");
     for (const char* value : {"Layout", "Beginner Layout", "Bars"})
       g_app.WriteProfileString("CBrambApp-command-manager-profile", value, nullptr);
-    ASSERT_NO_FATAL_FAILURE(CreateTestFrame());
+    ASSERT_NO_FATAL_FAILURE(OpenTestFrame());
   }
   static void TearDownTestSuite() {
     lx::DeviceClose("/a");
@@ -180,10 +135,10 @@ TEST_F(FrameTest, ShowsItsBarsTheDeviceSelectorTheLogAndTheFirstThreadWindow) {
 }
 
 TEST_F(FrameTest, LinesRunOnCommandThreadsAndEndWithTheirOutcome) {
-  EXPECT_EQ(RunLine("no such word"), "* no such word failed!\n");
-  EXPECT_EQ(RunLine(""), "*  failed!\n");
+  EXPECT_EQ(RunLine(g_frame, "no such word"), "* no such word failed!\n");
+  EXPECT_EQ(RunLine(g_frame, ""), "*  failed!\n");
   // The device is closed: the shell knows the word, the module refuses it.
-  EXPECT_EQ(RunLine("gfslMount /a"), "* gfslMount /a failed!\n");
+  EXPECT_EQ(RunLine(g_frame, "gfslMount /a"), "* gfslMount /a failed!\n");
   EXPECT_EQ(g_frame->m_pCommandDlg->HistoryEntry(0), "gfslMount /a");
 
   // While a line runs, its window and the frame count it; the thread's first print waits for
@@ -195,7 +150,7 @@ TEST_F(FrameTest, LinesRunOnCommandThreadsAndEndWithTheirOutcome) {
   EXPECT_EQ(g_frame->m_nRunningThreads.load(), 1);
   EXPECT_EQ(lx::WorkerThreadCount(), 1);
   EXPECT_FALSE(child->StartCommand());  // one line at a time per window
-  ASSERT_TRUE(WaitIdle(child));
+  ASSERT_TRUE(WaitIdle(g_frame, child));
   EXPECT_EQ(lx::WorkerThreadCount(), 0);
   EXPECT_NE(ViewText(child).find("* still running failed!\n"), std::string::npos);
 }
@@ -213,7 +168,7 @@ TEST_F(FrameTest, ALineSubmittedBeforeTheLastOneStartedIsRefusedNotSwapped) {
   g_frame->m_pCommandDlg->SetDlgItemText(IDC_COMMAND_LINE, "second line");
   g_frame->m_pCommandDlg->OnSubmit();
   EXPECT_EQ(Prompts(), std::vector<std::string>{"Thread is not finished."});
-  ASSERT_TRUE(WaitIdle(child));
+  ASSERT_TRUE(WaitIdle(g_frame, child));
   EXPECT_EQ(ViewText(child).substr(before), "* first line failed!\n");
   CString typed;
   g_frame->m_pCommandDlg->GetDlgItemText(IDC_COMMAND_LINE, typed);
@@ -244,7 +199,7 @@ TEST_F(FrameTest, WindowsAndTheFrameStayWhileAThreadRunsAndTheLastWindowStays) {
                                                  "Thread is not finished."}));
   EXPECT_TRUE(IsWindow(second->m_hWnd));
   EXPECT_TRUE(IsWindow(g_frame->m_hWnd));
-  ASSERT_TRUE(WaitIdle(second));
+  ASSERT_TRUE(WaitIdle(g_frame, second));
 
   HWND closing = second->m_hWnd;
   ::SendMessageA(closing, WM_CLOSE, 0, 0);
@@ -255,18 +210,18 @@ TEST_F(FrameTest, WindowsAndTheFrameStayWhileAThreadRunsAndTheLastWindowStays) {
 }
 
 TEST_F(FrameTest, InitLxlldBindsTheRecordingDriverAndTheConsoleForwardsLines) {
-  std::string init = RunLine("init LXLLD");
+  std::string init = RunLine(g_frame, "init LXLLD");
   EXPECT_NE(init.find(" Device ID = 0x0001227E\n"), std::string::npos) << init;
   EXPECT_NE(init.find("* init LXLLD had entered.\n"), std::string::npos) << init;
-  std::string erase = RunLine("SectorEraseCmd 80000000 4000");
+  std::string erase = RunLine(g_frame, "SectorEraseCmd 80000000 4000");
   EXPECT_EQ(erase, "cmd_SectorEraseCmd argc=2 [80000000] [4000]\n* SectorEraseCmd 80000000 4000 had entered.\n");
   // Far more output than one print takes, in one piece each and nothing lost.
-  std::string dump = RunLine("d8 80000000 20000");
+  std::string dump = RunLine(g_frame, "d8 80000000 20000");
   size_t rows = 0;
   for (size_t at = 0; (at = dump.find("\n8", at)) != std::string::npos; ++at) ++rows;
   EXPECT_GE(rows, 0x20000u / 16 - 1) << dump.substr(0, 200);
   EXPECT_NE(dump.find("* d8 80000000 20000 had entered.\n"), std::string::npos);
-  EXPECT_EQ(RunLine("NoSuchNorCommand 1"), "* NoSuchNorCommand 1 failed!\n");
+  EXPECT_EQ(RunLine(g_frame, "NoSuchNorCommand 1"), "* NoSuchNorCommand 1 failed!\n");
 }
 
 TEST_F(FrameTest, TheFrameMirrorsTheDeviceStateAndTheSelectorStoresTheKind) {
@@ -334,7 +289,7 @@ TEST_F(FrameTest, ShellWordsInACommandWindowWorkOnTheVirtualDevice) {
       {"gfslExtCopy /a/nothere.bin " + host + "\\none.bin", false},
   };
   for (const Step& step : steps) {
-    std::string out = RunLine(step.line);
+    std::string out = RunLine(g_frame, step.line);
     std::string end = "* " + step.line + (step.ok ? " had entered.\n" : " failed!\n");
     EXPECT_TRUE(out.size() >= end.size() && out.compare(out.size() - end.size(), end.size(), end) == 0)
         << step.line << " gave:\n" << out;
@@ -359,12 +314,12 @@ TEST_F(FrameTest, ShellWordsInACommandWindowWorkOnTheVirtualDevice) {
     }
   }
   EXPECT_EQ(ReadFile(host + "\\back.bin"), data);
-  EXPECT_EQ(RunLine("cd docs"), "/a/docs\n* cd docs had entered.\n");
-  std::string listing = RunLine("dir");
+  EXPECT_EQ(RunLine(g_frame, "cd docs"), "/a/docs\n* cd docs had entered.\n");
+  std::string listing = RunLine(g_frame, "dir");
   EXPECT_NE(listing.find("source.bin"), std::string::npos) << listing;
-  EXPECT_EQ(RunLine("cd .."), "/a\n* cd .. had entered.\n");
+  EXPECT_EQ(RunLine(g_frame, "cd .."), "/a\n* cd .. had entered.\n");
   LxSaveWindowShot(g_frame->m_hWnd, "main_frame_shell");
-  EXPECT_EQ(RunLine("gfslUnmount /a"), "* gfslUnmount /a had entered.\n");
+  EXPECT_EQ(RunLine(g_frame, "gfslUnmount /a"), "* gfslUnmount /a had entered.\n");
   EXPECT_EQ(lx::FrameDevice().FrameMountMask, 0u);
   lx::DeviceClose("/a");
 }
@@ -425,7 +380,7 @@ TEST_F(FrameTest, TheHistoryIsReadAtCreationKeptToItsLimitAndWrittenAtTheEnd) {
 
   SendDlgItemMessageA(dialog->m_hWnd, IDC_COMMAND_LINE, CB_RESETCONTENT, 0, 0);
   for (int i = 0; i < CCommandDlg::kHistoryLimit; ++i) dialog->AddHistory(("line " + std::to_string(i)).c_str());
-  EXPECT_EQ(RunLine("newest"), "* newest failed!\n");
+  EXPECT_EQ(RunLine(g_frame, "newest"), "* newest failed!\n");
   EXPECT_EQ(dialog->HistoryCount(), CCommandDlg::kHistoryLimit);
   EXPECT_EQ(dialog->HistoryEntry(0), "newest");
   EXPECT_EQ(dialog->HistoryEntry(CCommandDlg::kHistoryLimit - 1), "line 1");  // "line 0" went
@@ -443,7 +398,7 @@ TEST_F(FrameTest, TheHistoryIsReadAtCreationKeptToItsLimitAndWrittenAtTheEnd) {
 
 TEST_F(FrameTest, ALineLongerThanTheBufferIsRefusedWhole) {
   std::string line = "cd /a/" + std::string(600, 'x');
-  EXPECT_EQ(RunLine(line), "* " + line + " failed!\n");
+  EXPECT_EQ(RunLine(g_frame, line), "* " + line + " failed!\n");
 }
 
 TEST_F(FrameTest, AcceleratorsGiveOnlyTheEditCommandsToTheLogOrPage) {
@@ -652,6 +607,21 @@ TEST_F(FrameTest, ACaptionDraggedToAnEdgeDocksThereAndItsCloseButtonHidesThePane
   EXPECT_FALSE(site.FindPane(ID_BAR_SCRIPT_LOG)->floating);
 }
 
+// Only a line that was typed runs: a command dialog whose window is gone submits nothing (it
+// once ran an empty line in its place, and the thread window said "*  failed!").
+TEST_F(FrameTest, ACommandDialogWithoutItsWindowSubmitsNothing) {
+  CChildFrame* child = g_frame->GetActiveChild();
+  ASSERT_NE(child, nullptr);
+  const std::string before = ViewText(child);
+  const int history = g_frame->m_pCommandDlg->HistoryCount();
+  CCommandDlg gone;
+  gone.OnSubmit();
+  EXPECT_FALSE(child->IsBusy());
+  EXPECT_TRUE(WaitIdle(g_frame, child));
+  EXPECT_EQ(ViewText(child).substr(before.size()), "");
+  EXPECT_EQ(g_frame->m_pCommandDlg->HistoryCount(), history);
+}
+
 TEST_F(FrameTest, TheCommandDialogHasItsControlsAndGrowsInWidthOnly) {
   HWND dialog = g_frame->m_pCommandDlg->m_hWnd;
   char text[64] = "";
@@ -701,7 +671,7 @@ TEST_F(FrameTest, TheMenuBarIsHiddenAndShownAgainFromTheBarsMenu) {
 void RestartFrame() {
   g_frame->DestroyWindow();
   LxPumpMessages();
-  CreateTestFrame();
+  OpenTestFrame();
 }
 
 TEST_F(FrameTest, TheLayoutOutlivesARestartAndTheResetRestoresTheDefault) {

@@ -26,6 +26,7 @@
 #include "main_frame.h"
 #include "options_record.h"
 #include "resource.h"
+#include "frame_test_support.h"
 #include "test_support.h"
 
 namespace {
@@ -38,45 +39,6 @@ kitsim::NorChip* Chip() {
   HMODULE sim = GetModuleHandleA("LxKitSim.dll");
   auto get = reinterpret_cast<void* (*)(int)>(reinterpret_cast<void*>(GetProcAddress(sim, "LxKitSimNorChip")));
   return get ? static_cast<kitsim::NorChip*>(get(0)) : nullptr;
-}
-
-std::string ViewText(CChildFrame* child) {
-  std::string text = child->m_View.GetText().str(), out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\r') {
-      out += '\n';
-      if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    } else {
-      out += text[i];
-    }
-  }
-  return out;
-}
-
-bool WaitIdle(CChildFrame* child) {
-  for (int i = 0; i < 6000; ++i) {
-    LxPumpMessages();
-    if (!child->IsBusy() && g_frame->m_nRunningThreads.load() == 0) {
-      LxPumpMessages();
-      return true;
-    }
-    Sleep(5);
-  }
-  return false;
-}
-
-// Types the line into the command dialog and returns what the window received for it.
-std::string RunLine(const std::string& line) {
-  CChildFrame* child = g_frame->GetActiveChild();
-  EXPECT_NE(child, nullptr);
-  if (!child) return "";
-  size_t before = ViewText(child).size();
-  g_frame->m_pCommandDlg->SetDlgItemText(IDC_COMMAND_LINE, line.c_str());
-  g_frame->m_pCommandDlg->OnSubmit();
-  LxPumpMessages();
-  EXPECT_TRUE(WaitIdle(child)) << line;
-  std::string text = ViewText(child);
-  return text.size() >= before ? text.substr(before) : text;
 }
 
 std::string Entered(const std::string& line) { return "* " + line + " had entered.\n"; }
@@ -96,26 +58,15 @@ class LldConsoleTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     g_folder = MakeTempFolder("lxlldcon");
-    CreateDirectoryA((g_folder + "\\User Data").c_str(), nullptr);
-    SetEnvironmentVariableA("LX_USER_AREA", g_folder.c_str());
-    _putenv_s("LX_USER_AREA", g_folder.c_str());
-    g_app.m_InstallFolder = g_folder.c_str();
-    g_app.m_UserAreaFolder = g_folder.c_str();
     lx::OptionsRecord options;
     std::memset(&options, 0, sizeof options);
     lx::SetOptionsPath(options.NorDriverPath, "LXLLD_Tarn.dll");
-    std::ofstream(g_folder + "\\setup.ini", std::ios::binary)
-        .write(reinterpret_cast<const char*>(&options), sizeof options);
+    UseTestArea(g_app, g_folder, options);
     LxPromptTestBegin();
     g_app.SetRegistryKey("Keldorn LLD Console Test");
-    g_frame = new CMainFrame;
-    ASSERT_TRUE(g_frame->CreateFrame());
-    g_app.m_pMainWnd = g_frame;
-    g_app.m_pFrameServices = g_frame;
-    ASSERT_TRUE(g_frame->OpenThreadWindow());
-    g_frame->ShowWindow(SW_SHOW);
-    LxPumpMessages();
-    std::string init = RunLine("init LXLLD");
+    g_frame = CreateTestFrame(g_app);
+    ASSERT_NE(g_frame, nullptr);
+    std::string init = RunLine(g_frame, "init LXLLD");
     ASSERT_NE(init.find(" Device ID = 0x007E1001\n"
                         " Keldorn\n LLD Command Line Tool\n Version 1.0\n\n"
                         " Device BaseAddress    : 0x80000000\n"
@@ -138,7 +89,7 @@ struct Step {
 };
 
 void RunSteps(const std::vector<Step>& steps) {
-  for (const Step& s : steps) EXPECT_EQ(RunLine(s.line), s.printed + Entered(s.line)) << s.line;
+  for (const Step& s : steps) EXPECT_EQ(RunLine(g_frame, s.line), s.printed + Entered(s.line)) << s.line;
 }
 
 }  // namespace
@@ -347,7 +298,7 @@ TEST_F(LldConsoleTest, EveryExportIsReachedByAConsoleLine) {
   ASSERT_NO_FATAL_FAILURE(FeedStandardInput("label here\n"));
   std::set<std::string> reached;
   for (const Row& r : rows) {
-    std::string out = RunLine(r.line);
+    std::string out = RunLine(g_frame, r.line);
     EXPECT_NE(out.find(Entered(r.line)), std::string::npos) << r.line << ": " << out;
     EXPECT_EQ(out.find("failed!"), std::string::npos) << r.line << ": " << out;
     EXPECT_EQ(out.find("Invalid"), std::string::npos) << r.line << ": " << out;
@@ -394,6 +345,6 @@ TEST_F(LldConsoleTest, HostileLinesAreRefusedWithinTheBounds) {
       {"READOP 0", "* READOP 0 failed!\n"},  // the console matches by case: the driver never sees it
       {"r8 100000", "00\n" + Entered("r8 100000")},
   };
-  RunLine("w8 100000 0");
-  for (const Case& c : cases) EXPECT_EQ(RunLine(c.line), c.window) << c.line.substr(0, 60);
+  RunLine(g_frame, "w8 100000 0");
+  for (const Case& c : cases) EXPECT_EQ(RunLine(g_frame, c.line), c.window) << c.line.substr(0, 60);
 }

@@ -21,6 +21,7 @@
 #include "main_frame.h"
 #include "options_record.h"
 #include "resource.h"
+#include "frame_test_support.h"
 #include "test_support.h"
 #include "tree_ctrl.h"
 #include "tree_core.h"
@@ -268,25 +269,14 @@ class VolumeTreeTest : public ::testing::Test {
   static void SetUpTestSuite() {
     g_area = Env("LX_TREE_AREA");
     if (g_area.empty()) g_area = MakeTempFolder("lxtree");
-    CreateDirectoryA(g_area.c_str(), nullptr);
-    CreateDirectoryA((g_area + "\\User Data").c_str(), nullptr);
     g_handler = Env("LX_TREE_OPEN_HANDLER");
-    SetEnvironmentVariableA("LX_USER_AREA", g_area.c_str());
-    _putenv_s("LX_USER_AREA", g_area.c_str());
-    g_app.m_InstallFolder = g_area.c_str();
-    g_app.m_UserAreaFolder = g_area.c_str();
     lx::OptionsRecord options;
     std::memset(&options, 0, sizeof options);
     lx::SetOptionsPath(options.FsLibraryPath, "Pallix-VirtualDevice.dll");
-    std::ofstream(g_area + "\\setup.ini", std::ios::binary).write(reinterpret_cast<const char*>(&options), sizeof options);
+    UseTestArea(g_app, g_area, options);
     LxPromptTestBegin();
-    g_frame = new CMainFrame;
-    ASSERT_TRUE(g_frame->CreateFrame());
-    g_app.m_pMainWnd = g_frame;
-    g_app.m_pFrameServices = g_frame;
-    ASSERT_TRUE(g_frame->OpenThreadWindow());
-    g_frame->ShowWindow(SW_SHOW);
-    LxPumpMessages();
+    g_frame = CreateTestFrame(g_app);
+    ASSERT_NE(g_frame, nullptr);
     ASSERT_EQ(0, lx::DeviceOpen("/a"));
     ASSERT_EQ(0, DeviceApiTable.gfslLowLevelFormat("/a", 1u << 20, 24u << 20));
     ASSERT_EQ(0, DeviceApiTable.gfslFormat("/a", "FAT16", "WINDOWS", 0));
