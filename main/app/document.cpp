@@ -317,14 +317,15 @@ const int kCommandControls[3] = {IDC_COMMAND_LINE, IDC_COMMAND_SUBMIT, IDCANCEL}
 
 BOOL CCommandDlg::OnInitDialog() {
   CDialog::OnInitDialog();
-  SendDlgItemMessageA(m_hWnd, IDC_COMMAND_LINE, CB_LIMITTEXT, 0, 0);
+  for (int i = 0; i < 3; ++i) controls_[i] = ::GetDlgItem(m_hWnd, kCommandControls[i]);
+  ::SendMessageA(Combo(), CB_LIMITTEXT, 0, 0);
   RECT window, client;
   ::GetWindowRect(m_hWnd, &window);
   GetClientRect(&client);
   minimum_ = {window.right - window.left, window.bottom - window.top};
   for (int i = 0; i < 3; ++i) {
     RECT r;
-    ::GetWindowRect(::GetDlgItem(m_hWnd, kCommandControls[i]), &r);
+    ::GetWindowRect(controls_[i], &r);
     ::MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&r), 2);
     rightGap_[i] = client.right - r.right;
   }
@@ -342,7 +343,7 @@ BOOL CCommandDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
   if (msg == WM_SIZE && minimum_.cx > 0 && wp != SIZE_MINIMIZED) {
     int width = LOWORD(lp);
     for (int i = 0; i < 3; ++i) {
-      HWND control = ::GetDlgItem(m_hWnd, kCommandControls[i]);
+      HWND control = controls_[i];
       RECT r;
       ::GetWindowRect(control, &r);
       ::MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&r), 2);
@@ -363,11 +364,14 @@ BOOL CCommandDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
 }
 
 BOOL CCommandDlg::OnCommand(WPARAM wp, LPARAM lp) {
-  if (LOWORD(wp) == IDC_COMMAND_SUBMIT || LOWORD(wp) == IDOK) {
+  // A button is known by its window as well as by its id (see controls_).
+  HWND from = reinterpret_cast<HWND>(lp);
+  bool clicked = from && HIWORD(wp) == BN_CLICKED;
+  if (LOWORD(wp) == IDC_COMMAND_SUBMIT || LOWORD(wp) == IDOK || (clicked && from == controls_[1])) {
     OnSubmit();
     return TRUE;
   }
-  if (LOWORD(wp) == IDCANCEL) {
+  if (LOWORD(wp) == IDCANCEL || (clicked && from == controls_[2])) {
     ShowWindow(SW_HIDE);
     return TRUE;
   }
@@ -378,7 +382,7 @@ BOOL CCommandDlg::PreTranslateMessage(MSG* msg) {
   if (msg->message == WM_KEYDOWN && msg->wParam == VK_RETURN &&
       (msg->hwnd == m_hWnd || ::IsChild(m_hWnd, msg->hwnd))) {
     // A Return inside the open drop-down list only closes the list.
-    if (!SendDlgItemMessageA(m_hWnd, IDC_COMMAND_LINE, CB_GETDROPPEDSTATE, 0, 0)) {
+    if (!::SendMessageA(Combo(), CB_GETDROPPEDSTATE, 0, 0)) {
       OnSubmit();
       return TRUE;
     }
@@ -387,7 +391,7 @@ BOOL CCommandDlg::PreTranslateMessage(MSG* msg) {
 }
 
 void CCommandDlg::AddHistory(const char* line) {
-  HWND combo = ::GetDlgItem(m_hWnd, IDC_COMMAND_LINE);
+  HWND combo = Combo();
   if (!combo) return;
   if (::SendMessageA(combo, CB_GETCOUNT, 0, 0) >= kHistoryLimit)
     ::SendMessageA(combo, CB_DELETESTRING, kHistoryLimit - 1, 0);
@@ -395,11 +399,11 @@ void CCommandDlg::AddHistory(const char* line) {
 }
 
 int CCommandDlg::HistoryCount() const {
-  return static_cast<int>(SendDlgItemMessageA(m_hWnd, IDC_COMMAND_LINE, CB_GETCOUNT, 0, 0));
+  return static_cast<int>(::SendMessageA(Combo(), CB_GETCOUNT, 0, 0));
 }
 
 CString CCommandDlg::HistoryEntry(int index) const {
-  HWND combo = ::GetDlgItem(m_hWnd, IDC_COMMAND_LINE);
+  HWND combo = Combo();
   LRESULT length = ::SendMessageA(combo, CB_GETLBTEXTLEN, index, 0);
   if (length == CB_ERR) return CString();
   std::string text(static_cast<size_t>(length) + 1, '\0');
@@ -410,10 +414,10 @@ CString CCommandDlg::HistoryEntry(int index) const {
 void CCommandDlg::OnSubmit() {
   CMainFrame* frame = GetMainFrame();
   CChildFrame* child = frame ? frame->GetActiveChild() : nullptr;
-  HWND combo = ::GetDlgItem(m_hWnd, IDC_COMMAND_LINE);
-  // A dialog whose window is gone has no line to give: reading nothing and running it would
+  HWND combo = Combo();
+  // A dialog without its window has no line to give: reading nothing and running it would
   // answer "*  failed!" for a line nobody typed.
-  if (!combo) return;
+  if (!m_hWnd || !combo) return;
   int length = ::GetWindowTextLengthA(combo);
   std::string text(static_cast<size_t>(length) + 1, '\0');
   ::GetWindowTextA(combo, &text[0], length + 1);

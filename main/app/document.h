@@ -92,10 +92,16 @@ class CCommandDlg : public CDialog {
   void AddHistory(const char* line);
   int HistoryCount() const;
   CString HistoryEntry(int index) const;
+  // The combo box with the line and its history, null before the dialog's window exists.
+  HWND Combo() const { return controls_[0]; }
   // Entries the history keeps at most.
   static constexpr int kHistoryLimit = 1001;
 
  private:
+  // Combo, Submit and Exit as created. Under Wine a control of this dialog was seen carrying the
+  // MDI client's child numbering (0xFF00 + n) in place of its own id, so that a lookup by id
+  // found nothing: the dialog never looks its controls up again.
+  HWND controls_[3] = {nullptr, nullptr, nullptr};
   SIZE minimum_ = {0, 0};  // the window's size from the template
   int rightGap_[3] = {0, 0, 0};  // combo, Submit, Exit: distance of their right edge to the client's
 };

@@ -563,7 +563,7 @@ void CMainFrame::LoadHistory() {
   while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
   CloseHandle(file);
   // The file lists the newest first, as the combo box does.
-  HWND combo = ::GetDlgItem(m_pCommandDlg->m_hWnd, IDC_COMMAND_LINE);
+  HWND combo = m_pCommandDlg->Combo();
   for (const std::string& entry : lx::ParseHistory(bytes))
     ::SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.c_str()));
 }

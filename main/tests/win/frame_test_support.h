@@ -80,10 +80,9 @@ inline std::string RunLine(CMainFrame* frame, const std::string& line) {
   EXPECT_TRUE(dialog && ::IsWindow(dialog->m_hWnd)) << "the command dialog has no window: " << line;
   if (!dialog || !::IsWindow(dialog->m_hWnd)) return "";
   size_t before = ViewText(child).size();
-  dialog->SetDlgItemText(IDC_COMMAND_LINE, line.c_str());
+  ::SetWindowTextA(dialog->Combo(), line.c_str());
   std::string typed(line.size() + 2, '\0');
-  typed.resize(static_cast<size_t>(::GetDlgItemTextA(dialog->m_hWnd, IDC_COMMAND_LINE, &typed[0],
-                                                     static_cast<int>(typed.size()))));
+  typed.resize(static_cast<size_t>(::GetWindowTextA(dialog->Combo(), &typed[0], static_cast<int>(typed.size()))));
   EXPECT_EQ(typed, line) << "the command dialog did not take the line";
   dialog->OnSubmit();
   LxPumpMessages();  // the window's start message

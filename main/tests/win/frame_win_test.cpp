@@ -622,6 +622,31 @@ TEST_F(FrameTest, ACommandDialogWithoutItsWindowSubmitsNothing) {
   EXPECT_EQ(g_frame->m_pCommandDlg->HistoryCount(), history);
 }
 
+// Under Wine, with other programs' windows coming and going, a control of the command dialog was
+// seen carrying the MDI client's child numbering (0xFF00 + n) in place of its id. The typed line
+// and the buttons still work: the dialog knows its controls by their windows.
+TEST_F(FrameTest, TheCommandDialogWorksWhenItsControlsLoseTheirIds) {
+  CCommandDlg* dialog = g_frame->m_pCommandDlg;
+  HWND combo = dialog->Combo();
+  HWND submit = ::FindWindowExA(dialog->m_hWnd, nullptr, "Button", "&Submit");
+  ASSERT_NE(submit, nullptr);
+  ::SetWindowLongPtrA(combo, GWLP_ID, 0xFF05);
+  ::SetWindowLongPtrA(submit, GWLP_ID, 0xFF06);
+  EXPECT_EQ(RunLine(g_frame, "no such word"), "* no such word failed!\n");
+
+  CChildFrame* child = g_frame->GetActiveChild();
+  ASSERT_NE(child, nullptr);
+  size_t before = ViewText(child).size();
+  ::SetWindowTextA(combo, "clicked word");
+  ::SendMessageA(submit, BM_CLICK, 0, 0);
+  LxPumpMessages();
+  EXPECT_TRUE(WaitIdle(g_frame, child));
+  EXPECT_EQ(ViewText(child).substr(before), "* clicked word failed!\n");
+  EXPECT_EQ(dialog->HistoryEntry(0), "clicked word");
+  ::SetWindowLongPtrA(combo, GWLP_ID, IDC_COMMAND_LINE);
+  ::SetWindowLongPtrA(submit, GWLP_ID, IDC_COMMAND_SUBMIT);
+}
+
 TEST_F(FrameTest, TheCommandDialogHasItsControlsAndGrowsInWidthOnly) {
   HWND dialog = g_frame->m_pCommandDlg->m_hWnd;
   char text[64] = "";
