@@ -14,6 +14,7 @@
 #include "lxtoolkit.h"
 #include "main_frame.h"
 #include "resource.h"
+#include "rich_container.h"
 
 std::atomic<int> g_nThreadWindows{0};
 
@@ -121,6 +122,7 @@ void CBrambView::OnInitialUpdate() {
   SendMessage(EM_SETREADONLY, TRUE);
   // Command output can be long; the control's default limit is small.
   SendMessage(EM_EXLIMITTEXT, 0, 0x7FFFFFFF);
+  lx::container::Attach(m_hWnd);
 }
 
 void CBrambView::AppendText(const char* text) {

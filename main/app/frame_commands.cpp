@@ -14,6 +14,7 @@
 #include "options_sheet.h"
 #include "resource.h"
 #include "print_text.h"
+#include "rich_container.h"
 #include "sectortools.h"
 #include "viewers.h"
 
@@ -291,6 +292,10 @@ bool CMainFrame::OnMenuCommand(UINT id) {
       RunVyrAnalyzer(this);
       return true;
     default:
+      if (lx::container::IsCommand(id)) {
+        if (CChildFrame* child = GetActiveChild()) lx::container::Run(m_hWnd, child->m_View.m_hWnd, id);
+        return true;
+      }
       return false;
   }
 }

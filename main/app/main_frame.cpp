@@ -16,6 +16,7 @@
 #include "open_device.h"
 #include "options_sheet.h"
 #include "resource.h"
+#include "rich_container.h"
 #include "script_runner.h"
 #include "sectortools.h"
 #include "splash.h"
@@ -440,6 +441,10 @@ bool CMainFrame::IsCommandEnabled(UINT id) const {
       return open || (app && app->m_Options.VyrWithoutFsLibrary);
     }
     default:
+      if (lx::container::IsCommand(id)) {
+        CChildFrame* child = GetActiveChild();
+        return child && lx::container::IsEnabled(child->m_View.m_hWnd, id);
+      }
       return true;
   }
 }

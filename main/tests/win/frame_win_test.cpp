@@ -162,17 +162,17 @@ TEST_F(FrameTest, ALineSubmittedBeforeTheLastOneStartedIsRefusedNotSwapped) {
   ASSERT_NE(child, nullptr);
   size_t before = ViewText(child).size();
   LxPromptTestBegin();
-  g_frame->m_pCommandDlg->SetDlgItemText(IDC_COMMAND_LINE, "first line");
+  ::SetWindowTextA(g_frame->m_pCommandDlg->Combo(), "first line");
   g_frame->m_pCommandDlg->OnSubmit();
   EXPECT_TRUE(child->IsBusy());
-  g_frame->m_pCommandDlg->SetDlgItemText(IDC_COMMAND_LINE, "second line");
+  ::SetWindowTextA(g_frame->m_pCommandDlg->Combo(), "second line");
   g_frame->m_pCommandDlg->OnSubmit();
   EXPECT_EQ(Prompts(), std::vector<std::string>{"Thread is not finished."});
   ASSERT_TRUE(WaitIdle(g_frame, child));
   EXPECT_EQ(ViewText(child).substr(before), "* first line failed!\n");
-  CString typed;
-  g_frame->m_pCommandDlg->GetDlgItemText(IDC_COMMAND_LINE, typed);
-  EXPECT_EQ(std::string(typed.GetString()), "second line");
+  char typed[64] = "";
+  ::GetWindowTextA(g_frame->m_pCommandDlg->Combo(), typed, sizeof typed);
+  EXPECT_STREQ(typed, "second line");
 }
 
 TEST_F(FrameTest, WindowsAndTheFrameStayWhileAThreadRunsAndTheLastWindowStays) {
@@ -193,7 +193,7 @@ TEST_F(FrameTest, WindowsAndTheFrameStayWhileAThreadRunsAndTheLastWindowStays) {
   second->SendMessage(WM_CLOSE);
   g_frame->SendMessage(WM_CLOSE);
   // Submitting into the busy window is refused too; the typed line stays.
-  g_frame->m_pCommandDlg->SetDlgItemText(IDC_COMMAND_LINE, "next");
+  ::SetWindowTextA(g_frame->m_pCommandDlg->Combo(), "next");
   g_frame->m_pCommandDlg->OnSubmit();
   EXPECT_EQ(Prompts(), (std::vector<std::string>{"Thread is not finished.", "Thread is not finished.",
                                                  "Thread is not finished."}));
@@ -378,7 +378,7 @@ TEST_F(FrameTest, TheHistoryIsReadAtCreationKeptToItsLimitAndWrittenAtTheEnd) {
   EXPECT_EQ(dialog->HistoryEntry(n - 2), "cd /a/docs");
   EXPECT_EQ(dialog->HistoryEntry(n - 1), "gfslMount /a");
 
-  SendDlgItemMessageA(dialog->m_hWnd, IDC_COMMAND_LINE, CB_RESETCONTENT, 0, 0);
+  ::SendMessageA(dialog->Combo(), CB_RESETCONTENT, 0, 0);
   for (int i = 0; i < CCommandDlg::kHistoryLimit; ++i) dialog->AddHistory(("line " + std::to_string(i)).c_str());
   EXPECT_EQ(RunLine(g_frame, "newest"), "* newest failed!\n");
   EXPECT_EQ(dialog->HistoryCount(), CCommandDlg::kHistoryLimit);
@@ -386,7 +386,7 @@ TEST_F(FrameTest, TheHistoryIsReadAtCreationKeptToItsLimitAndWrittenAtTheEnd) {
   EXPECT_EQ(dialog->HistoryEntry(CCommandDlg::kHistoryLimit - 1), "line 1");  // "line 0" went
 
   // Lines that end in LF alone stay one entry, LFs and all.
-  SendDlgItemMessageA(dialog->m_hWnd, IDC_COMMAND_LINE, CB_RESETCONTENT, 0, 0);
+  ::SendMessageA(dialog->Combo(), CB_RESETCONTENT, 0, 0);
   std::ofstream(g_folder + "\\history.txt", std::ios::binary) << "one\ntwo\n";
   g_frame->LoadHistory();
   ASSERT_EQ(dialog->HistoryCount(), 1);
@@ -647,6 +647,32 @@ TEST_F(FrameTest, TheCommandDialogWorksWhenItsControlsLoseTheirIds) {
   ::SetWindowLongPtrA(submit, GWLP_ID, IDC_COMMAND_SUBMIT);
 }
 
+VOID CALLBACK CancelInsertObject(HWND, UINT, UINT_PTR id, DWORD) {
+  HWND dialog = FindOwnWindow("Insert Object");
+  if (!dialog) return;
+  KillTimer(nullptr, id);
+  g_seenCaption = "Insert Object";
+  LxSaveWindowShot(g_frame->m_hWnd, "frame_insert_object");
+  SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+}
+
+// The thread window's container commands come through the frame: Insert New Object opens the
+// system's Insert Object dialog for the active window; the verbs wait for a selected object.
+TEST_F(FrameTest, TheContainerCommandsReachTheActiveThreadWindow) {
+  const UINT kInsertNewObject = 57857, kFirstVerb = 57872, kLastVerb = 57887;
+  ASSERT_NE(g_frame->GetActiveChild(), nullptr);
+  EXPECT_TRUE(g_frame->IsCommandEnabled(kInsertNewObject));
+  EXPECT_FALSE(g_frame->IsCommandEnabled(kFirstVerb));
+  EXPECT_FALSE(g_frame->IsCommandEnabled(kLastVerb));
+  g_seenCaption.clear();
+  SetTimer(nullptr, 0, 50, CancelInsertObject);
+  Command(kInsertNewObject);
+  EXPECT_EQ(g_seenCaption, "Insert Object");
+  EXPECT_TRUE(Prompts().empty());
+  Command(kFirstVerb);  // greyed: nothing happens, nothing is said
+  EXPECT_TRUE(Prompts().empty());
+}
+
 TEST_F(FrameTest, TheCommandDialogHasItsControlsAndGrowsInWidthOnly) {
   HWND dialog = g_frame->m_pCommandDlg->m_hWnd;
   char text[64] = "";
@@ -658,12 +684,13 @@ TEST_F(FrameTest, TheCommandDialogHasItsControlsAndGrowsInWidthOnly) {
   EXPECT_STREQ(text, "Exit");
   EXPECT_NE(::GetWindowLongA(dialog, GWL_STYLE) & WS_THICKFRAME, 0);
 
-  auto rectOf = [&](int id) {
-    RECT r;
-    ::GetWindowRect(::GetDlgItem(dialog, id), &r);
+  HWND comboBox = g_frame->m_pCommandDlg->Combo(), exitButton = ::FindWindowExA(dialog, nullptr, "Button", "Exit");
+  auto rectOf = [&](HWND control) {
+    RECT r = {};
+    ::GetWindowRect(control, &r);
     return r;
   };
-  RECT window, combo = rectOf(IDC_COMMAND_LINE), exit = rectOf(IDCANCEL);
+  RECT window, combo = rectOf(comboBox), exit = rectOf(exitButton);
   ::GetWindowRect(dialog, &window);
   int width = window.right - window.left, height = window.bottom - window.top;
   ::SetWindowPos(dialog, nullptr, 0, 0, width + 200, height + 100, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -671,8 +698,8 @@ TEST_F(FrameTest, TheCommandDialogHasItsControlsAndGrowsInWidthOnly) {
   ::GetWindowRect(dialog, &grown);
   EXPECT_EQ(grown.right - grown.left, width + 200);
   EXPECT_EQ(grown.bottom - grown.top, height);  // the height stays
-  EXPECT_EQ(rectOf(IDC_COMMAND_LINE).right - rectOf(IDC_COMMAND_LINE).left, combo.right - combo.left + 200);
-  EXPECT_EQ(rectOf(IDCANCEL).left - grown.left, exit.left - window.left + 200);
+  EXPECT_EQ(rectOf(comboBox).right - rectOf(comboBox).left, combo.right - combo.left + 200);
+  EXPECT_EQ(rectOf(exitButton).left - grown.left, exit.left - window.left + 200);
   ::ShowWindow(dialog, SW_SHOWNA);
   LxSaveWindowShot(dialog, "main_command_dialog_wide");
   ::SetWindowPos(dialog, nullptr, 0, 0, width - 150, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
