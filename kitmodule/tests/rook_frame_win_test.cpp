@@ -241,7 +241,7 @@ TEST_F(RookSpiFrame, OpenDeviceAndAHexWindowOfTheSpiChip) {
     kitsim::SpiChip* chip = Spi();
     ASSERT_NE(chip, nullptr);
     SetEnvironmentVariableA("LX_TARNROOK_PRESET",
-                            "class=3;type=4;bus=8;interleave=1;cs=1;socket=1;vcc=3300;spiIo=1;forceFpga=0;"
+                            "class=3;type=4;bus=8;interleave=1;cs=1;socket=1;vcc=3300;spiIo=1;forceFpga=0;programTimeout=60000;"
                             "jedec=0x010219;spiFamily=8;spiExtendedIdBytes=2;spiRegisters=0x5F");
     InstallDeviceKindHook();
     ASSERT_TRUE(dialog_.Create(IDD_LX_OPEN_DEVICE, nullptr));
