@@ -3,6 +3,7 @@
 // what the catalogue says, and the last block must be where the chip has it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <sys/stat.h>
@@ -46,9 +47,13 @@ public:
         sel.socket = view.socket;
         sel.vccMv = view.vccMv;
         messages.clear();
-        return SetupDevice(sel, page, s, ini, messages) == 0 ? 0 : -1;
+        if (SetupDevice(sel, page, s, ini, messages) != 0) return -1;
+        // The Operation Setup page applies after the device page.
+        std::string error;
+        return ApplyOperationSetup(operation, s, &error) ? 0 : -1;
     }
     std::vector<std::string> messages;
+    OperationSetupValues operation;
 
 private:
     const char* family_;
@@ -214,5 +219,54 @@ TEST(CatalogueOpen, UserSpiDeviceOpens) {
     EXPECT_EQ(engine.SpiWorking().pageBytes, 256u);
     EXPECT_EQ(engine.Geometry().chipSize, 8u << 20);
     EXPECT_EQ(engine.Init(1), 0);
+    LxPromptTestEnd();
+}
+
+// What the Operation Setup page chose changes what the open device does: the write buffer size it
+// programs with, word programming instead of the buffer (many more bytes on the kit's stream for the
+// same data), and the data swap of the raw program.
+TEST(CatalogueOpen, OperationSetupChangesHowTheDeviceIsProgrammed) {
+    LxPromptTestBegin();
+    const NorCatalogueRow* row = nullptr;
+    for (const NorCatalogueRow& r : NorCatalogue())
+        if (std::string(r.name) == "OS128PHI") row = &r;
+    ASSERT_NE(row, nullptr);
+    std::vector<uint8_t> data(256);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 13 + 1);
+    struct Run {
+        uint32_t bufferBytes;
+        uint64_t streamBytes;
+        std::vector<uint8_t> stored;
+    };
+    auto program = [&](const OperationSetupValues& v) {
+        kitsim::Kit kit;
+        CataloguePart part(*row, kit);
+        CatalogueHost host(kit, *row);
+        host.operation = v;
+        Engine engine(host);
+        Run run{};
+        EXPECT_EQ(engine.Init(0), 0);
+        run.bufferBytes = engine.Working().writeBufferBytes;
+        const uint64_t before = host.bus ? host.bus->Pipes().streamBytes : 0;
+        EXPECT_EQ(engine.NorProgramRawData(0x40000, static_cast<uint32_t>(data.size()), data.data()), 0);
+        run.streamBytes = (host.bus ? host.bus->Pipes().streamBytes : 0) - before;
+        run.stored.assign(part.Die(0).Array().begin() + 0x40000, part.Die(0).Array().begin() + 0x40000 + data.size());
+        engine.Init(1);
+        return run;
+    };
+    OperationSetupValues chipOwn, small, words, swapped;
+    small.writeBufferBytes = 32;
+    words.noWriteBuffer = true;
+    swapped.dataSwap = 4;
+    Run a = program(chipOwn), b = program(small), c = program(words), d = program(swapped);
+    EXPECT_EQ(a.bufferBytes, 1u << row->bufferExp) << "the chip's own (CFI)";
+    EXPECT_EQ(b.bufferBytes, 32u);
+    EXPECT_GT(c.streamBytes, 2 * b.streamBytes) << "word by word: every word its own command";
+    EXPECT_EQ(a.stored, data);
+    EXPECT_EQ(b.stored, data);
+    EXPECT_EQ(c.stored, data);
+    std::vector<uint8_t> reversed = data;
+    for (size_t i = 0; i + 3 < reversed.size(); i += 4) std::reverse(reversed.begin() + i, reversed.begin() + i + 4);
+    EXPECT_EQ(d.stored, reversed) << "4-byte swap";
     LxPromptTestEnd();
 }
