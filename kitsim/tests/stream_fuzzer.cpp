@@ -1,5 +1,6 @@
 // Random command packets and bus streams against a kit with a NOR chip and, behind chip select 1, a
-// NAND chip: nothing may crash, hang or read out of bounds, whatever the host sends.
+// NAND chip, and SPI chips (two dies) behind the serial controller: nothing may crash, hang or read
+// out of bounds, whatever the host sends.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -7,6 +8,7 @@
 #include "kitsim/kit.h"
 #include "kitsim/nand_chip.h"
 #include "kitsim/nor_chip.h"
+#include "kitsim/spi_chip.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     kitsim::Kit kit;
@@ -18,6 +20,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     part.factoryBadBlocks = {3};
     kitsim::NandChip nand(part, kit.Clock());
     kit.Attach(1, &nand);
+    // Small SPI parts of both kinds (error bits and OTP regions; security registers and SFDP).
+    kitsim::SpiPart lowerPart = kitsim::BessaSpiPart(), upperPart = kitsim::MarroSpiPart();
+    lowerPart.sizeBytes = upperPart.sizeBytes = 1u << 20;
+    kitsim::SpiChip lower(lowerPart, kit.Clock()), upper(upperPart, kit.Clock());
+    kit.AttachSerial(0, &lower, &upper);
     size_t i = 0;
     std::vector<uint8_t> sink(1 << 16);
     while (i < size) {
