@@ -454,6 +454,19 @@ TEST(SpiWaits, StuckBusyAndErrorBitsEndInTime) {
     EXPECT_EQ(r.WriteBytes(0x10000, 0, {0x00}), 0);
 }
 
+// The password unlock waits for the chip's comparison with the program time-out as its bound.
+TEST(SpiWaits, PasswordUnlockOfAChipThatStaysBusyEndsInTime) {
+    SpiRig r;
+    ASSERT_EQ(r.Open(kBessa), 0);
+    for (uint32_t i = 0; i < 4; ++i) ASSERT_EQ(r.engine.NorSetBlockStatus(0xFFFF0000u | i, 0x8000), 0);  // the erased password
+    r.chip->Faults().stuckBusy = true;
+    const uint64_t t0 = r.kit.Clock().NowNs();
+    EXPECT_EQ(r.engine.NorSetBlockStatus(0xFFFF, 0x8000), -1);
+    EXPECT_LT(r.kit.Clock().NowNs() - t0, 2000000000ull);
+    EXPECT_TRUE(r.PromptSeen("User timeout occurred..."));
+    EXPECT_FALSE(r.PromptSeen("Password unlocked."));
+}
+
 // The part with JEDEC ID 0x7E4801 keeps its second die behind byte address bit 27.
 TEST(SpiData, SecondDieOfTheTwoDiePart) {
     SpiRig r(kitsim::BessaSpiPart(), true);

@@ -356,7 +356,7 @@ bool SpiChip::WriteCommand(uint8_t opcode) const {
 void SpiChip::StartOp(Op op, uint32_t us) {
     op_ = op;
     opEndNs_ = clock_.NowNs() + uint64_t(us) * 1000u;
-    if ((op == Op::Program || op == Op::Erase) && faults_.stuckBusy) opStuck_ = true;
+    if ((op == Op::Program || op == Op::Erase || op == Op::Protection) && faults_.stuckBusy) opStuck_ = true;
 }
 
 void SpiChip::Refuse(Op op) {

@@ -94,7 +94,7 @@ SpiPart PirelSpiPart();
 bool SpiPartByName(const std::string& name, SpiPart* part);
 
 struct SpiFaults {
-    bool stuckBusy = false;   // the next program or erase never ends until a reset
+    bool stuckBusy = false;   // the next program, erase or protection operation never ends until a reset
     bool failProgram = false; // programs end with P_ERR (parts with error bits) and change nothing
     bool failErase = false;
 };
