@@ -208,6 +208,8 @@ void NorChip::FinishOp() {
     } else if (op_ == Op::PpbErase) {
         std::fill(ppb_.begin(), ppb_.end(), 0);
     }
+    if (isErase && faults_.stuckZeroByte < size_)
+        array_[faults_.stuckZeroByte] &= static_cast<uint8_t>(~faults_.stuckZeroMask);
     opWords_.clear();
     op_ = Op::None;
 }

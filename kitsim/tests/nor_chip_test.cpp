@@ -435,3 +435,18 @@ TEST_F(Nor, NoCfiFaultIgnoresTheQuery) {
     W(0x55, 0x98);
     EXPECT_EQ(R(0x10), 0xFFFF);
 }
+
+TEST_F(Nor, AStuckCellStaysZeroThroughEveryErase) {
+    chip.Faults().stuckZeroByte = 0x2003;  // word 0x1001, high byte
+    chip.Faults().stuckZeroMask = 0x10;
+    Cmd(0x80);
+    Unlock();
+    W(0x1000, 0x30);
+    WaitReady();
+    EXPECT_EQ(R(0x1001), 0xEFFF);
+    EXPECT_EQ(R(0x1000), 0xFFFF);
+    Cmd(0x80);
+    Cmd(0x10);
+    WaitReady();
+    EXPECT_EQ(R(0x1001), 0xEFFF);
+}

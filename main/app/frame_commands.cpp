@@ -14,6 +14,7 @@
 #include "options_sheet.h"
 #include "resource.h"
 #include "print_text.h"
+#include "programming.h"
 #include "rich_container.h"
 #include "sectortools.h"
 #include "viewers.h"

@@ -19,18 +19,6 @@ void ToggleDeviceExplorer(CWnd* frame) {
   CreateNorExplorer(frame, lx::FrameDevice().DeviceCode);
 }
 
-void RunDeviceDuplicate(CWnd*) {
-  CBrambApp* app = GetBrambApp();
-  if (!app || app->m_Options.DeviceKind == 0) {
-    CVeltanDuplicateDlg dialog(nullptr);
-    dialog.m_DeviceParameter = lx::FrameDevice().VeltanSpareSize;
-    dialog.DoModal();
-  } else {
-    CNorDuplicateDlg dialog(nullptr);
-    dialog.DoModal();
-  }
-}
-
 void DestroyExplorers(CWnd*) {
   CloseNorResetDialog();
   DestroyVeltanExplorer();

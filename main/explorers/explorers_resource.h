@@ -1,5 +1,2 @@
-// Resource identifiers of the explorer windows.
+// Resource identifiers of the explorer windows (their templates live with each explorer).
 #pragma once
-#define IDD_LX_VELTAN_DUPLICATE 20200
-#define IDD_LX_NOR_DUPLICATE 20201
-

@@ -49,6 +49,9 @@ struct NorFaults {
     bool failErase = false;     // the next erases end with DQ5 and leave the sector as it was
     bool stuckBusy = false;     // the next embedded operation never ends until a reset
     bool noCfi = false;         // the chip ignores the CFI query (no "QRY" anywhere)
+    // A cell stuck at 0: the bits of the mask in this byte stay 0 through every erase.
+    uint32_t stuckZeroByte = 0xFFFFFFFF;
+    uint8_t stuckZeroMask = 0;
 };
 
 class NorChip : public SocketDevice {

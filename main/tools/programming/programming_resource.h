@@ -1,0 +1,92 @@
+// Resource identifiers of the programming tools. Control numbers are those of the tools' own
+// dialogs; they repeat between dialogs, never within one.
+#pragma once
+#define IDD_LX_DEVICE_TEST 213
+#define IDD_LX_DEVICE_TEST_METHODS 214
+#define IDD_LX_NAND_TEST 220
+#define IDD_LX_NAND_TEST_METHODS 221
+#define IDD_LX_PROGRAM_PART_WINDOW 22000
+#define IDD_LX_PROGRAM_RAW_WINDOW 22001
+#define IDD_LX_COPY_WINDOWS 22002
+#define IDD_LX_ERASE_SECTORS 22003
+#define IDD_LX_PROGRAM_PART_PAGE 22004
+#define IDD_LX_PROGRAM_RAW_PAGE 22005
+#define IDD_LX_COPY_PAGES 22006
+#define IDD_LX_ERASE_BLOCKS 22007
+#define IDD_LX_DEVICE_DUPLICATE 22008
+#define IDD_LX_NAND_DUPLICATE 22009
+
+// Shared by the program, copy and erase pages.
+#define IDC_PG_PATH 1053
+#define IDC_PG_BROWSE 1054
+#define IDC_PG_INFO 1065
+#define IDC_PG_VIEW 1071
+#define IDC_PG_PROGRESS 1038
+#define IDC_PG_RUN 1085
+#define IDC_PG_READ 1076
+#define IDC_PG_VERIFY_FILE 1077
+#define IDC_PG_VERIFY 1244
+#define IDC_PG_START_WINDOW 1132
+#define IDC_PG_START_WINDOW_SPIN 1142
+#define IDC_PG_WINDOWS 1143
+#define IDC_PG_WINDOWS_SPIN 1144
+#define IDC_PG_START_ADDRESS 1145
+#define IDC_PG_LENGTH 1146
+#define IDC_PG_PAGE 1020
+#define IDC_PG_PAGE_SPIN 1078
+#define IDC_PG_PAGES 1077
+#define IDC_PG_PAGES_SPIN 1079
+#define IDC_PG_AREA0 1066
+#define IDC_PG_AREA3 1069
+#define IDC_PG_LEAVE_SPARE 1268
+#define IDC_PG_POLICY 1273
+// Copy and erase pages.
+#define IDC_PG_FIRST 1300
+#define IDC_PG_FIRST_SPIN 1301
+#define IDC_PG_COUNT 1302
+#define IDC_PG_COUNT_SPIN 1303
+#define IDC_PG_TARGET 1304
+#define IDC_PG_TARGET_SPIN 1305
+#define IDC_PG_DUMP 1306
+
+// The test pages and their method dialogs.
+#define IDC_TP_DUMP 1076
+#define IDC_TP_FIRST 1081
+#define IDC_TP_FIRST_SPIN 1082
+#define IDC_TP_COUNT 1083
+#define IDC_TP_COUNT_SPIN 1084
+#define IDC_TP_PASSES 1085
+#define IDC_TP_PASSES_SPIN 1086
+#define IDC_TP_WAIT 1087
+#define IDC_TP_WAIT_SPIN 1088
+#define IDC_TP_START 1204
+#define IDC_TP_SELECT 1225
+#define IDC_TP_ONCE 1226
+#define IDC_TP_REPEAT 1227
+#define IDC_TP_ENDLESS 1228
+#define IDC_TP_STATUS1 1229
+#define IDC_TP_STATUS2 1230
+#define IDC_TP_SUMMARY 1231
+#define IDC_TP_WAIT_BEFORE 1232
+#define IDC_TP_WAIT_AFTER 1233
+#define IDC_TP_DATA_BITS 1275
+#define IDC_TP_SPARE_BITS 1276
+#define IDC_TM_INC_TEXT 1222
+#define IDC_TM_DEC_TEXT 1223
+#define IDC_TM_PROGRAM_BROWSE 1224
+#define IDC_TM_READ_BROWSE 1227
+#define IDC_TM_READ_COUNT 1229
+#define IDC_TM_FIRST_NAND_BOX 1400
+#define IDC_TM_FIRST_NOR_BOX 1420
+
+// The duplicate dialogs.
+#define IDC_DD_PATH 1053
+#define IDC_DD_BROWSE 1054
+#define IDC_DD_CREATE_MASTER 1055
+#define IDC_DD_SCAN 1056
+#define IDC_DD_USE_LIST 1057
+#define IDC_DD_CREATE_LIST 1058
+#define IDC_DD_CREATE_DUPLICATE 1059
+#define IDC_DD_COMPARE 1060
+#define IDC_DD_ERASE 1061
+#define IDC_DD_PROGRESS 1038

@@ -1,0 +1,279 @@
+// Program, read, verify, erase and copy of NOR windows and Veltan pages against small flash devices.
+#include <gtest/gtest.h>
+
+#include <numeric>
+
+#include "fake_devices.h"
+#include "prog_core.h"
+
+using namespace lx::prog;
+
+namespace {
+
+std::vector<uint8_t> Pattern(size_t n, uint8_t seed) {
+  std::vector<uint8_t> v(n);
+  for (size_t i = 0; i < n; ++i) v[i] = static_cast<uint8_t>(i * 7 + seed + (i >> 8));
+  return v;
+}
+
+class NorTools : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // 4 x 4 KiB boot sectors, then 3 x 16 KiB: 64 KiB.
+    nor_.sizes = {4096, 4096, 4096, 4096, 16384, 16384, 16384};
+    nor_.array.assign(65536, 0xFF);
+    fake::Bind(nor_);
+  }
+  void TearDown() override { fake::Unbind(); }
+  fake::Nor nor_;
+  fake::Host host_;
+};
+
+TEST_F(NorTools, ProgramReadAndVerifyAgainstTheFileByteForByte) {
+  const std::string path = fake::TempPath("nor_prog.bin"), out = fake::TempPath("nor_read.bin");
+  std::vector<uint8_t> data = Pattern(20000, 3);
+  fake::WriteFile(path, data);
+  NorProgramRequest request;
+  request.path = path;
+  request.start = 0x1000;
+  request.length = 20000;
+  request.chunk = 8192;
+  request.verify = true;
+  EXPECT_EQ(ProgramNorData(host_, request), "Program finished.");
+  EXPECT_TRUE(std::equal(data.begin(), data.end(), nor_.array.begin() + 0x1000));
+  EXPECT_EQ(nor_.array[0x0FFF], 0xFF);
+  EXPECT_EQ(nor_.array[0x1000 + 20000], 0xFF);
+  EXPECT_EQ(ReadNorToFile(host_, out, 0x1000, 20000), "Read finished.");
+  EXPECT_EQ(fake::ReadFile(out), data);
+  EXPECT_EQ(VerifyNorWithFile(host_, path, 0x1000, 20000), "Verify finished. No error was found.");
+  EXPECT_TRUE(host_.asked.empty());
+}
+
+TEST_F(NorTools, RangesPastTheDeviceAreRefusedAndTouchNothing) {
+  const std::string path = fake::TempPath("nor_big.bin");
+  fake::WriteFile(path, std::vector<uint8_t>(70000, 0));
+  const uint32_t size = static_cast<uint32_t>(nor_.array.size());
+  struct Case {
+    uint32_t start, length;
+  } cases[] = {{0, size + 1}, {size, 1}, {size - 16, 32}, {0xFFFFFF00u, 0x200}, {0, 0}};
+  for (const Case& c : cases) {
+    NorProgramRequest request;
+    request.path = path;
+    request.start = c.start;
+    request.length = c.length;
+    request.chunk = 4096;
+    EXPECT_EQ(ProgramNorData(host_, request).rfind("Error:", 0), 0u) << c.start << "+" << c.length;
+    EXPECT_EQ(ReadNorToFile(host_, fake::TempPath("nor_none.bin"), c.start, c.length).rfind("Error:", 0), 0u);
+    EXPECT_EQ(VerifyNorWithFile(host_, path, c.start, c.length).rfind("Error:", 0), 0u);
+  }
+  EXPECT_EQ(nor_.programs + nor_.reads, 0u);
+  EraseSectorsRequest erase{{}, 6, 2, 4096, true};
+  erase.sectors = ReadNorSectors();
+  EXPECT_EQ(EraseNorSectors(host_, erase).rfind("Error:", 0), 0u);
+  EXPECT_EQ(nor_.erases, 0u);
+}
+
+TEST_F(NorTools, AShortFileIsComparedOnlyAsFarAsItGoes) {
+  // 40,000 file bytes against 65,536 device bytes: the second piece holds the end of the file.
+  const std::string path = fake::TempPath("nor_short.bin");
+  std::vector<uint8_t> data = Pattern(40000, 9);
+  fake::WriteFile(path, data);
+  std::copy(data.begin(), data.end(), nor_.array.begin());
+  std::string text = VerifyNorWithFile(host_, path, 0, static_cast<uint32_t>(nor_.array.size()));
+  EXPECT_EQ(text.rfind("Verify finished. No error was found.", 0), 0u) << text;
+  EXPECT_NE(text.find("ends after 40000 of 65536 bytes"), std::string::npos) << text;
+  EXPECT_TRUE(host_.asked.empty()) << host_.asked.front();
+
+  // A real difference in the file's part is still found, one question per byte.
+  nor_.array[35000] ^= 0x10;
+  nor_.array[100] ^= 0x01;
+  text = VerifyNorWithFile(host_, path, 0, static_cast<uint32_t>(nor_.array.size()));
+  ASSERT_EQ(host_.asked.size(), 2u);
+  EXPECT_NE(host_.asked[0].find("0x00000064"), std::string::npos);
+  EXPECT_NE(host_.asked[1].find("0x000088B8"), std::string::npos);
+  EXPECT_NE(text.find("not identical.\n2 byte(s) differ."), std::string::npos) << text;
+}
+
+TEST_F(NorTools, EraseVerifyChecksSectorsSmallerThanTheWindow) {
+  // A 64 KiB window over 4 KiB sectors: every sector is checked in one short piece.
+  nor_.stuckAddress = 0x2345;
+  nor_.stuckMask = 0x08;
+  EraseSectorsRequest request;
+  request.sectors = ReadNorSectors();
+  ASSERT_EQ(request.sectors.size(), 7u);
+  request.first = 0;
+  request.count = 7;
+  request.window = 65536;
+  request.verify = true;
+  std::string text = EraseNorSectors(host_, request);
+  ASSERT_EQ(host_.asked.size(), 1u);
+  EXPECT_EQ(host_.asked[0], "Error: Compare failed at address 0x00002345 in Byte.\nDo you want to stop comparing?");
+  EXPECT_NE(text.find("6 of 7 sector(s) erased, 1 failed verification"), std::string::npos) << text;
+}
+
+TEST_F(NorTools, FailuresAndStopsAreReportedWithCounts) {
+  const std::string path = fake::TempPath("nor_fail.bin");
+  fake::WriteFile(path, Pattern(16384, 1));
+  NorProgramRequest request{path, 0, 16384, 4096, true, "window"};
+  nor_.failProgramAt = 0x1800;  // the second window fails; No goes on
+  EXPECT_EQ(ProgramNorData(host_, request), "Program finished with errors.\n3 of 4 window(s) programmed, 1 failed.");
+  EXPECT_TRUE(host_.Asked("Error: Program failed.\nDo you want to stop programming?"));
+
+  fake::Host stopping;
+  stopping.stopAfterSteps = 2;
+  nor_.failProgramAt = 0xFFFFFFFF;
+  EXPECT_EQ(ProgramNorData(stopping, request), "Program stopped.\n2 of 4 window(s) programmed.");
+}
+
+TEST_F(NorTools, OverlappingCopiesAreRefusedOthersCopyAndVerify) {
+  std::vector<uint8_t> data = Pattern(8192, 5);
+  std::copy(data.begin(), data.end(), nor_.array.begin());
+  CopyWindowsRequest request;
+  request.window = 4096;
+  request.windows = 16;
+  request.verify = true;
+  struct Case {
+    uint32_t source, count, target;
+    bool refused;
+  } cases[] = {{0, 2, 1, true}, {1, 2, 0, true}, {0, 2, 15, true}, {0, 0, 4, true}, {0, 2, 4, false}};
+  for (const Case& c : cases) {
+    request.source = c.source;
+    request.count = c.count;
+    request.target = c.target;
+    const uint32_t programsBefore = nor_.programs;
+    std::string text = CopyNorWindows(host_, request);
+    EXPECT_EQ(text != "Copy finished.", c.refused) << text;
+    if (c.refused) EXPECT_EQ(nor_.programs, programsBefore);
+  }
+  EXPECT_TRUE(std::equal(data.begin(), data.end(), nor_.array.begin() + 4 * 4096));
+}
+
+TEST_F(NorTools, DumpCoversSectorsSmallerThanThePiece) {
+  std::vector<uint8_t> data = Pattern(8192, 2);
+  std::copy(data.begin(), data.end(), nor_.array.begin());
+  const std::string out = fake::TempPath("nor_dump.bin");
+  EXPECT_EQ(DumpNor(host_, out, 0, 8192, 65536, "Failed to create a temporary file.", ""), "");
+  EXPECT_EQ(fake::ReadFile(out), data);
+}
+
+TEST(ParseNumber, BasesAndRefusals) {
+  struct Case {
+    const char* text;
+    bool ok;
+    uint32_t value;
+  } cases[] = {{"0x10", true, 16}, {"16", true, 16}, {"010", true, 8}, {"0x", true, 0},
+               {"0xFFFFFFFF", true, 0xFFFFFFFF}, {"0x100000000", false, 0}, {"12abc", false, 0}, {"", false, 0},
+               {"-1", false, 0}};
+  for (const Case& c : cases) {
+    uint32_t v = 0;
+    EXPECT_EQ(ParseNumber(c.text, &v), c.ok) << c.text;
+    if (c.ok) EXPECT_EQ(v, c.value) << c.text;
+  }
+}
+
+// ---- Veltan -----------------------------------------------------------------------------------
+class VeltanTools : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    nand_.blocks = 4;
+    nand_.pages = 4;
+    nand_.spare = 64;
+    fake::Bind(nand_);
+  }
+  void TearDown() override { fake::Unbind(); }
+  VeltanTable Table() {
+    VeltanTable t = ReadVeltanTable(nand_.spare);
+    t.noPrompt = true;
+    return t;
+  }
+  // Page `n` of a file of whole data pages, each page filled with its number.
+  static std::vector<uint8_t> NumberedPages(uint32_t count, uint32_t bytes) {
+    std::vector<uint8_t> v;
+    for (uint32_t n = 0; n < count; ++n) v.insert(v.end(), bytes, static_cast<uint8_t>(0x40 + n));
+    return v;
+  }
+  // Which data page each device page holds (0xFF: erased).
+  std::vector<int> Layout() {
+    std::vector<int> layout;
+    for (uint32_t p = 0; p < nand_.blocks * nand_.pages; ++p) {
+      uint8_t b = nand_.Page(p)[0];
+      layout.push_back(b == 0xFF ? -1 : b - 0x40);
+    }
+    return layout;
+  }
+  fake::Nand nand_;
+  fake::Host host_;
+};
+
+TEST_F(VeltanTools, ShiftCarriesEveryDataPageIntoTheNextGoodBlock) {
+  nand_.bbt[1] = 0x00;
+  const std::string path = fake::TempPath("raw_shift.bin");
+  fake::WriteFile(path, NumberedPages(7, 2048));
+  RawPagesRequest request{path, 2, 7, true, BadBlockPolicy::Shift};
+  EXPECT_EQ(ProgramVeltanRawPages(host_, Table(), request), "Program finished.");
+  // From page 2: data 0-1 in block 0, block 1 bad, data 2-5 in block 2, data 6 at block 3's start.
+  std::vector<int> expected = {-1, -1, 0, 1, -1, -1, -1, -1, 2, 3, 4, 5, 6, -1, -1, -1};
+  EXPECT_EQ(Layout(), expected);
+  // The spare stays erased when only data bytes come from the file.
+  EXPECT_EQ(nand_.Page(8)[2048], 0xFF);
+}
+
+TEST_F(VeltanTools, ShiftReportsDataThatDoesNotFit) {
+  nand_.bbt[2] = 0x00;
+  const std::string path = fake::TempPath("raw_fit.bin");
+  fake::WriteFile(path, NumberedPages(13, 2048));
+  RawPagesRequest request{path, 0, 13, true, BadBlockPolicy::Shift};
+  std::string text = ProgramVeltanRawPages(host_, Table(), request);
+  // 12 good pages for 13 data pages.
+  EXPECT_NE(text.find("12 of 13 page(s) programmed"), std::string::npos) << text;
+  EXPECT_NE(text.find("1 page(s) of file data did not fit"), std::string::npos) << text;
+  EXPECT_EQ(Layout()[15], 11);
+}
+
+TEST_F(VeltanTools, SkipDropsTheBadPagesDataAndStaysAligned) {
+  nand_.bbt[0] = 0x00;
+  const std::string path = fake::TempPath("raw_skip.bin");
+  fake::WriteFile(path, NumberedPages(6, 2048 + 64));
+  RawPagesRequest request{path, 2, 6, false, BadBlockPolicy::Skip};
+  std::string text = ProgramVeltanRawPages(host_, Table(), request);
+  EXPECT_NE(text.find("2 page(s) lay in bad blocks"), std::string::npos) << text;
+  // Pages 2-3 lie in bad block 0: data 0-1 dropped, data 2-5 land on pages 4-7.
+  std::vector<int> expected = {-1, -1, -1, -1, 2, 3, 4, 5, -1, -1, -1, -1, -1, -1, -1, -1};
+  EXPECT_EQ(Layout(), expected);
+  EXPECT_EQ(nand_.Page(4)[2048 + 10], 0x42);  // the spare came from the file
+}
+
+TEST_F(VeltanTools, CopyPagesRefusesOverlapAndRangesPastTheEnd) {
+  struct Case {
+    uint32_t source, count, target;
+  } cases[] = {{0, 4, 2}, {3, 4, 0}, {0, 4, 14}, {15, 2, 0}};
+  for (const Case& c : cases) {
+    std::string text = CopyVeltanPages(host_, Table(), {c.source, c.count, c.target, true});
+    EXPECT_EQ(text.rfind("Error:", 0), 0u) << text;
+  }
+  EXPECT_TRUE(nand_.programCalls.empty());
+}
+
+TEST_F(VeltanTools, CopyPagesSkipsToTheBadTargetBlocksEnd) {
+  nand_.bbt[2] = 0x00;
+  const std::string path = fake::TempPath("copy_src.bin");
+  fake::WriteFile(path, NumberedPages(4, 2048));
+  ASSERT_EQ(ProgramVeltanRawPages(host_, Table(), {path, 0, 4, true, BadBlockPolicy::Shift}), "Program finished.");
+  // Target from page 6: pages 6-7 (block 1) get data 0-1; block 2 bad: source pages 2-3 skipped.
+  std::string text = CopyVeltanPages(host_, Table(), {0, 4, 6, true});
+  EXPECT_NE(text.find("2 page(s) lay in bad blocks"), std::string::npos) << text;
+  std::vector<int> layout = Layout();
+  EXPECT_EQ(layout[6], 0);
+  EXPECT_EQ(layout[7], 1);
+  EXPECT_EQ(layout[8], -1);
+}
+
+TEST_F(VeltanTools, EraseBlocksSkipsBadOnesAndCountsFailures) {
+  nand_.bbt[1] = 0x00;
+  nand_.failErase = {3};
+  std::string text = EraseVeltanBlocks(host_, Table(), 0, 4);
+  EXPECT_NE(text.find("2 of 3 block(s) erased, 1 failed, 1 skipped in bad blocks"), std::string::npos) << text;
+  EXPECT_EQ(EraseVeltanBlocks(host_, Table(), 3, 2).rfind("Error:", 0), 0u);
+}
+
+}  // namespace

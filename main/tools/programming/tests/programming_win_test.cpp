@@ -1,0 +1,472 @@
+// The programming tools' windows under Wine and Xvfb: on Tarn-Rook.dll over three simulated kits
+// (a master and two duplicates) the NOR sheet's pages and the device duplicate, with the chip
+// models as the judges of every write; the Veltan sheet and the NAND duplicate on a small NAND
+// device bound into the device API table.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app.h"
+#include "device_api.h"
+#include "device_ops.h"
+#include "fake_devices.h"
+#include "kitsim/nor_chip.h"
+#include "lumivex/prompt.h"
+#include "lumivex/testkit.h"
+#include "module_loader.h"
+#include "open_device.h"
+#include "programming.h"
+#include "test_support.h"
+
+namespace {
+
+CBrambApp g_app;
+
+kitsim::NorChip* Chip(int kit) {
+  HMODULE sim = GetModuleHandleA("LxKitSim.dll");
+  if (!sim) return nullptr;
+  auto get = reinterpret_cast<void* (*)(int)>(reinterpret_cast<void*>(GetProcAddress(sim, "LxKitSimNorChip")));
+  return get ? static_cast<kitsim::NorChip*>(get(kit)) : nullptr;
+}
+
+// A pulled kit is passed over when the module looks for one: the next open takes the next kit.
+void Unplug(int kit, int unplugged = 1) {
+  HMODULE sim = GetModuleHandleA("LxKitSim.dll");
+  if (!sim) return;
+  auto unplug = reinterpret_cast<int (*)(int, int)>(reinterpret_cast<void*>(GetProcAddress(sim, "LxKitSimUnplug")));
+  ASSERT_NE(unplug, nullptr);
+  ASSERT_EQ(unplug(kit, unplugged), 0);
+}
+
+std::vector<uint8_t> Pattern(size_t n, uint32_t seed) {
+  std::vector<uint8_t> v(n);
+  uint32_t x = seed;
+  for (size_t i = 0; i < n; ++i) {
+    x = x * 1664525u + 1013904223u;
+    v[i] = static_cast<uint8_t>(x >> 24);
+  }
+  return v;
+}
+
+int CountPrompts(const char* part) {
+  int n = 0;
+  for (int i = 0; i < LxPromptRecordCount(); ++i)
+    if (std::strstr(LxPromptRecordText(i), part)) ++n;
+  return n;
+}
+
+bool Prompted(const char* text) {
+  for (int i = 0; i < LxPromptRecordCount(); ++i)
+    if (std::strcmp(LxPromptRecordText(i), text) == 0) return true;
+  return false;
+}
+
+std::string Item(HWND w, int id) {
+  char text[512] = "";
+  GetDlgItemTextA(w, id, text, sizeof text);
+  return text;
+}
+
+void Click(CWnd& window, int id) {
+  window.SendMessage(WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(window.m_hWnd, id)));
+}
+
+// ---- on the kit -----------------------------------------------------------------------------------
+class KitTools : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    LxPromptTestBegin();
+    folder_ = MakeTempFolder("lxprog");
+    g_app.m_OptionsFilePath = (folder_ + "\\setup.ini").c_str();
+    std::memset(&g_app.m_Options, 0, sizeof g_app.m_Options);
+    g_app.m_Options.DeviceKind = 1;
+    g_app.m_Options.WindowSizeIndex = 4;  // 16 KiB windows
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Keldorn\\Lumivex\\Main App", 0, nullptr, 0,
+                              KEY_READ | KEY_WRITE, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    char path[512];
+    DWORD size = sizeof path;
+    if (RegQueryValueExA(key, "Full Path", nullptr, nullptr, reinterpret_cast<BYTE*>(path), &size) != ERROR_SUCCESS)
+      RegSetValueExA(key, "Full Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder_.c_str()), DWORD(folder_.size() + 1));
+    RegCloseKey(key);
+    SetEnvironmentVariableA("LX_TARNROOK_PRESET",
+                            "class=1;type=1;bus=16;interleave=1;cs=1;socket=1;vcc=1800;jedec=0x7E1001;forceFpga=0");
+    lx::SetDeviceFrameHooks(lx::DeviceFrameHooks());
+    lx::SetDeviceState("/a", lx::kDeviceClosed);
+    module_ = binder_.LoadDeviceLibrary((ExeFolder() + "\\Tarn-Rook.dll").c_str());
+    ASSERT_NE(module_, nullptr);
+    binder_.LoadDeviceApi(module_);
+    g_app.m_bDeviceModuleLoaded = true;
+  }
+  void TearDown() override {
+    if (lx::GetDeviceState() == lx::kDeviceOpen) lx::DeviceClose("/a");
+    for (int kit = 0; kit < 3; ++kit) Unplug(kit, 0);
+    binder_.ResetDeviceApi();
+    binder_.FreeDeviceLibrary(module_);
+    g_app.m_bDeviceModuleLoaded = false;
+    LxPromptSetRules("");
+    LxPromptTestEnd();
+  }
+  void Open() {
+    ASSERT_EQ(lx::DeviceOpen("/a"), 0) << LastPromptText();
+    ASSERT_EQ(lx::GetDeviceState(), lx::kDeviceOpen);
+  }
+  std::string File(const char* name) { return folder_ + "\\" + name; }
+
+  CDeviceApiBinder binder_;
+  HMODULE module_ = nullptr;
+  std::string folder_;
+};
+
+TEST_F(KitTools, NorMasterIntoTwoDuplicateKitsWithARetriedMismatch) {
+  Open();
+  kitsim::NorChip* master = Chip(0);
+  ASSERT_NE(master, nullptr);
+  ASSERT_NE(Chip(2), nullptr) << "three kits expected (LX_KITSIM)";
+  master->Array() = Pattern(master->Array().size(), 7);
+
+  CNorDuplicateDlg dialog(nullptr, 1);
+  ASSERT_TRUE(dialog.Create(IDD_LX_DEVICE_DUPLICATE, nullptr));
+  dialog.ShowWindow(SW_SHOW);
+  EXPECT_EQ(dialog.m_Chunk, 0x10000u);
+  const std::string image = File("master.img");
+  dialog.SetDlgItemText(IDC_DD_PATH, image.c_str());
+  Click(dialog, IDC_DD_CREATE_MASTER);
+  EXPECT_EQ(LastPromptText(), "Master image file is created.");
+  EXPECT_EQ(fake::ReadFile(image), master->Array());
+  LxPumpMessages();
+  LxSaveWindowShot(dialog.m_hWnd, "device_duplicate");
+
+  // The first duplicate: the next kit, erased and programmed from the image.
+  lx::DeviceClose("/a");
+  Unplug(0);
+  kitsim::NorChip* first = Chip(1);
+  first->Array()[0x10] = 0x00;
+  Open();
+  LxPromptQueueAnswer(LX_IDOK);
+  Click(dialog, IDC_DD_ERASE);
+  EXPECT_EQ(LastPromptText(), "Erase finished.");
+  EXPECT_EQ(first->Array()[0x10], 0xFF);
+  Click(dialog, IDC_DD_CREATE_DUPLICATE);
+  EXPECT_EQ(first->Array(), master->Array());
+  EXPECT_NE(dialog.m_LastReport.body.find("128 of 128 piece(s) copied and verified, 0 ignored, 0 retried."),
+            std::string::npos)
+      << dialog.m_LastReport.body.substr(dialog.m_LastReport.body.size() - 200);
+
+  // The second duplicate was not erased: one byte cannot take its data until Retry erases the sector.
+  lx::DeviceClose("/a");
+  Unplug(1);
+  kitsim::NorChip* second = Chip(2);
+  second->Array()[0x345678] = 0x00;
+  Open();
+  LxPromptQueueAnswer(LX_IDRETRY);
+  Click(dialog, IDC_DD_CREATE_DUPLICATE);
+  EXPECT_TRUE(Prompted("Programming verification has been failed from 0x340000 to 0x34FFFF."));
+  EXPECT_EQ(second->Array(), master->Array());
+  const std::string& body = dialog.m_LastReport.body;
+  EXPECT_NE(body.find("0x00340000:0x0034ffff>>RETRY\r\n0x00340000:0x0034ffff>>copied"), std::string::npos);
+  EXPECT_NE(body.find("128 of 128 piece(s) copied and verified, 0 ignored, 1 retried."), std::string::npos);
+  dialog.DestroyWindow();
+}
+
+TEST_F(KitTools, NorSheetProgramsVerifiesReadsErasesAndCopies) {
+  Open();
+  kitsim::NorChip* chip = Chip(0);
+  ASSERT_NE(chip, nullptr);
+  CEditNorSheet sheet("Edit Data", lx::prog::ReadNorSectors(), nullptr, 0, 0);
+  ASSERT_TRUE(sheet.Create(nullptr));
+  ASSERT_EQ(sheet.m_Pages.size(), 5u);
+
+  // Erase sectors 2 to 21 with verification.
+  sheet.SetActivePage(3);
+  auto* erase = static_cast<CEraseSector*>(sheet.m_Pages[3].get());
+  chip->Array()[2 * 65536 + 5] = 0x00;
+  erase->SetDlgItemText(IDC_PG_FIRST, "2");
+  erase->SetDlgItemText(IDC_PG_COUNT, "20");
+  erase->CheckDlgButton(IDC_PG_VERIFY, BST_CHECKED);
+  Click(*erase, IDC_PG_RUN);
+  EXPECT_EQ(LastPromptText(), "Erase finished.");
+  EXPECT_EQ(chip->Array()[2 * 65536 + 5], 0xFF);
+  LxSaveWindowShot(sheet.m_hWnd, "edit_nor_erase_sectors");
+
+  // A file into an address range, verified; read back to a file.
+  const std::vector<uint8_t> data = Pattern(200000, 3);
+  const std::string in = File("data.bin"), out = File("back.bin");
+  fake::WriteFile(in, data);
+  sheet.SetActivePage(0);
+  auto* part = static_cast<CProgramPartWindow*>(sheet.m_Pages[0].get());
+  EXPECT_EQ(Item(part->m_hWnd, IDC_PG_LENGTH), "0x00800000");
+  part->SetDlgItemText(IDC_PG_PATH, in.c_str());
+  part->SetDlgItemText(IDC_PG_START_ADDRESS, "0x20010");
+  part->SetDlgItemText(IDC_PG_LENGTH, "200000");
+  part->CheckDlgButton(IDC_PG_VERIFY, BST_CHECKED);
+  Click(*part, IDC_PG_RUN);
+  EXPECT_EQ(LastPromptText(), "Program finished.");
+  EXPECT_TRUE(std::equal(data.begin(), data.end(), chip->Array().begin() + 0x20010));
+  EXPECT_EQ(chip->Array()[0x2000F], 0xFF);
+  Click(*part, IDC_PG_VERIFY_FILE);
+  EXPECT_EQ(LastPromptText(), "Verify finished. No error was found.");
+  part->SetDlgItemText(IDC_PG_PATH, out.c_str());
+  Click(*part, IDC_PG_READ);
+  EXPECT_EQ(LastPromptText(), "Read finished.");
+  EXPECT_EQ(fake::ReadFile(out), data);
+  // Past the end of the 8 MiB part: refused, nothing read or written.
+  part->SetDlgItemText(IDC_PG_START_ADDRESS, "0x7FFF00");
+  part->SetDlgItemText(IDC_PG_LENGTH, "0x200");
+  part->SetDlgItemText(IDC_PG_PATH, in.c_str());
+  Click(*part, IDC_PG_RUN);
+  EXPECT_EQ(LastPromptText(),
+            "Error: The range 0x007FFF00 to 0x008000FF lies beyond the end of the device (0x00800000 bytes).");
+  part->SetDlgItemText(IDC_PG_PATH, in.c_str());
+  LxSaveWindowShot(sheet.m_hWnd, "edit_nor_program_data");
+
+  // Whole windows (16 KiB) from the file: windows 40 to 43.
+  sheet.SetActivePage(1);
+  auto* windows = static_cast<CProgramRawWindow*>(sheet.m_Pages[1].get());
+  windows->SetDlgItemText(IDC_PG_PATH, in.c_str());
+  windows->SetDlgItemText(IDC_PG_START_WINDOW, "40");
+  windows->SetDlgItemText(IDC_PG_WINDOWS, "4");
+  windows->CheckDlgButton(IDC_PG_VERIFY, BST_CHECKED);
+  Click(*windows, IDC_PG_RUN);
+  EXPECT_EQ(LastPromptText(), "Program finished.");
+  EXPECT_TRUE(std::equal(data.begin(), data.begin() + 65536, chip->Array().begin() + 40 * 16384));
+  LxSaveWindowShot(sheet.m_hWnd, "edit_nor_program_windows");
+
+  // Copy windows 40 to 43 to 80 to 83; overlapping windows are refused.
+  sheet.SetActivePage(2);
+  auto* copy = static_cast<CCopyWindow*>(sheet.m_Pages[2].get());
+  copy->SetDlgItemText(IDC_PG_FIRST, "40");
+  copy->SetDlgItemText(IDC_PG_COUNT, "4");
+  copy->SetDlgItemText(IDC_PG_TARGET, "42");
+  Click(*copy, IDC_PG_RUN);
+  EXPECT_EQ(std::string(LastPromptText()).rfind("Error: The source and target ranges overlap.", 0), 0u);
+  copy->SetDlgItemText(IDC_PG_TARGET, "80");
+  copy->CheckDlgButton(IDC_PG_VERIFY, BST_CHECKED);
+  Click(*copy, IDC_PG_RUN);
+  EXPECT_EQ(LastPromptText(), "Copy finished.");
+  EXPECT_TRUE(std::equal(data.begin(), data.begin() + 65536, chip->Array().begin() + 80 * 16384));
+  LxSaveWindowShot(sheet.m_hWnd, "edit_nor_copy_windows");
+  sheet.DestroyWindow();
+}
+
+TEST_F(KitTools, DeviceTestAllMethodsFindTheStuckBit) {
+  Open();
+  kitsim::NorChip* chip = Chip(0);
+  ASSERT_NE(chip, nullptr);
+  // Sectors 30 and 31 as a fresh part has them, with one dead cell in sector 31.
+  std::fill(chip->Array().begin() + 30 * 65536, chip->Array().begin() + 32 * 65536, 0xFF);
+  chip->Faults().stuckZeroByte = 0x1F1235;
+  chip->Faults().stuckZeroMask = 0x20;
+  chip->Array()[0x1F1235] &= 0xDF;
+  CEditNorSheet sheet("Edit Data", lx::prog::ReadNorSectors(), nullptr, 5, 0);
+  ASSERT_TRUE(sheet.Create(nullptr));
+  auto* test = static_cast<CDeviceTest*>(sheet.m_Pages[0].get());
+  const std::string file = File("test.bin");
+  fake::WriteFile(file, Pattern(100000, 9));
+  lx::prog::TestMethods& methods = test->m_MethodDlg.m_Methods;
+  methods.selected.assign(12, true);
+  methods.incrementText = "0x100";
+  methods.decrementText = "0xFFFF0000";
+  methods.programFile = methods.readFile = file;
+  methods.readCount = 3;
+  ASSERT_EQ(lx::prog::CheckTestMethods(methods, false), nullptr);
+  test->UpdateSummary();
+  EXPECT_EQ(Item(test->m_hWnd, IDC_TP_SUMMARY), "12 test method is(are) selected...");
+  test->SetDlgItemText(IDC_TP_FIRST, "30");
+  test->SetDlgItemText(IDC_TP_COUNT, "2");
+  ASSERT_EQ(LxPromptSetRules("Compare failed=>no;Program failed=>no;Test failed=>no"), 0);
+  Click(*test, IDC_TP_START);
+  // Every compare where the pattern wants a 1 in that cell fails at its address.
+  const int compares = CountPrompts("Error: Compare failed at address");
+  const int stuck = CountPrompts("Error: Compare failed at address 0x001F1235 in Byte.");
+  EXPECT_GE(stuck, 5);
+  // The chip refuses to turn the 0 bits of 0xAA55 into the 1 bits of 0x55AA: method 4's second
+  // program fails in both sectors, which then fail its compare once each.
+  const int programs = CountPrompts("Error: Program failed at sector #");
+  EXPECT_EQ(programs, 2);
+  EXPECT_EQ(compares - stuck, programs);
+  EXPECT_EQ(CountPrompts("Error: Erase failed") + CountPrompts("Error: Read failed"), 0);
+  EXPECT_EQ(test->m_LastResult, "Simple device test finished.\nError(s) was occurred " + std::to_string(compares + programs) +
+                                    " times while testing.");
+  EXPECT_EQ(Item(test->m_hWnd, IDC_TP_STATUS1), "1 of 1: Read specific times and compare each data...");
+  EXPECT_EQ(Item(test->m_hWnd, IDC_TP_START), ">> Start test");
+  test->UpdateData(FALSE);
+  LxSaveWindowShot(sheet.m_hWnd, "edit_nor_device_test");
+  CTestMethodDlg shown(false);
+  shown.m_Methods = methods;
+  ASSERT_TRUE(shown.Create(IDD_LX_DEVICE_TEST_METHODS, nullptr));
+  shown.ShowWindow(SW_SHOW);
+  LxPumpMessages();
+  LxSaveWindowShot(shown.m_hWnd, "device_test_methods");
+  shown.DestroyWindow();
+  sheet.DestroyWindow();
+  chip->Faults().stuckZeroByte = 0xFFFFFFFF;
+  chip->Faults().stuckZeroMask = 0;
+}
+
+CNANDTest* g_running = nullptr;
+
+void CALLBACK ClickStop(HWND, UINT, UINT_PTR id, DWORD) {
+  KillTimer(nullptr, id);
+  g_running->PostMessage(WM_COMMAND, MAKEWPARAM(IDC_TP_START, BN_CLICKED), 0);
+}
+
+// ---- on a NAND device ------------------------------------------------------------------------------
+class NandTools : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    LxPromptTestBegin();
+    folder_ = MakeTempFolder("lxnand");
+    std::memset(&g_app.m_Options, 0, sizeof g_app.m_Options);
+    for (fake::Nand* n : {&master_, &copy_}) {
+      n->blocks = 16;
+      n->pages = 8;
+      n->spare = 64;
+      n->bbt.assign(16, 0xFF);
+    }
+    lx::SetDeviceState("/a", lx::kDeviceOpen);
+  }
+  void TearDown() override {
+    lx::SetDeviceState("/a", lx::kDeviceClosed);
+    fake::Unbind();
+    LxPromptSetRules("");
+    LxPromptTestEnd();
+  }
+  std::string File(const char* name) { return folder_ + "\\" + name; }
+  fake::Nand master_, copy_;
+  std::string folder_;
+};
+
+TEST_F(NandTools, DuplicateWithDifferentBadBlocksOnMasterAndCopy) {
+  for (uint64_t p = 0; p < 128; ++p) master_.written[p] = Pattern(master_.PageBytes(), static_cast<uint32_t>(p));
+  master_.bbt[3] = 0x00;
+  fake::Bind(master_);
+  CVeltanDuplicateDlg dialog(nullptr, 64);
+  ASSERT_TRUE(dialog.Create(IDD_LX_NAND_DUPLICATE, nullptr));
+  dialog.ShowWindow(SW_SHOW);
+  const std::string image = File("nand.img");
+  dialog.SetDlgItemText(IDC_DD_PATH, image.c_str());
+  Click(dialog, IDC_DD_CREATE_LIST);
+  EXPECT_TRUE(Prompted("Bad block list is created."));
+  EXPECT_EQ(fake::ReadFile(image + ".lst").size(), 16u * 9);
+  Click(dialog, IDC_DD_CREATE_MASTER);
+  EXPECT_EQ(LastPromptText(), "Master image file is created.");
+  LxPumpMessages();
+  LxSaveWindowShot(dialog.m_hWnd, "nand_duplicate");
+
+  // The copy is bad at block 3 too (another mark) and at block 9 where the master has data: refused.
+  copy_.bbt[3] = 0x01;
+  copy_.bbt[9] = 0x00;
+  fake::Bind(copy_);
+  Click(dialog, IDC_DD_COMPARE);
+  EXPECT_NE(dialog.m_LastReport.body.find("0009:ff-00 << Can't duplicate the device."), std::string::npos);
+  Click(dialog, IDC_DD_CREATE_DUPLICATE);
+  EXPECT_EQ(LastPromptText(), "To duplicate a device, prepare a device which has same bad blocks or no bad block.");
+  EXPECT_TRUE(copy_.written.empty());
+
+  // Without the list the master's block 3 is taken as data, yet nothing goes into a bad block.
+  dialog.CheckDlgButton(IDC_DD_USE_LIST, BST_UNCHECKED);
+  Click(dialog, IDC_DD_CREATE_DUPLICATE);
+  const std::string& body = dialog.m_LastReport.body;
+  EXPECT_NE(body.find("0003:ff>>01-Skipped"), std::string::npos) << body;
+  EXPECT_NE(body.find("0009:ff>>00-Skipped"), std::string::npos);
+  EXPECT_NE(body.find("14 of 16 block(s) copied and verified, 0 ignored, 0 retried, 2 skipped as bad."), std::string::npos);
+  EXPECT_TRUE(copy_.BlockErased(3));
+  EXPECT_TRUE(copy_.BlockErased(9));
+  EXPECT_EQ(copy_.Page(10 * 8 + 5), master_.Page(10 * 8 + 5));
+  dialog.DestroyWindow();
+}
+
+TEST_F(NandTools, SheetPagesAndAnEndlessTestStopped) {
+  master_.bbt[5] = 0x00;
+  master_.failErase = {12};  // grows bad in the test
+  fake::Bind(master_);
+  lx::prog::VeltanTable table = lx::prog::ReadVeltanTable(64);
+  table.noPrompt = true;
+  CEditVeltanSheet sheet("Edit Veltan", table, nullptr, 0);
+  ASSERT_TRUE(sheet.Create(nullptr));
+  ASSERT_EQ(sheet.m_Pages.size(), 5u);
+
+  // Raw pages with the shift policy over the bad block 5: data lands in block 6.
+  const std::string in = File("pages.bin");
+  std::vector<uint8_t> data = Pattern(16 * 2048, 4);
+  fake::WriteFile(in, data);
+  sheet.SetActivePage(1);
+  auto* raw = static_cast<CProgramRawPage*>(sheet.m_Pages[1].get());
+  raw->SetDlgItemText(IDC_PG_PATH, in.c_str());
+  raw->SetDlgItemText(IDC_PG_PAGE, "32");
+  raw->SetDlgItemText(IDC_PG_PAGES, "16");
+  Click(*raw, IDC_PG_RUN);
+  EXPECT_EQ(LastPromptText(), "Program finished.");
+  std::vector<uint8_t> page48 = master_.Page(48);
+  EXPECT_TRUE(std::equal(data.begin() + 8 * 2048, data.begin() + 9 * 2048, page48.begin()));
+  EXPECT_TRUE(master_.BlockErased(5));
+  LxSaveWindowShot(sheet.m_hWnd, "edit_veltan_program_raw");
+
+  // Copy pages: overlapping refused, then block 4 into block 7.
+  sheet.SetActivePage(2);
+  auto* copy = static_cast<CCopyPage*>(sheet.m_Pages[2].get());
+  copy->SetDlgItemText(IDC_PG_FIRST, "32");
+  copy->SetDlgItemText(IDC_PG_COUNT, "8");
+  copy->SetDlgItemText(IDC_PG_TARGET, "36");
+  Click(*copy, IDC_PG_RUN);
+  EXPECT_EQ(std::string(LastPromptText()).rfind("Error: The source and target ranges overlap.", 0), 0u);
+  copy->SetDlgItemText(IDC_PG_TARGET, "56");
+  Click(*copy, IDC_PG_RUN);
+  EXPECT_EQ(LastPromptText(), "Copy finished.");
+  EXPECT_TRUE(std::equal(data.begin(), data.begin() + 2048, master_.Page(56).begin()));
+  LxSaveWindowShot(sheet.m_hWnd, "edit_veltan_copy_pages");
+
+  // Erase blocks past the end refused; blocks 4 to 7 erased around the bad block.
+  sheet.SetActivePage(3);
+  auto* erase = static_cast<CEraseBlock*>(sheet.m_Pages[3].get());
+  erase->SetDlgItemText(IDC_PG_FIRST, "14");
+  erase->SetDlgItemText(IDC_PG_COUNT, "3");
+  Click(*erase, IDC_PG_RUN);
+  EXPECT_EQ(LastPromptText(), "Error: Blocks 14 to 16 lie beyond the device's 16 blocks.");
+  erase->SetDlgItemText(IDC_PG_FIRST, "4");
+  erase->SetDlgItemText(IDC_PG_COUNT, "4");
+  Click(*erase, IDC_PG_RUN);
+  EXPECT_EQ(LastPromptText(), "Erase finished.\n1 block(s) lay in bad blocks and were skipped.");
+  EXPECT_TRUE(master_.BlockErased(4) && master_.BlockErased(6) && master_.BlockErased(7));
+  LxSaveWindowShot(sheet.m_hWnd, "edit_veltan_erase_blocks");
+
+  // The NAND test without end over blocks 10 to 13, stopped by its button; block 12 goes bad.
+  sheet.SetActivePage(4);
+  auto* test = static_cast<CNANDTest*>(sheet.m_Pages[4].get());
+  lx::prog::TestMethods& methods = test->m_MethodDlg.m_Methods;
+  methods.selected.assign(11, false);
+  methods.selected[0] = methods.selected[2] = methods.selected[7] = true;
+  test->UpdateSummary();
+  test->SetDlgItemText(IDC_TP_FIRST, "10");
+  test->SetDlgItemText(IDC_TP_COUNT, "4");
+  test->CheckRadioButton(IDC_TP_ONCE, IDC_TP_ENDLESS, IDC_TP_ENDLESS);
+  ASSERT_EQ(LxPromptSetRules("Erase failed=>no;Compare failed=>no;Test failed=>no"), 0);
+  // The stop arrives as a click while the run pumps its messages.
+  g_running = test;
+  UINT_PTR timer = SetTimer(nullptr, 0, 1500, ClickStop);
+  Click(*test, IDC_TP_START);
+  KillTimer(nullptr, timer);
+  EXPECT_EQ(test->m_LastResult.rfind("Test stopped by user.", 0), 0u) << test->m_LastResult;
+  EXPECT_TRUE(Prompted("Error: Erase failed at block #12.\nDo you want to stop erasing?"));
+  EXPECT_EQ(Item(test->m_hWnd, IDC_TP_STATUS1), "Test stopped by user...");
+  EXPECT_GE(CountPrompts("Erase failed at block #12"), 2) << "more than one pass ran";
+  LxSaveWindowShot(sheet.m_hWnd, "edit_veltan_nand_test");
+  CTestMethodDlg shown(true);
+  shown.m_Methods = methods;
+  ASSERT_TRUE(shown.Create(IDD_LX_NAND_TEST_METHODS, nullptr));
+  shown.ShowWindow(SW_SHOW);
+  LxPumpMessages();
+  LxSaveWindowShot(shown.m_hWnd, "nand_test_methods");
+  shown.DestroyWindow();
+
+  sheet.SetActivePage(0);
+  LxPumpMessages();
+  LxSaveWindowShot(sheet.m_hWnd, "edit_veltan_program_part");
+  sheet.DestroyWindow();
+}
+
+}  // namespace
