@@ -143,7 +143,9 @@ TEST_F(NorTools, OverlappingCopiesAreRefusedOthersCopyAndVerify) {
     const uint32_t programsBefore = nor_.programs;
     std::string text = CopyNorWindows(host_, request);
     EXPECT_EQ(text != "Copy finished.", c.refused) << text;
-    if (c.refused) EXPECT_EQ(nor_.programs, programsBefore);
+    if (c.refused) {
+      EXPECT_EQ(nor_.programs, programsBefore);
+    }
   }
   EXPECT_TRUE(std::equal(data.begin(), data.end(), nor_.array.begin() + 4 * 4096));
 }
@@ -167,7 +169,9 @@ TEST(ParseNumber, BasesAndRefusals) {
   for (const Case& c : cases) {
     uint32_t v = 0;
     EXPECT_EQ(ParseNumber(c.text, &v), c.ok) << c.text;
-    if (c.ok) EXPECT_EQ(v, c.value) << c.text;
+    if (c.ok) {
+      EXPECT_EQ(v, c.value) << c.text;
+    }
   }
 }
 
