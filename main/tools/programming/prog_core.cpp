@@ -534,8 +534,9 @@ std::string ProgramVeltanPartPage(Host& host, const VeltanTable& table, const st
   if (file.Length() < 512) return "Error: File length is shorter than programming request.";
   std::vector<uint8_t> data(512, 0xFF);
   if (file.Read(data.data(), 512) != 512) return "Error: File length is shorter than programming request.";
-  // The spare bytes stay erased: nothing is handed for them.
-  if (DeviceApiTable.gfslVeltanProgramPage(0, area * 512, page, 512, data.data(), 0) != 0)
+  // The area's share of the spare bytes stays erased.
+  const std::vector<uint8_t> spare(std::max<uint32_t>(table.spare / 4, 1), 0xFF);
+  if (DeviceApiTable.gfslVeltanProgramPage(0, area * 512, page, 512, data.data(), spare.data()) != 0)
     return Format("Error: Program failed at page #%u.", page);
   return "Program finished.";
 }

@@ -86,7 +86,7 @@ int NandProgram(int, uint32_t page, uint32_t count, const uint8_t* data) {
   return 0;
 }
 
-int NandProgramPart(int, uint32_t column, uint32_t page, uint32_t length, const uint8_t* data, uint32_t) {
+int NandProgramPart(int, uint32_t column, uint32_t page, uint32_t length, const uint8_t* data, const uint8_t*) {
   if (!g_nand || !NandInside(page, 1) || column + length > 2048) return -1;
   std::vector<uint8_t> bytes = g_nand->Page(page);
   for (uint32_t j = 0; j < length; ++j) bytes[column + j] &= data[j];

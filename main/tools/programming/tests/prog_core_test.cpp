@@ -272,6 +272,24 @@ TEST_F(VeltanTools, CopyPagesSkipsToTheBadTargetBlocksEnd) {
   EXPECT_EQ(layout[8], -1);
 }
 
+TEST_F(VeltanTools, PartialPageTakesOneColumnAreaOfAGoodBlock) {
+  nand_.bbt[3] = 0x00;
+  const std::string path = fake::TempPath("part.bin");
+  fake::WriteFile(path, std::vector<uint8_t>(600, 0x5A));
+  EXPECT_EQ(ProgramVeltanPartPage(host_, Table(), path, 5, 2), "Program finished.");
+  std::vector<uint8_t> page = nand_.Page(5);
+  EXPECT_EQ(page[1023], 0xFF);
+  EXPECT_EQ(page[1024], 0x5A);
+  EXPECT_EQ(page[1535], 0x5A);
+  EXPECT_EQ(page[1536], 0xFF);
+  // A bad block: notified (here silenced), nothing programmed; a page past the end refused.
+  EXPECT_EQ(ProgramVeltanPartPage(host_, Table(), path, 13, 0), "");
+  EXPECT_EQ(nand_.Page(13)[0], 0xFF);
+  EXPECT_EQ(ProgramVeltanPartPage(host_, Table(), path, 16, 0).rfind("Error:", 0), 0u);
+  fake::WriteFile(path, std::vector<uint8_t>(100, 0x5A));
+  EXPECT_EQ(ProgramVeltanPartPage(host_, Table(), path, 6, 0), "Error: File length is shorter than programming request.");
+}
+
 TEST_F(VeltanTools, EraseBlocksSkipsBadOnesAndCountsFailures) {
   nand_.bbt[1] = 0x00;
   nand_.failErase = {3};
