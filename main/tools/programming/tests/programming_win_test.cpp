@@ -16,6 +16,7 @@
 #include "lumivex/prompt.h"
 #include "lumivex/testkit.h"
 #include "module_loader.h"
+#include "nor_explorer.h"
 #include "open_device.h"
 #include "programming.h"
 #include "test_support.h"
@@ -312,6 +313,38 @@ CNANDTest* g_running = nullptr;
 void CALLBACK ClickStop(HWND, UINT, UINT_PTR id, DWORD) {
   KillTimer(nullptr, id);
   g_running->PostMessage(WM_COMMAND, MAKEWPARAM(IDC_TP_START, BN_CLICKED), 0);
+}
+
+// Takes a picture of this thread's "Edit Data" sheet once it shows, notes its tab, and closes it.
+std::string g_sheetTab;
+void CALLBACK ShootAndCloseSheet(HWND, UINT, UINT_PTR id, DWORD) {
+  HWND sheet = FindOwnWindow("Edit Data");
+  if (!sheet) return;
+  KillTimer(nullptr, id);
+  HWND tabs = reinterpret_cast<HWND>(SendMessageA(sheet, PSM_GETTABCONTROL, 0, 0));
+  char text[64] = "";
+  TCITEMA item = {};
+  item.mask = TCIF_TEXT;
+  item.pszText = text;
+  item.cchTextMax = sizeof text;
+  SendMessageA(tabs, TCM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+  g_sheetTab = text;
+  LxSaveWindowShot(sheet, "nor_explorer_erase_sheet");
+  PostMessageA(sheet, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+}
+
+TEST_F(KitTools, TheNorExplorersButtonsOpenTheEditSheet) {
+  Open();
+  CWnd frame;
+  ASSERT_TRUE(CreateNorExplorer(&frame, 9));
+  CNorExplorerDlg* explorer = GetNorExplorer();
+  ASSERT_NE(explorer, nullptr);
+  g_sheetTab.clear();
+  UINT_PTR timer = SetTimer(nullptr, 0, 50, ShootAndCloseSheet);
+  explorer->RunEditSheet(4, 0);
+  KillTimer(nullptr, timer);
+  EXPECT_EQ(g_sheetTab, "Erase sectors");
+  DestroyNorExplorer();
 }
 
 // ---- on a NAND device ------------------------------------------------------------------------------
