@@ -15,6 +15,7 @@
 #include "lumivex/prompt.h"
 #include "open_device.h"
 #include "options_sheet.h"
+#include "programming.h"
 #include "resource.h"
 #include "rich_container.h"
 #include "script_runner.h"
@@ -181,6 +182,7 @@ BOOL CMainFrame::CreateFrame() {
   }
   g_frame = this;
   SetVeltanEccModuleSource(ActiveEccModule);
+  InstallProgrammingTools();
   if (OnCreate(&cs) != 0) {
     ::DestroyWindow(Detach());
     g_frame = nullptr;

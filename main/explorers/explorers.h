@@ -4,7 +4,6 @@
 #pragma once
 #include <cstdint>
 
-#include "explorers_resource.h"
 #include "lxmfc.h"
 #include "nor_explorer.h"
 #include "veltan_explorer.h"

@@ -1,6 +1,6 @@
 // The programming tools' windows: the NOR and Veltan edit sheets with their program, copy,
 // erase and test pages, and the two device duplicate dialogs. The frame and the explorers reach
-// them only through the three functions at the end; the work itself is the portable core
+// them only through the functions at the end; the work itself is the portable core
 // (prog_core.h, dup_core.h, test_core.h).
 #pragma once
 #include <cstdint>
@@ -327,6 +327,8 @@ class CVeltanDuplicateDlg : public CDuplicateDlg {
 };
 
 // ---- what the frame and the explorers call ------------------------------------------------------
+// Hooks the edit sheets into the explorers (the frame calls it once at creation).
+void InstallProgrammingTools();
 // Device Duplicate: the NAND dialog for device kind 0, the NOR one for kinds 1 to 3.
 void RunDeviceDuplicate(CWnd* frame);
 // The explorers' edit sheets, modal. The NOR sheet reads the device's sectors itself.

@@ -12,6 +12,7 @@
 #include "device_api.h"
 #include "device_ops.h"
 #include "fake_devices.h"
+#include "kitsim/nand_chip.h"
 #include "kitsim/nor_chip.h"
 #include "lumivex/prompt.h"
 #include "lumivex/testkit.h"
@@ -20,6 +21,8 @@
 #include "open_device.h"
 #include "programming.h"
 #include "test_support.h"
+#include "veltan_explorer.h"
+#include "veltan_presets.h"
 
 namespace {
 
@@ -345,6 +348,148 @@ TEST_F(KitTools, TheNorExplorersButtonsOpenTheEditSheet) {
   KillTimer(nullptr, timer);
   EXPECT_EQ(g_sheetTab, "Erase sectors");
   DestroyNorExplorer();
+}
+
+// ---- on the kit's NAND part ---------------------------------------------------------------------
+class KitNand : public KitTools {
+ protected:
+  void SetUp() override {
+    sim_ = LoadLibraryA((ExeFolder() + "\\LxKitSim.dll").c_str());
+    ASSERT_NE(sim_, nullptr);
+    set_ = reinterpret_cast<int (*)(int, const char*)>(reinterpret_cast<void*>(GetProcAddress(sim_, "LxKitSimSetNandPart")));
+    ASSERT_NE(set_, nullptr);
+    ASSERT_EQ(set_(0, "x8-64"), 0);
+    auto get = reinterpret_cast<void* (*)(int)>(reinterpret_cast<void*>(GetProcAddress(sim_, "LxKitSimNandChip")));
+    chip_ = static_cast<kitsim::NandChip*>(get(0));
+    KitTools::SetUp();
+    g_app.m_Options.DeviceKind = 0;
+    SetEnvironmentVariableA("LX_TARNROOK_PRESET", rook::VeltanPreset(8, 64).c_str());
+  }
+  void TearDown() override {
+    KitTools::TearDown();
+    if (set_) set_(0, "");
+    if (sim_) FreeLibrary(sim_);
+  }
+  HMODULE sim_ = nullptr;
+  int (*set_)(int, const char*) = nullptr;
+  kitsim::NandChip* chip_ = nullptr;
+};
+
+TEST_F(KitNand, NandTestOnceRepeatedAndEndlessWithAGrownBadBlock) {
+  ASSERT_NE(chip_, nullptr);
+  Open();
+  lx::prog::VeltanTable table = lx::prog::ReadVeltanTable(64);
+  ASSERT_EQ(table.status.size(), 1024u);
+  EXPECT_NE(table.status[5], 0xFF);  // factory bad
+  chip_->InjectGrownBadBlock(4);
+  CEditVeltanSheet sheet("Edit Data", table, nullptr, 5);
+  ASSERT_TRUE(sheet.Create(nullptr));
+  auto* test = static_cast<CNANDTest*>(sheet.m_Pages[0].get());
+  const std::string file = File("nand_test.bin");
+  fake::WriteFile(file, Pattern(3 * 64 * 2112, 11));
+  lx::prog::TestMethods& methods = test->m_MethodDlg.m_Methods;
+  methods.selected.assign(11, true);
+  methods.incrementText = "0x10";
+  methods.decrementText = "0x7FFFFFFF";
+  methods.programFile = methods.readFile = file;
+  methods.readCount = 2;
+  ASSERT_EQ(lx::prog::CheckTestMethods(methods, true), nullptr);
+  test->UpdateSummary();
+  test->SetDlgItemText(IDC_TP_FIRST, "3");
+  test->SetDlgItemText(IDC_TP_COUNT, "4");
+  ASSERT_EQ(LxPromptSetRules("failed=>no"), 0);
+  Click(*test, IDC_TP_START);
+  EXPECT_TRUE(Prompted("Bad block notification: block #5 is a bad block"));
+  EXPECT_TRUE(Prompted("Error: Erase failed at block #4.\nDo you want to stop erasing?"));
+  EXPECT_EQ(CountPrompts("Read failed"), 0);
+  // Methods 3 and 4 program a second time without an erase, which the chip refuses: counted.
+  EXPECT_GT(CountPrompts("Error: Program failed at block #3."), 0);
+  EXPECT_EQ(test->m_LastResult.rfind("Simple device test finished.\nError(s) was occurred ", 0), 0u) << test->m_LastResult;
+  LxSaveWindowShot(sheet.m_hWnd, "kit_nand_test_once");
+
+  // Two passes of the erase check, then without end until Stop.
+  methods.selected.assign(11, false);
+  methods.selected[0] = true;
+  test->UpdateSummary();
+  test->CheckRadioButton(IDC_TP_ONCE, IDC_TP_ENDLESS, IDC_TP_REPEAT);
+  test->SetDlgItemText(IDC_TP_PASSES, "2");
+  test->SetDlgItemText(IDC_TP_FIRST, "6");
+  test->SetDlgItemText(IDC_TP_COUNT, "2");
+  Click(*test, IDC_TP_START);
+  EXPECT_EQ(test->m_LastResult, "Simple device test completed successfully.");
+  EXPECT_EQ(Item(test->m_hWnd, IDC_TP_STATUS1), "2 of 2: Compare '0xFF...' after erasing finished...");
+  test->CheckRadioButton(IDC_TP_ONCE, IDC_TP_ENDLESS, IDC_TP_ENDLESS);
+  g_running = test;
+  UINT_PTR timer = SetTimer(nullptr, 0, 3000, ClickStop);
+  Click(*test, IDC_TP_START);
+  KillTimer(nullptr, timer);
+  EXPECT_EQ(test->m_LastResult.rfind("Test stopped by user.", 0), 0u) << test->m_LastResult;
+  EXPECT_EQ(Item(test->m_hWnd, IDC_TP_STATUS1), "Test stopped by user...");
+  LxSaveWindowShot(sheet.m_hWnd, "kit_nand_test_endless");
+  sheet.DestroyWindow();
+}
+
+// Pictures the "Edit Veltan" sheet the explorer opens and closes it.
+void CALLBACK ShootAndCloseVeltanSheet(HWND, UINT, UINT_PTR id, DWORD) {
+  HWND sheet = FindOwnWindow("Edit Veltan");
+  if (!sheet) return;
+  KillTimer(nullptr, id);
+  g_sheetTab = "shown";
+  LxSaveWindowShot(sheet, "veltan_explorer_edit_sheet");
+  PostMessageA(sheet, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+}
+
+TEST_F(KitNand, TheVeltanExplorerOpensTheEditSheetAndItsPagesWorkOnTheChip) {
+  ASSERT_NE(chip_, nullptr);
+  Open();
+  InstallProgrammingTools();
+  CWnd frame;
+  ToggleVeltanExplorer(&frame);
+  CVeltanExplorerDlg* explorer = GetVeltanExplorer();
+  ASSERT_NE(explorer, nullptr);
+  g_sheetTab.clear();
+  UINT_PTR timer = SetTimer(nullptr, 0, 50, ShootAndCloseVeltanSheet);
+  explorer->OnEditPage();
+  KillTimer(nullptr, timer);
+  EXPECT_EQ(g_sheetTab, "shown");
+  DestroyVeltanExplorer();
+
+  // Raw pages with the shift policy over the factory bad block 5, then copied and erased.
+  lx::prog::VeltanTable table = lx::prog::ReadVeltanTable(64);
+  table.noPrompt = true;
+  CEditVeltanSheet sheet("Edit Veltan", table, nullptr, 0);
+  ASSERT_TRUE(sheet.Create(nullptr));
+  sheet.SetActivePage(1);
+  auto* raw = static_cast<CProgramRawPage*>(sheet.m_Pages[1].get());
+  const std::string in = File("kit_pages.bin");
+  const std::vector<uint8_t> data = Pattern(8 * 2112, 5);
+  fake::WriteFile(in, data);
+  raw->SetDlgItemText(IDC_PG_PATH, in.c_str());
+  raw->SetDlgItemText(IDC_PG_PAGE, "316");  // the last four pages of block 4, then block 5 is bad
+  raw->SetDlgItemText(IDC_PG_PAGES, "8");
+  raw->CheckDlgButton(IDC_PG_LEAVE_SPARE, BST_UNCHECKED);
+  Click(*raw, IDC_PG_RUN);
+  EXPECT_EQ(LastPromptText(), "Program finished.");
+  EXPECT_EQ(chip_->Page(319), std::vector<uint8_t>(data.begin() + 3 * 2112, data.begin() + 4 * 2112));
+  EXPECT_EQ(chip_->Page(384), std::vector<uint8_t>(data.begin() + 4 * 2112, data.begin() + 5 * 2112));
+  sheet.SetActivePage(2);
+  auto* copy = static_cast<CCopyPage*>(sheet.m_Pages[2].get());
+  copy->SetDlgItemText(IDC_PG_FIRST, "384");
+  copy->SetDlgItemText(IDC_PG_COUNT, "4");
+  copy->SetDlgItemText(IDC_PG_TARGET, "448");
+  copy->CheckDlgButton(IDC_PG_LEAVE_SPARE, BST_UNCHECKED);
+  Click(*copy, IDC_PG_RUN);
+  EXPECT_EQ(LastPromptText(), "Copy finished.");
+  EXPECT_EQ(chip_->Page(448), chip_->Page(384));
+  sheet.SetActivePage(3);
+  auto* erase = static_cast<CEraseBlock*>(sheet.m_Pages[3].get());
+  erase->SetDlgItemText(IDC_PG_FIRST, "4");
+  erase->SetDlgItemText(IDC_PG_COUNT, "4");
+  Click(*erase, IDC_PG_RUN);
+  EXPECT_EQ(LastPromptText(), "Erase finished.\n1 block(s) lay in bad blocks and were skipped.");
+  EXPECT_EQ(chip_->Page(448), std::vector<uint8_t>(2112, 0xFF));
+  LxSaveWindowShot(sheet.m_hWnd, "kit_veltan_erase_blocks");
+  sheet.DestroyWindow();
 }
 
 // ---- on a NAND device ------------------------------------------------------------------------------
