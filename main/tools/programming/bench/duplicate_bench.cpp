@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 #include "device_api.h"
@@ -141,5 +142,7 @@ int main() {
   std::printf("host time: master image %.2f s, erase %.2f s, program and verify %.2f s\n", masterSeconds, eraseSeconds,
               duplicateSeconds);
   copy.engine.Init(1);
+  std::remove(image.c_str());
+  rmdir(dir.c_str());
   return 0;
 }
