@@ -270,3 +270,74 @@ TEST(CatalogueOpen, OperationSetupChangesHowTheDeviceIsProgrammed) {
     EXPECT_EQ(d.stored, reversed) << "4-byte swap";
     LxPromptTestEnd();
 }
+
+// The Operation Setup time-outs bound how long the module waits for a chip that never ends its
+// operation: a stuck program and a stuck erase each fail, after about the time the page gave and not
+// after the chip's own (much longer) worst case.
+TEST(CatalogueOpen, OperationSetupTimeoutsBoundAStuckChip) {
+    LxPromptTestBegin();
+    const NorCatalogueRow* row = nullptr;
+    for (const NorCatalogueRow& r : NorCatalogue())
+        if (std::string(r.name) == "OS128PHI") row = &r;
+    ASSERT_NE(row, nullptr);
+    const uint8_t word[2] = {0x12, 0x34};
+    struct Case {
+        bool erase;
+        int timeoutMs;
+    } cases[] = {{false, 100}, {false, 2000}, {true, 200}, {true, 4000}};
+    uint64_t waited[4] = {};
+    for (size_t i = 0; i < 4; ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(testing::Message() << (c.erase ? "erase " : "program ") << c.timeoutMs << " ms");
+        kitsim::Kit kit;
+        CataloguePart part(*row, kit);
+        CatalogueHost host(kit, *row);
+        (c.erase ? host.operation.eraseTimeoutMs : host.operation.programTimeoutMs) = c.timeoutMs;
+        Engine engine(host);
+        ASSERT_EQ(engine.Init(0), 0);
+        part.Die(0).Faults().stuckBusy = true;
+        const uint64_t start = host.NowMs();
+        const int r = c.erase ? engine.NorEraseBlock(4) : engine.NorProgramData(0x40000, 2, word);
+        waited[i] = host.NowMs() - start;
+        EXPECT_NE(r, 0) << "a chip that never ends is a failure";
+        EXPECT_GE(waited[i], static_cast<uint64_t>(c.timeoutMs));
+        engine.Init(1);
+    }
+    EXPECT_LT(waited[0] * 4, waited[1]) << "the program time-out sets the wait";
+    EXPECT_LT(waited[2] * 4, waited[3]) << "the erase time-out sets the wait";
+    LxPromptTestEnd();
+}
+
+// "Force To Use 4-Bytes Address" puts a part with a bank register into four-byte addressing instead of
+// switching banks: data above 16 MiB lands where it was sent either way, through the other mechanism.
+TEST(CatalogueOpen, OperationSetupFourByteAddressingReachesTheChip) {
+    LxPromptTestBegin();
+    const SpiCatalogueRow* row = nullptr;
+    for (const SpiCatalogueRow& r : SpiCatalogue()) {
+        kitsim::SpiPart p = SpiPartOf(r);
+        if (p.bankRegister && p.sizeBytes > (16u << 20)) {
+            row = &r;
+            break;
+        }
+    }
+    ASSERT_NE(row, nullptr) << "no SPI part above 16 MiB with a bank register";
+    const uint8_t data[4] = {0xA5, 0x5A, 0x0F, 0xF0};
+    const uint32_t address = (16u << 20) + 0x100;
+    for (bool force : {false, true}) {
+        SCOPED_TRACE(force ? "forced four-byte" : "bank register");
+        kitsim::Kit kit;
+        kitsim::SpiChip chip(SpiPartOf(*row), kit.Clock());
+        kit.AttachSerial(0, &chip);
+        CatalogueHost host(kit, row->family, row->name, kClassSpi);
+        host.operation.force4ByteAddress = force;
+        Engine engine(host);
+        ASSERT_EQ(engine.Init(0), 0);
+        ASSERT_EQ(engine.NorProgramData(address, 4, data), 0);
+        EXPECT_EQ(std::vector<uint8_t>(chip.Array().begin() + address, chip.Array().begin() + address + 4),
+                  std::vector<uint8_t>(data, data + 4));
+        EXPECT_EQ(chip.Bank() & 0x80, force ? 0x80 : 0) << "four-byte mode bit";
+        if (!force) EXPECT_EQ(chip.Bank() & 0x7F, 1) << "the upper bank selected";
+        engine.Init(1);
+    }
+    LxPromptTestEnd();
+}
