@@ -14,6 +14,7 @@
 #include "fake_devices.h"
 #include "kitsim/nand_chip.h"
 #include "kitsim/nor_chip.h"
+#include "kitsim/spi_chip.h"
 #include "lumivex/prompt.h"
 #include "lumivex/testkit.h"
 #include "module_loader.h"
@@ -123,7 +124,9 @@ class KitTools : public ::testing::Test {
   }
   void TearDown() override {
     if (lx::GetDeviceState() == lx::kDeviceOpen) lx::DeviceClose("/a");
-    for (int kit = 0; kit < 3; ++kit) Unplug(kit, 0);
+    HMODULE sim = GetModuleHandleA("LxKitSim.dll");
+    auto count = sim ? reinterpret_cast<int (*)()>(reinterpret_cast<void*>(GetProcAddress(sim, "LxKitSimCount"))) : nullptr;
+    for (int kit = 0; count && kit < count(); ++kit) Unplug(kit, 0);
     binder_.ResetDeviceApi();
     binder_.FreeDeviceLibrary(module_);
     g_app.m_bDeviceModuleLoaded = false;
@@ -365,6 +368,73 @@ TEST_F(KitTools, TheNorExplorersButtonsOpenTheEditSheet) {
   KillTimer(nullptr, timer);
   EXPECT_EQ(g_sheetTab, "Erase sectors");
   DestroyNorExplorer();
+}
+
+// ---- on the kit's SPI part (a run of its own names the part: LX_KITSIM_SPI) ---------------------
+TEST_F(KitTools, SpiPartProgramsWindowsAndARangeVerifiesAndReads) {
+  if (!std::getenv("LX_KITSIM_SPI")) GTEST_SKIP() << "the SPI run names the part";
+  SetEnvironmentVariableA("LX_TARNROOK_PRESET",
+                          "class=3;type=4;bus=8;interleave=1;cs=1;socket=1;vcc=3300;spiIo=1;forceFpga=0;programTimeout=60000;"
+                          "jedec=0x010219;spiFamily=8;spiExtendedIdBytes=2;spiRegisters=0x5F");
+  g_app.m_Options.DeviceKind = 2;
+  g_app.m_Options.WindowSizeIndex = 2;  // 4 KiB windows
+  Open();
+  auto get = reinterpret_cast<void* (*)(int, int)>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("LxKitSim.dll"), "LxKitSimSpiChip")));
+  ASSERT_NE(get, nullptr);
+  auto* chip = static_cast<kitsim::SpiChip*>(get(0, 0));
+  ASSERT_NE(chip, nullptr);
+  std::fill(chip->Array().begin(), chip->Array().begin() + 0x40000, 0x00);  // a used part
+  CEditNorSheet sheet("Edit Data", lx::prog::ReadNorSectors(), nullptr, 0, 0);
+  ASSERT_TRUE(sheet.Create(nullptr));
+  ASSERT_FALSE(sheet.m_Pages.empty());
+
+  // Erase the sectors of the first 256 KiB, verified.
+  sheet.SetActivePage(3);
+  auto* erase = static_cast<CEraseSector*>(sheet.m_Pages[3].get());
+  const std::vector<lx::prog::NorSector> sectors = lx::prog::ReadNorSectors();
+  uint32_t count = 0;
+  while (count < sectors.size() && sectors[count].start < 0x40000) ++count;
+  erase->SetDlgItemText(IDC_PG_FIRST, "0");
+  erase->SetDlgItemText(IDC_PG_COUNT, std::to_string(count).c_str());
+  erase->CheckDlgButton(IDC_PG_VERIFY, BST_CHECKED);
+  Click(*erase, IDC_PG_RUN);
+  EXPECT_EQ(LastPromptText(), "Erase finished.");
+  EXPECT_EQ(chip->Array()[0x3FFFF], 0xFF);
+
+  // An address range from the file, verified; read back into a file.
+  const std::vector<uint8_t> data = Pattern(30000, 21);
+  const std::string in = File("spi.bin"), out = File("spi_back.bin");
+  fake::WriteFile(in, data);
+  sheet.SetActivePage(0);
+  auto* part = static_cast<CProgramPartWindow*>(sheet.m_Pages[0].get());
+  part->SetDlgItemText(IDC_PG_PATH, in.c_str());
+  part->SetDlgItemText(IDC_PG_START_ADDRESS, "0x1010");
+  part->SetDlgItemText(IDC_PG_LENGTH, "30000");
+  part->CheckDlgButton(IDC_PG_VERIFY, BST_CHECKED);
+  Click(*part, IDC_PG_RUN);
+  EXPECT_EQ(LastPromptText(), "Program finished.");
+  EXPECT_TRUE(std::equal(data.begin(), data.end(), chip->Array().begin() + 0x1010));
+  Click(*part, IDC_PG_VERIFY_FILE);
+  EXPECT_EQ(LastPromptText(), "Verify finished. No error was found.");
+  part->SetDlgItemText(IDC_PG_PATH, out.c_str());
+  Click(*part, IDC_PG_READ);
+  EXPECT_EQ(LastPromptText(), "Read finished.");
+  EXPECT_EQ(fake::ReadFile(out), data);
+  LxSaveWindowShot(sheet.m_hWnd, "edit_spi_program_data");
+
+  // Whole windows 40 to 45 (4 KiB each) from the file.
+  sheet.SetActivePage(1);
+  auto* windows = static_cast<CProgramRawWindow*>(sheet.m_Pages[1].get());
+  windows->SetDlgItemText(IDC_PG_PATH, in.c_str());
+  windows->SetDlgItemText(IDC_PG_START_WINDOW, "40");
+  windows->SetDlgItemText(IDC_PG_WINDOWS, "6");
+  windows->CheckDlgButton(IDC_PG_VERIFY, BST_CHECKED);
+  Click(*windows, IDC_PG_RUN);
+  EXPECT_EQ(LastPromptText(), "Program finished.");
+  EXPECT_TRUE(std::equal(data.begin(), data.begin() + 6 * 4096, chip->Array().begin() + 40 * 4096));
+  LxSaveWindowShot(sheet.m_hWnd, "edit_spi_program_windows");
+  sheet.DestroyWindow();
 }
 
 // ---- on the kit's NAND part ---------------------------------------------------------------------
