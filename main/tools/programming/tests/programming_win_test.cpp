@@ -94,6 +94,39 @@ void Click(CWnd& window, int id) {
   window.SendMessage(WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(window.m_hWnd, id)));
 }
 
+// The Program window page: `count` windows from `first` out of the file, verified.
+void ProgramWindows(CEditNorSheet& sheet, const std::string& file, const char* first, const char* count) {
+  sheet.SetActivePage(1);
+  auto* windows = static_cast<CProgramRawWindow*>(sheet.m_Pages[1].get());
+  windows->SetDlgItemText(IDC_PG_PATH, file.c_str());
+  windows->SetDlgItemText(IDC_PG_START_WINDOW, first);
+  windows->SetDlgItemText(IDC_PG_WINDOWS, count);
+  windows->CheckDlgButton(IDC_PG_VERIFY, BST_CHECKED);
+  Click(*windows, IDC_PG_RUN);
+  EXPECT_EQ(LastPromptText(), "Program finished.");
+}
+
+// The Read / Program data page: the range programmed from `in` with verification, verified
+// against the file, and read back into `out`, which then holds `data`.
+CProgramPartWindow* ProgramVerifyRead(CEditNorSheet& sheet, const std::string& in, const std::string& out,
+                                      const char* start, const std::vector<uint8_t>& data) {
+  sheet.SetActivePage(0);
+  auto* part = static_cast<CProgramPartWindow*>(sheet.m_Pages[0].get());
+  part->SetDlgItemText(IDC_PG_PATH, in.c_str());
+  part->SetDlgItemText(IDC_PG_START_ADDRESS, start);
+  part->SetDlgItemText(IDC_PG_LENGTH, std::to_string(data.size()).c_str());
+  part->CheckDlgButton(IDC_PG_VERIFY, BST_CHECKED);
+  Click(*part, IDC_PG_RUN);
+  EXPECT_EQ(LastPromptText(), "Program finished.");
+  Click(*part, IDC_PG_VERIFY_FILE);
+  EXPECT_EQ(LastPromptText(), "Verify finished. No error was found.");
+  part->SetDlgItemText(IDC_PG_PATH, out.c_str());
+  Click(*part, IDC_PG_READ);
+  EXPECT_EQ(LastPromptText(), "Read finished.");
+  EXPECT_EQ(fake::ReadFile(out), data);
+  return part;
+}
+
 // ---- on the kit -----------------------------------------------------------------------------------
 class KitTools : public ::testing::Test {
  protected:
@@ -221,22 +254,10 @@ TEST_F(KitTools, NorSheetProgramsVerifiesReadsErasesAndCopies) {
   const std::string in = File("data.bin"), out = File("back.bin");
   fake::WriteFile(in, data);
   sheet.SetActivePage(0);
-  auto* part = static_cast<CProgramPartWindow*>(sheet.m_Pages[0].get());
-  EXPECT_EQ(Item(part->m_hWnd, IDC_PG_LENGTH), "0x00800000");
-  part->SetDlgItemText(IDC_PG_PATH, in.c_str());
-  part->SetDlgItemText(IDC_PG_START_ADDRESS, "0x20010");
-  part->SetDlgItemText(IDC_PG_LENGTH, "200000");
-  part->CheckDlgButton(IDC_PG_VERIFY, BST_CHECKED);
-  Click(*part, IDC_PG_RUN);
-  EXPECT_EQ(LastPromptText(), "Program finished.");
+  EXPECT_EQ(Item(sheet.m_Pages[0]->m_hWnd, IDC_PG_LENGTH), "0x00800000");
+  auto* part = ProgramVerifyRead(sheet, in, out, "0x20010", data);
   EXPECT_TRUE(std::equal(data.begin(), data.end(), chip->Array().begin() + 0x20010));
   EXPECT_EQ(chip->Array()[0x2000F], 0xFF);
-  Click(*part, IDC_PG_VERIFY_FILE);
-  EXPECT_EQ(LastPromptText(), "Verify finished. No error was found.");
-  part->SetDlgItemText(IDC_PG_PATH, out.c_str());
-  Click(*part, IDC_PG_READ);
-  EXPECT_EQ(LastPromptText(), "Read finished.");
-  EXPECT_EQ(fake::ReadFile(out), data);
   // Past the end of the 8 MiB part: refused, nothing read or written.
   part->SetDlgItemText(IDC_PG_START_ADDRESS, "0x7FFF00");
   part->SetDlgItemText(IDC_PG_LENGTH, "0x200");
@@ -248,14 +269,7 @@ TEST_F(KitTools, NorSheetProgramsVerifiesReadsErasesAndCopies) {
   LxSaveWindowShot(sheet.m_hWnd, "edit_nor_program_data");
 
   // Whole windows (16 KiB) from the file: windows 40 to 43.
-  sheet.SetActivePage(1);
-  auto* windows = static_cast<CProgramRawWindow*>(sheet.m_Pages[1].get());
-  windows->SetDlgItemText(IDC_PG_PATH, in.c_str());
-  windows->SetDlgItemText(IDC_PG_START_WINDOW, "40");
-  windows->SetDlgItemText(IDC_PG_WINDOWS, "4");
-  windows->CheckDlgButton(IDC_PG_VERIFY, BST_CHECKED);
-  Click(*windows, IDC_PG_RUN);
-  EXPECT_EQ(LastPromptText(), "Program finished.");
+  ProgramWindows(sheet, in, "40", "4");
   EXPECT_TRUE(std::equal(data.begin(), data.begin() + 65536, chip->Array().begin() + 40 * 16384));
   LxSaveWindowShot(sheet.m_hWnd, "edit_nor_program_windows");
 
@@ -406,32 +420,12 @@ TEST_F(KitTools, SpiPartProgramsWindowsAndARangeVerifiesAndReads) {
   const std::vector<uint8_t> data = Pattern(30000, 21);
   const std::string in = File("spi.bin"), out = File("spi_back.bin");
   fake::WriteFile(in, data);
-  sheet.SetActivePage(0);
-  auto* part = static_cast<CProgramPartWindow*>(sheet.m_Pages[0].get());
-  part->SetDlgItemText(IDC_PG_PATH, in.c_str());
-  part->SetDlgItemText(IDC_PG_START_ADDRESS, "0x1010");
-  part->SetDlgItemText(IDC_PG_LENGTH, "30000");
-  part->CheckDlgButton(IDC_PG_VERIFY, BST_CHECKED);
-  Click(*part, IDC_PG_RUN);
-  EXPECT_EQ(LastPromptText(), "Program finished.");
+  ProgramVerifyRead(sheet, in, out, "0x1010", data);
   EXPECT_TRUE(std::equal(data.begin(), data.end(), chip->Array().begin() + 0x1010));
-  Click(*part, IDC_PG_VERIFY_FILE);
-  EXPECT_EQ(LastPromptText(), "Verify finished. No error was found.");
-  part->SetDlgItemText(IDC_PG_PATH, out.c_str());
-  Click(*part, IDC_PG_READ);
-  EXPECT_EQ(LastPromptText(), "Read finished.");
-  EXPECT_EQ(fake::ReadFile(out), data);
   LxSaveWindowShot(sheet.m_hWnd, "edit_spi_program_data");
 
   // Whole windows 40 to 45 (4 KiB each) from the file.
-  sheet.SetActivePage(1);
-  auto* windows = static_cast<CProgramRawWindow*>(sheet.m_Pages[1].get());
-  windows->SetDlgItemText(IDC_PG_PATH, in.c_str());
-  windows->SetDlgItemText(IDC_PG_START_WINDOW, "40");
-  windows->SetDlgItemText(IDC_PG_WINDOWS, "6");
-  windows->CheckDlgButton(IDC_PG_VERIFY, BST_CHECKED);
-  Click(*windows, IDC_PG_RUN);
-  EXPECT_EQ(LastPromptText(), "Program finished.");
+  ProgramWindows(sheet, in, "40", "6");
   EXPECT_TRUE(std::equal(data.begin(), data.begin() + 6 * 4096, chip->Array().begin() + 40 * 4096));
   LxSaveWindowShot(sheet.m_hWnd, "edit_spi_program_windows");
   sheet.DestroyWindow();
