@@ -293,6 +293,7 @@ private:
     int SpiNorRead(uint32_t address, uint32_t length, uint8_t* buffer);
     int SpiNorProgram(uint32_t address, uint32_t length, const uint8_t* data);
     int SpiNorErase(uint32_t index);
+    int SpiChipErase();
     int SpiBlockStatus(uint32_t index, uint16_t* status);
     int SpiSetBlockStatus(uint32_t argument, uint32_t status);
     int SpiSetAsoMode(uint32_t mode);

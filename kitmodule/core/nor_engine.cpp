@@ -226,6 +226,7 @@ int Engine::NorEraseBlock(uint32_t index) {
 
 int Engine::NorChipErase() {
     linkFailed_ = false;
+    if ((settings_.deviceClass & 0xFF) == kClassSpi) return SpiChipErase();
     if ((settings_.deviceClass & 0xFF) != kClassNor || !commands_.sectorErase) return -1;
     if (settings_.checkSectorProtection) {
         // The chip would skip a protected sector and still report a whole erase.

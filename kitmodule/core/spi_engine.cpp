@@ -209,6 +209,29 @@ int Engine::SpiNorErase(uint32_t index) {
     return r == 0 ? 0 : Fail(ERROR_ERASE);
 }
 
+// Chip erase of the main array, each die of a two-die part in turn, with the chip-erase time-out.
+// A chip ignores a chip erase while any block-protection bit is set, and a part without error bits
+// then looks ready at once: the bits are looked at first, so that is a failure, not an erase that
+// never happened. A protected sector under the persistent or dynamic bits sets the erase error bit.
+int Engine::SpiChipErase() {
+    if (spiSpace_ != 0) return Fail(ERROR_INVALID_PARAMETER_INPUT);
+    const bool twoDies = static_cast<uint32_t>(settings_.expectedJedecId) == 0x7E4801u;
+    for (uint32_t die = 0; die < (twoDies ? 2u : 1u); ++die) {
+        uint32_t address = die ? 0x8000000u : 0;
+        SpiRedirect(&address);
+        uint8_t status1 = 0;
+        if (SpiReadRegister(0x05, &status1) != 0 || (status1 & 0x1C)) {
+            EndRedirect();
+            return Fail(ERROR_ERASE);
+        }
+        int state = 0;
+        const int r = SpiWriteOp(4, &state, 0xC7, kSpiNoAddress, nullptr, 0);
+        EndRedirect();
+        if (r != 0 || state != kSpiReady || linkFailed_) return Fail(ERROR_ERASE);
+    }
+    return 0;
+}
+
 int Engine::SpiBlockStatus(uint32_t index, uint16_t* status) {
     const uint32_t offset = BlockIndexToOffset(index);
     uint8_t asp = 0, ppb = 0, dyb = 0, lock = 0;

@@ -2,6 +2,7 @@
 // controller: what the device API says it did must be what the chip holds, byte for byte.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -511,4 +512,48 @@ TEST(SpiWaits, ReadyOnTheLastPollIsASuccess) {
     ASSERT_EQ(r.engine.NorProgramData(0, 256, data.data()), 0);
     EXPECT_TRUE(std::equal(data.begin(), data.end(), r.chip->Array().begin()));
     EXPECT_FALSE(r.PromptSeen("User timeout occurred..."));
+}
+
+// Chip erase (the module's own chip-erase call): the whole array of each part, both dies of the
+// two-die part; with a block-protection bit set the chip ignores the command, and that is a failed
+// erase with the data still there, on a part with error bits and on one without.
+TEST(SpiErase, ChipEraseOfEachPartAndTheRefusals) {
+    struct Case {
+        const char* name;
+        kitsim::SpiPart part;
+        const char* row;
+        const char* extra;
+        bool twoDies;
+        uint8_t protectBits;   // written to status register 1 first; 0 = none
+    } cases[] = {
+        {"Bessa", kitsim::BessaSpiPart(), kBessa, "", false, 0},
+        {"Pirel", kitsim::PirelSpiPart(), kPirel, "", false, 0},
+        {"Marro", kitsim::MarroSpiPart(), kMarro, "", false, 0},
+        {"two dies", kitsim::BessaSpiPart(), kBessa, "jedec=0x7E4801", true, 0},
+        {"Bessa protected", kitsim::BessaSpiPart(), kBessa, "", false, 0x04},
+        {"Marro protected", kitsim::MarroSpiPart(), kMarro, "", false, 0x04},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SpiRig r(c.part, c.twoDies);
+        if (c.twoDies) LxPromptQueueAnswer(LX_IDYES);   // the ID read is not the expected one
+        ASSERT_EQ(r.Open(c.row, c.extra), 0);
+        auto data = Pattern(64, 3);
+        ASSERT_EQ(r.engine.NorProgramData(0x2000, 64, data.data()), 0);
+        if (c.twoDies) ASSERT_EQ(r.engine.NorProgramData(0x8002000, 64, data.data()), 0);
+        if (c.protectBits) ASSERT_EQ(r.WriteBytes(0x10000, 0, {c.protectBits}), 0);
+        const int result = r.engine.NorChipErase();
+        if (c.protectBits) {
+            EXPECT_EQ(result, -1);
+            EXPECT_EQ(r.engine.LastResult(), rook::ERROR_ERASE);
+            EXPECT_TRUE(std::equal(data.begin(), data.end(), r.chip->Array().begin() + 0x2000));
+            continue;
+        }
+        EXPECT_EQ(result, 0);
+        for (kitsim::SpiChip* chip : {r.chip.get(), r.upper.get()}) {
+            if (!chip) continue;
+            EXPECT_EQ(std::count(chip->Array().begin(), chip->Array().end(), 0xFF),
+                      static_cast<std::ptrdiff_t>(chip->Array().size()));
+        }
+    }
 }
