@@ -297,8 +297,8 @@ TEST(EngineData, EightBitBusIsNotProgrammed) {
 }
 
 // Parts of each bus width the kit takes, one chip or two, each command set, geometry from the
-// chip's CFI or from the user's own CFI values: identify, read, program, erase, and the chip
-// models hold what the module answered. An 8-bit bus has no data path for programming (refused
+// chip's CFI or from the user's own CFI values: identify, read, program, erase, protection and
+// the SecSi overlay, and the chip models hold what the module answered. An 8-bit bus has no data path for programming (refused
 // with ERROR_NOT_IMPLEMENTED, nothing written), the reduced set has no 8-bit bus cycles (the open
 // is refused), and two 8-bit chips side by side are no bus configuration the kit has (the start
 // fails).
@@ -364,9 +364,48 @@ TEST(EngineData, BusWidthsInterleavesAndCommandSets) {
             EXPECT_EQ(r.engine.LastResult(), rook::ERROR_NOT_IMPLEMENTED);
             for (uint32_t i = 0; i < 300; ++i) ASSERT_EQ(deviceByte(block3 + 1 + i), 0xFF) << i;
         }
+        // The unlock-prefixed commands of an 8-bit bus go to the byte addresses of a byte-wide
+        // part (0x555, 0x2AA); the simulated chip is a 16-bit part in byte mode, which takes them
+        // at 0xAAA and 0x555 only: erase, protection and overlays are shown on the 16-bit bus.
+        if (!row.programs) continue;
+        for (kitsim::NorChip* c : {r.chip.get(), r.chip2.get()})
+            if (c) std::fill(c->Array().begin() + 65536, c->Array().begin() + 2 * 65536, 0x00);
         ASSERT_EQ(r.engine.NorEraseBlock(1), 0);
         for (uint32_t i = 0; i < 65536 * chips; i += 97) ASSERT_EQ(deviceByte(65536 * chips + i), 0xFF) << i;
         EXPECT_EQ(deviceByte(2 * 65536 * chips), image[0]);  // the next block kept its data
+
+        // Protection, on every chip of the bus: the dynamic bit in the legacy set, the lock
+        // register's bit 0 in the reduced one.
+        std::vector<kitsim::NorChip*> all{r.chip.get()};
+        if (row.twoChips) all.push_back(r.chip2.get());
+        uint16_t st = 0;
+        if (row.part.reducedCommands) {
+            ASSERT_EQ(r.engine.NorGetBlockStatus(0, &st), 0);
+            EXPECT_EQ(st, 0x21);
+            ASSERT_EQ(r.engine.NorSetBlockStatus(0, 0xFE), 0);
+            for (kitsim::NorChip* c : all) EXPECT_EQ(c->LockRegister(), 0xFFFE);
+            ASSERT_EQ(r.engine.NorGetBlockStatus(0, &st), 0);
+            EXPECT_EQ(st, 0x20);
+        } else {
+            ASSERT_EQ(r.engine.NorSetBlockStatus(3, rook::kStatusDybSet), 0);
+            for (kitsim::NorChip* c : all) EXPECT_TRUE(c->Dyb(3));
+            ASSERT_EQ(r.engine.NorGetBlockStatus(3, &st), 0);
+            EXPECT_TRUE(st & rook::kStatusDybSet);
+            ASSERT_EQ(r.engine.NorSetBlockStatus(3, rook::kStatusDybClear), 0);
+            for (kitsim::NorChip* c : all) EXPECT_FALSE(c->Dyb(3));
+        }
+        // The SecSi overlay reads each chip's own region in its lanes.
+        for (kitsim::NorChip* c : all)
+            for (uint32_t i = 0; i < 16; ++i) c->SecSi()[i] = static_cast<uint8_t>(0x40 + i + (c == r.chip2.get() ? 0x80 : 0));
+        ASSERT_EQ(r.engine.NorSetAsoMode(0x10), 0);
+        std::vector<uint8_t> secsi(8 * chips);
+        ASSERT_EQ(r.engine.NorReadData(0, static_cast<uint32_t>(secsi.size()), secsi.data()), 0);
+        for (uint32_t i = 0; i < secsi.size(); ++i) {
+            kitsim::NorChip* c = row.twoChips && (i & 2) ? r.chip2.get() : r.chip.get();
+            uint32_t at = row.twoChips ? i / 4 * 2 + (i & 1) : i;
+            EXPECT_EQ(secsi[i], c->SecSi()[at]) << i;
+        }
+        ASSERT_EQ(r.engine.NorSetAsoMode(0x11), 0);
     }
 }
 
