@@ -46,7 +46,7 @@ ElseIf WScript.Arguments(0) = "program" Then
   ' cable is out.
   Dim fso, waited
   Set fso = CreateObject("Scripting.FileSystemObject")
-  size = 4194304
+  size = 8388608
   a = o.malloc(size)
   b = o.malloc(16)
   o.memset a, 0, size

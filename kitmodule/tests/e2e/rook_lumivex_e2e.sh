@@ -95,7 +95,8 @@ rm -f "$cable" "$work/programming"
 client program "$(winpath "$work/programming")" "$(winpath "$cable")" >"$work/program.out" 2>&1 &
 prog=$!
 for i in $(seq 1 300); do [ -e "$work/programming" ] && break; sleep 0.1; done
-sleep 0.3
+# The whole chip takes several seconds: two in, the program is under way and far from its end.
+sleep 2
 touch "$cable"
 sleep 2
 check "Lumivex runs on while its kit is gone" step alive
