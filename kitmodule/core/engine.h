@@ -152,6 +152,7 @@ public:
     // Sends the queue; a failure is kept as a failed link (LinkFailed) for the operation.
     HResult Flush();
     bool LinkFailed() const { return linkFailed_; }
+    void BeginOperation();
     // Reads `length` bytes from the byte offset; false when the kit failed.
     bool ReadNorArray(uint32_t base, uint32_t byteOffset, uint32_t length, uint8_t* buffer);
     HResult SwitchChipSelect(uint32_t chipSelectIndex);

@@ -74,8 +74,20 @@ void Engine::EndRedirect() {
     if (static_cast<uint32_t>(settings_.expectedJedecId) == kSecondDiePart) base_ = kKitBase;
 }
 
-int Engine::NorReadData(uint32_t address, uint32_t length, uint8_t* buffer) {
+// An operation that lost the kit may have left queued cycles behind (a flush that failed keeps
+// them) and the chip in the middle of a command: the next operation sends them on and pulses
+// the reset line before its own cycles, so neither stale data nor a half-given command is
+// taken for the chip's answer.
+void Engine::BeginOperation() {
+    if (linkFailed_ && kit_) {
+        linkFailed_ = false;
+        if (!Failed(Flush())) AbortChipOperation();
+    }
     linkFailed_ = false;
+}
+
+int Engine::NorReadData(uint32_t address, uint32_t length, uint8_t* buffer) {
+    BeginOperation();
     if ((settings_.deviceClass & 0xFF) == kClassSpi) return SpiNorRead(address, length, buffer);
     if ((settings_.deviceClass & 0xFF) != kClassNor) return -1;
     if (!buffer && length) return Fail(ERROR_INVALID_HANDLE_PARAM);
@@ -100,7 +112,7 @@ bool Engine::ProtectedAt(uint32_t offset) {
 }
 
 int Engine::NorProgramData(uint32_t address, uint32_t length, const uint8_t* data) {
-    linkFailed_ = false;
+    BeginOperation();
     if ((settings_.deviceClass & 0xFF) == kClassSpi) return SpiNorProgram(address, length, data);
     if ((settings_.deviceClass & 0xFF) != kClassNor) return -1;
     if (!data && length) return Fail(ERROR_INVALID_HANDLE_PARAM);
@@ -214,7 +226,7 @@ int Engine::EraseTarget(uint32_t index, uint32_t* offset, bool checkProtection) 
 }
 
 int Engine::NorEraseBlock(uint32_t index) {
-    linkFailed_ = false;
+    BeginOperation();
     if ((settings_.deviceClass & 0xFF) == kClassSpi) return SpiNorErase(index);
     uint32_t offset = 0;
     if (int refused = EraseTarget(index, &offset, true)) return refused;
@@ -225,7 +237,7 @@ int Engine::NorEraseBlock(uint32_t index) {
 }
 
 int Engine::NorChipErase() {
-    linkFailed_ = false;
+    BeginOperation();
     if ((settings_.deviceClass & 0xFF) == kClassSpi) return SpiChipErase();
     if ((settings_.deviceClass & 0xFF) != kClassNor || !commands_.sectorErase) return -1;
     if (settings_.checkSectorProtection) {
@@ -256,7 +268,7 @@ int Engine::NorChipErase() {
 }
 
 int Engine::NorEraseBegin(uint32_t index) {
-    linkFailed_ = false;
+    BeginOperation();
     uint32_t offset = 0;
     if (int refused = EraseTarget(index, &offset, true)) return refused;
     Redirect(&offset);
@@ -268,7 +280,7 @@ int Engine::NorEraseBegin(uint32_t index) {
 }
 
 int Engine::NorEraseSuspend(uint32_t index) {
-    linkFailed_ = false;
+    BeginOperation();
     uint32_t offset = 0;
     if (int refused = EraseTarget(index, &offset, false)) return refused;
     Redirect(&offset);
@@ -280,7 +292,7 @@ int Engine::NorEraseSuspend(uint32_t index) {
 }
 
 int Engine::NorEraseResume(uint32_t index) {
-    linkFailed_ = false;
+    BeginOperation();
     uint32_t offset = 0;
     if (int refused = EraseTarget(index, &offset, false)) return refused;
     Redirect(&offset);
@@ -325,7 +337,7 @@ int Engine::BlockStatusWord(uint32_t offset, uint16_t* status) {
 }
 
 int Engine::NorGetBlockStatus(uint32_t index, uint16_t* status) {
-    linkFailed_ = false;
+    BeginOperation();
     const int32_t cls = settings_.deviceClass & 0xFF;
     if (cls != kClassNor && cls != kClassSpi) return -1;
     if (!status) return Fail(ERROR_INVALID_HANDLE_PARAM);
@@ -336,7 +348,7 @@ int Engine::NorGetBlockStatus(uint32_t index, uint16_t* status) {
 }
 
 int Engine::NorSetBlockStatus(uint32_t argument, uint32_t status) {
-    linkFailed_ = false;
+    BeginOperation();
     if ((settings_.deviceClass & 0xFF) == kClassSpi) return SpiSetBlockStatus(argument, status);
     if ((settings_.deviceClass & 0xFF) != kClassNor) return -1;
     const uint32_t m = working_.multiplier;
@@ -425,7 +437,7 @@ int Engine::NorSetBlockStatus(uint32_t argument, uint32_t status) {
 }
 
 int Engine::NorSetAsoMode(uint32_t mode) {
-    linkFailed_ = false;
+    BeginOperation();
     if ((settings_.deviceClass & 0xFF) == kClassSpi) return SpiSetAsoMode(mode);
     if ((settings_.deviceClass & 0xFF) != kClassNor) return -1;
     const bool leave = mode & 1;

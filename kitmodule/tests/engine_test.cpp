@@ -634,6 +634,12 @@ TEST(EngineFaults, NothingSucceedsWithoutTheKit) {
         EXPECT_EQ(r.chip->Array()[0x40000], 0x5A);
         EXPECT_EQ(r.chip->Array()[0x5FFFF], 0x5A);
         EXPECT_FALSE(r.chip->Dyb(5));
+        // With the cable back, what the device reads is what the chip holds (the cycles the
+        // failed operation left queued reach the chip, which the reset line then ends).
+        std::vector<uint8_t> back(64);
+        ASSERT_EQ(r.engine.NorReadData(0x40000, 64, back.data()), 0);
+        EXPECT_EQ(0, std::memcmp(back.data(), r.chip->Array().data() + 0x40000, 64));
+        EXPECT_FALSE(r.chip->Busy());
     }
 }
 

@@ -62,7 +62,8 @@ ElseIf WScript.Arguments(0) = "program" Then
   Loop
   Check Not fso.FileExists(WScript.Arguments(2)), "the cable is back"
   Check o.NORReadData(0, 0, 16, b) = 0, "a read once the cable is back"
-  Check o.memcmp(b, a, 16) = 0, "the start was programmed before the cable was pulled"
+  Check o.memcmp(b, a, 16) = 0, "the start was programmed before the cable was pulled (a zero at " & _
+        (o.memchr(b, 0, 16) - b) & ", an erased byte at " & (o.memchr(b, 255, 16) - b) & ")"
   Check o.NORReadData(0, size - 16, 16, b) = 0, "a read of the end"
   o.memset a, 255, 16
   Check o.memcmp(b, a, 16) = 0, "the end was never programmed (" & o.memchr(b, 0, 16) & ")"

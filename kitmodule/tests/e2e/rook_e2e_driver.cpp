@@ -6,6 +6,8 @@
 //   dump <file>                 Dump Debug Information into <file> (Windows path)
 //   viewer <file> <shot>        the debug-trace viewer on <file>, then closed
 //   alive                       the main window still answers
+//   programmed <from> <to>      waits until the bus trace holds a zero written at a word offset
+//                               in [from, to) (hex): a program of zeros has got that far
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
@@ -97,6 +99,24 @@ bool AnswerFileDialog(HWND frame, const char* path) {
     return WaitGone(dialog);
 }
 
+// The module's "TraceMap", read as a second process reads it.
+bool WaitProgrammed(uint32_t from, uint32_t to) {
+    for (int i = 0; i < 1200; ++i, Sleep(50)) {
+        HANDLE map = OpenFileMappingA(FILE_MAP_READ, FALSE, "TraceMap");
+        if (!map) continue;
+        const auto* words = static_cast<const uint32_t*>(MapViewOfFile(map, FILE_MAP_READ, 0, 0, 1200000));
+        bool seen = false;
+        for (uint32_t r = 0; words && r < 50000 && !seen; ++r) {
+            const uint32_t* rec = words + 6 * r;  // sequence, operation, base, offset, address, data
+            seen = rec[1] == 1005 && rec[3] >= from && rec[3] < to && rec[5] == 0;
+        }
+        if (words) UnmapViewOfFile(words);
+        CloseHandle(map);
+        if (seen) return true;
+    }
+    return false;
+}
+
 void Shot(HWND w, const char* name) {
     Sleep(500);  // let it paint
     LxSaveWindowShot(w, name);
@@ -116,6 +136,8 @@ int main(int argc, char** argv) {
         DWORD_PTR r = 0;
         return SendMessageTimeoutA(frame, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &r) ? 0 : 1;
     }
+    if (step == "programmed" && argc >= 4)
+        return WaitProgrammed(std::strtoul(argv[2], nullptr, 16), std::strtoul(argv[3], nullptr, 16)) ? 0 : 1;
     if (step == "open-device" && argc >= 3) {
         PostMessageA(frame, WM_COMMAND, kOpenDevice, 0);
         HWND dialog = WaitDialog(frame, kDeviceInfo);

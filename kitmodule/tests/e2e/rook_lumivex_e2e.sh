@@ -95,8 +95,9 @@ rm -f "$cable" "$work/programming"
 client program "$(winpath "$work/programming")" "$(winpath "$cable")" >"$work/program.out" 2>&1 &
 prog=$!
 for i in $(seq 1 300); do [ -e "$work/programming" ] && break; sleep 0.1; done
-# The whole chip takes several seconds: two in, the program is under way and far from its end.
-sleep 2
+# The cable goes once the bus trace shows zeros written past the first 4 KiB (and before the
+# blocks the client wrote earlier): the program is under way and far from its end.
+check "the program is under way" step programmed 800 10000
 touch "$cable"
 sleep 2
 check "Lumivex runs on while its kit is gone" step alive
