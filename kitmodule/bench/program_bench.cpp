@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "engine.h"
+#include "ideal_stream.h"
 #include "kitsim/kit.h"
 #include "kitsim/nor_chip.h"
 #include "lumivex/prompt.h"
@@ -21,23 +22,6 @@
 
 namespace {
 
-// Ideal stream bytes for a list of 16-bit bus cycles (word address, data).
-struct IdealEncoder {
-    uint8_t regs[8];
-    bool known[8] = {};
-    uint64_t bytes = 0;
-    void Cycle(uint32_t address, uint16_t data) {
-        const uint8_t want[8] = {0, 0, static_cast<uint8_t>(data >> 8), static_cast<uint8_t>(data),
-                                 static_cast<uint8_t>(address >> 24), static_cast<uint8_t>(address >> 16),
-                                 static_cast<uint8_t>(address >> 8), static_cast<uint8_t>(address)};
-        for (int r = 2; r < 8; ++r) {
-            if (!known[r] || regs[r] != want[r]) bytes += 2;
-            regs[r] = want[r];
-            known[r] = true;
-        }
-        bytes += 2;  // the cycle itself
-    }
-};
 
 }  // namespace
 
@@ -69,17 +53,8 @@ int main() {
 
     // The same bus cycles, ideally encoded: per buffer unlock, 0x25, count, the words, 0x29.
     const uint32_t wbWords = engine.Working().writeBufferBytes / 2;
-    IdealEncoder ideal;
-    for (uint32_t start = 0; start < kBytes / 2; start += wbWords) {
-        ideal.Cycle(0x40000555, 0xAA);
-        ideal.Cycle(0x400002AA, 0x55);
-        ideal.Cycle(0x40000000 + start, 0x25);
-        ideal.Cycle(0x40000000 + start, static_cast<uint16_t>(wbWords - 1));
-        for (uint32_t w = 0; w < wbWords; ++w)
-            ideal.Cycle(0x40000000 + start + w, static_cast<uint16_t>(data[2 * (start + w)] | (data[2 * (start + w) + 1] << 8)));
-        ideal.Cycle(0x40000000 + start + wbWords - 1, 0x29);
-    }
-    double perByte = double(stream) / kBytes, minPerByte = double(ideal.bytes) / kBytes;
+    const uint64_t idealBytes = rook_bench::IdealWriteBufferProgram(data.data(), kBytes, wbWords);
+    double perByte = double(stream) / kBytes, minPerByte = double(idealBytes) / kBytes;
     std::printf("program 1 MiB, write buffer %u bytes: %.3f stream bytes per programmed byte; protocol minimum %.3f; "
                 "ratio %.2f (goal <= 1.25)\n",
                 engine.Working().writeBufferBytes, perByte, minPerByte, perByte / minPerByte);

@@ -1,26 +1,17 @@
 #include "nor_core.h"
 
 #include <algorithm>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "lumivex/text_format.h"
 #include "sector_core.h"
 
 namespace lx {
 
 namespace {
 
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string Format(const char* format, ...) {
-  char text[256];
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(text, sizeof text, format, args);
-  va_end(args);
-  return text;
-}
 
 std::string Range(uint64_t first, uint64_t last) {
   return Format("0x%08X - 0x%08X", static_cast<unsigned>(first), static_cast<unsigned>(last));

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdarg>
 #include <cstring>
 
 #include "device_api.h"
+#include "lumivex/text_format.h"
 #include "sector_core.h"
 
 namespace lx {
@@ -14,15 +14,6 @@ namespace {
 
 const char* const kVolume = "/a";
 
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string Format(const char* format, ...) {
-  char text[512];
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(text, sizeof text, format, args);
-  va_end(args);
-  return text;
-}
 
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';

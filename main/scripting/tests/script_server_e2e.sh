@@ -9,26 +9,7 @@ set -uo pipefail
 exe=$1 device=$2 closer=$3 waiter=$4 client=$5 work=$6
 root=$(cd "$(dirname "$0")/../../.." && pwd)
 
-fails=0
-check() {  # check <description> <command...>
-  local what=$1; shift
-  if "$@"; then echo "ok   $what"; else echo "FAIL $what" >&2; fails=$((fails + 1)); fi
-}
-winpath() { echo "Z:${1//\//\\}"; }
-
-rm -rf "$work" && mkdir -p "$work"
-shared=${LX_BUILD_WIN:-$root/build/win64}/wineprefix
-export LX_WINEPREFIX=$work/prefix
-source "$root/scripts/wine-env"
-if [ -d "$shared" ]; then cp -a "$shared" "$WINEPREFIX"; fi
-lx_wine_prefix || exit 1
-docs=$WINEPREFIX/drive_c/users/$(id -un)/Documents
-if [ -L "$docs" ]; then rm "$docs"; fi
-mkdir -p "$docs"
-wine reg delete 'HKCU\Software\Keldorn\Lumivex' /f >/dev/null 2>&1
-unset DISPLAY
-lx_display || exit 1
-trap 'wineserver -k >/dev/null 2>&1; lx_display_stop; rm -rf "$WINEPREFIX"' EXIT
+source "$root/scripts/e2e-lib"
 export LX_PROMPT_LOG=$(winpath "$work/prompts.log")
 
 install=$work/install

@@ -7,32 +7,7 @@ set -uo pipefail
 exe=$1 closer=$2 fixtures=$3 work=$4 virtual=${5:-}
 root=$(cd "$(dirname "$0")/../../.." && pwd)
 
-fails=0 passes=0
-check() {  # check <description> <command...>
-  local what=$1; shift
-  if "$@"; then passes=$((passes + 1)); else echo "FAILED: $what" >&2; fails=$((fails + 1)); fi
-}
-winpath() { echo "Z:${1//\//\\}"; }
-
-rm -rf "$work" && mkdir -p "$work"
-shared=${LX_BUILD_WIN:-$root/build/win}/wineprefix
-export LX_WINEPREFIX=$work/prefix
-source "$root/scripts/wine-env"
-# Copying the shared prefix is much quicker than making one; a copy that is not ready (or
-# none at all) is made afresh by lx_wine_prefix.
-if [ -d "$shared" ]; then cp -a "$shared" "$WINEPREFIX"; fi
-lx_wine_prefix || exit 1
-# The documents folder of a new prefix points at the host's home: give it one of its own.
-docs=$WINEPREFIX/drive_c/users/$(id -un)/Documents
-if [ -L "$docs" ]; then rm "$docs"; fi
-mkdir -p "$docs"
-# The shared prefix may hold the registration of a program started there (scripts/run): the
-# first start here must find none.
-wine reg delete 'HKCU\Software\Keldorn\Lumivex' /f >/dev/null 2>&1
-# A display of its own too: two Wine prefixes on one X display can trip over each other.
-unset DISPLAY
-lx_display || exit 1
-trap 'wineserver -k >/dev/null 2>&1; lx_display_stop; rm -rf "$WINEPREFIX"' EXIT
+source "$root/scripts/e2e-lib"
 
 install=$work/install
 mkdir -p "$install/VBScript" "$install/External FS Module" "$work/elsewhere"

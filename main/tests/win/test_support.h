@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "lumivex/prompt.h"
 
@@ -17,13 +18,50 @@ inline std::string ExeFolder() {
 
 inline std::string FixturePath(const std::string& relative) { return ExeFolder() + "\\fixtures\\" + relative; }
 
-// A fresh empty folder below the system's temporary folder.
+// Removes a folder with everything below it. What another program still holds open stays.
+inline void RemoveFolderTree(const std::string& folder) {
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      if (std::strcmp(found.cFileName, ".") == 0 || std::strcmp(found.cFileName, "..") == 0) continue;
+      const std::string path = folder + "\\" + found.cFileName;
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveFolderTree(path);
+      } else {
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(path.c_str());
+      }
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+  }
+  RemoveDirectoryA(folder.c_str());
+}
+
+// The folders MakeTempFolder made go when the test program ends: window tests make many, some
+// holding device images of tens of megabytes, and the prefix's temporary folder must not grow
+// with every run.
+struct TempFoldersMade {
+  std::vector<std::string> folders;
+  ~TempFoldersMade() {
+    for (const std::string& folder : folders) RemoveFolderTree(folder);
+  }
+};
+inline TempFoldersMade& TempFolders() {
+  static TempFoldersMade made;
+  return made;
+}
+
+// A fresh empty folder below the system's temporary folder, removed when the test program ends.
 inline std::string MakeTempFolder(const char* prefix) {
   char base[MAX_PATH] = "";
   GetTempPathA(sizeof base, base);
   for (unsigned n = GetTickCount();; ++n) {
     std::string folder = std::string(base) + prefix + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(n);
-    if (CreateDirectoryA(folder.c_str(), nullptr)) return folder;
+    if (CreateDirectoryA(folder.c_str(), nullptr)) {
+      TempFolders().folders.push_back(folder);
+      return folder;
+    }
   }
 }
 

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -97,14 +96,6 @@ const char kOverlap[] =
 
 }  // namespace
 
-std::string Format(const char* format, ...) {
-  char text[1024];
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(text, sizeof text, format, args);
-  va_end(args);
-  return text;
-}
 
 // ---- host -----------------------------------------------------------------------------------
 int Host::Ask(const std::string& text, const char* caption, unsigned type) {

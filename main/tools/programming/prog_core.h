@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "lumivex/text_format.h"
+
 namespace lx {
 namespace prog {
 
@@ -45,8 +47,7 @@ class Host {
 // false when the user stopped during the wait.
 bool SlicedWait(Host& host, uint32_t ms);
 
-// printf into a string (texts of up to 1,023 characters).
-std::string Format(const char* format, ...);
+using lx::Format;
 
 // A binary file read or written in pieces, with 64-bit positions.
 class DataFile {

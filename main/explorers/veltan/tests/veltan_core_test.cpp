@@ -64,10 +64,14 @@ class VeltanCore : public ::testing::Test {
   void SetUp() override {
     lx::ResetDeviceApiCells();
     nand.Install();
-    host.folder = TempFolder();
+    host.folder = made_ = TempFolder();
     table.m_SpareSize = nand.spare;
   }
-  void TearDown() override { lx::ResetDeviceApiCells(); }
+  void TearDown() override {
+    lx::ResetDeviceApiCells();
+    std::error_code error;
+    std::filesystem::remove_all(made_, error);  // the test's table and scratch files
+  }
   // Loads the table answering No to both file questions.
   void LoadTable() {
     host.answers = {false, false, false};
@@ -78,6 +82,7 @@ class VeltanCore : public ::testing::Test {
   FakeNand nand;
   RecordingHost host;
   lx::CVeltanBlockTable table;
+  std::string made_;  // the folder SetUp made (tests may point host.folder elsewhere)
 };
 
 // ---- device facts and the grid -----------------------------------------------------------------

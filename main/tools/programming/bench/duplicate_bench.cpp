@@ -14,6 +14,7 @@
 #include "device_api.h"
 #include "dup_core.h"
 #include "engine.h"
+#include "ideal_stream.h"
 #include "kitsim/kit.h"
 #include "kitsim/nor_chip.h"
 #include "lumivex/prompt.h"
@@ -29,23 +30,6 @@ int Read(int, uint32_t a, uint32_t n, uint8_t* b) { return g_engine->NorReadData
 int Program(int, uint32_t a, uint32_t n, const uint8_t* d) { return g_engine->NorProgramRawData(a, n, d); }
 int Erase(int, uint32_t s) { return g_engine->NorEraseBlock(s); }
 
-// Ideal stream bytes for 16-bit bus cycles: only the CPLD registers that change, one pair each.
-struct IdealEncoder {
-  uint8_t regs[8] = {};
-  bool known[8] = {};
-  uint64_t bytes = 0;
-  void Cycle(uint32_t address, uint16_t data) {
-    const uint8_t want[8] = {0, 0, static_cast<uint8_t>(data >> 8), static_cast<uint8_t>(data),
-                             static_cast<uint8_t>(address >> 24), static_cast<uint8_t>(address >> 16),
-                             static_cast<uint8_t>(address >> 8), static_cast<uint8_t>(address)};
-    for (int r = 2; r < 8; ++r) {
-      if (!known[r] || regs[r] != want[r]) bytes += 2;
-      regs[r] = want[r];
-      known[r] = true;
-    }
-    bytes += 2;
-  }
-};
 
 struct Side {
   kitsim::Kit kit;
@@ -123,17 +107,8 @@ int main() {
   // The minimum: the same write-buffer programs, each cycle encoded as tightly as the stream allows.
   const uint32_t wbWords = copy.engine.Working().writeBufferBytes / 2;
   const std::vector<uint8_t>& data = master.chip.Array();
-  IdealEncoder ideal;
-  for (uint32_t start = 0; start < kBytes / 2; start += wbWords) {
-    ideal.Cycle(0x40000555, 0xAA);
-    ideal.Cycle(0x400002AA, 0x55);
-    ideal.Cycle(0x40000000 + start, 0x25);
-    ideal.Cycle(0x40000000 + start, static_cast<uint16_t>(wbWords - 1));
-    for (uint32_t w = 0; w < wbWords; ++w)
-      ideal.Cycle(0x40000000 + start + w, static_cast<uint16_t>(data[2 * (start + w)] | (data[2 * (start + w) + 1] << 8)));
-    ideal.Cycle(0x40000000 + start + wbWords - 1, 0x29);
-  }
-  const double perByte = double(stream) / kBytes, minPerByte = double(ideal.bytes) / kBytes;
+  const uint64_t idealBytes = rook_bench::IdealWriteBufferProgram(data.data(), kBytes, wbWords);
+  const double perByte = double(stream) / kBytes, minPerByte = double(idealBytes) / kBytes;
   std::printf("duplicate 16 MiB NOR (pieces of %u KiB, write buffer %u bytes): %.3f bus stream bytes per programmed byte; "
               "protocol minimum %.3f; ratio %.2f (goal <= 1.3)\n",
               chunk / 1024, copy.engine.Working().writeBufferBytes, perByte, minPerByte, perByte / minPerByte);

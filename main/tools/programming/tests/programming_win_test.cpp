@@ -55,21 +55,6 @@ std::vector<uint8_t> Pattern(size_t n, uint32_t seed) {
   return v;
 }
 
-// The test's scratch folder with its images goes when the test ends.
-void RemoveFolder(const std::string& folder) {
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      if (std::strcmp(found.cFileName, ".") == 0 || std::strcmp(found.cFileName, "..") == 0) continue;
-      const std::string path = folder + "\\" + found.cFileName;
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveFolder(path);
-      else DeleteFileA(path.c_str());
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-  }
-  RemoveDirectoryA(folder.c_str());
-}
 
 int CountPrompts(const char* part) {
   int n = 0;
@@ -165,7 +150,7 @@ class KitTools : public ::testing::Test {
     g_app.m_bDeviceModuleLoaded = false;
     LxPromptSetRules("");
     LxPromptTestEnd();
-    RemoveFolder(folder_);
+    RemoveFolderTree(folder_);
   }
   void Open() {
     ASSERT_EQ(lx::DeviceOpen("/a"), 0) << LastPromptText();
@@ -593,7 +578,7 @@ class NandTools : public ::testing::Test {
     fake::Unbind();
     LxPromptSetRules("");
     LxPromptTestEnd();
-    RemoveFolder(folder_);
+    RemoveFolderTree(folder_);
   }
   std::string File(const char* name) { return folder_ + "\\" + name; }
   fake::Nand master_, copy_;
