@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "engine.h"
 #include "file_parser.h"
 
 namespace rook {
@@ -194,6 +195,20 @@ bool ApplyChipSelectMap(DeviceSettings& s, const std::function<bool()>& userAcce
     if (!userAccepts()) return false;
     s.chipSelectMapInUse = 1;
     return true;
+}
+
+int PageMemoryType(const DevicePageSelection& sel) {
+    if (sel.deviceType < 0 || sel.deviceType > 2) return -1;
+    DeviceSettings s;
+    s.socketType = sel.socket == 0 ? 1 : sel.socket == 1 ? 2 : 0;
+    s.deviceClass = sel.deviceType + 1;
+    return Engine::MemoryTypeCode(s);
+}
+
+HResult ResetPageMemory(KitBus& kit, const DevicePageSelection& sel) {
+    const int memoryType = PageMemoryType(sel);
+    if (memoryType < 0) return static_cast<HResult>(0x80070057);
+    return kit.ResetMemory(255, static_cast<uint8_t>(memoryType));
 }
 
 }  // namespace rook

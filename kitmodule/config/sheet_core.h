@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "catalogue.h"
+#include "kit_bus.h"
 #include "rook_ini.h"
 #include "settings.h"
 
@@ -75,5 +76,12 @@ bool ChipSelectMapSelected(const ChipSelectMapEntry map[4]);
 // The apply's word on the map: with a position set, `userAccepts` decides whether the map is used (false
 // refuses the apply); a map with no position set is no map, so an earlier Yes does not outlive it.
 bool ApplyChipSelectMap(DeviceSettings& s, const std::function<bool()>& userAccepts);
+
+// The kit's memory type for the page's socket and device type, as the kit start of an open with these
+// choices configures it; -1 when the page has no socket or device type chosen.
+int PageMemoryType(const DevicePageSelection& sel);
+// The power control dialog's "H/W reset": pulses the memory's reset line with the memory type of the
+// page's current choices. Sends nothing, and answers E_INVALIDARG, when the page gives no memory type.
+HResult ResetPageMemory(KitBus& kit, const DevicePageSelection& sel);
 
 }  // namespace rook

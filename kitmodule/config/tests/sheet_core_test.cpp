@@ -1,9 +1,14 @@
 // What the configuration sheet decides: the Predefined List page's apply, the options a catalogue part
-// leaves, the Operation Setup values in the record, and the chip-select map in "Tarn-Rook.ini".
+// leaves, the Operation Setup values in the record, the chip-select map in "Tarn-Rook.ini", and the
+// power control dialog's reset as the simulated kit gets it.
 #include <gtest/gtest.h>
+
+#include <utility>
+#include <vector>
 
 #include "config_test_files.h"
 #include "sheet_core.h"
+#include "sim_kit_bus.h"
 
 using namespace rook;
 
@@ -263,4 +268,56 @@ TEST(ChipSelectMapApply, AskedOnlyForAMapAndNeverKeptWithout) {
     EXPECT_TRUE(ApplyChipSelectMap(s, [&] { return ++asked, true; }));
     EXPECT_EQ(s.chipSelectMapInUse, 1);
     EXPECT_EQ(asked, 2);
+}
+
+namespace {
+
+// The simulated kit behind the kit control's own link code, with the memory types of its resets noted
+// (the kit itself does not see them).
+class ResetRecordingBus : public SimKitBus {
+public:
+    using SimKitBus::SimKitBus;
+    HResult ResetMemory(uint8_t socketType, uint8_t memType) override {
+        resets.push_back({socketType, memType});
+        return SimKitBus::ResetMemory(socketType, memType);
+    }
+    std::vector<std::pair<int, int>> resets;
+};
+
+}  // namespace
+
+// "H/W reset" of the power control dialog: the memory type is the one the open's kit start takes for
+// the socket and device the page shows, and the kit's socket is reset.
+TEST(PowerControlReset, TakesTheMemoryTypeOfThePageChoices) {
+    struct Case {
+        int socket, deviceType, memoryType;
+    } cases[] = {
+        {1, 0, 2},   // Wend, NOR
+        {1, 2, 2},   // Wend, SPI
+        {0, 0, 0},   // PISMO1, NOR
+        {0, 1, 6},   // PISMO1, NAND
+        {0, 2, 1},   // PISMO1, SPI
+        {-1, 0, -1}, // no socket: nothing is sent
+    };
+    for (const Case& c : cases) {
+        kitsim::Kit kit;
+        ResetRecordingBus bus(kit);
+        ASSERT_EQ(bus.ConnectTarn(), kOk);
+        DevicePageSelection sel = Oska();
+        sel.socket = c.socket;
+        sel.deviceType = c.deviceType;
+        EXPECT_EQ(PageMemoryType(sel), c.memoryType) << c.socket << "/" << c.deviceType;
+        const HResult hr = ResetPageMemory(bus, sel);
+        if (c.memoryType < 0) {
+            EXPECT_LT(hr, 0);
+            EXPECT_TRUE(bus.resets.empty());
+            EXPECT_EQ(kit.ResetPulses(), 0u);
+            continue;
+        }
+        EXPECT_EQ(hr, kOk);
+        ASSERT_EQ(bus.resets.size(), 1u);
+        EXPECT_EQ(bus.resets[0].first, 255) << "the reset line, not the I2C reset of socket type 1";
+        EXPECT_EQ(bus.resets[0].second, c.memoryType) << c.socket << "/" << c.deviceType;
+        EXPECT_GE(kit.ResetPulses(), 1u);
+    }
 }

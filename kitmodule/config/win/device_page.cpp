@@ -283,7 +283,7 @@ BOOL CConfigDeviceDlg::OnCommand(WPARAM wp, LPARAM lp) {
         }
         if (id == IDC_POWER_CONTROL) {
             if (!power_) {
-                power_ = new CPowerControlDlg(vccMv_, host_, ControlWindow(1));
+                power_ = new CPowerControlDlg(vccMv_, host_, [this] { return Selection(); }, ControlWindow(1));
                 power_->Create(IDD_POWER_CONTROL, ControlWindow(1));
             }
             ::SetWindowPos(power_->m_hWnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);

@@ -2,6 +2,7 @@
 // chip-select map.
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 #include "lumivex/prompt.h"
 #include "rook_sheet.h"
@@ -22,7 +23,8 @@ uint8_t& CPowerControlDlg::PowerFlag() {
     return on;
 }
 
-CPowerControlDlg::CPowerControlDlg(int vccMv, Host& host, CWnd* parent) : CDialog(IDD_POWER_CONTROL, parent), vccMv_(vccMv), host_(host) {}
+CPowerControlDlg::CPowerControlDlg(int vccMv, Host& host, std::function<DevicePageSelection()> page, CWnd* parent)
+    : CDialog(IDD_POWER_CONTROL, parent), vccMv_(vccMv), host_(host), page_(std::move(page)) {}
 
 BOOL CPowerControlDlg::OnInitDialog() {
     HWND spin = ::GetDlgItem(m_hWnd, IDC_PWR_SPIN);
@@ -101,7 +103,9 @@ BOOL CPowerControlDlg::OnCommand(WPARAM wp, LPARAM lp) {
         }
         return TRUE;
     case IDC_PWR_HW_RESET:
-        if (KitBus* k = Kit()) k->ResetMemory(255, static_cast<uint8_t>(Engine::MemoryTypeCode(DeviceSettings{})));
+        // The memory type of the socket and device the page has chosen, which the open's kit start will
+        // configure, not that of an empty record.
+        if (KitBus* k = Kit()) ResetPageMemory(*k, page_());
         return TRUE;
     case IDC_PWR_ENTER_DPD:
     case IDC_PWR_RELEASE_DPD:

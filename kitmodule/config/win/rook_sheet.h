@@ -4,6 +4,7 @@
 #pragma once
 #include "lxmfc.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -181,10 +182,11 @@ public:
     CConfigUserDeviceDlg page3;
 };
 
-// "Power Control": the Wend socket's supply and resets, while the sheet is open.
+// "Power Control": the Wend socket's supply and resets, while the sheet is open. `page` gives the
+// Predefined List page's current choices, which decide the memory type of a reset.
 class CPowerControlDlg : public CDialog {
 public:
-    CPowerControlDlg(int vccMv, Host& host, CWnd* parent);
+    CPowerControlDlg(int vccMv, Host& host, std::function<DevicePageSelection()> page, CWnd* parent);
     BOOL OnInitDialog() override;
     BOOL OnCommand(WPARAM wp, LPARAM lp) override;
     void OnCancel() override;
@@ -197,8 +199,8 @@ private:
 
     int vccMv_;
     Host& host_;
+    std::function<DevicePageSelection()> page_;
     std::unique_ptr<KitBus> kit_;
-    bool kitRefused_ = false;
 };
 
 // "CS# Mapping Dialog Box": each chip select's position and size, kept in "Tarn-Rook.ini".

@@ -49,6 +49,39 @@ kitsim::Kit* SimKit() {
     return get ? static_cast<kitsim::Kit*>(get(0)) : nullptr;
 }
 
+template <class F>
+F SimExport(const char* name) {
+    HMODULE sim = LoadLibraryA((BinFolder() + "\\LxKitSim.dll").c_str());
+    return sim ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(sim, name))) : nullptr;
+}
+
+// Pulls (true) or plugs back the simulated kit's cable.
+void Unplug(bool pulled) {
+    auto f = SimExport<int (*)(int, int)>("LxKitSimUnplug");
+    ASSERT_NE(f, nullptr);
+    ASSERT_EQ(f(0, pulled ? 1 : 0), 0);
+}
+
+// A serial device in the kit's socket that notes what reaches it: the bytes of each frame (chip select
+// asserted to released), reset pulses and power cycles.
+class NotingSerialDevice : public kitsim::SerialDevice {
+public:
+    void Select(bool asserted) override {
+        if (asserted) frames.emplace_back();
+        selected = asserted;
+    }
+    uint8_t Shift(uint8_t out, unsigned) override {
+        if (selected && !frames.empty()) frames.back().push_back(out);
+        return 0xFF;
+    }
+    void HardwareReset() override { ++resets; }
+    void PowerCycle() override { ++powerCycles; }
+
+    std::vector<std::vector<uint8_t>> frames;
+    bool selected = false;
+    int resets = 0, powerCycles = 0;
+};
+
 const rook::NorCatalogueRow* Row(const char* name) {
     for (const rook::NorCatalogueRow& r : rook::NorCatalogue())
         if (std::strcmp(r.name, name) == 0) return &r;
@@ -512,4 +545,165 @@ TEST_F(RookSheet, GarbledIniSaysSoAndStartsFromDefaults) {
     EXPECT_TRUE(spi) << "the good lines still count";
     EXPECT_EQ(group, "Ivor");
     EXPECT_NE(Prompts().find("line 3 is not understood"), std::string::npos) << Prompts();
+}
+
+// The power control dialog's buttons as the kit receives them, with a serial part in the socket and the
+// kit on its serial interface: the power-on reset cycles the socket's supply, the hardware reset pulses
+// the reset line, and the deep power-down buttons send their one-byte commands each in a frame of its
+// own. Without a kit every button says that nothing was sent.
+TEST_F(RookSheet, PowerControlButtonsReachTheKit) {
+    const uint8_t reg8 = kit_->Register(8), reg10 = kit_->Register(10);
+    const int position = (reg8 >> 4) & 3;
+    NotingSerialDevice part;
+    kit_->AttachSerial(position, &part);
+    kit_->SetRegister(10, static_cast<uint8_t>(reg10 | 0x08));
+    struct Seen {
+        std::string noKit, afterNoKit, connected;
+        uint32_t pulsesBefore = 0, pulsesAfter = 0;
+        int cyclesAfterPor = 0, resetsAfterReset = 0, cyclesAfterReset = 0;
+        bool powered = false;
+        std::vector<std::vector<uint8_t>> framesWithoutKit, framesAfterEnter, framesAfterRelease;
+        int cyclesWithoutKit = 0, resetsWithoutKit = 0;
+    } seen;
+    int result = OpenWith([&] {
+        HWND sheet = WaitTop(kSheetCaption);
+        ASSERT_NE(sheet, nullptr);
+        HWND page = Page(sheet, 0);
+        Press(page, IDC_WEND);
+        Click(page, IDC_POWER_CONTROL);
+        HWND power = WaitTop("Power Control");
+        ASSERT_NE(power, nullptr);
+        seen.pulsesBefore = kit_->ResetPulses();
+
+        Unplug(true);
+        for (int id : {IDC_PWR_POR, IDC_PWR_HW_RESET, IDC_PWR_ENTER_DPD, IDC_PWR_RELEASE_DPD}) {
+            Click(power, id);
+            if (id == IDC_PWR_POR) seen.noKit = Text(power, IDC_PWR_KIT);
+        }
+        seen.afterNoKit = Text(power, IDC_PWR_KIT);
+        seen.framesWithoutKit = part.frames;
+        seen.cyclesWithoutKit = part.powerCycles;
+        seen.resetsWithoutKit = part.resets;
+        Shot(power, "rook_power_control_no_kit");
+        Unplug(false);
+
+        Click(power, IDC_PWR_POR);
+        seen.connected = Text(power, IDC_PWR_KIT);
+        seen.cyclesAfterPor = part.powerCycles;
+        seen.powered = (kit_->Register(12) & 0x08) != 0;
+        Click(power, IDC_PWR_HW_RESET);
+        seen.pulsesAfter = kit_->ResetPulses();
+        seen.resetsAfterReset = part.resets;
+        seen.cyclesAfterReset = part.powerCycles;
+        Click(power, IDC_PWR_ENTER_DPD);
+        seen.framesAfterEnter = part.frames;
+        Click(power, IDC_PWR_RELEASE_DPD);
+        seen.framesAfterRelease = part.frames;
+        PostMessageA(power, WM_CLOSE, 0, 0);
+        EXPECT_TRUE(WaitGone(power));
+        PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+    });
+    Unplug(false);
+    // The socket position gets the simulator's own serial chip back.
+    auto spiChip = SimExport<void* (*)(int, int)>("LxKitSimSpiChip");
+    kit_->AttachSerial(position, position == 0 && spiChip ? static_cast<kitsim::SerialDevice*>(spiChip(0, 0)) : nullptr,
+                       position == 0 && spiChip ? static_cast<kitsim::SerialDevice*>(spiChip(0, 1)) : nullptr);
+    kit_->SetRegister(10, reg10);
+    EXPECT_EQ(result, -1);
+
+    EXPECT_EQ(seen.noKit.rfind("No kit answers (0x", 0), 0u) << seen.noKit;
+    EXPECT_NE(seen.noKit.find("): nothing was sent."), std::string::npos) << seen.noKit;
+    EXPECT_EQ(seen.afterNoKit.rfind("No kit answers", 0), 0u) << seen.afterNoKit;
+    EXPECT_TRUE(seen.framesWithoutKit.empty());
+    EXPECT_EQ(seen.cyclesWithoutKit, 0);
+    EXPECT_EQ(seen.resetsWithoutKit, 0);
+
+    EXPECT_EQ(seen.connected, "Connected to the kit.");
+    EXPECT_EQ(seen.cyclesAfterPor, 1) << "supply off, 100 ms, on again";
+    EXPECT_TRUE(seen.powered);
+    EXPECT_GT(seen.pulsesAfter, seen.pulsesBefore);
+    EXPECT_EQ(seen.resetsAfterReset, static_cast<int>(seen.pulsesAfter - seen.pulsesBefore)) << "the part saw each reset";
+    EXPECT_EQ(seen.cyclesAfterReset, 1) << "a reset leaves the supply alone";
+    const std::vector<std::vector<uint8_t>> enter = {{0xB9}}, both = {{0xB9}, {0xAB}};
+    EXPECT_EQ(seen.framesAfterEnter, enter);
+    EXPECT_EQ(seen.framesAfterRelease, both);
+}
+
+// A chip-select map set in its dialog and taken at OK places the device: with CS0 in the second half of
+// a 4 MiB window pair, the open reads the chip from 4 MiB on and finds no chip select below.
+TEST_F(RookSheet, ChipSelectMapPlacesTheDevice) {
+    const rook::NorCatalogueRow* row = Row("TE064CTI");
+    ASSERT_NE(row, nullptr);
+    rook::CataloguePart part(*row, *kit_);
+    std::vector<uint8_t>& array = part.Die(0).Array();
+    const uint32_t at = 5u << 20;
+    for (uint32_t i = 0; i < 16; ++i) array[at + i] = static_cast<uint8_t>(0xA0 + i);
+    std::string iniAfterMap;
+    bool played = false;
+    int result = OpenWith([&] {
+        HWND sheet = WaitTop(kSheetCaption);
+        ASSERT_NE(sheet, nullptr);
+        HWND page = Page(sheet, 0);
+        ASSERT_TRUE(Choose(page, IDC_GROUP, "Tesk"));
+        ASSERT_TRUE(Choose(page, IDC_NAME, "TE064CTI"));
+        ClickLater(page, IDC_CS_SETTING);
+        HWND map = WaitTop("CS# Mapping Dialog Box");
+        ASSERT_NE(map, nullptr);
+        ASSERT_TRUE(Choose(map, IDC_CS_POSITION0, "2nd half"));
+        ASSERT_TRUE(Choose(map, IDC_CS_SIZE0, "32Mbit"));
+        Shot(map, "rook_cs_mapping_set");
+        PostMessageA(map, WM_COMMAND, IDOK, 0);
+        EXPECT_TRUE(WaitGone(map));
+        Sleep(100);
+        EXPECT_FALSE(Enabled(page, IDC_CS0));
+        iniAfterMap = Ini();
+        played = true;
+        PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+    });
+    ASSERT_TRUE(played);
+    EXPECT_NE(iniAfterMap.find("CS0 Position = 2nd Half"), std::string::npos) << iniAfterMap;
+    EXPECT_NE(iniAfterMap.find("CS0 Size = 32Mbit"), std::string::npos) << iniAfterMap;
+    EXPECT_NE(iniAfterMap.find("CS1 Position ="), std::string::npos) << "every chip select is written";
+    EXPECT_NE(Prompts().find("CS Map is selected. Do you want to go with it?"), std::string::npos) << Prompts();
+    ASSERT_EQ(result, 0) << Prompts();
+    uint8_t buffer[16] = {};
+    EXPECT_EQ(Rook().gfslNORReadData(0, at, sizeof buffer, buffer), 0);
+    EXPECT_EQ(0, std::memcmp(buffer, array.data() + at, sizeof buffer));
+    EXPECT_LT(Rook().gfslNORReadData(0, 0, sizeof buffer, buffer), 0) << "no chip select below 4 MiB";
+    EXPECT_LT(Rook().gfslNORReadData(0, (4u << 20) - 4, 8, buffer), 0) << "a read that starts outside the window";
+}
+
+// A rewrite of the user device list whose last step, putting the new file in place of the old, fails:
+// the old list stays as it was and the page says it could not sort it. Once the list itself is held open
+// by another program; once the new file is (as a virus scanner does) while the old one could be deleted.
+TEST_F(RookSheet, UserListKeptWhenTheRewriteCannotTakeItsPlace) {
+    const std::string list = folder_ + "\\User Data\\Rook User Devices.txt";
+    const std::string temp = list + "~";
+    const std::string text = "# Rook User Devices\n# header\n# header\n# header\n"
+                             "NOR,Oska,zeta,7E1001,8MB (64Mbit),Legacy NOR,16bit,x1,ADP,PISMO1,,\n"
+                             "NOR,Oska,alpha,7E1002,8MB (64Mbit),Legacy NOR,16bit,x1,ADP,PISMO1,,\n";
+    for (const std::string* heldFile : {&list, &temp}) {
+        SCOPED_TRACE(*heldFile);
+        DeleteFileA(promptLog_.c_str());
+        DeleteFileA(temp.c_str());
+        std::ofstream(list, std::ios::binary) << text;
+        // Reading and writing shared, deleting not: the file cannot be moved or replaced while it is open.
+        HANDLE held = CreateFileA(heldFile->c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        int result = OpenWith([&] {
+            HWND sheet = WaitTop(kSheetCaption);
+            ASSERT_NE(sheet, nullptr);
+            Page(sheet, 2);
+            PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+        });
+        CloseHandle(held);
+        EXPECT_EQ(result, -1);
+        EXPECT_EQ(FileText(list), text) << "the old list, byte for byte";
+        EXPECT_NE(Prompts().find("Failed to sort User Device Data File"), std::string::npos) << Prompts();
+        if (heldFile == &list) {
+            EXPECT_EQ(GetFileAttributesA(temp.c_str()), INVALID_FILE_ATTRIBUTES) << "no new file left behind";
+        }
+        DeleteFileA(temp.c_str());
+    }
 }
