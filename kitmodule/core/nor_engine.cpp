@@ -364,19 +364,26 @@ int Engine::NorSetBlockStatus(uint32_t argument, uint32_t status) {
         }
         if (slot != 0xFFFF) return Fail(ERROR_INVALID_PARAMETER_INPUT);
         const uint32_t base = base_;
+        // The 64-bit password in the chip's cells: four words, or, on an 8-bit bus, eight bytes
+        // (four bus cycles there would give the chip half of it with the other half left erased).
+        const uint32_t cells = bytesPerBusWord_ == 1 ? 8 : 4;
+        auto cell = [&](uint32_t i) -> uint32_t {
+            if (cells == 4) return password_[i] * m;
+            return ((password_[i / 2] >> (8 * (i & 1))) & 0xFF) * m;
+        };
         Unlock(base);
         WriteBus(base, working_.unlock1, Cmd(0x60));
         int result = 0;
         if (status & kStatusPasswordProgram) {
-            for (uint32_t i = 0; i < 4; ++i) {
+            for (uint32_t i = 0; i < cells; ++i) {
                 WriteBus(base, i, Cmd(0xA0));
-                WriteBus(base, i, password_[i] * m);
-                if (PollDataStatus(base, i, password_[i] * m, 1, nullptr) != 1) result = Fail(ERROR_PROGRAM);
+                WriteBus(base, i, cell(i));
+                if (PollDataStatus(base, i, cell(i), 1, nullptr) != 1) result = Fail(ERROR_PROGRAM);
             }
         } else {
             WriteBus(base, 0, Cmd(0x25));
             WriteBus(base, 0, Cmd(0x03));
-            for (uint32_t i = 0; i < 4; ++i) WriteBus(base, i, password_[i] * m);
+            for (uint32_t i = 0; i < cells; ++i) WriteBus(base, i, cell(i));
             WriteBus(base, 0, Cmd(0x29));
             // The chip compares for a moment; the exit is only taken once it is done.
             UserTimer timer = StartUserTimeout(1);

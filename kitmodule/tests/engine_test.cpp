@@ -298,10 +298,10 @@ TEST(EngineData, EightBitBusIsNotProgrammed) {
 
 // Parts of each bus width the kit takes, one chip or two, each command set, geometry from the
 // chip's CFI or from the user's own CFI values: identify, read, program, erase, protection and
-// the SecSi overlay, and the chip models hold what the module answered. An 8-bit bus has no data path for programming (refused
-// with ERROR_NOT_IMPLEMENTED, nothing written), the reduced set has no 8-bit bus cycles (the open
-// is refused), and two 8-bit chips side by side are no bus configuration the kit has (the start
-// fails).
+// the SecSi overlay, and the chip models hold what the module answered. The 8-bit bus drives a
+// byte-wide part: it has no data path for programming (refused with ERROR_NOT_IMPLEMENTED, nothing
+// written), the reduced set has no 8-bit bus cycles (the open is refused), and two 8-bit chips side
+// by side are no bus configuration the kit has (the start fails).
 TEST(EngineData, BusWidthsInterleavesAndCommandSets) {
     const char* kUser = "userCfi=1;cfiSize=0x800000;cfiBuffer=64;cfiRegions=128:256";
     struct {
@@ -318,7 +318,7 @@ TEST(EngineData, BusWidthsInterleavesAndCommandSets) {
         {"16-bit reduced", kitsim::ReducedNorPart(), false, "type=2;bus=16;interleave=1;jedec=0x7E2801", 0, true},
         {"16-bit reduced, two chips, user CFI", kitsim::ReducedNorPart(), true,
          std::string("type=2;bus=16;interleave=2;jedec=0x7E2801;") + kUser + ";cfiBuffer=512", 0, true},
-        {"8-bit legacy, user CFI", kitsim::DefaultNorPart(), false, std::string("type=1;bus=8;interleave=1;") + kUser, 0, false},
+        {"8-bit legacy, user CFI", kitsim::ByteWideNorPart(), false, std::string("type=1;bus=8;interleave=1;") + kUser, 0, false},
         {"8-bit reduced, user CFI", kitsim::ReducedNorPart(), false, std::string("type=2;bus=8;interleave=1;") + kUser,
          rook::ERROR_INVALID_PARAMETER_INPUT, false},
         {"8-bit legacy, two chips", kitsim::DefaultNorPart(), true, std::string("type=1;bus=8;interleave=2;") + kUser,
@@ -364,10 +364,7 @@ TEST(EngineData, BusWidthsInterleavesAndCommandSets) {
             EXPECT_EQ(r.engine.LastResult(), rook::ERROR_NOT_IMPLEMENTED);
             for (uint32_t i = 0; i < 300; ++i) ASSERT_EQ(deviceByte(block3 + 1 + i), 0xFF) << i;
         }
-        // The unlock-prefixed commands of an 8-bit bus go to the byte addresses of a byte-wide
-        // part (0x555, 0x2AA); the simulated chip is a 16-bit part in byte mode, which takes them
-        // at 0xAAA and 0x555 only: erase, protection and overlays are shown on the 16-bit bus.
-        if (!row.programs) continue;
+        // Erase: the unlock-prefixed commands reach the chip at its own cell addresses on each bus.
         for (kitsim::NorChip* c : {r.chip.get(), r.chip2.get()})
             if (c) std::fill(c->Array().begin() + 65536, c->Array().begin() + 2 * 65536, 0x00);
         ASSERT_EQ(r.engine.NorEraseBlock(1), 0);
@@ -387,12 +384,34 @@ TEST(EngineData, BusWidthsInterleavesAndCommandSets) {
             ASSERT_EQ(r.engine.NorGetBlockStatus(0, &st), 0);
             EXPECT_EQ(st, 0x20);
         } else {
+            // The persistent bit, then the dynamic one.
+            ASSERT_EQ(r.engine.NorSetBlockStatus(4, rook::kStatusPpbSet), 0);
+            for (kitsim::NorChip* c : all) EXPECT_TRUE(c->Ppb(4));
+            ASSERT_EQ(r.engine.NorGetBlockStatus(4, &st), 0);
+            EXPECT_TRUE(st & rook::kStatusPpbSet);
+            ASSERT_EQ(r.engine.NorSetBlockStatus(4, rook::kStatusPpbClear), 0);
+            for (kitsim::NorChip* c : all) EXPECT_FALSE(c->Ppb(4));
             ASSERT_EQ(r.engine.NorSetBlockStatus(3, rook::kStatusDybSet), 0);
             for (kitsim::NorChip* c : all) EXPECT_TRUE(c->Dyb(3));
             ASSERT_EQ(r.engine.NorGetBlockStatus(3, &st), 0);
             EXPECT_TRUE(st & rook::kStatusDybSet);
             ASSERT_EQ(r.engine.NorSetBlockStatus(3, rook::kStatusDybClear), 0);
             for (kitsim::NorChip* c : all) EXPECT_FALSE(c->Dyb(3));
+            // The password, given as four words, is the chip's whole 64 bits on every bus.
+            const uint16_t words[4] = {0x2211, 0x4433, 0x6655, 0x8877};
+            for (uint32_t i = 0; i < 4; ++i)
+                ASSERT_EQ(r.engine.NorSetBlockStatus(i | (uint32_t(words[i]) << 16), rook::kStatusPasswordProgram), 0);
+            ASSERT_EQ(r.engine.NorSetBlockStatus(0xFFFF, rook::kStatusPasswordProgram), 0);
+            for (kitsim::NorChip* c : all) EXPECT_EQ(c->Password(), 0x8877665544332211ull);
+            // The PPB lock opens with the whole password only.
+            ASSERT_EQ(r.engine.NorSetBlockStatus(0, rook::kStatusPpbLockSet), 0);
+            for (kitsim::NorChip* c : all) ASSERT_TRUE(c->PpbLocked());
+            ASSERT_EQ(r.engine.NorSetBlockStatus(3 | (0x8878u << 16), rook::kStatusPasswordUnlock), 0);
+            r.engine.NorSetBlockStatus(0xFFFF, rook::kStatusPasswordUnlock);
+            for (kitsim::NorChip* c : all) EXPECT_TRUE(c->PpbLocked());
+            ASSERT_EQ(r.engine.NorSetBlockStatus(3 | (0x8877u << 16), rook::kStatusPasswordUnlock), 0);
+            ASSERT_EQ(r.engine.NorSetBlockStatus(0xFFFF, rook::kStatusPasswordUnlock), 0);
+            for (kitsim::NorChip* c : all) EXPECT_FALSE(c->PpbLocked());
         }
         // The SecSi overlay reads each chip's own region in its lanes.
         for (kitsim::NorChip* c : all)
@@ -513,11 +532,15 @@ TEST(EngineErase, ChipEraseAndSuspendResume) {
         const char* preset;
     } rows[] = {{"legacy", kitsim::DefaultNorPart(), false, kLegacy16},
                 {"legacy, two chips", kitsim::DefaultNorPart(), true, "class=1;type=1;bus=16;interleave=2;cs=1;socket=1;vcc=1800;jedec=0x7E1001"},
-                {"reduced", kitsim::ReducedNorPart(), false, "class=1;type=2;bus=16;interleave=1;cs=1;socket=1;vcc=1800;jedec=0x7E2801"}};
+                {"reduced", kitsim::ReducedNorPart(), false, "class=1;type=2;bus=16;interleave=1;cs=1;socket=1;vcc=1800;jedec=0x7E2801"},
+                {"legacy, byte-wide part on the 8-bit bus", kitsim::ByteWideNorPart(), false,
+                 "class=1;type=1;bus=8;interleave=1;cs=1;socket=1;vcc=1800;jedec=0x7E1001;userCfi=1;cfiSize=0x800000;"
+                 "cfiBuffer=64;cfiRegions=128:256"}};
     for (auto& row : rows) {
         SCOPED_TRACE(row.what);
         Rig r(row.part, row.twoChips);
         r.host.preset = row.preset;
+        if (row.part.byteWide) LxPromptQueueAnswer(LX_IDYES);  // an 8-bit bus reads no ID: the user's CFI
         ASSERT_EQ(r.engine.Init(0), 0);
         const uint32_t block = r.engine.NorGetBlockSize(0);
         std::vector<kitsim::NorChip*> chips{r.chip.get()};

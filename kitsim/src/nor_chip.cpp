@@ -38,6 +38,18 @@ NorPart ReducedNorPart() {
     return p;
 }
 
+NorPart ByteWideNorPart() {
+    NorPart p;
+    p.name = "sim-nor-64m-x8";
+    p.deviceId[0] = 0x7E;
+    p.deviceId[1] = 0x10;
+    p.deviceId[2] = 0x01;
+    p.regions = {{128, 64 * 1024}};
+    p.writeBufferWords = 64;
+    p.byteWide = true;
+    return p;
+}
+
 NorPart SmallBootNorPart() {
     NorPart p;
     p.name = "sim-nor-8m-boot";
@@ -85,6 +97,7 @@ NorChip::NorChip(NorPart part, SimClock& clock) : part_(std::move(part)), clock_
         }
     }
     if (part_.writeBufferWords == 0) part_.writeBufferWords = 1;
+    cell_ = part_.byteWide ? 1 : 2;
     if (part_.secsiBytes > size_) part_.secsiBytes = size_;
     array_.assign(size_, 0xFF);
     secsi_.assign(part_.secsiBytes, 0xFF);
@@ -100,6 +113,19 @@ uint32_t NorChip::SectorOfByte(uint32_t byteAddress) const {
 uint32_t NorChip::SectorBytes(uint32_t sector) const {
     uint32_t end = sector + 1 < sectorStart_.size() ? sectorStart_[sector + 1] : size_;
     return end - sectorStart_[sector];
+}
+
+uint16_t NorChip::CellValue(const std::vector<uint8_t>& bytes, uint32_t cell) const {
+    uint32_t b = cell * cell_;
+    if (cell_ == 1) return bytes[b];
+    return static_cast<uint16_t>(bytes[b] | (bytes[b + 1] << 8));
+}
+
+// Programming only clears bits.
+void NorChip::ProgramCell(std::vector<uint8_t>& bytes, uint32_t cell, uint16_t value) {
+    uint32_t b = cell * cell_;
+    bytes[b] &= value & 0xFF;
+    if (cell_ == 2) bytes[b + 1] &= value >> 8;
 }
 
 uint16_t NorChip::ArrayWord(uint32_t wordAddress) const {
@@ -126,8 +152,8 @@ std::vector<uint16_t> NorChip::CfiTable() const {
     at(0x25) = 3;
     at(0x26) = 3;
     at(0x27) = Log2Ceil(size_);
-    at(0x28) = 0x02;  // x8/x16
-    at(0x2A) = Log2Ceil(part_.writeBufferWords * 2ull);
+    at(0x28) = part_.byteWide ? 0x00 : 0x02;  // x8 only, or x8/x16
+    at(0x2A) = Log2Ceil(part_.writeBufferWords * uint64_t(cell_));
     uint32_t n = static_cast<uint32_t>(std::min<size_t>(part_.regions.size(), 4));
     at(0x2C) = static_cast<uint16_t>(n);
     for (uint32_t i = 0; i < n; ++i) {
@@ -190,15 +216,10 @@ void NorChip::FinishOp() {
     if (isProgram) {
         for (const auto& w : opWords_) {
             if (mode_ == Mode::SecSi && InSecSi(w.first)) {
-                if (lockRegister_ & 1) {
-                    secsi_[w.first * 2] &= w.second & 0xFF;
-                    secsi_[w.first * 2 + 1] &= w.second >> 8;
-                }
+                if (lockRegister_ & 1) ProgramCell(secsi_, w.first, w.second);
                 continue;
             }
-            uint32_t b = (w.first * 2) % size_;
-            array_[b] &= w.second & 0xFF;
-            array_[b + 1] &= w.second >> 8;
+            ProgramCell(array_, w.first % (size_ / cell_), w.second);
         }
     } else if (op_ == Op::SectorErase) {
         std::fill_n(array_.begin() + sectorStart_[opSector_], SectorBytes(opSector_), 0xFF);
@@ -242,7 +263,10 @@ void NorChip::PowerCycle() {
 }
 
 void NorChip::BusWrite(uint32_t address, uint32_t data, unsigned width) {
-    if (width == 1) {
+    if (part_.byteWide) {
+        // Eight data lines: whatever the bus, the chip sees the low byte at its byte address.
+        WriteWord(address % size_, static_cast<uint16_t>(data & 0xFF), false, address % size_);
+    } else if (width == 1) {
         WriteWord((address >> 1) % (size_ / 2), static_cast<uint16_t>(data & 0xFF), true, address % size_);
     } else {
         WriteWord(address % (size_ / 2), static_cast<uint16_t>(data & 0xFFFF), false, (address * 2) % size_);
@@ -250,6 +274,7 @@ void NorChip::BusWrite(uint32_t address, uint32_t data, unsigned width) {
 }
 
 uint32_t NorChip::BusRead(uint32_t address, unsigned width) {
+    if (part_.byteWide) return ReadWord(address % size_) & 0xFF;
     if (width == 1) {
         uint16_t w = ReadWord((address >> 1) % (size_ / 2));
         return (address & 1) ? (w >> 8) : (w & 0xFF);
@@ -308,7 +333,7 @@ void NorChip::WriteWord(uint32_t word, uint16_t data, bool byteMode, uint32_t by
 
     switch (pend_) {
     case Pend::Program: {
-        uint32_t sector = SectorOfByte(word * 2);
+        uint32_t sector = SectorOfCell(word);
         uint16_t value = data;
         if (byteMode) value = (byteAddress & 1) ? static_cast<uint16_t>((d << 8) | 0xFF) : static_cast<uint16_t>(0xFF00 | d);
         lastData_ = byteMode ? d : data;
@@ -321,7 +346,7 @@ void NorChip::WriteWord(uint32_t word, uint16_t data, bool byteMode, uint32_t by
         return;
     }
     case Pend::BufferCount: {
-        uint32_t sector = SectorOfByte(word * 2);
+        uint32_t sector = SectorOfCell(word);
         // The chip reads only the bits that count its buffer's words: a driver for two interleaved
         // 8-bit chips repeats the count in the upper byte, which a 16-bit chip ignores.
         uint32_t countBits = 1;
@@ -345,7 +370,7 @@ void NorChip::WriteWord(uint32_t word, uint16_t data, bool byteMode, uint32_t by
                 bufPageWord_ = page;
                 bufPageSet_ = true;
             }
-            if (page != bufPageWord_ || SectorOfByte(word * 2) != bufSector_) {
+            if (page != bufPageWord_ || SectorOfCell(word) != bufSector_) {
                 bufferAbort_ = true;
                 pend_ = Pend::None;
                 return;
@@ -364,13 +389,13 @@ void NorChip::WriteWord(uint32_t word, uint16_t data, bool byteMode, uint32_t by
             --bufRemaining_;
             return;
         }
-        if (d == 0x29 && SectorOfByte(word * 2) == bufSector_ && mode_ == Mode::LockReg) {
+        if (d == 0x29 && SectorOfCell(word) == bufSector_ && mode_ == Mode::LockReg) {
             // The reduced family programs its lock register through the buffer sequence.
-            for (const auto& w : bufWords_) lockRegister_ &= w.second;
+            for (const auto& w : bufWords_) lockRegister_ &= CellMask(w.second);
             StartOp(Op::LockProgram, part_.wordProgramUs, 0);
             return;
         }
-        if (d == 0x29 && SectorOfByte(word * 2) == bufSector_) {
+        if (d == 0x29 && SectorOfCell(word) == bufSector_) {
             bool secsi = mode_ == Mode::SecSi && !bufWords_.empty() && InSecSi(bufWords_.front().first);
             bool refused = secsi ? (lockRegister_ & 1) == 0 : SectorProtected(bufSector_);
             opWords_.clear();
@@ -433,7 +458,7 @@ void NorChip::StartErase(uint32_t word, uint8_t command) {
         opNoEffect_ = !any;
         return;
     }
-    uint32_t sector = SectorOfByte(word * 2);
+    uint32_t sector = SectorOfCell(word);
     StartOp(Op::SectorErase, SectorProtected(sector) ? kProtectedBusyUs : part_.sectorEraseUs, sector);
     opNoEffect_ = opRefused_ = SectorProtected(sector);
 }
@@ -468,7 +493,7 @@ void NorChip::ReducedCommand(uint32_t word, uint16_t data) {
         switch (d) {
         case 0x70: statusRead_ = true; return;
         case 0x71: srErrors_ = 0; return;
-        case 0x25: pend_ = Pend::BufferCount; bufSector_ = SectorOfByte(word * 2); return;
+        case 0x25: pend_ = Pend::BufferCount; bufSector_ = SectorOfCell(word); return;
         case 0x80: if (mode_ == Mode::Read) { pend_ = Pend::EraseSetup; return; } break;
         case 0x98: mode_ = Mode::Cfi; return;
         case 0x88: mode_ = Mode::SecSi; return;
@@ -513,7 +538,7 @@ void NorChip::Command(uint32_t word, uint16_t data) {
     if (UnlockStep(word, data)) return;
     if (unlock_ == 2) {
         unlock_ = 0;
-        uint32_t sector = SectorOfByte(word * 2);
+        uint32_t sector = SectorOfCell(word);
         switch (d) {
         case 0x90:
             // From the SecSi region, unlock + 0x90 + 0x00 is the way back to the array.
@@ -566,12 +591,12 @@ void NorChip::Command(uint32_t word, uint16_t data) {
 
 void NorChip::CommandSetWrite(uint32_t word, uint16_t data) {
     uint8_t d = data & 0xFF;
-    uint32_t sector = SectorOfByte(word * 2);
+    uint32_t sector = SectorOfCell(word);
     if (pend_ == Pend::CommandSetProgram) {
         pend_ = Pend::None;
         switch (mode_) {
         case Mode::LockReg:
-            lockRegister_ &= data;
+            lockRegister_ &= CellMask(data);
             StartOp(Op::LockProgram, part_.wordProgramUs, 0);
             break;
         case Mode::Ppb:
@@ -586,8 +611,10 @@ void NorChip::CommandSetWrite(uint32_t word, uint16_t data) {
             break;
         case Mode::Password:
             if (lockRegister_ & 4) {
-                uint32_t shift = (word & 3) * 16;
-                uint64_t mask = ~(uint64_t(0xFFFF) << shift) | (uint64_t(data) << shift);
+                // The 64-bit password in cells: four words, or eight bytes on a byte-wide part.
+                uint32_t shift = (word % PasswordCells()) * 8 * cell_;
+                uint64_t ones = cell_ == 1 ? 0xFF : 0xFFFF;
+                uint64_t mask = ~(ones << shift) | ((uint64_t(data) & ones) << shift);
                 password_ &= mask;
                 StartOp(Op::LockProgram, part_.wordProgramUs, 0);
             }
@@ -612,15 +639,15 @@ void NorChip::CommandSetWrite(uint32_t word, uint16_t data) {
             pwUnlockCount_ = 1;
             return;
         }
-        if (pwUnlockCount_ < 5) {
-            pwUnlock_[word & 3] = data;
+        if (pwUnlockCount_ < 1 + PasswordCells()) {
+            pwUnlock_[word % PasswordCells()] = data;
             ++pwUnlockCount_;
             return;
         }
         pend_ = Pend::None;
         if (d == 0x29) {
             uint64_t given = 0;
-            for (int i = 0; i < 4; ++i) given |= uint64_t(pwUnlock_[i]) << (16 * i);
+            for (uint32_t i = 0; i < PasswordCells(); ++i) given |= uint64_t(pwUnlock_[i]) << (8 * cell_ * i);
             if (given == password_) ppbLock_ = false;
             StartOp(Op::LockProgram, 2, 0);
         }
@@ -655,7 +682,7 @@ uint16_t NorChip::StatusWord(uint32_t word) {
     bool erase = op_ == Op::SectorErase || op_ == Op::ChipErase || op_ == Op::PpbErase;
     if (erase) {
         s |= kDQ3;
-        bool inSector = op_ == Op::ChipErase || SectorOfByte(word * 2) == opSector_;
+        bool inSector = op_ == Op::ChipErase || SectorOfCell(word) == opSector_;
         if (inSector) {
             toggle2_ = !toggle2_;
             if (toggle2_) s |= kDQ2;
@@ -672,7 +699,7 @@ uint16_t NorChip::ReadWord(uint32_t word) {
         return StatusRegister();
     }
     if (Busy()) return StatusWord(word);
-    if (eraseSuspended_ && mode_ == Mode::Read && SectorOfByte(word * 2) == suspendedSector_) {
+    if (eraseSuspended_ && mode_ == Mode::Read && SectorOfCell(word) == suspendedSector_) {
         // The suspended sector answers with its erase status: DQ2 toggles, DQ6 does not.
         toggle2_ = !toggle2_;
         return static_cast<uint16_t>(kDQ7 | (toggle2_ ? kDQ2 : 0) | kDQ3);
@@ -685,17 +712,17 @@ uint16_t NorChip::ReadWord(uint32_t word) {
     switch (mode_) {
     case Mode::Read:
     case Mode::Bypass:
-        return ArrayWord(word);
+        return CellValue(array_, word % (size_ / cell_));
     case Mode::SecSi:
-        if (InSecSi(word)) return static_cast<uint16_t>(secsi_[word * 2] | (secsi_[word * 2 + 1] << 8));
-        return ArrayWord(word);
+        if (InSecSi(word)) return CellValue(secsi_, word);
+        return CellValue(array_, word % (size_ / cell_));
     case Mode::Autoselect:
         switch (low) {
         case 0x00: return part_.manufacturerId;
         case 0x01: return part_.deviceId[0];
         case 0x0E: return part_.deviceId[1];
         case 0x0F: return part_.deviceId[2];
-        case 0x02: return SectorProtected(SectorOfByte(word * 2)) ? 1 : 0;
+        case 0x02: return SectorProtected(SectorOfCell(word)) ? 1 : 0;
         case 0x03: return (lockRegister_ & 1) ? 0x0000 : 0x0040;  // customer SecSi locked
         default: return 0;
         }
@@ -717,14 +744,14 @@ uint16_t NorChip::ReadWord(uint32_t word) {
     case Mode::LockReg:
         return lockRegister_;
     case Mode::Ppb:
-        return ppb_[SectorOfByte(word * 2)] ? 0 : 1;
+        return ppb_[SectorOfCell(word)] ? 0 : 1;
     case Mode::PpbLock:
         return ppbLock_ ? 0 : 1;
     case Mode::Dyb:
-        return dyb_[SectorOfByte(word * 2)] ? 0 : 1;
+        return dyb_[SectorOfCell(word)] ? 0 : 1;
     case Mode::Password:
         if ((lockRegister_ & 4) == 0) return 0xFFFF;
-        return static_cast<uint16_t>(password_ >> ((word & 3) * 16));
+        return static_cast<uint16_t>(password_ >> ((word % PasswordCells()) * 8 * cell_));
     }
     return 0xFFFF;
 }

@@ -288,6 +288,103 @@ TEST_F(Nor, SecSiRegionOverlaysTheArray) {
     EXPECT_EQ(R(2), 0xFFFF);
 }
 
+// A byte-wide part: one byte per address for commands, IDs, CFI, data, the lock register (its upper
+// byte kept) and the eight password bytes. A 16-bit part's byte-mode unlock addresses do nothing.
+TEST(ByteWideNor, CommandsIdsCfiDataAndPasswordInByteCells) {
+    SimClock clock;
+    NorChip chip{ByteWideNorPart(), clock};
+    auto W = [&](uint32_t a, uint8_t d) { chip.BusWrite(a, d, 1); };
+    auto R = [&](uint32_t a) { return chip.BusRead(a, 1); };
+    auto Cmd = [&](uint8_t c) { W(0x555, 0xAA); W(0x2AA, 0x55); W(0x555, c); };
+    auto WaitReady = [&] {
+        for (int i = 0; i < 100000 && chip.Busy(); ++i) clock.AdvanceUs(10);
+        ASSERT_FALSE(chip.Busy());
+    };
+    auto ExitSet = [&] { W(0, 0x90); W(0, 0x00); };
+
+    W(0x55, 0x98);
+    const uint32_t cfi[][2] = {{0x10, 'Q'}, {0x11, 'R'}, {0x12, 'Y'}, {0x27, 23}, {0x28, 0x00}, {0x2A, 6},
+                               {0x2C, 1}, {0x2D, 127}, {0x2F, 0x00}, {0x30, 0x01}, {0x40, 'P'}};
+    for (auto& c : cfi) EXPECT_EQ(R(c[0]), c[1]) << std::hex << c[0];
+    W(0, 0xF0);
+    Cmd(0x90);
+    EXPECT_EQ(R(0x00), 0x01u);
+    EXPECT_EQ(R(0x01), 0x7Eu);
+    EXPECT_EQ(R(0x0E), 0x10u);
+    EXPECT_EQ(R(0x0F), 0x01u);
+    W(0, 0xF0);
+
+    // The byte-mode addresses of a 16-bit part are no unlock cycles here.
+    W(0xAAA, 0xAA); W(0x555, 0x55); W(0xAAA, 0xA0); W(0x300, 0x00);
+    EXPECT_FALSE(chip.Busy());
+    EXPECT_EQ(chip.Array()[0x300], 0xFF);
+
+    Cmd(0xA0);
+    W(0x301, 0x5A);
+    WaitReady();
+    EXPECT_EQ(R(0x301), 0x5Au);
+    EXPECT_EQ(chip.Array()[0x301], 0x5A);
+    EXPECT_EQ(chip.Array()[0x300], 0xFF);
+    // A write buffer of 64 bytes: count minus one, the bytes, confirm.
+    const uint32_t sa = 0x20000;
+    W(0x555, 0xAA); W(0x2AA, 0x55);
+    W(sa, 0x25);
+    W(sa, 63);
+    for (uint32_t i = 0; i < 64; ++i) W(sa + i, static_cast<uint8_t>(i));
+    W(sa, 0x29);
+    WaitReady();
+    for (uint32_t i = 0; i < 64; ++i) ASSERT_EQ(chip.Array()[sa + i], i);
+    EXPECT_EQ(chip.Array()[sa + 64], 0xFF);
+    // Sector erase of the second sector only.
+    chip.Array()[0x10000] = 0x00;
+    Cmd(0x80);
+    W(0x555, 0xAA); W(0x2AA, 0x55);
+    W(0x10000, 0x30);
+    WaitReady();
+    EXPECT_EQ(chip.Array()[0x10000], 0xFF);
+    EXPECT_EQ(chip.Array()[0x301], 0x5A);
+
+    // The lock register through its low byte: the SecSi lock bit, the upper byte untouched.
+    Cmd(0x40);
+    W(0, 0xA0);
+    W(0, 0xFE);
+    WaitReady();
+    EXPECT_EQ(chip.LockRegister(), 0xFFFE);
+    ExitSet();
+
+    // The password in eight byte cells.
+    Cmd(0x60);
+    for (uint32_t i = 0; i < 8; ++i) {
+        W(i, 0xA0);
+        W(i, static_cast<uint8_t>(0x11 * (i + 1)));
+        WaitReady();
+    }
+    EXPECT_EQ(chip.Password(), 0x8877665544332211ull);
+    EXPECT_EQ(R(7), 0x88u);
+    ExitSet();
+    Cmd(0x40);
+    W(0, 0xA0);
+    W(0, 0xFB);                      // password mode
+    WaitReady();
+    ExitSet();
+    chip.PowerCycle();
+    ASSERT_TRUE(chip.PpbLocked());
+    auto unlockWith = [&](uint8_t last) {
+        Cmd(0x60);
+        W(0, 0x25);
+        W(0, 0x03);
+        for (uint32_t i = 0; i < 7; ++i) W(i, static_cast<uint8_t>(0x11 * (i + 1)));
+        W(7, last);
+        W(0, 0x29);
+        WaitReady();
+        ExitSet();
+    };
+    unlockWith(0x87);
+    EXPECT_TRUE(chip.PpbLocked());
+    unlockWith(0x88);
+    EXPECT_FALSE(chip.PpbLocked());
+}
+
 }  // namespace
 
 namespace {

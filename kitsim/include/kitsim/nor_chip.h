@@ -2,7 +2,9 @@
 // family. Two command families: the unlock-command family (0xAA/0x55 unlock cycles, unlock bypass,
 // DQ7/DQ6/DQ5/DQ2/DQ1 status) and the reduced command family (no unlock cycles, commands at sector
 // address + 0x555/0xAAA, a status register read with 0x70). Both suspend a sector erase (0xB0) and
-// resume it (0x30). The chip is a 16-bit device that also runs in byte mode (bus width 1, byte addresses).
+// resume it (0x30). The chip is a 16-bit device that also runs in byte mode (bus width 1, byte addresses),
+// or, for a byte-wide part, an 8-bit device whose cells are bytes: commands at byte addresses 0x555 and
+// 0x2AA, the CFI query at 0x55 and the CFI table and IDs one byte per byte address.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -31,6 +33,7 @@ struct NorPart {
     uint32_t chipEraseUs = 20000;
     bool advancedProtection = true;                     // lock register, PPBs, DYBs, password
     bool reducedCommands = false;                       // the reduced command family
+    bool byteWide = false;                              // an 8-bit part: one byte per cell
     // Some top-boot parts list their CFI erase regions from the top of the array down.
     bool cfiRegionsTopFirst = false;
     // CFI fields derived from the geometry unless set: typical/maximum timing exponents.
@@ -43,6 +46,8 @@ NorPart DefaultNorPart();
 NorPart ReducedNorPart();
 // A small part with boot sectors, for tests that walk regions: 8 × 8 KiB then 15 × 64 KiB.
 NorPart SmallBootNorPart();
+// A byte-wide part of the unlock-command family: 8 MiB, 128 × 64 KiB, a 64-byte write buffer.
+NorPart ByteWideNorPart();
 
 struct NorFaults {
     bool failProgram = false;   // the next programs end with DQ5 and leave bits unprogrammed
@@ -93,6 +98,8 @@ public:
 
     static const std::vector<uint16_t>& CfiTemplate();
     std::vector<uint16_t> CfiTable() const;  // words from query offset 0x10 on
+    // Bytes of one cell: 2 for a 16-bit part (in either bus mode), 1 for a byte-wide one.
+    uint32_t CellBytes() const { return cell_; }
 
 private:
     enum class Mode { Read, Autoselect, Cfi, SecSi, LockReg, Ppb, PpbLock, Dyb, Password, Bypass };
@@ -111,7 +118,13 @@ private:
     void FinishOp();
     void ResetState();
     bool UnlockStep(uint32_t word, uint16_t data);
-    bool InSecSi(uint32_t word) const { return word < part_.secsiBytes / 2; }
+    bool InSecSi(uint32_t word) const { return word < part_.secsiBytes / cell_; }
+    uint32_t SectorOfCell(uint32_t cell) const { return SectorOfByte(cell * cell_); }
+    uint16_t CellValue(const std::vector<uint8_t>& bytes, uint32_t cell) const;
+    // A byte-wide part's register writes carry the low byte only; the upper one stays as it was.
+    uint16_t CellMask(uint16_t data) const { return cell_ == 1 ? static_cast<uint16_t>(data | 0xFF00) : data; }
+    uint32_t PasswordCells() const { return 8 / cell_; }
+    void ProgramCell(std::vector<uint8_t>& bytes, uint32_t cell, uint16_t value);
     void ReducedCommand(uint32_t word, uint16_t data);
     uint16_t StatusRegister();
     void SuspendErase();
@@ -120,6 +133,7 @@ private:
     NorPart part_;
     SimClock& clock_;
     uint32_t size_ = 0;
+    uint32_t cell_ = 2;
     std::vector<uint32_t> sectorStart_;
     std::vector<uint8_t> array_;
     std::vector<uint8_t> secsi_;
@@ -158,7 +172,7 @@ private:
     bool toggle2_ = false;      // DQ2
     std::vector<std::pair<uint32_t, uint16_t>> opWords_;  // words to program when the op ends
     uint32_t opPasswordWords_ = 0;
-    uint16_t pwUnlock_[4] = {0, 0, 0, 0};
+    uint16_t pwUnlock_[8] = {};
     uint32_t pwUnlockCount_ = 0;
     uint32_t ignoredWrites_ = 0;
 
