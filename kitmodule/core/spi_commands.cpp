@@ -166,6 +166,12 @@ int Engine::SpiWaitWhileBusy(int* state, int mode) {
     if (*state == kSpiProgramError || *state == kSpiEraseError) {
         SpiSimple(0x30);
         if (kit_) kit_->Qflush();
+    } else {
+        // Left running, the chip would drop the next command, and that command's wait would see
+        // this operation end and take it for its own success: the reset line ends it (and with it
+        // the bank register, which is written again before the next access).
+        AbortChipOperation();
+        spiBankCache_ = -1;
     }
     return kSpiFailed;
 }

@@ -117,7 +117,13 @@ int Engine::VeltanWaitReady(uint32_t base, int mode) {
         ready = (status & kStatusReady) != 0;
         if (!ready && TimedOut(timer)) break;
     }
-    if (!ready) return 8;
+    if (!ready) {
+        // A chip left busy would ignore the next command, whose wait would then see this operation
+        // end and take it for its own success: the reset command ends it.
+        WriteNandCycle(1, base, kCommandRegister, 0xFF);
+        if (kit_) kit_->Qflush();
+        return 8;
+    }
     if (!(status & kStatusNotProtected)) return 10;
     if (status & kStatusFail) return 6;
     if (status & kStatusFailPrevious) return 7;

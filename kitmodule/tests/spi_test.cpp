@@ -455,6 +455,23 @@ TEST(SpiWaits, StuckBusyAndErrorBitsEndInTime) {
     EXPECT_EQ(r.WriteBytes(0x10000, 0, {0x00}), 0);
 }
 
+// A wait that gives up ends the chip's operation with the reset line: the next program is judged
+// by its own status (it was dropped behind the erase and answered success before), on a part with
+// a bank register above 16 MiB as well.
+TEST(SpiWaits, AnEraseThatTimedOutIsEndedBeforeTheNextCommand) {
+    SpiRig r;
+    ASSERT_EQ(r.Open(kBessa, "eraseTimeout=5"), 0);
+    auto data = Pattern(16, 12);
+    ASSERT_EQ(r.engine.NorProgramData(0x1000000, 16, data.data()), 0);  // the bank register is 1
+    EXPECT_EQ(r.engine.NorEraseBlock(33), -1);
+    EXPECT_TRUE(r.PromptSeen("User timeout occurred..."));
+    EXPECT_FALSE(r.chip->Busy());
+    ASSERT_EQ(r.engine.NorProgramData(0x100, 4, data.data()), 0);
+    EXPECT_TRUE(std::equal(data.begin(), data.begin() + 4, r.chip->Array().begin() + 0x100));
+    ASSERT_EQ(r.engine.NorProgramData(0x1000100, 16, data.data()), 0);
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), r.chip->Array().begin() + 0x1000100));
+}
+
 // The password unlock waits for the chip's comparison with the program time-out as its bound.
 TEST(SpiWaits, PasswordUnlockOfAChipThatStaysBusyEndsInTime) {
     SpiRig r;

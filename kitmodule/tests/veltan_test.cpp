@@ -201,6 +201,21 @@ TEST(Veltan, BadBlockMarksAndAGrownBadBlock) {
     }
 }
 
+// A wait that gives up ends the chip's operation: the next program is judged by its own status,
+// never by the end of the erase it would otherwise have been dropped behind.
+TEST(Veltan, AnEraseThatTimedOutIsEndedBeforeTheNextCommand) {
+    for (const Variant& v : kVariants) {
+        SCOPED_TRACE(v.name);
+        Rig r(v);
+        ASSERT_EQ(r.Open("eraseTimeout=1"), 0);
+        EXPECT_EQ(r.engine.VeltanEraseBlock(3), 8);
+        EXPECT_FALSE(r.chip->Busy());
+        auto page = Pattern(r.stride, 41);
+        ASSERT_EQ(r.engine.VeltanProgramRawPage(3 * 64 + 1, 1, page.data()), 0);
+        EXPECT_EQ(r.chip->Page(3 * 64 + 1), page);
+    }
+}
+
 // Status outcomes other than pass and fail, and a kit that stops answering.
 TEST(Veltan, StuckWriteProtectedAndUnplugged) {
     Rig r(kVariants[0]);
