@@ -243,20 +243,20 @@ TEST(Catalogue, NandPartsAndGeometry) {
 }
 
 TEST(Catalogue, SpiParts) {
-    Lookup winbondLike(kClassSpi, "Ivor", "IV128E");
-    EXPECT_EQ(winbondLike.id, static_cast<int32_t>(0xFFEF4018));  // a first byte of 0x80 or more comes widened
-    EXPECT_EQ(winbondLike.s.spiFamily, 2);
-    EXPECT_EQ(winbondLike.s.deviceType, kTypeSpi);
-    EXPECT_EQ(winbondLike.page.busWidth, 0);
-    EXPECT_EQ(winbondLike.page.spiInterface, 0);
-    EXPECT_EQ(winbondLike.page.supplyMv, 3300);
-    EXPECT_EQ(winbondLike.s.spi.pageBytes, 256u);
-    EXPECT_EQ(winbondLike.s.spi.pageMask, 255u);
-    EXPECT_EQ(winbondLike.s.spi.sectorCount * winbondLike.s.spi.sectorBytes, 16u << 20);
-    EXPECT_EQ(winbondLike.s.predefinedCfi, 1);
-    EXPECT_EQ(winbondLike.s.deviceClass, kClassSpi | kNoCfiMark) << "its ID answer carries no CFI";
-    EXPECT_EQ(winbondLike.s.userCfiDeviceBytes, 16u << 20);
-    EXPECT_EQ(winbondLike.s.userCfi.regions[0].blocksMinus1 + 1u, winbondLike.s.spi.sectorCount);
+    Lookup ivor128(kClassSpi, "Ivor", "IV128E");
+    EXPECT_EQ(ivor128.id, static_cast<int32_t>(0xFFEF4018));  // a first byte of 0x80 or more comes widened
+    EXPECT_EQ(ivor128.s.spiFamily, 2);
+    EXPECT_EQ(ivor128.s.deviceType, kTypeSpi);
+    EXPECT_EQ(ivor128.page.busWidth, 0);
+    EXPECT_EQ(ivor128.page.spiInterface, 0);
+    EXPECT_EQ(ivor128.page.supplyMv, 3300);
+    EXPECT_EQ(ivor128.s.spi.pageBytes, 256u);
+    EXPECT_EQ(ivor128.s.spi.pageMask, 255u);
+    EXPECT_EQ(ivor128.s.spi.sectorCount * ivor128.s.spi.sectorBytes, 16u << 20);
+    EXPECT_EQ(ivor128.s.predefinedCfi, 1);
+    EXPECT_EQ(ivor128.s.deviceClass, kClassSpi | kNoCfiMark) << "its ID answer carries no CFI";
+    EXPECT_EQ(ivor128.s.userCfiDeviceBytes, 16u << 20);
+    EXPECT_EQ(ivor128.s.userCfi.regions[0].blocksMinus1 + 1u, ivor128.s.spi.sectorCount);
 
     // The two sector-size rows of one chip differ in their extended ID.
     Lookup big(kClassSpi, "Ivor", "IV512R256K"), small(kClassSpi, "Ivor", "IV512R64K");
