@@ -61,12 +61,12 @@ check "stored newer build: no registration" bash -c "! grep -qs 'Initial registr
 
 # --- Missing install folder ----------------------------------------------------------------
 wine reg delete "$key\\Main App" /v "Full Path" /f >/dev/null 2>&1
-(cd "$work/elsewhere" && LX_PROMPT_LOG=$(winpath "$work/noinstall.log") timeout 60 wine "$(winpath "$install/Lumivex.exe")" >/dev/null 2>&1)
+(cd "$work/elsewhere" && LX_PROMPT_LOG=$(winpath "$work/noinstall.log") timeout 60 "$LX_WINE" "$(winpath "$install/Lumivex.exe")" >/dev/null 2>&1)
 check "no install folder: the program asks for registration and ends" \
   grep -q "Please, select Register Lumivex from Windows Start menu." "$work/noinstall.log"
 
 # --- The register switch registers and ends ------------------------------------------------
-(cd "$work/elsewhere" && LX_PROMPT_LOG=$(winpath "$work/register.log") timeout 60 wine "$(winpath "$install/Lumivex.exe")" /Register >/dev/null 2>&1)
+(cd "$work/elsewhere" && LX_PROMPT_LOG=$(winpath "$work/register.log") timeout 60 "$LX_WINE" "$(winpath "$install/Lumivex.exe")" /Register >/dev/null 2>&1)
 check "register switch registers" grep -q "Initial registration has been finished" "$work/register.log"
 check "register switch stores the install folder" \
   test "$(reg_path 'Main App' | lower)" = "$(winpath "$install" | lower)"
@@ -75,7 +75,7 @@ check "register switch stores the install folder" \
 selftest() {  # selftest <name> <arguments...>: output in $work/<name>.out, boxes in <name>.log
   local name=$1; shift
   (cd "$work/elsewhere" && LX_PROMPT_LOG=$(winpath "$work/$name.log") timeout 60 \
-     wine "$(winpath "$install/Lumivex.exe")" extlibtest "$@" 2>/dev/null | tr -d '\r' >"$work/$name.out")
+     "$LX_WINE" "$(winpath "$install/Lumivex.exe")" extlibtest "$@" 2>/dev/null | tr -d '\r' >"$work/$name.out")
 }
 has() { grep -qF -- "$2" "$work/$1.out"; }
 hasnot() { ! grep -qF -- "$2" "$work/$1.out"; }
