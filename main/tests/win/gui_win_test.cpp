@@ -454,7 +454,8 @@ std::string g_seenHeading, g_seenText;
 // Reads the modal error dialog once it is up, then presses OK.
 void CALLBACK ReadAndCloseErrorDialog(HWND, UINT, UINT_PTR id, DWORD) {
   HWND dialog = FindOwnWindow("Error Information");
-  if (!dialog) return;
+  // A modal dialog shows itself once its controls are filled.
+  if (!dialog || !IsWindowVisible(dialog)) return;
   KillTimer(nullptr, id);
   char text[256];
   GetDlgItemTextA(dialog, IDC_ERROR_HEADING, text, sizeof text);
