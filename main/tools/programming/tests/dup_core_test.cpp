@@ -2,6 +2,8 @@
 // of duplicates with their read-back checks.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "dup_core.h"
 #include "fake_devices.h"
 
@@ -108,6 +110,74 @@ TEST_F(NorDup, AStoppedMasterImageIsNotReportedAsCreated) {
   std::string text = CreateNorMasterImage(host_, time_, image_, 4096);
   EXPECT_EQ(text, "Master image file is not complete: stopped after 3 of 36 chunks (12288 of 147456 bytes).");
   EXPECT_EQ(fake::ReadFile(image_).size(), 12288u);
+}
+
+// Erases of a whole duplicate that fail or are stopped, and a stopped Veltan master image: each
+// says what happened, with counts.
+TEST(DuplicateFailures, AreReportedWithCountsNotAsFinished) {
+  fake::Nor nor;
+  nor.sizes = {4096, 4096, 4096, 4096, 65536, 65536};
+  nor.array.assign(4 * 4096 + 2 * 65536, 0x00);
+  fake::Nand nand;
+  nand.blocks = 6;
+  nand.pages = 4;
+  nand.bbt.assign(6, 0xFF);
+  const std::string image = fake::TempPath("veltan_stopped.img");
+  struct Case {
+    const char* name;
+    uint32_t stopAfterSteps;
+    std::function<std::string(fake::Host&, RemainingTime&)> run;
+    const char* text;
+    const char* told;  // a message on the way, or null
+  } cases[] = {
+      {"NOR erase fails", 0xFFFFFFFF,
+       [&](fake::Host& h, RemainingTime& t) {
+         nor.failErase = {1, 4};
+         fake::Bind(nor);
+         return EraseNorDuplicate(h, t, ReadNorSectors());
+       },
+       "Erase finished with errors: 2 of 6 sectors failed to erase.", "Error: Erase failed at erase sector #4"},
+      {"NOR erase stopped", 3,
+       [&](fake::Host& h, RemainingTime& t) {
+         nor.failErase = {1};
+         fake::Bind(nor);
+         return EraseNorDuplicate(h, t, ReadNorSectors());
+       },
+       "Erase stopped after 3 of 6 sectors; 1 failed.", "Error: Erase failed at erase sector #1"},
+      {"Veltan erase fails", 0xFFFFFFFF,
+       [&](fake::Host& h, RemainingTime& t) {
+         nand.failErase = {0, 3, 5};
+         fake::Bind(nand);
+         return EraseVeltanDuplicate(h, t);
+       },
+       "Erase finished with errors: 3 of 6 blocks failed to erase.", nullptr},
+      {"Veltan erase stopped", 2,
+       [&](fake::Host& h, RemainingTime& t) {
+         nand.failErase = {0};
+         fake::Bind(nand);
+         return EraseVeltanDuplicate(h, t);
+       },
+       "Erase stopped after 2 of 6 blocks; 1 failed.", nullptr},
+      {"Veltan master image stopped", 6,
+       [&](fake::Host& h, RemainingTime& t) {
+         nand.failErase.clear();
+         fake::Bind(nand);
+         return CreateVeltanMasterImage(h, t, image, 64);
+       },
+       "Master image file is not complete: stopped at block 1 of 6.", nullptr},
+  };
+  for (const Case& c : cases) {
+    fake::Host host;
+    host.stopAfterSteps = c.stopAfterSteps;
+    RemainingTime time;
+    EXPECT_EQ(c.run(host, time), c.text) << c.name;
+    if (c.told) {
+      EXPECT_TRUE(host.Asked(c.told)) << c.name;
+    }
+    fake::Unbind();
+  }
+  // The stopped image holds the six pages read before the stop, no more.
+  EXPECT_EQ(fake::ReadFile(image).size(), 6u * (2048 + 64));
 }
 
 // ---- Veltan -----------------------------------------------------------------------------------

@@ -79,6 +79,8 @@ int NandProgram(int, uint32_t page, uint32_t count, const uint8_t* data) {
   if (!g_nand || !NandInside(page, count)) return -1;
   g_nand->programCalls.push_back(page);
   for (uint32_t i = 0; i < count; ++i) {
+    // As the kit module: the pages before a failing one stay programmed.
+    if (g_nand->failProgram.count(page + i)) return -1;
     std::vector<uint8_t> bytes = g_nand->Page(page + i);
     for (size_t j = 0; j < bytes.size(); ++j) bytes[j] &= data[static_cast<size_t>(i) * g_nand->PageBytes() + j];
     g_nand->written[page + i] = bytes;
@@ -86,16 +88,26 @@ int NandProgram(int, uint32_t page, uint32_t count, const uint8_t* data) {
   return 0;
 }
 
-int NandProgramPart(int, uint32_t column, uint32_t page, uint32_t length, const uint8_t* data, const uint8_t*) {
+int NandProgramPart(int, uint32_t column, uint32_t page, uint32_t length, const uint8_t* data, const uint8_t* spare) {
   if (!g_nand || !NandInside(page, 1) || column + length > 2048) return -1;
+  // The kit module writes the spare area with a whole page only; the callers of a column area
+  // hand that area's share of the spare, which is recorded.
+  const bool whole = column == 0 && length == 2048;
+  const uint32_t spareBytes = whole ? g_nand->spare : g_nand->spare / 4;
+  g_nand->partCalls.push_back({column, page, length, {}});
+  if (spare) g_nand->partCalls.back().spare.assign(spare, spare + spareBytes);
+  if (g_nand->failProgram.count(page)) return -1;
   std::vector<uint8_t> bytes = g_nand->Page(page);
   for (uint32_t j = 0; j < length; ++j) bytes[column + j] &= data[j];
+  if (whole && spare)
+    for (uint32_t j = 0; j < spareBytes; ++j) bytes[2048 + j] &= spare[j];
   g_nand->written[page] = bytes;
   return 0;
 }
 
 int NandErase(int, uint32_t block) {
   if (!g_nand || block >= g_nand->blocks) return -1;
+  ++g_nand->erases;
   if (g_nand->failErase.count(block)) return -1;
   for (uint32_t p = 0; p < g_nand->pages; ++p) g_nand->written.erase(static_cast<uint64_t>(block) * g_nand->pages + p);
   return 0;

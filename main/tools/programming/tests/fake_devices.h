@@ -29,8 +29,17 @@ struct Nand {
   std::map<uint64_t, std::vector<uint8_t>> written;  // page -> its bytes (absent: erased)
   std::vector<uint8_t> bbt;                          // per block; 0xFF good
   std::set<uint32_t> failErase;                      // blocks that go bad on erase
+  std::set<uint64_t> failProgram;                    // pages whose program fails (the call ends there)
   std::vector<uint32_t> programCalls;                // first page of every raw program
   std::vector<uint32_t> readCalls;                   // first page of every raw read
+  // Every partial page program with the spare it was handed: the whole spare area with a whole
+  // page, else the column area's share (spare / 4 bytes); empty when no spare was handed.
+  struct PartCall {
+    uint32_t column, page, length;
+    std::vector<uint8_t> spare;
+  };
+  std::vector<PartCall> partCalls;
+  uint32_t erases = 0;
   uint32_t PageBytes() const { return 2048 + spare; }
   std::vector<uint8_t> Page(uint64_t page) const;
   bool BlockErased(uint32_t block) const;

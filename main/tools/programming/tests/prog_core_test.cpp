@@ -1,7 +1,9 @@
 // Program, read, verify, erase and copy of NOR windows and Veltan pages against small flash devices.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <numeric>
+#include <set>
 
 #include "fake_devices.h"
 #include "prog_core.h"
@@ -282,6 +284,12 @@ TEST_F(VeltanTools, PartialPageTakesOneColumnAreaOfAGoodBlock) {
   EXPECT_EQ(page[1024], 0x5A);
   EXPECT_EQ(page[1535], 0x5A);
   EXPECT_EQ(page[1536], 0xFF);
+  // The program was handed the area's share of the spare, erased: a module may write it.
+  ASSERT_EQ(nand_.partCalls.size(), 1u);
+  EXPECT_EQ(nand_.partCalls[0].column, 1024u);
+  EXPECT_EQ(nand_.partCalls[0].length, 512u);
+  EXPECT_EQ(nand_.partCalls[0].spare, std::vector<uint8_t>(16, 0xFF));
+  EXPECT_EQ(std::vector<uint8_t>(page.begin() + 2048, page.end()), std::vector<uint8_t>(64, 0xFF));
   // A bad block: notified (here silenced), nothing programmed; a page past the end refused.
   EXPECT_EQ(ProgramVeltanPartPage(host_, Table(), path, 13, 0), "");
   EXPECT_EQ(nand_.Page(13)[0], 0xFF);
@@ -296,6 +304,30 @@ TEST_F(VeltanTools, EraseBlocksSkipsBadOnesAndCountsFailures) {
   std::string text = EraseVeltanBlocks(host_, Table(), 0, 4);
   EXPECT_NE(text.find("2 of 3 block(s) erased, 1 failed, 1 skipped in bad blocks"), std::string::npos) << text;
   EXPECT_EQ(EraseVeltanBlocks(host_, Table(), 3, 2).rfind("Error:", 0), 0u);
+}
+
+TEST_F(VeltanTools, FailedPageProgramsAreCountedNotFinished) {
+  const std::string data = fake::TempPath("fail_raw.bin"), part = fake::TempPath("fail_part.bin");
+  fake::WriteFile(data, NumberedPages(4, 2048));
+  fake::WriteFile(part, std::vector<uint8_t>(512, 0x5A));
+  struct Case {
+    const char* name;
+    std::set<uint64_t> fail;
+    std::function<std::string()> run;
+    const char* text;
+  } cases[] = {
+      {"raw pages", {5, 6}, [&] { return ProgramVeltanRawPages(host_, Table(), {data, 4, 4, true, BadBlockPolicy::Shift}); },
+       "Program finished with errors.\n2 of 4 page(s) programmed, 2 failed."},
+      {"copy pages", {9}, [&] { return CopyVeltanPages(host_, Table(), {0, 4, 8, true}); },
+       "Copy finished with errors.\n3 of 4 page(s) copied, 1 failed."},
+      {"partial page", {6}, [&] { return ProgramVeltanPartPage(host_, Table(), part, 6, 1); },
+       "Error: Program failed at page #6."},
+  };
+  for (const Case& c : cases) {
+    nand_.written.clear();
+    nand_.failProgram = c.fail;
+    EXPECT_EQ(c.run(), c.text) << c.name;
+  }
 }
 
 }  // namespace

@@ -134,18 +134,44 @@ TEST_F(NorTest, CountingRunsOnAcrossSectors) {
   EXPECT_EQ(nor_.array[4097], 0x04);
 }
 
-TEST_F(NorTest, TheWaitRunsInSlicesAndStopEndsIt) {
-  TestMethods m = Only(1, NorMethodCount());
-  NorTestRunner runner(host_, ReadNorSectors());
-  TestRunSettings s;
-  s.first = 2;
-  s.count = 1;
-  s.waitMs = 60000;
-  host_.stopAfterSteps = 4;
-  EXPECT_EQ(runner.Run(m, s).rfind("Test stopped by user.", 0), 0u);
-  EXPECT_LE(host_.slept, 200u);
-  EXPECT_EQ(host_.status[2], ">> Waiting 60000 millisecond(s)...");
-  EXPECT_EQ(nor_.erases, 0u);
+// A P/E wait of one minute on one sector or block, before or after its erase: it runs in short
+// slices, and Stop during it ends the test at once.
+TEST(TestWait, TheWaitRunsInSlicesAndStopEndsIt) {
+  struct Case {
+    bool nand, waitAfter;
+    uint32_t erases;
+  } cases[] = {{false, false, 0}, {false, true, 1}, {true, false, 0}, {true, true, 1}};
+  for (const Case& c : cases) {
+    fake::Nor nor;
+    nor.sizes = {4096, 4096, 8192, 8192};
+    nor.array.assign(24576, 0xFF);
+    fake::Nand nand;
+    nand.blocks = 4;
+    nand.pages = 4;
+    fake::Host host;
+    host.stopAfterSteps = 4;
+    TestRunSettings s;
+    s.first = 2;
+    s.count = 1;
+    s.waitMs = 60000;
+    s.waitAfter = c.waitAfter;
+    std::string text;
+    if (c.nand) {
+      fake::Bind(nand);
+      NandTestRunner runner(host, ReadVeltanTable(nand.spare), nand.pages, 0, 0);
+      text = runner.Run(Only(0, NandMethodCount()), s);
+    } else {
+      fake::Bind(nor);
+      NorTestRunner runner(host, ReadNorSectors());
+      text = runner.Run(Only(1, NorMethodCount()), s);
+    }
+    fake::Unbind();
+    const std::string row = std::string(c.nand ? "NAND" : "NOR") + (c.waitAfter ? ", wait after" : ", wait before");
+    EXPECT_EQ(text.rfind("Test stopped by user.", 0), 0u) << row << ": " << text;
+    EXPECT_LE(host.slept, 200u) << row;
+    EXPECT_EQ(host.status[2], ">> Waiting 60000 millisecond(s)...") << row;
+    EXPECT_EQ(c.nand ? nand.erases : nor.erases, c.erases) << row;
+  }
 }
 
 TEST_F(NorTest, EndlessRunsUntilStopped) {
