@@ -364,6 +364,11 @@ int32_t CBrambApp::PumpMessages(int32_t maxCount) {
   MSG msg;
   for (int32_t handled = 0; handled < maxCount; ++handled) {
     if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) break;
+    if (msg.message == WM_QUIT) {
+      // The frame went while a loop pumps: the quit is kept for the program's own loop.
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      break;
+    }
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }

@@ -694,6 +694,8 @@ LRESULT CMainFrame::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
         MessageBeep(MB_ICONEXCLAMATION);
         return 0;
       }
+      // An explorer's dialog or sheet runs its own message loop with the explorer on its stack.
+      if (!ExplorersLetTheFrameClose(this)) return 0;
       if (m_nRunningThreads.load() > 0) {
         // The command threads write into windows of this frame.
         LxMessageBox(m_hWnd, "Thread is not finished.", nullptr, MB_OK);

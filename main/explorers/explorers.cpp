@@ -3,6 +3,7 @@
 #include "app.h"
 #include "device_api.h"
 #include "device_ops.h"
+#include "lumivex/prompt.h"
 
 // ---- the frame's commands -----------------------------------------------------------------------
 void ToggleDeviceExplorer(CWnd* frame) {
@@ -22,9 +23,13 @@ void ToggleDeviceExplorer(CWnd* frame) {
 void DestroyExplorers(CWnd*) {
   CloseNorResetDialog();
   DestroyVeltanExplorer();
-  if (CNorExplorerDlg* nor = GetNorExplorer()) {
-    if (nor->m_pFindDlg) nor->m_pFindDlg->Stop();
-    nor->m_Busy = 0;
-    nor->DestroyWindow();
-  }
+  if (CNorExplorerDlg* nor = GetNorExplorer()) nor->CloseWithTheFrame();
+}
+
+bool ExplorersLetTheFrameClose(CWnd* frame) {
+  CNorExplorerDlg* nor = GetNorExplorer();
+  if (!nor || !nor->HoldsTheFrame()) return true;
+  LxMessageBox(frame ? frame->m_hWnd : nullptr, "Please stop the running operation of the device explorer first.",
+               nullptr, LX_MB_OK);
+  return false;
 }

@@ -13,3 +13,7 @@
 void ToggleDeviceExplorer(CWnd* frame);
 // When the frame goes away.
 void DestroyExplorers(CWnd* frame);
+// Asked before the frame closes: false, after a message, while an explorer waits in an operation
+// of its own (a dialog, sheet or message box it opened). A running search does not hold the frame:
+// it stops when the explorers go.
+bool ExplorersLetTheFrameClose(CWnd* frame);

@@ -74,7 +74,7 @@ void CNorFindDlg::Close() {
 }
 
 void CNorFindDlg::FindNext() {
-  if (m_bRunning || !UpdateData(TRUE)) return;
+  if (m_bRunning || !m_pExplorer || !UpdateData(TRUE)) return;
   const uint32_t windowSize = m_pExplorer->GetWindowSize();
   lx::NorFind find;
   const lx::NorPatternError error =
@@ -101,10 +101,14 @@ void CNorFindDlg::FindNext() {
   find.tickContext = &tick;
   m_bRunning = true;
   ButtonsIdle(false);
-  ++m_pExplorer->m_Busy;
+  // The explorer may go while the search pumps messages; the search touches only this window.
   const lx::NorFindResult result = lx::RunNorFind(find);
-  --m_pExplorer->m_Busy;
   m_bRunning = false;
+  if (!m_pExplorer) {
+    // The explorer went while the search ran; this window belongs to nobody now.
+    DestroyWindow();
+    return;
+  }
   ButtonsIdle(true);
   m_CurrentWindow = find.current;
   m_Position = find.position;

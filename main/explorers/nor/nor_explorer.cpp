@@ -73,9 +73,19 @@ CNorExplorerDlg::CNorExplorerDlg(CWnd* parent, int deviceCode)
 }
 
 CNorExplorerDlg::~CNorExplorerDlg() {
-  if (m_pFindDlg) {
-    if (m_pFindDlg->m_hWnd) m_pFindDlg->DestroyWindow();
-    delete m_pFindDlg;
+  if (CNorFindDlg* find = m_pFindDlg) {
+    m_pFindDlg = nullptr;
+    find->m_pExplorer = nullptr;
+    if (find->m_bRunning) {
+      // Gone from inside the search's message pump: the search stops and its window goes once
+      // it has returned.
+      find->Stop();
+      find->ShowWindow(SW_HIDE);
+    } else if (find->m_hWnd) {
+      find->DestroyWindow();  // deletes itself, belonging to nobody
+    } else {
+      delete find;
+    }
   }
   if (m_pSectorTable) {
     m_pSectorTable->Free();
@@ -428,25 +438,23 @@ void CNorExplorerDlg::ToggleFind() {
 void CNorExplorerDlg::RunImport() {
   if (RefusedOutsideReadMode() || !ConfirmOperation()) return;
   CNorImportDlg dialog(m_WindowIndex, this);
-  ++m_Busy;
+  BeginOperation();
   dialog.DoModal();
-  --m_Busy;
-  GoToWindow();
+  if (EndOperation()) GoToWindow();
 }
 
 void CNorExplorerDlg::RunExport() {
   if (!ConfirmOperation()) return;
   CNorExportDlg dialog(m_WindowIndex, this);
-  ++m_Busy;
+  BeginOperation();
   dialog.DoModal();
-  --m_Busy;
+  EndOperation();
 }
 
 void CNorExplorerDlg::RunEditSheet(int startPage, int mode) {
-  ++m_Busy;
+  BeginOperation();
   RunEditNorSheet(this, m_pSectorTable, startPage, mode);
-  --m_Busy;
-  GoToWindow();
+  if (EndOperation()) GoToWindow();
 }
 
 void CNorExplorerDlg::RunGeometrySheet(int startPage) {
@@ -455,15 +463,16 @@ void CNorExplorerDlg::RunGeometrySheet(int startPage) {
     NorMessage(this, "The device has no pages of this kind.");
     return;
   }
-  ++m_Busy;
+  BeginOperation();
   sheet.DoModal();
-  --m_Busy;
+  EndOperation();
 }
 
 void CNorExplorerDlg::RunMoveToAddress() {
   CMoveToAddressDlg dialog(this);
-  if (dialog.DoModal() != IDOK) return;
-  MoveToAddress(dialog.m_Address);
+  BeginOperation();
+  const INT_PTR answer = dialog.DoModal();
+  if (EndOperation() && answer == IDOK) MoveToAddress(dialog.m_Address);
 }
 
 bool CNorExplorerDlg::Close() {
@@ -474,6 +483,31 @@ bool CNorExplorerDlg::Close() {
   SetAutoUpdate(0);
   DestroyWindow();
   return true;
+}
+
+bool CNorExplorerDlg::HoldsTheFrame() const {
+  // A modal window the explorer owns (a dialog, a sheet, a message box) disables it.
+  return m_Busy > 0 || (m_hWnd && !::IsWindowEnabled(m_hWnd));
+}
+
+void CNorExplorerDlg::CloseWithTheFrame() {
+  SetAutoUpdate(0);
+  if (m_Busy == 0) {
+    DestroyWindow();
+    return;
+  }
+  m_bClosing = true;
+  if (m_pFindDlg) {
+    m_pFindDlg->Stop();
+    m_pFindDlg->ShowWindow(SW_HIDE);
+  }
+  ShowWindow(SW_HIDE);
+}
+
+bool CNorExplorerDlg::EndOperation() {
+  if (--m_Busy > 0 || !m_bClosing) return true;
+  DestroyWindow();
+  return false;
 }
 
 // ---- the in-place editor -------------------------------------------------------------------------

@@ -69,6 +69,17 @@ class CNorExplorerDlg : public CDialog {
   void RunMoveToAddress();
   // Close and Esc: refused while an operation of the explorer or its find dialog runs.
   bool Close();
+  // The frame goes. A running search is stopped and its window goes after it has returned; while
+  // an operation of the explorer's own runs (its stack holds the explorer), the explorer is only
+  // hidden and goes when the last one returns (EndOperation).
+  void CloseWithTheFrame();
+  // An operation of the explorer's own that waits in a message loop (its dialogs and sheets, and
+  // the message boxes it owns): the frame must not close under it.
+  bool HoldsTheFrame() const;
+  // Around an operation that pumps messages. EndOperation answers false when the explorer was
+  // closed meanwhile and is gone now: the caller must not touch it any more.
+  void BeginOperation() { ++m_Busy; }
+  bool EndOperation();
 
   // The in-place editor over a byte cell.
   bool OpenEditor(long row, long col);
@@ -91,8 +102,10 @@ class CNorExplorerDlg : public CDialog {
   lx::CNorSectorTable* m_pSectorTable = nullptr;
   int m_DeviceCode;
   RECT m_FirstRect = {};
-  // An operation that pumps messages is running: the explorer must not go away under it.
+  // Operations that pump messages are running: the explorer must not go away under them.
   int m_Busy = 0;
+  // Closed with the frame while busy: goes when the last operation returns.
+  bool m_bClosing = false;
 
  private:
   bool RefusedOutsideReadMode();
@@ -111,12 +124,16 @@ class CNorFindDlg : public CDialog {
   BOOL OnCommand(WPARAM wp, LPARAM lp) override;
   void OnOK() override { FindNext(); }
   void OnCancel() override { Close(); }
+  // The explorer owns the window while it exists; after it, the window deletes itself.
+  void PostNcDestroy() override {
+    if (!m_pExplorer) delete this;
+  }
   void FindNext();
   void Stop() { m_bRunning = false; }
   void Close();
   void SetProgress(int percent);
 
-  CNorExplorerDlg* m_pExplorer;
+  CNorExplorerDlg* m_pExplorer;  // null once the explorer has gone
   int32_t m_CurrentWindow = 0;
   int32_t m_StartWindow = 0;
   int32_t m_Position = 0;

@@ -10,7 +10,8 @@ class CVeltanFindDlg : public CDialog {
   BOOL OnInitDialog() override;
   void DoDataExchange(CDataExchange* dx) override;
   BOOL OnCommand(WPARAM wp, LPARAM lp) override;
-  void OnOK() override { OnFindNext(); }
+  // "Close" has the id IDOK; Enter in the fields presses the default button, "Find next".
+  void OnOK() override { OnClose(); }
   void OnCancel() override { OnClose(); }
   // The explorer owns the window while it exists; after it, the window deletes itself.
   void PostNcDestroy() override {

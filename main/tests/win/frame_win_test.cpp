@@ -3,6 +3,7 @@
 // mirror of the device state, the shell on the virtual device, and the windows its menus open.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -858,6 +859,116 @@ TEST_F(FrameTest, TheBeginnersFrameHidesTheTreeHasTheShortMenuAndOpensTheDevice)
   }
   EXPECT_EQ(g_seenCaption, "Open Device");
   g_app.SetUserLevel(0);
+}
+
+// ---- the frame closed while the NOR explorer waits in a loop ----------------------------------------
+// The NOR explorer on the open virtual device, with the options that let its operations start.
+CNorExplorerDlg* OpenNorExplorer() {
+  if (lx::GetDeviceState() != lx::kDeviceOpen) lx::DeviceOpen("/a");
+  g_app.m_Options.DeviceKind = 1;
+  g_app.m_Options.ConfirmOperations = 0;
+  if (!GetNorExplorer()) Command(ID_DEVICE_EXPLORER);
+  LxPumpMessages();
+  return GetNorExplorer();
+}
+
+HWND g_frameWindow = nullptr;
+HWND g_explorerWindow = nullptr;
+HWND g_findWindow = nullptr;
+bool g_frameStayed = false;
+bool g_explorerKeptHidden = false;
+bool g_findWindowKept = false;
+bool g_explorerGone = false;
+int g_reads = 0;
+
+// Inside the explorer's modal import dialog: the user closes the frame; then the frame's own
+// leaving step runs as it would if the frame went all the same.
+VOID CALLBACK CloseTheFrameDuringImport(HWND, UINT, UINT_PTR id, DWORD) {
+  HWND dialog = FindOwnWindow("Import Device Data...");
+  if (!dialog) return;
+  KillTimer(nullptr, id);
+  ::SendMessageA(g_frameWindow, WM_CLOSE, 0, 0);
+  g_frameStayed = IsWindow(g_frameWindow) != FALSE;
+  DestroyExplorers(g_frame);
+  g_explorerKeptHidden = IsWindow(g_explorerWindow) && !IsWindowVisible(g_explorerWindow);
+  ::SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+}
+
+TEST_F(FrameTest, TheFrameStaysWhileTheNorExplorerRunsADialogAndTheExplorerGoesAfterIt) {
+  CNorExplorerDlg* explorer = OpenNorExplorer();
+  ASSERT_NE(explorer, nullptr);
+  g_frameWindow = g_frame->m_hWnd;
+  g_explorerWindow = explorer->m_hWnd;
+  g_frameStayed = g_explorerKeptHidden = false;
+  SetTimer(nullptr, 0, 50, CloseTheFrameDuringImport);
+  explorer->SendMessage(WM_COMMAND, MAKEWPARAM(IDC_NE_IMPORT, BN_CLICKED), 0);
+  EXPECT_TRUE(g_frameStayed);
+  const std::vector<std::string> prompts = Prompts();
+  EXPECT_NE(std::find(prompts.begin(), prompts.end(), "Please stop the running operation of the device explorer first."),
+            prompts.end())
+      << testing::PrintToString(prompts);
+  EXPECT_TRUE(g_explorerKeptHidden);  // not destroyed under the running dialog
+  EXPECT_EQ(GetNorExplorer(), nullptr);
+  EXPECT_FALSE(IsWindow(g_explorerWindow));
+  if (!IsWindow(g_frameWindow)) {  // it went all the same: the next tests get a new one
+    MSG msg;
+    PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+    g_frame = nullptr;
+    ASSERT_NO_FATAL_FAILURE(OpenTestFrame());
+  }
+}
+
+// A NOR device of 64 MiB of erased bytes; three reads into a search, a timer closes the frame as
+// a user does while the search pumps messages.
+uint64_t LargeDevice(const char*) { return 64ull << 20; }
+
+VOID CALLBACK CloseTheFrameDuringSearch(HWND, UINT, UINT_PTR id, DWORD) {
+  KillTimer(nullptr, id);
+  ::SendMessageA(g_frameWindow, WM_CLOSE, 0, 0);
+  g_findWindowKept = IsWindow(g_findWindow) != FALSE;
+  g_explorerGone = !IsWindow(g_explorerWindow);
+}
+
+int ErasedRead(int, uint32_t, uint32_t length, uint8_t* buffer) {
+  std::memset(buffer, 0xFF, length);
+  if (++g_reads == 3) {
+    SetTimer(nullptr, 0, USER_TIMER_MINIMUM, CloseTheFrameDuringSearch);
+    Sleep(50);  // the timer is due at the search's next pump
+  }
+  return 0;
+}
+
+TEST_F(FrameTest, ClosingTheFrameStopsANorSearchAndTheProgramStillEnds) {
+  CNorExplorerDlg* explorer = OpenNorExplorer();
+  ASSERT_NE(explorer, nullptr);
+  const DeviceApiTableCells saved = DeviceApiTable;
+  DeviceApiTable.gfslGetNumberOfBytesPerDevice = LargeDevice;
+  DeviceApiTable.gfslNORReadRawData = ErasedRead;
+  explorer->SendMessage(WM_COMMAND, MAKEWPARAM(IDC_NE_FIND, BN_CLICKED), 0);
+  CNorFindDlg* find = explorer->m_pFindDlg;
+  ASSERT_NE(find, nullptr);
+  g_frameWindow = g_frame->m_hWnd;
+  g_explorerWindow = explorer->m_hWnd;
+  g_findWindow = find->m_hWnd;
+  g_findWindowKept = g_explorerGone = false;
+  g_reads = 0;
+  find->SetDlgItemText(IDC_NF_TEXT, "nowhere on the device");
+  find->CheckRadioButton(IDC_NF_CURRENT, IDC_NF_FROM, IDC_NF_FROM);
+  ::SendMessageA(g_findWindow, WM_COMMAND, MAKEWPARAM(IDC_NF_FIND_NEXT, BN_CLICKED), 0);
+  DeviceApiTable = saved;
+  EXPECT_FALSE(IsWindow(g_frameWindow));
+  EXPECT_TRUE(g_explorerGone);
+  EXPECT_TRUE(g_findWindowKept);  // not destroyed under the running search
+  EXPECT_FALSE(IsWindow(g_findWindow));
+  EXPECT_EQ(GetNorExplorer(), nullptr);
+  EXPECT_LT(g_reads, 10);  // stopped at the window after the close, of 65536
+  const std::vector<std::string> prompts = Prompts();
+  EXPECT_EQ(std::find(prompts.begin(), prompts.end(), std::string("String not found.")), prompts.end());
+  // The search's pump kept the frame's quit for the program's own loop.
+  MSG msg;
+  EXPECT_TRUE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+  g_frame = nullptr;
+  ASSERT_NO_FATAL_FAILURE(OpenTestFrame());
 }
 
 }  // namespace

@@ -322,6 +322,43 @@ TEST_F(VeltanWindows, StopAndClosingTheExplorerEndTheSearch) {
   EXPECT_FALSE(Told("String not found."));
 }
 
+// The first visible top-level window of this thread in the z-order.
+HWND TopOwnWindow() {
+  for (HWND w = GetTopWindow(nullptr); w; w = GetWindow(w, GW_HWNDNEXT))
+    if (GetWindowThreadProcessId(w, nullptr) == GetCurrentThreadId() && IsWindowVisible(w)) return w;
+  return nullptr;
+}
+
+// Enter in the pattern field presses "Find next"; the "Close" button closes the window, brings the
+// explorer to the top and searches nothing.
+TEST_F(VeltanWindows, EnterFindsNextAndTheCloseButtonCloses) {
+  CVeltanExplorerDlg* explorer = Open({IDNO, IDNO});
+  ASSERT_NE(explorer, nullptr);
+  explorer->OnFind();
+  CVeltanFindDlg* find = explorer->m_pFindDlg;
+  ASSERT_NE(find, nullptr);
+  find->SetDlgItemText(IDC_VF_PATTERN, "nowhere on the page");
+  HWND pattern = ::GetDlgItem(find->m_hWnd, IDC_VF_PATTERN);
+  ::SetFocus(pattern);
+  MSG enter = {};
+  enter.hwnd = pattern;
+  enter.message = WM_KEYDOWN;
+  enter.wParam = VK_RETURN;
+  enter.lParam = 0x001C0001;
+  EXPECT_TRUE(find->PreTranslateMessage(&enter));  // what the program's message loop does first
+  EXPECT_EQ(LastPromptText(), "String not found.");
+  EXPECT_TRUE(find->IsWindowVisible());
+
+  const int before = LxPromptRecordCount();
+  ::SetWindowPos(find->m_hWnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  ASSERT_EQ(TopOwnWindow(), find->m_hWnd);
+  ::SendMessageA(::GetDlgItem(find->m_hWnd, IDOK), BM_CLICK, 0, 0);
+  EXPECT_FALSE(find->IsWindowVisible());
+  EXPECT_EQ(LxPromptRecordCount(), before) << LastPromptText();
+  EXPECT_EQ(TopOwnWindow(), explorer->m_hWnd);
+  EXPECT_FALSE(find->m_bRunning);
+}
+
 TEST_F(VeltanWindows, ImportAndExportDialogs) {
   CVeltanExplorerDlg* explorer = Open({IDNO, IDNO});
   ASSERT_NE(explorer, nullptr);
