@@ -3,7 +3,6 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <vector>
 
 #include "app.h"
 #include "console_router.h"
@@ -11,6 +10,7 @@
 #include "device_state.h"
 #include "fs_shell.h"
 #include "lumivex/prompt.h"
+#include "lumivex/text_format.h"
 #include "lxtoolkit.h"
 #include "main_frame.h"
 #include "resource.h"
@@ -25,17 +25,6 @@ const char kChildClass[] = "LumivexThreadWindow";
 
 // The conversion buffers of the application's services hold 512 characters.
 constexpr int kLineBuffer = 512;
-
-std::string FormatV(const char* format, va_list args) {
-  va_list copy;
-  va_copy(copy, args);
-  int length = std::vsnprintf(nullptr, 0, format, copy);
-  va_end(copy);
-  if (length <= 0) return std::string();
-  std::vector<char> text(static_cast<size_t>(length) + 1);
-  std::vsnprintf(text.data(), text.size(), format, args);
-  return std::string(text.data(), static_cast<size_t>(length));
-}
 
 // The shell's view of a command thread: its window, the state functions and the app's texts.
 class ThreadShellHost : public lx::ShellHost {
@@ -149,7 +138,7 @@ LRESULT CBrambView::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
 int ThreadLogPrintf(CChildFrame* owner, const char* format, ...) {
   va_list args;
   va_start(args, format);
-  std::string text = FormatV(format, args);
+  std::string text = lx::FormatV(format, args);
   va_end(args);
   if (owner && owner->m_View.m_hWnd)
     ::SendMessageA(owner->m_View.m_hWnd, WM_LX_APPEND_TEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));

@@ -12,7 +12,6 @@ namespace lx {
 
 namespace {
 
-
 std::string Range(uint64_t first, uint64_t last) {
   return Format("0x%08X - 0x%08X", static_cast<unsigned>(first), static_cast<unsigned>(last));
 }

@@ -14,7 +14,6 @@ namespace {
 
 const char* const kVolume = "/a";
 
-
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;

@@ -96,7 +96,6 @@ const char kOverlap[] =
 
 }  // namespace
 
-
 // ---- host -----------------------------------------------------------------------------------
 int Host::Ask(const std::string& text, const char* caption, unsigned type) {
   return LxMessageBox(nullptr, text.c_str(), caption, type);
