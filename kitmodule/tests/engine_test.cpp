@@ -315,9 +315,9 @@ TEST(EngineData, BusWidthsInterleavesAndCommandSets) {
         {"16-bit legacy", kitsim::DefaultNorPart(), false, "type=1;bus=16;interleave=1", 0, true},
         {"16-bit legacy, user CFI", kitsim::DefaultNorPart(), false, std::string("type=1;bus=16;interleave=1;") + kUser, 0, true},
         {"16-bit legacy, two chips", kitsim::DefaultNorPart(), true, "type=1;bus=16;interleave=2", 0, true},
-        {"16-bit reduced", kitsim::ReducedNorPart(), false, "type=2;bus=16;interleave=1;jedec=0x7E2801", 0, true},
+        {"16-bit reduced", kitsim::ReducedNorPart(), false, "type=2;bus=16;interleave=1;jedec=0x7E4901", 0, true},
         {"16-bit reduced, two chips, user CFI", kitsim::ReducedNorPart(), true,
-         std::string("type=2;bus=16;interleave=2;jedec=0x7E2801;") + kUser + ";cfiBuffer=512", 0, true},
+         std::string("type=2;bus=16;interleave=2;jedec=0x7E4901;") + kUser + ";cfiBuffer=512", 0, true},
         {"8-bit legacy, user CFI", kitsim::ByteWideNorPart(), false, std::string("type=1;bus=8;interleave=1;") + kUser, 0, false},
         {"8-bit reduced, user CFI", kitsim::ReducedNorPart(), false, std::string("type=2;bus=8;interleave=1;") + kUser,
          rook::ERROR_INVALID_PARAMETER_INPUT, false},
@@ -486,7 +486,7 @@ TEST(EngineFaults, TimedOutOperationsNeverTurnIntoSuccess) {
         const char* preset;
     } families[] = {{"legacy", kitsim::DefaultNorPart(), kLegacy16},
                     {"reduced", kitsim::ReducedNorPart(),
-                     "class=1;type=2;bus=16;interleave=1;cs=1;socket=1;vcc=1800;jedec=0x7E2801"}};
+                     "class=1;type=2;bus=16;interleave=1;cs=1;socket=1;vcc=1800;jedec=0x7E4901"}};
     const uint64_t speeds[] = {1, 10, 100, 1000};
     const uint8_t zero[64] = {0};
     for (auto& f : families) {
@@ -532,7 +532,7 @@ TEST(EngineErase, ChipEraseAndSuspendResume) {
         const char* preset;
     } rows[] = {{"legacy", kitsim::DefaultNorPart(), false, kLegacy16},
                 {"legacy, two chips", kitsim::DefaultNorPart(), true, "class=1;type=1;bus=16;interleave=2;cs=1;socket=1;vcc=1800;jedec=0x7E1001"},
-                {"reduced", kitsim::ReducedNorPart(), false, "class=1;type=2;bus=16;interleave=1;cs=1;socket=1;vcc=1800;jedec=0x7E2801"},
+                {"reduced", kitsim::ReducedNorPart(), false, "class=1;type=2;bus=16;interleave=1;cs=1;socket=1;vcc=1800;jedec=0x7E4901"},
                 {"legacy, byte-wide part on the 8-bit bus", kitsim::ByteWideNorPart(), false,
                  "class=1;type=1;bus=8;interleave=1;cs=1;socket=1;vcc=1800;jedec=0x7E1001;userCfi=1;cfiSize=0x800000;"
                  "cfiBuffer=64;cfiRegions=128:256"}};
@@ -851,9 +851,9 @@ TEST(EngineChipSelect, ReadsAndProgramsSplitAtWindows) {
 // The reduced command family: no unlock cycles, its status register, its error bits.
 TEST(EngineReduced, IdentifiesProgramsErasesAndReportsErrors) {
     Rig r(kitsim::ReducedNorPart());
-    r.host.preset = "class=1;type=2;bus=16;interleave=1;cs=1;socket=1;vcc=1800;jedec=0x7E2801;programTimeout=50;eraseTimeout=50";
+    r.host.preset = "class=1;type=2;bus=16;interleave=1;cs=1;socket=1;vcc=1800;jedec=0x7E4901;programTimeout=50;eraseTimeout=50";
     ASSERT_EQ(r.engine.Init(0), 0);
-    EXPECT_EQ(r.engine.Geometry().jedecId, 0x7E2801u);
+    EXPECT_EQ(r.engine.Geometry().jedecId, 0x7E4901u);
     EXPECT_EQ(r.engine.Working().writeBufferBytes, 512u);
     EXPECT_EQ(r.engine.Working().unlock2, 0xAAAu);
     char text[512];

@@ -29,7 +29,7 @@ NorPart ReducedNorPart() {
     NorPart p;
     p.name = "sim-nor-64m-reduced";
     p.deviceId[0] = 0x227E;
-    p.deviceId[1] = 0x2228;
+    p.deviceId[1] = 0x2249;
     p.deviceId[2] = 0x2201;
     p.regions = {{128, 64 * 1024}};
     p.writeBufferWords = 256;

@@ -413,7 +413,7 @@ struct Reduced : ::testing::Test {
 TEST_F(Reduced, StatusRegisterBufferProgramAndErase) {
     W(0x555, 0x98);  // ID-CFI space
     EXPECT_EQ(R(0x01), 0x227E);
-    EXPECT_EQ(R(0x0E), 0x2228);
+    EXPECT_EQ(R(0x0E), 0x2249);
     EXPECT_EQ(R(0x10), 'Q');
     W(0, 0xF0);
     EXPECT_EQ(Status(0), 0x80);  // ready, no errors

@@ -118,6 +118,44 @@ TEST(CatalogueOpen, EveryNorPartOpensAgainstItsModel) {
     LxPromptTestEnd();
 }
 
+// The simulated kit's own NOR parts (the default one that every plain run holds, and the reduced
+// command one) are catalogue parts: the row with their ID has their geometry, command family and
+// write buffer, and choosing it in the Predefined List opens the chip without an identity question.
+TEST(CatalogueOpen, TheSimulatorsNorPartsHaveRowsOfTheirOwn) {
+    LxPromptTestBegin();
+    for (const kitsim::NorPart& part : {kitsim::DefaultNorPart(), kitsim::ReducedNorPart()}) {
+        SCOPED_TRACE(part.name);
+        const uint32_t id = uint32_t(part.deviceId[0] & 0xFF) << 16 | uint32_t(part.deviceId[1] & 0xFF) << 8 |
+                            (part.deviceId[2] & 0xFF);
+        const NorCatalogueRow* row = nullptr;
+        for (const NorCatalogueRow& r : NorCatalogue())
+            if (r.id == id) row = &r;
+        ASSERT_NE(row, nullptr) << std::hex << id;
+        std::vector<std::pair<uint32_t, uint32_t>> rowRegions, partRegions;
+        for (const NorRegion& r : row->regions)
+            if (r.count) rowRegions.push_back({r.count, r.bytes});
+        for (const kitsim::NorSectorRegion& r : part.regions) partRegions.push_back({r.count, r.bytes});
+        EXPECT_EQ(rowRegions, partRegions);
+        EXPECT_EQ(row->deviceType == kTypeReducedNor, part.reducedCommands);
+        EXPECT_EQ(1u << row->bufferExp, part.writeBufferWords * 2);
+
+        kitsim::Kit kit;
+        kitsim::NorChip chip(part, kit.Clock());
+        kitsim::SocketDevice* before = kit.Device(0);
+        kit.Attach(0, &chip);
+        CatalogueHost host(kit, *row);
+        Engine engine(host);
+        const int prompts = LxPromptRecordCount();
+        ASSERT_EQ(engine.Init(0), 0) << (host.messages.empty() ? "" : host.messages[0]);
+        EXPECT_EQ(LxPromptRecordCount(), prompts) << "no identity question";
+        EXPECT_EQ(engine.Geometry().jedecId, id);
+        EXPECT_EQ(engine.Geometry().chipSize, NorDieBytes(*row));
+        EXPECT_EQ(engine.Init(1), 0);
+        kit.Attach(0, before);
+    }
+    LxPromptTestEnd();
+}
+
 // Every NAND part the lookup lists, opened by the engine against the NAND model made from the same
 // row: its ID, its geometry, and a page with its spare area at the last page of the part.
 TEST(CatalogueOpen, EveryNandPartOpensAgainstItsModel) {
