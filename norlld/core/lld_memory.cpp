@@ -261,19 +261,6 @@ uint32_t Mask(unsigned unit) { return unit == 4 ? 0xFFFFFFFFu : (1u << (8 * unit
 
 const char* ItemFormat(unsigned unit) { return unit == 1 ? "%2.2X " : unit == 2 ? "%4.4X " : "%8.8X "; }
 
-// The chip's words for a macro display, each read once even when d8 shows both of its bytes.
-struct ChipReader {
-  uint32_t cachedWord = 0xFFFFFFFFu;
-  uint16_t cached = 0;
-  uint16_t Word(uint32_t offset) {
-    if (offset != cachedWord) {
-      cached = BusRead(offset);
-      cachedWord = offset;
-    }
-    return cached;
-  }
-};
-
 int Dump(int32_t argc, char** argv, unsigned unit) {
   State& s = S();
   uint32_t address = HexArg(argc, argv, 1);
@@ -289,27 +276,20 @@ int Dump(int32_t argc, char** argv, unsigned unit) {
     }
     return 0;
   }
-  // The chip is addressed in 16-bit words from the base address: a byte at base + b lies in word
-  // b / 2 (low byte first), a 32-bit item is two words, low word first.
+  // The chip is read one 16-bit word per item, at word offsets counted from the base address;
+  // d8 shows a word's low byte and d32 the word in eight digits. The line address scales the
+  // offset by the unit shown, so "d16 base+10" starts its line at base+20, the byte address of
+  // word 0x10, and the next line's address follows on from the last item shown.
   if (address < s.baseAddr) {
     lld_Print("Invalid Address %8.8X : below the base address %8.8X\n", unsigned(address), unsigned(s.baseAddr));
     return -1;
   }
-  uint64_t byteOffset = address - s.baseAddr;
-  if (unit > 1) byteOffset &= ~uint64_t(1);
-  ChipReader chip;
+  const uint32_t first = address - s.baseAddr;
   for (uint64_t i = 0; i < items && !OutputFull(); ++i) {
-    uint64_t at = byteOffset + i * unit;
-    uint32_t word = uint32_t(at / 2);
-    uint32_t value;
-    if (unit == 1)
-      value = (at & 1) ? chip.Word(word) >> 8 : chip.Word(word) & 0xFF;
-    else if (unit == 2)
-      value = chip.Word(word);
-    else
-      value = uint32_t(chip.Word(word)) | uint32_t(chip.Word(word + 1)) << 16;
-    if (i % perLine == 0) lld_Print("%8.8X   ", unsigned(s.baseAddr + at));
-    lld_Print(ItemFormat(unit), unsigned(value));
+    const uint32_t offset = uint32_t(first + i);
+    if (i % perLine == 0) lld_Print("%8.8X   ", unsigned(s.baseAddr + unit * offset));
+    const uint16_t word = BusRead(offset);
+    lld_Print(ItemFormat(unit), unsigned(unit == 1 ? word & 0xFFu : word));
     if (i % perLine == perLine - 1 || i + 1 == items) lld_Print("\n");
   }
   return 0;

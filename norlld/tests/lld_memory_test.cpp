@@ -1,6 +1,9 @@
 // CFI query commands and memory commands.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <string>
+
 #include "lld_internal.h"
 #include "lld_rig.h"
 
@@ -172,23 +175,46 @@ TEST(LldMemory, RangesThatLeaveTheScratchpadAreRefused) {
   EXPECT_EQ(Call(cmd_memory_search32, "100000 100010 0"), "Error: Invalid addr_end for s32 command!\n\n");
 }
 
-// The macro display reads the chip in 16-bit words from the base address: word (addr - base) / 2,
-// both bytes of each word for d8, two words for each d32 item.
-TEST(LldMemory, MacroDisplayReadsTheChipsWords) {
+// The macro display reads one chip word per item at word offsets from the base address (addr - base
+// is a word offset), shows the low byte (d8), the word (d16) or the word in eight digits (d32), and
+// starts each line at base + unit x the line's first offset.
+TEST(LldMemory, MacroDisplayReadsOneChipWordPerItemAtWordOffsets) {
   Rig r;
-  for (uint32_t i = 0; i < 0x40; ++i) r.chip->Array()[0x100 + i] = uint8_t(i);
+  for (uint32_t i = 0; i < 0x200; ++i) r.chip->Array()[i] = uint8_t(i * 7 + 3);
+  auto word = [&](uint32_t offset) {
+    return unsigned(r.chip->Array()[2 * offset] | r.chip->Array()[2 * offset + 1] << 8);
+  };
+  // What the chip holds, laid out as the display must show it.
+  auto expected = [&](unsigned unit, uint32_t first, uint32_t items) {
+    std::string out;
+    const uint32_t perLine = 16 / unit;
+    char piece[16];
+    for (uint32_t i = 0; i < items; ++i) {
+      if (i % perLine == 0) {
+        std::snprintf(piece, sizeof piece, "%8.8X   ", 0x80000000u + unit * (first + i));
+        out += piece;
+      }
+      unsigned w = word(first + i);
+      std::snprintf(piece, sizeof piece, unit == 1 ? "%2.2X " : unit == 2 ? "%4.4X " : "%8.8X ", unit == 1 ? w & 0xFF : w);
+      out += piece;
+      if (i % perLine == perLine - 1 || i + 1 == items) out += "\n";
+    }
+    return out;
+  };
   Line("interface macro");
+  // Chip bytes 0x20-0x23 are the words at offsets 0x10 and 0x11.
+  char words[32];
+  std::snprintf(words, sizeof words, "80000020   %4.4X %4.4X \n", word(0x10), word(0x11));
+  EXPECT_EQ(Line("d16 80000010 2"), words);
   struct Case {
     const char* line;
-    const char* printed;
+    unsigned unit;
+    uint32_t first, items;
   } cases[] = {
-      {"d8 80000100 12",
-       "80000100   00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F \n80000110   10 11 \n"},
-      {"d8 80000101 3", "80000101   01 02 03 \n"},
-      {"d16 80000102 3", "80000102   0302 0504 0706 \n"},
-      {"d32 80000104 2", "80000104   07060504 0B0A0908 \n"},
+      {"d8 80000010 21", 1, 0x10, 0x21}, {"d8 80000003", 1, 3, 32},     {"d16 80000010 2", 2, 0x10, 2},
+      {"d16 80000001 9", 2, 1, 9},       {"d32 80000010 2", 4, 0x10, 2}, {"d32 80000005 6", 4, 5, 6},
   };
-  for (const Case& c : cases) EXPECT_EQ(Line(c.line), c.printed) << c.line;
+  for (const Case& c : cases) EXPECT_EQ(Line(c.line), expected(c.unit, c.first, c.items)) << c.line;
   Line("SetBaseAddress 80000100");
   EXPECT_EQ(Call(cmd_memory_dump16, "80000000 1"), "Invalid Address 80000000 : below the base address 80000100\n");
   // Reads and writes still have only the scratchpad.
