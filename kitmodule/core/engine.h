@@ -15,6 +15,7 @@
 
 #include "errors.h"
 #include "kit_bus.h"
+#include "kit_failure.h"
 #include "settings.h"
 #include "trace.h"
 
@@ -327,6 +328,8 @@ private:
     NorCommandSet commands_;
     TraceRing trace_;
     std::string installFolder_;
+    KitStep kitStep_ = KitStep::Create;  // the start-up step under way, for the reason of a failure
+    std::string imagePath_;              // the FPGA image the start-up asked the kit to load
     int32_t lastResult_ = 0;
     bool closed_ = true;
     uint32_t bytesPerBusWord_ = 2;

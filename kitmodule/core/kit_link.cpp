@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine.h"
+#include "lumivex/prompt.h"
 
 namespace rook {
 
@@ -53,10 +54,12 @@ int Engine::ChipSelectIndex(int32_t mask) {
 
 HResult Engine::StartProgrammingUnit() {
     HResult hr = kOk;
+    kitStep_ = KitStep::Create;
     if (!kit_) {
         kit_ = host_.CreateKit(&hr);
         if (!kit_) return Failed(hr) ? hr : static_cast<HResult>(0x80004005);
     }
+    kitStep_ = KitStep::Connect;
     uint32_t firmware = 0xFFFFFFFF, cpld = 0xFFFFFFFF;
     hr = kit_->SelectTarnType(kTarnTypeII);
     if (!Failed(hr)) hr = kit_->ConnectTarn();
@@ -66,15 +69,18 @@ HResult Engine::StartProgrammingUnit() {
     settings_.cpldVersion = static_cast<int32_t>(cpld);
     bool download = (!Failed(hr) && cpld >= 0x8000 && cpld != 0xFFFFFFFF) || settings_.forceFpgaDownload;
     if (download) {
-        std::string path = installFolder_ + "\\External FS Module\\Tarn_Rook.cpu";
+        kitStep_ = KitStep::FpgaImage;
+        imagePath_ = installFolder_ + "\\External FS Module\\Tarn_Rook.cpu";
         host_.Print("Please wait for firmware downloading.\r\n");
-        hr = kit_->FpgaOnTheFly(path);
+        hr = kit_->FpgaOnTheFly(imagePath_);
         host_.SleepMs(200);
         if (Failed(hr)) return hr;
+        kitStep_ = KitStep::Connect;
         kit_->CloseTarn();
         hr = kit_->ConnectTarn();
     }
     if (Failed(hr)) return hr;
+    kitStep_ = KitStep::PowerUp;
     hr = kit_->PowerControl(0);
     if (!Failed(hr)) {
         host_.SleepMs(100);
@@ -110,13 +116,22 @@ int Engine::InitProgrammingUnit() {
                           : settings_.deviceType == kTypeNand       ? 0
                                                                     : 3;
     HResult hr = StartProgrammingUnit();
-    if (!Failed(hr)) hr = kit_->CloseTarn();
-    if (!Failed(hr)) hr = kit_->ConnectTarn();
-    if (!Failed(hr)) hr = kit_->TarnConfiguration(memTypeCode_, memConfigCode_, static_cast<uint8_t>(chipSelect));
+    if (!Failed(hr)) {
+        kitStep_ = KitStep::Connect;
+        hr = kit_->CloseTarn();
+        if (!Failed(hr)) hr = kit_->ConnectTarn();
+    }
+    if (!Failed(hr)) {
+        kitStep_ = KitStep::PowerUp;
+        hr = kit_->TarnConfiguration(memTypeCode_, memConfigCode_, static_cast<uint8_t>(chipSelect));
+    }
     if (!Failed(hr)) hr = kit_->ConfigTarnPollingMethod(pollingCode, 0xFFFFFFFF);
     if (Failed(hr)) {
-        // A windowed host has no console to wait on: report and return at once.
+        // A window program shows no standard output: the reason goes into the box the user sees.
         host_.Print("Tarn initialization failed!\n");
+        const std::string text = "Tarn initialization failed!\n" +
+                                 KitFailureText(kitStep_, hr, imagePath_, "a command of the NOR console that is still running");
+        LxMessageBox(nullptr, text.c_str(), "Lumivex", LX_MB_OK | 0x10);
         return -1;
     }
     chipSelect_ = static_cast<uint32_t>(chipSelect);

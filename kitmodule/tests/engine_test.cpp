@@ -193,6 +193,12 @@ TEST(EngineInit, FailuresLeaveTheirCodes) {
         r.host.preset = kLegacy16;
         EXPECT_EQ(r.engine.Init(0), -1);
         EXPECT_EQ(r.engine.LastResult(), rook::ERROR_TO_INITIALIZE_TARN_HAL);
+        // A window program has no standard output: the box says which file is missing, and where.
+        ASSERT_GE(LxPromptRecordCount(), 1);
+        EXPECT_STREQ(LxPromptRecordText(LxPromptRecordCount() - 1),
+                     "Tarn initialization failed!\nThe kit's FPGA image file is missing or cannot be read:\n"
+                     "/nonexistent\\External FS Module\\Tarn_Rook.cpu\nIt comes with the kit: copy the kit's "
+                     "Tarn_Rook.cpu into that folder.");
     }
     {
         Rig r;  // a unit firmware older than the minimum

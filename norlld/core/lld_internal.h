@@ -72,6 +72,11 @@ struct State {
 
   std::unique_ptr<rook::KitBus> kit;
   LldHost* host = nullptr;
+  // Between commands the console gives its claim on the kit back (the device module may open it
+  // then); the first bus access of the next command takes it again.
+  bool kitLent = false;
+  bool kitRefused = false;  // this command found the kit taken: its other accesses do not ask again
+  int commandDepth = 0;     // commands run by a job nest inside the job's own command
 };
 
 State& S();
@@ -102,6 +107,20 @@ const CommandEntry* TraceCommands();
 void CreateNorVariables();
 void CreateMemoryVariables();
 
+// The kit for a bus access of the running command, taken back from another user when the console
+// had lent it; null (and said once) when it cannot be had.
+rook::KitBus* Kit();
+// Gives the claim on the kit back until the next command needs it.
+void LendKit();
+
+// One command's hold on the kit: the outermost command lends the kit again when it ends.
+struct CommandTurn {
+  CommandTurn() { ++S().commandDepth; }
+  ~CommandTurn() {
+    if (--S().commandDepth == 0) LendKit();
+  }
+};
+
 // Bus.
 void BusWrite(uint32_t offset, uint16_t data);
 uint16_t BusRead(uint32_t offset);
@@ -119,6 +138,7 @@ uint8_t* ScratchpadRange(uint32_t address, uint64_t length);
 #define LLD_DEFINE_COMMAND(suffix)                                    \
   static int32_t suffix##_body(int32_t argc, char** argv);            \
   extern "C" int32_t cmd_##suffix(int32_t argc, char** argv) {         \
+    lld::CommandTurn turn;                                            \
     int32_t result = suffix##_body(argc, argv);                       \
     lld::BusFlush();                                                  \
     return result;                                                    \

@@ -284,6 +284,8 @@ int Dump(int32_t argc, char** argv, unsigned unit) {
     lld_Print("Invalid Address %8.8X : below the base address %8.8X\n", unsigned(address), unsigned(s.baseAddr));
     return -1;
   }
+  // Took the kit back before the first line starts, so that a kit held elsewhere is said alone.
+  if (s.kit && !Kit()) return -1;
   const uint32_t first = address - s.baseAddr;
   for (uint64_t i = 0; i < items && !OutputFull(); ++i) {
     const uint32_t offset = uint32_t(first + i);

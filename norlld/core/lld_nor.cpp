@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "kit_failure.h"
 #include "lld_internal.h"
 
 namespace lld {
@@ -171,14 +172,42 @@ const TraceRecord* TraceRing(int32_t* writeIndex, bool* wrapped) {
   return S().trace;
 }
 
+rook::KitBus* Kit() {
+  State& s = S();
+  if (!s.kit) return nullptr;
+  if (s.kitLent) {
+    if (s.kitRefused) return nullptr;
+    rook::HResult hr = s.kit->ConnectTarn();
+    if (!rook::Failed(hr)) hr = s.kit->TarnConfiguration(0, 1, 0);
+    if (rook::Failed(hr)) {
+      s.kitRefused = true;
+      lld_Print("Error: %s\n",
+                rook::KitFailureText(rook::KitStep::Connect, hr, "", "the device opened with Open Device (close it first)")
+                    .c_str());
+      return nullptr;
+    }
+    s.kitLent = false;
+  }
+  return s.kit.get();
+}
+
+void LendKit() {
+  State& s = S();
+  s.kitRefused = false;
+  if (!s.kit || s.kitLent) return;
+  s.kit->Qflush();
+  s.kit->CloseTarn();
+  s.kitLent = true;
+}
+
 void BusWrite(uint32_t offset, uint16_t data) {
-  if (S().kit) S().kit->Qwrite16(offset, data, 3);
+  if (rook::KitBus* kit = Kit()) kit->Qwrite16(offset, data, 3);
   TraceAccess(offset, kWriteRecord, offset, data);
 }
 
 uint16_t BusRead(uint32_t offset) {
   uint16_t value = 0;
-  if (rook::KitBus* kit = S().kit.get()) {
+  if (rook::KitBus* kit = Kit()) {
     kit->Qflush();
     if (rook::Failed(kit->Read16(offset, &value))) value = 0;
   }
@@ -187,7 +216,8 @@ uint16_t BusRead(uint32_t offset) {
 }
 
 void BusFlush() {
-  if (S().kit) S().kit->Qflush();
+  // Nothing queued while the kit is lent: no need to take it back only to flush.
+  if (S().kit && !S().kitLent) S().kit->Qflush();
 }
 
 uint16_t ReadCfiWord(uint32_t offset) {

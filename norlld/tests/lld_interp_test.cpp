@@ -41,7 +41,64 @@ TEST(LldInit, NoKitIsAFailureThatWritesNothing) {
   EXPECT_EQ(r.window, 0xAAAAAAAAu);
   EXPECT_EQ(r.scratchpad, 0xAAAAAAAAu);
   EXPECT_EQ(r.host.err, "Tarn initialization failed!");
-  EXPECT_EQ(r.startText, "");
+  EXPECT_EQ(r.startText,
+            "Tarn initialization failed!\nThe kit control (TarnControl) could not be created (0x80004004). Is "
+            "TarnControl.dll installed and registered?\n");
+}
+
+// The console shows the buffer, never the standard streams: a start that fails says why there.
+TEST(LldInit, AFailedStartSaysWhyInTheBuffer) {
+  struct Case {
+    const char* what;
+    uint32_t cpld;
+    uint32_t connect, fpga;
+    const char* said;
+  } cases[] = {
+      {"no image", 0x8000, 0, 0x80004003u,
+       "Tarn initialization failed!\nThe kit's FPGA image file is missing or cannot be read:\n"
+       "C:\\Lumivex\\External FS Module\\Tarn_Rook.cpu\nIt comes with the kit: copy the kit's Tarn_Rook.cpu into "
+       "that folder.\n"},
+      {"kit taken", 0x107, 0x80070005u, 0,
+       "Tarn initialization failed!\nThe kit is in use by another program or by the device opened with Open "
+       "Device (close it first). Let it go there, then try again.\n"},
+      {"no kit", 0x107, 0x80004004u, 0, "Tarn initialization failed!\nNo Tarn kit was found. Is it plugged in?\n"},
+  };
+  for (const Case& c : cases) {
+    auto bus = std::make_unique<TableBus>();
+    bus->cpld = c.cpld;
+    bus->connectResult = rook::HResult(c.connect);
+    bus->fpgaResult = rook::HResult(c.fpga);
+    Rig r(std::move(bus), kitsim::DefaultNorPart(), false);
+    r.Start();
+    EXPECT_LT(r.startResult, 0) << c.what;
+    EXPECT_EQ(r.startText, c.said) << c.what;
+    EXPECT_FALSE(r.host.table->connected) << c.what << ": a failed start keeps no claim on the kit";
+  }
+}
+
+// Between commands the console holds no claim on the kit, so the device can be opened; a command
+// takes the kit back for its own accesses, and says once when it cannot have it.
+TEST(LldInit, TheConsoleLendsTheKitBetweenCommands) {
+  Rig r(std::make_unique<TableBus>());
+  ASSERT_EQ(r.startResult, 0);
+  TableBus& bus = *r.host.table;
+  EXPECT_FALSE(bus.connected);
+  bus.words[0x10] = 0x1234;
+  bus.words[0x11] = 0x5678;
+  Line("interface macro");
+  EXPECT_EQ(Line("d16 80000010 2"), "80000020   1234 5678 \n");
+  EXPECT_FALSE(bus.connected);
+  const int connects = bus.connects;
+  EXPECT_EQ(Line("help").empty(), false);
+  EXPECT_EQ(bus.connects, connects) << "a command without a bus access leaves the kit alone";
+  bus.connectResult = rook::HResult(0x80070005u);
+  const std::string taken = Line("d16 80000010 2");
+  EXPECT_EQ(taken.rfind("Error: The kit is in use by another program or by the device opened with Open Device", 0), 0u)
+      << taken;
+  EXPECT_EQ(taken.find("Error:", 1), std::string::npos) << "said once: " << taken;
+  bus.connectResult = 0;
+  EXPECT_EQ(Line("d16 80000010 2"), "80000020   1234 5678 \n");
+  EXPECT_FALSE(bus.connected);
 }
 
 TEST(LldInit, FirmwareIsLoadedFromTheCpldThresholdOn) {

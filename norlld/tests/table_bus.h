@@ -22,10 +22,23 @@ public:
   uint64_t* clockUs = nullptr;
   uint64_t readCostUs = 1;
   uint32_t cpld = 0x107;
+  // The claim on the kit: a connect answers connectResult (the kit taken elsewhere, say).
+  rook::HResult connectResult = 0;
+  rook::HResult fpgaResult = 0;
+  bool connected = false;
+  int connects = 0;
 
   rook::HResult SelectTarnType(uint32_t) override { return 0; }
-  rook::HResult ConnectTarn() override { return 0; }
-  rook::HResult CloseTarn() override { return 0; }
+  rook::HResult ConnectTarn() override {
+    ++connects;
+    if (connectResult < 0) return connectResult;
+    connected = true;
+    return 0;
+  }
+  rook::HResult CloseTarn() override {
+    connected = false;
+    return 0;
+  }
   rook::HResult GetFirmwareId(uint32_t* id) override { *id = 0; return 0; }
   rook::HResult GetCpldId(uint32_t* id) override { *id = cpld; return 0; }
   rook::HResult TarnConfiguration(uint8_t, uint8_t, uint8_t) override { return 0; }
@@ -56,7 +69,7 @@ public:
   rook::HResult SetVoltage(int32_t, uint32_t) override { return 0; }
   rook::HResult SetRampUpTemplate(uint8_t, uint8_t) override { return 0; }
   rook::HResult SetInitialAccessCycle(uint8_t) override { return 0; }
-  rook::HResult FpgaOnTheFly(const std::string&) override { return 0; }
+  rook::HResult FpgaOnTheFly(const std::string&) override { return fpgaResult; }
 };
 
 }  // namespace lldtest

@@ -120,7 +120,8 @@ TEST_F(LldConsoleTest, CfiAutoselectOperationsMemoryVariablesAndAJob) {
        "00100010   10 11 12 13 14 15 16 17 18 19 1A 1B 1C 1D 1E 1F \n"},
       {"Memcpy 80000000 1E 10 100000", "status = DEV_NOT_BUSY\n"},
       {"interface macro", ""},
-      {"d16 8000003C 3", "8000003C   0100 0302 0504 \n"},
+      // Word offset 0x1E (the copy's target) is shown at its byte address.
+      {"d16 8000001E 3", "8000003C   0100 0302 0504 \n"},
       {"interface raw", ""},
       {"r32 10FFFD", "Invalid Address 0010FFFD : Please use \"interface macro\"\n"},
       {"var16 x", ""},
