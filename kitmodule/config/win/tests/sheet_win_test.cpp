@@ -266,7 +266,7 @@ TEST_F(RookSheet, PicksACataloguePartAndOpensItAgainstItsModel) {
         EXPECT_TRUE(Checked(page, IDC_TYPE_NOR));
         EXPECT_EQ(ComboCount(page, IDC_GROUP), 10);
         EXPECT_EQ(ComboText(page, IDC_GROUP), "Oska");
-        EXPECT_EQ(ComboCount(page, IDC_NAME), 56);
+        EXPECT_EQ(ComboCount(page, IDC_NAME), 58);
         EXPECT_TRUE(Checked(page, IDC_PISMO));
         EXPECT_EQ(Text(page, IDC_VCC), "1800");
         EXPECT_FALSE(Enabled(page, IDC_POWER_CONTROL));
