@@ -245,6 +245,14 @@ void CVeltanExplorerDlg::FillRows() {
   }
 }
 
+void CVeltanExplorerDlg::ClearRows() {
+  const lx::VeltanGridLayout layout = lx::VeltanLayout(m_BusWidth, m_SpareSize);
+  m_Grid.SetRedraw(false);
+  for (long r = 1; r <= layout.dataRows; ++r)
+    for (long c = 1; c <= layout.textCol; ++c) m_Grid.SetTextMatrix(r, c, "");
+  m_Grid.SetRedraw(true);
+}
+
 void CVeltanExplorerDlg::ShowPage(const uint8_t* buffer, bool headersOnly) {
   HighlightFound(0, 0, true);
   GetBusWidth();
@@ -278,7 +286,10 @@ void CVeltanExplorerDlg::GoToPage() {
   const int rc = ReadPage(m_CurrentPage);
   m_bReadFailed = rc != 0;
   ShowTitle(rc != 0 ? 1 : 0);
-  ShowPage(m_PageBuffer.data(), false);
+  ShowPage(m_PageBuffer.data(), m_bReadFailed);
+  // The buffer still holds the page shown before: under the new page number its bytes would pass
+  // for this page's, so the cells stay empty until a read succeeds.
+  if (m_bReadFailed) ClearRows();
 }
 
 void CVeltanExplorerDlg::ShowFirstPage() { GoToPage(0); }

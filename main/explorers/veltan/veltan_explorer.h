@@ -84,6 +84,7 @@ class CVeltanExplorerDlg : public CDialog {
   void ProgramBack(bool withEcc);
   void RebuildLayout();
   void FillRows();
+  void ClearRows();
   void LayoutGrid();
   CWnd* frame_;
   uint8_t builtWidth_ = 0;

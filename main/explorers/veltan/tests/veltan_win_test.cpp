@@ -205,9 +205,14 @@ TEST_F(VeltanWindows, ProgramIsRefusedOutsideTheReadModeAndAfterAFailedRead) {
   EXPECT_EQ(LxPromptRecordCount(), 2);
   EXPECT_EQ(std::string(LxPromptRecordText(0)).substr(0, 46), "Programming is refused in the ONFI modes: the ");
   explorer->OnReadModeChange(0);
+  // Page 1 read, then page 0 fails: none of page 1's bytes stay in the grid under page 0's number.
+  explorer->GoToPage(1);
+  ASSERT_FALSE(explorer->m_Grid.GetTextMatrix(1, 1).empty());
   nand_.failReadPage = 0;
   explorer->GoToPage(0);
   EXPECT_EQ(explorer->GetWindowTextString(), "Device Explorer: page#0/127 - READ ERROR");
+  for (long r : {1L, 64L, 128L, 129L})
+    for (long c : {1L, 16L, 17L}) EXPECT_TRUE(explorer->m_Grid.GetTextMatrix(r, c).empty()) << r << "," << c;
   explorer->OnProgramPage();
   EXPECT_EQ(LastPromptText(), "The shown page could not be read; there is nothing to program.");
   EXPECT_TRUE(nand_.erases.empty());
