@@ -63,7 +63,9 @@ bool ConfirmIrreversible(CWnd* owner, const char* text, const char* caption) {
   return LxMessageBox(owner ? owner->m_hWnd : nullptr, text, caption, LX_MB_YESNO | LX_MB_DEFBUTTON2) == LX_IDYES;
 }
 
-void NorMessage(CWnd* owner, const char* text) { LxMessageBox(owner ? owner->m_hWnd : nullptr, text, nullptr, LX_MB_OK); }
+// The program's name as caption, as on every plain box: a null caption reads "Error" on Windows,
+// also over "Program finished.".
+void NorMessage(CWnd* owner, const char* text) { LxMessageBox(owner ? owner->m_hWnd : nullptr, text, "Lumivex", LX_MB_OK); }
 
 CNorExplorerDlg* GetNorExplorer() { return g_explorer; }
 

@@ -25,7 +25,7 @@ BOOL CDuplicateDlg::OnInitDialog() {
 
 void CDuplicateDlg::OnCancel() {
   // Only OK closes the dialog; Esc and the close box offer to stop a running operation.
-  if (m_Running && LxMessageBox(m_hWnd, "Do you want to stop the operation?", nullptr, LX_MB_YESNO) == LX_IDYES)
+  if (m_Running && LxMessageBox(m_hWnd, "Do you want to stop the operation?", lx::prog::BoxCaption(nullptr), LX_MB_YESNO) == LX_IDYES)
     m_Stop = true;
 }
 
@@ -53,7 +53,7 @@ void CDuplicateDlg::Progress(uint32_t position, uint32_t) {
 }
 
 int CDuplicateDlg::Ask(const std::string& text, const char* caption, unsigned type) {
-  return LxMessageBox(m_hWnd, text.c_str(), caption, type);
+  return LxMessageBox(m_hWnd, text.c_str(), lx::prog::BoxCaption(caption), type);
 }
 
 void CDuplicateDlg::OnBrowse() {

@@ -24,6 +24,10 @@ constexpr unsigned kAbortRetryIgnore = 0x2 | 0x30;
 constexpr int kAnswerOk = 1, kAnswerCancel = 2, kAnswerAbort = 3, kAnswerRetry = 4, kAnswerIgnore = 5,
               kAnswerYes = 6, kAnswerNo = 7;
 
+// The caption of a box that names none: the program's own name, as on every plain message box
+// (a box given no caption at all is titled "Error" by Windows, also over "Program finished.").
+inline const char* BoxCaption(const char* caption) { return caption ? caption : "Lumivex"; }
+
 // What a running operation needs of its window.
 class Host {
  public:

@@ -84,7 +84,7 @@ void CToolPage::Status(int line, const std::string& text) {
 }
 
 int CToolPage::Ask(const std::string& text, const char* caption, unsigned type) {
-  return LxMessageBox(m_hWnd, text.c_str(), caption, type);
+  return LxMessageBox(m_hWnd, text.c_str(), lx::prog::BoxCaption(caption), type);
 }
 
 void CToolPage::SetupSpin(int spin, uint32_t low, uint32_t high, uint32_t position, bool fast) {

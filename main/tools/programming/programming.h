@@ -179,7 +179,7 @@ class CEraseBlock : public CToolPage {
 // The method dialog of either test (the NAND one has one method less).
 class CTestMethodDlg : public CDialog {
  public:
-  explicit CTestMethodDlg(bool nand);
+  explicit CTestMethodDlg(bool nand, CWnd* owner = nullptr);
   BOOL OnInitDialog() override;
   void DoDataExchange(CDataExchange* dx) override;
   BOOL OnCommand(WPARAM wp, LPARAM lp) override;
@@ -195,7 +195,9 @@ class CTestMethodDlg : public CDialog {
 
 class CTestPage : public CToolPage {
  public:
-  CTestPage(UINT templateId, bool nand) : CToolPage(templateId), m_MethodDlg(nand) {}
+  // The method dialog belongs to the page, and so to its sheet: while it is up the sheet takes no
+  // clicks, and when it goes the sheet, not the main window, comes back to the front.
+  CTestPage(UINT templateId, bool nand) : CToolPage(templateId), m_MethodDlg(nand, this) {}
   BOOL OnInitDialog() override;
   void DoDataExchange(CDataExchange* dx) override;
   BOOL OnCommand(WPARAM wp, LPARAM lp) override;

@@ -13,8 +13,8 @@ const char kBinFilter[] = "Binary Files (*.bin)|*.bin|All Files (*.*)|*.*||";
 }  // namespace
 
 // ---- method dialog ------------------------------------------------------------------------------
-CTestMethodDlg::CTestMethodDlg(bool nand)
-    : CDialog(nand ? IDD_LX_NAND_TEST_METHODS : IDD_LX_DEVICE_TEST_METHODS), m_Nand(nand) {
+CTestMethodDlg::CTestMethodDlg(bool nand, CWnd* owner)
+    : CDialog(nand ? IDD_LX_NAND_TEST_METHODS : IDD_LX_DEVICE_TEST_METHODS, owner), m_Nand(nand) {
   m_Methods.selected.assign(nand ? lx::prog::NandMethodCount() : lx::prog::NorMethodCount(), false);
 }
 
@@ -171,7 +171,9 @@ void CTestPage::OnStartStop() {
   BeginRun(IDC_TP_START, ">> Stop test");
   m_LastResult = RunTest(settings);
   EndRun(IDC_TP_START, ">> Start test");
-  Finish(m_LastResult);
+  // The test's verdict comes under the test's name; a stop by the user is a plain message.
+  if (!m_LastResult.empty())
+    Tell(m_LastResult, m_LastResult.compare(0, 20, "Test stopped by user") == 0 ? nullptr : kCaption);
 }
 
 // ---- NOR ----------------------------------------------------------------------------------------

@@ -176,6 +176,7 @@ TEST_F(NorExplorerTest, WindowsStepAndBytesEditedInPlaceAreProgrammedWithoutEras
 
   e->ProgramWithoutErase();
   EXPECT_EQ(LastPromptText(), "Program finished.");
+  EXPECT_STREQ(LxPromptRecordCaption(LxPromptRecordCount() - 1), "Lumivex");
   const uint8_t* array = chip_->Array().data();
   EXPECT_EQ(array[0x30003], 0x5A);
   EXPECT_EQ(array[0x30010], 0x04);
@@ -365,6 +366,7 @@ TEST_F(NorExplorerTest, ImportAndExportMoveWindowsByteForByte) {
   import.SetDlgItemText(IDC_NX_NUMBER, "3");
   import.Run();
   EXPECT_EQ(LastPromptText(), "Import finished.");
+  EXPECT_STREQ(LxPromptRecordCaption(LxPromptRecordCount() - 1), "Lumivex");
   EXPECT_EQ(0, std::memcmp(chip_->Array().data() + 0x80000, data.data(), data.size()));
   LxPumpMessages();
   LxSaveWindowShot(import.m_hWnd, "nor_import");
@@ -383,6 +385,7 @@ TEST_F(NorExplorerTest, ImportAndExportMoveWindowsByteForByte) {
   exporter.SetDlgItemText(IDC_NX_NUMBER, "3");
   exporter.Run();
   EXPECT_EQ(LastPromptText(), "Export finished.");
+  EXPECT_STREQ(LxPromptRecordCaption(LxPromptRecordCount() - 1), "Lumivex");
   std::vector<uint8_t> back(4 * 1024);
   f = std::fopen(out.c_str(), "rb");
   ASSERT_NE(f, nullptr);

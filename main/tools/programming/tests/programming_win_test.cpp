@@ -63,6 +63,17 @@ int CountPrompts(const char* part) {
   return n;
 }
 
+// The caption of the last box that showed the text; "(none)" for a box given no caption, which
+// Windows titles "Error".
+std::string CaptionOf(const char* text) {
+  for (int i = LxPromptRecordCount() - 1; i >= 0; --i) {
+    if (std::strcmp(LxPromptRecordText(i), text) != 0) continue;
+    const char* caption = LxPromptRecordCaption(i);
+    return caption ? caption : "(none)";
+  }
+  return "(not shown)";
+}
+
 bool Prompted(const char* text) {
   for (int i = 0; i < LxPromptRecordCount(); ++i)
     if (std::strcmp(LxPromptRecordText(i), text) == 0) return true;
@@ -89,6 +100,7 @@ void ProgramWindows(CEditNorSheet& sheet, const std::string& file, const char* f
   windows->CheckDlgButton(IDC_PG_VERIFY, BST_CHECKED);
   Click(*windows, IDC_PG_RUN);
   EXPECT_EQ(LastPromptText(), "Program finished.");
+  EXPECT_EQ(CaptionOf("Program finished."), "Lumivex");
 }
 
 // The Read / Program data page: the range programmed from `in` with verification, verified
@@ -191,6 +203,7 @@ TEST_F(KitTools, NorMasterIntoTwoDuplicateKitsWithARetriedMismatch) {
   LxPromptQueueAnswer(LX_IDOK);
   Click(dialog, IDC_DD_ERASE);
   EXPECT_EQ(LastPromptText(), "Erase finished.");
+  EXPECT_EQ(CaptionOf("Erase finished."), "Lumivex");
   EXPECT_EQ(first->Array()[0x10], 0xFF);
   Click(dialog, IDC_DD_CREATE_DUPLICATE);
   EXPECT_EQ(first->Array(), master->Array());
@@ -441,6 +454,40 @@ class KitNand : public KitTools {
   kitsim::NandChip* chip_ = nullptr;
 };
 
+// The method dialog as it is up: its owner and whether the window it belongs to still takes input.
+struct MethodDialogSeen {
+  HWND owner = nullptr;
+  bool ownerEnabled = true;
+} g_methodDialog;
+
+void CALLBACK InspectAndCloseMethodDialog(HWND, UINT, UINT_PTR id, DWORD) {
+  HWND dialog = FindOwnWindow("Simple device test");
+  if (!dialog) return;
+  KillTimer(nullptr, id);
+  g_methodDialog.owner = ::GetWindow(dialog, GW_OWNER);
+  g_methodDialog.ownerEnabled = g_methodDialog.owner && ::IsWindowEnabled(g_methodDialog.owner);
+  PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+}
+
+// "Select test methods..." opens its dialog over the sheet, which takes no clicks (no ">> Start
+// test") until the dialog is gone, and which is the window that comes back when it goes.
+TEST_F(KitNand, TheMethodDialogBelongsToItsSheet) {
+  ASSERT_NE(chip_, nullptr);
+  Open();
+  lx::prog::VeltanTable table = lx::prog::ReadVeltanTable(64);
+  CEditVeltanSheet sheet("Edit Data", table, nullptr, 5);
+  ASSERT_TRUE(sheet.Create(nullptr));
+  auto* test = static_cast<CNANDTest*>(sheet.m_Pages[0].get());
+  g_methodDialog = MethodDialogSeen();
+  UINT_PTR timer = SetTimer(nullptr, 0, 50, InspectAndCloseMethodDialog);
+  Click(*test, IDC_TP_SELECT);
+  KillTimer(nullptr, timer);
+  EXPECT_EQ(g_methodDialog.owner, sheet.m_hWnd);
+  EXPECT_FALSE(g_methodDialog.ownerEnabled) << "the sheet takes clicks while the dialog is up";
+  EXPECT_TRUE(::IsWindowEnabled(sheet.m_hWnd));
+  sheet.DestroyWindow();
+}
+
 TEST_F(KitNand, NandTestOnceRepeatedAndEndlessWithAGrownBadBlock) {
   ASSERT_NE(chip_, nullptr);
   Open();
@@ -466,6 +513,7 @@ TEST_F(KitNand, NandTestOnceRepeatedAndEndlessWithAGrownBadBlock) {
   ASSERT_EQ(LxPromptSetRules("failed=>no"), 0);
   Click(*test, IDC_TP_START);
   EXPECT_TRUE(Prompted("Bad block notification: block #5 is a bad block"));
+  EXPECT_EQ(CaptionOf("Bad block notification: block #5 is a bad block"), "Lumivex");
   EXPECT_TRUE(Prompted("Error: Erase failed at block #4.\nDo you want to stop erasing?"));
   EXPECT_EQ(CountPrompts("Read failed"), 0);
   // Methods 3 and 4 program a second time without an erase, which the chip refuses: counted.
@@ -483,6 +531,7 @@ TEST_F(KitNand, NandTestOnceRepeatedAndEndlessWithAGrownBadBlock) {
   test->SetDlgItemText(IDC_TP_COUNT, "2");
   Click(*test, IDC_TP_START);
   EXPECT_EQ(test->m_LastResult, "Simple device test completed successfully.");
+  EXPECT_EQ(CaptionOf("Simple device test completed successfully."), "Simple device test");
   EXPECT_EQ(Item(test->m_hWnd, IDC_TP_STATUS1), "2 of 2: Compare '0xFF...' after erasing finished...");
   test->CheckRadioButton(IDC_TP_ONCE, IDC_TP_ENDLESS, IDC_TP_ENDLESS);
   g_running = test;
