@@ -138,6 +138,7 @@ public:
     BOOL OnApply() override;
     BOOL OnSetActive() override;
     BOOL OnCommand(WPARAM wp, LPARAM lp) override;
+    BOOL OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) override;
 
     bool shown = false;  // the page was activated since the device page was last shown
     int ApplyUserDevice();

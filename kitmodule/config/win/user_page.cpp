@@ -215,6 +215,24 @@ void CConfigUserDeviceDlg::LoadDeviceFields(const std::string& name) {
     updating_ = false;
 }
 
+// A disabled edit asks for the static colours, which on a themed page are the page's own white: the
+// name and ID boxes then look ready for typing while nothing is being edited. They take the face
+// colour of any disabled box instead.
+BOOL CConfigUserDeviceDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
+    if (msg == WM_CTLCOLORSTATIC) {
+        HWND control = reinterpret_cast<HWND>(lp);
+        const int id = ::GetDlgCtrlID(control);
+        if ((id == IDC_UD_NAME || id == IDC_UD_ID) && !::IsWindowEnabled(control)) {
+            HDC dc = reinterpret_cast<HDC>(wp);
+            ::SetBkColor(dc, ::GetSysColor(COLOR_BTNFACE));
+            ::SetTextColor(dc, ::GetSysColor(COLOR_GRAYTEXT));
+            *result = reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
+            return TRUE;
+        }
+    }
+    return CPropertyPage::OnMessage(msg, wp, lp, result);
+}
+
 void CConfigUserDeviceDlg::UpdateControlStates() {
     const bool editing = mode_ != 0;
     ::EnableWindow(::GetDlgItem(m_hWnd, IDC_UD_DEVICES), !editing || mode_ == 2);

@@ -341,6 +341,8 @@ INT_PTR CDialog::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       return FALSE;
     default:
       if (OnMessage(msg, wp, lp, &result)) {
+        // The colour messages take their brush as the procedure's own answer, not as a message result.
+        if (msg >= WM_CTLCOLORMSGBOX && msg <= WM_CTLCOLORSTATIC) return static_cast<INT_PTR>(result);
         SetWindowLongPtrA(m_hWnd, DWLP_MSGRESULT, result);
         return TRUE;
       }
