@@ -121,9 +121,10 @@ bool MemoryStorage::ReadAt(uint64_t offset, void* data, size_t bytes) {
 }
 
 bool MemoryStorage::WriteAt(uint64_t offset, const void* data, size_t bytes) {
-    if (!open_ || Hits(offset, bytes)) return false;
+    if (!open_ || failWrites || Hits(offset, bytes)) return false;
     if (offset + bytes > bytes_.size()) bytes_.resize(offset + bytes, 0);
     std::memcpy(bytes_.data() + offset, data, bytes);
+    if (record) record->push_back({offset, std::vector<uint8_t>(bytes_.begin() + offset, bytes_.begin() + offset + bytes)});
     ++writes;
     return true;
 }

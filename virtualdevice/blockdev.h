@@ -106,7 +106,15 @@ public:
     std::vector<uint8_t>& bytes() { return bytes_; }
     /* Fails every transfer that touches [from, from + count) sectors: device faults in tests. */
     void FailSectors(uint64_t from, uint64_t count) { failFrom_ = from; failCount_ = count; }
+    /* Fails every write while set (reads go on): a device that refuses writes on demand. */
+    bool failWrites = false;
     uint64_t writes = 0;
+    /* Every write that reached the image, in order, when set: the states a stop can leave. */
+    struct Write {
+        uint64_t offset;
+        std::vector<uint8_t> bytes;
+    };
+    std::vector<Write>* record = nullptr;
 
 private:
     bool Hits(uint64_t offset, size_t bytes) const;

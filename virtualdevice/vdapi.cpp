@@ -103,13 +103,15 @@ void ReleaseStreams(Module& m) {
     }
 }
 
-/* Everything still pending reaches the image before it is closed. */
-void StopLayer(Module& m) {
-    m.fs.Shutdown();
+/* Everything still pending reaches the image before it is closed; -1 when some of it could
+ * not be written. */
+int StopLayer(Module& m) {
+    const int rc = m.fs.Shutdown();
     ReleaseStreams(m);
     CloseDevice(m);
     for (bool& b : m.letterBound) b = false;
     m.started = false;
+    return rc;
 }
 
 /* "/a/..." -> volume 0 and the rest of the path; letters a to d in either case, and "e" as a
@@ -229,7 +231,7 @@ int RawPrepare(Module& m, int device, uint32_t first, uint32_t count, const void
     if (!buffer) return lxfat::kErrInvalid;
     if (int rc = RawRange(m, device, first, count, flag, devFirst)) return rc;
     for (int v = 0; v < 4; ++v)
-        if (Overlaps(m.fs.PartitionOf(v), *devFirst, count)) m.fs.Sync(v);
+        if (Overlaps(m.fs.PartitionOf(v), *devFirst, count) && m.fs.Sync(v) != 0) return m.fs.error();
     return 0;
 }
 
@@ -349,8 +351,7 @@ int gfslInit(int mode) {
             m.lastError = lxfat::kErrNotInitialised;
             return Fail(m, lxfat::kErrNotInitialised);
         }
-        StopLayer(m);
-        return 0;
+        return StopLayer(m) == 0 ? 0 : -1;
     case 2:
         return m.closed ? 1 : 0;
     default:
@@ -510,10 +511,7 @@ int gfslfcloseall(void) {
     Entry e(31);
     Module& m = e.m;
     if (!m.started) return Fail(m, lxfat::kErrNotInitialised);
-    int result = 0;
-    for (int v = 0; v < 4; ++v)
-        if (m.fs.IsMounted(v) && m.fs.CloseAll(v) != 0) result = -1;
-    return result;
+    return m.fs.IsMounted(0) ? m.fs.CloseAll(0) : 0;
 }
 
 uint32_t gfslfread(void* buffer, uint32_t size, uint32_t count, int handle) {

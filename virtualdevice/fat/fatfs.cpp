@@ -107,6 +107,7 @@ struct FatFs::Volume {
     struct Buf {
         uint32_t sector = 0;
         bool dirty;
+        bool dir;  /* holds folder entries: written after the FAT they point into */
         uint8_t data[kSectorSize];
     };
     std::list<Buf> lru;  /* most recently used first */
@@ -130,12 +131,27 @@ struct FatFs::Volume {
      * first, so the device sees the writes in the order they were made; a flush writes them. */
     std::vector<uint8_t> held;
     uint32_t heldSector = 0;
+    /* Whose bytes are held (open files by their node id), and the files whose held bytes failed
+     * to reach the device in a call of someone else's: their next flush or close hears of it.
+     * Held bytes that fail stay held, so a later write (once the device takes writes again)
+     * still brings them to the device. */
+    uint64_t writer = 0;
+    std::vector<uint64_t> heldOwners;
+    std::unordered_set<uint64_t> lostWrites;
     int WriteHeld() {
         if (held.empty()) return 0;
         const uint32_t n = static_cast<uint32_t>(held.size() / kSectorSize);
-        const int rc = dev()->write(dev(), part.start + heldSector, held.data(), n) == 0 ? 0 : kErrDevice;
+        if (dev()->write(dev(), part.start + heldSector, held.data(), n) != 0) {
+            lostWrites.insert(heldOwners.begin(), heldOwners.end());
+            return kErrDevice;
+        }
         held.clear();
-        return rc;
+        heldOwners.clear();
+        return 0;
+    }
+    void HeldBy(uint64_t owner) {
+        if (owner && std::find(heldOwners.begin(), heldOwners.end(), owner) == heldOwners.end())
+            heldOwners.push_back(owner);
     }
     int RawWrite(uint32_t sec, uint32_t n, const void* buf) {
         if (int rc = Check(sec, n)) return rc;
@@ -185,11 +201,13 @@ struct FatFs::Volume {
         if (!held.empty() && sec == heldSector + held.size() / kSectorSize && held.size() + bytes <= kHeldBytes) {
             if (int rc = Check(sec, n)) return rc;
             held.insert(held.end(), static_cast<const uint8_t*>(buf), static_cast<const uint8_t*>(buf) + bytes);
+            HeldBy(writer);
         } else if (bytes < kHeldBytes && bytes) {
             if (int rc = Check(sec, n)) return rc;
             if (int rc = WriteHeld()) return rc;
             held.assign(static_cast<const uint8_t*>(buf), static_cast<const uint8_t*>(buf) + bytes);
             heldSector = sec;
+            HeldBy(writer);
         } else if (int rc = RawWrite(sec, n, buf)) {
             return rc;
         }
@@ -219,13 +237,8 @@ struct FatFs::Volume {
             return it->second->data;
         }
         if ((*rc = Check(sec, 1))) return nullptr;
-        if (map.size() >= kCacheSectors) {
-            Buf& old = lru.back();
-            if (old.dirty && (*rc = WriteBack(old))) return nullptr;
-            map.erase(old.sector);
-            lru.pop_back();
-        }
-        lru.push_front(Buf{sec, false, {}});
+        if (map.size() >= kCacheSectors && (*rc = Evict())) return nullptr;
+        lru.push_front(Buf{sec, false, false, {}});
         Buf& b = lru.front();
         if (load) {
             if ((*rc = WriteHeld()) || dev()->read(dev(), part.start + sec, b.data, 1) != 0) {
@@ -237,15 +250,81 @@ struct FatFs::Volume {
         map[sec] = lru.begin();
         return b.data;
     }
-    void Dirty(uint32_t sec) {
+    void Dirty(uint32_t sec, bool dir = false) {
         auto it = map.find(sec);
         if (it != map.end()) {
             it->second->dirty = true;
+            it->second->dir = it->second->dir || dir;
             dirtySectors.insert(sec);
         }
     }
+    /* Makes room in the cache: a clean sector near the cold end goes; else the coldest, and a
+     * folder sector only after everything before it (a flush), so that no entry reaches the
+     * device ahead of the chain it names. */
+    int Evict() {
+        auto victim = std::prev(lru.end());
+        for (int i = 0; i < 16 && victim->dirty && victim != lru.begin(); ++i) --victim;
+        if (victim->dirty) {
+            victim = std::prev(lru.end());
+            if (victim->dir && !flushing) {
+                if (int rc = Flush()) return rc;
+                victim = std::prev(lru.end());
+            }
+            if (victim->dirty)
+                if (int rc = WriteBack(*victim)) return rc;
+        }
+        map.erase(victim->sector);
+        lru.erase(victim);
+        return 0;
+    }
+    /* Writes a list of cached sectors in order; neighbours go in one request. */
+    int WriteList(const std::vector<Buf*>& list) {
+        std::vector<uint8_t> run;
+        for (size_t i = 0; i < list.size();) {
+            size_t j = i + 1;
+            while (j < list.size() && list[j]->sector == list[j - 1]->sector + 1) ++j;
+            int rc;
+            if (j == i + 1) {
+                rc = WriteBack(*list[i]);
+            } else {
+                run.resize((j - i) * kSectorSize);
+                for (size_t k = i; k < j; ++k) std::memcpy(run.data() + (k - i) * kSectorSize, list[k]->data, kSectorSize);
+                rc = WriteSectors(list[i]->sector, static_cast<uint32_t>(j - i), run.data());
+                if (!rc)
+                    for (size_t k = i; k < j; ++k) {
+                        list[k]->dirty = false;
+                        dirtySectors.erase(list[k]->sector);
+                    }
+            }
+            if (rc) return rc;
+            i = j;
+        }
+        return 0;
+    }
+    enum class Kind { Data, Fat, Folder };
+    Kind KindOf(const Buf& b) const { return InFat(b.sector) ? Kind::Fat : b.dir ? Kind::Folder : Kind::Data; }
+    int WriteDirty(Kind kind) {
+        std::vector<Buf*> list;
+        for (uint32_t sec : dirtySectors) {
+            Buf* b = &*map.at(sec);
+            if (KindOf(*b) == kind) list.push_back(b);
+        }
+        std::sort(list.begin(), list.end(), [](const Buf* a, const Buf* b) { return a->sector < b->sector; });
+        return WriteList(list);
+    }
+    /* Writes every pending change in an order after which a stop anywhere leaves the volume
+     * sound: file data; the FAT entries of new clusters; then the links that join them to the
+     * chains on the device; then the folder entries, whose sizes and first clusters then name
+     * only chains complete on the device. The first failure stops the rest, which stays
+     * pending. */
+    bool flushing = false;
     int Flush() {
-        const int heldRc = WriteHeld();
+        struct Guard {
+            bool& f;
+            explicit Guard(bool& flag) : f(flag) { f = true; }
+            ~Guard() { f = false; }
+        } guard(flushing);
+        if (int rc = WriteHeld()) return rc;
         if (type == kTypeFat32 && infoDirty && fsinfoSector) {
             int rc = 0;
             uint8_t* s = Get(fsinfoSector, &rc);
@@ -255,39 +334,21 @@ struct FatFs::Volume {
             Dirty(fsinfoSector);
             infoDirty = false;
         }
-        std::vector<Buf*> dirty;
-        for (uint32_t sec : dirtySectors) dirty.push_back(&*map.at(sec));
-        std::sort(dirty.begin(), dirty.end(), [](const Buf* a, const Buf* b) { return a->sector < b->sector; });
-        int first = heldRc;
-        /* Neighbouring sectors of one kind (FAT or not) go in one request. */
-        std::vector<uint8_t> run;
-        for (size_t i = 0; i < dirty.size();) {
-            size_t j = i + 1;
-            while (j < dirty.size() && dirty[j]->sector == dirty[j - 1]->sector + 1 &&
-                   InFat(dirty[j]->sector) == InFat(dirty[i]->sector))
-                ++j;
-            int rc;
-            if (j == i + 1) {
-                rc = WriteBack(*dirty[i]);
-            } else {
-                run.resize((j - i) * kSectorSize);
-                for (size_t k = i; k < j; ++k) std::memcpy(run.data() + (k - i) * kSectorSize, dirty[k]->data, kSectorSize);
-                rc = WriteSectors(dirty[i]->sector, static_cast<uint32_t>(j - i), run.data());
-                if (!rc)
-                    for (size_t k = i; k < j; ++k) {
-                        dirty[k]->dirty = false;
-                        dirtySectors.erase(dirty[k]->sector);
-                    }
-            }
-            if (rc && !first) first = rc;
-            i = j;
+        if (int rc = WriteDirty(Kind::Data)) return rc;
+        if (int rc = WriteDirty(Kind::Fat)) return rc;
+        if (!pendingLinks.empty()) {
+            const std::unordered_map<uint32_t, uint32_t> links(pendingLinks);
+            for (const auto& l : links)
+                if (int rc = SetFat(l.first, l.second)) return rc;
+            if (int rc = WriteDirty(Kind::Fat)) return rc;
         }
-        return first;
+        return WriteDirty(Kind::Folder);
     }
     void DropCache() {
         lru.clear();
         map.clear();
         dirtySectors.clear();
+        pendingLinks.clear();
         folders.clear();
         folderClusters.clear();
     }
@@ -317,8 +378,28 @@ struct FatFs::Volume {
     }
 
     /* ---- FAT entries ---- */
+    /* Links from the end of a chain on the device to clusters taken since the last flush: kept
+     * out of the cached FAT until the new clusters' own entries are on the device. */
+    std::unordered_map<uint32_t, uint32_t> pendingLinks;
+    /* Clusters whose link the mount found running into a free cluster or past the volume:
+     * their chains end there, so that no chain reaches into clusters given out since. */
+    std::unordered_set<uint32_t> cutLinks;
+    uint32_t FatSector(uint32_t c) const {
+        return reserved + static_cast<uint32_t>(static_cast<uint64_t>(c) * (type == kTypeFat16 ? 2 : 4) / kSectorSize);
+    }
     int GetFat(uint32_t c, uint32_t* value) {
         if (c > maxCluster) return kErrShortChain;
+        if (!pendingLinks.empty()) {
+            auto it = pendingLinks.find(c);
+            if (it != pendingLinks.end()) {
+                *value = it->second;
+                return 0;
+            }
+        }
+        if (!cutLinks.empty() && cutLinks.count(c)) {
+            *value = kEnd;
+            return 0;
+        }
         const uint64_t byte = static_cast<uint64_t>(c) * (type == kTypeFat16 ? 2 : 4);
         int rc = 0;
         uint8_t* s = Get(reserved + static_cast<uint32_t>(byte / kSectorSize), &rc);
@@ -335,6 +416,8 @@ struct FatFs::Volume {
     }
     int SetFat(uint32_t c, uint32_t value) {
         if (c < 2 || c > maxCluster) return kErrInconsistent;
+        if (!pendingLinks.empty()) pendingLinks.erase(c);
+        if (!cutLinks.empty()) cutLinks.erase(c);
         const uint64_t byte = static_cast<uint64_t>(c) * (type == kTypeFat16 ? 2 : 4);
         const uint32_t sec = reserved + static_cast<uint32_t>(byte / kSectorSize);
         int rc = 0;
@@ -406,12 +489,16 @@ struct FatFs::Volume {
         infoDirty = true;
         return 0;
     }
-    /* Links clusters[0..n) after `last` (0: a new chain) and ends the chain. */
+    /* Links clusters[0..n) after `last` (0: a new chain) and ends the chain. The link from
+     * `last` waits for the next flush (pendingLinks). */
     int Link(uint32_t last, const uint32_t* clusters, size_t n) {
+        if (last && !ValidCluster(last)) return kErrInconsistent;
         for (size_t i = 0; i < n; ++i)
             if (int rc = SetFat(clusters[i], i + 1 < n ? clusters[i + 1] : kEnd)) return rc;
-        if (last && n)
-            if (int rc = SetFat(last, clusters[0])) return rc;
+        if (last && n) {
+            if (!cutLinks.empty()) cutLinks.erase(last);
+            pendingLinks[last] = clusters[0];
+        }
         return 0;
     }
     /* Gives back clusters that were taken but never linked. */
@@ -427,8 +514,13 @@ struct FatFs::Volume {
      * freed from its end; the flash erases what it frees. */
     int FreeFrom(const std::vector<uint32_t>& chain, size_t keep) {
         if (keep >= chain.size()) return 0;
-        if (keep > 0)
+        if (keep > 0) {
+            /* the new end reaches the device before any cluster after it reads as free */
             if (int rc = SetFat(chain[keep - 1], kEnd)) return rc;
+            auto it = map.find(FatSector(chain[keep - 1]));
+            if (it != map.end() && it->second->dirty)
+                if (int rc = WriteBack(*it->second)) return rc;
+        }
         int first = 0;
         for (size_t i = chain.size(); i-- > keep;) {
             if (int rc = SetFat(chain[i], 0); rc && !first) first = rc;
@@ -492,6 +584,7 @@ struct FatFs::Node {
     std::vector<uint32_t> chain;
     bool chainLoaded = false;
     int refs = 0;
+    uint64_t id = 0;            /* names the file's held bytes; never reused */
     uint32_t First() const { return EntryCluster(entry); }
     uint32_t Size() const { return Le32(entry + 28); }
 };
@@ -704,12 +797,13 @@ void FillSlots(FolderIndex& ix, uint32_t start, uint32_t n) {
     }
 }
 
-std::unique_ptr<FolderIndex> BuildIndex(Volume& v, uint32_t dirClus) {
+int BuildIndex(Volume& v, uint32_t dirClus, std::unique_ptr<FolderIndex>* out) {
     auto ix = std::make_unique<FolderIndex>();
     if (dirClus == 0) {
         ix->capacity = v.rootEntries;
     } else {
-        if (v.LoadChain(dirClus, &ix->chain) || ix->chain.empty()) return nullptr;
+        if (int rc = v.LoadChain(dirClus, &ix->chain)) return rc;
+        if (ix->chain.empty()) return kErrShortChain;
         ix->capacity = static_cast<uint32_t>(
             std::min<uint64_t>(static_cast<uint64_t>(ix->chain.size()) * (v.clusterBytes / 32), kMaxDirEntries));
     }
@@ -729,26 +823,32 @@ std::unique_ptr<FolderIndex> BuildIndex(Volume& v, uint32_t dirClus) {
         if ((e[11] & 0x3F) != kAttrLfn) TakeName(*ix, e);
         return false;
     });
-    if (rc) return nullptr;
+    if (rc) return rc;
     if (holeStart != kNone) AddHole(*ix, holeStart, ix->end - holeStart);
     rc = ScanDir(v, dirClus, 0, [&](const Found& f) {
         if (!IsDotEntry(f.entry)) IndexAdd(*ix, f);
         return false;
     });
-    if (rc) return nullptr;
-    return ix;
+    if (rc) return rc;
+    *out = std::move(ix);
+    return 0;
 }
 
 /* The index of a folder, built when needed; null when the folder cannot be indexed (a broken
- * chain), and the scans answer instead. */
-FolderIndex* IndexOf(Volume& v, uint32_t dirClus) {
+ * chain), and the scans answer instead. A folder the device failed to give is no folder to
+ * answer from: null with *rc set, never an empty index or a scan that happens to succeed. */
+FolderIndex* IndexOf(Volume& v, uint32_t dirClus, int* rc) {
+    *rc = 0;
     if (!v.indexFolders) return nullptr;
     if (FolderIndex* ix = KnownFolder(v, dirClus)) {
         ix->lastUse = ++v.folderClock;
         return ix;
     }
-    std::unique_ptr<FolderIndex> ix = BuildIndex(v, dirClus);
-    if (!ix) return nullptr;
+    std::unique_ptr<FolderIndex> ix;
+    if (int built = BuildIndex(v, dirClus, &ix)) {
+        if (built == kErrDevice) *rc = built;
+        return nullptr;
+    }
     size_t total = ix->entries.size();
     for (auto& f : v.folders) total += f.second->entries.size();
     while (!v.folders.empty() && (v.folders.size() >= kIndexedFolders || total > kIndexedEntries)) {
@@ -768,7 +868,8 @@ void ForgetFolder(Volume& v, uint32_t dirClus) { v.DropFolder(dirClus); }
 int Lookup(Volume& v, uint32_t dirClus, const u16string& comp, Found* out) {
     ShortName sn;
     if (int rc = MakeShortName(comp, &sn)) return rc;
-    if (FolderIndex* ix = IndexOf(v, dirClus)) {
+    int indexRc = 0;
+    if (FolderIndex* ix = IndexOf(v, dirClus, &indexRc)) {
         uint32_t best = kNone;
         auto consider = [&best](auto range) {
             for (auto it = range.first; it != range.second; ++it) best = std::min(best, it->second);
@@ -779,6 +880,7 @@ int Lookup(Volume& v, uint32_t dirClus, const u16string& comp, Found* out) {
         *out = ix->entries[best];
         return 0;
     }
+    if (indexRc) return indexRc;
     bool found = false;
     int rc = ScanDir(v, dirClus, 0, [&](const Found& f) {
         if (IsDotEntry(f.entry)) return false;
@@ -925,7 +1027,7 @@ int StoreEntry(Volume& v, uint32_t dirClus, uint32_t idx, const uint8_t* entry) 
     uint8_t* e = DirEntry(v, dirClus, idx, cur, &sector, &rc);
     if (!e) return rc == kErrEndOfDir ? kErrInconsistent : rc;
     std::memcpy(e, entry, 32);
-    v.Dirty(sector);
+    v.Dirty(sector, true);
     if (FolderIndex* ix = KnownFolder(v, dirClus)) {
         auto it = ix->entries.find(idx);
         if (it != ix->entries.end() && std::memcmp(it->second.entry, entry, 13) == 0)
@@ -949,7 +1051,7 @@ int RemoveEntries(Volume& v, uint32_t dirClus, uint32_t firstIdx, uint32_t short
         }
         if (idx == shortIdx) std::memcpy(shortEntry, e, 32);
         e[0] = 0xE5;
-        v.Dirty(sector);
+        v.Dirty(sector, true);
     }
     if (FolderIndex* ix = KnownFolder(v, dirClus)) {
         if (!ix->entries.count(shortIdx)) {
@@ -968,7 +1070,9 @@ int RemoveEntries(Volume& v, uint32_t dirClus, uint32_t firstIdx, uint32_t short
 int CreateEntry(Volume& v, uint32_t dirClus, const u16string& comp, const uint8_t* tmpl, Found* out) {
     ShortName sn;
     if (int rc = MakeShortName(comp, &sn)) return rc;
-    FolderIndex* ix = IndexOf(v, dirClus);
+    int indexRc = 0;
+    FolderIndex* ix = IndexOf(v, dirClus, &indexRc);
+    if (indexRc) return indexRc;
     if (sn.lossy) {
         uint32_t n = 0;
         if (ix) {
@@ -1011,7 +1115,7 @@ int CreateEntry(Volume& v, uint32_t dirClus, const u16string& comp, const uint8_
             return rc == kErrEndOfDir ? kErrInconsistent : rc;
         }
         std::memcpy(e, slots.data() + 32 * k, 32);
-        v.Dirty(sector);
+        v.Dirty(sector, true);
     }
     /* Past the old end mark, keep the folder ending right after the new entries. */
     if (end != kNone && start + count > end) {
@@ -1020,7 +1124,7 @@ int CreateEntry(Volume& v, uint32_t dirClus, const u16string& comp, const uint8_
         uint8_t* e = DirEntry(v, dirClus, start + count, cur, &sector, &rc);
         if (e && e[0] != 0) {
             std::memset(e, 0, 32);
-            v.Dirty(sector);
+            v.Dirty(sector, true);
         }
     }
     out->dirClus = dirClus;
@@ -1085,14 +1189,16 @@ int FatFs::Init() {
     return 0;
 }
 
-void FatFs::Shutdown() {
-    if (!initialised_) return;
+int FatFs::Shutdown() {
+    if (!initialised_) return 0;
+    int rc = 0;
     for (int v = 0; v < kMaxVolumes; ++v)
-        if (volumes_[v]->mounted) Unmount(v);
+        if (volumes_[v]->mounted && Unmount(v) != 0 && !rc) rc = error_;
     for (auto& f : files_) *f = OpenFile();
     for (auto& d : dirs_) *d = DirObject();
     nodes_.clear();
     initialised_ = false;
+    return rc ? Fail(rc) : 0;
 }
 
 bool FatFs::IsMounted(int vol) const { return vol >= 0 && vol < kMaxVolumes && volumes_[vol]->mounted; }
@@ -1350,25 +1456,48 @@ int FatFs::MountInternal(int vol, const Partition& part) {
     v.bitmap.assign((v.maxCluster + 32) / 32, 0);
     v.Mark(0);
     v.Mark(1);
+    /* Links into free clusters or past the volume (a stop between FAT writes, another
+     * system's damage) are noted: those chains end there. */
     uint32_t used = 0, firstFree = 0;
     const uint32_t entriesPerSector = kSectorSize / width;
+    const uint32_t bad = width == 2 ? 0xFFF7 : 0x0FFFFFF7;
+    std::vector<uint32_t> linked(v.bitmap.size(), 0);
     std::vector<uint8_t> chunk(256 * kSectorSize);
-    for (uint32_t s = 0; s * entriesPerSector <= v.maxCluster; s += 256) {
-        const uint32_t n = std::min<uint32_t>(256, v.fatSize - s);
-        if (v.DevRead(reserved + s, n, chunk.data())) return kErrDevice;
-        for (uint32_t i = 0; i < n * entriesPerSector; ++i) {
-            const uint32_t c = s * entriesPerSector + i;
-            if (c < 2) continue;
-            if (c > v.maxCluster) break;
-            const uint32_t val = width == 2 ? Le16(&chunk[i * 2]) : Le32(&chunk[i * 4]) & 0x0FFFFFFF;
-            if (val) {
-                v.Mark(c);
-                ++used;
-            } else if (!firstFree) {
-                firstFree = c;
+    const auto scan = [&](auto visit) -> int {
+        for (uint32_t s = 0; s * entriesPerSector <= v.maxCluster; s += 256) {
+            const uint32_t n = std::min<uint32_t>(256, v.fatSize - s);
+            if (v.DevRead(reserved + s, n, chunk.data())) return kErrDevice;
+            for (uint32_t i = 0; i < n * entriesPerSector; ++i) {
+                const uint32_t c = s * entriesPerSector + i;
+                if (c < 2) continue;
+                if (c > v.maxCluster) break;
+                visit(c, width == 2 ? Le16(&chunk[i * 2]) : Le32(&chunk[i * 4]) & 0x0FFFFFFF);
             }
         }
+        return 0;
+    };
+    int rc = scan([&](uint32_t c, uint32_t val) {
+        if (val) {
+            v.Mark(c);
+            ++used;
+            if (v.ValidCluster(val))
+                linked[val >> 5] |= 1u << (val & 31);
+            else if (val < bad)
+                v.cutLinks.insert(c);
+        } else if (!firstFree) {
+            firstFree = c;
+        }
+    });
+    if (rc) return rc;
+    bool intoFree = false;
+    for (size_t w = 0; w < linked.size(); ++w) {
+        linked[w] &= ~v.bitmap[w];
+        intoFree = intoFree || linked[w];
     }
+    if (intoFree && (rc = scan([&](uint32_t c, uint32_t val) {
+            if (val && v.ValidCluster(val) && (linked[val >> 5] & (1u << (val & 31)))) v.cutLinks.insert(c);
+        })))
+        return rc;
     v.freeCount = v.clusterCount - used;
     v.hint = firstFree ? firstFree : 2;
     v.mounted = true;
@@ -1591,19 +1720,30 @@ int FatFs::Rename(int vol, const u16string& from, const u16string& to) {
     }
     uint8_t tmpl[32];
     std::memcpy(tmpl, f.entry, 32);
+    /* The new name reaches the device before the old one goes: a stop in between leaves the
+     * file or folder under both names, never under neither. */
     Found created;
     if ((rc = CreateEntry(*v, dstDir, dst.back(), tmpl, &created))) return Fail(rc);
-    /* Creating may have grown the source folder; the old entries are where they were. */
-    if ((rc = RemoveEntries(*v, srcDir, f.firstIdx, f.shortIdx))) return Fail(rc);
-    if (isDir && dstDir != srcDir && v->ValidCluster(moved)) {
+    const auto setParent = [&](uint32_t parent) {
+        if (!isDir || dstDir == srcDir || !v->ValidCluster(moved)) return;
         DirCursor cur;
         uint32_t sector = 0;
-        uint8_t* e = DirEntry(*v, moved, 1, cur, &sector, &rc);
+        int erc = 0;
+        uint8_t* e = DirEntry(*v, moved, 1, cur, &sector, &erc);
         if (e && std::memcmp(e, "..         ", 11) == 0) {
-            SetEntryCluster(e, dstDir == v->RootDir() ? 0 : dstDir);
-            v->Dirty(sector);
+            SetEntryCluster(e, parent == v->RootDir() ? 0 : parent);
+            v->Dirty(sector, true);
         }
+    };
+    setParent(dstDir);
+    if ((rc = v->Flush())) {
+        /* the old name stays the one name: the new entries go again */
+        setParent(srcDir);
+        RemoveEntries(*v, dstDir, created.firstIdx, created.shortIdx);
+        return Fail(rc);
     }
+    /* Creating may have grown the source folder; the old entries are where they were. */
+    if ((rc = RemoveEntries(*v, srcDir, f.firstIdx, f.shortIdx))) return Fail(rc);
     rc = v->Flush();
     return rc ? Fail(rc) : 0;
 }
@@ -1702,6 +1842,11 @@ uint64_t ClustersFor(uint64_t bytes, uint32_t clusterBytes) { return (bytes + cl
  * written (fewer when the volume fills) or a negative code. */
 int64_t WriteAt(Volume& v, FatFs::Node& n, ClockFn clock, uint64_t pos, const uint8_t* src, uint64_t len) {
     if (int rc = EnsureChain(v, n)) return rc;
+    struct Writer {
+        Volume& v;
+        Writer(Volume& vol, uint64_t id) : v(vol) { v.writer = id; }
+        ~Writer() { v.writer = 0; }
+    } writer(v, n.id);
     const uint64_t cb = v.clusterBytes;
     const size_t had = n.chain.size();
     uint64_t need = ClustersFor(pos + len, v.clusterBytes);
@@ -1757,6 +1902,8 @@ int SetNodeSize(Volume& v, FatFs::Node& n, ClockFn clock, uint64_t size) {
         }
         return 0;
     }
+    /* The entry with its new size reaches the device before a cluster is freed or erased: a
+     * stop in between leaves lost clusters, never the old size over erased clusters. */
     const size_t keep = static_cast<size_t>(ClustersFor(size, v.clusterBytes));
     Put32(n.entry + 28, static_cast<uint32_t>(size));
     if (keep == 0) SetEntryCluster(n.entry, 0);
@@ -1765,7 +1912,10 @@ int SetNodeSize(Volume& v, FatFs::Node& n, ClockFn clock, uint64_t size) {
     if (keep < n.chain.size()) {
         std::vector<uint32_t> chain(n.chain);
         n.chain.resize(keep);
+        /* when the entry cannot be written the tail stays allocated: lost, never shared */
+        if (int rc = v.Flush()) return rc;
         if (int rc = v.FreeFrom(chain, keep)) return rc;
+        if (int rc = v.Flush()) return rc;
     }
     return 0;
 }
@@ -1807,6 +1957,7 @@ int FatFs::Open(int vol, const u16string& path, int flags) {
     if (!node) {
         nodes_.push_back(std::make_unique<Node>());
         node = nodes_.back().get();
+        node->id = ++nodeIds_;
         node->vol = vol;
         node->dirClus = parent;
         node->firstIdx = f.firstIdx;
@@ -1859,11 +2010,19 @@ int64_t FatFs::Write(int idx, const void* buffer, uint32_t bytes) {
     uint64_t len = bytes;
     if (of.pos >= 0xFFFFFFFFull) return Fail(kErrNoSpace);
     len = std::min<uint64_t>(len, 0xFFFFFFFFull - of.pos);
+    /* A write that finds no room at its position on a full volume writes nothing: 0 bytes. */
     if (of.pos > n.Size()) {
         /* the gap reads as zeros, never as what the clusters held before */
-        if (int rc = SetNodeSize(*v, n, clock_, of.pos)) return Fail(rc);
+        if (int rc = SetNodeSize(*v, n, clock_, of.pos)) {
+            Fail(rc);
+            return rc == kErrNoSpace ? 0 : -1;
+        }
     }
     int64_t w = WriteAt(*v, n, clock_, of.pos, static_cast<const uint8_t*>(buffer), len);
+    if (w == kErrNoSpace) {
+        Fail(kErrNoSpace);
+        return 0;
+    }
     if (w < 0) return Fail(static_cast<int>(w));
     of.pos += static_cast<uint64_t>(w);
     return w;
@@ -1891,35 +2050,51 @@ int64_t FatFs::Tell(int idx) {
     return static_cast<int64_t>(files_[idx]->pos);
 }
 
-int FatFs::Flush(int idx) {
-    if (!Usable(files_, idx)) return Fail(kErrBadHandle);
-    return Sync(files_[idx]->node->vol);
+/* Writes what the volume holds; a failed write of the file's held bytes during another call
+ * is reported here too, once, even when the bytes reached the device since. */
+int FatFs::FlushFile(int idx) {
+    Node& n = *files_[idx]->node;
+    Volume& v = *volumes_[n.vol];
+    if (!v.mounted) return 0;
+    const int rc = v.Flush();
+    const bool lost = v.lostWrites.erase(n.id) != 0;
+    if (rc) return rc;
+    return lost ? kErrDevice : 0;
 }
 
-int FatFs::Close(int idx) {
+int FatFs::Flush(int idx) {
     if (!Usable(files_, idx)) return Fail(kErrBadHandle);
+    if (!Vol(files_[idx]->node->vol)) return -1;
+    const int rc = FlushFile(idx);
+    return rc ? Fail(rc) : 0;
+}
+
+void FatFs::Release(int idx) {
     OpenFile& of = *files_[idx];
     Node* node = of.node;
-    const int vol = node->vol;
     of = OpenFile();
     if (--node->refs == 0) nodes_.remove_if([node](const std::unique_ptr<Node>& n) { return n.get() == node; });
-    if (!volumes_[vol]->mounted) return 0;
-    int rc = volumes_[vol]->Flush();
-    return rc ? Fail(rc) : 0;
+}
+
+/* A close whose writes fail keeps the file open: the caller may close again once the device
+ * takes writes, and nothing it was told was written is dropped meanwhile. */
+int FatFs::Close(int idx) {
+    if (!Usable(files_, idx)) return Fail(kErrBadHandle);
+    if (int rc = FlushFile(idx)) return Fail(rc);
+    Release(idx);
+    return 0;
 }
 
 int FatFs::CloseAll(int vol) {
     if (!initialised_) return Fail(kErrNotInitialised);
+    if (vol < 0 || vol >= kMaxVolumes) return Fail(kErrInvalid);
+    Volume& v = *volumes_[vol];
+    int rc = v.mounted ? v.Flush() : 0;
     for (int i = 0; i < kMaxOpenFiles; ++i)
         if (files_[i]->used && files_[i]->node->vol == vol) {
-            OpenFile& of = *files_[i];
-            Node* node = of.node;
-            of = OpenFile();
-            if (--node->refs == 0)
-                nodes_.remove_if([node](const std::unique_ptr<Node>& n) { return n.get() == node; });
+            if (v.lostWrites.erase(files_[i]->node->id) && !rc) rc = kErrDevice;
+            Release(i);
         }
-    if (!volumes_[vol]->mounted) return 0;
-    int rc = volumes_[vol]->Flush();
     return rc ? Fail(rc) : 0;
 }
 

@@ -100,7 +100,7 @@ public:
     void SetFolderIndexing(bool on);
 
     int Init();                 /* idempotent */
-    void Shutdown();            /* closes everything, writes what is pending */
+    int Shutdown();             /* closes everything, writes what is pending; -1 when a write failed */
     bool initialised() const { return initialised_; }
 
     int Format(int vol, const Partition& part, const char* label, int type);
@@ -144,11 +144,14 @@ private:
     int Fail(int code);
     Volume* Vol(int vol);
     int MountInternal(int vol, const Partition& part);
+    int FlushFile(int file);
+    void Release(int file);
 
     std::unique_ptr<Volume> volumes_[kMaxVolumes];
     std::vector<std::unique_ptr<OpenFile>> files_;
     std::vector<std::unique_ptr<DirObject>> dirs_;
     std::list<std::unique_ptr<Node>> nodes_;
+    uint64_t nodeIds_ = 0;
     int error_ = 0;
     bool initialised_ = false;
     ClockFn clock_ = SystemClock;

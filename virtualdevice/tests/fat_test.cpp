@@ -452,7 +452,7 @@ TEST(FatFiles, FullVolumeWritesWhatFitsAndStaysConsistent) {
     const int64_t n = f.fs.Write(h, data.data(), static_cast<uint32_t>(data.size()));
     EXPECT_EQ(static_cast<int64_t>(free0) * 512, n);
     EXPECT_EQ(0u, f.Free());
-    EXPECT_EQ(-1, f.fs.Write(h, data.data(), 10));
+    EXPECT_EQ(0, f.fs.Write(h, data.data(), 10));  /* no room: nothing written */
     EXPECT_EQ(kErrNoSpace, f.fs.error());
     f.fs.Close(h);
     EXPECT_EQ(-1, f.fs.Mkdir(0, U("/nodir")));
@@ -477,14 +477,64 @@ TEST(FatChains, CyclesAndWildValuesEndInErrors) {
     fat[(c2 + 1) * 2 + 1] = 0xFF;
     ASSERT_EQ(0, f.fs.Mount(0, f.part));
     uint8_t buf[30000];
-    for (const char* p : {"/cyc", "/wild"}) {
-        int h = f.fs.Open(0, U(p), 0);
+    {
+        int h = f.fs.Open(0, U("/cyc"), 0);
         ASSERT_GE(h, 0);
-        EXPECT_EQ(-1, f.fs.Read(h, buf, sizeof buf)) << p;
+        EXPECT_EQ(-1, f.fs.Read(h, buf, sizeof buf));
         EXPECT_EQ(kErrShortChain, f.fs.error());
         EXPECT_EQ(-1, f.fs.Write(h, buf, 1));
         f.fs.Close(h);
-        EXPECT_EQ(0, f.fs.Unlink(0, U(p)));
+        EXPECT_EQ(0, f.fs.Unlink(0, U("/cyc")));
+    }
+    /* a wild value where the end mark belongs ends the chain there: the file keeps its clusters */
+    EXPECT_TRUE(f.ReadFile("/wild") == Pattern(5000, 9));
+    EXPECT_EQ(0, f.fs.Unlink(0, U("/wild")));
+}
+
+/* A stop between two FAT writes of another system left a chain running into a free cluster
+ * (or past the volume). Clusters handed out since belong to new files; removing the damaged
+ * file frees its own clusters and never follows its chain into theirs. */
+TEST(FatChains, AChainIntoAFreeClusterEndsThereAndItsRemovalSparesOtherFiles) {
+    struct Case {
+        const char* damage;
+        bool pastTheVolume;
+    };
+    for (const Case c : {Case{"link into a free cluster", false}, Case{"link past the volume", true}}) {
+        SCOPED_TRACE(c.damage);
+        Fs f(256 + 40000, 256, 40000, kTypeFat16);
+        const auto damagedData = Pattern(6 * 2048, 1), keptData = Pattern(3000, 2);
+        ASSERT_EQ(0, f.WriteFile("/damaged.bin", damagedData));
+        ASSERT_EQ(0, f.WriteFile("/kept.txt", keptData));
+        uint8_t e[32];
+        ASSERT_EQ(0, f.fs.Stat(0, U("/damaged.bin"), e));
+        const uint32_t first = Le16(e + 26);
+        ASSERT_EQ(0, f.fs.Unmount(0));
+        const uint8_t* boot = f.disk.Sector(256);
+        for (uint32_t copy = 0; copy < boot[16]; ++copy) {
+            uint8_t* fat = f.disk.Sector(256 + Le16(boot + 14) + copy * Le16(boot + 22));
+            ASSERT_EQ(first + 2, Le16(fat + (first + 1) * 2));  /* a plain run of clusters */
+            if (c.pastTheVolume) {
+                fat[(first + 1) * 2] = 0xF0;
+                fat[(first + 1) * 2 + 1] = 0xFF;
+            } else {
+                fat[(first + 2) * 2] = 0;  /* the third cluster reads as free */
+                fat[(first + 2) * 2 + 1] = 0;
+            }
+        }
+        ASSERT_EQ(0, f.fs.Mount(0, f.part));
+        /* new files take the free cluster (and whatever follows it) */
+        const auto fresh = Pattern(40 * 2048, 3);
+        ASSERT_EQ(0, f.WriteFile("/fresh.bin", fresh));
+        ASSERT_EQ(0, f.fs.Unlink(0, U("/damaged.bin")));
+        ASSERT_EQ(0, f.fs.Unmount(0));
+        ASSERT_EQ(0, f.fs.Mount(0, f.part));
+        EXPECT_TRUE(f.ReadFile("/fresh.bin") == fresh) << "the removal reached into a newer file";
+        EXPECT_TRUE(f.ReadFile("/kept.txt") == keptData);
+        /* every cluster of the newer file is still taken after a fresh count */
+        VolumeInfo info;
+        ASSERT_EQ(0, f.fs.Info(0, &info));
+        ASSERT_EQ(0, f.fs.Unlink(0, U("/fresh.bin")));
+        EXPECT_EQ(info.freeClusters + fresh.size() / info.bytesPerCluster, f.Free());
     }
 }
 

@@ -10,6 +10,7 @@
 
 #include "blockdev.h"
 #include "fat/fatfs.h"
+#include "profiler.h"
 
 namespace lxtest {
 
@@ -65,6 +66,25 @@ inline std::vector<uint8_t> Pattern(size_t n, uint32_t seed) {
         b = static_cast<uint8_t>(x);
     }
     return v;
+}
+
+/* A whole file of a mounted volume through the exports; "<missing>" when it cannot be opened. */
+inline std::string ApiRead(const char* path) {
+    const int h = gfslfopen(path, "r");
+    if (h < 0) return "<missing>";
+    std::string out;
+    char buf[4096];
+    for (uint32_t n; (n = gfslfread(buf, 1, sizeof buf, h)) > 0 && n != static_cast<uint32_t>(-1);) out.append(buf, n);
+    gfslfclose(h);
+    return out;
+}
+
+/* Writes a whole file through the exports: 0, or -1 when any step failed. */
+inline int ApiWrite(const char* path, const std::string& data, const char* mode = "w") {
+    const int h = gfslfopen(path, mode);
+    if (h < 0) return -1;
+    const uint32_t n = gfslfwrite(data.data(), 1, static_cast<uint32_t>(data.size()), h);
+    return gfslfclose(h) == 0 && n == data.size() ? 0 : -1;
 }
 
 }  // namespace lxtest
