@@ -5,11 +5,17 @@
 //   profiler <shot>             the function profiler window (left open)
 //   dump <file>                 Dump Debug Information into <file> (Windows path)
 //   viewer <file> <shot>        the debug-trace viewer on <file>, then closed
+//   sheet <type> <family> <part> <shot> <info shot>
+//                               Open Device with no configuration yet: the kit's sheet comes up;
+//                               the device type, family and part are picked on its Predefined List
+//                               page and OK pressed; prints the Open Device dialog's text, then OK
+//   explorer <shot>             Device Explorer: prints the explorer's title and first row, closes it
 //   alive                       the main window still answers
 //   programmed <from> <to>      waits until the bus trace holds a zero written at a word offset
 //                               in [from, to) (hex): a program of zeros has got that far
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
+#include <commctrl.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -25,6 +31,11 @@ constexpr UINT kOpenDevice = 32771;
 constexpr UINT kFunctionProfiler = 32774;
 constexpr UINT kDumpDebug = 32886;
 constexpr UINT kDebugViewer = 32887;
+constexpr UINT kDeviceExplorer = 32780;
+// The kit sheet's Predefined List page.
+constexpr int kTypeRadio[] = {3001, 3002, 3003};  // NOR, NAND, SPI
+constexpr int kFamilyCombo = 3010;
+constexpr int kPartCombo = 3011;
 constexpr int kDeviceInfo = 20012;
 constexpr int kProfilerGrid = 20101;
 constexpr int kTraceGrid = 20111;
@@ -117,6 +128,64 @@ bool WaitProgrammed(uint32_t from, uint32_t to) {
     return false;
 }
 
+// A visible top-level window of the program whose title begins with `prefix`.
+struct TitleSearch {
+    DWORD process;
+    const char* prefix;
+    HWND found;
+};
+
+BOOL CALLBACK VisitTitle(HWND w, LPARAM p) {
+    auto* s = reinterpret_cast<TitleSearch*>(p);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    if (pid != s->process || !IsWindowVisible(w)) return TRUE;
+    char title[256] = "";
+    GetWindowTextA(w, title, sizeof title);
+    if (std::strncmp(title, s->prefix, std::strlen(s->prefix)) != 0) return TRUE;
+    s->found = w;
+    return FALSE;
+}
+
+HWND WaitTitled(HWND frame, const char* prefix) {
+    TitleSearch s{0, prefix, nullptr};
+    GetWindowThreadProcessId(frame, &s.process);
+    for (int i = 0; i < 300 && !s.found; ++i) {
+        EnumWindows(VisitTitle, reinterpret_cast<LPARAM>(&s));
+        if (!s.found) Sleep(100);
+    }
+    return s.found;
+}
+
+// Picks a list entry as a user does: the selection changes and the page hears of it.
+bool Choose(HWND page, int id, const char* text) {
+    HWND combo = GetDlgItem(page, id);
+    DWORD_PTR i = 0;
+    if (!SendMessageTimeoutA(combo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(text),
+                             SMTO_ABORTIFHUNG, 5000, &i) ||
+        static_cast<LRESULT>(i) == CB_ERR)
+        return false;
+    DWORD_PTR r = 0;
+    SendMessageTimeoutA(combo, CB_SETCURSEL, i, 0, SMTO_ABORTIFHUNG, 5000, &r);
+    SendMessageTimeoutA(page, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo),
+                        SMTO_ABORTIFHUNG, 5000, &r);
+    return true;
+}
+
+void Shot(HWND w, const char* name);
+
+// The Open Device dialog once its information box holds text: prints it, pictures it, presses OK.
+bool ReadOpenDeviceDialog(HWND frame, const char* shot) {
+    HWND dialog = WaitDialog(frame, kDeviceInfo);
+    if (!dialog) return false;
+    std::string info;
+    for (int i = 0; i < 100 && info.empty(); ++i, Sleep(100)) info = Text(GetDlgItem(dialog, kDeviceInfo));
+    std::printf("%s\n", info.c_str());
+    Shot(dialog, shot);
+    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+    return WaitGone(dialog) && !info.empty();
+}
+
 void Shot(HWND w, const char* name) {
     Sleep(500);  // let it paint
     LxSaveWindowShot(w, name);
@@ -140,14 +209,43 @@ int main(int argc, char** argv) {
         return WaitProgrammed(std::strtoul(argv[2], nullptr, 16), std::strtoul(argv[3], nullptr, 16)) ? 0 : 1;
     if (step == "open-device" && argc >= 3) {
         PostMessageA(frame, WM_COMMAND, kOpenDevice, 0);
-        HWND dialog = WaitDialog(frame, kDeviceInfo);
-        if (!dialog) return 1;
-        std::string info;
-        for (int i = 0; i < 100 && info.empty(); ++i, Sleep(100)) info = Text(GetDlgItem(dialog, kDeviceInfo));
-        std::printf("%s\n", info.c_str());
-        Shot(dialog, argv[2]);
-        PostMessageA(dialog, WM_COMMAND, IDOK, 0);
-        return WaitGone(dialog) && !info.empty() ? 0 : 1;
+        return ReadOpenDeviceDialog(frame, argv[2]) ? 0 : 1;
+    }
+    if (step == "sheet" && argc >= 7) {
+        PostMessageA(frame, WM_COMMAND, kOpenDevice, 0);
+        HWND sheet = WaitTitled(frame, "Tarn-Rook");
+        if (!sheet) {
+            std::fprintf(stderr, "no configuration sheet\n");
+            return 1;
+        }
+        DWORD_PTR r = 0;
+        SendMessageTimeoutA(sheet, PSM_SETCURSEL, 0, 0, SMTO_ABORTIFHUNG, 5000, &r);
+        Sleep(200);
+        HWND page = nullptr;
+        SendMessageTimeoutA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0, SMTO_ABORTIFHUNG, 5000, reinterpret_cast<DWORD_PTR*>(&page));
+        const int type = std::atoi(argv[2]);
+        if (!page || type < 0 || type > 2) return 1;
+        SendMessageTimeoutA(GetDlgItem(page, kTypeRadio[type]), BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 5000, &r);
+        if (!Choose(page, kFamilyCombo, argv[3]) || !Choose(page, kPartCombo, argv[4])) {
+            std::fprintf(stderr, "the sheet does not list %s %s\n", argv[3], argv[4]);
+            return 1;
+        }
+        Shot(sheet, argv[5]);
+        PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+        if (!WaitGone(sheet)) return 1;
+        return ReadOpenDeviceDialog(frame, argv[6]) ? 0 : 1;
+    }
+    if (step == "explorer" && argc >= 3) {
+        PostMessageA(frame, WM_COMMAND, kDeviceExplorer, 0);
+        HWND explorer = WaitTitled(frame, "Device Explorer: ");
+        if (!explorer) return 1;
+        Sleep(500);
+        char title[256] = "";
+        GetWindowTextA(explorer, title, sizeof title);
+        std::printf("%s\n", title);
+        Shot(explorer, argv[2]);
+        PostMessageA(explorer, WM_COMMAND, IDCANCEL, 0);
+        return WaitGone(explorer) ? 0 : 1;
     }
     if (step == "profiler" && argc >= 3) {
         PostMessageA(frame, WM_COMMAND, kFunctionProfiler, 0);
