@@ -28,8 +28,9 @@ bool IsDeviceName(const std::u16string& name) {
   for (char16_t c : stem) up += Upper(c);
   for (const char16_t* device : {u"CON", u"PRN", u"AUX", u"NUL", u"CONIN$", u"CONOUT$"})
     if (up == device) return true;
-  if (up.size() == 4 && (up.compare(0, 3, u"COM") == 0 || up.compare(0, 3, u"LPT") == 0) && up[3] >= u'0' &&
-      up[3] <= u'9')
+  // Windows counts the superscript digits one, two and three as port numbers as well.
+  auto portDigit = [](char16_t c) { return (c >= u'0' && c <= u'9') || c == 0x00B9 || c == 0x00B2 || c == 0x00B3; };
+  if (up.size() == 4 && (up.compare(0, 3, u"COM") == 0 || up.compare(0, 3, u"LPT") == 0) && portDigit(up[3]))
     return true;
   return false;
 }
@@ -135,7 +136,7 @@ TextReply::Status TextReply::Parse(size_t end) {
 
 // ------------------------------------------------------------------------------------------------
 
-void DataReply::Reset() { *this = DataReply(); }
+void DataReply::Reset() { *this = DataReply(maxLength_); }
 
 DataReply::Status DataReply::Add(const uint8_t* data, size_t n, const Writer& write) {
   if (status_ != Incomplete) {
@@ -151,6 +152,10 @@ DataReply::Status DataReply::Add(const uint8_t* data, size_t n, const Writer& wr
     if (headerBytes_ < 8) return Incomplete;
     length_ = Le32(header_);
     expected_ = Le32(header_ + 4);
+    if (length_ > maxLength_) {
+      dropped_ += n;
+      return status_ = TooLarge;
+    }
   }
   size_t take = std::min<uint64_t>(n, static_cast<uint64_t>(length_ - received_));
   if (take > 0) {

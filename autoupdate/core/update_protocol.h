@@ -92,12 +92,18 @@ class TextReply {
   std::string error_;
 };
 
+// More than any file of the product: a download that announces more is refused before a byte of
+// it is written.
+constexpr uint32_t kMaxDownload = 128u << 20;
+
 // One data reply: the header may come split over pieces; the data goes to the writer up to the
 // declared length and not a byte further (what a server sends beyond it is counted and dropped).
+// A declared length above the limit is TooLarge, and nothing goes to the writer.
 class DataReply {
  public:
-  enum Status { Incomplete, Complete, ChecksumMismatch, WriteFailed };
+  enum Status { Incomplete, Complete, ChecksumMismatch, WriteFailed, TooLarge };
   using Writer = std::function<bool(const uint8_t* data, size_t n)>;
+  explicit DataReply(uint32_t maxLength = kMaxDownload) : maxLength_(maxLength) {}
   Status Add(const uint8_t* data, size_t n, const Writer& write);
   void Reset();
   bool HeaderRead() const { return headerBytes_ == 8; }
@@ -110,6 +116,7 @@ class DataReply {
  private:
   uint8_t header_[8] = {};
   size_t headerBytes_ = 0;
+  uint32_t maxLength_;
   uint32_t length_ = 0, expected_ = 0, received_ = 0;
   Checksum sum_;
   uint64_t dropped_ = 0;

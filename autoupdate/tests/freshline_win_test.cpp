@@ -6,12 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <fstream>
 #include <functional>
 #include <map>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "freshline_dlg.h"
@@ -363,8 +365,9 @@ TEST_F(Freshline, AFailedInstallationKeepsTheDownloads) {
   std::string log = dlg.Log();
   EXPECT_NE(log.find("Update has failed.\nThe downloaded files are kept in " + download + "."), std::string::npos)
       << log;
-  EXPECT_EQ(ReadFileBytes(download + "\\CompA.dll"), newDll);
-  EXPECT_EQ(ReadFileBytes(download + "\\CompA.ini"), std::vector<uint8_t>{'x'});
+  // Each record's download in a folder of its own, numbered by its place in the list.
+  EXPECT_EQ(ReadFileBytes(download + "\\1\\CompA.dll"), newDll);
+  EXPECT_EQ(ReadFileBytes(download + "\\2\\CompA.ini"), std::vector<uint8_t>{'x'});
   EXPECT_EQ(log.find("finished successfully"), std::string::npos);
 }
 
@@ -382,6 +385,123 @@ TEST_F(Freshline, FilesOfOneNameFromTwoComponentsKeepTheirOwnContent) {
   EXPECT_FALSE(Exists(download));
 }
 
+// Records whose downloads a renaming scheme could mix up: one name for two folders, and a third
+// record whose real name is what a renamed download might be called. Every installed file holds
+// its own record's bytes.
+TEST_F(Freshline, DownloadsOfCollidingNamesKeepTheirOwnBytes) {
+  using Layout = std::vector<std::pair<std::u16string, std::u16string>>;  // name, folder
+  const Layout layouts[] = {
+      {{u"x.dll", u""}, {u"x.dll", u"\\External FS Module"}, {u"2-x.dll", u""}},
+      {{u"1-y.dll", u""}, {u"y.dll", u""}, {u"y.dll", u"\\External FS Module"}},
+      {{u"z.txt", u""}, {u"Z.TXT", u"\\External FS Module"}, {u"3-z.txt", u""}, {u"1-Z.TXT", u"\\External FS Module"},
+       {u"2-z.txt", u""}},
+      {{u"1", u""}, {u"2", u"\\External FS Module"}, {u"1", u"\\External FS Module"}},
+  };
+  for (const Layout& layout : layouts) {
+    SetUp();
+    UpdateServer server;
+    ServedProduct product{u"10", u"CompA.dll", u"2.0.0.1", u"", u"Files", {}};
+    std::vector<std::pair<std::string, std::vector<uint8_t>>> expected;
+    for (size_t i = 0; i < layout.size(); ++i) {
+      std::vector<uint8_t> bytes(100 + i * 37);
+      for (size_t k = 0; k < bytes.size(); ++k) bytes[k] = static_cast<uint8_t>(k * (i + 3) + i);
+      product.files.push_back({u"9" + std::u16string(1, static_cast<char16_t>(u'0' + i)), layout[i].first, u"0",
+                               layout[i].second, bytes});
+      expected.push_back({install + lx::update::Narrow(layout[i].second) + "\\" + lx::update::Narrow(layout[i].first), bytes});
+    }
+    server.products = {product};
+    TestDlg dlg;
+    Open(dlg, server);
+    dlg.Click(IDC_START_UPDATE);
+    std::string log = dlg.Log();
+    EXPECT_NE(log.find("Update has been finished successfully."), std::string::npos) << log;
+    for (const auto& e : expected) EXPECT_EQ(ReadFileBytes(e.first), e.second) << e.first;
+    EXPECT_FALSE(Exists(download)) << "every download and its folder removed";
+  }
+}
+
+// Text of any length from the server: the log shows it cut, the run ends as it would with short
+// text, and the log stays bounded.
+TEST_F(Freshline, LongServerTextIsCutInTheLog) {
+  // 500,000 characters are 1 MB on the wire, which a reply may be; twice that is more than any reply may be.
+  const std::u16string note200k(200000, u'n'), version100k(100000, u'9'), note1m(500000, u'm'), note2m(1000000, u'w');
+  struct Case {
+    const char* what;
+    std::vector<ServedProduct> products;
+    const char* logged;
+  } cases[] = {
+      {"a note of 200,000 characters", {{u"10", u"CompA.dll", u"2.0.0.1", u"", note200k, {}}},
+       "n... (199800 more characters not shown)\n"},
+      {"a version of 100,000 characters", {{u"10", u"CompA.dll", version100k, u"", u"Faster", {}}},
+       "9... (99800 more characters not shown)\" of CompA.dll cannot be read."},
+      {"a note of 1 MB", {{u"10", u"CompA.dll", u"2.0.0.1", u"", note1m, {}}}, "... (499800 more characters not shown)\n"},
+      {"a note of 2 MB", {{u"10", u"CompA.dll", u"2.0.0.1", u"", note2m, {}}},
+       "The update server's reply cannot be read: the reply is longer than 1048576 bytes."},
+  };
+  for (const Case& c : cases) {
+    SetUp();
+    UpdateServer server;
+    server.products = c.products;
+    TestDlg dlg;
+    Open(dlg, server);
+    dlg.Click(IDC_START_UPDATE);
+    std::string log = dlg.Log();
+    EXPECT_NE(log.find(c.logged), std::string::npos) << c.what << "\n" << log.substr(0, 2000);
+    EXPECT_NE(log.find("Connection has closed."), std::string::npos) << c.what;
+    EXPECT_LT(log.size(), 5000u) << c.what;
+
+  }
+}
+
+// A server that offers thousands of products keeps the run busy for long: Exit ends it at once, and
+// the log stays bounded meanwhile.
+TEST_F(Freshline, ExitStopsALongRunAtOnce) {
+  UpdateServer server;
+  for (int i = 0; i < 3000; ++i) {
+    std::string id = std::to_string(1000 + i);
+    server.products.push_back({std::u16string(id.begin(), id.end()), u"CompA.dll", u"2.0.0.1", u"",
+                               u"Note " + std::u16string(id.begin(), id.end()), {}});
+  }
+  TestDlg dlg;
+  Open(dlg, server);
+  std::atomic<DWORD> exitAt{0};
+  std::thread user([&] {
+    // Exit once the run has gone through some of the products.
+    for (int i = 0; i < 600 && server.Requests().size() < 50; ++i) Sleep(50);
+    exitAt = GetTickCount();
+    ::PostMessageA(dlg.m_hWnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+  });
+  dlg.Click(IDC_START_UPDATE);
+  DWORD returned = GetTickCount();
+  user.join();
+  std::string log = dlg.Log();
+  EXPECT_EQ(dlg.ended, std::vector<int>{0});
+  EXPECT_NE(log.find("The update was stopped."), std::string::npos) << log.substr(log.size() > 3000 ? log.size() - 3000 : 0);
+  EXPECT_LT(server.Requests().size(), 3001u) << "the run went on after Exit";
+  EXPECT_LT(returned - exitAt, 3000u) << "Exit was honoured " << (returned - exitAt) << " ms late";
+  EXPECT_LT(log.size(), 70000u);
+  EXPECT_EQ(ReadFileBytes(install + "\\CompA.dll"), oldDll);
+}
+
+// A download that announces more than any file of the product may be is refused before a byte of
+// it reaches the disk.
+TEST_F(Freshline, AnOversizedDownloadIsRefused) {
+  Snapshot before = SnapshotOf(install);
+  UpdateServer server;
+  Catalogue(server);
+  server.bad.declaredLength = 300u << 20;
+  TestDlg dlg;
+  Open(dlg, server);
+  dlg.Click(IDC_START_UPDATE);
+  std::string log = dlg.Log();
+  EXPECT_NE(log.find("The update server announced 314572800 bytes for marker.exe, more than the 128 MiB a download may "
+                     "take: refused.\nNothing was installed."),
+            std::string::npos)
+      << log;
+  EXPECT_EQ(SnapshotOf(install), before);
+  EXPECT_FALSE(Exists(download));
+}
+
 TEST_F(Freshline, ADownloadThatCannotBeWrittenEndsTheRun) {
   WriteFileBytes(download, {'x'});  // a file where the download folder should be
   Snapshot before = SnapshotOf(install);
@@ -392,7 +512,7 @@ TEST_F(Freshline, ADownloadThatCannotBeWrittenEndsTheRun) {
   dlg.Click(IDC_START_UPDATE);
   std::string log = dlg.Log();
   EXPECT_NE(log.find("Download marker.exe... (3 of 3)... Failed\nThe download file " + download +
-                     "\\marker.exe cannot be written.\nNothing was installed."),
+                     "\\3\\marker.exe cannot be written.\nNothing was installed."),
             std::string::npos)
       << log;
   EXPECT_EQ(SnapshotOf(install), before);

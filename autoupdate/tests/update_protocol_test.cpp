@@ -166,6 +166,31 @@ TEST(DataReplyTest, OnlyTheDeclaredLengthIsWritten) {
   EXPECT_EQ(sink.written, file);
 }
 
+TEST(DataReplyTest, AnnouncedLengthAboveTheLimitWritesNothing) {
+  struct Case {
+    uint32_t length;
+    DataReply::Status status;
+  } cases[] = {{kMaxDownload, DataReply::Incomplete}, {kMaxDownload + 1, DataReply::TooLarge},
+               {300u << 20, DataReply::TooLarge}, {0xFFFFFFFFu, DataReply::TooLarge}};
+  for (const Case& c : cases) {
+    std::vector<uint8_t> m;
+    for (uint32_t v : {c.length, 0u})
+      for (int i = 0; i < 4; ++i) m.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    m.insert(m.end(), 4096, 0x55);
+    DataReply reply;
+    Sink sink;
+    EXPECT_EQ(reply.Add(m.data(), m.size(), sink.Writer()), c.status) << c.length;
+    EXPECT_EQ(sink.written.size(), c.status == DataReply::TooLarge ? 0u : 4096u) << c.length;
+    reply.Reset();  // the limit survives a reset
+    EXPECT_EQ(reply.Add(m.data(), m.size(), sink.Writer()), c.status) << c.length;
+  }
+  DataReply small(10);
+  Sink sink;
+  std::vector<uint8_t> file(11, 1);
+  EXPECT_EQ(small.Add(DataMessage(file).data(), DataMessage(file).size(), sink.Writer()), DataReply::TooLarge);
+  EXPECT_TRUE(sink.written.empty());
+}
+
 TEST(DataReplyTest, FailuresAndShortData) {
   std::vector<uint8_t> file(100, 7);
   struct Case {
@@ -229,17 +254,22 @@ TEST(Versions, PartsAreSixteenBitFieldsOfOneNumber) {
 
 TEST(Names, OnlyPlainNamesAndRelativeFolders) {
   const std::u16string goodNames[] = {u"Lumivex.exe", u"Tarn-Rook.dll", u"read me.txt", u"\u00e9t\u00e9.ini",
-                                      u".profile", u"console.txt", u"COM10", std::u16string(255, u'a')};
+                                      u".profile", u"console.txt", u"COM10", std::u16string(255, u'a'),
+                                      u"COM\u00b9x", u"LPT\u00b4", u"COM\u2074.txt"};
   const std::u16string badNames[] = {
       u"", u".", u"..", u"..\\..\\x", u"../x", u"a\\b", u"a/b", u"C:\\Windows\\x.dll", u"C:x", u"\\\\server\\s\\x",
       u"/etc/passwd", u"file.txt:stream", u"*.exe", u"a?b", u"a<b", u"a|b", u"a\"b", u"a\tb", u"a\nb", u"x.", u"x ",
-      u"CON", u"nul.txt", u"Com1", u"LPT9.log", u"aux ", std::u16string(256, u'a')};
+      u"CON", u"nul.txt", u"Com1", u"LPT9.log", u"aux ", std::u16string(256, u'a'),
+      // superscript one, two and three are port numbers too, with or without an extension
+      u"COM\u00b9", u"COM\u00b2", u"COM\u00b3", u"LPT\u00b9", u"LPT\u00b2", u"LPT\u00b3", u"com\u00b9.txt",
+      u"lpt\u00b3.dll", u"Com\u00b2.a.b", u"COM\u00b9 .log"};
   for (const auto& n : goodNames) EXPECT_TRUE(IsPlainFileName(n)) << Narrow(n);
   for (const auto& n : badNames) EXPECT_FALSE(IsPlainFileName(n)) << Narrow(n);
 
   const std::u16string goodFolders[] = {u"", u"\\", u"\\External FS Module", u"a/b", u"a\\b\\", u"VBScript\\Lib"};
   const std::u16string badFolders[] = {u"..", u"\\..", u"a\\..\\..", u"a/../../b", u"C:\\Windows", u"c:",
-                                       u"\\\\?\\C:\\x", u"a\\con", u"a\\.\\b", u"a\\b:s"};
+                                       u"\\\\?\\C:\\x", u"a\\con", u"a\\.\\b", u"a\\b:s",
+                                       u"a\\LPT\u00b9.x"};
   for (const auto& f : goodFolders) EXPECT_TRUE(IsRelativeFolder(f)) << Narrow(f);
   for (const auto& f : badFolders) EXPECT_FALSE(IsRelativeFolder(f)) << Narrow(f);
 

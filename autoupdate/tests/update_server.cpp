@@ -165,7 +165,7 @@ void UpdateServer::Answer(SOCKET s, const std::u16string& request, bool* close) 
       ++checksumsSpoiled_;
       sum += 1;
     }
-    Le32(&header, static_cast<uint32_t>(file->data.size()));
+    Le32(&header, bad.declaredLength ? bad.declaredLength : static_cast<uint32_t>(file->data.size()));
     Le32(&header, sum);
     std::vector<uint8_t> body = file->data;
     if (bad.shortBy) body.resize(body.size() > bad.shortBy ? body.size() - bad.shortBy : 0);

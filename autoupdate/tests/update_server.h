@@ -36,6 +36,7 @@ struct Misbehaviour {
   bool partialRecord = false;  // the file list ends inside a record
   size_t extraBytes = 0;       // bytes sent beyond a data reply's declared length
   bool closeAfterCategory = false;
+  uint32_t declaredLength = 0;  // data headers announce this length (0: the file's own), then stall
   std::u16string greeting;     // text sent as soon as a client connects
 };
 

@@ -23,9 +23,25 @@ constexpr DWORD kDefaultIdleMs = 30000;
 const wchar_t* W(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
 std::u16string U(const std::wstring& s) { return std::u16string(s.begin(), s.end()); }
 
-int Ask(HWND owner, const wchar_t* text, UINT type) {
+int AskBox(HWND owner, const wchar_t* text, UINT type) {
   return LxMessageBoxW(owner, reinterpret_cast<const unsigned short*>(text),
                        reinterpret_cast<const unsigned short*>(kCaption), type);
+}
+
+// Text from the server goes into the log only this long: a note or version of any length must
+// not make the log (a rich edit, slow with long text) the bottleneck of the run.
+constexpr size_t kMaxShownText = 200;
+// The log keeps about this many characters; older lines go first.
+constexpr int kMaxLogChars = 60000;
+// Appends to the log are gathered for this long before the control gets them.
+constexpr DWORD kLogBatchMs = 200;
+
+std::wstring Shown(const std::u16string& text) {
+  std::wstring out;
+  size_t n = text.size() < kMaxShownText ? text.size() : kMaxShownText;
+  for (size_t i = 0; i < n; ++i) out += text[i] < 0x20 && text[i] != u'\n' ? L'?' : static_cast<wchar_t>(text[i]);
+  if (text.size() > n) out += L"... (" + std::to_wstring(text.size() - n) + L" more characters not shown)";
+  return out;
 }
 
 std::wstring Env(const wchar_t* name) {
@@ -100,19 +116,26 @@ BOOL CFreshlineDlg::OnInitDialog() {
 BOOL CFreshlineDlg::OnCommand(WPARAM wp, LPARAM lp) {
   if (HIWORD(wp) != BN_CLICKED) return CDialog::OnCommand(wp, lp);
   switch (LOWORD(wp)) {
-    case IDC_CONNECT: ConnectToServer(); return TRUE;
-    case IDC_REQUEST: RequestCategory(); return TRUE;
-    case IDC_VERSION_CHECK: CheckVersions(); return TRUE;
-    case IDC_DOWNLOAD: DownloadAll(); return TRUE;
-    case IDC_START_UPDATE: RunUpdate(); return TRUE;
-    case IDC_DISCONNECT: CloseConnection(); return TRUE;
-    case IDC_INSTALL: InstallUpdates(); return TRUE;
+    case IDC_CONNECT: ConnectToServer(); break;
+    case IDC_REQUEST: RequestCategory(); break;
+    case IDC_VERSION_CHECK: CheckVersions(); break;
+    case IDC_DOWNLOAD: DownloadAll(); break;
+    case IDC_START_UPDATE: RunUpdate(); break;
+    case IDC_DISCONNECT: CloseConnection(); break;
+    case IDC_INSTALL: InstallUpdates(); break;
     default: return CDialog::OnCommand(wp, lp);
   }
+  FlushLog();
+  return TRUE;
 }
 
 BOOL CFreshlineDlg::OnMessage(UINT msg, WPARAM wp, LPARAM, LRESULT* result) {
   return LxAppDialogMessage(m_hWnd, m_hIcon, IDM_ABOUTBOX, IDD_ABOUTBOX, msg, wp, result);
+}
+
+int CFreshlineDlg::Ask(const wchar_t* text, UINT type) {
+  FlushLog();  // the log shows what led to the question
+  return AskBox(m_hWnd, text, type);
 }
 
 void CFreshlineDlg::EndProcess(int code) {
@@ -124,9 +147,25 @@ void CFreshlineDlg::EndProcess(int code) {
 // ----- Log -----------------------------------------------------------------------------------
 
 void CFreshlineDlg::AppendLog(const std::wstring& text) {
+  m_pendingLog += text;
+  if (GetTickCount() - m_lastLogFlush >= kLogBatchMs) FlushLog();
+}
+
+void CFreshlineDlg::FlushLog() {
+  m_lastLogFlush = GetTickCount();
   HWND log = ::GetDlgItem(m_hWnd, IDC_LOG);
-  if (!log) return;
+  if (!log || m_pendingLog.empty()) return;
+  std::wstring text;
+  text.swap(m_pendingLog);
+  if (text.size() > static_cast<size_t>(kMaxLogChars))
+    text = L"(earlier lines removed)\n" + text.substr(text.size() - static_cast<size_t>(kMaxLogChars / 2));
   int end = GetWindowTextLengthW(log);
+  if (end + static_cast<int>(text.size()) > kMaxLogChars) {
+    // The oldest half goes; the line that says so takes its place.
+    ::SendMessageW(log, EM_SETSEL, 0, end - kMaxLogChars / 2 + static_cast<int>(text.size()));
+    ::SendMessageW(log, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L"(earlier lines removed)\n"));
+    end = GetWindowTextLengthW(log);
+  }
   ::SendMessageW(log, EM_SETSEL, end, end);
   ::SendMessageW(log, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
   ::SendMessageW(log, EM_SCROLLCARET, 0, 0);
@@ -154,6 +193,7 @@ std::wstring CFreshlineDlg::LogText() const {
   std::wstring text(static_cast<size_t>(n) + 1, L'\0');
   if (n > 0) text.resize(static_cast<size_t>(GetWindowTextW(log, &text[0], n + 1)));
   else text.clear();
+  text += m_pendingLog;
   // The rich edit ends its lines with "\r" and may give them back as "\r\n": "\n" either way.
   std::wstring out;
   for (size_t i = 0; i < text.size(); ++i) {
@@ -207,21 +247,37 @@ void CFreshlineDlg::FailReply(const std::wstring& why) {
 
 void CFreshlineDlg::ReplyFailedLog() { Log(L"%ls\n", m_replyError.c_str()); }
 
+bool CFreshlineDlg::KeepResponsive() {
+  if (GetTickCount() - m_lastLogFlush >= kLogBatchMs) FlushLog();
+  MSG msg;
+  while (!m_bStopping && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      m_bStopping = true;
+      break;
+    }
+    if (!IsDialogMessageA(m_hWnd, &msg)) {
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+    if (m_nReplyState == kIdle && m_bWaiting) break;
+  }
+  return !m_bStopping;
+}
+
+void CFreshlineDlg::Stop() {
+  m_bStopping = true;
+  EndProcess(0);
+}
+
 bool CFreshlineDlg::WaitForReply() {
   DWORD since = GetTickCount();
   uint64_t seen = m_bytesReceived;
+  m_bWaiting = true;
   while (m_nReplyState != kIdle) {
-    MSG msg;
-    while (m_nReplyState != kIdle && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      if (msg.message == WM_QUIT) {
-        PostQuitMessage(static_cast<int>(msg.wParam));
-        FailReply(L"The program is ending.");
-        break;
-      }
-      if (!IsDialogMessageA(m_hWnd, &msg)) {
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-      }
+    if (!KeepResponsive()) {
+      FailReply(L"The update was stopped.");
+      break;
     }
     if (m_nReplyState == kIdle) break;
     if (!m_pSocket || m_pSocket->m_hSocket == INVALID_SOCKET) {
@@ -241,6 +297,7 @@ bool CFreshlineDlg::WaitForReply() {
     }
     MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
   }
+  m_bWaiting = false;
   return m_replyError.empty();
 }
 
@@ -288,7 +345,11 @@ void CFreshlineDlg::HandleReply(const uint8_t* data, size_t count) {
       m_idleText.Add(data, count, &text);
       std::wstring shown;
       for (char16_t c : text)
-        if (c) shown += static_cast<wchar_t>(c);
+        if (c && m_idleShown < kMaxShownIdle) shown += static_cast<wchar_t>(c), ++m_idleShown;
+      if (m_idleShown >= kMaxShownIdle && !m_idleCut) {
+        m_idleCut = true;
+        shown += L"\n(more text from the update server is not shown)\n";
+      }
       if (!shown.empty()) AppendLog(shown);
       return;
     }
@@ -308,8 +369,8 @@ void CFreshlineDlg::HandleReply(const uint8_t* data, size_t count) {
           if (!lx::update::IsPlainFileName(file[lx::update::kFileName]) ||
               !lx::update::IsRelativeFolder(file[lx::update::kFileFolder])) {
             FailReply(L"The update server named a file outside the installation folder (\"" +
-                      std::wstring(W(file[lx::update::kFileFolder])) + L"\", \"" +
-                      std::wstring(W(file[lx::update::kFileName])) + L"\"): the update is refused.");
+                      Shown(file[lx::update::kFileFolder]) + L"\", \"" + Shown(file[lx::update::kFileName]) +
+                      L"\"): the update is refused.");
             return;
           }
         }
@@ -334,6 +395,11 @@ void CFreshlineDlg::HandleReply(const uint8_t* data, size_t count) {
         case DataReply::WriteFailed:
           FailReply(L"The downloaded file could not be written to " + DownloadPath(m_nFileIndex) + L".");
           return;
+        case DataReply::TooLarge:
+          FailReply(L"The update server announced " + std::to_wstring(m_dataReply.ExpectedLength()) + L" bytes for " +
+                    Shown(m_files[m_nFileIndex][lx::update::kFileName]) + L", more than the " +
+                    std::to_wstring(lx::update::kMaxDownload >> 20) + L" MiB a download may take: refused.");
+          return;
         case DataReply::ChecksumMismatch: break;
       }
       CloseDownloadFile(false);
@@ -342,7 +408,7 @@ void CFreshlineDlg::HandleReply(const uint8_t* data, size_t count) {
       } else {
         m_nRetries = 0;
         Log(L"Download has failed - check sum error.\n");
-        if (Ask(m_hWnd, L"Download has failed - check sum error.\n", MB_RETRYCANCEL | MB_ICONEXCLAMATION) == IDCANCEL) {
+        if (Ask(L"Download has failed - check sum error.\n", MB_RETRYCANCEL | MB_ICONEXCLAMATION) == IDCANCEL) {
           m_bEndAfterRun = true;
           FailReply(L"The download was cancelled after repeated checksum errors.");
           return;
@@ -378,7 +444,7 @@ bool CFreshlineDlg::ReadInstallFolder(std::wstring* folder) {
 std::wstring CFreshlineDlg::PathBelow(const std::wstring& folder, const std::u16string& sub,
                                       const std::u16string& name) {
   auto refuse = [&]() {
-    Log(L"The path \"%ls\" \"%ls\" would lie outside the installation folder: refused.\n", W(sub), W(name));
+    Log(L"The path \"%ls\" \"%ls\" would lie outside the installation folder: refused.\n", Shown(sub).c_str(), Shown(name).c_str());
     return std::wstring();
   };
   if (!lx::update::IsRelativeFolder(sub) || (!name.empty() && !lx::update::IsPlainFileName(name))) return refuse();
@@ -399,8 +465,8 @@ int CFreshlineDlg::CompareInstalledVersion(const Record& product) {
   if (path.empty()) return -1;
   uint64_t server = 0;
   if (!lx::update::ParseVersion(product[lx::update::kProductVersion], &server)) {
-    Log(L"The version \"%ls\" of %ls cannot be read.\n", W(product[lx::update::kProductVersion]),
-        W(product[lx::update::kProductFile]));
+    Log(L"The version \"%ls\" of %ls cannot be read.\n", Shown(product[lx::update::kProductVersion]).c_str(),
+        Shown(product[lx::update::kProductFile]).c_str());
     return -1;
   }
   uint64_t installed = 0;
@@ -420,19 +486,24 @@ int CFreshlineDlg::CompareInstalledVersion(const Record& product) {
 
 bool CFreshlineDlg::CheckVersions() {
   Log(L"Check the latest version of each product...\n");
-  while (!m_products.empty()) {
-    Record product = m_products.front();
-    m_products.erase(m_products.begin());
+  // Every record is dropped once it has been looked at.
+  std::vector<Record> products;
+  products.swap(m_products);
+  for (const Record& product : products) {
+    if (!KeepResponsive()) {
+      Log(L"The update was stopped.\n");
+      return false;
+    }
     if (!lx::update::IsPlainFileName(product[lx::update::kProductFile]) ||
         !lx::update::IsRelativeFolder(product[lx::update::kProductFolder])) {
       Log(L"The update server named a component outside the installation folder (\"%ls\", \"%ls\"): the update is "
           L"refused.\n",
-          W(product[lx::update::kProductFolder]), W(product[lx::update::kProductFile]));
+          Shown(product[lx::update::kProductFolder]).c_str(), Shown(product[lx::update::kProductFile]).c_str());
       return false;
     }
     if (CompareInstalledVersion(product) != 1) continue;
-    Log(L"Found an update for %ls (v%ls).\n : %ls\n", W(product[lx::update::kProductFile]),
-        W(product[lx::update::kProductVersion]), W(product[lx::update::kProductNote]));
+    Log(L"Found an update for %ls (v%ls).\n : %ls\n", Shown(product[lx::update::kProductFile]).c_str(),
+        Shown(product[lx::update::kProductVersion]).c_str(), Shown(product[lx::update::kProductNote]).c_str());
     m_textReply.Reset(lx::update::kFileFields);
     if (!Send(u"Version", product[lx::update::kProductId])) {
       ReplyFailedLog();
@@ -458,14 +529,14 @@ lx::update::SelfUpdate CFreshlineDlg::DetectSelfUpdate() {
 
 // ----- Downloads -----------------------------------------------------------------------------
 
+std::wstring CFreshlineDlg::DownloadFolderOf(size_t index) const {
+  // A folder of its own per record: two records may name the same file for different folders, and a
+  // renamed download could take the name of a third record's file. A number is no server name here.
+  return m_downloadFolder + L"\\" + std::to_wstring(index + 1);
+}
+
 std::wstring CFreshlineDlg::DownloadPath(size_t index) const {
-  const std::u16string& name = m_files[index][lx::update::kFileName];
-  // Two components may ship files of one name for different folders: each download keeps a file
-  // of its own instead of the last one taking the place of the others.
-  for (size_t i = 0; i < m_files.size(); ++i)
-    if (i != index && _wcsicmp(W(m_files[i][lx::update::kFileName]), W(name)) == 0)
-      return m_downloadFolder + L"\\" + std::to_wstring(index + 1) + L"-" + W(name);
-  return m_downloadFolder + L"\\" + W(name);
+  return DownloadFolderOf(index) + L"\\" + W(m_files[index][lx::update::kFileName]);
 }
 
 void CFreshlineDlg::CloseDownloadFile(bool keep) {
@@ -475,6 +546,7 @@ void CFreshlineDlg::CloseDownloadFile(bool keep) {
   if (!keep && m_nFileIndex < m_files.size()) {
     std::wstring path = DownloadPath(m_nFileIndex);
     DeleteFileW(path.c_str());
+    RemoveDirectoryW(DownloadFolderOf(m_nFileIndex).c_str());
     m_downloaded.erase(path);
   }
 }
@@ -484,6 +556,7 @@ bool CFreshlineDlg::RequestFile(size_t index) {
   m_nFileIndex = index;
   if (m_hDownload == INVALID_HANDLE_VALUE) {
     CreateDirectoryW(m_downloadFolder.c_str(), nullptr);
+    CreateDirectoryW(DownloadFolderOf(index).c_str(), nullptr);
     std::wstring path = DownloadPath(index);
     m_hDownload = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (m_hDownload == INVALID_HANDLE_VALUE) {
@@ -508,7 +581,12 @@ bool CFreshlineDlg::DownloadAll() {
   }
   int count = static_cast<int>(m_files.size());
   for (int i = count - 1; i >= 0; --i) {
-    Log(L"Download %ls... (%d of %d)...", W(m_files[static_cast<size_t>(i)][lx::update::kFileName]), i + 1, count);
+    if (!KeepResponsive()) {
+      Log(L"The update was stopped.\n");
+      return false;
+    }
+    Log(L"Download %ls... (%d of %d)...", Shown(m_files[static_cast<size_t>(i)][lx::update::kFileName]).c_str(), i + 1,
+        count);
     m_nRetries = 0;
     if (!RequestFile(static_cast<size_t>(i)) || !WaitForReply()) {
       Log(L" Failed\n");
@@ -522,7 +600,10 @@ bool CFreshlineDlg::DownloadAll() {
 
 void CFreshlineDlg::CleanDownloadFolder() {
   // Only what this run downloaded: the folder may hold nothing else of anybody's.
-  for (const std::wstring& path : m_downloaded) DeleteFileW(path.c_str());
+  for (const std::wstring& path : m_downloaded) {
+    DeleteFileW(path.c_str());
+    RemoveDirectoryW(path.substr(0, path.rfind(L'\\')).c_str());
+  }
   m_downloaded.clear();
   RemoveDirectoryW(m_downloadFolder.c_str());
 }
@@ -574,8 +655,12 @@ bool CFreshlineDlg::InstallUpdates() {
   };
   int count = static_cast<int>(m_files.size());
   for (int i = count - 1; i >= 0; --i) {
+    if (!KeepResponsive()) {
+      Log(L"The update was stopped.\n");
+      return failed();
+    }
     const Record& file = m_files[static_cast<size_t>(i)];
-    Log(L"Update %ls... (%d of %d)\n", W(file[lx::update::kFileName]), i + 1, count);
+    Log(L"Update %ls... (%d of %d)\n", Shown(file[lx::update::kFileName]).c_str(), i + 1, count);
     std::wstring target = PathBelow(folder, file[lx::update::kFileFolder], file[lx::update::kFileName]);
     if (target.empty() || !CopyFileW(DownloadPath(static_cast<size_t>(i)).c_str(), target.c_str(), FALSE))
       return failed();
@@ -592,7 +677,7 @@ bool CFreshlineDlg::InstallUpdates() {
     std::wstring path = PathBelow(folder, file[lx::update::kFileFolder], file[lx::update::kFileName]);
     (file[lx::update::kFileName] == lx::update::kSelfBatch ? batch : exe) = path;
   }
-  Ask(m_hWnd, L"Auto Update application has been updated.\nIt will restart automatically in order to apply the change.",
+  Ask(L"Auto Update application has been updated.\nIt will restart automatically in order to apply the change.",
       MB_OK);
   std::wstring where = batch.substr(0, batch.rfind(L'\\'));
   if (GetFileAttributesW(exe.c_str()) == INVALID_FILE_ATTRIBUTES || !SetCurrentDirectoryW(where.c_str()) ||
@@ -608,7 +693,7 @@ bool CFreshlineDlg::InstallUpdates() {
 
 bool CFreshlineDlg::RunUpdate() {
   ::EnableWindow(::GetDlgItem(m_hWnd, IDC_START_UPDATE), FALSE);
-  Ask(m_hWnd, L"Please make sure that Lumivex is closed.", MB_OK);
+  Ask(L"Please make sure that Lumivex is closed.", MB_OK);
   if (!ConnectToServer()) return false;
   bool ok = RequestCategory() && CheckVersions();
   if (ok) {
@@ -619,12 +704,13 @@ bool CFreshlineDlg::RunUpdate() {
   if (!ok) {
     Log(L"Nothing was installed.\n");
   } else if (!m_files.empty() &&
-             Ask(m_hWnd, L"Download has finished. Continue to install updates?", MB_YESNO | MB_ICONQUESTION) == IDYES) {
+             Ask(L"Download has finished. Continue to install updates?", MB_YESNO | MB_ICONQUESTION) == IDYES) {
     ok = InstallUpdates();
     keep = !ok;
   }
   if (!keep) CleanDownloadFolder();
   CloseConnection();
+  FlushLog();
   if (m_bEndAfterRun) EndProcess(0);
   return ok;
 }

@@ -71,14 +71,21 @@ class CFreshlineDlg : public CDialog {
   BOOL OnInitDialog() override;
   BOOL OnCommand(WPARAM wp, LPARAM lp) override;
   BOOL OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) override;
-  void OnOK() override { EndProcess(0); }
-  void OnCancel() override { EndProcess(0); }
+  // OK, Exit and closing the window end the program at once, a run or not.
+  void OnOK() override { Stop(); }
+  void OnCancel() override { Stop(); }
   // The program ends here (OK, Exit, Cancel on a checksum failure, the restart after a
   // self-update); tests replace it.
   virtual void EndProcess(int code);
 
  private:
   void AppendLog(const std::wstring& text);
+  // Puts what was appended since the last time into the log control.
+  void FlushLog();
+  // Handles the window's pending messages (Exit among them); false once the run is to stop.
+  bool KeepResponsive();
+  void Stop();
+  int Ask(const wchar_t* text, UINT type);
   void Log(const wchar_t* format, ...);
   bool Send(const std::u16string& kind, const std::u16string& argument);
   bool WaitForReply();
@@ -89,6 +96,7 @@ class CFreshlineDlg : public CDialog {
   // The file's path below the installation folder, or empty (and logged) when the names the server
   // sent would lead anywhere else.
   std::wstring PathBelow(const std::wstring& folder, const std::u16string& sub, const std::u16string& name);
+  std::wstring DownloadFolderOf(size_t index) const;
   std::wstring DownloadPath(size_t index) const;
   bool RunAndWait(const std::wstring& path);
   bool StartProcess(const std::wstring& path, HANDLE* process);
@@ -110,6 +118,13 @@ class CFreshlineDlg : public CDialog {
   uint64_t m_bytesReceived = 0;
   std::set<std::wstring> m_downloaded;  // our own files in the download folder
   lx::update::Utf16Pieces m_idleText;  // text that came while nothing was asked
+  static constexpr size_t kMaxShownIdle = 4096;
+  size_t m_idleShown = 0;
+  bool m_idleCut = false;
+  std::wstring m_pendingLog;  // appended, not yet in the control
+  DWORD m_lastLogFlush = 0;
+  bool m_bStopping = false;
+  bool m_bWaiting = false;
   CFont m_font;
   HICON m_hIcon = nullptr;
 };
