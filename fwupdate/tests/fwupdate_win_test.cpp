@@ -161,9 +161,26 @@ TEST_F(TarnRookUpdate, FailuresChangeNothing) {
     std::function<void()> prepare;
     bool usbFails;  // else the FPGA step fails
     bool fakeUsbSuccess;
+    const char* said = nullptr;  // in the log: why the file was refused
   };
   lxtest::VmeImages mismatch = lxtest::AssembleVme(kMismatchVme, true);
   ASSERT_EQ(mismatch.error, "");
+  lxtest::VmeImages good = lxtest::AssembleVme(kGoodVme, true);
+  ASSERT_EQ(good.error, "");
+  auto cutAlgorithm = [&good](size_t percent) {
+    return [&good, percent] {
+      Write("Tarn_Rook_ALGORITHM.vme", std::vector<uint8_t>(good.algorithm.begin(),
+                                                             good.algorithm.begin() + static_cast<std::ptrdiff_t>(
+                                                                                          good.algorithm.size() * percent / 100)));
+    };
+  };
+  auto controller = [](std::vector<uint8_t> bytes) { return [bytes] { Write("Tarn_Rook.iic", bytes); }; };
+  std::vector<uint8_t> first13 = BootImage(4);
+  first13.resize(13);
+  std::vector<uint8_t> notC2 = BootImage(4);
+  notC2[0] = 0xC0;
+  std::vector<uint8_t> code(3000, 0x5A);
+  std::vector<uint8_t> twoRecords = lxtest::MakeBootImage({{0x0000, code}, {0x2000, code}});
   const Case cases[] = {
       {"truncated controller image", [] { std::vector<uint8_t> b = BootImage(2); b.resize(b.size() - 100); Write("Tarn_Rook.iic", b); },
        true, false},
@@ -176,6 +193,26 @@ TEST_F(TarnRookUpdate, FailuresChangeNothing) {
        },
        false, false},
       {"missing FPGA data", [] { DeleteFileA("Tarn_Rook_DATA.vme"); }, false, false},
+      // Files that are not what they are named: refused before anything goes to the kit.
+      {"a 1-byte controller image", controller({0xC2}), true, false, "The USB controller image is refused (image is truncated)"},
+      {"9 zero bytes", controller(std::vector<uint8_t>(9, 0)), true, false, "image is truncated"},
+      {"a header whose first byte is not 0xC2", controller(notC2), true, false, "first byte 0xC2"},
+      {"the first 13 bytes of a good image", controller(first13), true, false, "does not end with the record"},
+      // The kit takes the image's first record and stalls at its second: the EEPROM is written last.
+      {"a RAM load the kit refuses",
+       [&] {
+         Write("Tarn_Rook.iic", twoRecords);
+         Kit()->boot.StallRamLoadsAt(0x2000);
+       },
+       true, false},
+      {"FPGA algorithm cut at 30%", cutAlgorithm(30), false, false, "The FPGA image is refused (the algorithm file is cut short"},
+      {"FPGA algorithm cut at 60%", cutAlgorithm(60), false, false, "The FPGA image is refused (the algorithm file is cut short"},
+      {"FPGA data cut in half",
+       [&] {
+         Write("Tarn_Rook_DATA.vme",
+               std::vector<uint8_t>(good.data.begin(), good.data.begin() + static_cast<std::ptrdiff_t>(good.data.size() / 2)));
+       },
+       false, false, "The FPGA image is refused (the data file is cut short"},
   };
   for (const Case& c : cases) {
     SetUp();
@@ -192,11 +229,20 @@ TEST_F(TarnRookUpdate, FailuresChangeNothing) {
     }
     ASSERT_TRUE(dlg.Create(IDD_TARNROOKUPDATE_DIALOG)) << c.what;
     ASSERT_TRUE(Kit()) << c.what;
+    Kit()->fpga.SetRow(9, 0xFFFFFFFFu);  // erased: a row the program reached would show
     std::vector<uint8_t> eeprom = Kit()->boot.Eeprom();
     uint32_t rows[16];
     for (int r = 0; r < 16; ++r) rows[r] = Kit()->fpga.Row(r);
+    uint32_t jobs = Kit()->engine.Jobs();
     dlg.RunUpdate();
+    Kit()->boot.StallRamLoadsAt(-1);
     std::string log = dlg.Log();
+    if (c.said) {
+      EXPECT_NE(log.find(c.said), std::string::npos) << c.what << "\n" << log;
+      if (!c.usbFails) {
+        EXPECT_EQ(Kit()->engine.Jobs(), jobs) << c.what << ": the JTAG job never began";
+      }
+    }
     std::vector<std::string> prompts = Prompts();
     ASSERT_EQ(prompts.size(), 2u) << c.what << "\n" << log;
     if (c.usbFails) {
@@ -216,6 +262,24 @@ TEST_F(TarnRookUpdate, FailuresChangeNothing) {
     EXPECT_FALSE(Kit()->engine.Active()) << c.what;
     dlg.DestroyWindow();
   }
+}
+
+// A controller image with a record in the scratch RAM: the host and the kit both take it as RAM.
+TEST_F(TarnRookUpdate, ReflashesAnImageWithScratchRecords) {
+  std::vector<uint8_t> scratch(0x200);
+  for (size_t i = 0; i < scratch.size(); ++i) scratch[i] = static_cast<uint8_t>(0xA5 ^ i);
+  std::vector<uint8_t> code(1500, 0x3C);
+  std::vector<uint8_t> image = lxtest::MakeBootImage({{0x0000, code}, {0xE000, scratch}});
+  Write("Tarn_Rook.iic", image);
+  TestDlg dlg;
+  ASSERT_TRUE(dlg.Create(IDD_TARNROOKUPDATE_DIALOG));
+  ASSERT_TRUE(Kit());
+  dlg.RunUpdate();
+  EXPECT_EQ(Prompts().back(), "Update has been completed successfully. Please unplug Tarn-Rook USB cable.") << dlg.Log();
+  EXPECT_TRUE(std::equal(image.begin(), image.end(), Kit()->boot.Eeprom().begin()));
+  EXPECT_TRUE(Kit()->boot.BootedFromEeprom());
+  EXPECT_EQ(Kit()->boot.Scratch(), scratch);
+  dlg.DestroyWindow();
 }
 
 TEST_F(TarnRookUpdate, ClosingIsRefusedWhileAnUpdateRuns) {

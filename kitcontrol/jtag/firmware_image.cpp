@@ -14,6 +14,9 @@ const char* FwErrorText(int error) {
     case FW_TOO_SMALL: return "image payload is too small";
     case FW_TOO_LARGE: return "image is larger than the target";
     case FW_BAD_ADDRESS: return "image record outside the controller's memory";
+    case FW_BAD_HEADER: return "image does not begin with a boot header (first byte 0xC2)";
+    case FW_BAD_END: return "image does not end with the record that starts the controller";
+    case FW_EARLY_END: return "image has an end record before its last record";
   }
   return "unknown image error";
 }
@@ -101,7 +104,8 @@ int ParseOnTheFly(const uint8_t* img, size_t n, OnTheFlyImage* out) {
 int ParseBootImage(const uint8_t* img, size_t n, std::vector<BootRecord>* records) {
   records->clear();
   if (n > kMaxBootImage) return FW_TOO_LARGE;
-  if (n <= 13) return FW_OK;  // header and final record only: nothing to load
+  if (n < 13) return FW_TRUNCATED;  // the header and the final record at least
+  if (img[0] != 0xC2) return FW_BAD_HEADER;
   size_t end = n - 5;
   for (size_t pos = 8; pos < end;) {
     if (end - pos < 4) return FW_TRUNCATED;
@@ -109,13 +113,20 @@ int ParseBootImage(const uint8_t* img, size_t n, std::vector<BootRecord>* record
     r.length = static_cast<uint16_t>((img[pos] << 8) | img[pos + 1]);
     r.address = static_cast<uint16_t>((img[pos + 2] << 8) | img[pos + 3]);
     r.offset = pos + 4;
+    // The controller stops loading at the end flag: what follows it would never run.
+    if (r.length & 0x8000) return FW_EARLY_END;
     if (r.length > end - r.offset) return FW_TRUNCATED;
     uint32_t last = static_cast<uint32_t>(r.address) + r.length;
-    bool inRam = last <= 0x4000;
-    bool inScratch = r.address >= 0xE000 && last <= 0xE200;
+    bool inRam = last <= kControllerRamEnd;
+    bool inScratch = r.address >= kScratchRamBegin && last <= kScratchRamEnd;
     if (!inRam && !inScratch) return FW_BAD_ADDRESS;
     records->push_back(r);
     pos = r.offset + r.length;
+  }
+  const uint8_t* fin = img + end;
+  if (fin[0] != 0x80 || fin[1] != 0x01 || fin[2] != 0xE6 || fin[3] != 0x00 || fin[4] != 0x00) {
+    records->clear();
+    return FW_BAD_END;
   }
   return FW_OK;
 }

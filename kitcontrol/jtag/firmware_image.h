@@ -18,6 +18,9 @@ enum FwError {
   FW_TOO_SMALL,      // payload shorter than one block
   FW_TOO_LARGE,      // more than the target holds
   FW_BAD_ADDRESS,    // a record outside the controller's RAM
+  FW_BAD_HEADER,     // not the boot header the controller's loader looks for
+  FW_BAD_END,        // the image does not end with the record that starts the CPU
+  FW_EARLY_END,      // a record before the last one carries the end flag
 };
 const char* FwErrorText(int error);
 
@@ -48,7 +51,13 @@ struct BootRecord {
   size_t offset = 0;   // of the data in the image
   uint16_t length = 0;
 };
-// Records between the 8-byte header and the final 5-byte record (which is not loaded).
+// The controller's RAM as its boot loader writes it: program and data RAM, and the scratch RAM.
+constexpr uint32_t kControllerRamEnd = 0x4000;
+constexpr uint32_t kScratchRamBegin = 0xE000, kScratchRamEnd = 0xE200;
+// Records between the 8-byte header and the final 5-byte record (which is not loaded). The whole
+// image is checked: the header's 0xC2, every record inside the controller's RAM and inside the
+// image, records ending exactly where the final record begins, and that final record being the
+// one that releases the CPU (end flag, one byte to 0xE600). Anything else is not a boot image.
 int ParseBootImage(const uint8_t* image, size_t n, std::vector<BootRecord>* records);
 
 // The EEPROM writer firmware loaded into the controller's RAM before its EEPROM is written.

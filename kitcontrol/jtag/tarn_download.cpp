@@ -44,6 +44,10 @@ bool TarnDownload::FPGAOnTheFly(const uint8_t* image, size_t n) {
 }
 
 bool TarnDownload::FPGABurn(const uint8_t* algorithm, size_t an, const uint8_t* data, size_t dn) {
+  // The program erases the configuration memory first: a cut or broken file must be refused
+  // before the old configuration is gone.
+  if (int rc = VmePlayer(link_, algorithm, an, data, dn, vme_).Validate())
+    return Refuse("FPGA", VmeErrorText(rc));
   link_.SetMode(2);
   link_.Clear();
   if (!JobRequest(true, 2)) return Fail("JTAG job begin failed");
@@ -94,7 +98,7 @@ bool TarnDownload::CPLDBurn(const uint8_t* program, size_t n) {
   return EndJobAnd(true);
 }
 
-bool TarnDownload::LoadHexRecords(const uint8_t* image, size_t n, bool hold) {
+bool TarnDownload::LoadHexRecords(const uint8_t* image, size_t n, bool hold, bool release) {
   std::vector<fw::BootRecord> records;
   if (int rc = fw::ParseBootImage(image, n, &records)) return Fail(fw::FwErrorText(rc));
   uint8_t one = 1, zero = 0;
@@ -109,7 +113,7 @@ bool TarnDownload::LoadHexRecords(const uint8_t* image, size_t n, bool hold) {
       return Fail("RAM load failed");
   }
   len = 1;
-  if (hold && !usb_.Control(false, 0xA0, 0xE600, 0, &zero, &len, controlTimeout_))
+  if (hold && release && !usb_.Control(false, 0xA0, 0xE600, 0, &zero, &len, controlTimeout_))
     return Fail("CPU release failed");
   return true;
 }
@@ -152,13 +156,23 @@ bool TarnDownload::ProbeEeprom(uint8_t request) {
 
 bool TarnDownload::USBBurn(const uint8_t* image, size_t n) {
   std::vector<fw::BootRecord> records;
-  if (int rc = fw::ParseBootImage(image, n, &records)) return Fail(fw::FwErrorText(rc));
+  if (int rc = fw::ParseBootImage(image, n, &records)) return Refuse("USB controller", fw::FwErrorText(rc));
+  // The EEPROM is written last: the kit boots from it at its next power-up, so a new image must
+  // first have shown that the controller takes every record of it. This trial load keeps the CPU
+  // held; the writer firmware then takes the RAM again.
+  if (!LoadHexRecords(image, n, true, false)) return Fail("RAM load failed before the EEPROM was written");
   const std::vector<uint8_t>& helper = fw::HelperFirmware();
   if (!USBOnTheFly(helper.data(), helper.size())) return false;
   if (!ProbeEeprom(0xA9)) return false;
   if (!USBOnTheFly(image, n)) return false;
   if (!usb_.CyclePort()) return Fail("port cycle failed");
   return true;
+}
+
+bool TarnDownload::Refuse(const std::string& what, const std::string& why) {
+  std::string text = "The " + what + " image is refused (" + why + "): nothing was sent to the kit.";
+  events_.Message(text);
+  return Fail(text);
 }
 
 }  // namespace jtag

@@ -46,7 +46,8 @@ class TarnDownload {
 
   // Steps, public for tests.
   bool JobRequest(bool begin, int mode);
-  bool LoadHexRecords(const uint8_t* image, size_t n, bool hold);
+  // With hold, the CPU is held during the load and released after it unless release is false.
+  bool LoadHexRecords(const uint8_t* image, size_t n, bool hold, bool release = true);
   bool ProbeEeprom(uint8_t request);
 
   const std::string& LastError() const { return error_; }
@@ -61,6 +62,8 @@ class TarnDownload {
     return false;
   }
   bool EndJobAnd(bool result);
+  // An image that cannot be loaded: the user hears why through the event messages.
+  bool Refuse(const std::string& what, const std::string& why);
 
   KitUsb& usb_;
   DownloadEvents& events_;

@@ -128,7 +128,7 @@ int VmePlayer::Move(int to, bool force) {
   uint8_t count, pattern;
   if (!MovePattern(state_, to, force, &count, &pattern)) return VME_BAD_CODE;
   if (int rc = Charge(count)) return rc;
-  link_.Move(count, pattern);
+  if (!dry_) link_.Move(count, pattern);
   state_ = to;
   return VME_OK;
 }
@@ -136,6 +136,7 @@ int VmePlayer::Move(int to, bool force) {
 int VmePlayer::Padding(uint32_t bits, bool before) {
   if (!bits) return VME_OK;
   if (int rc = Charge(bits)) return rc;
+  if (dry_) return VME_OK;
   if (!before) link_.Append('C');
   for (uint32_t i = 0; i < bits; ++i) {
     if (i) link_.Append('C');
@@ -202,9 +203,9 @@ int VmePlayer::Scan(bool ir) {
     if (tdoData)
       if (int rc = dataBlock(&expected)) return rc;
     // TDI goes out with the capture, so that scans which check TDO still load their data.
-    if (!link_.CaptureShift(n, tdi.data(), tdo.data())) return VME_VERIFY_FAIL;
+    if (!dry_ && !link_.CaptureShift(n, tdi.data(), tdo.data())) return VME_VERIFY_FAIL;
     int result = VME_OK;
-    for (uint32_t i = 0; i < bytes; ++i) {
+    for (uint32_t i = 0; i < bytes && !dry_; ++i) {
       uint8_t m = maskInline ? algAt(maskPos + i) : 0xFF;
       if (i + 1 == bytes && (n & 7)) m &= static_cast<uint8_t>((1u << (n & 7)) - 1u);
       if ((tdo[i] & m) != (expected[i] & m)) result = VME_VERIFY_FAIL;
@@ -215,8 +216,8 @@ int VmePlayer::Scan(bool ir) {
     return result;
   }
   size_t i = 0;
-  link_.Shift(n, [&]() -> uint8_t { return tdi[i++]; });
-  if (!link_.Ok()) return VME_VERIFY_FAIL;
+  if (!dry_) link_.Shift(n, [&]() -> uint8_t { return tdi[i++]; });
+  if (!dry_ && !link_.Ok()) return VME_VERIFY_FAIL;
   if (int rc = Padding(ir ? tir_ : tdr_, false)) return rc;
   return Move(ir ? endIr_ : endDr_);
 }
@@ -263,17 +264,17 @@ int VmePlayer::Instruction(int op) {
     case 0x12: return Scan(false);
     case 0x1A:
       if (int rc = Number(&v)) return rc;
-      link_.Delay(v);
+      if (!dry_) link_.Delay(v);
       return VME_OK;
     case 0x1B:
       if (int rc = Number(&v)) return rc;
       if (int rc = Charge(v)) return rc;
-      for (uint32_t i = 0; i < v; ++i) link_.Append('C');
+      for (uint32_t i = 0; i < v && !dry_; ++i) link_.Append('C');
       return VME_OK;
     case 0x1C:
     case 0x20:
       AlgByte();
-      link_.Delay(1);
+      if (!dry_) link_.Delay(1);
       return VME_OK;
     case 0x58: {
       if (int rc = Number(&v)) return rc;
@@ -320,8 +321,8 @@ int VmePlayer::Instruction(int op) {
         if (rc != VME_VERIFY_FAIL || t + 1 == tries) break;
         if ((rc = Move(VS_DRPAUSE, true)) || (rc = Move(loopState_))) return rc;
         if ((rc = Charge(loopTck_))) return rc;
-        for (uint32_t i = 0; i < loopTck_; ++i) link_.Append('C');
-        if (loopDelay_) link_.Delay(loopDelay_);
+        for (uint32_t i = 0; i < loopTck_ && !dry_; ++i) link_.Append('C');
+        if (loopDelay_ && !dry_) link_.Delay(loopDelay_);
         rc = VME_VERIFY_FAIL;
       }
       return rc;
@@ -358,8 +359,37 @@ int VmePlayer::Run() {
     if (rc == kEnd) return VME_OK;
     if (rc == kEndLoop || rc == kEndDataRepeat) return VME_BAD_CODE;
     if (rc != VME_OK) return rc;
-    if (!link_.Ok()) return VME_VERIFY_FAIL;
+    if (!dry_ && !link_.Ok()) return VME_VERIFY_FAIL;
   }
+}
+
+int VmePlayer::Validate() {
+  if (int rc = CheckHeader()) return rc;
+  // The whole program once through without the kit: every scan passes, so each loop runs once
+  // and the data is read as a successful run reads it. The program ends only with an end
+  // instruction as its last byte; the data image must end with its last block.
+  dry_ = true;
+  int rc = Run();
+  dry_ = false;
+  if (rc == VME_OK && dataPos_ < data_.size()) rc = VME_EXTRA_DATA;
+  // Leave the player as CheckHeader leaves it, ready for the real run.
+  CheckHeader();
+  state_ = VS_RESET, endDr_ = endIr_ = VS_IDLE, hir_ = tir_ = hdr_ = tdr_ = 0;
+  run_ = repeatCount_ = loopTck_ = loopDelay_ = 0, loopState_ = VS_IDLE;
+  nesting_ = 0, spent_ = 0, haveSaved_ = false, savedData_ = 0, scanCompressed_ = false;
+  return rc;
+}
+
+const char* VmeErrorText(int rc) {
+  switch (rc) {
+    case VME_OK: return "ok";
+    case VME_VERIFY_FAIL: return "read-back differs from the expected data";
+    case VME_BAD_HEADER: return "the algorithm file does not begin with a VME header";
+    case VME_BAD_CODE: return "the algorithm file is cut short or holds an unknown instruction";
+    case VME_BAD_DATA: return "the data file is cut short or a data block lacks its end mark";
+    case VME_EXTRA_DATA: return "the data file goes on after the last block the algorithm reads";
+  }
+  return "unknown VME error";
 }
 
 }  // namespace jtag

@@ -16,7 +16,9 @@ enum VmeResult {
   VME_BAD_HEADER = -4,
   VME_BAD_CODE = -5,     // unknown opcode or descriptor, or a value out of bounds
   VME_BAD_DATA = -6,     // missing end-of-data marker
+  VME_EXTRA_DATA = -7,   // data left over after the program ended
 };
+const char* VmeErrorText(int rc);
 
 // VME JTAG states.
 enum VmeState { VS_RESET = 0, VS_IDLE, VS_IRPAUSE, VS_DRPAUSE, VS_IRSHIFT, VS_DRSHIFT, VS_DRCAPTURE };
@@ -36,6 +38,9 @@ class VmePlayer {
 
   int CheckHeader();
   int Run();
+  // Plays the whole program without touching the link: VME_OK when the algorithm and the data
+  // are complete and consistent. The player is then ready for Run as after CheckHeader.
+  int Validate();
   // TMS pattern and count for a move; false when the pair has no table entry and no path.
   static bool MovePattern(int from, int to, bool force, uint8_t* count, uint8_t* pattern);
   int Move(int to, bool force = false);
@@ -70,6 +75,7 @@ class VmePlayer {
   int nesting_ = 0;
   size_t savedData_ = 0;
   bool haveSaved_ = false;
+  bool dry_ = false;  // Validate's run: nothing goes to the link, every compare passes
 };
 
 }  // namespace jtag

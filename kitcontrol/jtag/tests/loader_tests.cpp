@@ -1,4 +1,5 @@
 // The firmware and logic loader against the simulated kit: boot loader, JTAG jobs, targets.
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include "firmware_image.h"
@@ -83,9 +84,62 @@ TEST(FirmwareImage, BootRecords) {
   EXPECT_EQ(parse(cut), lx::fw::FW_TRUNCATED);
   EXPECT_EQ(parse(lxtest::MakeBootImage({{0x3FF0, Payload(32)}})), lx::fw::FW_BAD_ADDRESS);
   EXPECT_EQ(parse(lxtest::MakeBootImage({{0xE600, {0}}})), lx::fw::FW_BAD_ADDRESS);
+  EXPECT_EQ(parse(lxtest::MakeBootImage({{0xE000, Payload(0x200)}})), 0);  // the scratch RAM
+  EXPECT_EQ(parse(lxtest::MakeBootImage({{0xE100, Payload(0x101)}})), lx::fw::FW_BAD_ADDRESS);
   EXPECT_EQ(parse(std::vector<uint8_t>(0x10001, 0)), lx::fw::FW_TOO_LARGE);
   EXPECT_EQ(lx::fw::HelperFirmware().size(), lx::fw::kHelperFirmwareSize);
   EXPECT_EQ(parse(lx::fw::HelperFirmware()), 0);
+}
+
+// Anything that is not a whole boot image is refused, whatever part of it is wrong.
+TEST(FirmwareImage, OnlyWholeBootImagesPass) {
+  const std::vector<uint8_t> good = lxtest::MakeBootImage({{0x0000, Payload(100)}, {0x1000, Payload(20)}});
+  auto with = [&good](size_t at, uint8_t value) {
+    std::vector<uint8_t> v = good;
+    v[at] = value;
+    return v;
+  };
+  auto cut = [&good](size_t n) { return std::vector<uint8_t>(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(n)); };
+  std::vector<uint8_t> extra = good;
+  extra.insert(extra.end() - 5, {0x00, 0x01});  // two bytes between the last record and the final one
+  std::vector<uint8_t> earlyEnd = lxtest::MakeBootImage({{0x0000, Payload(10)}});
+  earlyEnd.insert(earlyEnd.end() - 5, {0x80, 0x01, 0xE6, 0x00, 0x00});  // an end record, then more
+  earlyEnd.insert(earlyEnd.end() - 5, {0x00, 0x01, 0x00, 0x20, 0x55});
+  struct Case {
+    const char* what;
+    std::vector<uint8_t> image;
+    int error;
+  } cases[] = {
+      {"1 byte", {0xC2}, lx::fw::FW_TRUNCATED},
+      {"9 zero bytes", std::vector<uint8_t>(9, 0), lx::fw::FW_TRUNCATED},
+      {"13 zero bytes", std::vector<uint8_t>(13, 0), lx::fw::FW_BAD_HEADER},
+      {"first byte not 0xC2", with(0, 0xC0), lx::fw::FW_BAD_HEADER},
+      {"the first 13 bytes of a good image", cut(13), lx::fw::FW_BAD_END},
+      {"cut inside a record", cut(60), lx::fw::FW_TRUNCATED},
+      {"cut inside the final record", cut(good.size() - 2), lx::fw::FW_TRUNCATED},
+      {"final record without its end flag", with(good.size() - 5, 0x00), lx::fw::FW_BAD_END},
+      {"final record not to the CPU register", with(good.size() - 3, 0xE5), lx::fw::FW_BAD_END},
+      {"final record holding the CPU", with(good.size() - 1, 0x01), lx::fw::FW_BAD_END},
+      {"bytes after the last record", extra, lx::fw::FW_TRUNCATED},
+      {"an end record before the last", earlyEnd, lx::fw::FW_EARLY_END},
+      {"a record past the RAM", with(10, 0x40), lx::fw::FW_BAD_ADDRESS},
+  };
+  std::vector<lx::fw::BootRecord> recs;
+  EXPECT_EQ(lx::fw::ParseBootImage(good.data(), good.size(), &recs), 0);
+  for (const Case& c : cases) {
+    EXPECT_EQ(lx::fw::ParseBootImage(c.image.data(), c.image.size(), &recs), c.error) << c.what;
+    // Refused by the loader before a single request, with a message that says why.
+    lxtest::SimKitUsb usb;
+    lxtest::EventLog ev;
+    TarnDownload d(usb, ev);
+    EXPECT_FALSE(d.USBBurn(c.image.data(), c.image.size())) << c.what;
+    EXPECT_TRUE(usb.controls.empty()) << c.what;
+    ASSERT_EQ(ev.messages.size(), 1u) << c.what;
+    EXPECT_NE(ev.messages[0].find(lx::fw::FwErrorText(c.error)), std::string::npos) << ev.messages[0];
+    EXPECT_TRUE(std::all_of(usb.features.boot.Eeprom().begin(), usb.features.boot.Eeprom().end(),
+                            [](uint8_t b) { return b == 0xFF; }))
+        << c.what;
+  }
 }
 
 // ---------------------------------------------------------------- FPGA on the fly
@@ -180,15 +234,70 @@ TEST(Loader, FpgaBurnFailuresEndTheJob) {
       "ENDDR IDLE\nSTATE IDLE\nSIR 8 TDI(01)\nSDR 32 TDI(0) TDO(12345678)\nEND\n", false);
   std::vector<uint8_t> badHeader = good.algorithm;
   badHeader[7] = '9';
-  struct Case { std::vector<uint8_t> alg, data; } cases[] = {{badHeader, good.data}, {wrong.algorithm, wrong.data}};
+  struct Case { std::vector<uint8_t> alg, data; } cases[] = {{wrong.algorithm, wrong.data}};
   for (const Case& c : cases) {
     lxtest::SimKitUsb usb;
     lxtest::EventLog ev;
     TarnDownload d(usb, ev);
     EXPECT_FALSE(d.FPGABurn(c.alg.data(), c.alg.size(), c.data.data(), c.data.size()));
     EXPECT_FALSE(usb.features.engine.Active());
-    EXPECT_EQ(usb.Requests(0xE0), 2);
+    EXPECT_EQ(usb.Requests(0xE0), 2) << d.LastError();
     EXPECT_EQ(usb.features.fpga.State(), kitsim::kTapReset);
+  }
+}
+
+// A VME program or data file that is cut, padded or broken is refused before the JTAG job begins:
+// the program's erase never runs and every row of the part keeps its value.
+TEST(Loader, FpgaBurnRefusesIncompleteFilesBeforeTheErase) {
+  for (bool compressed : {false, true}) {
+    lxtest::VmeImages good = lxtest::AssembleVme(kVmeProgram, compressed);
+    ASSERT_EQ(good.error, "");
+    auto cutAlg = [&good](size_t percent) {
+      return std::vector<uint8_t>(good.algorithm.begin(),
+                                  good.algorithm.begin() + static_cast<std::ptrdiff_t>(good.algorithm.size() * percent / 100));
+    };
+    std::vector<uint8_t> halfData(good.data.begin(), good.data.begin() + static_cast<std::ptrdiff_t>(good.data.size() / 2));
+    std::vector<uint8_t> lastByteGone(good.data.begin(), good.data.end() - 1);
+    std::vector<uint8_t> moreData = good.data;
+    moreData.push_back(0x00);
+    std::vector<uint8_t> noEnd(good.algorithm.begin(), good.algorithm.end() - 1);
+    std::vector<uint8_t> badHeader = good.algorithm;
+    badHeader[7] = '9';
+    struct Case {
+      const char* what;
+      std::vector<uint8_t> alg, data;
+      int error;
+    } cases[] = {
+        {"algorithm cut at 30%", cutAlg(30), good.data, lx::jtag::VME_BAD_CODE},
+        {"algorithm cut at 60%", cutAlg(60), good.data, lx::jtag::VME_BAD_CODE},
+        {"algorithm without its end", noEnd, good.data, lx::jtag::VME_BAD_CODE},
+        {"algorithm header", badHeader, good.data, lx::jtag::VME_BAD_HEADER},
+        {"data cut in half", good.algorithm, halfData, lx::jtag::VME_BAD_DATA},
+        {"data without its last byte", good.algorithm, lastByteGone, lx::jtag::VME_BAD_DATA},
+        {"data with a byte too many", good.algorithm, moreData, lx::jtag::VME_EXTRA_DATA},
+        {"no data", good.algorithm, {}, lx::jtag::VME_BAD_DATA},
+    };
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.what) + (compressed ? " (compressed)" : ""));
+      lxtest::SimKitUsb usb;
+      uint32_t rows[16];
+      for (int r = 0; r < 16; ++r) rows[r] = usb.features.fpga.Row(r);
+      lxtest::EventLog ev;
+      TarnDownload d(usb, ev);
+      EXPECT_FALSE(d.FPGABurn(c.alg.data(), c.alg.size(), c.data.data(), c.data.size()));
+      EXPECT_TRUE(usb.controls.empty());
+      EXPECT_EQ(usb.outs, 0);
+      for (int r = 0; r < 16; ++r) EXPECT_EQ(usb.features.fpga.Row(r), rows[r]) << "row " << r;
+      ASSERT_EQ(ev.messages.size(), 1u);
+      EXPECT_NE(ev.messages[0].find(lx::jtag::VmeErrorText(c.error)), std::string::npos) << ev.messages[0];
+    }
+    // The whole files still burn after a check of their own.
+    lxtest::SimKitUsb usb;
+    lxtest::EventLog ev;
+    TarnDownload d(usb, ev);
+    EXPECT_TRUE(d.FPGABurn(good.algorithm.data(), good.algorithm.size(), good.data.data(), good.data.size()))
+        << d.LastError();
+    EXPECT_EQ(usb.features.fpga.Row(7), 0x5AA5u);
   }
 }
 
@@ -284,6 +393,34 @@ TEST(Loader, UsbBurnWritesTheEepromAndReenumerates) {
   EXPECT_EQ(usb.cycles, 1);
   EXPECT_TRUE(usb.features.boot.BootedFromEeprom());
   EXPECT_EQ(usb.features.boot.Ram()[0x2000], Payload(2000)[0]);
+}
+
+// The new image goes into the controller's RAM before the EEPROM is touched: a kit that does not
+// take every record keeps the EEPROM it had. The scratch RAM is RAM to the host and to the kit alike.
+TEST(Loader, UsbBurnProvesTheRamLoadBeforeTheEeprom) {
+  std::vector<uint8_t> scratch = lxtest::MakeBootImage({{0x0000, Payload(3000)}, {0xE000, Payload(0x200)}});
+  {
+    lxtest::SimKitUsb usb;
+    lxtest::EventLog ev;
+    TarnDownload d(usb, ev);
+    ASSERT_TRUE(d.USBBurn(scratch.data(), scratch.size())) << d.LastError();
+    EXPECT_TRUE(std::equal(scratch.begin(), scratch.end(), usb.features.boot.Eeprom().begin()));
+    EXPECT_TRUE(usb.features.boot.BootedFromEeprom());
+    EXPECT_EQ(usb.features.boot.Scratch()[0x1FF], Payload(0x200)[0x1FF]);
+  }
+  std::vector<uint8_t> img = lxtest::MakeBootImage({{0x0000, Payload(3000)}, {0x2000, Payload(2000)}});
+  for (int stallAt : {0x0000, 0x2000}) {
+    lxtest::SimKitUsb usb;
+    usb.features.boot.StallRamLoadsAt(stallAt);
+    lxtest::EventLog ev;
+    TarnDownload d(usb, ev);
+    EXPECT_FALSE(d.USBBurn(img.data(), img.size())) << stallAt;
+    EXPECT_TRUE(std::all_of(usb.features.boot.Eeprom().begin(), usb.features.boot.Eeprom().end(),
+                            [](uint8_t b) { return b == 0xFF; }))
+        << stallAt;
+    EXPECT_EQ(usb.Requests(0xA9), 0) << "no probe, no EEPROM write";
+    EXPECT_EQ(usb.cycles, 0);
+  }
 }
 
 TEST(Loader, UsbBurnStopsWhenTheProbeReturnsNothing) {

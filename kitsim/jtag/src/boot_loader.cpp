@@ -11,8 +11,14 @@ bool BootLoader::WriterRunning() const {
 }
 
 bool BootLoader::LoadRam(uint16_t address, const uint8_t* data, uint32_t length) {
-    if (std::size_t(address) + length > ram_.size()) return false;
-    if (length) std::memcpy(&ram_[address], data, length);
+    if (int(address) == stallAt_) return false;
+    std::size_t end = std::size_t(address) + length;
+    uint8_t* to = nullptr;
+    if (end <= ram_.size()) to = &ram_[0] + address;
+    else if (address >= kScratchRamAddress && end <= kScratchRamAddress + kScratchRamSize)
+        to = &scratch_[0] + (address - kScratchRamAddress);
+    else return false;
+    if (length) std::memcpy(to, data, length);
     ++ramLoads_;
     return true;
 }
