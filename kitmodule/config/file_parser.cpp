@@ -62,6 +62,7 @@ bool ReadParsedLines(const std::string& path, char commentChar, std::vector<Pars
         l.fileLine = ++number;
         l.text = data.substr(start, end - start);
         while (!l.text.empty() && l.text.back() == '\r') l.text.pop_back();
+        l.ending = data.substr(start + l.text.size(), next - start - l.text.size());
         l.comment = !l.text.empty() && l.text[0] == commentChar;
         if (!l.comment) {
             if (l.text.size() > kMaxRecordLine)
@@ -73,6 +74,16 @@ bool ReadParsedLines(const std::string& path, char commentChar, std::vector<Pars
         start = next;
     }
     return true;
+}
+
+bool IsWideText(const std::string& data) {
+    if (data.size() >= 2 && ((data[0] == '\xFF' && data[1] == '\xFE') || (data[0] == '\xFE' && data[1] == '\xFF')))
+        return true;
+    // Without a mark: text of another width has a NUL in most of its characters; 8-bit text has
+    // none, or a stray one.
+    size_t n = data.size() < 4096 ? data.size() : 4096, nuls = 0;
+    for (size_t i = 0; i < n; ++i) nuls += data[i] == '\0';
+    return nuls >= 4 && nuls * 4 >= n;
 }
 
 bool ReadFileBytes(const std::string& path, std::string& data, size_t limit) {
@@ -90,13 +101,18 @@ bool ReadFileBytes(const std::string& path, std::string& data, size_t limit) {
 
 namespace {
 
-// Writes the temporary file whole, then puts it in place of `path`; text mode writes the platform's
-// own line end, as the file had when it was made here.
-bool WriteAndReplace(const std::string& path, const std::string& data, bool text) {
+#ifdef _WIN32
+const char kLineEnd[] = "\r\n";
+#else
+const char kLineEnd[] = "\n";
+#endif
+
+// Writes the temporary file whole, then puts it in place of `path`.
+bool WriteAndReplace(const std::string& path, const std::string& data) {
     const std::string temp = path + "~";
     bool ok;
     {
-        FilePtr f(std::fopen(temp.c_str(), text ? "w" : "wb"));
+        FilePtr f(std::fopen(temp.c_str(), "wb"));
         if (!f) return false;
         ok = std::fwrite(data.data(), 1, data.size(), f.get()) == data.size();
         if (std::fflush(f.get()) != 0 || std::ferror(f.get())) ok = false;
@@ -109,14 +125,12 @@ bool WriteAndReplace(const std::string& path, const std::string& data, bool text
 
 }  // namespace
 
-bool ReplaceFileWithBytes(const std::string& path, const std::string& data) {
-    return WriteAndReplace(path, data, false);
-}
+bool ReplaceFileWithBytes(const std::string& path, const std::string& data) { return WriteAndReplace(path, data); }
 
-bool ReplaceFileWithLines(const std::string& path, const std::vector<std::string>& lines) {
+bool ReplaceFileWithLines(const std::string& path, const std::vector<const ParsedLine*>& lines) {
     std::string data;
-    for (const std::string& l : lines) data += l + "\n";
-    return WriteAndReplace(path, data, true);
+    for (const ParsedLine* l : lines) data += l->text + (l->ending.empty() ? std::string(kLineEnd) : l->ending);
+    return WriteAndReplace(path, data);
 }
 
 int CFileParser::SetFile(const std::string& path) {
@@ -139,9 +153,16 @@ int CFileParser::Open() {
     return f ? 1 : 0;
 }
 
-bool CFileParser::Load(std::vector<ParsedLine>& lines) {
+bool CFileParser::Load(std::vector<ParsedLine>& lines, bool forRewrite) {
     refused_.clear();
     if (!ReadParsedLines(path_, comment_, lines)) return false;
+    if (forRewrite) {
+        // Lines of a file of another width are cut at bytes that are not line ends: written back in
+        // a new order they would make no text at all.
+        std::string data;
+        for (const ParsedLine& l : lines) data += l.text + l.ending;
+        if (IsWideText(data)) return false;
+    }
     for (const ParsedLine& l : lines)
         if (!l.refused.empty()) refused_.push_back(l);
     return true;
@@ -191,12 +212,24 @@ int CFileParser::FindLine(const std::string& text) {
     return -1;
 }
 
+int CFileParser::FindField(int column, const std::string& text) {
+    std::vector<ParsedLine> lines;
+    if (text.empty() || !Load(lines)) return -1;
+    int index = 0;
+    for (const ParsedLine& l : lines) {
+        if (!Counted(l)) continue;
+        if (EqualNoCase(FieldOf(l.text, column, separator_), text)) return index;
+        ++index;
+    }
+    return -1;
+}
+
 int CFileParser::AppendLine(const std::string& text) {
     // A line end inside the text would make two records of one.
     if (text.empty() || text.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) return 0;
     if (path_.empty()) return 0;
     std::string data;
-    if (!ReadFileBytes(path_, data, kMaxParsedFile)) return 0;
+    if (!ReadFileBytes(path_, data, kMaxParsedFile) || IsWideText(data)) return 0;
     FilePtr f(std::fopen(path_.c_str(), "a"));
     if (!f) return 0;
     // A last line without its line end would otherwise swallow the new record.
@@ -209,8 +242,8 @@ int CFileParser::AppendLine(const std::string& text) {
 
 int CFileParser::DeleteLine(int line) {
     std::vector<ParsedLine> lines;
-    if (line < 0 || !Load(lines)) return 0;
-    std::vector<std::string> kept;
+    if (line < 0 || !Load(lines, true)) return 0;
+    std::vector<const ParsedLine*> kept;
     int index = 0;
     bool found = false;
     for (const ParsedLine& l : lines) {
@@ -218,7 +251,7 @@ int CFileParser::DeleteLine(int line) {
             found = true;
             continue;
         }
-        kept.push_back(l.text);
+        kept.push_back(&l);
     }
     if (!found) return 0;
     return ReplaceFileWithLines(path_, kept) ? 1 : 0;
@@ -226,23 +259,23 @@ int CFileParser::DeleteLine(int line) {
 
 int CFileParser::SortByField(int column) {
     std::vector<ParsedLine> lines;
-    if (!Load(lines)) return 0;
-    std::vector<std::string> out;
+    if (!Load(lines, true)) return 0;
+    std::vector<const ParsedLine*> out;
     for (const ParsedLine& l : lines)
-        if (l.comment) out.push_back(l.text);
+        if (l.comment) out.push_back(&l);
     for (const ParsedLine& l : lines)
-        if (!l.comment && !l.refused.empty()) out.push_back(l.text);
+        if (!l.comment && !l.refused.empty()) out.push_back(&l);
     struct Keyed {
         std::string key;
-        const std::string* text;
+        const ParsedLine* line;
     };
     std::vector<Keyed> records;
     for (const ParsedLine& l : lines)
-        if (IsRecord(l) && !l.text.empty()) records.push_back({FieldOf(l.text, column, separator_), &l.text});
+        if (IsRecord(l) && !l.text.empty()) records.push_back({FieldOf(l.text, column, separator_), &l});
     // Stable: records with the same key keep their order, and none of them is lost or doubled.
     std::stable_sort(records.begin(), records.end(),
                      [](const Keyed& a, const Keyed& b) { return a.key < b.key; });
-    for (const Keyed& r : records) out.push_back(*r.text);
+    for (const Keyed& r : records) out.push_back(r.line);
     return ReplaceFileWithLines(path_, out) ? 1 : 0;
 }
 

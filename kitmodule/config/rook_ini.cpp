@@ -27,9 +27,11 @@ const char* const kUserCfiKeys[9] = {
 
 namespace {
 
-// The number of the first line that is neither blank, a comment, a section nor a key with a value; 0 if none.
+constexpr size_t kMaxIniBytes = 1u << 20;
+
+// The number of the first line that is neither blank, a comment, a section nor a key with a value, or
+// that holds a NUL; 0 if none.
 int FirstGarbledLine(const std::string& data) {
-    if (data.find('\0') != std::string::npos) return 1;
     size_t start = 0;
     int number = 0;
     while (start < data.size()) {
@@ -38,6 +40,7 @@ int FirstGarbledLine(const std::string& data) {
         ++number;
         std::string line = data.substr(start, end - start);
         start = end + 1;
+        if (line.find('\0') != std::string::npos) return number;
         size_t first = line.find_first_not_of(" \t\r");
         if (first == std::string::npos) continue;
         char c = line[first];
@@ -46,6 +49,44 @@ int FirstGarbledLine(const std::string& data) {
             return number;
     }
     return 0;
+}
+
+// The text with every line that holds a NUL left empty: the parser takes a NUL for the end of the file
+// and would lose every line after it.
+std::string WithoutNulLines(const std::string& data) {
+    std::string out;
+    size_t start = 0;
+    while (start < data.size()) {
+        size_t end = data.find('\n', start);
+        size_t next = end == std::string::npos ? data.size() : end + 1;
+        std::string line = data.substr(start, next - start);
+        out += line.find('\0') == std::string::npos ? line : std::string(line.back() == '\n' ? "\n" : "");
+        start = next;
+    }
+    return out;
+}
+
+// A copy of a file the settings could not be read from whole, beside it, before a save replaces it.
+// The text for the user says where it is, or that it could not be made.
+std::string KeepBadCopy(const std::string& path) {
+    const std::string copy = path + ".bad";
+    bool ok = false;
+    if (FILE* in = std::fopen(path.c_str(), "rb")) {
+        if (FILE* out = std::fopen(copy.c_str(), "wb")) {
+            ok = true;
+            char buffer[16384];
+            size_t got;
+            while (ok && (got = std::fread(buffer, 1, sizeof buffer, in)) > 0) ok = std::fwrite(buffer, 1, got, out) == got;
+            ok = ok && !std::ferror(in);
+            if (std::fclose(out) != 0) ok = false;
+        }
+        std::fclose(in);
+    }
+    if (!ok) {
+        std::remove(copy.c_str());
+        return " No copy of the file could be kept as " + copy + ": the next save replaces it.";
+    }
+    return " The file as it was is kept as " + copy + ".";
 }
 
 int ReadInt(const RookIni& ini, const char* key, int fallback) {
@@ -77,10 +118,10 @@ IniLoad RookIni::Load(const std::string& path, std::string* message) {
     };
     if (message) message->clear();
     std::string data;
-    if (!ReadFileBytes(path, data, 1u << 20)) {
+    if (!ReadFileBytes(path, data, kMaxIniBytes)) {
         if (FILE* f = std::fopen(path.c_str(), "rb")) {
             std::fclose(f);
-            say("the file cannot be read or is too large; the default settings are used.");
+            say("the file cannot be read or is larger than 1 MiB; the default settings are used." + KeepBadCopy(path));
             return IniLoad::kUnreadable;
         }
         say("the file is not there; the default settings are used.");
@@ -90,13 +131,18 @@ IniLoad RookIni::Load(const std::string& path, std::string* message) {
         say("the file is empty; the default settings are used.");
         return IniLoad::kEmpty;
     }
-    if (store_->LoadData(data) < 0) {
+    if (IsWideText(data)) {
+        say("the file is not 8-bit text (it looks like UTF-16); the default settings are used." + KeepBadCopy(path));
+        return IniLoad::kUnreadable;
+    }
+    if (store_->LoadData(WithoutNulLines(data)) < 0) {
         store_->Reset();
-        say("the file cannot be read; the default settings are used.");
+        say("the file cannot be read; the default settings are used." + KeepBadCopy(path));
         return IniLoad::kUnreadable;
     }
     if (int bad = FirstGarbledLine(data)) {
-        say("line " + std::to_string(bad) + " is not understood; the settings it does not give are the defaults.");
+        say("line " + std::to_string(bad) + " is not understood; the settings it does not give are the defaults." +
+            KeepBadCopy(path));
         return IniLoad::kGarbled;
     }
     return IniLoad::kLoaded;

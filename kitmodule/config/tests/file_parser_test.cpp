@@ -176,6 +176,69 @@ TEST_F(FileParserTest, OverLongLineIsRefusedAndKept) {
     EXPECT_EQ(Read(), "# header\n" + longLine + "\n" + withNul + "\nNOR,Brae,BR39V040,BF2301,\nNOR,Cald,CA512M,7E2220,\n");
 }
 
+// A name is looked up in the name field only: other fields of other records may hold the same text.
+TEST_F(FileParserTest, FindFieldLooksInOneColumn) {
+    Write("# header\n"
+          "NOR,Oska,x1,7E2301,8MB (64Mbit),Legacy NOR,16bit,x2,ADP,PISMO1,,\n"
+          "NOR,Oska,Alpha,CAFE,8MB (64Mbit),Legacy NOR,16bit,x1,ADP,PISMO1,,\n"
+          "NOR,Oska,nor,7E2302,8MB (64Mbit),Legacy NOR,16bit,x1,ADP,PISMO1,,\n"
+          "NOR,Oska,cafe,7E2303,8MB (64Mbit),Legacy NOR,16bit,x1,ADP,PISMO1,,\n");
+    CFileParser p;
+    ASSERT_EQ(p.SetFile(path_), 1);
+    p.SetFilter(0, "NOR");
+    struct {
+        const char* name;
+        int field, any;  // FindField(2, name), FindLine(name)
+    } cases[] = {{"nor", 2, 0}, {"NOR", 2, 0}, {"x1", 0, 0}, {"CAFE", 3, 1}, {"alpha", 1, 1}, {"x2", -1, 0}, {"", -1, -1}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(p.FindField(2, c.name), c.field) << c.name;
+        EXPECT_EQ(p.FindLine(c.name), c.any) << c.name;
+    }
+    p.SetFilter(0, "SPI");
+    EXPECT_EQ(p.FindField(2, "nor"), -1);
+}
+
+// Every line a rewrite keeps has its own bytes and line end; a line without one gets the platform's.
+TEST_F(FileParserTest, RewriteKeepsEveryLineByteForByte) {
+    const std::string withNul = std::string("NOR,Brae,BR") + '\0' + "\x01,BF2301,\r\n";
+    Write("# header\r\n" + withNul + "NOR,Oska,b,7E2301,\n# note\nNOR,Oska,a,7E2302,\r\r\nNOR,Oska,c,7E2303,");
+    CFileParser p;
+    ASSERT_EQ(p.SetFile(path_), 1);
+    ASSERT_EQ(p.SortByField(2), 1);
+#ifdef _WIN32
+    const std::string end = "\r\n";
+#else
+    const std::string end = "\n";
+#endif
+    EXPECT_EQ(Read(), "# header\r\n# note\n" + withNul + "NOR,Oska,a,7E2302,\r\r\nNOR,Oska,b,7E2301,\nNOR,Oska,c,7E2303," + end);
+    ASSERT_EQ(p.DeleteLine(1), 1);
+    EXPECT_EQ(Read(), "# header\r\n# note\n" + withNul + "NOR,Oska,a,7E2302,\r\r\nNOR,Oska,c,7E2303," + end);
+}
+
+// A list saved in UTF-16 (with or without its mark) reads as refused lines and is never rewritten.
+TEST_F(FileParserTest, WideTextIsNeverRewritten) {
+    auto utf16 = [](const std::string& text, bool bom, bool bigEndian) {
+        std::string out = bom ? (bigEndian ? "\xFE\xFF" : "\xFF\xFE") : "";
+        for (char c : text) out += bigEndian ? std::string(1, '\0') + c : std::string(1, c) + '\0';
+        return out;
+    };
+    const std::string text = std::string(kDevices);
+    for (bool bom : {true, false})
+        for (bool big : {false, true}) {
+            const std::string bytes = utf16(text, bom, big);
+            Write(bytes);
+            CFileParser p;
+            ASSERT_EQ(p.SetFile(path_), 1);
+            EXPECT_EQ(p.SortByField(2), 0) << bom << big;
+            EXPECT_EQ(p.DeleteLine(0), 0) << bom << big;
+            EXPECT_EQ(p.AppendLine("NOR,Oska,new,7E2301,"), 0) << bom << big;
+            EXPECT_EQ(Read(), bytes) << bom << big;
+            EXPECT_TRUE(rook::IsWideText(bytes));
+        }
+    EXPECT_FALSE(rook::IsWideText(text));
+    EXPECT_FALSE(rook::IsWideText(text + std::string(1, '\0') + text));  // a stray NUL is a refused line
+}
+
 TEST_F(FileParserTest, FailedRewriteLeavesTheFile) {
     Write(kDevices);
     CFileParser p;

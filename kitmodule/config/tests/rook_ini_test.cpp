@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "config_test_files.h"
 
@@ -129,7 +131,7 @@ TEST_F(RookIniTest, BadFilesGiveDefaultsAndAMessage) {
          "line 3"},
         {"open section", "[Operation Setup\nData Swap = 2\n", IniLoad::kGarbled, "line 1"},
         {"binary", std::string("\x7f" "ELF\0\0\x01\x02", 8), IniLoad::kGarbled, "line 1"},
-        {"too large", std::string(2u << 20, 'x'), IniLoad::kUnreadable, "too large"},
+        {"too large", std::string(2u << 20, 'x'), IniLoad::kUnreadable, "larger than 1 MiB"},
         {"bad numbers",
          "[Operation Setup]\nProgramming Timeout = 5x\nErasing Timeout = -7\nChip Erasing Timeout = 99999999999\n"
          "Write Buffer Size = 100\nData Swap = 3\nUser CFI = yes\n",
@@ -152,6 +154,71 @@ TEST_F(RookIniTest, BadFilesGiveDefaultsAndAMessage) {
         EXPECT_EQ(v.dataSwap, c.name == std::string("garbled") ? 2 : 0) << c.name;
         EXPECT_FALSE(v.userCfi) << c.name;
         EXPECT_EQ(v.cfi[0], "0x") << c.name;
+    }
+}
+
+// A NUL on a line of its own costs that line only: every key of the other lines is read and written
+// back by the next save, and the message names the line that holds it.
+TEST_F(RookIniTest, ANulCostsOnlyItsLine) {
+    std::string text = kIni;
+    const size_t at = text.find("NOR Device Group");  // line 3
+    text.insert(at + 3, 1, '\0');
+    Write(text);
+    RookIni ini;
+    std::string message;
+    ASSERT_EQ(ini.Load(path_, &message), IniLoad::kGarbled);
+    EXPECT_NE(message.find("line 3 is not understood"), std::string::npos) << message;
+    EXPECT_NE(message.find(path_ + ".bad"), std::string::npos) << message;
+    EXPECT_EQ(ini.Get(kPredefinedSection, "NOR Device Name"), "CA512M");
+    EXPECT_EQ(ini.Get(kPredefinedSection, "Socket Type"), "Wend");
+    OperationSetupValues v;
+    ReadOperationSetup(ini, v);
+    WriteOperationSetup(ini, v);  // as the Operation Setup page saves
+    ASSERT_TRUE(ini.Save(path_));
+    RookIni again;
+    ASSERT_EQ(again.Load(path_, &message), IniLoad::kLoaded) << message;
+    for (const char* key : {"Active Device Type", "NOR Device Name", "SPI Device Group", "SPI Device Name", "Interleaved",
+                            "SPI Interface", "Voltage", "Socket Type", "CS0 Position"})
+        EXPECT_EQ(again.Get(kPredefinedSection, key), ini.Get(kPredefinedSection, key)) << key;
+    EXPECT_EQ(again.Get(kPredefinedSection, "NOR Device Name"), "CA512M");
+    OperationSetupValues w;
+    ReadOperationSetup(again, w);
+    EXPECT_EQ(w.programTimeoutMs, 500);
+    EXPECT_EQ(w.chipEraseTimeoutMin, 10);
+    EXPECT_EQ(w.writeBufferBytes, 256);
+    EXPECT_EQ(w.cfi[4], "0x00FF0100");
+    // The file as it was stays beside the new one.
+    std::ifstream bad(path_ + ".bad", std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(bad), std::istreambuf_iterator<char>()), text);
+}
+
+// A file that cannot be read at all is copied beside itself before any save replaces it, and the
+// message says where.
+TEST_F(RookIniTest, AnUnreadableFileIsKeptBesideIt) {
+    std::string utf16 = "\xFF\xFE";
+    for (char c : std::string(kIni)) utf16 += std::string(1, c) + '\0';
+    std::string noMark;
+    for (char c : std::string(kIni)) noMark += std::string(1, c) + '\0';
+    std::string large = std::string(kIni) + std::string((1u << 20) + 1 - sizeof kIni + 1, ';');
+    struct {
+        const char* name;
+        const std::string& bytes;
+        const char* messagePart;
+    } cases[] = {{"UTF-16", utf16, "UTF-16"}, {"UTF-16 without its mark", noMark, "UTF-16"},
+                 {"over 1 MiB", large, "larger than 1 MiB"}};
+    for (const auto& c : cases) {
+        std::filesystem::remove(path_ + ".bad");
+        Write(c.bytes);
+        RookIni ini;
+        std::string message;
+        EXPECT_EQ(ini.Load(path_, &message), IniLoad::kUnreadable) << c.name;
+        EXPECT_NE(message.find(c.messagePart), std::string::npos) << c.name << ": " << message;
+        EXPECT_NE(message.find("kept as " + path_ + ".bad"), std::string::npos) << c.name << ": " << message;
+        ini.Set(kPredefinedSection, "Socket Type", "PISMO");
+        ASSERT_TRUE(ini.Save(path_)) << c.name;
+        std::ifstream bad(path_ + ".bad", std::ios::binary);
+        EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(bad), std::istreambuf_iterator<char>()) == c.bytes)
+            << c.name;
     }
 }
 

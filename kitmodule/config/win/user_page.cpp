@@ -132,6 +132,15 @@ bool CConfigUserDeviceDlg::InitUserDevicePage(std::string* failure) {
         *failure = "Failed to open User Device Data File\n";
         return false;
     }
+    {
+        // A list saved as UTF-16 (as some editors do) cannot be read here, and rewriting it would ruin it.
+        std::string data;
+        if (ReadFileBytes(path_, data, kMaxParsedFile) && IsWideText(data)) {
+            *failure = path_ + " is not 8-bit text (it looks like UTF-16); the list is left as it is.\n"
+                       "Save it as ANSI text to use it here.\n";
+            return false;
+        }
+    }
     // Lines the list cannot take are named by their place in the file as the user wrote it (before the
     // sort), so the user knows why a device is missing.
     std::vector<UserDevice> devices;
@@ -193,7 +202,7 @@ void CConfigUserDeviceDlg::FillDeviceNameList() {
 }
 
 void CConfigUserDeviceDlg::LoadDeviceFields(const std::string& name) {
-    int line = parser_.FindLine(name);
+    int line = parser_.FindField(kUdName, name);
     if (line < 0) return;
     updating_ = true;
     const std::string group = parser_.GetField(line, kUdGroup);
@@ -268,14 +277,14 @@ void CConfigUserDeviceDlg::SaveUserDevice() {
     const std::string word = kFileTypeWords[typeIndex_ >= 0 && typeIndex_ <= 2 ? typeIndex_ : 0];
     if (mode_ == 1 || (mode_ == 2 && !EqualNoCase(name, previousName_))) {
         parser_.ClearFilter();
-        int hit = parser_.FindLine(name);
+        int hit = parser_.FindField(kUdName, name);
         parser_.SetFilter(0, word);
         if (hit >= 0) {
             Say("Same device name was found in Device List.\nPlease use other device name.");
             return;
         }
     }
-    int previousLine = mode_ == 2 ? parser_.FindLine(previousName_) : -1;
+    int previousLine = mode_ == 2 ? parser_.FindField(kUdName, previousName_) : -1;
 
     UserDevice d;
     d.field[kUdType] = word;
@@ -320,7 +329,7 @@ void CConfigUserDeviceDlg::DeleteUserDevice() {
         Say("There is no device to remove");
         return;
     }
-    int line = parser_.FindLine(selectedName_);
+    int line = parser_.FindField(kUdName, selectedName_);
     if (line < 0) {
         Say("No valid device is selected to remove.");
         return;
@@ -439,7 +448,7 @@ BOOL CConfigUserDeviceDlg::OnSetActive() {
 int CConfigUserDeviceDlg::ApplyUserDevice() {
     if (!ready_) return -1;
     if (modified_ && mode_ != 0) SaveUserDevice();
-    int line = parser_.FindLine(selectedName_);
+    int line = parser_.FindField(kUdName, selectedName_);
     if (selectedName_.empty() || line < 0) return -1;
     UserDevice d;
     for (int f = 0; f < kUserDeviceFields; ++f) d.field[f] = parser_.GetField(line, f);

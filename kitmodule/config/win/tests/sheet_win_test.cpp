@@ -707,3 +707,144 @@ TEST_F(RookSheet, UserListKeptWhenTheRewriteCannotTakeItsPlace) {
         DeleteFileA(temp.c_str());
     }
 }
+
+// The user device page deletes and edits the device chosen by its name, even where another device
+// has that text in another field: a type "NOR", an interleave "x1", an ID "CAFE".
+TEST_F(RookSheet, UserDevicesAreFoundByTheirNameOnly) {
+    const std::string list = folder_ + "\\User Data\\Rook User Devices.txt";
+    std::ofstream(list, std::ios::binary) << "# Rook User Devices\n# header\n# header\n# header\n";
+    struct Seen {
+        int afterDelete = -1, afterAll = -1;
+        std::string left;
+    } seen;
+    bool played = false;
+    OpenWith([&] {
+        HWND sheet = WaitTop(kSheetCaption);
+        ASSERT_NE(sheet, nullptr);
+        HWND user = Page(sheet, 2);
+        auto add = [&](const char* name, const char* id, const char* interleave) {
+            Click(user, IDC_UD_ADD);
+            Type(user, IDC_UD_NAME, name);
+            Type(user, IDC_UD_ID, id);
+            for (int c : {IDC_UD_GROUP, IDC_UD_SIZE, IDC_UD_COMMAND, IDC_UD_BUS, IDC_UD_HOST, IDC_UD_SOCKET})
+                SendMessageA(GetDlgItem(user, c), CB_SETCURSEL, 1, 0);
+            EXPECT_TRUE(Choose(user, IDC_UD_INTERLEAVE, interleave)) << name;
+            Click(user, IDC_UD_SAVE);
+        };
+        add("nor", "7E0001", "x1");
+        add("Alpha", "CAFE", "x1");
+        ASSERT_TRUE(Choose(user, IDC_UD_DEVICES, "nor"));
+        Click(user, IDC_UD_DELETE);
+        seen.afterDelete = ComboCount(user, IDC_UD_DEVICES);
+        seen.left = ComboText(user, IDC_UD_DEVICES);
+        add("x1", "7E0002", "x2");
+        add("CAFE", "7E0003", "x2");
+        ASSERT_TRUE(Choose(user, IDC_UD_DEVICES, "x1"));
+        Click(user, IDC_UD_EDIT);
+        EXPECT_EQ(Text(user, IDC_UD_ID), "7E0002") << "the fields of x1, not of the device with interleave x1";
+        Type(user, IDC_UD_ID, "7E0099");
+        Click(user, IDC_UD_SAVE);
+        ASSERT_TRUE(Choose(user, IDC_UD_DEVICES, "CAFE"));
+        Click(user, IDC_UD_DELETE);
+        seen.afterAll = ComboCount(user, IDC_UD_DEVICES);
+        played = true;
+        PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+    });
+    ASSERT_TRUE(played);
+    const std::string prompts = Prompts();
+    EXPECT_NE(prompts.find("Do you want to remove nor in list?"), std::string::npos) << prompts;
+    EXPECT_NE(prompts.find("x1 device is updated."), std::string::npos) << prompts;
+    EXPECT_NE(prompts.find("Do you want to remove CAFE in list?"), std::string::npos) << prompts;
+    EXPECT_EQ(prompts.find("Same device name was found"), std::string::npos) << prompts;
+    EXPECT_EQ(seen.afterDelete, 1);
+    EXPECT_EQ(seen.left, "Alpha");
+    EXPECT_EQ(seen.afterAll, 2);
+    const std::string file = FileText(list);
+    EXPECT_NE(file.find(",Alpha,CAFE,"), std::string::npos) << file;
+    EXPECT_NE(file.find(",x1,7E0099,"), std::string::npos) << file;
+    for (const char* gone : {",nor,", ",x1,7E0002,", ",CAFE,7E0003,"}) EXPECT_EQ(file.find(gone), std::string::npos) << gone << "\n" << file;
+}
+
+// A "Tarn-Rook.ini" with a NUL, one over 1 MiB and one in UTF-16: the sheet says what is wrong with
+// it and where the file as it was is kept; the next save keeps every key of the good lines.
+TEST_F(RookSheet, AnIniItCannotReadWholeIsKeptAndItsGoodKeysStay) {
+    const std::string good = "[Predefined List]\r\nActive Device Type = NOR\r\n";
+    const std::string rest = "NOR Device Group = Oska\r\nNOR Device Name = OS064NUI\r\nKept Key = yes\r\n\r\n"
+                             "[Operation Setup]\r\nProgramming Timeout = 10000\r\nData Swap = 0\r\n";
+    std::string utf16 = "\xFF\xFE";
+    for (char c : good + rest) utf16 += std::string(1, c) + '\0';
+    struct Case {
+        const char* what;
+        std::string bytes;
+        const char* said;
+        bool keysKept;
+    } cases[] = {
+        {"a NUL on line 3", good + std::string(1, '\0') + "\r\n" + rest, "line 3 is not understood", true},
+        {"over 1 MiB", good + rest + std::string(1u << 20, ';') + "\r\n", "larger than 1 MiB", false},
+        {"UTF-16", utf16, "UTF-16", false},
+    };
+    const std::string ini = folder_ + "\\Tarn-Rook.ini";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        DeleteFileA(promptLog_.c_str());
+        DeleteFileA((ini + ".bad").c_str());
+        std::ofstream(ini, std::ios::binary) << c.bytes;
+        bool played = false;
+        int result = OpenWith([&] {
+            HWND sheet = WaitTop(kSheetCaption);
+            ASSERT_NE(sheet, nullptr);
+            ASSERT_TRUE(Choose(Page(sheet, 0), IDC_NAME, "OS064NUI"));
+            HWND operation = Page(sheet, 1);
+            ASSERT_TRUE(Choose(operation, IDC_DATA_SWAP, "2-Byte Swap"));
+            Page(sheet, 0);
+            played = true;
+            PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+        });
+        ASSERT_TRUE(played);
+        EXPECT_EQ(result, 0) << Prompts();
+        const std::string prompts = Prompts();
+        EXPECT_NE(prompts.find(c.said), std::string::npos) << prompts;
+        EXPECT_NE(prompts.find("kept as Tarn-Rook.ini.bad"), std::string::npos) << prompts;
+        EXPECT_TRUE(FileText(ini + ".bad") == c.bytes) << "the file as it was";
+        const std::string now = Ini();
+        EXPECT_NE(now.find("Data Swap = 2"), std::string::npos) << now;
+        if (c.keysKept) {
+            for (const char* key : {"Active Device Type = NOR", "NOR Device Group = Oska", "NOR Device Name = OS064NUI",
+                                    "Kept Key = yes", "Programming Timeout = 10000"})
+                EXPECT_NE(now.find(key), std::string::npos) << key << "\n" << now;
+        }
+    }
+}
+
+// A user device list the page cannot rewrite as it found it stays byte for byte: one saved in UTF-16,
+// and the refused lines (a NUL, a lone line end) of an 8-bit one while the page sorts the rest.
+TEST_F(RookSheet, UserListLinesAreKeptByteForByte) {
+    const std::string list = folder_ + "\\User Data\\Rook User Devices.txt";
+    const std::string text = "# Rook User Devices\r\n# header\r\n# header\r\n# header\r\n"
+                             "NOR,Oska,zeta,7E1001,8MB (64Mbit),Legacy NOR,16bit,x1,ADP,PISMO1,,\r\n"
+                             "NOR,Oska,alpha,7E1002,8MB (64Mbit),Legacy NOR,16bit,x1,ADP,PISMO1,,\r\n";
+    std::string utf16 = "\xFF\xFE";
+    for (char c : text) utf16 += std::string(1, c) + '\0';
+    const std::string refused = std::string("NOR,Oska,b") + '\0' + "d,7E1003,\n";
+    const std::string* const kinds[] = {&utf16, &text};
+    for (const std::string* bytes : kinds) {
+        SCOPED_TRACE(bytes == &utf16 ? "UTF-16" : "8-bit");
+        DeleteFileA(promptLog_.c_str());
+        std::ofstream(list, std::ios::binary) << (bytes == &utf16 ? utf16 : text + refused);
+        OpenWith([&] {
+            HWND sheet = WaitTop(kSheetCaption);
+            ASSERT_NE(sheet, nullptr);
+            Page(sheet, 2);
+            PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+        });
+        const std::string now = FileText(list);
+        if (bytes == &utf16) {
+            EXPECT_TRUE(now == utf16) << "not rewritten at all";
+            EXPECT_NE(Prompts().find("is not 8-bit text (it looks like UTF-16)"), std::string::npos) << Prompts();
+        } else {
+            EXPECT_EQ(now, "# Rook User Devices\r\n# header\r\n# header\r\n# header\r\n" + refused +
+                               "NOR,Oska,alpha,7E1002,8MB (64Mbit),Legacy NOR,16bit,x1,ADP,PISMO1,,\r\n"
+                               "NOR,Oska,zeta,7E1001,8MB (64Mbit),Legacy NOR,16bit,x1,ADP,PISMO1,,\r\n");
+        }
+    }
+}
