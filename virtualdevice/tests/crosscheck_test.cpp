@@ -16,6 +16,7 @@
 #include <string>
 
 #include "profiler.h"
+#include "shell.h"
 #include "testdisk.h"
 #include "vdapi.h"
 
@@ -23,21 +24,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Result {
-    int code;
-    std::string out;
-};
-
-Result Shell(const std::string& cmd) {
-    Result r{-1, ""};
-    FILE* p = popen((cmd + " 2>&1").c_str(), "r");
-    if (!p) return r;
-    char buf[4096];
-    for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) r.out.append(buf, n);
-    const int status = pclose(p);
-    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
-}
+using lxtest::Result;
+using lxtest::Shell;
 
 std::string Q(const std::string& s) { return "'" + s + "'"; }
 
