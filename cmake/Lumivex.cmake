@@ -186,3 +186,6 @@ function(lx_device_api_def out library which)
   file(CONFIGURE OUTPUT ${out} CONTENT "${body}")
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${LX_ROOT}/include/lumivex/deviceapi_slots.h)
 endfunction()
+
+# The serial bases of the simulated kits, one per test run (lx_kit_serial).
+include(${CMAKE_CURRENT_LIST_DIR}/KitSerials.cmake)

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -359,7 +360,13 @@ TEST_F(TarnRookUpdate, TheProgramReflashesAndEndsOnClose) {
   char prompts[MAX_PATH];
   if (!GetEnvironmentVariableA("LX_PROMPT_LOG", prompts, MAX_PATH))  // its boxes answered, never shown
     SetEnvironmentVariableA("LX_PROMPT_LOG", "prompts.log");
-  SetEnvironmentVariableA("LX_KITSIM_SERIAL", "4C58B000");
+  // The program's kits are not this test's: serials of their own, inside this run's block.
+  char ownSerial[32] = "";
+  GetEnvironmentVariableA("LX_KITSIM_SERIAL", ownSerial, sizeof ownSerial);
+  char programSerial[32];
+  std::snprintf(programSerial, sizeof programSerial, "%08lX",
+                static_cast<unsigned long>(std::strtoul(ownSerial, nullptr, 16) + 0x80));
+  SetEnvironmentVariableA("LX_KITSIM_SERIAL", programSerial);
   char exe[MAX_PATH];
   GetModuleFileNameA(nullptr, exe, MAX_PATH);
   std::string command = exe;
@@ -382,7 +389,7 @@ TEST_F(TarnRookUpdate, TheProgramReflashesAndEndsOnClose) {
   EXPECT_NE(log.find("Finish Tarn FPGA Burn\r\nSucceeded\r\nDisconnect...\r\n"), std::string::npos) << log;
   ::PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
   EXPECT_EQ(LxWaitForExit(process, 30000), 0u);
-  SetEnvironmentVariableA("LX_KITSIM_SERIAL", "4C585000");
+  SetEnvironmentVariableA("LX_KITSIM_SERIAL", *ownSerial ? ownSerial : nullptr);
 }
 
 }  // namespace

@@ -28,7 +28,8 @@ open(sys.argv[1], "wb").write(record)
 PY
 
 export LX_PROMPT_LOG=$(winpath "$work/prompts.log")
-export LX_KITSIM=II LX_KITSIM_SERIAL=4C585000 LX_TARNROOK_CLOCK_SPEED=1
+# The kits' serials come from the test's registration (cmake/KitSerials.cmake).
+export LX_KITSIM=II LX_KITSIM_SERIAL=${LX_KITSIM_SERIAL:?no serial base for the simulated kits} LX_TARNROOK_CLOCK_SPEED=1
 export LX_TARNROOK_PRESET="class=1;type=1;bus=16;interleave=1;cs=1;socket=1;vcc=1800;jedec=0x7E1001;forceFpga=0"
 cable=$work/cable-out
 export LX_KITSIM_CABLE_OUT=$(winpath "$cable")

@@ -31,7 +31,8 @@ PY
 # Boxes are recorded (and answered with their default button) so that none can hang the run; the
 # sheet is a real window all the same, since no preset is given.
 export LX_PROMPT_LOG=$(winpath "$work/prompts.log")
-export LX_KITSIM=II LX_KITSIM_SERIAL=4C585200 LX_TARNROOK_CLOCK_SPEED=1
+# The kits' serials come from the test's registration (cmake/KitSerials.cmake).
+export LX_KITSIM=II LX_KITSIM_SERIAL=${LX_KITSIM_SERIAL:?no serial base for the simulated kits} LX_TARNROOK_CLOCK_SPEED=1
 unset LX_TARNROOK_PRESET
 (cd "$install" && run "$LX_WINE" regsvr32 /s TarnControl.dll >/dev/null 2>&1)
 (cd "$install" && run "$LX_WINE" Lumivex.exe /RegServer >/dev/null 2>&1)
