@@ -400,6 +400,22 @@ CChildFrame* CMainFrame::GetActiveChild() const {
 
 int CMainFrame::ThreadWindowCount() const { return g_nThreadWindows.load(); }
 
+// Wine's MDI client frees its list of children when it is destroyed, and a child destroyed after
+// it refreshes the Window menu from that freed list: it sets GWLP_ID = 0xFF00 + n on whatever
+// windows the stale entries name, other programs' controls included. Children closed while the
+// client still lives leave it nothing stale.
+void CMainFrame::CloseThreadWindows() {
+  if (!mdiClient_ || !::IsWindow(mdiClient_)) return;
+  for (;;) {
+    HWND child = ::GetWindow(mdiClient_, GW_CHILD);
+    while (child && !(::GetWindowLongA(child, GWL_EXSTYLE) & WS_EX_MDICHILD)) child = ::GetWindow(child, GW_HWNDNEXT);
+    if (!child) break;
+    ::SendMessageA(mdiClient_, WM_MDIDESTROY, reinterpret_cast<WPARAM>(child), 0);
+    if (::IsWindow(child)) break;  // refused: never loop on it
+    if (g_nThreadWindows > 0) --g_nThreadWindows;
+  }
+}
+
 // ---- device state ---------------------------------------------------------------------------------
 void CMainFrame::SelectDeviceKind(int kind) {
   if (m_wndDeviceSelector.m_hWnd) m_wndDeviceSelector.SetCurSel(kind);
@@ -619,6 +635,7 @@ BOOL CMainFrame::DestroyWindow() {
     m_dockSite.Destroy();
     SaveHistory();
     CloseNorResetDialog();
+    CloseThreadWindows();
   }
   return CWnd::DestroyWindow();
 }
@@ -717,6 +734,8 @@ LRESULT CMainFrame::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
       DestroyWindow();
       return 0;
     case WM_DESTROY: {
+      // Destroyed without DestroyWindow() of this class: the children still go before the client.
+      CloseThreadWindows();
       KillTimer(0);
       DestroyProfilerDialog();
       lx::SetDeviceFrameHooks(lx::DeviceFrameHooks());

@@ -74,6 +74,8 @@ class CMainFrame : public CWnd, public IMainFrameServices {
   CChildFrame* GetActiveChild() const;
   HWND GetMdiClient() const { return mdiClient_; }
   int ThreadWindowCount() const;
+  // Closes every thread window through the MDI client; the frame does this before it goes.
+  void CloseThreadWindows();
   void RefreshTabs() { m_wndMdiTabs.Refresh(); }
   // Re-applies the device state to the menus and buttons (also on a posted change).
   void OnDeviceStateChanged();

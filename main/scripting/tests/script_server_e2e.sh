@@ -12,18 +12,7 @@ root=$(cd "$(dirname "$0")/../../.." && pwd)
 source "$root/scripts/e2e-lib"
 export LX_PROMPT_LOG=$(winpath "$work/prompts.log")
 
-install=$work/install
-mkdir -p "$install"
-cp "$exe" "$install/Lumivex.exe"
-cp "$device" "$install/Pallix-VirtualDevice.dll"
-# The options: the virtual device, beside the program.
-python3 - "$install/setup.ini" <<'PY'
-import sys
-record = bytearray(3080)
-name = b"Pallix-VirtualDevice.dll"
-record[4:4 + len(name)] = name
-open(sys.argv[1], "wb").write(record)
-PY
+lx_e2e_install "$exe" "$device"
 clsid='{7A6BECE4-5613-4717-B35A-0CCDC80365C7}'
 has() { wine reg query "$1" ${3:+/v "$3"} ${4:-} 2>/dev/null | tr -d '\r' | grep -qi -- "$2"; }
 absent() { ! wine reg query "$1" >/dev/null 2>&1; }
