@@ -342,9 +342,14 @@ void CExtControlBar::TrackDrag(POINT start) {
       break;
     }
     if (::GetCapture() != m_hWnd) break;
-    // Where the pointer was when the event happened (the cursor may have gone on since).
+    // Where the pointer was when the event happened (the cursor may have gone on since), from the
+    // message's own coordinates: Wine fills a message's time-stamped point from its server's idea
+    // of the pointer, which lags behind a pointer moved by SetCursorPos (and a late X event can
+    // even set it back).
+    POINT point = {LxPointX(msg.lParam), LxPointY(msg.lParam)};
+    if (msg.hwnd) ::MapWindowPoints(msg.hwnd, nullptr, &point, 1);
     if (msg.message == WM_MOUSEMOVE) {
-      at = msg.pt;
+      at = point;
       if (!moved && std::abs(at.x - start.x) < 4 && std::abs(at.y - start.y) < 4) continue;
       moved = true;
       if (drawn) DrawFocusRect(screen, &outline);
@@ -354,7 +359,7 @@ void CExtControlBar::TrackDrag(POINT start) {
       continue;
     }
     if (msg.message == WM_LBUTTONUP) {
-      at = msg.pt;
+      at = point;
       drop = moved;
       break;
     }
