@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <system_error>
 
 // 8-bit text only: no conversion to or from wide characters.
 #define SI_NO_CONVERSION
@@ -82,11 +84,15 @@ std::string KeepBadCopy(const std::string& path) {
         }
         std::fclose(in);
     }
+    // The user is told the whole path: the file is named relative to a working folder nobody sees.
+    std::error_code error;
+    std::string where = std::filesystem::absolute(copy, error).string();
+    if (error) where = copy;
     if (!ok) {
         std::remove(copy.c_str());
-        return " No copy of the file could be kept as " + copy + ": the next save replaces it.";
+        return " No copy of the file could be kept as " + where + ": the next save replaces it.";
     }
-    return " The file as it was is kept as " + copy + ".";
+    return " The file as it was is kept as " + where + ".";
 }
 
 int ReadInt(const RookIni& ini, const char* key, int fallback) {

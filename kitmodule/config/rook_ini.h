@@ -24,7 +24,9 @@ public:
     RookIni& operator=(const RookIni&) = delete;
 
     // Loads the whole file. Anything but kLoaded comes with a message for the user; a garbled file keeps
-    // the keys of its good lines, every other failure leaves no keys (so every reader takes its default).
+    // the keys of its good lines (a line with a NUL costs that line only), every other failure leaves no
+    // keys (so every reader takes its default). A file that is there but was not read whole is copied to
+    // "<path>.bad" first, as the next save replaces it; the message gives that copy's whole path.
     IniLoad Load(const std::string& path, std::string* message);
     // Writes every key; false (and the old file as it was) when the file cannot be written.
     bool Save(const std::string& path) const;
