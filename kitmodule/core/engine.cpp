@@ -82,6 +82,7 @@ int Engine::Init(int mode) {
 int Engine::Close() {
     CloseKitLink();
     spiSpace_ = 0;
+    norOverlay_ = 0;
     settings_.configured = 0;
     closed_ = true;
     if (trace_.View()) {
@@ -96,6 +97,7 @@ int Engine::Open() {
     RestoreDefaults(settings_);
     lastResult_ = 0;
     chipSelect_ = 0;
+    norOverlay_ = 0;
     bytesPerBusWord_ = 2;
     settings_.configured = 0;
     if (!host_.InstallFolder(&installFolder_)) return Fail(ERROR_TO_GET_WORKING_FOLDER);

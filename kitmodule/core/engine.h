@@ -287,6 +287,7 @@ private:
     void Redirect(uint32_t* offset);
     void EndRedirect();
     bool ProtectedAt(uint32_t byteOffset);
+    void ReenterNorOverlay(uint32_t base);
     int ConfirmDeviceIdentity(int& identified);
     int IdentifySpi();
     void SetSpiPageBytes(uint32_t bytes);
@@ -341,6 +342,7 @@ private:
     bool bufferProgramPolling_ = false;
     uint16_t password_[4] = {0, 0, 0, 0};
     uint32_t lastStatus_ = 0;
+    uint32_t norOverlay_ = 0;     // the NOR overlay entered (mode bit 0x04-0x20); 0 the array
     bool nandKitFailed_ = false;  // a NAND primitive's kit call failed since the flag was cleared
 
     // SPI state of the open device.

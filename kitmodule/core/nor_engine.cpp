@@ -119,7 +119,8 @@ int Engine::NorProgramData(uint32_t address, uint32_t length, const uint8_t* dat
     if (length == 0) return 0;
     if (settings_.busWidthBits != 16) return Fail(ERROR_NOT_IMPLEMENTED);
     if (!commands_.writeBufferProgram || !commands_.program) return -1;
-    if (settings_.checkSectorProtection) {
+    // Inside an overlay the address is not the array's: the sectors' protection does not govern it.
+    if (settings_.checkSectorProtection && !norOverlay_) {
         // Every block the range covers, by the region walk.
         for (uint32_t block = 0;; ++block) {
             uint32_t size = GetBlockSize(block);
@@ -215,7 +216,7 @@ int Engine::EraseTarget(uint32_t index, uint32_t* offset, bool checkProtection) 
     if (!commands_.sectorErase || bytesPerBusWord_ == 0) return -1;
     if (GetBlockSize(index) == 0) return Fail(ERROR_INVALID_PARAMETER_INPUT);
     *offset = BlockIndexToOffset(index);
-    if (checkProtection && settings_.checkSectorProtection) {
+    if (checkProtection && settings_.checkSectorProtection && !norOverlay_) {
         uint16_t status = 0;
         if (BlockStatusWord(*offset, &status) < 0 || (status & (kStatusPpbSet | kStatusDybSet))) return Fail(ERROR_ERASE);
     } else {
@@ -313,6 +314,7 @@ int Engine::BlockStatusWord(uint32_t offset, uint16_t* status) {
     const uint32_t sector = offset / bytesPerBusWord_;
     if (settings_.deviceType == kTypeReducedNor) {
         *status = static_cast<uint16_t>(0x20 | (LockRegBitsReadOp(base) & 1));
+        ReenterNorOverlay(base);
         return 0;
     }
     if (settings_.deviceType != kTypeLegacyNor) return -1;
@@ -332,8 +334,18 @@ int Engine::BlockStatusWord(uint32_t offset, uint16_t* status) {
     // Back to the chip select in use, with the start's memory type and bus configuration.
     if (kit_) SwitchChipSelect(chipSelect_);
     WriteBus(base, 0, Cmd(0xF0));
+    ReenterNorOverlay(base);
     *status = static_cast<uint16_t>(s);
     return 0;
+}
+
+// The protection reads end with a reset, which leaves any overlay: the caller's next read or
+// program must still land where the overlay put it, not in the array at the same offset.
+void Engine::ReenterNorOverlay(uint32_t base) {
+    if (norOverlay_ == 0x04 && commands_.cfiEntry) (this->*commands_.cfiEntry)(base, 0);
+    else if (norOverlay_ == 0x08 && commands_.autoselectEntry) (this->*commands_.autoselectEntry)(base, 0);
+    else if (norOverlay_ == 0x10 && commands_.secsiEntry) (this->*commands_.secsiEntry)(base, 0);
+    else if (norOverlay_ == 0x20 && commands_.aso20Entry) (this->*commands_.aso20Entry)(base, 0);
 }
 
 int Engine::NorGetBlockStatus(uint32_t index, uint16_t* status) {
@@ -463,13 +475,18 @@ int Engine::NorSetAsoMode(uint32_t mode) {
         if (leave) {
             if (!p.exit) return -1;
             (this->*p.exit)(base);
+            norOverlay_ = 0;
         } else {
             if (!p.entry) return -1;
             (this->*p.entry)(base, 0);
+            norOverlay_ = p.bit;
         }
         return Failed(Flush()) ? -1 : 0;
     }
-    if (leave && commands_.reset) (this->*commands_.reset)(base);
+    if (leave && commands_.reset) {
+        (this->*commands_.reset)(base);
+        norOverlay_ = 0;
+    }
     return Failed(Flush()) ? -1 : 0;
 }
 

@@ -61,6 +61,38 @@ private:
     int32_t class_;
 };
 
+// "Check Sector Protection" reads the protection bits before a program; those reads end with a
+// reset that leaves the SecSi overlay. A byte programmed in the overlay (as the SecSi page does it)
+// must reach the SecSi region and leave the array alone, also when sector 0 of the array is
+// protected (its bits do not govern the region), and a read that follows still reads the region.
+// Outside the overlay the check still refuses the protected sector.
+void ExpectSecSiProgramStaysInTheOverlay(Engine& engine, kitsim::NorChip& die) {
+    die.Array()[0x10] = 0x5A;
+    die.Array()[0x20] = 0x6B;
+    const int32_t scheme = engine.Settings().protectionScheme;
+    const bool withBits = engine.Settings().deviceType == kTypeLegacyNor && scheme != 2 && scheme != 3 && scheme != 0x20;
+    for (bool protectedSector : {false, true}) {
+        SCOPED_TRACE(protectedSector ? "SecSi, sector 0 protected" : "SecSi, sector 0 open");
+        if (protectedSector && !withBits) continue;
+        if (protectedSector) ASSERT_EQ(engine.NorSetBlockStatus(0, kStatusDybSet), 0);
+        const uint32_t at = protectedSector ? 0x20 : 0x10;
+        const uint8_t byte = protectedSector ? 0x34 : 0x12;
+        ASSERT_EQ(engine.NorSetAsoMode(0x10), 0);
+        EXPECT_EQ(engine.NorProgramRawData(at, 1, &byte), 0);
+        uint8_t read[2] = {0, 0};
+        EXPECT_EQ(engine.NorReadData(at & ~1u, 2, read), 0);
+        ASSERT_EQ(engine.NorSetAsoMode(0x11), 0);
+        EXPECT_EQ(die.SecSi()[at], byte) << "the byte is in the SecSi region";
+        EXPECT_EQ(read[at & 1], byte) << "the overlay still holds after the program";
+        EXPECT_EQ(die.Array()[at], protectedSector ? 0x6B : 0x5A) << "the array is untouched";
+    }
+    if (withBits) {
+        const uint8_t zero = 0;
+        EXPECT_EQ(engine.NorProgramRawData(0x40, 1, &zero), -1);
+        EXPECT_EQ(die.Array()[0x40], 0xFF);
+    }
+}
+
 }  // namespace
 
 TEST(CatalogueOpen, EveryNorPartOpensAgainstItsModel) {
@@ -70,6 +102,7 @@ TEST(CatalogueOpen, EveryNorPartOpensAgainstItsModel) {
         kitsim::Kit kit;
         CataloguePart part(row, kit);
         CatalogueHost host(kit, row);
+        host.operation.checkSectorProtection = true;
         Engine engine(host);
         int prompts = LxPromptRecordCount();
         ASSERT_EQ(engine.Init(0), 0) << (host.messages.empty() ? "" : host.messages[0]);
@@ -113,6 +146,7 @@ TEST(CatalogueOpen, EveryNorPartOpensAgainstItsModel) {
             ASSERT_EQ(engine.NorReadData(row.secondDieBit + 0x20, 1, read), 0);
             EXPECT_EQ(read[0], 0x5A) << "the second die at its address bit";
         }
+        ExpectSecSiProgramStaysInTheOverlay(engine, die);
         EXPECT_EQ(engine.Init(1), 0);
     }
     LxPromptTestEnd();
