@@ -47,29 +47,33 @@ int Engine::Init(int mode) {
     case 2: lastResult_ = 0; return closed_ ? 1 : 0;
     case 3: lastResult_ = 0; return DeviceCode();
     case 16:
+    case 17:
+    case 18: {
+        // A reset the kit did not pass on (no kit, or the kit refused) must not be told as sent.
         lastResult_ = 0;
         spiBankCache_ = -1;
-        if (kit_) {
+        if (!kit_) return Fail(ERROR_TO_INITIALIZE_TARN_HAL);
+        norOverlay_ = 0;
+        HResult hr;
+        if (mode == 16) {
             // A NAND-interface chip takes its reset as a command cycle; the NOR reset byte would
             // reach it as a data cycle and reset nothing.
+            nandKitFailed_ = false;
             if (VeltanOpen()) WriteNandCycle(1, base_, 4, 0xFF);
             else WriteBus(base_, 0, Cmd(0xF0));
-            kit_->Qflush();
+            hr = kit_->Qflush();
+            if (nandKitFailed_) hr = static_cast<HResult>(0x80004005);
+        } else if (mode == 17) {
+            hr = kit_->ResetMemory(255, memTypeCode_);
+        } else {
+            hr = kit_->PowerControl(0);
+            if (!Failed(hr)) {
+                host_.SleepMs(100);
+                hr = kit_->PowerControl(1);
+            }
         }
-        return 0;
-    case 17:
-        lastResult_ = 0;
-        spiBankCache_ = -1;
-        if (kit_) kit_->ResetMemory(255, memTypeCode_);
-        return 0;
-    case 18:
-        lastResult_ = 0;
-        spiBankCache_ = -1;
-        if (kit_ && !Failed(kit_->PowerControl(0))) {
-            host_.SleepMs(100);
-            kit_->PowerControl(1);
-        }
-        return 0;
+        return Failed(hr) ? Fail(ERROR_TO_INITIALIZE_TARN_HAL) : 0;
+    }
     case 19:
         lastResult_ = 0;
         if (closed_ && !trace_.View()) return -1;

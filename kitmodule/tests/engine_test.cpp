@@ -672,6 +672,25 @@ TEST(EngineFaults, NothingSucceedsWithoutTheKit) {
     }
 }
 
+// The reset dialog's three resets (command, warm, cold) answer what the kit did: with the cable
+// out, or with no kit at all, none of them may be reported as sent.
+TEST(EngineFaults, ResetsAnswerTheKitsFailure) {
+    for (int mode : {16, 17, 18}) {
+        SCOPED_TRACE(mode);
+        Rig r;
+        ASSERT_EQ(r.Open(), 0);
+        EXPECT_EQ(r.engine.Init(mode), 0);
+        r.host.bus->Pipes().unplugged = true;
+        EXPECT_EQ(r.engine.Init(mode), -1) << "cable out";
+        EXPECT_EQ(r.engine.LastResult(), rook::ERROR_TO_INITIALIZE_TARN_HAL);
+        r.host.bus->Pipes().unplugged = false;
+        EXPECT_EQ(r.engine.Init(mode), 0) << "cable back";
+        ASSERT_EQ(r.engine.Init(1), 0);
+        EXPECT_EQ(r.engine.Init(mode), -1) << "no kit";
+        EXPECT_EQ(r.engine.LastResult(), rook::ERROR_TO_INITIALIZE_TARN_HAL);
+    }
+}
+
 TEST(EngineFaults, KitUnpluggedMidProgram) {
     Rig r;
     ASSERT_EQ(r.Open(), 0);

@@ -115,12 +115,12 @@ Report DuplicateNor(Host& host, RemainingTime& time, const std::string& path, co
         failed = true;
         break;
       }
-      // The read-back decides: a failed program shows there.
+      // The read-back decides: a failed program shows there. A read-back that failed shows
+      // nothing, whatever the buffer holds.
       DeviceApiTable.gfslNORProgramRawData(0, address, size, data.data());
-      std::fill(back.begin(), back.end(), 0);
-      DeviceApiTable.gfslNORReadRawData(0, address, size, back.data());
+      const bool readBack = DeviceApiTable.gfslNORReadRawData(0, address, size, back.data()) == 0;
       const uint32_t last = address + size - 1;
-      if (std::memcmp(data.data(), back.data(), size) == 0) {
+      if (readBack && std::memcmp(data.data(), back.data(), size) == 0) {
         report.body += Format("0x%08x:0x%08x>>copied\r\n", address, last);
         ++done;
         ++copied;
@@ -380,8 +380,7 @@ Report DuplicateVeltan(Host& host, RemainingTime& time, const std::string& path,
       DeviceApiTable.gfslVeltanProgramRawPage(0, b * P + p, 1, rec);
     }
     if (stopped || failed) break;
-    DeviceApiTable.gfslVeltanReadRawPage(0, b * P, P, back.data());
-    if (written == back) {
+    if (DeviceApiTable.gfslVeltanReadRawPage(0, b * P, P, back.data()) == 0 && written == back) {
       report.body += Format("%04d:%02x>>%02x-Copied\r\n", static_cast<int>(b), m, d);
       ++copied;
       ++b;

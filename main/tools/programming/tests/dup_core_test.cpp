@@ -112,6 +112,23 @@ TEST_F(NorDup, AStoppedMasterImageIsNotReportedAsCreated) {
   EXPECT_EQ(fake::ReadFile(image_).size(), 12288u);
 }
 
+// A chunk of zeros whose program and read-back both fail (a dead duplicate there) was not copied:
+// the verification asks, and the report does not count it.
+TEST_F(NorDup, AFailedReadBackIsAVerificationFailure) {
+  std::fill(master_.array.begin() + 0x1000, master_.array.begin() + 0x2000, 0x00);
+  fake::Bind(master_);
+  ASSERT_EQ(CreateNorMasterImage(host_, time_, image_, 4096), "Master image file is created.");
+  copy_.failProgramAt = 0x1800;
+  copy_.failReadAt = 0x1800;
+  fake::Bind(copy_);
+  host_.answers = {kAnswerIgnore};
+  Report report = DuplicateNor(host_, time_, image_, ReadNorSectors(), 4096);
+  EXPECT_TRUE(host_.Asked("Programming verification has been failed from 0x1000 to 0x1FFF."));
+  EXPECT_NE(report.body.find("0x00001000:0x00001fff>>IGNORED"), std::string::npos) << report.body;
+  EXPECT_NE(report.body.find("35 of 36 piece(s) copied and verified, 1 ignored, 0 retried."), std::string::npos)
+      << report.body;
+}
+
 // Erases of a whole duplicate that fail or are stopped, and a stopped Veltan master image: each
 // says what happened, with counts.
 TEST(DuplicateFailures, AreReportedWithCountsNotAsFinished) {
@@ -297,6 +314,25 @@ TEST_P(VeltanDup, RetryRepairsABlockThatDidNotTakeItsData) {
   EXPECT_TRUE(host_.Asked("Programming verification has been failed at block 0x2."));
   EXPECT_NE(report.body.find("0002:ff>>ff-RETRY\r\n0002:ff>>ff-Copied"), std::string::npos) << report.body;
   EXPECT_EQ(copy_.Page(9), master_.Page(9));
+}
+
+// A block of zeros whose page programs and read-back fail is not copied.
+TEST_P(VeltanDup, AFailedReadBackIsAVerificationFailure) {
+  FillMaster();
+  for (uint64_t p = 8; p < 12; ++p) master_.written[p] = std::vector<uint8_t>(master_.PageBytes(), 0x00);
+  fake::Bind(master_);
+  ASSERT_EQ(CreateVeltanMasterImage(host_, time_, image_, GetParam()), "Master image file is created.");
+  for (uint64_t p = 8; p < 12; ++p) {
+    copy_.failProgram.insert(p);
+    copy_.failRead.insert(p);
+  }
+  fake::Bind(copy_);
+  host_.answers = {kAnswerIgnore};
+  std::string message;
+  Report report = DuplicateVeltan(host_, time_, image_, false, GetParam(), &message);
+  EXPECT_TRUE(host_.Asked("Programming verification has been failed at block 0x2."));
+  EXPECT_NE(report.body.find("0002:ff>>ff-IGNORED"), std::string::npos) << report.body;
+  EXPECT_NE(report.body.find("5 of 6 block(s) copied and verified, 1 ignored"), std::string::npos) << report.body;
 }
 
 }  // namespace

@@ -27,6 +27,7 @@ uint32_t BlockSize(const char*, uint32_t k) { return g_nor && k < g_nor->sizes.s
 
 int NorRead(int, uint32_t address, uint32_t length, uint8_t* buffer) {
   if (!g_nor || !NorInside(address, length)) return -1;
+  if (g_nor->failReadAt >= address && g_nor->failReadAt - address < length) return -1;
   ++g_nor->reads;
   g_nor->bytesRead += length;
   std::memcpy(buffer, g_nor->array.data() + address, length);
@@ -67,6 +68,8 @@ bool NandInside(uint32_t page, uint32_t count) {
 
 int NandRead(int, uint32_t page, uint32_t count, uint8_t* buffer) {
   if (!g_nand || !NandInside(page, count)) return -1;
+  for (uint32_t i = 0; i < count; ++i)
+    if (g_nand->failRead.count(page + i)) return -1;
   g_nand->readCalls.push_back(page);
   for (uint32_t i = 0; i < count; ++i) {
     std::vector<uint8_t> bytes = g_nand->Page(page + i);

@@ -19,6 +19,7 @@ struct Nor {
   uint8_t stuckMask = 0;
   std::set<uint32_t> failErase;      // sectors whose erase fails
   uint32_t failProgramAt = 0xFFFFFFFF;  // a program touching this address fails (and programs nothing)
+  uint32_t failReadAt = 0xFFFFFFFF;     // a read touching this address fails (and leaves the buffer alone)
   uint32_t programs = 0, reads = 0, erases = 0;
   uint64_t bytesProgrammed = 0, bytesRead = 0;
   uint32_t Start(uint32_t sector) const;
@@ -30,6 +31,7 @@ struct Nand {
   std::vector<uint8_t> bbt;                          // per block; 0xFF good
   std::set<uint32_t> failErase;                      // blocks that go bad on erase
   std::set<uint64_t> failProgram;                    // pages whose program fails (the call ends there)
+  std::set<uint64_t> failRead;                       // pages whose read fails (the buffer is left alone)
   std::vector<uint32_t> programCalls;                // first page of every raw program
   std::vector<uint32_t> readCalls;                   // first page of every raw read
   // Every partial page program with the spare it was handed: the whole spare area with a whole
