@@ -6,6 +6,7 @@
 
 #include "device_api.h"
 #include "lumivex/text_format.h"
+#include "lumivex/veltan_range.h"
 #include "sector_core.h"
 
 namespace lx {
@@ -588,30 +589,29 @@ uint32_t ImportVeltanPages(std::FILE* file, uint64_t fileBytes, const VeltanTran
   uint32_t programmed = 0;
   std::string failureText;
   host.BeginBusy();
-  for (uint32_t i = 0; i < transfer.count && failureText.empty();) {
-    if (!host.Pump()) break;
-    const uint32_t page = transfer.first + i, block = page / perBlock;
-    if (table.IsBad(block)) {
-      if (!table.m_NoPrompt) host.Tell(Format("Bad block notification: block #%u is a bad block", block));
-      // The rest of the bad block, also when the range begins inside it.
-      const uint32_t rest = (block + 1) * perBlock - page;
-      if (transfer.policy == 1)
-        for (uint32_t r = 0; r < rest && std::fread(dropped.data(), 1, record, file) == record; ++r) {
+  // The rest of a bad block (also when the range begins inside it) leaves the range.
+  WalkVeltanRange(
+      transfer.first, transfer.count, perBlock, [&](uint64_t block) { return table.IsBad(static_cast<uint32_t>(block)); },
+      [&](uint64_t block, uint64_t pages) {
+        if (!host.Pump()) return false;
+        if (!table.m_NoPrompt) host.Tell(Format("Bad block notification: block #%u is a bad block", static_cast<uint32_t>(block)));
+        if (transfer.policy == 1)
+          for (uint64_t r = 0; r < pages && std::fread(dropped.data(), 1, record, file) == record; ++r) {
+          }
+        return true;
+      },
+      [&](uint64_t page) {
+        if (!host.Pump() || std::fread(buffer.data(), 1, record, file) == 0) return false;
+        if (DeviceApiTable.gfslVeltanProgramRawPage(0, static_cast<uint32_t>(page), 1, buffer.data()) != 0) {
+          // Import programs without erasing: a page written before fails as well as a block gone
+          // bad, so the block is reported, not marked.
+          failureText = Format("Error: Program failed at page #%u (block #%u).\n%u page(s) were imported.",
+                               static_cast<uint32_t>(page), static_cast<uint32_t>(page / perBlock), programmed);
+          return false;
         }
-      i += rest;
-      continue;
-    }
-    if (std::fread(buffer.data(), 1, record, file) == 0) break;
-    if (DeviceApiTable.gfslVeltanProgramRawPage(0, page, 1, buffer.data()) != 0) {
-      // Import programs without erasing: a page written before fails as well as a block gone
-      // bad, so the block is reported, not marked.
-      failureText = Format("Error: Program failed at page #%u (block #%u).\n%u page(s) were imported.", page, block,
-                           programmed);
-      break;
-    }
-    ++programmed;
-    ++i;
-  }
+        ++programmed;
+        return true;
+      });
   host.EndBusy();
   host.Tell(failureText.empty() ? std::string("Import finished.") : failureText);
   return programmed;

@@ -9,6 +9,7 @@
 
 #include "device_api.h"
 #include "lumivex/prompt.h"
+#include "lumivex/veltan_range.h"
 
 namespace lx {
 namespace prog {
@@ -468,43 +469,48 @@ std::string ProgramVeltanRawPages(Host& host, const VeltanTable& table, const Ra
   std::vector<uint8_t> buffer(pageBytes, 0xFF);
   Tally tally;
   tally.total = r.count;
-  uint64_t page = r.start;
   uint32_t dataPage = 0;  // file records consumed
-  while (dataPage < r.count && page < g.Pages()) {
-    if (!host.Step()) {
-      tally.stopped = true;
-      break;
-    }
-    host.Progress(dataPage, r.count - 1);
-    const uint32_t block = static_cast<uint32_t>(page / P);
-    if (!table.Good(block)) {
-      NotifyBadBlock(host, table, block);
-      const uint64_t next = static_cast<uint64_t>(block + 1) * P;
-      if (r.policy == BadBlockPolicy::Skip) {
-        // The block's file data goes with it: the pages from here to the block's end.
-        const uint32_t dropped = static_cast<uint32_t>(std::min<uint64_t>(next - page, r.count - dataPage));
-        dataPage += dropped;
-        tally.skipped += dropped;
-        if (!file.Seek(static_cast<uint64_t>(dataPage) * record)) break;
-      }
-      page = next;
-      continue;
-    }
-    if (file.Read(buffer.data(), record) != record) {
-      tally.ended = true;
-      break;
-    }
-    if (DeviceApiTable.gfslVeltanProgramRawPage(0, static_cast<uint32_t>(page), 1, buffer.data()) != 0) ++tally.failed;
-    else ++tally.done;
-    ++dataPage;
-    ++page;
-  }
+  // The range counts device pages: a bad block's pages are taken out of it, and with the shift
+  // policy its file data waits for the range's next good page, never a page past the range.
+  WalkVeltanRange(
+      r.start, r.count, P, [&](uint64_t block) { return !table.Good(static_cast<uint32_t>(block)); },
+      [&](uint64_t block, uint64_t pages) {
+        if (!host.Step()) {
+          tally.stopped = true;
+          return false;
+        }
+        host.Progress(dataPage, r.count - 1);
+        NotifyBadBlock(host, table, static_cast<uint32_t>(block));
+        tally.skipped += static_cast<uint32_t>(pages);
+        if (r.policy == BadBlockPolicy::Skip) {
+          // The block's file data goes with it.
+          dataPage += static_cast<uint32_t>(pages);
+          if (!file.Seek(static_cast<uint64_t>(dataPage) * record)) return false;
+        }
+        return true;
+      },
+      [&](uint64_t page) {
+        if (!host.Step()) {
+          tally.stopped = true;
+          return false;
+        }
+        host.Progress(dataPage, r.count - 1);
+        if (file.Read(buffer.data(), record) != record) {
+          tally.ended = true;
+          return false;
+        }
+        if (DeviceApiTable.gfslVeltanProgramRawPage(0, static_cast<uint32_t>(page), 1, buffer.data()) != 0) ++tally.failed;
+        else ++tally.done;
+        ++dataPage;
+        return true;
+      });
   tally.total -= std::min(tally.total, tally.skipped);
   text = tally.Text("Program finished.", "Program", "page", "programmed");
-  // Shifted data that ran past the last block of the device.
-  const uint32_t unplaced = r.count - dataPage;
+  // Shifted data that the bad blocks pushed past the end of the range.
+  const uint32_t unplaced = r.count - std::min(r.count, dataPage);
   if (!tally.stopped && !tally.ended && unplaced)
-    text += Format("\n%u page(s) of file data did not fit before the end of the device.", unplaced);
+    text += Format("\n%u page(s) of file data did not fit in pages %u to %llu.", unplaced, r.start,
+                   static_cast<unsigned long long>(r.start) + r.count - 1);
   return text;
 }
 

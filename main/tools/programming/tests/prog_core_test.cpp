@@ -211,14 +211,16 @@ class VeltanTools : public ::testing::Test {
   fake::Host host_;
 };
 
-TEST_F(VeltanTools, ShiftCarriesEveryDataPageIntoTheNextGoodBlock) {
+TEST_F(VeltanTools, ShiftCarriesDataIntoTheRangesNextGoodBlock) {
   nand_.bbt[1] = 0x00;
   const std::string path = fake::TempPath("raw_shift.bin");
   fake::WriteFile(path, NumberedPages(7, 2048));
   RawPagesRequest request{path, 2, 7, true, BadBlockPolicy::Shift};
-  EXPECT_EQ(ProgramVeltanRawPages(host_, Table(), request), "Program finished.");
-  // From page 2: data 0-1 in block 0, block 1 bad, data 2-5 in block 2, data 6 at block 3's start.
-  std::vector<int> expected = {-1, -1, 0, 1, -1, -1, -1, -1, 2, 3, 4, 5, 6, -1, -1, -1};
+  EXPECT_EQ(ProgramVeltanRawPages(host_, Table(), request),
+            "Program finished.\n4 page(s) lay in bad blocks and were skipped.\n4 page(s) of file data did not fit in "
+            "pages 2 to 8.");
+  // Pages 2 to 8: data 0-1 in block 0, block 1 bad, data 2 at block 2's start; nothing past page 8.
+  std::vector<int> expected = {-1, -1, 0, 1, -1, -1, -1, -1, 2, -1, -1, -1, -1, -1, -1, -1};
   EXPECT_EQ(Layout(), expected);
   // The spare stays erased when only data bytes come from the file.
   EXPECT_EQ(nand_.Page(8)[2048], 0xFF);
@@ -230,10 +232,48 @@ TEST_F(VeltanTools, ShiftReportsDataThatDoesNotFit) {
   fake::WriteFile(path, NumberedPages(13, 2048));
   RawPagesRequest request{path, 0, 13, true, BadBlockPolicy::Shift};
   std::string text = ProgramVeltanRawPages(host_, Table(), request);
-  // 12 good pages for 13 data pages.
-  EXPECT_NE(text.find("12 of 13 page(s) programmed"), std::string::npos) << text;
-  EXPECT_NE(text.find("1 page(s) of file data did not fit"), std::string::npos) << text;
-  EXPECT_EQ(Layout()[15], 11);
+  // Pages 0 to 12 hold 9 good pages for 13 data pages.
+  EXPECT_NE(text.find("4 page(s) of file data did not fit in pages 0 to 12."), std::string::npos) << text;
+  EXPECT_EQ(Layout()[12], 8);
+  EXPECT_EQ(Layout()[13], -1);
+}
+
+// Blocks of 64 pages: 192 file pages to page 256 with block 5 bad. Only pages 256 to 447 may be
+// touched, whatever the policy; the policy decides only which file data lands in block 6.
+TEST(VeltanRawPages, NoPolicyTouchesAPageOutsideTheRange) {
+  struct Case {
+    BadBlockPolicy policy;
+    int block6FirstData;
+  } cases[] = {{BadBlockPolicy::Shift, 64}, {BadBlockPolicy::Skip, 128}};
+  const std::string path = fake::TempPath("raw_range.bin");
+  std::vector<uint8_t> file;
+  for (uint32_t n = 0; n < 192; ++n) file.insert(file.end(), 2048, static_cast<uint8_t>(n));
+  fake::WriteFile(path, file);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.policy == BadBlockPolicy::Shift ? "shift" : "skip");
+    fake::Nand nand;
+    nand.blocks = 8;
+    nand.pages = 64;
+    nand.bbt.assign(8, 0xFF);
+    nand.bbt[5] = 0x00;
+    fake::Bind(nand);
+    fake::Host host;
+    VeltanTable table = ReadVeltanTable(64);
+    table.noPrompt = true;
+    std::string text = ProgramVeltanRawPages(host, table, {path, 256, 192, true, c.policy});
+    EXPECT_EQ(text.rfind("Program finished.\n64 page(s) lay in bad blocks and were skipped.", 0), 0u) << text;
+    for (uint32_t p : nand.programCalls) {
+      EXPECT_GE(p, 256u);
+      EXPECT_LE(p, 447u);
+    }
+    EXPECT_EQ(nand.programCalls.size(), 128u);
+    for (uint32_t b : {0u, 1u, 2u, 3u, 5u, 7u}) EXPECT_TRUE(nand.BlockErased(b)) << b;
+    EXPECT_EQ(nand.Page(256)[0], 0);
+    EXPECT_EQ(nand.Page(319)[0], 63);
+    EXPECT_EQ(nand.Page(384)[0], c.block6FirstData);
+    EXPECT_EQ(nand.Page(447)[0], c.block6FirstData + 63);
+    fake::Unbind();
+  }
 }
 
 TEST_F(VeltanTools, SkipDropsTheBadPagesDataAndStaysAligned) {
