@@ -99,6 +99,18 @@ EraseRewritePlan PlanEraseRewrite(const CNorSectorTable& table, uint32_t windowA
   return plan;
 }
 
+std::string ProgramCompareFailure(uint32_t address, const uint8_t* sent, const uint8_t* back, uint32_t size) {
+  uint32_t differ = 0, first = 0;
+  for (uint32_t i = 0; i < size; ++i) {
+    if (sent[i] == back[i]) continue;
+    if (differ++ == 0) first = address + i;
+  }
+  if (differ == 0) return std::string();
+  return Format("Error: Program failed: %u of %u byte(s) do not hold the programmed data, the first at address "
+                "0x%08X.\nThe sector may be protected, or not erased.",
+                differ, size, first);
+}
+
 // ---- find ---------------------------------------------------------------------------------------
 NorPatternError ParseNorPattern(const std::string& text, int kind, size_t maxBytes, std::vector<uint8_t>* pattern) {
   pattern->clear();

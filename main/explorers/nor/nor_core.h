@@ -63,6 +63,13 @@ struct EraseRewritePlan {
 };
 EraseRewritePlan PlanEraseRewrite(const CNorSectorTable& table, uint32_t windowAddress, uint32_t windowSize);
 
+// ---- program without erase ---------------------------------------------------------------------
+// The window as read back after a program, against what was sent. The chip's own wait after a
+// buffer program looks at its last word only, and a protected sector takes nothing while that
+// word may already hold its value. Empty when every byte holds its value; else the failure, with
+// the count and the first address.
+std::string ProgramCompareFailure(uint32_t address, const uint8_t* sent, const uint8_t* back, uint32_t size);
+
 // ---- find ---------------------------------------------------------------------------------------
 enum class NorPatternError { kNone, kEmpty, kTooLong, kNotHex };
 // ASCII (kind 0): the text's bytes as typed; hexadecimal (kind 1): blank-separated pairs of digits

@@ -314,16 +314,23 @@ void CNorExplorerDlg::ProgramWithoutErase() {
   if (RefusedOutsideReadMode() || !ConfirmOperation()) return;
   HideEditor();
   const uint32_t size = static_cast<uint32_t>(m_WindowBuffer.size());
-  int rc;
+  const uint32_t address = static_cast<uint32_t>(uint64_t(m_WindowIndex) * size);
+  std::string failure;
   {
     WaitCursor wait;
-    rc = DeviceApiTable.gfslNORProgramRawData(0, static_cast<uint32_t>(uint64_t(m_WindowIndex) * size), size,
-                                              m_WindowBuffer.data());
+    // The whole window is compared: the program's own check covers its last word only.
+    std::vector<uint8_t> back(size);
+    if (DeviceApiTable.gfslNORProgramRawData(0, address, size, m_WindowBuffer.data()) != 0)
+      failure = "Error: Program failed";
+    else if (DeviceApiTable.gfslNORReadRawData(0, address, size, back.data()) != 0)
+      failure = "Error: Program failed: the window could not be read back to check it.";
+    else
+      failure = lx::ProgramCompareFailure(address, m_WindowBuffer.data(), back.data(), size);
   }
-  if (rc != 0) NorMessage(this, "Error: Program failed");
+  if (!failure.empty()) NorMessage(this, failure.c_str());
   SetTitle(false);
   GoToWindow();
-  if (rc == 0) NorMessage(this, "Program finished.");
+  if (failure.empty()) NorMessage(this, "Program finished.");
 }
 
 std::string CNorExplorerDlg::TempFilePath() {

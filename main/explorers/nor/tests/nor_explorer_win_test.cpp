@@ -191,6 +191,36 @@ TEST_F(NorExplorerTest, WindowsStepAndBytesEditedInPlaceAreProgrammedWithoutEras
   e->SetReadMode(0);
 }
 
+// "Program w/o erase" into a sector whose dynamic protection bit is set: the chip takes nothing,
+// and the window's last word (the only one the buffer program's wait looks at) already holds what
+// was sent. The read-back of the whole window says so, with counts.
+TEST_F(NorExplorerTest, ProgramWithoutEraseIntoAProtectedSectorFailsWithCounts) {
+  const uint32_t sector = 0x60000;
+  Erase(sector);
+  ASSERT_EQ(g_real.gfslNORSetBlockStatus(0, sector / kSector, 0x2000), 0);  // DYB protected
+  ASSERT_TRUE(chip_->Dyb(sector / kSector));
+  g_app.m_Options.WindowSizeIndex = 2;  // 4 KiB windows
+  CNorExplorerDlg* e = Open();
+  ASSERT_NE(e, nullptr);
+  e->SetDlgItemText(IDC_NE_NUMBER, std::to_string(sector / 4096).c_str());
+  e->GoToWindow();
+  EditCell(e, 1, 4, "5A");
+  EditCell(e, 2, 1, "04");
+  e->ProgramWithoutErase();
+  EXPECT_EQ(LastPromptText(),
+            "Error: Program failed: 2 of 4096 byte(s) do not hold the programmed data, the first at address 0x00060003.\n"
+            "The sector may be protected, or not erased.");
+  EXPECT_EQ(chip_->Array()[sector + 3], 0xFF);
+  EXPECT_EQ(chip_->Array()[sector + 0x10], 0xFF);
+  ASSERT_EQ(g_real.gfslNORSetBlockStatus(0, sector / kSector, 0x1000), 0);
+  e->SetDlgItemText(IDC_NE_NUMBER, std::to_string(sector / 4096).c_str());
+  e->GoToWindow();
+  EditCell(e, 1, 4, "5A");
+  e->ProgramWithoutErase();
+  EXPECT_EQ(LastPromptText(), "Program finished.");
+  EXPECT_EQ(chip_->Array()[sector + 3], 0x5A);
+}
+
 TEST_F(NorExplorerTest, ProgramWithEraseRewritesTheSectorWithTheEditInItsPlace) {
   const uint32_t sector = 0x50000;
   Erase(sector);
