@@ -57,6 +57,14 @@ bool AskStop(Host& host, const std::string& text, const char* caption) {
   return host.Ask(text, caption, kYesNoWarning) == kAnswerYes;
 }
 
+// A failed device call: counted, and the user decides at once whether the run goes on (a kit that
+// stopped answering fails every call that follows, each after its own wait).
+bool StopAfterFailure(Host& host, Tally* tally, const std::string& question) {
+  ++tally->failed;
+  tally->stopped = AskStop(host, question, "Lumivex");
+  return tally->stopped;
+}
+
 std::string CompareQuestion(uint64_t address) {
   return Format("Error: Compare failed at address 0x%08X in Byte.\nDo you want to stop comparing?",
                 static_cast<uint32_t>(address));
@@ -69,11 +77,8 @@ bool RangesOverlap(uint64_t a, uint64_t b, uint64_t count) {
 // Programs one piece and, with verify, reads it back; false when the run ends here (stopped
 // by the user or a failed read), true to go on with the next piece.
 bool ProgramPiece(Host& host, uint32_t address, const uint8_t* data, uint32_t n, bool verify, uint8_t* back, Tally* tally) {
-  if (DeviceApiTable.gfslNORProgramRawData(0, address, n, data) != 0) {
-    ++tally->failed;
-    tally->stopped = AskStop(host, "Error: Program failed.\nDo you want to stop programming?", "Lumivex");
-    return !tally->stopped;
-  }
+  if (DeviceApiTable.gfslNORProgramRawData(0, address, n, data) != 0)
+    return !StopAfterFailure(host, tally, "Error: Program failed.\nDo you want to stop programming?");
   if (verify) {
     if (DeviceApiTable.gfslNORReadRawData(0, address, n, back) != 0) {
       host.Tell("Error: Read failed.");
@@ -499,9 +504,11 @@ std::string ProgramVeltanRawPages(Host& host, const VeltanTable& table, const Ra
           tally.ended = true;
           return false;
         }
-        if (DeviceApiTable.gfslVeltanProgramRawPage(0, static_cast<uint32_t>(page), 1, buffer.data()) != 0) ++tally.failed;
-        else ++tally.done;
         ++dataPage;
+        if (DeviceApiTable.gfslVeltanProgramRawPage(0, static_cast<uint32_t>(page), 1, buffer.data()) != 0)
+          return !StopAfterFailure(host, &tally, Format("Error: Program failed at page #%u.\nDo you want to stop programming?",
+                                                         static_cast<uint32_t>(page)));
+        ++tally.done;
         return true;
       });
   tally.total -= std::min(tally.total, tally.skipped);
@@ -557,8 +564,12 @@ std::string EraseVeltanBlocks(Host& host, const VeltanTable& table, uint32_t fir
       --tally.total;
       continue;
     }
-    if (DeviceApiTable.gfslVeltanEraseBlock(0, block) != 0) ++tally.failed;
-    else ++tally.done;
+    if (DeviceApiTable.gfslVeltanEraseBlock(0, block) != 0) {
+      if (StopAfterFailure(host, &tally, Format("Error: Erase failed at block #%u.\nDo you want to stop erasing?", block)))
+        break;
+      continue;
+    }
+    ++tally.done;
   }
   return tally.Text("Erase finished.", "Erase", "block", "erased");
 }
@@ -596,9 +607,12 @@ std::string CopyVeltanPages(Host& host, const VeltanTable& table, const CopyPage
       break;
     }
     if (r.leaveSpare) std::fill(page.begin() + kPageDataBytes, page.end(), 0xFF);
-    if (DeviceApiTable.gfslVeltanProgramRawPage(0, t, 1, page.data()) != 0) ++tally.failed;
-    else ++tally.done;
     ++i;
+    if (DeviceApiTable.gfslVeltanProgramRawPage(0, t, 1, page.data()) != 0) {
+      if (StopAfterFailure(host, &tally, Format("Error: Program failed at page #%u.\nDo you want to stop copying?", t))) break;
+      continue;
+    }
+    ++tally.done;
   }
   tally.total -= std::min(tally.total, tally.skipped);
   return tally.Text("Copy finished.", "Copy", "page", "copied");

@@ -370,4 +370,41 @@ TEST_F(VeltanTools, FailedPageProgramsAreCountedNotFinished) {
   }
 }
 
+// A device that fails every call from some page or block on (the kit's cable pulled): the first failure
+// asks at once, and a Yes ends the run there with its counts; nothing more is sent.
+TEST_F(VeltanTools, AYesToTheFirstFailureStopsWithCounts) {
+  const std::string data = fake::TempPath("dead_raw.bin");
+  fake::WriteFile(data, NumberedPages(12, 2048));
+  struct Case {
+    const char* name;
+    std::function<std::string()> run;
+    const char* question;
+    const char* text;
+    uint32_t calls;  // device calls made, the failed one included
+  } cases[] = {
+      {"raw pages", [&] { return ProgramVeltanRawPages(host_, Table(), {data, 2, 12, true, BadBlockPolicy::Shift}); },
+       "Error: Program failed at page #6.\nDo you want to stop programming?",
+       "Program stopped.\n4 of 12 page(s) programmed, 1 failed.", 5},
+      {"copy pages", [&] { return CopyVeltanPages(host_, Table(), {0, 4, 5, true}); },
+       "Error: Program failed at page #6.\nDo you want to stop copying?", "Copy stopped.\n1 of 4 page(s) copied, 1 failed.", 2},
+      {"erase blocks", [&] { return EraseVeltanBlocks(host_, Table(), 0, 4); },
+       "Error: Erase failed at block #1.\nDo you want to stop erasing?", "Erase stopped.\n1 of 4 block(s) erased, 1 failed.",
+       2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    nand_.written.clear();
+    nand_.programCalls.clear();
+    nand_.erases = 0;
+    nand_.failProgram.clear();
+    for (uint64_t p = 6; p < 16; ++p) nand_.failProgram.insert(p);
+    nand_.failErase = {1, 2, 3};
+    host_.asked.clear();
+    host_.answers = {kAnswerYes};
+    EXPECT_EQ(c.run(), c.text);
+    EXPECT_EQ(host_.asked, std::vector<std::string>{c.question});
+    EXPECT_EQ(std::string(c.name) == "erase blocks" ? nand_.erases : static_cast<uint32_t>(nand_.programCalls.size()), c.calls);
+  }
+}
+
 }  // namespace

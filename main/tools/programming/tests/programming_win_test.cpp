@@ -584,18 +584,21 @@ TEST_F(KitNand, TheVeltanExplorerOpensTheEditSheetAndItsPagesWorkOnTheChip) {
   raw->SetDlgItemText(IDC_PG_PAGES, "8");
   raw->CheckDlgButton(IDC_PG_LEAVE_SPARE, BST_UNCHECKED);
   Click(*raw, IDC_PG_RUN);
-  EXPECT_EQ(LastPromptText(), "Program finished.");
+  // Pages 316 to 323: the four in block 5 are bad, and the shifted data may not leave the range.
+  EXPECT_EQ(LastPromptText(), "Program finished.\n4 page(s) lay in bad blocks and were skipped.\n4 page(s) of file data "
+                              "did not fit in pages 316 to 323.");
   EXPECT_EQ(chip_->Page(319), std::vector<uint8_t>(data.begin() + 3 * 2112, data.begin() + 4 * 2112));
-  EXPECT_EQ(chip_->Page(384), std::vector<uint8_t>(data.begin() + 4 * 2112, data.begin() + 5 * 2112));
+  EXPECT_EQ(chip_->Page(384), std::vector<uint8_t>(2112, 0xFF));
   sheet.SetActivePage(2);
   auto* copy = static_cast<CCopyPage*>(sheet.m_Pages[2].get());
-  copy->SetDlgItemText(IDC_PG_FIRST, "384");
+  copy->SetDlgItemText(IDC_PG_FIRST, "316");
   copy->SetDlgItemText(IDC_PG_COUNT, "4");
   copy->SetDlgItemText(IDC_PG_TARGET, "448");
   copy->CheckDlgButton(IDC_PG_LEAVE_SPARE, BST_UNCHECKED);
   Click(*copy, IDC_PG_RUN);
   EXPECT_EQ(LastPromptText(), "Copy finished.");
-  EXPECT_EQ(chip_->Page(448), chip_->Page(384));
+  EXPECT_EQ(chip_->Page(448), chip_->Page(316));
+  EXPECT_EQ(chip_->Page(451), std::vector<uint8_t>(data.begin() + 3 * 2112, data.begin() + 4 * 2112));
   sheet.SetActivePage(3);
   auto* erase = static_cast<CEraseBlock*>(sheet.m_Pages[3].get());
   erase->SetDlgItemText(IDC_PG_FIRST, "4");
@@ -604,6 +607,40 @@ TEST_F(KitNand, TheVeltanExplorerOpensTheEditSheetAndItsPagesWorkOnTheChip) {
   EXPECT_EQ(LastPromptText(), "Erase finished.\n1 block(s) lay in bad blocks and were skipped.");
   EXPECT_EQ(chip_->Page(448), std::vector<uint8_t>(2112, 0xFF));
   LxSaveWindowShot(sheet.m_hWnd, "kit_veltan_erase_blocks");
+  sheet.DestroyWindow();
+}
+
+// The NAND part's kit with its cable pulled: "Program raw page" and "Erase block" ask at the first
+// failure, and a Yes ends the run at once with its counts; nothing on the chip changed.
+TEST_F(KitNand, WithTheCablePulledPagesAndBlocksFailAtOnceWithCounts) {
+  ASSERT_NE(chip_, nullptr);
+  Open();
+  lx::prog::VeltanTable table = lx::prog::ReadVeltanTable(64);
+  table.noPrompt = true;
+  CEditVeltanSheet sheet("Edit Veltan", table, nullptr, 0);
+  ASSERT_TRUE(sheet.Create(nullptr));
+  const std::string in = File("dead_pages.bin");
+  fake::WriteFile(in, Pattern(64 * 2048, 9));
+  const std::vector<uint8_t> before = chip_->Page(128);
+  ASSERT_EQ(LxPromptSetRules("Program failed=>yes;Erase failed=>yes"), 0);
+  Unplug(0);
+  sheet.SetActivePage(1);
+  auto* raw = static_cast<CProgramRawPage*>(sheet.m_Pages[1].get());
+  raw->SetDlgItemText(IDC_PG_PATH, in.c_str());
+  raw->SetDlgItemText(IDC_PG_PAGE, "128");
+  raw->SetDlgItemText(IDC_PG_PAGES, "64");
+  Click(*raw, IDC_PG_RUN);
+  EXPECT_EQ(CountPrompts("Error: Program failed at page #128.\nDo you want to stop programming?"), 1);
+  EXPECT_EQ(LastPromptText(), "Program stopped.\n0 of 64 page(s) programmed, 1 failed.");
+  sheet.SetActivePage(3);
+  auto* erase = static_cast<CEraseBlock*>(sheet.m_Pages[3].get());
+  erase->SetDlgItemText(IDC_PG_FIRST, "2");
+  erase->SetDlgItemText(IDC_PG_COUNT, "8");
+  Click(*erase, IDC_PG_RUN);
+  EXPECT_EQ(CountPrompts("Error: Erase failed at block #2.\nDo you want to stop erasing?"), 1);
+  EXPECT_EQ(LastPromptText(), "Erase stopped.\n0 of 8 block(s) erased, 1 failed.");
+  Unplug(0, 0);
+  EXPECT_EQ(chip_->Page(128), before);
   sheet.DestroyWindow();
 }
 
@@ -684,7 +721,8 @@ TEST_F(NandTools, SheetPagesAndAnEndlessTestStopped) {
   ASSERT_TRUE(sheet.Create(nullptr));
   ASSERT_EQ(sheet.m_Pages.size(), 5u);
 
-  // Raw pages with the shift policy over the bad block 5: data lands in block 6.
+  // Raw pages with the shift policy over the bad block 5: pages 32 to 47 hold block 4's eight pages
+  // of data, and nothing lands past the range.
   const std::string in = File("pages.bin");
   std::vector<uint8_t> data = Pattern(16 * 2048, 4);
   fake::WriteFile(in, data);
@@ -694,10 +732,12 @@ TEST_F(NandTools, SheetPagesAndAnEndlessTestStopped) {
   raw->SetDlgItemText(IDC_PG_PAGE, "32");
   raw->SetDlgItemText(IDC_PG_PAGES, "16");
   Click(*raw, IDC_PG_RUN);
-  EXPECT_EQ(LastPromptText(), "Program finished.");
-  std::vector<uint8_t> page48 = master_.Page(48);
-  EXPECT_TRUE(std::equal(data.begin() + 8 * 2048, data.begin() + 9 * 2048, page48.begin()));
+  EXPECT_EQ(LastPromptText(), "Program finished.\n8 page(s) lay in bad blocks and were skipped.\n8 page(s) of file data did "
+                              "not fit in pages 32 to 47.");
+  std::vector<uint8_t> page39 = master_.Page(39);
+  EXPECT_TRUE(std::equal(data.begin() + 7 * 2048, data.begin() + 8 * 2048, page39.begin()));
   EXPECT_TRUE(master_.BlockErased(5));
+  EXPECT_TRUE(master_.BlockErased(6));
   LxSaveWindowShot(sheet.m_hWnd, "edit_veltan_program_raw");
 
   // Copy pages: overlapping refused, then block 4 into block 7.
