@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 #include "engine.h"
 #include "file_parser.h"
@@ -209,6 +210,35 @@ HResult ResetPageMemory(KitBus& kit, const DevicePageSelection& sel) {
     const int memoryType = PageMemoryType(sel);
     if (memoryType < 0) return static_cast<HResult>(0x80070057);
     return kit.ResetMemory(255, static_cast<uint8_t>(memoryType));
+}
+
+namespace {
+constexpr int kSerialMemoryType = 1;
+}  // namespace
+
+bool PageTakesDeepPowerDown(const DevicePageSelection& sel) {
+    return sel.deviceType == 2 && PageMemoryType(sel) == kSerialMemoryType && sel.chipSelect >= 0 && sel.chipSelect <= 3;
+}
+
+HResult SendPageDeepPowerDown(KitBus& kit, const DevicePageSelection& sel, bool enter) {
+    if (!PageTakesDeepPowerDown(sel)) return static_cast<HResult>(0x80070057);
+    // A kit connected without an open carries no configuration: unconfigured, the command's register
+    // writes would go out as parallel bus cycles and the chip would never see them.
+    DeviceSettings s;
+    s.busWidthBits = sel.busWidth == 1 ? 16 : sel.busWidth == 2 ? 32 : 8;
+    s.interleave = sel.interleave == 1 ? 2 : sel.interleave == 2 ? 4 : 1;
+    const int config = Engine::MemoryConfigCode(s);
+    HResult hr = kit.TarnConfiguration(kSerialMemoryType, static_cast<uint8_t>(config >= 0 && config <= 3 ? config : 0),
+                                       static_cast<uint8_t>(sel.chipSelect));
+    if (hr < 0) return hr;
+    // The serial controller's control register (16) around its command register (0).
+    constexpr uint32_t kKitBase = 0x80000000u;
+    const uint8_t command = enter ? 0xB9 : 0xAB;
+    for (const auto& w : {std::pair<uint32_t, uint8_t>{16, 0}, {0, command}, {16, 8}}) {
+        hr = kit.Qwrite8(kKitBase + w.first, w.second, 3);
+        if (hr < 0) return hr;
+    }
+    return kit.Qflush();
 }
 
 }  // namespace rook

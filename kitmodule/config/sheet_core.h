@@ -83,5 +83,12 @@ int PageMemoryType(const DevicePageSelection& sel);
 // The power control dialog's "H/W reset": pulses the memory's reset line with the memory type of the
 // page's current choices. Sends nothing, and answers E_INVALIDARG, when the page gives no memory type.
 HResult ResetPageMemory(KitBus& kit, const DevicePageSelection& sel);
+// Whether the page's choices put an SPI device on a socket that reaches the kit's serial controller:
+// only then can the power control dialog's deep power-down buttons reach the chip.
+bool PageTakesDeepPowerDown(const DevicePageSelection& sel);
+// "Enter DPD" (0xB9) or "Release DPD" (0xAB) for the page's device: the kit is configured first for the
+// page's socket, device and chip select as an open's kit start does it. Sends nothing, and answers
+// E_INVALIDARG, when PageTakesDeepPowerDown is false.
+HResult SendPageDeepPowerDown(KitBus& kit, const DevicePageSelection& sel, bool enter);
 
 }  // namespace rook

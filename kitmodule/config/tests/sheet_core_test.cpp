@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "config_test_files.h"
+#include "kitsim/noting_serial.h"
 #include "sheet_core.h"
 #include "sim_kit_bus.h"
 
@@ -319,5 +320,49 @@ TEST(PowerControlReset, TakesTheMemoryTypeOfThePageChoices) {
         EXPECT_EQ(bus.resets[0].first, 255) << "the reset line, not the I2C reset of socket type 1";
         EXPECT_EQ(bus.resets[0].second, c.memoryType) << c.socket << "/" << c.deviceType;
         EXPECT_GE(kit.ResetPulses(), 1u);
+    }
+}
+
+// "Enter DPD" and "Release DPD" of the power control dialog on a kit connected without an open: only an
+// SPI device on the socket of the serial controller takes them, and the kit is configured for the page's
+// chip select first, so the command reaches that chip as a frame of its own.
+TEST(PowerControlDeepPowerDown, ConfiguresTheKitForThePagesSpiDevice) {
+    struct Case {
+        int socket, deviceType, chipSelect;
+        bool sent;
+    } cases[] = {
+        {0, 2, 0, true}, {0, 2, 2, true}, {0, 2, 3, true},  // PISMO1, SPI
+        {1, 2, 0, false},                                    // Wend, SPI: the parallel bus only
+        {0, 0, 0, false}, {0, 1, 0, false},                 // PISMO1, NOR and NAND
+        {-1, 2, 0, false},                                   // no socket
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.socket << "/" << c.deviceType << "/CS" << c.chipSelect);
+        kitsim::Kit kit;
+        kitsim::NotingSerialDevice devices[4];
+        for (int p = 0; p < 4; ++p) kit.AttachSerial(p, &devices[p]);
+        SimKitBus bus(kit);
+        ASSERT_EQ(bus.ConnectTarn(), kOk);
+        ASSERT_EQ(bus.PowerControl(1), kOk);
+        DevicePageSelection sel = Oska();
+        sel.socket = c.socket;
+        sel.deviceType = c.deviceType;
+        sel.chipSelect = c.chipSelect;
+        EXPECT_EQ(PageTakesDeepPowerDown(sel), c.sent);
+        const HResult enter = SendPageDeepPowerDown(bus, sel, true);
+        const HResult release = SendPageDeepPowerDown(bus, sel, false);
+        for (int p = 0; p < 4; ++p) {
+            const bool here = c.sent && p == c.chipSelect;
+            const std::vector<std::vector<uint8_t>> expected =
+                here ? std::vector<std::vector<uint8_t>>{{0xB9}, {0xAB}} : std::vector<std::vector<uint8_t>>{};
+            EXPECT_EQ(devices[p].frames, expected) << "position " << p;
+        }
+        if (c.sent) {
+            EXPECT_EQ(enter, kOk);
+            EXPECT_EQ(release, kOk);
+        } else {
+            EXPECT_LT(enter, 0);
+            EXPECT_LT(release, 0);
+        }
     }
 }

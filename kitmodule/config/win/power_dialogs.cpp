@@ -12,7 +12,9 @@ namespace rook {
 
 namespace {
 
-constexpr uint32_t kKitBase = 0x80000000u;
+// The page's choices can change while the dialog stays open beside it.
+constexpr UINT_PTR kPageTimer = 1;
+constexpr UINT kPageTimerMs = 250;
 
 bool Ok(HResult hr) { return hr >= 0; }
 
@@ -39,7 +41,28 @@ BOOL CPowerControlDlg::OnInitDialog() {
     SetDlgItemText(IDC_PWR_VCC, text);
     SetDlgItemText(IDC_PWR_TOGGLE, PowerFlag() ? "Power off" : "Power on");
     ShowKitState("The kit is connected when a button needs it.");
+    EnableDeepPowerDown();
+    SetTimer(kPageTimer, kPageTimerMs);
     return TRUE;
+}
+
+// The deep power-down commands reach only an SPI chip behind the serial controller.
+void CPowerControlDlg::EnableDeepPowerDown() {
+    const BOOL on = PageTakesDeepPowerDown(page_()) ? TRUE : FALSE;
+    for (int id : {IDC_PWR_ENTER_DPD, IDC_PWR_RELEASE_DPD}) {
+        HWND button = ::GetDlgItem(m_hWnd, id);
+        if (::IsWindowEnabled(button) != on) ::EnableWindow(button, on);
+    }
+}
+
+BOOL CPowerControlDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
+    if (msg == WM_TIMER && wp == kPageTimer) {
+        EnableDeepPowerDown();
+        *result = 0;
+        return TRUE;
+    }
+    if (msg == WM_ACTIVATE || msg == WM_SHOWWINDOW) EnableDeepPowerDown();
+    return CDialog::OnMessage(msg, wp, lp, result);
 }
 
 void CPowerControlDlg::ShowKitState(const char* text) { SetDlgItemText(IDC_PWR_KIT, text); }
@@ -108,15 +131,25 @@ BOOL CPowerControlDlg::OnCommand(WPARAM wp, LPARAM lp) {
         if (KitBus* k = Kit()) ResetPageMemory(*k, page_());
         return TRUE;
     case IDC_PWR_ENTER_DPD:
-    case IDC_PWR_RELEASE_DPD:
+    case IDC_PWR_RELEASE_DPD: {
+        const DevicePageSelection sel = page_();
+        if (!PageTakesDeepPowerDown(sel)) {
+            EnableDeepPowerDown();
+            ShowKitState("Deep power-down needs an SPI device on the PISMO1 socket: nothing was sent.");
+            return TRUE;
+        }
         if (KitBus* k = Kit()) {
-            const uint8_t command = LOWORD(wp) == IDC_PWR_ENTER_DPD ? 0xB9 : 0xAB;
-            k->Qwrite8(kKitBase + 16, 0, 3);
-            k->Qwrite8(kKitBase + 0, command, 3);
-            k->Qwrite8(kKitBase + 16, 8, 3);
-            k->Qflush();
+            const bool enter = LOWORD(wp) == IDC_PWR_ENTER_DPD;
+            const HResult hr = SendPageDeepPowerDown(*k, sel, enter);
+            char text[128];
+            if (Ok(hr))
+                std::snprintf(text, sizeof text, "%s", enter ? "Sent Enter DPD (0xB9)." : "Sent Release DPD (0xAB).");
+            else
+                std::snprintf(text, sizeof text, "The kit refused the command (0x%08lX).", static_cast<unsigned long>(hr));
+            ShowKitState(text);
         }
         return TRUE;
+    }
     default: return CDialog::OnCommand(wp, lp);
     }
 }

@@ -190,6 +190,7 @@ public:
     CPowerControlDlg(int vccMv, Host& host, std::function<DevicePageSelection()> page, CWnd* parent);
     BOOL OnInitDialog() override;
     BOOL OnCommand(WPARAM wp, LPARAM lp) override;
+    BOOL OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) override;
     void OnCancel() override;
     void ReleaseKit();
     static uint8_t& PowerFlag();
@@ -197,6 +198,7 @@ public:
 private:
     KitBus* Kit();
     void ShowKitState(const char* text);
+    void EnableDeepPowerDown();
 
     int vccMv_;
     Host& host_;

@@ -21,6 +21,7 @@
 
 #include "catalogue_sim.h"
 #include "kitsim/kit.h"
+#include "kitsim/noting_serial.h"
 #include "rook_api.h"
 #include "lumivex/testkit.h"
 #include "sheet_resource.h"
@@ -62,25 +63,7 @@ void Unplug(bool pulled) {
     ASSERT_EQ(f(0, pulled ? 1 : 0), 0);
 }
 
-// A serial device in the kit's socket that notes what reaches it: the bytes of each frame (chip select
-// asserted to released), reset pulses and power cycles.
-class NotingSerialDevice : public kitsim::SerialDevice {
-public:
-    void Select(bool asserted) override {
-        if (asserted) frames.emplace_back();
-        selected = asserted;
-    }
-    uint8_t Shift(uint8_t out, unsigned) override {
-        if (selected && !frames.empty()) frames.back().push_back(out);
-        return 0xFF;
-    }
-    void HardwareReset() override { ++resets; }
-    void PowerCycle() override { ++powerCycles; }
-
-    std::vector<std::vector<uint8_t>> frames;
-    bool selected = false;
-    int resets = 0, powerCycles = 0;
-};
+using kitsim::NotingSerialDevice;
 
 const rook::NorCatalogueRow* Row(const char* name) {
     for (const rook::NorCatalogueRow& r : rook::NorCatalogue())
@@ -547,21 +530,20 @@ TEST_F(RookSheet, GarbledIniSaysSoAndStartsFromDefaults) {
     EXPECT_NE(Prompts().find("line 3 is not understood"), std::string::npos) << Prompts();
 }
 
-// The power control dialog's buttons as the kit receives them, with a serial part in the socket and the
-// kit on its serial interface: the power-on reset cycles the socket's supply, the hardware reset pulses
-// the reset line, and the deep power-down buttons send their one-byte commands each in a frame of its
-// own. Without a kit every button says that nothing was sent.
+// The power control dialog's buttons as the kit receives them: the power-on reset cycles the socket's
+// supply, the hardware reset pulses the reset line, and the deep power-down buttons, greyed while the page
+// shows no SPI device on a socket that reaches the serial controller, configure the dialog's own kit
+// connection for the page's device and send their one-byte commands each in a frame of its own. Without
+// a kit every button says that nothing was sent.
 TEST_F(RookSheet, PowerControlButtonsReachTheKit) {
-    const uint8_t reg8 = kit_->Register(8), reg10 = kit_->Register(10);
-    const int position = (reg8 >> 4) & 3;
+    // The page's chip select is CS0.
     NotingSerialDevice part;
-    kit_->AttachSerial(position, &part);
-    kit_->SetRegister(10, static_cast<uint8_t>(reg10 | 0x08));
+    kit_->AttachSerial(0, &part);
     struct Seen {
-        std::string noKit, afterNoKit, connected;
+        std::string noKit, afterNoKit, connected, afterEnter, dpdWithoutKit;
         uint32_t pulsesBefore = 0, pulsesAfter = 0;
         int cyclesAfterPor = 0, resetsAfterReset = 0, cyclesAfterReset = 0;
-        bool powered = false;
+        bool powered = false, dpdOnWend = true, dpdOnPismoSpi = false, dpdOnPismoNor = true;
         std::vector<std::vector<uint8_t>> framesWithoutKit, framesAfterEnter, framesAfterRelease;
         int cyclesWithoutKit = 0, resetsWithoutKit = 0;
     } seen;
@@ -569,19 +551,25 @@ TEST_F(RookSheet, PowerControlButtonsReachTheKit) {
         HWND sheet = WaitTop(kSheetCaption);
         ASSERT_NE(sheet, nullptr);
         HWND page = Page(sheet, 0);
-        Press(page, IDC_WEND);
+        // A click on a radio button clears the others of its group.
+        auto choose = [&](int first, int count, int id) {
+            for (int i = 0; i < count; ++i) SendMessageA(GetDlgItem(page, first + i), BM_SETCHECK, BST_UNCHECKED, 0);
+            Press(page, id);
+        };
+        choose(IDC_TYPE_NOR, 3, IDC_TYPE_SPI);
+        choose(IDC_PISMO, 2, IDC_WEND);
         Click(page, IDC_POWER_CONTROL);
         HWND power = WaitTop("Power Control");
         ASSERT_NE(power, nullptr);
+        seen.dpdOnWend = Enabled(power, IDC_PWR_ENTER_DPD) || Enabled(power, IDC_PWR_RELEASE_DPD);
         seen.pulsesBefore = kit_->ResetPulses();
 
         Unplug(true);
-        for (int id : {IDC_PWR_POR, IDC_PWR_HW_RESET, IDC_PWR_ENTER_DPD, IDC_PWR_RELEASE_DPD}) {
+        for (int id : {IDC_PWR_POR, IDC_PWR_HW_RESET}) {
             Click(power, id);
             if (id == IDC_PWR_POR) seen.noKit = Text(power, IDC_PWR_KIT);
         }
         seen.afterNoKit = Text(power, IDC_PWR_KIT);
-        seen.framesWithoutKit = part.frames;
         seen.cyclesWithoutKit = part.powerCycles;
         seen.resetsWithoutKit = part.resets;
         Shot(power, "rook_power_control_no_kit");
@@ -595,7 +583,23 @@ TEST_F(RookSheet, PowerControlButtonsReachTheKit) {
         seen.pulsesAfter = kit_->ResetPulses();
         seen.resetsAfterReset = part.resets;
         seen.cyclesAfterReset = part.powerCycles;
+
+        // The dialog stays open while the page changes: PISMO1 with an NOR device, then an SPI one.
+        choose(IDC_PISMO, 2, IDC_PISMO);
+        choose(IDC_TYPE_NOR, 3, IDC_TYPE_NOR);
+        Sleep(600);
+        seen.dpdOnPismoNor = Enabled(power, IDC_PWR_ENTER_DPD);
+        choose(IDC_TYPE_NOR, 3, IDC_TYPE_SPI);
+        Sleep(600);
+        seen.dpdOnPismoSpi = Enabled(power, IDC_PWR_ENTER_DPD) && Enabled(power, IDC_PWR_RELEASE_DPD);
+        Shot(power, "rook_power_control_spi");
+        Unplug(true);
         Click(power, IDC_PWR_ENTER_DPD);
+        seen.dpdWithoutKit = Text(power, IDC_PWR_KIT);
+        seen.framesWithoutKit = part.frames;
+        Unplug(false);
+        Click(power, IDC_PWR_ENTER_DPD);
+        seen.afterEnter = Text(power, IDC_PWR_KIT);
         seen.framesAfterEnter = part.frames;
         Click(power, IDC_PWR_RELEASE_DPD);
         seen.framesAfterRelease = part.frames;
@@ -606,17 +610,20 @@ TEST_F(RookSheet, PowerControlButtonsReachTheKit) {
     Unplug(false);
     // The socket position gets the simulator's own serial chip back.
     auto spiChip = SimExport<void* (*)(int, int)>("LxKitSimSpiChip");
-    kit_->AttachSerial(position, position == 0 && spiChip ? static_cast<kitsim::SerialDevice*>(spiChip(0, 0)) : nullptr,
-                       position == 0 && spiChip ? static_cast<kitsim::SerialDevice*>(spiChip(0, 1)) : nullptr);
-    kit_->SetRegister(10, reg10);
+    kit_->AttachSerial(0, spiChip ? static_cast<kitsim::SerialDevice*>(spiChip(0, 0)) : nullptr,
+                       spiChip ? static_cast<kitsim::SerialDevice*>(spiChip(0, 1)) : nullptr);
     EXPECT_EQ(result, -1);
 
+    EXPECT_FALSE(seen.dpdOnWend) << "the Wend socket does not reach the serial controller";
+    EXPECT_FALSE(seen.dpdOnPismoNor);
+    EXPECT_TRUE(seen.dpdOnPismoSpi);
     EXPECT_EQ(seen.noKit.rfind("No kit answers (0x", 0), 0u) << seen.noKit;
     EXPECT_NE(seen.noKit.find("): nothing was sent."), std::string::npos) << seen.noKit;
     EXPECT_EQ(seen.afterNoKit.rfind("No kit answers", 0), 0u) << seen.afterNoKit;
-    EXPECT_TRUE(seen.framesWithoutKit.empty());
     EXPECT_EQ(seen.cyclesWithoutKit, 0);
     EXPECT_EQ(seen.resetsWithoutKit, 0);
+    EXPECT_TRUE(seen.framesWithoutKit.empty());
+    EXPECT_EQ(seen.dpdWithoutKit.rfind("The kit refused the command (0x", 0), 0u) << seen.dpdWithoutKit;
 
     EXPECT_EQ(seen.connected, "Connected to the kit.");
     EXPECT_EQ(seen.cyclesAfterPor, 1) << "supply off, 100 ms, on again";
@@ -624,6 +631,7 @@ TEST_F(RookSheet, PowerControlButtonsReachTheKit) {
     EXPECT_GT(seen.pulsesAfter, seen.pulsesBefore);
     EXPECT_EQ(seen.resetsAfterReset, static_cast<int>(seen.pulsesAfter - seen.pulsesBefore)) << "the part saw each reset";
     EXPECT_EQ(seen.cyclesAfterReset, 1) << "a reset leaves the supply alone";
+    EXPECT_EQ(seen.afterEnter, "Sent Enter DPD (0xB9).");
     const std::vector<std::vector<uint8_t>> enter = {{0xB9}}, both = {{0xB9}, {0xAB}};
     EXPECT_EQ(seen.framesAfterEnter, enter);
     EXPECT_EQ(seen.framesAfterRelease, both);
