@@ -16,7 +16,11 @@ struct Record {
     std::string caption;
     unsigned type;
     int answer;
+    void* owner;
 };
+
+// The owner the next recorded box is shown for (the Windows side notes it just before).
+thread_local void* g_nextOwner = nullptr;
 
 struct Rule {
     std::string pattern;
@@ -174,7 +178,8 @@ int LxPromptSetRules(const char* rules) {
 
 int LxPromptAnswer(const char* text, const char* caption, unsigned type) {
     PromptState& s = State();
-    Record r{text ? text : "", caption ? caption : "", type, 0};
+    Record r{text ? text : "", caption ? caption : "", type, 0, g_nextOwner};
+    g_nextOwner = nullptr;
     {
         std::lock_guard<std::mutex> g(s.lock);
         LoadEnvironmentRules(s);
@@ -207,6 +212,15 @@ const char* LxPromptRecordText(int index) {
     std::lock_guard<std::mutex> g(s.lock);
     const Record* r = At(s, index);
     return r ? r->text.c_str() : nullptr;
+}
+
+void LxPromptNoteOwner(void* owner) { g_nextOwner = owner; }
+
+void* LxPromptRecordOwner(int index) {
+    PromptState& s = State();
+    std::lock_guard<std::mutex> g(s.lock);
+    const Record* r = At(s, index);
+    return r ? r->owner : nullptr;
 }
 
 const char* LxPromptRecordCaption(int index) {

@@ -19,13 +19,19 @@ std::string ToUtf8(const unsigned short* w) {
 } // namespace
 
 extern "C" int LxMessageBox(void* owner, const char* text, const char* caption, unsigned type) {
-    if (LxPromptTestActive()) return LxPromptAnswer(text, caption, type);
+    if (LxPromptTestActive()) {
+        LxPromptNoteOwner(owner);
+        return LxPromptAnswer(text, caption, type);
+    }
     return MessageBoxA(static_cast<HWND>(owner), text, caption, type);
 }
 
 extern "C" int LxMessageBoxW(void* owner, const unsigned short* text, const unsigned short* caption,
                              unsigned type) {
-    if (LxPromptTestActive()) return LxPromptAnswer(ToUtf8(text).c_str(), ToUtf8(caption).c_str(), type);
+    if (LxPromptTestActive()) {
+        LxPromptNoteOwner(owner);
+        return LxPromptAnswer(ToUtf8(text).c_str(), ToUtf8(caption).c_str(), type);
+    }
     return MessageBoxW(static_cast<HWND>(owner), reinterpret_cast<const wchar_t*>(text),
                        reinterpret_cast<const wchar_t*>(caption), type);
 }

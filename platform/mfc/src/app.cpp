@@ -17,10 +17,15 @@ HINSTANCE AfxGetInstanceHandle() {
 
 HINSTANCE AfxGetResourceHandle() { return AfxGetInstanceHandle(); }
 
+// The box belongs to the window the user is working in (an explorer, a sheet, a dialog): modal to it,
+// and giving the focus back to it when it goes. Owned by the main window instead, it left that
+// window enabled and raised the main window over it afterwards.
 int AfxMessageBox(const char* text, UINT type) {
   CWnd* main = AfxGetMainWnd();
   const char* caption = g_app && g_app->m_pszAppName ? g_app->m_pszAppName : "";
-  return LxMessageBox(main ? main->m_hWnd : nullptr, text, caption, type);
+  HWND owner = GetActiveWindow();
+  if (!owner && main) owner = main->m_hWnd;
+  return LxMessageBox(owner, text, caption, type);
 }
 
 int AfxMessageBox(UINT stringId, UINT type) {

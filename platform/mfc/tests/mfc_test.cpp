@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "lumivex/prompt.h"
 #include "lxmfc.h"
 
 namespace {
@@ -137,3 +138,28 @@ TEST(CFileDialog, QueuedAnswersStandForTheUser) {
 }
 
 }  // namespace
+
+// A box without a window of its own belongs to the window the user is working in (an explorer, a
+// sheet): owned by the main window behind it, it left that window usable under the box and raised
+// the main window over it when it went.
+TEST(AfxMessageBox, BelongsToTheActiveWindow) {
+  CWinApp app("Lumivex");
+  CWnd frame, tool;
+  frame.m_hWnd = CreateWindowExA(0, "STATIC", "frame", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100, nullptr,
+                                 nullptr, nullptr, nullptr);
+  tool.m_hWnd = CreateWindowExA(0, "STATIC", "explorer", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 50, 200, 100, nullptr,
+                                nullptr, nullptr, nullptr);
+  app.m_pMainWnd = &frame;
+  LxPromptTestBegin();
+  SetActiveWindow(tool.m_hWnd);
+  ASSERT_EQ(GetActiveWindow(), tool.m_hWnd);
+  AfxMessageBox("Are you sure?", MB_YESNO);
+  ASSERT_EQ(LxPromptRecordCount(), 1);
+  EXPECT_EQ(LxPromptRecordOwner(0), static_cast<void*>(tool.m_hWnd));
+  EXPECT_STREQ(LxPromptRecordCaption(0), "Lumivex");
+  LxPromptTestEnd();
+  app.m_pMainWnd = nullptr;
+  DestroyWindow(tool.m_hWnd);
+  DestroyWindow(frame.m_hWnd);
+  tool.m_hWnd = frame.m_hWnd = nullptr;
+}

@@ -39,6 +39,10 @@ int LxPromptRecordCount(void);
 const char* LxPromptRecordText(int index);
 const char* LxPromptRecordCaption(int index);
 unsigned LxPromptRecordType(int index);
+/* The owner window a recorded box was given (null for none). */
+void* LxPromptRecordOwner(int index);
+/* Notes the owner of the box about to be recorded by LxPromptAnswer on this thread. */
+void LxPromptNoteOwner(void* owner);
 int LxPromptRecordAnswer(int index);
 
 /* The answer a test-mode box gets; records it. UTF-8 text and caption. */
