@@ -76,8 +76,12 @@ BOOL CBrambApp::InitInstance() {
     return ProcessShellCommand(m_cmdInfo);
   }
   // Started by COM for a client of the scriptable class: serve it without windows and end.
+  // The client waits from the moment it started this program: the class object comes first
+  // (its calls wait in the queue until the serving loop), and nothing on the way may wait for
+  // a user, who is not there (a registration box would hold the client's call for good).
   if (m_cmdInfo.m_bRunEmbedded) {
-    EnsureRegistered();
+    lx::RegisterScriptClassObjects();
+    EnsureRegistered(false);
     if (!m_InstallFolder.IsEmpty()) LoadOptions(false);
     lx::ServeEmbedded(60000);
     return FALSE;
@@ -139,17 +143,18 @@ void CBrambApp::ReadRegistryState() {
   m_StoredBuildNumber = lx::ParseBuildNumber(GetProfileString("Main App", "File Version", ""));
 }
 
-bool CBrambApp::EnsureRegistered() {
+bool CBrambApp::EnsureRegistered(bool showMessages) {
   ReadRegistryState();
   const int64_t own = GetOwnBuildNumber();
   // A registry that refuses the build number would otherwise bring the set-up back forever.
   for (int attempt = 0; lx::RegistrationDue(own, m_StoredBuildNumber); ++attempt) {
     if (attempt == 2) {
-      AfxMessageBox("The registration of Lumivex could not be completed: the registry did not keep its version.",
-                    MB_OK | MB_ICONERROR);
+      if (showMessages)
+        AfxMessageBox("The registration of Lumivex could not be completed: the registry did not keep its version.",
+                      MB_OK | MB_ICONERROR);
       return false;
     }
-    RunRegistration();
+    RunRegistration(showMessages);
     ReadRegistryState();
   }
   return true;

@@ -58,8 +58,9 @@ class CBrambApp : public CWinApp {
   void ReadRegistryState();
   // The first-run set-up; false when the build number could not be stored.
   virtual bool RunRegistration(bool showMessages = true);
-  // Runs the registration while the stored build is older, at most twice.
-  bool EnsureRegistered();
+  // Runs the registration while the stored build is older, at most twice; without messages
+  // no box is shown and no document opened (a program COM started has no user at its windows).
+  bool EnsureRegistered(bool showMessages = true);
 
   CCommandLineInfo m_cmdInfo;
   lx::OptionsRecord m_Options;

@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
-# Lumivex as the COM server of "LXActiveScript.LXObject", in a Wine prefix of its own: the
-# registration writes the class, its application id and its type library; a script client
-# (the system's cscript) gets the object from the running program, and from a program that COM
-# starts for it and that ends once the client has let go; unregistration removes the class.
+# Lumivex as the COM server of "LXActiveScript.LXObject", in a new Wine prefix of its own (made
+# by wineboot, as a new user's): the registration writes the class, its application id and its
+# type library; a script client (the system's cscript) gets the object from a program that COM
+# starts for it and that ends once the client has let go (the first client after registering,
+# and one whose start has to register again, without a box), from the running program, and
+# again once that program has been closed; unregistration removes the class. Every client must
+# be served well within a minute.
 # Usage: script_server_e2e.sh <Lumivex.exe> <Pallix-VirtualDevice.dll> <close_main_window.exe>
 #        <wait_main_window.exe> <client.vbs> <work folder>
 set -uo pipefail
 exe=$1 device=$2 closer=$3 waiter=$4 client=$5 work=$6
 root=$(cd "$(dirname "$0")/../../.." && pwd)
 
-source "$root/scripts/e2e-lib"
+LX_E2E_NEW_PREFIX=1 source "$root/scripts/e2e-lib"
 export LX_PROMPT_LOG=$(winpath "$work/prompts.log")
 
 lx_e2e_install "$exe" "$device"
@@ -34,11 +37,15 @@ lumivex_ends() {
 }
 # A Windows program that must not take longer than a minute and a half (a hang fails the test).
 run() { timeout -k 5 90 "$@"; }
-# Through a file: a program that COM starts for the client inherits its output.
+# Through a file: a program that COM starts for the client inherits its output. A client that
+# is not served within 45 seconds has waited too long.
 client() {
-  run "$LX_WINE" cscript.exe //nologo "$(winpath "$client")" >"$work/client.out" 2>&1
+  timeout -k 5 45 "$LX_WINE" cscript.exe //nologo "$(winpath "$client")" >"$work/client.out" 2>&1
+  local rc=$?
   tr -d '\r' <"$work/client.out"
+  [ $rc = 124 ] && echo "(the client waited 45 seconds and was stopped)"
 }
+boxes() { cat "$work/prompts.log" 2>/dev/null | wc -l; }
 
 # --- Registration ---------------------------------------------------------------------------
 (cd "$install" && run "$LX_WINE" Lumivex.exe /RegServer >/dev/null 2>&1)
@@ -52,10 +59,20 @@ check "the application's name" has 'HKCR\AppID\{754DC32C-BBA4-40ba-82F9-362FC825
 check "the type library" has 'HKCR\TypeLib\{F5E827B9-AEEC-4C4B-88D2-7426D7707043}\1.0' 'Lumivex.exe' '' /s
 check "registering ends the program" lumivex_ends
 
-# --- A client while no Lumivex runs: COM starts one, which ends after the client ------------
+# --- The first client after registering: COM starts Lumivex, which ends after the client ----
 out=$(client)
 echo "$out"
-check "the client of a program COM started" test "$(echo "$out" | tail -1)" = ok
+check "the first client of a program COM started" test "$(echo "$out" | tail -1)" = ok
+check "the program COM started ends after its client" lumivex_ends
+
+# --- A program COM starts that has to register again (an older build was stored) ----------
+wine reg add 'HKCU\Software\Keldorn\Lumivex\Main App' /v 'File Version' /d 001007025001 /f >/dev/null 2>&1
+before=$(boxes)
+out=$(client)
+echo "$out"
+check "the client of a program that registered on its way" test "$(echo "$out" | tail -1)" = ok
+check "  which showed no box" test "$(boxes)" = "$before"
+check "  and stored its build" has 'HKCU\Software\Keldorn\Lumivex\Main App' 001007025002 'File Version'
 check "the program COM started ends after its client" lumivex_ends
 
 # --- A client of the running program ------------------------------------------------------
@@ -69,6 +86,12 @@ check "one program served it" test "$(lumivex_count)" = 1
 check "Lumivex closes" run "$LX_WINE" "$(winpath "$closer")" lumivex_server_running
 wait $pid
 check "Lumivex has ended" lumivex_ends
+
+# --- A client after the program was closed: COM starts Lumivex again ------------------------
+out=$(client)
+echo "$out"
+check "the client after the program was closed" test "$(echo "$out" | tail -1)" = ok
+check "the program COM started ends after its client" lumivex_ends
 
 # --- Unregistration ------------------------------------------------------------------------
 (cd "$install" && run "$LX_WINE" Lumivex.exe /UnregServer >/dev/null 2>&1)
