@@ -63,9 +63,47 @@ kitsim::SpiPart SpiPartOf(const SpiCatalogueRow& row) {
     p.sizeBytes = row.spi.sectorCount * row.spi.sectorBytes;
     p.pageBytes = row.spi.pageBytes;
     p.sectorBytes = row.spi.sectorBytes;
-    if (p.sectorBytes <= 4096) p.smallSectorBytes = 0;
     // Parts above 16 MiB reach their upper banks through the bank register.
     p.bankRegister = p.sizeBytes > (16u << 20);
+    // The register set, OTP area and protection of the part's kind, as its device code's pages
+    // expect them.
+    switch (row.spiFamily) {
+    case 2: case 3: case 7: {
+        // Three status registers written in one frame, three security registers, no error bits.
+        const kitsim::SpiPart kind = kitsim::MarroSpiPart();
+        p.errorBits = kind.errorBits;
+        p.statusRegister3 = kind.statusRegister3;
+        p.thirdWriteRegister = kind.thirdWriteRegister;
+        p.securityRegisters = kind.securityRegisters;
+        p.asp = kind.asp;
+        p.dataLearning = kind.dataLearning;
+        p.p8eBytes = kind.p8eBytes;
+        p.sfdp = row.noCfiInId;
+        break;
+    }
+    case 5: {
+        // The 0x100-0x2FF OTP area with its ESN and OTP regions.
+        const kitsim::SpiPart kind = kitsim::PirelSpiPart();
+        p.asp = kind.asp;
+        p.dataLearning = kind.dataLearning;
+        p.otpBase = kind.otpBase;
+        p.otpBytes = kind.otpBytes;
+        p.otpRegions = kind.otpRegions;
+        break;
+    }
+    case 6: case 8: {
+        // Status register 2 as the frame's third byte, a 1 KiB OTP area of 32 regions, advanced
+        // sector protection and data learning.
+        const kitsim::SpiPart kind = kitsim::BessaSpiPart();
+        p.statusRegister2 = kind.statusRegister2;
+        p.thirdWriteRegister = kind.thirdWriteRegister;
+        p.otpBase = kind.otpBase;
+        p.otpBytes = kind.otpBytes;
+        p.otpRegions = kind.otpRegions;
+        break;
+    }
+    default: break;
+    }
     return p;
 }
 

@@ -303,6 +303,17 @@ private:
     int SpiProgramRegisterSpace(uint32_t address, uint32_t length, const uint8_t* data);
     int SpiArrayReadPiece(uint8_t command, uint32_t address, uint8_t* buffer, uint32_t count);
     bool SpiFamilyIn(std::initializer_list<int> families) const;
+    // The parts with three security registers (0x48 / 0x42 / 0x44) and three status registers
+    // written in one frame; their status bits 5 and 6 are protection bits, not error bits.
+    bool SpiSecurityRegisterPart() const;
+    // Whether the status register reports a refused program or erase (P_ERR / E_ERR): without
+    // them a refused operation looks done, and only reading it back tells.
+    bool SpiHasErrorBits() const;
+    int SpiVerify(uint32_t address, uint32_t length, const uint8_t* expected, uint8_t fill);
+    int SpiArrayFailure(uint32_t offset, int32_t code);
+    int SpiEraseBlockOp(uint8_t command, uint32_t offset, uint32_t size);
+    int SpiEraseWithP8E(uint32_t offset);
+    bool SpiRecoverLink();
     void SpiRedirect(uint32_t* address);
     int ForEachBankPiece(uint32_t address, uint32_t length, const std::function<int(uint32_t, uint32_t, uint32_t)>& work);
     int DeviceCode() const;
@@ -349,6 +360,11 @@ private:
     SpiCommandRecord spiRecords_[2];
     SpiCommandRecord spiWorking_;
     uint32_t spiSpace_ = 0;             // 0 the array; 2, 3, 4, 5, 16-21 register spaces
+    // A space switch the part refused: until the space is left every read, program and erase
+    // fails, so that a caller that did not look at the switch's answer cannot reach the array
+    // in its place.
+    bool spiSpaceRefused_ = false;
+    bool spiLinkLost_ = false;          // an SPI operation lost the kit; the next one recovers
     int64_t spiBankCache_ = -1;         // the bank last written; -1 = write the next one
     bool spiNoCfiInId_ = false;
     uint32_t spiExtendedId_ = 0;

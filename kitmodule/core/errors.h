@@ -14,6 +14,8 @@ namespace rook {
     X(1005, ERROR_PROGRAM)                                \
     X(1006, ERROR_ERASE)                                  \
     X(1007, ERROR_MEMORY_ALLOCATION)                      \
+    X(1008, ERROR_WRITE_PROTECTED)                        \
+    X(1009, ERROR_ADDRESS_SPACE)                          \
     X(1030, ERROR_TO_INITIALIZE_PCI3_HAL)                 \
     X(1031, ERROR_TO_INITIALIZE_PCI4_HAL)                 \
     X(1032, ERROR_TO_INITIALIZE_TARN_HAL)                 \

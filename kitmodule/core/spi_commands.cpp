@@ -74,6 +74,7 @@ void Engine::FillSpiCommandRecords() {
     }
     spiBankCache_ = -1;
     spiSpace_ = 0;
+    spiSpaceRefused_ = false;
 }
 
 int Engine::SpiCommand(uint8_t command, uint32_t address, const uint8_t* data, uint32_t count) {
@@ -111,12 +112,16 @@ int Engine::SpiRead(uint8_t command, uint32_t address, uint8_t* buffer, uint32_t
     int result = 0;
     if (count) {
         if (p.dataReg == kRegSingle && count == 1) {
+            // A register read the kit did not answer holds nothing: taken as the chip's status, a
+            // dead link would read as "ready" and every program and erase as done.
             buffer[0] = static_cast<uint8_t>(ReadBus(base_, kRegSingle));
+            if (linkFailed_) result = -1;
         } else if (!ReadNorArray(base_, p.dataReg * bytesPerBusWord_, count, buffer)) {
             result = -1;
         }
     }
     WriteBus(base_, kRegFrame, kFrameClose);
+    if (linkFailed_) spiLinkLost_ = true;
     return result;
 }
 
@@ -134,6 +139,22 @@ int Engine::SpiReadData(uint32_t address, uint32_t count, uint8_t* buffer) {
     }
 }
 
+// After the kit was lost, the cycles it still held go out with the next flush and may start a
+// program or erase on the chip: before the next operation they are sent, the reset line ends what
+// they started, and the bank register is written again. While the kit is still away nothing is
+// attempted.
+bool Engine::SpiRecoverLink() {
+    if (!spiLinkLost_) return true;
+    if (!kit_ || Failed(kit_->Qflush())) {
+        linkFailed_ = true;
+        return false;
+    }
+    AbortChipOperation();
+    spiBankCache_ = -1;
+    spiLinkLost_ = linkFailed_;
+    return !linkFailed_;
+}
+
 bool Engine::SpiFamilyIn(std::initializer_list<int> families) const {
     return std::find(families.begin(), families.end(), settings_.spiFamily) != families.end();
 }
@@ -143,7 +164,7 @@ int Engine::SpiReadWipState(uint8_t* status, int* state) {
     if (r) return r;
     const uint8_t s = *status;
     if (s & 0x01) *state = kSpiBusy;
-    else if (SpiFamilyIn({5, 6, 7})) *state = kSpiReady;
+    else if (!SpiHasErrorBits()) *state = kSpiReady;
     else if (s & 0x20) *state = settings_.spiExtendedId == 0x301 ? kSpiReady : kSpiEraseError;
     else if (s & 0x40) *state = kSpiProgramError;
     else *state = kSpiReady;
@@ -159,31 +180,37 @@ int Engine::SpiWaitWhileBusy(int* state, int mode) {
         int r = SpiReadWipState(&spiLastStatus_, state);
         if (r) return r;
         if (*state == kSpiReady) return 0;
+        if (*state == kSpiProgramError || *state == kSpiEraseError) {
+            // The chip has finished and refused (a protected area, a locked register): there is
+            // nothing to wait for. The error bits stay set until cleared, and left alone they
+            // would fail every later wait.
+            SpiSimple(0x30);
+            Flush();
+            return kSpiFailed;
+        }
         if (TimedOut(timer)) break;
     }
     ShowFlashStatus("User timeout occurred...", spiLastStatus_);
-    // The error bits stay set until cleared: left alone they would fail every later wait.
-    if (*state == kSpiProgramError || *state == kSpiEraseError) {
-        SpiSimple(0x30);
-        if (kit_) kit_->Qflush();
-    } else {
-        // Left running, the chip would drop the next command, and that command's wait would see
-        // this operation end and take it for its own success: the reset line ends it (and with it
-        // the bank register, which is written again before the next access).
-        AbortChipOperation();
-        spiBankCache_ = -1;
-    }
+    // Left running, the chip would drop the next command, and that command's wait would see this
+    // operation end and take it for its own success: the reset line ends it (and with it the bank
+    // register, which is written again before the next access).
+    AbortChipOperation();
+    spiBankCache_ = -1;
     return kSpiFailed;
 }
 
 int Engine::SpiWriteOp(int mode, int* state, uint8_t command, uint32_t address, const uint8_t* data, uint32_t count) {
     SpiSimple(0x06);
     SpiCommand(command, address, data, count);
-    if (kit_) kit_->Qflush();
+    // Frames the kit did not take never reached the chip: no wait can make them a success.
+    if (Failed(Flush())) {
+        spiLinkLost_ = true;
+        return kSpiFailed;
+    }
     int r = SpiWaitWhileBusy(state, mode);
     if (r) return r;
     SpiSimple(0x04);
-    return 0;
+    return linkFailed_ ? kSpiFailed : 0;
 }
 
 int Engine::SpiPageProgram(uint8_t command, uint32_t address, const uint8_t* data, uint32_t count, int* state) {
@@ -211,8 +238,8 @@ int Engine::SpiProgramData(uint32_t address, const uint8_t* data, uint32_t count
         chunk = std::min(page, count);
     }
     SpiSimple(0x04);
-    if (kit_) kit_->Qflush();
-    return state == kSpiReady ? 0 : -1;
+    Flush();
+    return state == kSpiReady && !linkFailed_ ? 0 : -1;
 }
 
 int Engine::SpiEraseOp(uint8_t command, uint32_t address) {
@@ -248,12 +275,17 @@ int Engine::SpiWriteRegisters(const uint8_t* values, uint32_t count) {
     return SpiWriteOp(0, &state, 0x01, kSpiNoAddress, bytes, 2) == 0 && state == kSpiReady ? 0 : -1;
 }
 
+// Only the parts with a third status register (0x33) take it in the frame: on the others the
+// third byte lands in a register of their own (one-time bits among them), and 0x33 reads 0xFF.
 int Engine::SpiWriteStatusSet(uint8_t value, int which) {
+    const uint32_t count = SpiSecurityRegisterPart() ? 3 : 2;
+    if (which > static_cast<int>(count)) return -1;
     uint8_t regs[3];
-    if (SpiReadRegister(0x05, &regs[0]) || SpiReadRegister(0x35, &regs[1]) || SpiReadRegister(0x33, &regs[2])) return -1;
+    if (SpiReadRegister(0x05, &regs[0]) || SpiReadRegister(0x35, &regs[1]) || (count == 3 && SpiReadRegister(0x33, &regs[2])))
+        return -1;
     regs[std::max(which - 1, 0)] = value;
     int state = 0;
-    int r = SpiWriteOp(0, &state, 0x01, kSpiNoAddress, regs, 3);
+    int r = SpiWriteOp(0, &state, 0x01, kSpiNoAddress, regs, count);
     if (r) return r;
     return state == kSpiReady ? 0 : -1;
 }
@@ -279,16 +311,16 @@ int Engine::SpiDataLearningWriteVolatile(uint8_t value) {
     SpiSimple(0x06);
     SpiCommand(0x4A, kSpiNoAddress, &value, 1);
     SpiSimple(0x04);
-    if (kit_) kit_->Qflush();
-    return 0;
+    if (Failed(Flush()) || linkFailed_) spiLinkLost_ = true;
+    return spiLinkLost_ ? -1 : 0;
 }
 
 int Engine::SpiDybWrite(uint32_t address, uint8_t value) {
     SpiSimple(0x06);
     SpiCommand(0xE1, address, &value, 1);
     SpiSimple(0x04);
-    if (kit_) kit_->Qflush();
-    return 0;
+    if (Failed(Flush()) || linkFailed_) spiLinkLost_ = true;
+    return spiLinkLost_ ? -1 : 0;
 }
 
 void Engine::SpiSelectBank(uint32_t bank) {
@@ -319,7 +351,7 @@ int Engine::SpiPasswordProgram() {
 // or reports the mismatch in P_ERR. The wait has the program time-out as its bound.
 int Engine::SpiPasswordUnlockWait() {
     SpiCommand(0xE9, kSpiNoAddress, spiPassword_, 8);
-    if (kit_) kit_->Qflush();
+    Flush();
     const UserTimer timer = StartUserTimeout(1);
     for (;;) {
         uint8_t s = 0;
@@ -329,7 +361,7 @@ int Engine::SpiPasswordUnlockWait() {
                              LX_MB_YESNO) == LX_IDYES) {
                 SpiSimple(0x30);
                 SpiSimple(0xF0);
-                if (kit_) kit_->Qflush();
+                Flush();
                 spiBankCache_ = -1;
             }
             return kSpiFailed;

@@ -821,10 +821,11 @@ TEST(EngineLastError, NamesOfEveryCode) {
     } cases[] = {{1000, "ERROR_TO_GET_WORKING_FOLDER"}, {1001, "ERROR_TO_OPEN_MOX_INI_FILE"},
                  {1002, "ERROR_INVALID_PARAMETER_INPUT"}, {1003, "ERROR_NOT_IMPLEMENTED"},
                  {1004, "ERROR_INVALID_HANDLE_PARAM"}, {1005, "ERROR_PROGRAM"}, {1006, "ERROR_ERASE"},
-                 {1007, "ERROR_MEMORY_ALLOCATION"}, {1030, "ERROR_TO_INITIALIZE_PCI3_HAL"},
+                 {1007, "ERROR_MEMORY_ALLOCATION"}, {1008, "ERROR_WRITE_PROTECTED"}, {1009, "ERROR_ADDRESS_SPACE"},
+                 {1030, "ERROR_TO_INITIALIZE_PCI3_HAL"},
                  {1031, "ERROR_TO_INITIALIZE_PCI4_HAL"}, {1032, "ERROR_TO_INITIALIZE_TARN_HAL"},
                  {1033, "ERROR_TO_INITIALIZE_VIRTUALDEVICE_HAL"}, {1034, "ERROR_APPLICATION_CLOSE_FIRST"},
-                 {0, "Unknown Error"}, {-1, "Unknown Error"}, {1008, "Unknown Error"}};
+                 {0, "Unknown Error"}, {-1, "Unknown Error"}, {1010, "Unknown Error"}};
     Rig r;
     for (auto c : cases) {
         r.engine.SetLastResult(c.code);

@@ -13,53 +13,12 @@
 #include "lumivex/prompt.h"
 #include "sheet_core.h"
 #include "user_devices.h"
+#include "catalogue_host.h"
 #include "sim_host.h"
 
 using namespace rook;
 
 namespace {
-
-std::string Folder() { return rook::SimInstallFolder(); }
-
-// The configuration step as the sheet runs it with nothing but a family and a part chosen: the page
-// takes the catalogue's options and applies.
-class CatalogueHost : public SimHost {
-public:
-    CatalogueHost(kitsim::Kit& kit, const char* family, const char* name, int32_t deviceClass)
-        : SimHost(kit, Folder()), family_(family), name_(name), class_(deviceClass) {}
-    CatalogueHost(kitsim::Kit& kit, const NorCatalogueRow& row) : CatalogueHost(kit, row.family, row.name, kClassNor) {}
-    int Configure(DeviceSettings& s) override {
-        PageChoices page;
-        page.family = family_;
-        s.deviceClass = class_;
-        RookIni ini;
-        LookupPredefinedDevice(name_, page, s);
-        CatalogueOptionsView view = CatalogueOptions(page, 0, 1800, ini);
-        DevicePageSelection sel;
-        sel.deviceType = class_ - 1;
-        sel.group = family_;
-        sel.name = name_;
-        sel.busWidth = view.bus.selected;
-        sel.interleave = view.interleave.selected;
-        sel.chipSelect = view.chipSelect.selected;
-        sel.hostInterface = view.host.selected;
-        sel.spiInterface = view.spi.selected;
-        sel.socket = view.socket;
-        sel.vccMv = view.vccMv;
-        messages.clear();
-        if (SetupDevice(sel, page, s, ini, messages) != 0) return -1;
-        // The Operation Setup page applies after the device page.
-        std::string error;
-        return ApplyOperationSetup(operation, s, &error) ? 0 : -1;
-    }
-    std::vector<std::string> messages;
-    OperationSetupValues operation;
-
-private:
-    const char* family_;
-    const char* name_;
-    int32_t class_;
-};
 
 // "Check Sector Protection" reads the protection bits before a program; those reads end with a
 // reset that leaves the SecSi overlay. A byte programmed in the overlay (as the SecSi page does it)
@@ -281,7 +240,7 @@ TEST(CatalogueOpen, UserSpiDeviceOpens) {
             uint32_t bytes = 0;
             return ApplyUserDevice(d, s, bytes);
         }
-    } host(kit, Folder());
+    } host(kit, CatalogueTestFolder());
     Engine engine(host);
     ASSERT_EQ(engine.Init(0), 0) << (LxPromptRecordCount() ? LxPromptRecordText(0) : "");
     EXPECT_EQ(LxPromptRecordCount(), 0) << LxPromptRecordText(0);
