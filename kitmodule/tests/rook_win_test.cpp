@@ -423,13 +423,13 @@ TEST_F(RookWin, SpiRegistersProtectionOtpAndPassword) {
     ASSERT_EQ(a.gfslNORReadRawData(0, 0, 1, &v), 0);
     EXPECT_EQ(v & 0xFC, 0x04);
     a.gfslNORSetASOMode(0, 1);
-    // A write into the protected range is refused by the chip, and said so.
+    // A write into the protected range is refused by the chip, and said so: protection.
     uint8_t data[2] = {0x12, 0x34};
     const uint32_t top = (32u << 20) - 0x100;
     EXPECT_EQ(a.gfslNORProgramData(0, top, 2, data), -1);
     char name[64];
-    EXPECT_EQ(a.gfslGetLastError(name, sizeof name), 1005);
-    EXPECT_STREQ(name, "ERROR_PROGRAM");
+    EXPECT_EQ(a.gfslGetLastError(name, sizeof name), 1008);
+    EXPECT_STREQ(name, "ERROR_WRITE_PROTECTED");
     EXPECT_EQ(chip->Array()[top], 0xFF);
     ASSERT_EQ(in(0x10000), 0);
     bp = 0x00;

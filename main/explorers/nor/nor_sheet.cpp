@@ -2,6 +2,7 @@
 // and DYB changes, lock register and password, CFI dump and SecSi sector.
 #include "nor_sheet.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -68,20 +69,36 @@ SpiRegisterAccess::~SpiRegisterAccess() {
   explorer_->ApplyAsoMode();
 }
 
+// A space the device refuses leaves it in the memory array: nothing may then be read, programmed
+// or erased as if it were the register.
 void SpiRegisterAccess::Enter(uint32_t space, bool leaveFirst) {
   if (leaveFirst) DeviceApiTable.gfslNORSetASOMode(0, 1);
-  DeviceApiTable.gfslNORSetASOMode(0, space);
+  entered_ = DeviceApiTable.gfslNORSetASOMode(0, space) == 0;
 }
 
 bool SpiRegisterAccess::ReadByte(uint32_t address, uint8_t* value) { return Read(address, 1, value); }
 
 bool SpiRegisterAccess::Read(uint32_t address, uint32_t length, uint8_t* buffer) {
-  return DeviceApiTable.gfslNORReadRawData(0, address, length, buffer) == 0;
+  return entered_ && DeviceApiTable.gfslNORReadRawData(0, address, length, buffer) == 0;
 }
 
 bool SpiRegisterAccess::Program(uint32_t address, uint32_t length, const uint8_t* data) {
-  return DeviceApiTable.gfslNORProgramRawData(0, address, length, data) == 0;
+  return entered_ && DeviceApiTable.gfslNORProgramRawData(0, address, length, data) == 0;
 }
+
+bool SpiRegisterAccess::Erase(uint32_t block) { return entered_ && DeviceApiTable.gfslNOREraseBlock(0, block) == 0; }
+
+namespace {
+
+// An OTP page is made for one OTP area; a device that refuses the OTP space has none the page
+// could show or program, and the page is left out.
+bool OtpSpaceAvailable(CNorExplorerDlg* explorer) {
+  SpiRegisterAccess access(explorer);
+  access.Enter(0x100000);
+  return access.Entered();
+}
+
+}  // namespace
 
 // ---- the sheet ------------------------------------------------------------------------------------
 CNorGeometrySheet::CNorGeometrySheet(const char* caption, lx::CNorSectorTable* table, CNorExplorerDlg* explorer,
@@ -92,6 +109,9 @@ CNorGeometrySheet::CNorGeometrySheet(const char* caption, lx::CNorSectorTable* t
   m_HeaderFlags = PSH_NOAPPLYNOW;
   kinds_ = lx::GeometrySheetPages(DeviceKind(), deviceCode, startPage);
   using P = lx::NorPage;
+  auto otp = [](P kind) { return kind == P::kPirelOtp || kind == P::kMarroOtp || kind == P::kBessaOtp; };
+  if (std::any_of(kinds_.begin(), kinds_.end(), otp) && !OtpSpaceAvailable(explorer))
+    kinds_.erase(std::remove_if(kinds_.begin(), kinds_.end(), otp), kinds_.end());
   for (P kind : kinds_) {
     CPropertyPage* page = nullptr;
     switch (kind) {

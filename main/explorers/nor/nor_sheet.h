@@ -32,10 +32,14 @@ class SpiRegisterAccess {
   bool ReadByte(uint32_t address, uint8_t* value);
   bool Read(uint32_t address, uint32_t length, uint8_t* buffer);
   bool Program(uint32_t address, uint32_t length, const uint8_t* data);
+  bool Erase(uint32_t block);
+  // Whether the device took the last space entered.
+  bool Entered() const { return entered_; }
 
  private:
   CNorExplorerDlg* explorer_;
   int savedMode_;
+  bool entered_ = true;
 };
 
 class CNorGeometrySheet : public CPropertySheet {

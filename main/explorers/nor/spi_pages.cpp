@@ -549,7 +549,7 @@ void CSpiOtpPage::EraseSecurityRegister() {
   {
     SpiRegisterAccess access(explorer);
     access.Enter(kOtpSpace);
-    ok = DeviceApiTable.gfslNOREraseBlock(0, static_cast<uint32_t>(region + 1)) == 0;
+    ok = access.Erase(static_cast<uint32_t>(region + 1));
   }
   Message(this, ok ? "Erase finished" : "Error: Erase failed");
   DumpOtp();
