@@ -33,6 +33,26 @@ bool IsDotEntry(const uint8_t* e) {
     return std::memcmp(e, ".          ", 11) == 0 || std::memcmp(e, "..         ", 11) == 0;
 }
 
+/* Where the fields of the boot sector and the FSInfo sector lie: Format writes and Mount reads
+ * this one layout. */
+namespace boot {
+constexpr size_t kOemName = 3, kBytesPerSector = 11, kSectorsPerCluster = 13, kReserved = 14, kFatCount = 16,
+                 kRootEntries = 17, kTotal16 = 19, kMedia = 21, kFatSize16 = 22, kSectorsPerTrack = 24, kHeads = 26,
+                 kHidden = 28, kTotal32 = 32;
+constexpr size_t kExtension16 = 36, kFsType16 = 54;  /* FAT16: extended fields, type text */
+constexpr size_t kFatSize32 = 36, kRootCluster = 44, kFsInfo = 48, kBackup = 50, kExtension32 = 64, kFsType32 = 82;
+constexpr size_t kExtSignature = 2, kVolumeId = 3, kVolumeLabel = 7;  /* within the extended fields */
+constexpr size_t kSignature = 510;
+}  // namespace boot
+namespace fsinfo {
+constexpr size_t kLead = 0, kStruct = 484, kFreeCount = 488, kNextFree = 492, kSignature = 510;
+}  // namespace fsinfo
+
+/* Other systems tell the FAT type by the cluster count alone. fsck.fat and mtools take a FAT16
+ * volume of 65,524 clusters; one more and it is FAT32. */
+constexpr uint32_t kMinFat16Clusters = 4085, kMaxFat16Clusters = 65524;
+constexpr uint32_t kMinFat32Clusters = 65525, kMaxFat32Clusters = 0x0FFFFFF5;
+
 int Log2(uint32_t v) {
     int n = 0;
     while ((1u << n) < v) ++n;
@@ -329,8 +349,8 @@ struct FatFs::Volume {
             int rc = 0;
             uint8_t* s = Get(fsinfoSector, &rc);
             if (!s) return rc;
-            Put32(s + 488, freeCount);
-            Put32(s + 492, hint);
+            Put32(s + fsinfo::kFreeCount, freeCount);
+            Put32(s + fsinfo::kNextFree, hint);
             Dirty(fsinfoSector);
             infoDirty = false;
         }
@@ -1243,7 +1263,8 @@ int FatFs::Format(int vol, const Partition& part, const char* label, int type) {
     const uint32_t R = fat16 ? (1024 * 32 + B - 1) / B : 0;
     /* Other systems tell the FAT type by the cluster count alone: a count outside the type's
      * range would be read as another type, so a smaller cluster is tried, else refused. */
-    const uint32_t minClusters = fat16 ? 4085 : 65525, maxClusters = fat16 ? 65520 : 0x0FFFFFF5;
+    const uint32_t minClusters = fat16 ? kMinFat16Clusters : kMinFat32Clusters;
+    const uint32_t maxClusters = fat16 ? kMaxFat16Clusters : kMaxFat32Clusters;
     uint32_t r = 0, F = 0, C = 0;
     bool ok = false;
     bool tooMany = false;
@@ -1321,47 +1342,47 @@ int FatFs::Format(int vol, const Partition& part, const char* label, int type) {
     std::memset(sec, 0, sizeof sec);
     const uint8_t jump[3] = {0xEB, 0x58, 0x90};
     std::memcpy(sec, jump, 3);
-    std::memcpy(sec + 3, "MSWIN4.1", 8);
-    Put16(sec + 11, B);
-    sec[13] = static_cast<uint8_t>(S);
-    Put16(sec + 14, r);
-    sec[16] = 1;
-    Put16(sec + 17, fat16 ? 1024 : 0);
+    std::memcpy(sec + boot::kOemName, "MSWIN4.1", 8);
+    Put16(sec + boot::kBytesPerSector, B);
+    sec[boot::kSectorsPerCluster] = static_cast<uint8_t>(S);
+    Put16(sec + boot::kReserved, r);
+    sec[boot::kFatCount] = 1;
+    Put16(sec + boot::kRootEntries, fat16 ? 1024 : 0);
     const bool small = fat16 && T < 65536;
-    Put16(sec + 19, small ? T : 0);
-    sec[21] = 0xF8;
-    Put16(sec + 22, fat16 ? F : 0);
-    Put16(sec + 24, 63);
-    Put16(sec + 26, 255);
-    Put32(sec + 28, 0);
-    Put32(sec + 32, small ? 0 : T);
+    Put16(sec + boot::kTotal16, small ? T : 0);
+    sec[boot::kMedia] = 0xF8;
+    Put16(sec + boot::kFatSize16, fat16 ? F : 0);
+    Put16(sec + boot::kSectorsPerTrack, 63);
+    Put16(sec + boot::kHeads, 255);
+    Put32(sec + boot::kHidden, 0);
+    Put32(sec + boot::kTotal32, small ? 0 : T);
     uint8_t* tail;
     if (fat16) {
-        tail = sec + 36;
-        std::memcpy(sec + 54, "FAT16   ", 8);
+        tail = sec + boot::kExtension16;
+        std::memcpy(sec + boot::kFsType16, "FAT16   ", 8);
     } else {
-        Put32(sec + 36, F);
-        Put32(sec + 44, 2);
-        Put16(sec + 48, 1);
-        Put16(sec + 50, 6);
-        tail = sec + 64;
-        std::memcpy(sec + 82, "FAT32   ", 8);
+        Put32(sec + boot::kFatSize32, F);
+        Put32(sec + boot::kRootCluster, 2);
+        Put16(sec + boot::kFsInfo, 1);
+        Put16(sec + boot::kBackup, 6);
+        tail = sec + boot::kExtension32;
+        std::memcpy(sec + boot::kFsType32, "FAT32   ", 8);
     }
-    tail[2] = 0x29;
-    Put32(tail + 3, 0x19770321);
-    std::memcpy(tail + 7, label && label[0] ? label11 : reinterpret_cast<const uint8_t*>("NO NAME    "), 11);
-    sec[510] = 0x55;
-    sec[511] = 0xAA;
+    tail[boot::kExtSignature] = 0x29;
+    Put32(tail + boot::kVolumeId, 0x19770321);
+    std::memcpy(tail + boot::kVolumeLabel, label && label[0] ? label11 : reinterpret_cast<const uint8_t*>("NO NAME    "), 11);
+    sec[boot::kSignature] = 0x55;
+    sec[boot::kSignature + 1] = 0xAA;
     if (int rc = put(0, 1, sec)) return Fail(rc);
     if (!fat16) {
         if (int rc = put(6, 1, sec)) return Fail(rc);
         uint8_t info[kSectorSize] = {};
-        std::memcpy(info, "RRaA", 4);
-        std::memcpy(info + 484, "rrAa", 4);
-        Put32(info + 488, C - 1);  /* the root folder holds cluster 2 */
-        Put32(info + 492, 3);
-        info[510] = 0x55;
-        info[511] = 0xAA;
+        std::memcpy(info + fsinfo::kLead, "RRaA", 4);
+        std::memcpy(info + fsinfo::kStruct, "rrAa", 4);
+        Put32(info + fsinfo::kFreeCount, C - 1);  /* the root folder holds cluster 2 */
+        Put32(info + fsinfo::kNextFree, 3);
+        info[fsinfo::kSignature] = 0x55;
+        info[fsinfo::kSignature + 1] = 0xAA;
         if (int rc = put(1, 1, info)) return Fail(rc);
         if (int rc = put(7, 1, info)) return Fail(rc);
     }
@@ -1400,10 +1421,12 @@ int FatFs::MountInternal(int vol, const Partition& part) {
     v.part = part;
     uint8_t b[kSectorSize];
     if (part.count == 0 || part.device->read(part.device, part.start, b, 1) != 0) return kErrDevice;
-    if (b[510] != 0x55 || b[511] != 0xAA) return kErrNotFat;
-    const uint32_t bps = Le16(b + 11), spc = b[13], reserved = Le16(b + 14), nfats = b[16];
-    const uint32_t rootEntries = Le16(b + 17), total16 = Le16(b + 19), fat16Size = Le16(b + 22);
-    const uint32_t total32 = Le32(b + 32), fat32Size = Le32(b + 36);
+    if (b[boot::kSignature] != 0x55 || b[boot::kSignature + 1] != 0xAA) return kErrNotFat;
+    const uint32_t bps = Le16(b + boot::kBytesPerSector), spc = b[boot::kSectorsPerCluster];
+    const uint32_t reserved = Le16(b + boot::kReserved), nfats = b[boot::kFatCount];
+    const uint32_t rootEntries = Le16(b + boot::kRootEntries), total16 = Le16(b + boot::kTotal16);
+    const uint32_t fat16Size = Le16(b + boot::kFatSize16);
+    const uint32_t total32 = Le32(b + boot::kTotal32), fat32Size = Le32(b + boot::kFatSize32);
     if (bps != kSectorSize) return kErrNotFat;
     if (spc == 0 || spc > 128 || Log2(spc) < 0) return kErrNotFat;
     if (reserved < 1 || nfats < 1) return kErrNotFat;
@@ -1432,22 +1455,22 @@ int FatFs::MountInternal(int vol, const Partition& part) {
     v.clusterCount = (v.totalSectors - v.firstData) >> v.spcShift;
     v.maxCluster = v.clusterCount + 1;
     const uint32_t width = v.type == kTypeFat16 ? 2 : 4;
-    if (v.type == kTypeFat16 ? (v.clusterCount < 4085 || v.clusterCount > 65524)
-                             : (v.clusterCount < 65525 || v.clusterCount > 0x0FFFFFF5))
+    if (v.type == kTypeFat16 ? (v.clusterCount < kMinFat16Clusters || v.clusterCount > kMaxFat16Clusters)
+                             : (v.clusterCount < kMinFat32Clusters || v.clusterCount > kMaxFat32Clusters))
         return kErrNotFat;
     if (static_cast<uint64_t>(v.fatSize) * kSectorSize / width < static_cast<uint64_t>(v.maxCluster) + 1)
         return kErrNotFat;
     if (v.type == kTypeFat32) {
-        v.rootCluster = Le32(b + 44);
+        v.rootCluster = Le32(b + boot::kRootCluster);
         if (!v.ValidCluster(v.rootCluster)) return kErrNotFat;
         v.rootFirst = v.ClusterSector(v.rootCluster);
-        v.fsinfoSector = Le16(b + 48);
+        v.fsinfoSector = Le16(b + boot::kFsInfo);
         if (v.fsinfoSector == 0xFFFF || v.fsinfoSector >= reserved) v.fsinfoSector = 0;
         if (v.fsinfoSector) {
             uint8_t info[kSectorSize];
             if (v.DevRead(v.fsinfoSector, 1, info)) return kErrDevice;
-            if (std::memcmp(info, "RRaA", 4) || std::memcmp(info + 484, "rrAa", 4) || info[510] != 0x55 ||
-                info[511] != 0xAA)
+            if (std::memcmp(info + fsinfo::kLead, "RRaA", 4) || std::memcmp(info + fsinfo::kStruct, "rrAa", 4) ||
+                info[fsinfo::kSignature] != 0x55 || info[fsinfo::kSignature + 1] != 0xAA)
                 v.fsinfoSector = 0;  /* not kept up to date when it is not there */
         }
     }

@@ -406,3 +406,55 @@ TEST_F(Tools, RandomOperationsMatchAModel) {
         ASSERT_EQ(0, gfslInit(0));
     }
 }
+
+/* The largest FAT16 volume: 65,524 clusters mount and stay clean for fsck.fat and mtools; a
+ * volume that calls itself FAT16 with one cluster more is refused (other systems take it for
+ * FAT32 by its count). */
+TEST(FatBoundary, Fat16ClusterLimitIsTheOneTheToolsKeep) {
+    ::setenv("MTOOLS_SKIP_CHECK", "1", 1);
+    for (uint32_t clusters : {65524u, 65525u}) {
+        SCOPED_TRACE(clusters);
+        const uint32_t fatSectors = ((clusters + 2) * 2 + 511) / 512, total = 1 + 2 * fatSectors + 32 + clusters;
+        lxtest::TestDisk disk(total);
+        uint8_t* b = disk.Sector(0);
+        const uint8_t head[] = {0xEB, 0x3C, 0x90, 'M', 'S', 'W', 'I', 'N', '4', '.', '1'};
+        std::memcpy(b, head, sizeof head);
+        b[11] = 0x00, b[12] = 0x02, b[13] = 1, b[14] = 1, b[16] = 2, b[17] = 0x00, b[18] = 0x02, b[21] = 0xF8;
+        b[22] = static_cast<uint8_t>(fatSectors), b[23] = static_cast<uint8_t>(fatSectors >> 8);
+        for (int i = 0; i < 4; ++i) b[32 + i] = static_cast<uint8_t>(total >> (8 * i));
+        b[38] = 0x29;
+        std::memcpy(b + 43, "NO NAME    FAT16   ", 19);
+        b[510] = 0x55, b[511] = 0xAA;
+        for (uint32_t k = 0; k < 2; ++k) {
+            const uint8_t media[] = {0xF8, 0xFF, 0xFF, 0xFF};
+            std::memcpy(disk.Sector(1 + k * fatSectors), media, 4);
+        }
+        lxfat::FatFs f;
+        f.SetClock(lxtest::FixedClock);
+        f.Init();
+        const int mounted = f.Mount(0, disk.Part(0, total));
+        if (clusters == 65525u) {
+            EXPECT_EQ(-1, mounted);
+            EXPECT_EQ(lxfat::kErrNotFat, f.error());
+            continue;
+        }
+        ASSERT_EQ(0, mounted) << f.error();
+        lxfat::u16string name;
+        lxfat::Utf8ToUtf16("/at the limit.txt", &name, 100);
+        const int h = f.Open(0, name, 0x301);
+        ASSERT_GE(h, 0);
+        ASSERT_EQ(5, f.Write(h, "limit", 5));
+        ASSERT_EQ(0, f.Close(h));
+        ASSERT_EQ(0, f.Unmount(0));
+        const fs::path vol = fs::temp_directory_path() / ("lxvd-fat16-limit-" + std::to_string(::getpid()) + ".img");
+        std::ofstream(vol, std::ios::binary | std::ios::trunc)
+            .write(reinterpret_cast<const char*>(disk.Sector(0)), static_cast<std::streamsize>(total) * 512);
+        const Result fsck = Shell("fsck.fat -n " + Q(vol.string()));
+        EXPECT_EQ(0, fsck.code) << fsck.out;
+        EXPECT_NE(std::string::npos, fsck.out.find("1/65524 clusters")) << fsck.out;
+        const Result t = Shell("mtype -i " + Q(vol.string()) + " '::/at the limit.txt'");
+        EXPECT_EQ(0, t.code) << t.out;
+        EXPECT_EQ("limit", t.out);
+        fs::remove(vol);
+    }
+}
