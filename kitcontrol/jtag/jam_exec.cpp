@@ -338,17 +338,23 @@ int Player::ExecuteStatement(std::string_view stmt, int32_t stmtStart) {
 int Player::ForwardSearch(std::string_view name, bool label) {
   int32_t pos = readPos_;
   std::string text, lbl;
+  // A label belongs to the block whose text holds it, whichever block is running while the
+  // search passes it.
+  Symbol* textBlock = block_;
   for (;;) {
     int32_t start;
     if (ReadStatement(pos, text, lbl, start, bufSize_)) return JAMC_UNDEFINED_SYMBOL;
-    if (!lbl.empty() && Define(SK_LABEL, lbl, 0, start, nullptr)) return JAMC_UNDEFINED_SYMBOL;
+    if (!lbl.empty() && Define(SK_LABEL, lbl, 0, start, nullptr, textBlock))
+      return JAMC_UNDEFINED_SYMBOL;
     size_t kwLen;
     Keyword kw = FindKeyword(text, &kwLen);
+    if (kw == KW_ENDPROC || kw == KW_ENDDATA) textBlock = nullptr;
     if (kw == KW_DATA || kw == KW_PROCEDURE) {
       std::string_view rest = Trim(std::string_view(text).substr(kwLen));
       std::string_view nm = LeadingName(rest);
       Symbol* s;
       if (Define(kw == KW_DATA ? SK_DATA : SK_PROC, nm, 0, start, &s)) return JAMC_UNDEFINED_SYMBOL;
+      textBlock = s;
       if (kw == KW_PROCEDURE && !s->heap) {
         std::string_view tail = Trim(rest.substr(nm.size()));
         if (tail.substr(0, 5) == "USES ") {
@@ -551,9 +557,28 @@ int Player::DoExport(std::string_view args) {
   std::vector<std::string_view> a;
   if (!SplitArgs(args, &a) || a.size() != 2) return JAMC_SYNTAX_ERROR;
   if (a[0].size() < 2 || a[0].front() != '"' || a[0].back() != '"') return JAMC_SYNTAX_ERROR;
+  std::string key(a[0].substr(1, a[0].size() - 2));
+  // A range or a whole Boolean array goes out as its bits, read as INTEGER() reads them: the
+  // index written last is bit 0, packed eight to a byte (A[15..0] gives A[0] as bit 0).
+  std::string_view name = LeadingName(a[1]);
+  std::string_view rest = Trim(a[1].substr(name.size()));
+  if (!name.empty() && rest.size() >= 2 && rest.front() == '[' && rest.back() == ']') {
+    std::string_view inner = rest.substr(1, rest.size() - 2);
+    if (inner.find("..") != std::string_view::npos || Trim(inner).empty()) {
+      BoolArg bits;
+      if (int rc = BoolArgument(a[1], &bits)) return rc;
+      int32_t step = bits.end >= bits.start ? 1 : -1;
+      int32_t n = (bits.end - bits.start) * step + 1;
+      std::vector<uint8_t> packed((static_cast<size_t>(n) + 7) / 8, 0);
+      for (int32_t i = 0; i < n; ++i)
+        if (bits.Bit(bits.start + i * step))
+          packed[static_cast<size_t>(i) / 8] |= static_cast<uint8_t>(1u << (i % 8));
+      host_.ExportBooleanArray(key.c_str(), packed.data(), n);
+      return 0;
+    }
+  }
   ExprResult r;
   if (int rc = Evaluate(a[1], &r)) return rc;
-  std::string key(a[0].substr(1, a[0].size() - 2));
   host_.ExportInteger(key.c_str(), r.value);
   return 0;
 }
@@ -604,8 +629,11 @@ int Player::DoDeclare(bool isBool, std::string_view args, int32_t start) {
     std::vector<std::string_view> vals;
     SplitArgs(tmp, &vals);
     if (static_cast<int64_t>(vals.size()) > size) return JAMC_BOUNDS_ERROR;
-    for (size_t i = 0; i < vals.size(); ++i)
-      if (int rc = EvalInt(vals[i], &h->ints[i])) return rc;
+    // STAPL lists the highest element first: the last value written is element 0, as the
+    // last digit of Boolean data is. Version-1 programs keep the order as written.
+    size_t n = vals.size();
+    for (size_t i = 0; i < n; ++i)
+      if (int rc = EvalInt(vals[i], &h->ints[version_ == 2 ? n - 1 - i : i])) return rc;
     return 0;
   }
   // Boolean initial data.
@@ -639,15 +667,13 @@ int Player::DoDeclare(bool isBool, std::string_view args, int32_t start) {
     return JAMC_SYNTAX_ERROR;
   }
   if (rc) return rc;
-  // Data that does not fit the array is refused rather than cut: only the padding of the
-  // last digit or byte may reach past the end.
+  // Data that does not fit the array is refused rather than cut: only the last digit or byte
+  // may reach past the end. Makers' tools leave that digit's spare bits set ($FF for five
+  // elements), so bits beyond the array are dropped.
   int32_t slack = c == '$' || EqualNoCase(init.substr(0, 3), "HEX") ? 3 : (c == '@' || EqualNoCase(init.substr(0, 3), "ACA")) ? 7 : 0;
   if (count > size + slack) return JAMC_BOUNDS_ERROR;
-  for (int32_t i = 0; i < count; ++i) {
-    bool b = (bits[static_cast<size_t>(i) >> 5] >> (i & 31)) & 1u;
-    if (i < size) h->SetBit(i, b);
-    else if (b) return JAMC_BOUNDS_ERROR;
-  }
+  for (int32_t i = 0; i < count && i < size; ++i)
+    h->SetBit(i, (bits[static_cast<size_t>(i) >> 5] >> (i & 31)) & 1u);
   s->kind = SK_BOOL_ARRAY_CONST;
   return 0;
 }
@@ -860,47 +886,57 @@ int Player::DoPrint(std::string_view args) {
 int Player::ShiftAndCapture(const std::vector<std::string_view>& a, size_t tail, int32_t length,
                             const ShiftFn& shift) {
   if (a.size() == tail) return shift(nullptr);
-  std::string_view word = a[tail];
-  if (word.substr(0, 8) == "CAPTURE " && a.size() == tail + 1) {
-    std::string_view tt = Trim(word.substr(8));
-    if (tt.empty() || tt[0] == '#' || tt[0] == '$' || tt[0] == '@') return JAMC_SYNTAX_ERROR;
-    BoolArg target;
-    if (int rc = BoolArgument(tt, &target)) return rc;
-    if (!target.sym) return JAMC_SYNTAX_ERROR;
-    // An array declared with initial data takes captured bits like any other: programs preset
-    // their capture arrays that way. Only assigning to one of its elements is refused.
-    if (static_cast<int64_t>(target.start) + length != static_cast<int64_t>(target.end) + 1)
-      return JAMC_BOUNDS_ERROR;
-    std::vector<uint8_t> cap;
-    if (int rc = shift(&cap)) return rc;
-    for (int32_t i = 0; i < length; ++i) target.sym->heap->SetBit(target.start + i, cap[static_cast<size_t>(i)]);
-    return 0;
-  }
-  if (word.substr(0, 8) == "COMPARE " && a.size() == tail + 3) {
-    BoolArg expected, mask;
-    if (int rc = BoolArgument(word.substr(8), &expected)) return rc;
-    if (int rc = BoolArgument(a[tail + 1], &mask)) return rc;
-    for (BoolArg* b : {&expected, &mask}) {
-      if (!b->sym && b->count >= length) b->end = length - 1;  // literals are cut to length
-      if (static_cast<int64_t>(b->start) + length != static_cast<int64_t>(b->end) + 1)
+  // A scan may both capture and compare (makers' programs read the IDCODE into an array and
+  // check it in one scan): every part is checked before anything is shifted.
+  BoolArg target, expected, mask;
+  Symbol* result = nullptr;
+  bool capture = false, compare = false;
+  for (size_t i = tail; i < a.size();) {
+    std::string_view word = a[i];
+    if (!capture && word.substr(0, 8) == "CAPTURE ") {
+      std::string_view tt = Trim(word.substr(8));
+      if (tt.empty() || tt[0] == '#' || tt[0] == '$' || tt[0] == '@') return JAMC_SYNTAX_ERROR;
+      if (int rc = BoolArgument(tt, &target)) return rc;
+      if (!target.sym) return JAMC_SYNTAX_ERROR;
+      // An array declared with initial data takes captured bits like any other: programs
+      // preset their capture arrays that way. Only assigning to one of its elements is refused.
+      if (static_cast<int64_t>(target.start) + length != static_cast<int64_t>(target.end) + 1)
         return JAMC_BOUNDS_ERROR;
+      capture = true;
+      i += 1;
+    } else if (!compare && word.substr(0, 8) == "COMPARE " && a.size() >= i + 3) {
+      if (int rc = BoolArgument(word.substr(8), &expected)) return rc;
+      if (int rc = BoolArgument(a[i + 1], &mask)) return rc;
+      for (BoolArg* b : {&expected, &mask}) {
+        if (!b->sym && b->count >= length) b->end = length - 1;  // literals are cut to length
+        if (static_cast<int64_t>(b->start) + length != static_cast<int64_t>(b->end) + 1)
+          return JAMC_BOUNDS_ERROR;
+      }
+      if (int rc = Lookup(a[i + 2], &result)) return rc;
+      if (result->kind != SK_BOOL) return JAMC_TYPE_MISMATCH;
+      if (int rc = ChargeHeap(static_cast<size_t>(length) / 8 + 4)) return rc;
+      heapBytes_ -= static_cast<size_t>(length) / 8 + 4;
+      compare = true;
+      i += 3;
+    } else {
+      return JAMC_SYNTAX_ERROR;
     }
-    Symbol* result;
-    if (int rc = Lookup(a[tail + 2], &result)) return rc;
-    if (result->kind != SK_BOOL) return JAMC_TYPE_MISMATCH;
-    if (int rc = ChargeHeap(static_cast<size_t>(length) / 8 + 4)) return rc;
-    heapBytes_ -= static_cast<size_t>(length) / 8 + 4;
-    std::vector<uint8_t> cap;
-    if (int rc = shift(&cap)) return rc;
+  }
+  std::vector<uint8_t> cap;
+  if (int rc = shift(&cap)) return rc;
+  // The comparison judges the expected data as it was before this scan's capture landed.
+  if (compare) {
     bool ok = true;
     for (int32_t i = 0; i < length; ++i) {
       bool m = mask.Bit(mask.start + i);
       if (m && (cap[static_cast<size_t>(i)] != 0) != expected.Bit(expected.start + i)) ok = false;
     }
     result->value = ok ? 1 : 0;
-    return 0;
   }
-  return JAMC_SYNTAX_ERROR;
+  if (capture)
+    for (int32_t i = 0; i < length; ++i)
+      target.sym->heap->SetBit(target.start + i, cap[static_cast<size_t>(i)]);
+  return 0;
 }
 
 int Player::DoScan(bool ir, std::string_view args) {

@@ -122,6 +122,16 @@ class Evaluator {
         tok_ = k.tok;
         return 0;
       }
+    // The standard's short spelling of INTEGER; as a function it is always followed by "(",
+    // so a variable of that name still reads as one.
+    if (w == "INT") {
+      size_t k = pos_;
+      while (k < s_.size() && (static_cast<unsigned char>(s_[k]) < 33 || s_[k] == 127)) ++k;
+      if (k < s_.size() && s_[k] == '(') {
+        tok_ = TK_INTEGER;
+        return 0;
+      }
+    }
     Symbol* s;
     if (int rc = p_.Lookup(w, &s)) return rc;
     val_ = Val();

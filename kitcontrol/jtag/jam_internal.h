@@ -122,7 +122,12 @@ class Player {
 
   // ---- symbols, heap, stack (jam_symbols.cpp)
   int Define(SymKind kind, std::string_view name, int32_t value, int32_t position,
-             Symbol** out);
+             Symbol** out) {
+    return Define(kind, name, value, position, out, block_);
+  }
+  // `owner` is the block whose text holds the defining statement.
+  int Define(SymKind kind, std::string_view name, int32_t value, int32_t position,
+             Symbol** out, Symbol* owner);
   int Lookup(std::string_view name, Symbol** out);
   Symbol* FindRaw(std::string_view name) const;
   int AllocHeap(Symbol* sym, int32_t count, HeapRec** out);

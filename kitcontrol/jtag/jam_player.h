@@ -57,6 +57,8 @@ class JamHost {
   virtual int ScanDR(int start, int32_t count, const uint8_t* tdi, uint8_t* capture) = 0;
   virtual int SetFrequency(int32_t /*hz*/) { return 0; }
   virtual void ExportInteger(const char* /*key*/, int32_t /*value*/) {}
+  // EXPORT of a Boolean array or range: its bits packed as above, bit 0 being the element
+  // written last in the range (A[15..0] puts A[0] in bit 0, as INTEGER(A[15..0]) reads it).
   virtual void ExportBooleanArray(const char* /*key*/, const uint8_t* /*data*/, int32_t /*bits*/) {}
   // Vector signals need the serial adapter, which this player never opens.
   virtual bool VectorSignalKnown(const std::string& name);

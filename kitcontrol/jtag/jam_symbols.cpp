@@ -1,4 +1,5 @@
 // Symbol table, heap records, control stack, init list and Boolean array arguments.
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 
@@ -47,7 +48,7 @@ static bool ValidName(std::string_view name) {
 }
 
 int Player::Define(SymKind kind, std::string_view name, int32_t value, int32_t position,
-                   Symbol** out) {
+                   Symbol** out, Symbol* owner) {
   if (!ValidName(name)) return JAMC_ILLEGAL_SYMBOL;
   if (Symbol* s = FindRaw(name)) {
     if (s->position != position) return JAMC_REDEFINED_SYMBOL;
@@ -78,7 +79,7 @@ int Player::Define(SymKind kind, std::string_view name, int32_t value, int32_t p
   sym->position = position;
   // Procedures and data blocks belong to the program, not to the block that happened to be
   // running when a forward search declared them.
-  sym->owner = (kind == SK_PROC || kind == SK_DATA) ? nullptr : block_;
+  sym->owner = (kind == SK_PROC || kind == SK_DATA) ? nullptr : owner;
   Symbol** link = &buckets_[Bucket(name)];
   while (*link) link = &(*link)->next;
   *link = sym.get();
@@ -239,7 +240,9 @@ int Player::Decompress(const std::vector<uint8_t>& in, size_t inBits, size_t pos
       uint32_t len = TakeBits(in, pos, 8);
       // A reference must point into what has been written, within the window.
       if (offset == 0 || offset > w) return JAMC_BOUNDS_ERROR;
-      if (out->size() + len > expectLen) return JAMC_SYNTAX_ERROR;
+      // Makers' tools end a stream with a reference that runs past the stated length; the
+      // stated length is what the data holds, so the copy stops there.
+      len = std::min<uint32_t>(len, expectLen - static_cast<uint32_t>(out->size()));
       for (uint32_t k = 0; k < len; ++k) out->push_back((*out)[out->size() - offset]);
     } else {
       for (int k = 0; k < 3 && out->size() < expectLen; ++k) {

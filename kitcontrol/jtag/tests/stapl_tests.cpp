@@ -166,7 +166,8 @@ TEST(Stapl, BooleanLiteralsAndRanges) {
   EXPECT_EQ(RunV2("BOOLEAN A[4] = $1F;").error, 11);
   EXPECT_EQ(RunV2("BOOLEAN A[4] = $G;").error, 3);
   EXPECT_EQ(RunV2("BOOLEAN A[8] = $A5;\nA[0] = 0;").error, 13);
-  EXPECT_EQ(RunV2("INTEGER V[3] = 1, 2, 3;\nV[1] = 9;\nPRINT V[0], V[1], V[2];").Printed(), "193");
+  // The last value listed is element 0.
+  EXPECT_EQ(RunV2("INTEGER V[3] = 1, 2, 3;\nV[1] = 9;\nPRINT V[0], V[1], V[2];").Printed(), "391");
   EXPECT_EQ(RunV2("INTEGER V[2] = 1, 2, 3;").error, 11);
   EXPECT_EQ(RunV2("BOOLEAN X[8];\nX[0..7] = $FF;").error, 11);  // [0..7] is an empty range here
   EXPECT_EQ(RunV2("BOOLEAN X[8];\nX[8..0] = $FF;").error, 11);
@@ -204,12 +205,14 @@ TEST(Stapl, ArraysDeclaredWithInitialData) {
 }
 
 // Compressed literals: 6-bit symbols, a 32-bit length, then literal triples and back-references.
-std::string Compress(const std::vector<uint8_t>& bytes, bool useBackref) {
+// `overrun` states that many bytes fewer than the stream writes, as makers' tools do when the
+// last back-reference runs past the end of the data.
+std::string Compress(const std::vector<uint8_t>& bytes, bool useBackref, uint32_t overrun = 0) {
   std::vector<int> bits;
   auto put = [&bits](uint32_t v, int n) {
     for (int i = 0; i < n; ++i) bits.push_back((v >> i) & 1);
   };
-  put(static_cast<uint32_t>(bytes.size()), 32);
+  put(static_cast<uint32_t>(bytes.size()) - overrun, 32);
   size_t i = 0;
   while (i < bytes.size()) {
     if (useBackref && i >= 3 && bytes[i] == bytes[i - 3]) {
@@ -759,6 +762,183 @@ TEST(StaplVendorProgram, InterrogatesTheSimulatedChain) {
         << r.out.output;
     EXPECT_EQ(r.out.output.find("CRC mismatch"), std::string::npos);
     EXPECT_EQ(h.sim.engine.ProtocolErrors(), 0u);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+std::string Crlf(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return out;
+}
+
+// The frame makers' tools put around a procedure: a banner, NOTE lines, an ACTION, CRLF lines.
+std::string MakerFrame(const std::string& body) {
+  return Crlf(
+      "'**************************************************************\n"
+      "'*  Generated programming file                                *\n"
+      "'**************************************************************\n"
+      "NOTE \"CREATOR\" \"bench composer\";\nNOTE \"DEVICE\" \"TESTCPLD\";\n"
+      "NOTE \"STAPL_VERSION\" \"JESD71\";\n\n"
+      "ACTION PROGRAM \"Program the device\" = MAIN;\n\n"
+      "PROCEDURE MAIN;\n" + body + "\nENDPROC;\n");
+}
+
+// Data written over lines of 60 characters, indented, as the tools wrap it.
+std::string Wrapped(const std::string& data) {
+  std::string out;
+  for (size_t i = 0; i < data.size(); i += 60) out += "\n\t" + data.substr(i, 60);
+  return out;
+}
+
+struct MakerCase {
+  std::string what, program;
+  int error, exitCode;
+  std::string printed;
+};
+
+std::vector<MakerCase> MakerCases() {
+  // 90 distinct bytes, then a three-byte pattern the encoder writes as back-references.
+  std::vector<uint8_t> data;
+  for (int i = 0; i < 90; ++i) data.push_back(static_cast<uint8_t>(i * 37 + 11));
+  for (int i = 0; i < 100; ++i) data.insert(data.end(), {0xA5, 0x5A, 0xC3});
+  const std::string over2 = Compress(data, true, 2);  // 390 bytes written, 388 stated
+  const std::string sha8 =
+      "INTEGER K[8] = 1116352408, 1899447441, ' first two round constants\n"
+      "\t-1245643825, -373957723, 961987163,\n\t1508970993, -1841331548, -1424204075;\n";
+  std::string hex33(33, 'f');
+  return {
+      {"compressed data whose last reference runs one byte past",
+       MakerFrame("BOOLEAN X[48] = @60000u@@@@40;\nPRINT INTEGER(X[31..0]), X[47];"), 0, 0, "-11"},
+      {"exact compressed data still runs",
+       MakerFrame("BOOLEAN X[48] = @60000u@@@@30;\nPRINT X[47];"), 0, 0, "1"},
+      {"long compressed data ending two bytes past",
+       MakerFrame("BOOLEAN X[3104] = @ ' data follows\n" + Wrapped(over2) +
+                  ";\nPRINT INTEGER(X[7..0]), \",\", INTEGER(X[727..720]), \",\", INTEGER(X[3103..3096]);"),
+       0, 0, "11,165,165"},
+      {"compressed data stating more than the array holds is still refused",
+       MakerFrame("BOOLEAN X[3096] = @" + Wrapped(over2) + ";"), 11, 0, ""},
+      {"hexadecimal data with spare bits set in its last digit",
+       MakerFrame("BOOLEAN X[5] = $FF;\nBOOLEAN Y[9] = $FF5;\nPRINT INTEGER(X[4..0]), \",\", INTEGER(Y[8..0]);"),
+       0, 0, "31,501"},
+      {"129 elements written as 33 digits over lines",
+       MakerFrame("BOOLEAN FETCH_ZERO_INPUT[129] = ' all ones\n\t$" + hex33.substr(0, 20) + "\n\t" +
+                  hex33.substr(20) + ";\nPRINT FETCH_ZERO_INPUT[128], FETCH_ZERO_INPUT[0], \",\", "
+                  "INTEGER(FETCH_ZERO_INPUT[128..97]);"),
+       0, 0, "11,-1"},
+      {"a whole digit beyond the array is still refused", MakerFrame("BOOLEAN X[4] = $1F;"), 11, 0, ""},
+      {"INT( beside INTEGER(",
+       MakerFrame("BOOLEAN B[8] = $A5;\nINTEGER INT = 4;\n"
+                  "PRINT INT(#101), \",\", INT ($1F), \",\", INT(B[7..0]) + INTEGER(B[3..0]), \",\", INT + 1;"),
+       0, 0, "5,31,170,5"},
+      {"integer lists: the last value listed is element 0",
+       MakerFrame("INTEGER T[3] = 10, 20, 30;\nPRINT T[0], \",\", T[1], \",\", T[2];"), 0, 0, "30,20,10"},
+      {"a constant table read from its top, as the tools index it",
+       MakerFrame(sha8 + "INTEGER I;\nINTEGER SUM = 0;\n"
+                         "FOR I = 0 TO 7;\nIF I == 0 THEN PRINT K[(7-I)];\nNEXT I;\nPRINT K[0];"),
+       0, 0, "-1424204075"},
+      {"a short list fills the low elements",
+       MakerFrame("INTEGER T[4] = 7, 8;\nPRINT T[0], T[1], T[2], T[3];"), 0, 0, "8700"},
+      {"a label owned by the procedure whose text holds it",
+       Crlf("NOTE \"CREATOR\" \"bench composer\";\nACTION PROGRAM = Q;\n"
+            "PROCEDURE Q USES P;\nCALL P;\nENDPROC;\n"
+            "PROCEDURE P USES S, R;\nCALL S;\nENDPROC;\n"
+            "PROCEDURE S;\nGOTO L1;\nPRINT \"skipped\";\nL1: PRINT \"ok\";\nENDPROC;\n"
+            "PROCEDURE R;\nENDPROC;\n"),
+       0, 0, "ok"},
+      {"labels of two procedures reached by one search",
+       Crlf("ACTION PROGRAM = A;\nPROCEDURE A USES C, D;\nCALL C;\nCALL D;\nENDPROC;\n"
+            "PROCEDURE C;\nINTEGER N = 0;\nLOOP_C: N = N + 1;\nIF N < 3 THEN GOTO LOOP_C;\nPRINT N;\nENDPROC;\n"
+            "PROCEDURE D;\nGOTO END_D;\nEXIT 9;\nEND_D: PRINT \"d\";\nENDPROC;\n"),
+       0, 0, "d"},
+      {"a label of another procedure stays out of reach",
+       Crlf("ACTION PROGRAM = A;\nPROCEDURE A USES B, C;\nCALL C;\nENDPROC;\n"
+            "PROCEDURE B;\nLB: PRINT \"b\";\nENDPROC;\nPROCEDURE C;\nGOTO LB;\nENDPROC;\n"),
+       23, 0, ""},
+      {"capture and compare in one scan",
+       MakerFrame("BOOLEAN ID[32];\nBOOLEAN IDCODEVALUE[32] = $1A6A50C3;\nBOOLEAN IDMASK[32] = $0FFFFFFF;\n"
+                  "BOOLEAN PASS;\nIRSCAN 8, $01;\n"
+                  "DRSCAN 32, $00000000, ' read and check the IDCODE\n\tCAPTURE ID[], COMPARE IDCODEVALUE[], IDMASK[], PASS;\n"
+                  "IF !PASS THEN EXIT 6;\nPRINT INTEGER(ID[31..16]), \",\", INTEGER(ID[15..0]);"),
+       0, 0, "6762,20675"},
+      {"compare before capture, failing, still captures",
+       MakerFrame("BOOLEAN ID[32];\nBOOLEAN PASS = 1;\nIRSCAN 8, $01;\n"
+                  "DRSCAN 32, $00000000, COMPARE $1A6A50C2, $FFFFFFFF, PASS, CAPTURE ID[31..0];\n"
+                  "IF PASS THEN EXIT 7;\nPRINT INTEGER(ID[15..0]);"),
+       0, 0, "20675"},
+      {"capture twice in one scan is refused",
+       MakerFrame("BOOLEAN A[8];\nDRSCAN 8, $00, CAPTURE A[], CAPTURE A[];"), 3, 0, ""},
+  };
+}
+
+TEST(StaplMakerPrograms, RunAsTheirToolsExpect) {
+  for (const MakerCase& c : MakerCases()) {
+    Harness h;
+    Outcome o = h.Run(c.program);
+    EXPECT_EQ(o.error, c.error) << c.what << " (line " << o.line << ")";
+    EXPECT_EQ(o.exitCode, c.exitCode) << c.what;
+    if (!c.printed.empty()) {
+      EXPECT_EQ(o.Printed(), c.printed) << c.what;
+    }
+    EXPECT_EQ(h.sim.engine.ProtocolErrors(), 0u) << c.what;
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Records what the program exports: "key=value" for integers, "key[bits]=hex" for Boolean
+// arrays, the hexadecimal written most significant byte first from the packed bytes.
+class ExportHost : public lx::jtag::LinkJamHost {
+ public:
+  using LinkJamHost::LinkJamHost;
+  void ExportInteger(const char* key, int32_t value) override {
+    if (std::string(key) == "JAM_STATEMENT_BUFFER_SIZE") return;  // the player's own, first
+    exports.push_back(std::string(key) + "=" + std::to_string(value));
+  }
+  void ExportBooleanArray(const char* key, const uint8_t* data, int32_t bits) override {
+    std::string hex;
+    char b[4];
+    for (int32_t i = (bits + 7) / 8 - 1; i >= 0; --i) {
+      std::snprintf(b, sizeof b, "%02X", data[i]);
+      hex += b;
+    }
+    exports.push_back(std::string(key) + "[" + std::to_string(bits) + "]=" + hex);
+  }
+  std::vector<std::string> exports;
+};
+
+TEST(StaplMakerPrograms, ExportsBooleanArraysAsTheirBits) {
+  struct Case {
+    const char* statement;
+    int error;
+    const char* exported;
+  } cases[] = {
+      {"EXPORT \"USERCODE\", A[15..0];", 0, "USERCODE[16]=12F0"},
+      {"EXPORT \"USERCODE\", ' whole array\n\tA[];", 0, "USERCODE[16]=12F0"},
+      {"EXPORT \"LOW\", A[11..0];", 0, "LOW[12]=02F0"},
+      {"EXPORT \"HIGH\", A[15..4];", 0, "HIGH[12]=012F"},
+      {"EXPORT \"REVERSED\", A[0..15];", 0, "REVERSED[16]=0F48"},  // A[0] is the top bit
+      {"EXPORT \"ONE\", A[4..4];", 0, "ONE[1]=01"},
+      {"EXPORT \"N\", INTEGER(A[7..0]) + 1;", 0, "N=241"},
+      {"EXPORT \"BAD\", A[16..0];", 11, ""},
+      {"EXPORT \"BAD\", NOSUCH[3..0];", 5, ""},
+      {"INTEGER V[2];\nEXPORT \"BAD\", V[1..0];", 12, ""},
+  };
+  for (const Case& c : cases) {
+    HarnessOf<ExportHost> h;
+    Outcome o = h.Run(MakerFrame(std::string("BOOLEAN A[16] = $12F0;\n") + c.statement));
+    EXPECT_EQ(o.error, c.error) << c.statement;
+    std::vector<std::string> want;
+    if (*c.exported) want.push_back(c.exported);
+    EXPECT_EQ(h.host.exports, want) << c.statement;
   }
 }
 
