@@ -35,7 +35,7 @@ class EnginePipe : public lx::jtag::KitPipe {
 };
 
 struct SimJtag {
-  explicit SimJtag(int mode = 3, const kitsim::JtagTarget::Config& cpldConfig = {})
+  explicit SimJtag(int mode = 3, kitsim::JtagTarget::Config cpldConfig = {})
       : cpld(cpldConfig), pipe(engine), link(pipe) {
     engine.Begin(mode);
     link.SetMode(mode);
