@@ -22,13 +22,11 @@ void ToggleDeviceExplorer(CWnd* frame) {
 
 void DestroyExplorers(CWnd*) {
   CloseNorResetDialog();
-  DestroyVeltanExplorer();
-  if (CNorExplorerDlg* nor = GetNorExplorer()) nor->CloseWithTheFrame();
+  CHexExplorer::CloseAllWithTheFrame();
 }
 
 bool ExplorersLetTheFrameClose(CWnd* frame) {
-  CNorExplorerDlg* nor = GetNorExplorer();
-  if (!nor || !nor->HoldsTheFrame()) return true;
+  if (!CHexExplorer::AnyHoldsTheFrame()) return true;
   LxMessageBox(frame ? frame->m_hWnd : nullptr, "Please stop the running operation of the device explorer first.",
                nullptr, LX_MB_OK);
   return false;

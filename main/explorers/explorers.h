@@ -11,9 +11,10 @@
 // The frame's commands. Device Explorer: by the options' device kind, destroys the explorer
 // when it exists, else creates and shows it on its first page or window.
 void ToggleDeviceExplorer(CWnd* frame);
-// When the frame goes away.
+// When the frame goes away: every explorer (the sector explorer too) goes, or, while one of its
+// operations runs, hides and goes when the operation returns.
 void DestroyExplorers(CWnd* frame);
-// Asked before the frame closes: false, after a message, while an explorer waits in an operation
-// of its own (a dialog, sheet or message box it opened). A running search does not hold the frame:
-// it stops when the explorers go.
+// Asked before the frame closes: false, after a message, while any explorer waits in an operation
+// of its own (a dialog, sheet or message box it opened, a loop it runs). A running search does not
+// hold the frame: it stops when the explorers go.
 bool ExplorersLetTheFrameClose(CWnd* frame);

@@ -70,25 +70,12 @@ void NorMessage(CWnd* owner, const char* text) { LxMessageBox(owner ? owner->m_h
 CNorExplorerDlg* GetNorExplorer() { return g_explorer; }
 
 CNorExplorerDlg::CNorExplorerDlg(CWnd* parent, int deviceCode)
-    : CDialog(IDD_LX_NOR_EXPLORER, nullptr), m_DeviceCode(deviceCode), parent_(parent) {
+    : CHexExplorer(IDD_LX_NOR_EXPLORER), m_DeviceCode(deviceCode), parent_(parent) {
   m_WindowBuffer.assign(GetWindowSize(), 0xFF);
 }
 
 CNorExplorerDlg::~CNorExplorerDlg() {
-  if (CNorFindDlg* find = m_pFindDlg) {
-    m_pFindDlg = nullptr;
-    find->m_pExplorer = nullptr;
-    if (find->m_bRunning) {
-      // Gone from inside the search's message pump: the search stops and its window goes once
-      // it has returned.
-      find->Stop();
-      find->ShowWindow(SW_HIDE);
-    } else if (find->m_hWnd) {
-      find->DestroyWindow();  // deletes itself, belonging to nobody
-    } else {
-      delete find;
-    }
-  }
+  LetTheFindWindowGo(m_pFindDlg);
   if (m_pSectorTable) {
     m_pSectorTable->Free();
     delete m_pSectorTable;
@@ -494,29 +481,10 @@ bool CNorExplorerDlg::Close() {
   return true;
 }
 
-bool CNorExplorerDlg::HoldsTheFrame() const {
-  // A modal window the explorer owns (a dialog, a sheet, a message box) disables it.
-  return m_Busy > 0 || (m_hWnd && !::IsWindowEnabled(m_hWnd));
-}
-
-void CNorExplorerDlg::CloseWithTheFrame() {
-  SetAutoUpdate(0);
-  if (m_Busy == 0) {
-    DestroyWindow();
-    return;
-  }
-  m_bClosing = true;
-  if (m_pFindDlg) {
-    m_pFindDlg->Stop();
-    m_pFindDlg->ShowWindow(SW_HIDE);
-  }
-  ShowWindow(SW_HIDE);
-}
-
-bool CNorExplorerDlg::EndOperation() {
-  if (--m_Busy > 0 || !m_bClosing) return true;
-  DestroyWindow();
-  return false;
+void CNorExplorerDlg::StopSearch() {
+  if (!m_pFindDlg) return;
+  m_pFindDlg->Stop();
+  m_pFindDlg->ShowWindow(SW_HIDE);
 }
 
 // ---- the in-place editor -------------------------------------------------------------------------
@@ -703,7 +671,7 @@ BOOL CNorExplorerDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result)
     }
     default: break;
   }
-  return CDialog::OnMessage(msg, wp, lp, result);
+  return CHexExplorer::OnMessage(msg, wp, lp, result);
 }
 
 // ---- the frame's side -----------------------------------------------------------------------------

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "hex_explorer.h"
 #include "hex_grid_tools.h"
 #include "lumivex/grid.h"
 #include "lxmfc.h"
@@ -23,7 +24,7 @@ class DeviceBlockSource : public lx::NorBlockSource {
   int BlockStatus(uint32_t index, uint16_t* status) override;
 };
 
-class CNorExplorerDlg : public CDialog {
+class CNorExplorerDlg : public CHexExplorer {
  public:
   CNorExplorerDlg(CWnd* parent, int deviceCode);
   ~CNorExplorerDlg() override;
@@ -69,17 +70,6 @@ class CNorExplorerDlg : public CDialog {
   void RunMoveToAddress();
   // Close and Esc: refused while an operation of the explorer or its find dialog runs.
   bool Close();
-  // The frame goes. A running search is stopped and its window goes after it has returned; while
-  // an operation of the explorer's own runs (its stack holds the explorer), the explorer is only
-  // hidden and goes when the last one returns (EndOperation).
-  void CloseWithTheFrame();
-  // An operation of the explorer's own that waits in a message loop (its dialogs and sheets, and
-  // the message boxes it owns): the frame must not close under it.
-  bool HoldsTheFrame() const;
-  // Around an operation that pumps messages. EndOperation answers false when the explorer was
-  // closed meanwhile and is gone now: the caller must not touch it any more.
-  void BeginOperation() { ++m_Busy; }
-  bool EndOperation();
 
   // The in-place editor over a byte cell.
   bool OpenEditor(long row, long col);
@@ -102,10 +92,10 @@ class CNorExplorerDlg : public CDialog {
   lx::CNorSectorTable* m_pSectorTable = nullptr;
   int m_DeviceCode;
   RECT m_FirstRect = {};
-  // Operations that pump messages are running: the explorer must not go away under them.
-  int m_Busy = 0;
-  // Closed with the frame while busy: goes when the last operation returns.
-  bool m_bClosing = false;
+
+ protected:
+  void StopTimers() override { SetAutoUpdate(0); }
+  void StopSearch() override;
 
  private:
   bool RefusedOutsideReadMode();

@@ -72,7 +72,7 @@ CVeltanExplorerDlg* GetVeltanExplorer() { return g_explorer; }
 
 void ToggleVeltanExplorer(CWnd* frame) {
   if (g_explorer) {
-    g_explorer->DestroyWindow();
+    g_explorer->Close();
     return;
   }
   LxGridRegisterClass();
@@ -89,7 +89,7 @@ void ToggleVeltanExplorer(CWnd* frame) {
 }
 
 void DestroyVeltanExplorer() {
-  if (g_explorer) g_explorer->DestroyWindow();
+  if (g_explorer) g_explorer->CloseWithTheFrame();
 }
 
 CString VeltanUserDataFolder() {
@@ -137,7 +137,7 @@ std::string VeltanWinHost::ScratchFolder() {
 
 // ---- the window ------------------------------------------------------------------------------------------
 CVeltanExplorerDlg::CVeltanExplorerDlg(CWnd* frame, uint32_t spareSize)
-    : CDialog(IDD_VX_EXPLORER, nullptr), m_SpareSize(spareSize), frame_(frame) {}
+    : CHexExplorer(IDD_VX_EXPLORER), m_SpareSize(spareSize), frame_(frame) {}
 
 CVeltanExplorerDlg::~CVeltanExplorerDlg() {
   if (font_) DeleteObject(font_);
@@ -180,9 +180,22 @@ void CVeltanExplorerDlg::PostNcDestroy() {
   delete this;
 }
 
-void CVeltanExplorerDlg::OnOK() {
+void CVeltanExplorerDlg::OnOK() { Close(); }
+
+bool CVeltanExplorerDlg::Close() {
+  if (HoldsTheFrame()) {
+    MessageBox("Please stop the running operation before closing the explorer.");
+    return false;
+  }
   OnAutoUpdateChange(0);
   DestroyWindow();
+  return true;
+}
+
+void CVeltanExplorerDlg::StopSearch() {
+  if (!m_pFindDlg) return;
+  m_pFindDlg->OnStop();
+  m_pFindDlg->ShowWindow(SW_HIDE);
 }
 
 // ---- reading and showing --------------------------------------------------------------------------------
@@ -443,8 +456,11 @@ void CVeltanExplorerDlg::ProgramBack(bool withEcc) {
     auto* c = static_cast<Codes*>(context);
     lx::ComputePageEcc(page, c->spare, c->ecc->settings, c->ecc->calls);
   };
+  // The rewrite pumps messages: the explorer stays until it has returned.
+  BeginOperation();
   const bool done = lx::RewriteBlock(m_CurrentPage, m_PageBuffer.data(), m_SpareSize, m_pBlockTable.get(), host,
                                      withEcc ? +addCodes : nullptr, &codes);
+  if (!EndOperation()) return;
   if (done) {
     ShowTitle(0);
     ShowPage(m_PageBuffer.data(), false);
@@ -464,7 +480,9 @@ void CVeltanExplorerDlg::OnCheckEcc() {
     return;
   }
   VeltanWinHost host(this);
+  BeginOperation();
   lx::CheckPageEcc(m_PageBuffer.data(), m_SpareSize, ecc.settings, ecc.calls, host);
+  EndOperation();
 }
 
 // ---- doors to the other dialogs ------------------------------------------------------------------------
@@ -494,32 +512,34 @@ void CVeltanExplorerDlg::OnImport() {
   HideCellEditor();
   if (!ConfirmOperation()) return;
   CVeltanImportDlg dialog(m_CurrentPage, m_SpareSize, m_pBlockTable.get(), this);
+  BeginOperation();
   dialog.DoModal();
-  GoToPage();
+  if (EndOperation()) GoToPage();
 }
 
 void CVeltanExplorerDlg::OnExport() {
   HideCellEditor();
   if (!ConfirmOperation()) return;
   CVeltanExportDlg dialog(m_CurrentPage, m_SpareSize, this);
+  BeginOperation();
   dialog.DoModal();
+  EndOperation();
 }
 
 void CVeltanExplorerDlg::OnEditPage() {
   if (!ConfirmOperation()) return;
-  if (g_editSheet)
-    g_editSheet(this, 0, "Edit Veltan");
-  else
-    MessageBox("The Veltan edit sheet is not available in this build.");
-  GoToPage();
+  RunEditSheet(0, "Edit Veltan");
 }
 
-void CVeltanExplorerDlg::OpenEditSheet(int sheetPage) {
+void CVeltanExplorerDlg::OpenEditSheet(int sheetPage) { RunEditSheet(sheetPage, "Edit Data"); }
+
+void CVeltanExplorerDlg::RunEditSheet(int sheetPage, const char* caption) {
+  BeginOperation();
   if (g_editSheet)
-    g_editSheet(this, sheetPage, "Edit Data");
+    g_editSheet(this, sheetPage, caption);
   else
     MessageBox("The Veltan edit sheet is not available in this build.");
-  GoToPage();
+  if (EndOperation()) GoToPage();
 }
 
 // ---- messages ----------------------------------------------------------------------------------------------
@@ -591,7 +611,8 @@ BOOL CVeltanExplorerDlg::OnNotify(WPARAM wp, LPARAM lp, LRESULT* result) {
 BOOL CVeltanExplorerDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
   switch (msg) {
     case WM_TIMER:
-      if (wp == kAutoUpdateTimer) GoToPage();
+      if (wp != kAutoUpdateTimer) break;
+      GoToPage();
       *result = 0;
       return TRUE;
     case WM_MOUSEWHEEL: {
@@ -614,24 +635,12 @@ BOOL CVeltanExplorerDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* resu
       return FALSE;
     case WM_DESTROY:
       KillTimer(kAutoUpdateTimer);
-      if (m_pFindDlg) {
-        CVeltanFindDlg* find = m_pFindDlg;
-        m_pFindDlg = nullptr;
-        find->m_pExplorer = nullptr;
-        if (find->m_bRunning) {
-          // Closed from inside the search's message pump: the search stops and the find
-          // window goes once it has returned.
-          find->m_bRunning = false;
-          find->ShowWindow(SW_HIDE);
-        } else {
-          find->DestroyWindow();  // deletes itself, belonging to nobody
-        }
-      }
+      LetTheFindWindowGo(m_pFindDlg);
       return FALSE;
     default:
       break;
   }
-  return CDialog::OnMessage(msg, wp, lp, result);
+  return CHexExplorer::OnMessage(msg, wp, lp, result);
 }
 
 BOOL CVeltanExplorerDlg::PreTranslateMessage(MSG* msg) {

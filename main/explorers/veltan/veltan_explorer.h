@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "hex_explorer.h"
 #include "lumivex/grid.h"
 #include "lxmfc.h"
 #include "veltan_core.h"
@@ -15,7 +16,7 @@
 class CExtEccModule;
 class CVeltanFindDlg;
 
-class CVeltanExplorerDlg : public CDialog {
+class CVeltanExplorerDlg : public CHexExplorer {
  public:
   CVeltanExplorerDlg(CWnd* frame, uint32_t spareSize);
   ~CVeltanExplorerDlg() override;
@@ -24,8 +25,9 @@ class CVeltanExplorerDlg : public CDialog {
   BOOL OnNotify(WPARAM wp, LPARAM lp, LRESULT* result) override;
   BOOL OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) override;
   BOOL PreTranslateMessage(MSG* msg) override;
-  // "Close" (and Esc): auto update off, the explorer gone.
+  // "Close" (and Esc): auto update off, the explorer gone; refused while an operation of its own runs.
   void OnOK() override;
+  bool Close();
   void OnCancel() override { OnOK(); }
   void PostNcDestroy() override;
 
@@ -79,9 +81,15 @@ class CVeltanExplorerDlg : public CDialog {
   // The last read failed: the buffer is no page of the device and is not programmed.
   bool m_bReadFailed = true;
 
+ protected:
+  void StopTimers() override { OnAutoUpdateChange(0); }
+  void StopSearch() override;
+
  private:
   // Both "Program" buttons: the checks before the block is touched, then the rewrite.
   void ProgramBack(bool withEcc);
+  // The edit sheet on one of its pages (or why there is none), then the page shown again.
+  void RunEditSheet(int sheetPage, const char* caption);
   void RebuildLayout();
   void FillRows();
   void ClearRows();
@@ -134,4 +142,5 @@ void SetVeltanEditSheetOpener(VeltanEditSheetOpener opener);
 // the frame's spare size, shows it with "Move" focused and page 0 shown.
 void ToggleVeltanExplorer(CWnd* frame);
 CVeltanExplorerDlg* GetVeltanExplorer();
+// Closes it as the frame does when it goes (CHexExplorer::CloseWithTheFrame).
 void DestroyVeltanExplorer();

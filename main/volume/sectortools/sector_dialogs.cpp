@@ -25,10 +25,10 @@ void SetFieldNumber(HWND dialog, int id, int value) {
   ::SetDlgItemTextA(dialog, id, text);
 }
 
-// Reads of the search: through the explorer's addressing, a slice at a time.
-int ExplorerRead(void* context, uint32_t first, uint32_t count, uint8_t* buffer) {
-  auto* explorer = static_cast<CSectorExplorerDlg*>(context);
-  return DeviceApiTable.gfslReadSectors(0, first, count, buffer, explorer->m_Addressing);
+// Reads of the search: through the addressing the explorer had at its start, a slice at a time
+// (the explorer may go while the search pumps messages).
+int AddressedRead(void* context, uint32_t first, uint32_t count, uint8_t* buffer) {
+  return DeviceApiTable.gfslReadSectors(0, first, count, buffer, *static_cast<const int*>(context));
 }
 
 struct SearchTick {
@@ -73,7 +73,7 @@ void CSectorFindDlg::ButtonsIdle(bool idle) {
 }
 
 void CSectorFindDlg::FindNext() {
-  if (m_bRunning) return;
+  if (m_bRunning || !m_pExplorer) return;
   ButtonsIdle(false);
   m_bRunning = true;
   UpdateData(TRUE);
@@ -97,8 +97,9 @@ void CSectorFindDlg::FindNext() {
   SetProgress(0);
 
   m_pExplorer->HideEditor();
-  search.read = ExplorerRead;
-  search.context = m_pExplorer;
+  int addressing = m_pExplorer->m_Addressing;
+  search.read = AddressedRead;
+  search.context = &addressing;
   search.sectorCount = m_SectorCount;
   search.searchSector = m_SearchSector;
   search.bytePosition = m_BytePosition;
@@ -108,10 +109,16 @@ void CSectorFindDlg::FindNext() {
   SearchTick tick = {this, m_StartSector, m_EndSector};
   search.tick = FindTick;
   search.tickContext = &tick;
+  // The search touches only this window and its own data while it pumps messages.
   const lx::SearchResult result = lx::RunSectorSearch(search);
 
-  ButtonsIdle(true);
   m_bRunning = false;
+  if (!m_pExplorer) {
+    // The explorer went while the search ran; this window belongs to nobody now.
+    DestroyWindow();
+    return;
+  }
+  ButtonsIdle(true);
   CString text;
   switch (result.outcome) {
     case lx::SearchOutcome::kHit:

@@ -36,7 +36,19 @@ void AddStrings(HWND combo, std::initializer_list<const char*> texts) {
 CSectorExplorerDlg* GetSectorExplorer() { return g_explorer; }
 
 CSectorExplorerDlg::~CSectorExplorerDlg() {
+  LetTheFindWindowGo(m_pFindDlg);
   if (font_) DeleteObject(font_);
+}
+
+void CSectorExplorerDlg::PostNcDestroy() {
+  if (g_explorer == this) g_explorer = nullptr;
+  delete this;
+}
+
+void CSectorExplorerDlg::StopSearch() {
+  if (!m_pFindDlg) return;
+  m_pFindDlg->Stop();
+  m_pFindDlg->ShowWindow(SW_HIDE);
 }
 
 BOOL CSectorExplorerDlg::OnInitDialog() {
@@ -234,14 +246,17 @@ void CSectorExplorerDlg::ToggleFind() {
 void CSectorExplorerDlg::RunImport() {
   if (!ConfirmOperation()) return;
   CSectorTransferDlg dialog(true, m_SectorNumber, m_Addressing, this);
+  BeginOperation();
   dialog.DoModal();
-  Move();
+  if (EndOperation()) Move();
 }
 
 void CSectorExplorerDlg::RunExport() {
   if (!ConfirmOperation()) return;
   CSectorTransferDlg dialog(false, m_SectorNumber, m_Addressing, this);
+  BeginOperation();
   dialog.DoModal();
+  EndOperation();
 }
 
 void CSectorExplorerDlg::JumpToLatestSector() {
@@ -439,7 +454,7 @@ BOOL CSectorExplorerDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* resu
     default:
       break;
   }
-  return CDialog::OnMessage(msg, wp, lp, result);
+  return CHexExplorer::OnMessage(msg, wp, lp, result);
 }
 
 // ---- the frame's command ------------------------------------------------------------------------
@@ -463,14 +478,5 @@ void ToggleSectorExplorer(CWnd* frame) {
 }
 
 void DestroySectorTools() {
-  if (!g_explorer) return;
-  CSectorExplorerDlg* explorer = g_explorer;
-  g_explorer = nullptr;
-  if (explorer->m_pFindDlg) {
-    explorer->m_pFindDlg->DestroyWindow();
-    delete explorer->m_pFindDlg;
-    explorer->m_pFindDlg = nullptr;
-  }
-  explorer->DestroyWindow();
-  delete explorer;
+  if (g_explorer) g_explorer->CloseWithTheFrame();
 }

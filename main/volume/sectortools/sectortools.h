@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "hex_explorer.h"
 #include "hex_grid_tools.h"
 #include "lumivex/grid.h"
 #include "lxmfc.h"
@@ -49,10 +50,11 @@ class CVolumeDuplicateDlg : public CDialog {
 // ---- sector explorer -------------------------------------------------------------------------
 class CSectorFindDlg;
 
-class CSectorExplorerDlg : public CDialog {
+class CSectorExplorerDlg : public CHexExplorer {
  public:
-  explicit CSectorExplorerDlg(CWnd* frame) : CDialog(IDD_LX_SECTOR_EXPLORER, nullptr), frame_(frame) {}
+  explicit CSectorExplorerDlg(CWnd* frame) : CHexExplorer(IDD_LX_SECTOR_EXPLORER), frame_(frame) {}
   ~CSectorExplorerDlg() override;
+  void PostNcDestroy() override;
   BOOL OnInitDialog() override;
   BOOL OnCommand(WPARAM wp, LPARAM lp) override;
   BOOL OnNotify(WPARAM wp, LPARAM lp, LRESULT* result) override;
@@ -100,6 +102,10 @@ class CSectorExplorerDlg : public CDialog {
   long m_EditRow = 0, m_EditCol = 0;
   RECT m_FirstRect = {};
 
+ protected:
+  void StopTimers() override { SetAutoUpdate(0); }
+  void StopSearch() override;
+
  private:
   void FillGrid();
   bool ReadNumberBox(int32_t* number);
@@ -119,12 +125,16 @@ class CSectorFindDlg : public CDialog {
   BOOL OnCommand(WPARAM wp, LPARAM lp) override;
   void OnOK() override { FindNext(); }
   void OnCancel() override { Close(); }
+  // The explorer owns the window while it exists; after it, the window deletes itself.
+  void PostNcDestroy() override {
+    if (!m_pExplorer) delete this;
+  }
   void FindNext();
   void Stop() { m_bRunning = false; }
   void Close();
   void SetProgress(int percent);
 
-  CSectorExplorerDlg* m_pExplorer;
+  CSectorExplorerDlg* m_pExplorer;  // null once the explorer has gone
   int32_t m_SearchSector = 0;
   int32_t m_StartSector = 0;
   int32_t m_BytePosition = 0;
@@ -230,5 +240,6 @@ CSectorExplorerDlg* GetSectorExplorer();
 // Volume Duplicate and the analyzer: modal.
 void RunVolumeDuplicate(CWnd* frame);
 void RunVyrAnalyzer(CWnd* frame);
-// When the frame goes away.
+// When the frame goes away: the explorer goes, or, while one of its operations runs, hides and goes
+// when the operation returns.
 void DestroySectorTools();
