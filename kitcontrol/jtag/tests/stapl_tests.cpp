@@ -703,7 +703,7 @@ namespace {
 // The fuzzers' seed programs run cleanly on the simulator, so that fuzzing starts deep inside
 // the player rather than at its first syntax error.
 TEST(StaplSeeds, RunWithoutPlayerErrors) {
-  for (const char* name : {"program_verify", "version1", "compressed", "chain_interrogation"}) {
+  for (const char* name : {"program_verify", "version1", "compressed", "chain_interrogation", "cpld_program"}) {
     std::string path = std::string(LX_JTAG_SOURCE_DIR) + "/fuzz/corpus/stapl/" + name;
     std::string text = ReadFile(path);
     ASSERT_FALSE(text.empty()) << path;
@@ -939,6 +939,50 @@ TEST(StaplMakerPrograms, ExportsBooleanArraysAsTheirBits) {
     std::vector<std::string> want;
     if (*c.exported) want.push_back(c.exported);
     EXPECT_EQ(h.host.exports, want) << c.statement;
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// A programming file in the shape a maker's CPLD composer writes (banner, NOTE lines, CRLF and a
+// CRC, a DATA block with INTEGER tables and compressed fuse data ending in a back-reference that
+// runs past the stated length, procedures with USES lists, labels and GOTOs inside procedures,
+// CAPTURE with COMPARE, INT(), a one-element array written as a whole hex digit) burned through
+// the kit's CPLD entry: the simulated part must hold the fuse data afterwards.
+TEST(StaplVendorProgram, ErasesProgramsAndVerifiesTheSimulatedCpld) {
+  const std::string program = ReadFile(std::string(LX_JTAG_SOURCE_DIR) + "/tests/programs/cpld_program.stp");
+  ASSERT_NE(program.find("\r\n"), std::string::npos) << "the program keeps its CRLF line ends";
+  // The fuse data decoded by hand: 18 distinct bytes, then A5 5A C3 repeated.
+  std::vector<uint8_t> fuses;
+  for (int i = 0; i < 18; ++i) fuses.push_back(static_cast<uint8_t>(0x10 + i * 13));
+  const uint8_t pattern[] = {0xA5, 0x5A, 0xC3};
+  while (fuses.size() < 32) fuses.push_back(pattern[(fuses.size() - 18) % 3]);
+  struct Case {
+    uint32_t idcode;
+    int exitCode;
+    const char* lastLine;
+  } cases[] = {
+      {0x1A6A50C3u, 0, "Verified 16 rows"},
+      {0x7A6A50C3u, 0, "Verified 16 rows"},  // another revision: the mask leaves it out
+      {0x0BAD10FFu, 6, "Unexpected IDCODE 2989 4351"},
+  };
+  for (const Case& c : cases) {
+    kitsim::JtagTarget::Config cfg;
+    cfg.idcode = c.idcode;
+    Harness h(cfg);
+    CpldRun r = RunCpld(program, h);
+    EXPECT_EQ(r.result, 0) << r.out.output;
+    EXPECT_EQ(r.exitCode, c.exitCode) << r.out.output;
+    EXPECT_EQ(r.out.Printed(), c.lastLine);
+    EXPECT_EQ(r.out.output.find("CRC mismatch"), std::string::npos);
+    for (int row = 0; row < 16; ++row) {
+      uint32_t want = c.exitCode ? 0xFFFFu : fuses[2 * row] | static_cast<uint32_t>(fuses[2 * row + 1]) << 8;
+      EXPECT_EQ(h.sim.cpld.Row(row), want) << "row " << row << " of " << std::hex << c.idcode;
+    }
+    EXPECT_EQ(h.sim.cpld.IgnoredWhileBusy(), 0u);
+    EXPECT_EQ(h.sim.engine.ProtocolErrors(), 0u);
   }
 }
 
