@@ -724,6 +724,20 @@ std::string Bits(uint32_t v, int hi, int lo) {
   return b;
 }
 
+// Burns a maker-shaped program into a simulated part answering `idcode`: the CRC holds, the
+// player finishes without an error and the kit sees no protocol fault; `check` judges the rest.
+template <class Check>
+void BurnWithIdcode(const std::string& program, uint32_t idcode, const Check& check) {
+  kitsim::JtagTarget::Config cfg;
+  cfg.idcode = idcode;
+  Harness h(cfg);
+  CpldRun r = RunCpld(program, h);
+  EXPECT_EQ(r.result, 0) << r.out.output;
+  EXPECT_EQ(r.out.output.find("CRC mismatch"), std::string::npos);
+  check(r, h);
+  EXPECT_EQ(h.sim.engine.ProtocolErrors(), 0u);
+}
+
 // A program in the shape of a maker's chain interrogation file: CRLF lines and a CRC, comments
 // inside statements, initial data over many lines (hexadecimal and compressed), loops left by
 // changing their variable, GOTO down inside loops, CALL with USES of a data block, PRINT of many
@@ -741,12 +755,7 @@ TEST(StaplVendorProgram, InterrogatesTheSimulatedChain) {
       {0x7A6A50C3u, 0, "Success"},  // another revision of the expected part
       {0x0BAD10FFu, 2, "Reading IDCODE failure"},
   };
-  for (const Case& c : cases) {
-    kitsim::JtagTarget::Config cfg;
-    cfg.idcode = c.idcode;
-    Harness h(cfg);
-    CpldRun r = RunCpld(program, h);
-    EXPECT_EQ(r.result, 0) << r.out.output;
+  for (const Case& c : cases) BurnWithIdcode(program, c.idcode, [&c](const CpldRun& r, Harness&) {
     EXPECT_EQ(r.exitCode, c.exitCode);
     std::vector<std::string> want = {
         "Devices in chain: 1",
@@ -760,9 +769,7 @@ TEST(StaplVendorProgram, InterrogatesTheSimulatedChain) {
     EXPECT_NE(r.out.output.find("Exit code = " + std::to_string(c.exitCode) + "... " + c.exitText + "\n"),
               std::string::npos)
         << r.out.output;
-    EXPECT_EQ(r.out.output.find("CRC mismatch"), std::string::npos);
-    EXPECT_EQ(h.sim.engine.ProtocolErrors(), 0u);
-  }
+  });
 }
 
 }  // namespace
@@ -968,22 +975,15 @@ TEST(StaplVendorProgram, ErasesProgramsAndVerifiesTheSimulatedCpld) {
       {0x7A6A50C3u, 0, "Verified 16 rows"},  // another revision: the mask leaves it out
       {0x0BAD10FFu, 6, "Unexpected IDCODE 2989 4351"},
   };
-  for (const Case& c : cases) {
-    kitsim::JtagTarget::Config cfg;
-    cfg.idcode = c.idcode;
-    Harness h(cfg);
-    CpldRun r = RunCpld(program, h);
-    EXPECT_EQ(r.result, 0) << r.out.output;
+  for (const Case& c : cases) BurnWithIdcode(program, c.idcode, [&](const CpldRun& r, Harness& h) {
     EXPECT_EQ(r.exitCode, c.exitCode) << r.out.output;
     EXPECT_EQ(r.out.Printed(), c.lastLine);
-    EXPECT_EQ(r.out.output.find("CRC mismatch"), std::string::npos);
     for (int row = 0; row < 16; ++row) {
       uint32_t want = c.exitCode ? 0xFFFFu : fuses[2 * row] | static_cast<uint32_t>(fuses[2 * row + 1]) << 8;
       EXPECT_EQ(h.sim.cpld.Row(row), want) << "row " << row << " of " << std::hex << c.idcode;
     }
     EXPECT_EQ(h.sim.cpld.IgnoredWhileBusy(), 0u);
-    EXPECT_EQ(h.sim.engine.ProtocolErrors(), 0u);
-  }
+  });
 }
 
 }  // namespace
