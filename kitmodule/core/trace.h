@@ -4,22 +4,13 @@
 #pragma once
 #include <cstdint>
 
+#include "lumivex/trace_ops.h"
+
 namespace rook {
 
-enum TraceOp : uint32_t {
-    kTraceReadIn = 1000,
-    kTraceReadOut = 1001,
-    kTraceReadBlockIn = 1002,
-    kTraceReadBlockOut = 1003,
-    kTraceWriteIn = 1004,
-    kTraceWriteOut = 1005,
-    kTraceNandDataIn = 1006,       // NAND data writes; the viewer has no name for them
-    kTraceNandDataOut = 1007,
-    kTraceWriteHwPollIn = 1008,    // write after which the kit polls for completion
-    kTraceWriteHwPollOut = 1009,
-    kTraceWriteHwStatusIn = 1010,  // write after which the kit watches the toggle bit
-    kTraceWriteHwStatusOut = 1011,
-};
+#define LX_TRACE_OP_ENUMERATOR(code, name, text) kTrace##name = code,
+enum TraceOp : uint32_t { LX_TRACE_OPS(LX_TRACE_OP_ENUMERATOR) };
+#undef LX_TRACE_OP_ENUMERATOR
 
 constexpr uint32_t kTraceRecords = 50000;
 

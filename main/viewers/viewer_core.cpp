@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "lumivex/trace_ops.h"
+
 namespace lx {
 
 int ProfilerRowCount(int reported) {
@@ -73,13 +75,15 @@ std::vector<ProfilerImportRow> ParseProfilerCsv(const char* text, size_t length,
 }
 
 const char* TraceOperationName(uint32_t code) {
-  static const char* const names[] = {
-      "TR_OP_READ_IN",  "TR_OP_READ_OUT",  "TR_OP_READ_BLOCK_IN",   "TR_OP_READ_BLOCK_OUT",
-      "TR_OP_WRITE_IN", "TR_OP_WRITE_OUT", nullptr,                 nullptr,
-      "TR_OP_WRITE_HWPOLL_IN", "TR_OP_WRITE_HWPOLL_OUT", "TR_OP_WRITE_HWSTATUS_IN", "TR_OP_WRITE_HWSTATUS_OUT",
-  };
-  if (code < 1000 || code > 1011 || !names[code - 1000]) return "unknown";
-  return names[code - 1000];
+  auto known = [](const char* text) { return text ? text : "unknown"; };
+  switch (code) {
+#define LX_TRACE_OP_NAME(value, name, text) \
+  case value:                               \
+    return known(text);
+    LX_TRACE_OPS(LX_TRACE_OP_NAME)
+#undef LX_TRACE_OP_NAME
+  }
+  return "unknown";
 }
 
 TraceRecord DecodeTraceRecord(const uint8_t* bytes) {
