@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "lumivex/kit_protocol.h"
 #include "tarn_texts.h"
 
 namespace tarn {
@@ -34,8 +35,8 @@ uint32_t GetBE32(const uint8_t* p) {
 }
 
 void NewPacket(uint8_t* p, uint8_t code) {
-    std::memset(p, 0, 64);
-    p[0] = 0x81;
+    std::memset(p, 0, kitproto::kPacketSize);
+    p[0] = kitproto::kCommandMark;
     p[1] = code;
 }
 
@@ -180,7 +181,7 @@ bool TarnLink::SendBusStream(const uint8_t* bytes, uint32_t length) {
 }
 
 bool TarnLink::QueueRegisterWrite(int reg, uint8_t value) {
-    uint8_t pair[2] = {value, static_cast<uint8_t>(0x20 + reg)};
+    uint8_t pair[2] = {value, kitproto::StreamRegister(reg)};
     return SendBusStream(pair, 2);
 }
 
@@ -191,7 +192,7 @@ bool TarnLink::QueueAddressCycle(uint32_t address) {
     for (int r = 0; r < 4; ++r) regs_[r] = 0xFF;
     for (int r = 0; r < 4; ++r) regs_[4 + r] = static_cast<uint8_t>(address >> (24 - 8 * r));
     for (int r = 0; r < 8; ++r) AddRegister(p, r);
-    AddPair(p, 3, 0x40);
+    AddPair(p, 3, kitproto::kStreamBusCycle);
     return SendBusStream(p.data(), static_cast<uint32_t>(p.size()));
 }
 
@@ -202,7 +203,7 @@ uint32_t TarnLink::BusAddress(uint32_t address) const {
 bool TarnLink::SetupArrayRead(uint8_t mode, uint32_t address, uint32_t length, uint8_t width, uint8_t* destination,
                               bool convertAddress) {
     uint8_t p[64];
-    NewPacket(p, 6);
+    NewPacket(p, kitproto::kCmdArrayReadSetup);
     p[2] = mode;
     p[3] = static_cast<uint8_t>(width + (configured_ ? 0x80 : 0) + (memType_ == 2 ? 0x40 : 0));
     PutBE32(p + 4, convertAddress ? BusAddress(address) : address);
@@ -215,7 +216,7 @@ bool TarnLink::SetupArrayRead(uint8_t mode, uint32_t address, uint32_t length, u
     dataInDirty_ = true;
     if (!doEP1_Command(p, answer_)) return false;
     // The kit refuses a set-up it cannot serve and then sends no data: do not wait for it.
-    if (answer_[0] == 0x80 && answer_[1] == 6 && answer_[2] != 0) {
+    if (answer_[0] == kitproto::kAnswerMark && answer_[1] == kitproto::kCmdArrayReadSetup && answer_[2] != 0) {
         dataInDirty_ = false;
         return false;
     }
@@ -228,7 +229,7 @@ bool TarnLink::SetupArrayRead(uint8_t mode, uint32_t address, uint32_t length, u
 
 bool TarnLink::BurstWriteData(uint32_t burstIndex, const uint8_t* source, uint32_t burstBytes, uint32_t burstCount) {
     uint8_t p[64];
-    NewPacket(p, 10);
+    NewPacket(p, kitproto::kCmdBurstWriteSetup);
     p[2] = 1;
     p[3] = 1;
     uint32_t words = burstBytes * burstCount / 2;
@@ -242,7 +243,7 @@ bool TarnLink::BurstWriteData(uint32_t burstIndex, const uint8_t* source, uint32
     }
     bool sent = SendBusStream(source, burstBytes * burstCount);
     if (!sent) std::printf("Error Write Burst data\n");
-    NewPacket(p, 10);
+    NewPacket(p, kitproto::kCmdBurstWriteSetup);
     bool back = doEP1_Command(p, answer_);
     if (!back) std::printf("Failed to setup back to asynchronous mode\n");
     return sent && back;
@@ -251,7 +252,7 @@ bool TarnLink::BurstWriteData(uint32_t burstIndex, const uint8_t* source, uint32
 bool TarnLink::Read_I2C_DEVICE(uint8_t device, uint32_t address, uint8_t addressMode, uint32_t length, uint8_t* out) {
     if (length > kI2cReadMax) return false;
     uint8_t p[64];
-    NewPacket(p, 9);
+    NewPacket(p, kitproto::kCmdI2cRead);
     p[3] = device;
     p[4] = 1;
     p[5] = addressMode;
@@ -272,7 +273,7 @@ bool TarnLink::Read_I2C_DEVICE(uint8_t device, uint32_t address, uint8_t address
 bool TarnLink::Write_I2C_DEVICE(uint8_t device, uint8_t addressMode, uint32_t length, const uint8_t* data) {
     if (length > kI2cWriteMax) return false;
     uint8_t p[64];
-    NewPacket(p, 8);
+    NewPacket(p, kitproto::kCmdI2cWrite);
     p[3] = device;
     p[4] = 1;
     p[5] = addressMode;
@@ -299,7 +300,7 @@ uint32_t TarnLink::ConvertPollingDuration(uint32_t duration) {
 
 bool TarnLink::SetupPollingTimer(uint32_t enable, uint32_t duration, bool method2) {
     uint8_t p[64];
-    NewPacket(p, 5);
+    NewPacket(p, kitproto::kCmdPollingSetup);
     p[2] = method2 ? 1 : 0;
     p[3] = 1;
     PutBE32(p + 4, enable);
@@ -309,10 +310,10 @@ bool TarnLink::SetupPollingTimer(uint32_t enable, uint32_t duration, bool method
 
 bool TarnLink::SetupMemoryMode(uint8_t mode, uint8_t value) {
     uint8_t p[64];
-    NewPacket(p, 11);
+    NewPacket(p, kitproto::kCmdMemoryModeSelect);
     p[2] = mode;
     p[3] = value;
-    return doEP1_Command(p, answer_) && answer_[0] == 0x80 && answer_[1] == 0x0B;
+    return doEP1_Command(p, answer_) && answer_[0] == kitproto::kAnswerMark && answer_[1] == kitproto::kCmdMemoryModeSelect;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -358,7 +359,7 @@ TarnLink::Pairs TarnLink::WritePairs(uint32_t address, uint32_t value, unsigned 
         AddRegister(p, r);
     }
     LoadAddress(p, address);
-    AddPair(p, pollingCode, 0x40);
+    AddPair(p, pollingCode, kitproto::kStreamBusCycle);
     return p;
 }
 
@@ -393,7 +394,7 @@ Result TarnLink::QwriteBurstData(uint16_t data) {
 
 Result TarnLink::QwriteBufCmd0029_0029(uint8_t pollingCode) {
     Pairs p;
-    AddPair(p, pollingCode, 0x47);
+    AddPair(p, pollingCode, kitproto::kStreamBufferConfirm);
     return Enqueue(p, text::kProgramWriteBuffer, text::kProgramWriteBufferIncomplete);
 }
 
@@ -411,7 +412,7 @@ Result TarnLink::Qflush() {
 
 Result TarnLink::StatusCommand(uint8_t* answer, const char* text) {
     uint8_t p[64];
-    NewPacket(p, 4);
+    NewPacket(p, kitproto::kCmdStatus);
     return Check(doEP1_Command(p, answer), text);
 }
 
@@ -483,7 +484,7 @@ Result TarnLink::ResetMemory(uint8_t socketType, uint8_t memType) {
     (void)memType;
     if (socketType == 1) {
         static const uint8_t kReset[4] = {0x00, 0x00, 0x00, 0x11};
-        Write_I2C_DEVICE(0x23, 0, 4, kReset);
+        Write_I2C_DEVICE(kitproto::kI2cPowerSwitch, 0, 4, kReset);
         return {};
     }
     bool ok = true;
@@ -492,7 +493,7 @@ Result TarnLink::ResetMemory(uint8_t socketType, uint8_t memType) {
         ok = QueueRegisterWrite(11, regs_[11]) && ok;
     }
     uint8_t p[64];
-    NewPacket(p, 1);
+    NewPacket(p, kitproto::kCmdMemoryReset);
     ok = doEP1_Command(p, answer_) && ok;
     return Check(ok, text::kResetMemory);
 }
@@ -538,7 +539,7 @@ Result TarnLink::ConfigTarnPollingMethod(uint8_t pollingCode, uint32_t duration)
 
 Result TarnLink::GetTarnPollingStatus(uint8_t* status) {
     uint8_t p[64];
-    NewPacket(p, 7);
+    NewPacket(p, kitproto::kCmdPollingStatus);
     if (!doEP1_Command(p, answer_)) return Fail(text::kPollingStatus);
     *status = answer_[3];
     return {};
@@ -569,11 +570,11 @@ Result TarnLink::PowerControl(uint8_t on) {
 Result TarnLink::SetRampUpParameter(uint8_t is33Volt, const RampUpParameter& parameter) {
     const uint8_t target = is33Volt ? 16 : 17;
     Pairs p;
-    AddPair(p, regs_[12] & ~0x10, 0x2C);
+    AddPair(p, regs_[12] & ~0x10, kitproto::StreamRegister(12));
     regs_[12] |= 0x10;
-    AddPair(p, regs_[12], 0x2C);
-    AddPair(p, parameter.nDivision, static_cast<uint8_t>(0x20 + target));
-    for (uint8_t b : parameter.nParameter) AddPair(p, b, static_cast<uint8_t>(0x20 + target));
+    AddPair(p, regs_[12], kitproto::StreamRegister(12));
+    AddPair(p, parameter.nDivision, kitproto::StreamRegister(target));
+    for (uint8_t b : parameter.nParameter) AddPair(p, b, kitproto::StreamRegister(target));
     return Check(SendBusStream(p.data(), static_cast<uint32_t>(p.size())), text::kSetRampUpParameter);
 }
 
@@ -596,8 +597,8 @@ Result TarnLink::SetVoltage(int32_t source, uint32_t millivolts) {
     if (source != 0) return Fail(text::kNotImplemented, kE_NOTIMPL);
     if (millivolts < 1000 || millivolts > 3500) return Fail(text::kInvalidVoltage, kE_INVALIDARG);
     uint8_t p[64];
-    NewPacket(p, 2);
-    p[3] = 0x3A;
+    NewPacket(p, kitproto::kCmdSupplyVoltage);
+    p[3] = kitproto::kSupplyVio;
     uint32_t step = (millivolts - 1000) / 100;
     for (int i = 0; i < 4; ++i) p[4 + i] = static_cast<uint8_t>(step >> (8 * i));
     if (!doEP1_Command(p, answer_)) return Fail(text::kNoCommunication);
@@ -760,7 +761,7 @@ void TarnLink::NandWritePairs(Pairs& p, bool wide, uint16_t value) {
         AddRegister(p, 1);
         AddRegister(p, 3);
     }
-    AddPair(p, pollingCode_, 0x40);
+    AddPair(p, pollingCode_, kitproto::kStreamBusCycle);
 }
 
 void TarnLink::AddNandModePairs(Pairs& p) {
@@ -818,13 +819,13 @@ Result TarnLink::NANDArrayRead(uint32_t length, uint8_t width, uint8_t* buffer) 
 
 Result TarnLink::QwriteSPI(uint8_t value) {
     Pairs p;
-    AddPair(p, value, 0x2F);
+    AddPair(p, value, kitproto::StreamRegister(15));
     return Enqueue(p, text::kQwriteSpi, text::kQwriteSpiIncomplete);
 }
 
 Result TarnLink::WriteSPI(uint8_t value) {
     Pairs p;
-    AddPair(p, value, 0x2F);
+    AddPair(p, value, kitproto::StreamRegister(15));
     return DirectWrite(p, text::kWriteSpi);
 }
 
@@ -845,11 +846,11 @@ Result TarnLink::ReadEeprom(uint8_t device, uint8_t mode, uint32_t address, uint
 }
 
 Result TarnLink::ReadTarn_SocketEEPROM(uint32_t address, uint8_t length, uint8_t* data) {
-    return ReadEeprom(0x57, 1, address, length, data);
+    return ReadEeprom(kitproto::kI2cSocketEeprom, 1, address, length, data);
 }
 
 Result TarnLink::ReadTarn_ControllerEEPROM(uint32_t address, uint8_t length, uint8_t* data) {
-    return ReadEeprom(0x50, 0, address, length, data);
+    return ReadEeprom(kitproto::kI2cControllerEeprom, 0, address, length, data);
 }
 
 // ---------------------------------------------------------------------------------------------

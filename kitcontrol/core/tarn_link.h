@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "lumivex/kit_protocol.h"
+
 namespace tarn {
 
 using HResult = int32_t;
@@ -21,10 +23,10 @@ constexpr HResult kE_ABORT = static_cast<HResult>(0x80004004);
 constexpr HResult kE_ACCESSDENIED = static_cast<HResult>(0x80070005);
 constexpr HResult kE_INVALIDARG = static_cast<HResult>(0x80070057);
 
-constexpr uint8_t kEpCommandOut = 0x01;
-constexpr uint8_t kEpCommandIn = 0x81;
-constexpr uint8_t kEpStreamOut = 0x02;
-constexpr uint8_t kEpDataIn = 0x86;
+constexpr uint8_t kEpCommandOut = kitproto::kEpCommandOut;
+constexpr uint8_t kEpCommandIn = kitproto::kEpCommandIn;
+constexpr uint8_t kEpStreamOut = kitproto::kEpStreamOut;
+constexpr uint8_t kEpDataIn = kitproto::kEpDataIn;
 constexpr uint32_t kInfinite = 0xFFFFFFFF;
 
 constexpr uint32_t kStreamBufferSize = 66048;
@@ -149,7 +151,7 @@ private:
     Result Fail(const char* text, HResult hr = kE_TARN);
     Result Check(bool ok, const char* text) { return ok ? Result{} : Fail(text); }
     void AddPair(Pairs& p, uint8_t value, uint8_t opcode) { p.push_back(value); p.push_back(opcode); }
-    void AddRegister(Pairs& p, int reg) { AddPair(p, regs_[reg], static_cast<uint8_t>(0x20 + reg)); }
+    void AddRegister(Pairs& p, int reg) { AddPair(p, regs_[reg], kitproto::StreamRegister(reg)); }
     void LoadAddress(Pairs& p, uint32_t address);
     uint32_t BusAddress(uint32_t address) const;
     Result Enqueue(const Pairs& p, const char* errorText, const char* incompleteText);

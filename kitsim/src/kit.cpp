@@ -53,29 +53,29 @@ Kit::Kit(KitIdentity id) : id_(id) {
 }
 
 void Kit::InstallBuiltinCommands() {
-    SetCommand(1, [](Kit& k, const uint8_t*, uint8_t*) {
+    SetCommand(kitproto::kCmdMemoryReset, [](Kit& k, const uint8_t*, uint8_t*) {
         k.ResetSocket();
         k.pollStatus_ = kPollDone;
     });
-    SetCommand(2, [](Kit& k, const uint8_t* p, uint8_t* a) {
+    SetCommand(kitproto::kCmdSupplyVoltage, [](Kit& k, const uint8_t* p, uint8_t* a) {
         uint32_t step = GetLE32(p + 4);
-        if (p[3] != 0x3A || step > 25) {
+        if (p[3] != kitproto::kSupplyVio || step > 25) {
             a[2] = kStatusBadParameter;
             return;
         }
         k.voltageStep_ = step;
     });
-    SetCommand(4, [](Kit& k, const uint8_t*, uint8_t* a) {
+    SetCommand(kitproto::kCmdStatus, [](Kit& k, const uint8_t*, uint8_t* a) {
         a[3] = k.id_.highSpeed ? 0x80 : 0x00;
         PutBE32(a + 12, k.id_.cpldId);
         PutBE32(a + 16, k.id_.firmwareId);
     });
-    SetCommand(5, [](Kit& k, const uint8_t* p, uint8_t*) {
+    SetCommand(kitproto::kCmdPollingSetup, [](Kit& k, const uint8_t* p, uint8_t*) {
         k.pollMethod2_ = p[2] != 0;
         k.pollEnable_ = GetBE32(p + 4) != 0;
         k.pollCount_ = GetBE32(p + 8);
     });
-    SetCommand(6, [](Kit& k, const uint8_t* p, uint8_t* a) {
+    SetCommand(kitproto::kCmdArrayReadSetup, [](Kit& k, const uint8_t* p, uint8_t* a) {
         unsigned width = p[3] & 7;
         uint32_t length = GetBE32(p + 8);
         if ((width != 1 && width != 2 && width != 4) || length > kMaxArrayRead) {
@@ -84,8 +84,8 @@ void Kit::InstallBuiltinCommands() {
         }
         k.ArrayRead(p[2], p[3], GetBE32(p + 4), length);
     });
-    SetCommand(7, [](Kit& k, const uint8_t*, uint8_t* a) { a[3] = k.pollStatus_; });
-    SetCommand(8, [](Kit& k, const uint8_t* p, uint8_t* a) {
+    SetCommand(kitproto::kCmdPollingStatus, [](Kit& k, const uint8_t*, uint8_t* a) { a[3] = k.pollStatus_; });
+    SetCommand(kitproto::kCmdI2cWrite, [](Kit& k, const uint8_t* p, uint8_t* a) {
         size_t length = p[7];
         if (length > 52) {
             a[2] = kStatusBadParameter;
@@ -93,7 +93,7 @@ void Kit::InstallBuiltinCommands() {
         }
         if (!k.I2cWrite(p[3], p + 12, length)) a[2] = kStatusNoDevice;
     });
-    SetCommand(9, [](Kit& k, const uint8_t* p, uint8_t* a) {
+    SetCommand(kitproto::kCmdI2cRead, [](Kit& k, const uint8_t* p, uint8_t* a) {
         size_t length = p[7];
         if (length > 60) {
             a[2] = kStatusBadParameter;
@@ -101,7 +101,7 @@ void Kit::InstallBuiltinCommands() {
         }
         if (!k.I2cRead(p[3], GetLE32(p + 8), a + 4, length)) a[2] = kStatusNoDevice;
     });
-    SetCommand(10, [](Kit& k, const uint8_t* p, uint8_t* a) {
+    SetCommand(kitproto::kCmdBurstWriteSetup, [](Kit& k, const uint8_t* p, uint8_t* a) {
         if (p[2] == 0 && p[3] == 0) {
             k.burstActive_ = false;
             k.burstWords_ = 0;
@@ -122,7 +122,7 @@ void Kit::InstallBuiltinCommands() {
         uint32_t burstBytes = size * 2;
         k.burstNextWord_ = (k.WindowStart(burstBytes) + index * burstBytes) / 2;
     });
-    SetCommand(11, [](Kit& k, const uint8_t* p, uint8_t*) { k.serialMode_ = p[2] == 1; });
+    SetCommand(kitproto::kCmdMemoryModeSelect, [](Kit& k, const uint8_t* p, uint8_t*) { k.serialMode_ = p[2] == 1; });
 }
 
 void Kit::SetRegister(int n, uint8_t value) {
@@ -179,8 +179,8 @@ void Kit::ResetSocket() {
 void Kit::CommandOut(const uint8_t* data, size_t length) {
     while (length > 0) {
         clock_.AdvanceNs(kPacketCostNs);
-        uint8_t answer[kPacketSize] = {0x80, 0x00, kStatusMalformed};
-        if (length >= kPacketSize && data[0] == 0x81) {
+        uint8_t answer[kPacketSize] = {kitproto::kAnswerMark, 0x00, kStatusMalformed};
+        if (length >= kPacketSize && data[0] == kitproto::kCommandMark) {
             answer[1] = data[1];
             answer[2] = kStatusOk;
             auto it = commands_.find(data[1]);
@@ -206,19 +206,19 @@ void Kit::StreamOut(const uint8_t* data, size_t length) {
 }
 
 void Kit::HandlePair(uint8_t value, uint8_t opcode) {
-    if (opcode == 0x00) return;
-    if (opcode >= 0x20 && opcode < 0x20 + kRegisterCount) {
-        SetRegister(opcode - 0x20, value);
+    if (opcode == kitproto::kStreamPad) return;
+    if (opcode >= kitproto::kStreamRegister && opcode < kitproto::StreamRegister(kRegisterCount)) {
+        SetRegister(opcode - kitproto::kStreamRegister, value);
         return;
     }
-    if (opcode == 0x40 || opcode == 0x47) {
+    if (opcode == kitproto::kStreamBusCycle || opcode == kitproto::kStreamBufferConfirm) {
         unsigned width = BusWidth();
         uint32_t address = GetBE32(&regs_[4]);
         uint32_t data;
         if (width == 1) data = regs_[3];
         else if (width == 2) data = (uint32_t(regs_[2]) << 8) | regs_[3];
         else data = GetBE32(&regs_[0]);
-        if (opcode == 0x47) {
+        if (opcode == kitproto::kStreamBufferConfirm) {
             // The confirm cycle writes 0x29, but the buffer's last word (still in the data
             // registers) is what data polling waits for.
             BusCycle(address, width == 1 ? 0x29 : width == 2 ? 0x0029 : 0x00290029, width, value, data);
@@ -350,12 +350,12 @@ void Kit::BurstWriteBytes(const uint8_t* data, size_t length) {
 }
 
 bool Kit::I2cWrite(uint8_t device, const uint8_t* data, size_t length) {
-    if (device == 0x23) {
+    if (device == kitproto::kI2cPowerSwitch) {
         for (size_t i = 0; i < length && i < powerSwitch_.size(); ++i) powerSwitch_[i] = data[i];
         if (length == 4 && data[0] == 0 && data[1] == 0 && data[2] == 0 && data[3] == 0x11) ResetSocket();
         return true;
     }
-    std::vector<uint8_t>* e = device == 0x50 ? &eeprom50_ : device == 0x57 ? &eeprom57_ : nullptr;
+    std::vector<uint8_t>* e = device == kitproto::kI2cControllerEeprom ? &eeprom50_ : device == kitproto::kI2cSocketEeprom ? &eeprom57_ : nullptr;
     if (!e) return false;
     if (length < 2) return true;
     uint32_t address = data[0] | (uint32_t(data[1]) << 8);
@@ -364,20 +364,20 @@ bool Kit::I2cWrite(uint8_t device, const uint8_t* data, size_t length) {
 }
 
 bool Kit::I2cRead(uint8_t device, uint32_t address, uint8_t* out, size_t length) {
-    std::vector<uint8_t>* e = device == 0x50 ? &eeprom50_ : device == 0x57 ? &eeprom57_ : nullptr;
+    std::vector<uint8_t>* e = device == kitproto::kI2cControllerEeprom ? &eeprom50_ : device == kitproto::kI2cSocketEeprom ? &eeprom57_ : nullptr;
     if (!e) return false;
     for (size_t i = 0; i < length; ++i) out[i] = (*e)[(address + i) % e->size()];
     return true;
 }
 
 size_t Kit::InWaiting(uint8_t endpoint) const {
-    if (endpoint == 0x81) return in81_.size();
-    if (endpoint == 0x86) return in86_.size();
+    if (endpoint == kitproto::kEpCommandIn) return in81_.size();
+    if (endpoint == kitproto::kEpDataIn) return in86_.size();
     return 0;
 }
 
 size_t Kit::InRead(uint8_t endpoint, uint8_t* out, size_t max) {
-    std::deque<uint8_t>* q = endpoint == 0x81 ? &in81_ : endpoint == 0x86 ? &in86_ : nullptr;
+    std::deque<uint8_t>* q = endpoint == kitproto::kEpCommandIn ? &in81_ : endpoint == kitproto::kEpDataIn ? &in86_ : nullptr;
     if (!q) return 0;
     size_t n = std::min(max, q->size());
     std::copy_n(q->begin(), n, out);
@@ -386,12 +386,12 @@ size_t Kit::InRead(uint8_t endpoint, uint8_t* out, size_t max) {
 }
 
 void Kit::InDiscard(uint8_t endpoint) {
-    if (endpoint == 0x81) in81_.clear();
-    if (endpoint == 0x86) in86_.clear();
+    if (endpoint == kitproto::kEpCommandIn) in81_.clear();
+    if (endpoint == kitproto::kEpDataIn) in86_.clear();
 }
 
 void Kit::InPush(uint8_t endpoint, const uint8_t* data, size_t length) {
-    std::deque<uint8_t>* q = endpoint == 0x81 ? &in81_ : endpoint == 0x86 ? &in86_ : nullptr;
+    std::deque<uint8_t>* q = endpoint == kitproto::kEpCommandIn ? &in81_ : endpoint == kitproto::kEpDataIn ? &in86_ : nullptr;
     if (q) q->insert(q->end(), data, data + length);
 }
 

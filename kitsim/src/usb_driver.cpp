@@ -48,10 +48,10 @@ SimUsbDevice::SimUsbDevice(const KitIdentity& id, const NorPart& part) : kit_(id
     Put16(&deviceDesc_[10], id.productId);
     configDesc_ = {9, 2, 0, 0, 1, 1, 0, 0x80, 50,            // configuration
                    9, 4, 0, 0, 4, 0xFF, 0x00, 0x00, 0,       // interface 0, 4 endpoints
-                   7, 5, 0x01, 2, 64, 0, 0,                  // command packets out
-                   7, 5, 0x81, 2, 64, 0, 0,                  // answers in
-                   7, 5, 0x02, 2, 0x00, 0x02, 0,             // bus stream out
-                   7, 5, 0x86, 2, 0x00, 0x02, 0};            // array data in
+                   7, 5, kitproto::kEpCommandOut, 2, 64, 0, 0,     // command packets out
+                   7, 5, kitproto::kEpCommandIn, 2, 64, 0, 0,      // answers in
+                   7, 5, kitproto::kEpStreamOut, 2, 0x00, 0x02, 0, // bus stream out
+                   7, 5, kitproto::kEpDataIn, 2, 0x00, 0x02, 0};   // array data in
     Put16(&configDesc_[2], static_cast<uint32_t>(configDesc_.size()));
 }
 
@@ -62,7 +62,8 @@ void SimUsbDevice::SetSpiPart(const SpiPart& part, bool twoDies) {
 }
 
 bool SimUsbDevice::HasEndpoint(uint8_t address) const {
-    return address == 0x01 || address == 0x81 || address == 0x02 || address == 0x86;
+    return address == kitproto::kEpCommandOut || address == kitproto::kEpCommandIn ||
+           address == kitproto::kEpStreamOut || address == kitproto::kEpDataIn;
 }
 
 std::unique_ptr<SimUsbDriver> SimUsbDriver::FromSelection(const std::string& selection, std::string* error,
@@ -284,7 +285,7 @@ IoOutcome SimUsbDriver::Transfer(uint32_t handle, SimUsbDevice& dev, uint8_t* he
     }
     if (length > 0 && !data) return {IoOutcome::Failed, 0, kErrInvalidParameter};
     if (!(ep & 0x80)) {
-        if (ep == 0x01) dev.kit_.CommandOut(data, length);
+        if (ep == kitproto::kEpCommandOut) dev.kit_.CommandOut(data, length);
         else dev.kit_.StreamOut(data, length);
         SetStatus(header, kNtSuccess, 0);
         ServicePending(dev);

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "kitsim/clock.h"
+#include "lumivex/kit_protocol.h"
 #include "kitsim/serial.h"
 #include "kitsim/socket.h"
 
@@ -22,8 +23,8 @@ namespace kitsim {
 constexpr uint16_t kVendorId = 0x1A6A;
 constexpr uint16_t kProductTypeI = 0x0100;
 constexpr uint16_t kProductTypeII = 0x0103;
-constexpr size_t kPacketSize = 64;
-constexpr int kRegisterCount = 19;
+constexpr size_t kPacketSize = kitproto::kPacketSize;
+constexpr int kRegisterCount = kitproto::kCpldRegisterCount;
 
 enum : uint8_t {
     kStatusOk = 0,
