@@ -21,6 +21,7 @@
 
 #include "kit_bus.h"
 #include "lumivex/command_line.h"
+#include "lumivex/console_commands.h"
 
 constexpr uint32_t kLldBufferSize = 1000000;
 constexpr uint32_t kLldScratchpadSize = 0x10000;
@@ -34,36 +35,13 @@ typedef int32_t (*LldHandler)(int32_t argc, char** argv);
 
 int32_t LXLLD_Init(uint32_t* baseAddress, uint32_t* windowSize, uint32_t* scratchpadAddress);
 
-// Every command export, by the suffix after "cmd_". X(suffix).
-#define LLD_COMMAND_EXPORTS(X)                                                                          \
-  X(exit) X(SetBaseAddress) X(SetWindowSize) X(help) X(SuperUser)                                       \
-  X(VendorCommandSet) X(PrimaryExtendedTableOffset) X(DeviceSize) X(MaxBytesPerMultiByteWrite)          \
-  X(NumberOfEraseBlockRegions) X(GetEraseBlockRegionInfo) X(GetVersion) X(AddressSensitiveUnlock)       \
-  X(ProcessTechnology) X(EraseSuspendCapability) X(SectorProtectionScheme) X(SectorProtection)          \
-  X(SectorTemporaryUnprotect) X(SimultaneousOperation) X(BurstModeType) X(PageModeType)                 \
-  X(BootSectorFlag) X(ProgramSuspend)                                                                   \
-  X(memory_dump8) X(memory_dump16) X(memory_dump32) X(memory_read8) X(memory_read16) X(memory_read32)  \
-  X(memory_write8) X(memory_write16) X(memory_write32) X(memory_fill8) X(memory_fill16)                 \
-  X(memory_fill32) X(memory_search8) X(memory_search16) X(memory_search32) X(memory_interface)          \
-  X(job) X(var) X(var8) X(var16) X(var32) X(label) X(goto) X(if) X(disp) X(edit_job) X(list_job)      \
-  X(delete_line) X(delete_job)                                                                          \
-  X(ResetCmd) X(SectorEraseCmd) X(ChipEraseCmd) X(SectorEraseOp) X(ChipEraseOp)                         \
-  X(WriteBufferProgramOp) X(ReadOp) X(GetDeviceId) X(memcpy) X(DelayMilliseconds) X(DelayMicroseconds) \
-  X(ProgramCmd) X(SecSiSectorExitCmd) X(WriteToBufferCmd) X(CfiExitCmd) X(ProgramBufferToFlashCmd)      \
-  X(ProgramOp) X(ReadCfiWord) X(SetConfigRegCmd) X(ReadConfigRegCmd) X(SecSiSectorEntryCmd)             \
-  X(UnlockBypassEntryCmd) X(UnlockBypassProgramCmd) X(UnlockBypassResetCmd) X(AutoselectEntryCmd)       \
-  X(AutoselectExitCmd) X(ProgramSuspendCmd) X(EraseSuspendCmd) X(EraseResumeCmd) X(ProgramResumeCmd)    \
-  X(CfiEntryCmd) X(WriteBufferAbortResetCmd) X(StatusGet) X(Poll) X(ResetTrace) X(DisplayTrace)         \
-  X(LockRegEntryCmd) X(LockRegBitsProgramCmd) X(LockRegBitsReadCmd) X(LockRegExitCmd)                   \
-  X(PasswordProtectionEntryCmd) X(PasswordProtectionProgramCmd) X(PasswordProtectionReadCmd)            \
-  X(PasswordProtectionUnlockCmd) X(PasswordProtectionExitCmd) X(PpbEntryCmd) X(PpbProgramCmd)           \
-  X(PpbAllEraseCmd) X(PpbStatusReadCmd) X(PpbExitCmd) X(PpbLockBitEntryCmd) X(PpbLockBitSetCmd)         \
-  X(PpbLockBitReadCmd) X(PpbLockBitExitCmd) X(DybEntryCmd) X(DybSetCmd) X(DybClrCmd) X(DybReadCmd)      \
-  X(DybExitCmd) X(PpbLockBitReadOp) X(PpbLockBitSetOp) X(LockRegBitsReadOp) X(LockRegBitsProgramOp)     \
-  X(PpbAllEraseOp) X(PpbStatusReadOp) X(PpbProgramOp)
+// A row of the driver's own command tables, built from the console rows the main program uses.
+#define LLD_ROW(word, handler, min, max, syntax) {word, handler, min, max, syntax},
+#define LLD_CLOSING_ROW {nullptr, nullptr, 0, 0, nullptr}
 
+// Every command export, by the suffix after "cmd_" (the list the main program binds by).
 #define LLD_DECLARE_EXPORT(suffix) int32_t cmd_##suffix(int32_t argc, char** argv);
-LLD_COMMAND_EXPORTS(LLD_DECLARE_EXPORT)
+LX_NOR_DRIVER_COMMANDS(LLD_DECLARE_EXPORT)
 #undef LLD_DECLARE_EXPORT
 
 void lld_Print(const char* format, ...)

@@ -293,16 +293,7 @@ LLD_DEFINE_COMMAND(SuperUser) {
 namespace lld {
 
 const CommandEntry* BaseCommands() {
-  static const CommandEntry table[] = {
-      {"exit", cmd_exit, 0, 0, ""},
-      {"quit", cmd_exit, 0, 0, ""},
-      {"SetBaseAddress", cmd_SetBaseAddress, 1, 1, "base_addr"},
-      {"SetWindowSize", cmd_SetWindowSize, 1, 1, "length"},
-      {"help", cmd_help, 0, 0, ""},
-      {"?", cmd_help, 0, 0, ""},
-      {"SuperUser", cmd_SuperUser, 0, 0, ""},
-      {nullptr, nullptr, 0, 0, nullptr},
-  };
+  static const CommandEntry table[] = {LX_CONSOLE_HEAD_ROWS(LLD_ROW) LLD_CLOSING_ROW};
   return table;
 }
 

@@ -416,25 +416,7 @@ LLD_DEFINE_COMMAND(memory_interface) {
 namespace lld {
 
 const CommandEntry* MemoryCommands() {
-  static const CommandEntry table[] = {
-      {"d8", cmd_memory_dump8, 1, 2, "addr [size]"},
-      {"d16", cmd_memory_dump16, 1, 2, "addr [size]"},
-      {"d32", cmd_memory_dump32, 1, 2, "addr [size]"},
-      {"r8", cmd_memory_read8, 1, 1, "addr"},
-      {"r16", cmd_memory_read16, 1, 1, "addr"},
-      {"r32", cmd_memory_read32, 1, 1, "addr"},
-      {"w8", cmd_memory_write8, 2, 2, "addr data"},
-      {"w16", cmd_memory_write16, 2, 2, "addr data"},
-      {"w32", cmd_memory_write32, 2, 2, "addr data"},
-      {"f8", cmd_memory_fill8, 3, 4, "addr addr_end data [+-]"},
-      {"f16", cmd_memory_fill16, 3, 4, "addr addr_end data [+-]"},
-      {"f32", cmd_memory_fill32, 3, 4, "addr addr_end data [+-]"},
-      {"s8", cmd_memory_search8, 3, 4, "addr addr_end [!]data [+-]"},
-      {"s16", cmd_memory_search16, 3, 4, "addr addr_end [!]data [+-]"},
-      {"s32", cmd_memory_search32, 3, 4, "addr addr_end [!]data [+-]"},
-      {"interface", cmd_memory_interface, 0, 1, "raw/macro"},
-      {nullptr, nullptr, 0, 0, nullptr},
-  };
+  static const CommandEntry table[] = {LX_NOR_MEMORY_ROWS(LLD_ROW) LLD_CLOSING_ROW};
   return table;
 }
 

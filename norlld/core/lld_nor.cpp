@@ -776,91 +776,17 @@ LLD_DEFINE_COMMAND(DisplayTrace) {
 namespace lld {
 
 const CommandEntry* NorCommands() {
-  static const CommandEntry table[] = {
-      {"ResetCmd", cmd_ResetCmd, 1, 1, "[base_addr]"},
-      {"SectorEraseCmd", cmd_SectorEraseCmd, 2, 2, "[base_addr] offset"},
-      {"ChipEraseCmd", cmd_ChipEraseCmd, 1, 1, "[base_addr]"},
-      {"SectorEraseOp", cmd_SectorEraseOp, 2, 2, "[base_addr] offset"},
-      {"ChipEraseOp", cmd_ChipEraseOp, 1, 1, "[base_addr]"},
-      {"WriteBufferProgramOp", cmd_WriteBufferProgramOp, 4, 4, "[base_addr] offset byte_count source_addr"},
-      {"ReadOp", cmd_ReadOp, 2, 2, "[base_addr] offset"},
-      {"GetDeviceId", cmd_GetDeviceId, 1, 1, "[base_addr]"},
-      {"Memcpy", cmd_memcpy, 4, 4, "[base_addr] offset byte_count source_addr"},
-      {"DelayMilliseconds", cmd_DelayMilliseconds, 1, 1, "milliseconds"},
-      {"DelayMicroseconds", cmd_DelayMicroseconds, 1, 1, "microseconds"},
-      {"ProgramCmd", cmd_ProgramCmd, 3, 3, "[base_addr] offset data"},
-      {"SecSiSectorExitCmd", cmd_SecSiSectorExitCmd, 1, 1, "[base_addr]"},
-      {"WriteToBufferCmd", cmd_WriteToBufferCmd, 2, 2, "[base_addr] offset"},
-      {"CfiExitCmd", cmd_CfiExitCmd, 1, 1, "[base_addr]"},
-      {"WriteBufferToFlashCmd", cmd_ProgramBufferToFlashCmd, 2, 2, "[base_addr] offset"},
-      {"ProgramOp", cmd_ProgramOp, 3, 3, "[base_addr] offset data"},
-      {"ReadCfiWord", cmd_ReadCfiWord, 2, 2, "[base_addr] offset"},
-      {"ConfigRegSetCmd", cmd_SetConfigRegCmd, 2, 2, "[base_addr] value"},
-      {"ConfigRegReadCmd", cmd_ReadConfigRegCmd, 1, 1, "[base_addr]"},
-      {"SecSiSectorEntryCmd", cmd_SecSiSectorEntryCmd, 1, 1, "[base_addr]"},
-      {"UnlockBypassEntryCmd", cmd_UnlockBypassEntryCmd, 1, 1, "[base_addr]"},
-      {"UnlockBypassProgramCmd", cmd_UnlockBypassProgramCmd, 3, 3, "[base_addr] offset data"},
-      {"UnlockBypassResetCmd", cmd_UnlockBypassResetCmd, 1, 1, "[base_addr]"},
-      {"AutoselectEntryCmd", cmd_AutoselectEntryCmd, 1, 1, "[base_addr]"},
-      {"AutoselectExitCmd", cmd_AutoselectExitCmd, 1, 1, "[base_addr]"},
-      {"ProgramSuspendCmd", cmd_ProgramSuspendCmd, 2, 2, "[base_addr] offset"},
-      {"EraseSuspendCmd", cmd_EraseSuspendCmd, 2, 2, "[base_addr] offset"},
-      {"EraseResumeCmd", cmd_EraseResumeCmd, 2, 2, "[base_addr] offset"},
-      {"ProgramResumeCmd", cmd_ProgramResumeCmd, 2, 2, "[base_addr] offset"},
-      {"CfiEntryCmd", cmd_CfiEntryCmd, 1, 1, "[base_addr]"},
-      {"WriteBufferAbortResetCmd", cmd_WriteBufferAbortResetCmd, 1, 1, "[base_addr]"},
-      {"StatusGet", cmd_StatusGet, 2, 2, "[base_addr] offset"},
-      {"Poll", cmd_Poll, 4, 4, "[base_addr] offset exp_data poll_type"},
-      {nullptr, nullptr, 0, 0, nullptr},
-  };
+  static const CommandEntry table[] = {LX_NOR_OPERATION_ROWS(LLD_ROW) LLD_CLOSING_ROW};
   return table;
 }
 
 const CommandEntry* ProtectionCommands() {
-  static const CommandEntry table[] = {
-      {"LockRegEntryCmd", cmd_LockRegEntryCmd, 1, 1, "[base_addr]"},
-      {"LockRegBitsProgramCmd", cmd_LockRegBitsProgramCmd, 2, 2, "[base_addr] data"},
-      {"LockRegBitsReadCmd", cmd_LockRegBitsReadCmd, 1, 1, "[base_addr]"},
-      {"LockRegExitCmd", cmd_LockRegExitCmd, 1, 1, "[base_addr]"},
-      {"PasswordProtectionEntryCmd", cmd_PasswordProtectionEntryCmd, 1, 1, "[base_addr]"},
-      {"PasswordProtectionProgramCmd", cmd_PasswordProtectionProgramCmd, 3, 3, "[base_addr] offset psw"},
-      {"PasswordProtectionReadCmd", cmd_PasswordProtectionReadCmd, 1, 1, "[base_addr]"},
-      {"PasswordProtectionUnlockCmd", cmd_PasswordProtectionUnlockCmd, 5, 5, "[base_addr] psw1 psw2 psw3 psw4"},
-      {"PasswordProtectionExitCmd", cmd_PasswordProtectionExitCmd, 1, 1, "[base_addr]"},
-      {"PpbEntryCmd", cmd_PpbEntryCmd, 2, 2, "[base_addr] offset"},
-      {"PpbProgramCmd", cmd_PpbProgramCmd, 2, 2, "[base_addr] offset"},
-      {"PpbAllEraseCmd", cmd_PpbAllEraseCmd, 1, 1, "[base_addr]"},
-      {"PpbStatusReadCmd", cmd_PpbStatusReadCmd, 2, 2, "[base_addr] offset"},
-      {"PpbExitCmd", cmd_PpbExitCmd, 1, 1, "[base_addr]"},
-      {"PpbLockBitEntryCmd", cmd_PpbLockBitEntryCmd, 1, 1, "[base_addr]"},
-      {"PpbLockBitSetCmd", cmd_PpbLockBitSetCmd, 1, 1, "[base_addr]"},
-      {"PpbLockBitReadCmd", cmd_PpbLockBitReadCmd, 1, 1, "[base_addr]"},
-      {"PpbLockBitExitCmd", cmd_PpbLockBitExitCmd, 1, 1, "[base_addr]"},
-      {"DybEntryCmd", cmd_DybEntryCmd, 1, 1, "[base_addr]"},
-      {"DybSetCmd", cmd_DybSetCmd, 2, 2, "[base_addr] offset"},
-      {"DybClrCmd", cmd_DybClrCmd, 2, 2, "[base_addr] offset"},
-      {"DybReadCmd", cmd_DybReadCmd, 2, 2, "[base_addr] offset"},
-      {"DybExitCmd", cmd_DybExitCmd, 1, 1, "[base_addr]"},
-      {"PpbLockBitReadOp", cmd_PpbLockBitReadOp, 1, 1, "[base_addr]"},
-      {"PpbLockBitSetOp", cmd_PpbLockBitSetOp, 1, 1, "[base_addr]"},
-      {"LockRegBitsReadOp", cmd_LockRegBitsReadOp, 1, 1, "[base_addr]"},
-      {"LockRegBitsProgramOp", cmd_LockRegBitsProgramOp, 2, 2, "[base_addr] data"},
-      {"PpbAllEraseOp", cmd_PpbAllEraseOp, 1, 1, "[base_addr]"},
-      {"PpbStatusReadOp", cmd_PpbStatusReadOp, 2, 2, "[base_addr] offset"},
-      {"PpbProgramOp", cmd_PpbProgramOp, 2, 2, "[base_addr] offset"},
-      {nullptr, nullptr, 0, 0, nullptr},
-  };
+  static const CommandEntry table[] = {LX_NOR_PROTECTION_ROWS(LLD_ROW) LLD_CLOSING_ROW};
   return table;
 }
 
 const CommandEntry* TraceCommands() {
-  static const CommandEntry table[] = {
-      {"ResetTrace", cmd_ResetTrace, 0, 0, ""},
-      {"rt", cmd_ResetTrace, 0, 0, ""},
-      {"DisplayTrace", cmd_DisplayTrace, 0, 0, ""},
-      {"dt", cmd_DisplayTrace, 0, 0, ""},
-      {nullptr, nullptr, 0, 0, nullptr},
-  };
+  static const CommandEntry table[] = {LX_CONSOLE_TRACE_ROWS_RESET(LLD_ROW) LX_CONSOLE_TRACE_ROWS_DISPLAY(LLD_ROW) LLD_CLOSING_ROW};
   return table;
 }
 
