@@ -129,7 +129,14 @@ bool ReplaceFileWithBytes(const std::string& path, const std::string& data) { re
 
 bool ReplaceFileWithLines(const std::string& path, const std::vector<const ParsedLine*>& lines) {
     std::string data;
-    for (const ParsedLine* l : lines) data += l->text + (l->ending.empty() ? std::string(kLineEnd) : l->ending);
+    for (const ParsedLine* l : lines) {
+        // The file's last line may end without a line feed (nothing, or a lone CR); moved before
+        // another line it would swallow that line, so it gets one.
+        std::string ending = l->ending;
+        if (ending.empty()) ending = kLineEnd;
+        else if (ending.back() != '\n') ending += '\n';
+        data += l->text + ending;
+    }
     return WriteAndReplace(path, data);
 }
 

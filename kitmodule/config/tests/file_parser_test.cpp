@@ -198,6 +198,16 @@ TEST_F(FileParserTest, FindFieldLooksInOneColumn) {
     EXPECT_EQ(p.FindField(2, "nor"), -1);
 }
 
+// The file's last line ending in a lone CR, moved before a record by the sort, must not swallow it.
+TEST_F(FileParserTest, LastLineWithALoneCarriageReturnKeepsTheNextLineApart) {
+    Write("NOR,Oska,b,7E2301,\nNOR,Oska,a,7E2302,\r");
+    CFileParser p;
+    ASSERT_EQ(p.SetFile(path_), 1);
+    ASSERT_EQ(p.SortByField(2), 1);
+    EXPECT_EQ(Read(), "NOR,Oska,a,7E2302,\r\nNOR,Oska,b,7E2301,\n");
+    EXPECT_EQ(p.FindField(2, "b"), 1);
+}
+
 // Every line a rewrite keeps has its own bytes and line end; a line without one gets the platform's.
 TEST_F(FileParserTest, RewriteKeepsEveryLineByteForByte) {
     const std::string withNul = std::string("NOR,Brae,BR") + '\0' + "\x01,BF2301,\r\n";
