@@ -11,21 +11,12 @@ exe=$1 bin=$2 driver=$3 closer=$4 client=$5 work=$6
 root=$(cd "$(dirname "$0")/../../.." && pwd)
 
 source "$root/scripts/e2e-lib"
+source "$(dirname "$0")/rook_e2e_install.sh"
 export LX_SCREENSHOT_DIR=$(winpath "${LX_BUILD_WIN:-$root/build/win64}/screenshots")
 
 run() { timeout -k 5 120 "$@"; }
 install=$work/install
-mkdir -p "$install"
-for f in "$exe" "$bin/Tarn-Rook.dll" "$bin/TarnControl.dll" "$bin/LxKitSim.dll"; do cp "$f" "$install/"; done
-# The options: Tarn-Rook.dll beside the program, the NOR tools.
-python3 - "$install/setup.ini" <<'PY'
-import sys
-record = bytearray(3080)
-name = b"Tarn-Rook.dll"
-record[4:4 + len(name)] = name
-record[516] = 1
-open(sys.argv[1], "wb").write(record)
-PY
+rook_install "$install" "$exe" "$bin"
 
 export LX_PROMPT_LOG=$(winpath "$work/prompts.log")
 # The kits' serials come from the test's registration (cmake/KitSerials.cmake).

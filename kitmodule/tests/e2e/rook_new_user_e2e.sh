@@ -10,23 +10,14 @@ exe=$1 bin=$2 driver=$3 closer=$4 work=$5
 root=$(cd "$(dirname "$0")/../../.." && pwd)
 
 source "$root/scripts/e2e-lib"
+source "$(dirname "$0")/rook_e2e_install.sh"
 export LX_SCREENSHOT_DIR=$(winpath "${LX_BUILD_WIN:-$root/build/win64}/screenshots")
 
 run() { timeout -k 5 120 "$@"; }
 install=$work/install
-mkdir -p "$install"
-for f in "$exe" "$bin/Tarn-Rook.dll" "$bin/TarnControl.dll" "$bin/LxKitSim.dll"; do cp "$f" "$install/"; done
+rook_install "$install" "$exe" "$bin"
 # What a user with a kit puts beside the program: its FPGA image (here the stand-in).
 "$root/scripts/standin-fpga-image" "$install"
-# The options: Tarn-Rook.dll beside the program, the NOR tools.
-python3 - "$install/setup.ini" <<'PY'
-import sys
-record = bytearray(3080)
-name = b"Tarn-Rook.dll"
-record[4:4 + len(name)] = name
-record[516] = 1
-open(sys.argv[1], "wb").write(record)
-PY
 
 # Boxes are recorded (and answered with their default button) so that none can hang the run; the
 # sheet is a real window all the same, since no preset is given.
