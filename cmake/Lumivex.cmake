@@ -190,24 +190,37 @@ endfunction()
 # The serial bases of the simulated kits, one per test run (lx_kit_serial).
 include(${CMAKE_CURRENT_LIST_DIR}/KitSerials.cmake)
 
-# lx_nor_driver_def(<out.def>): the NOR driver's .def file, from the export list the main program
-# binds by (LX_NOR_DRIVER_COMMANDS in include/lumivex/console_commands.h): LXLLD_Init, every cmd_
-# export and the two data exports of its text buffer.
-function(lx_nor_driver_def out)
+# lx_driver_list_names(<out> <macro>): the names of one export list of the low-level drivers
+# (LX_NOR_DRIVER_COMMANDS or LX_VELTAN_DRIVER_COMMANDS in include/lumivex/console_commands.h).
+function(lx_driver_list_names out macro)
   set(header ${LX_ROOT}/include/lumivex/console_commands.h)
   file(READ ${header} text)
-  string(REGEX MATCH "#define LX_NOR_DRIVER_COMMANDS\\(X\\)[^#]*" block "${text}")
+  string(REGEX MATCH "#define ${macro}\\(X\\)[^#]*" block "${text}")
   string(REGEX MATCHALL "X\\(([A-Za-z0-9_]+)\\)" items "${block}")
-  list(LENGTH items count)
+  set(names)
+  foreach(item IN LISTS items)
+    string(REGEX REPLACE "X\\(([A-Za-z0-9_]+)\\)" "\\1" name "${item}")
+    list(APPEND names ${name})
+  endforeach()
+  if(NOT names)
+    message(FATAL_ERROR "lx_driver_list_names: no ${macro} list in ${header}")
+  endif()
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${header})
+  set(${out} ${names} PARENT_SCOPE)
+endfunction()
+
+# lx_nor_driver_def(<out.def>): the NOR driver's .def file, from the export list the main program
+# binds by: LXLLD_Init, every cmd_ export and the two data exports of its text buffer.
+function(lx_nor_driver_def out)
+  lx_driver_list_names(names LX_NOR_DRIVER_COMMANDS)
+  list(LENGTH names count)
   if(NOT count EQUAL 118)
     message(FATAL_ERROR "lx_nor_driver_def: read ${count} NOR driver commands instead of 118")
   endif()
   set(body "LIBRARY LXLLD_Tarn\nEXPORTS\n    LXLLD_Init\n")
-  foreach(item ${items})
-    string(REGEX REPLACE "X\\(([A-Za-z0-9_]+)\\)" "\\1" name "${item}")
+  foreach(name ${names})
     string(APPEND body "    cmd_${name}\n")
   endforeach()
   string(APPEND body "    g_ucBuffer DATA\n    g_ulBufferIndex DATA\n")
   file(CONFIGURE OUTPUT ${out} CONTENT "${body}")
-  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${header})
 endfunction()
