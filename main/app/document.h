@@ -8,6 +8,7 @@
 
 #include "lxmfc.h"
 #include "module_loader.h"
+#include "resource.h"
 
 class CMainFrame;
 class CChildFrame;
@@ -82,7 +83,7 @@ class CChildFrame : public CWnd {
 // The command dialog: a history combo box and Submit.
 class CCommandDlg : public CDialog {
  public:
-  CCommandDlg() : CDialog(130) {}
+  CCommandDlg() : CDialog(IDD_COMMAND) {}
   BOOL OnInitDialog() override;
   BOOL OnCommand(WPARAM wp, LPARAM lp) override;
   // Resizing: wider or narrower, never below the template's size, the height fixed.

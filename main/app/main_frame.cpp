@@ -19,6 +19,7 @@
 #include "resource.h"
 #include "rich_container.h"
 #include "script_runner.h"
+#include "scripting_resource.h"
 #include "sectortools.h"
 #include "splash.h"
 #include "viewers.h"
@@ -535,7 +536,7 @@ CString CMainFrame::LoadScriptResource(int index) const {
   static const struct {
     const char* title;
     int id;
-  } pages[] = {{"Help script", 175}};
+  } pages[] = {{"Help script", IDR_HELP_SCRIPT}};
   if (index < 0 || index >= 1) return CString();
   HRSRC found = FindResourceA(AfxGetResourceHandle(), MAKEINTRESOURCEA(pages[index].id), "VBS");
   if (!found) return CString();

@@ -6,11 +6,9 @@
 #include "app.h"
 #include "device_api.h"
 #include "options_sheet.h"
+#include "resource.h"
 
 namespace {
-
-// The Device Explorer command of the main frame, which a beginner gets after OK.
-constexpr UINT kDeviceExplorerCommand = 32780;
 
 constexpr int kModuleButtons[] = {IDC_LX_REFRESH, IDC_LX_MOUNT_VOLUME, IDC_LX_FORMAT_VOLUME, IDC_LX_LOW_LEVEL_FORMAT,
                                   IDC_LX_ERASE_DEVICE};
@@ -237,7 +235,7 @@ void COpenDeviceDlg::OnOK() {
   CWnd* main = AfxGetMainWnd();
   if (beginner && main && main->m_hWnd) {
     main->ShowWindow(SW_SHOWNORMAL);
-    main->PostMessage(WM_COMMAND, kDeviceExplorerCommand, 0);
+    main->PostMessage(WM_COMMAND, ID_DEVICE_EXPLORER, 0);  // a beginner goes on to the explorer
   }
   EndDialog(IDOK);
 }

@@ -1,6 +1,6 @@
 // One simulated kit: its command packets, the bus stream into the CPLD, array reads, polling, the
 // I2C devices and up to four socket positions. The USB side (descriptors, pipes, pending requests)
-// lives in usb_device.h; this class only sees the bytes that cross each endpoint.
+// lives in usb_driver.h; this class only sees the bytes that cross each endpoint.
 //
 // Command codes, vendor requests and the bus-stream consumer are tables so that later features
 // (boot loader, JTAG jobs) add their handlers without touching this file.

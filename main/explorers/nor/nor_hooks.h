@@ -1,7 +1,7 @@
 // Where tools that live outside this folder open from the NOR explorer. The edit sheet of the
 // programming tools ("Edit data...", "Read", "Program", "Copy window", "Erase sector", "Verify
 // data") is run through RunEditNorSheet, which the programming tools define
-// (tools/programming/nor_sheet_hook.cpp). The explorer re-reads its window when the call returns.
+// (tools/programming/explorer_hooks.cpp). The explorer re-reads its window when the call returns.
 #pragma once
 
 class CNorExplorerDlg;
