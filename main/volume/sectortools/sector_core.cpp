@@ -5,6 +5,8 @@
 #include <cstring>
 #include <functional>
 
+#include "lumivex/text_format.h"
+
 namespace lx {
 
 // ---- the sector grid ---------------------------------------------------------------------------
@@ -283,5 +285,182 @@ uint32_t VyrTargetCode(int index) {
 }
 
 uint32_t VyrInterleave(int index) { return index == 1 ? 2 : index == 2 ? 4 : 1; }
+
+}  // namespace lx
+
+namespace lx {
+
+// ---- files of the loops ------------------------------------------------------------------------
+int64_t ScopedFile::Bytes() {
+  if (!file_) return -1;
+#ifdef _WIN32
+  if (_fseeki64(file_, 0, SEEK_END) != 0) return -1;
+  const int64_t bytes = _ftelli64(file_);
+  if (_fseeki64(file_, 0, SEEK_SET) != 0) return -1;
+#else
+  if (fseeko(file_, 0, SEEK_END) != 0) return -1;
+  const int64_t bytes = ftello(file_);
+  if (fseeko(file_, 0, SEEK_SET) != 0) return -1;
+#endif
+  return bytes;
+}
+
+bool ScopedFile::Close() {
+  if (!file_) return true;
+  const bool flushed = std::fclose(file_) == 0;
+  file_ = nullptr;
+  return flushed;
+}
+
+// ---- the volume duplicate's copy ---------------------------------------------------------------
+namespace {
+constexpr uint32_t kCopyStepSectors = 4;
+}
+
+SectorLoopResult CopyVolumeSectors(SectorDevice& device, ToolHost& host, const std::string& path, bool toFile,
+                                   uint32_t total) {
+  SectorLoopResult result;
+  result.total = total;
+  ScopedFile file(path, toFile ? "wb" : "rb");
+  if (!file) {
+    result.failure = toFile ? "Failed to create a master volume file." : "Failed to read the master volume file.";
+    return result;
+  }
+  result.opened = true;
+  BusyScope busy(host);
+  uint8_t buffer[kCopyStepSectors * kSectorSize];
+  uint32_t& i = result.done;
+  while (i < total) {
+    if (!host.Step()) {
+      result.stopped = true;
+      break;
+    }
+    host.Progress(i, total);
+    const uint32_t count = std::min<uint32_t>(kCopyStepSectors, total - i);
+    const size_t bytes = size_t{count} * kSectorSize;
+    if (toFile) {
+      if (device.Read(i, count, buffer) != 0) {
+        result.failure = "Failed to read a sector from the volume.";
+        break;
+      }
+      if (!file.Write(buffer, bytes)) {
+        result.failure = "Failed to write the master volume file.";
+        break;
+      }
+    } else {
+      // The length was checked; a file that shrinks meanwhile ends the copy, never a stale step.
+      if (file.Read(buffer, bytes) != bytes) {
+        result.failure = "Failed to read the master volume file: it ended early.";
+        break;
+      }
+      if (device.Write(i, count, buffer) != 0) {
+        result.failure = "Failed to write a sector to the volume.";
+        break;
+      }
+    }
+    i += count;
+  }
+  // A master volume file is whole only once the library's last bytes are on the disk.
+  if (!file.Close() && toFile && result.failure.empty()) {
+    result.failure = "Failed to write the master volume file.";
+    result.done = 0;
+  }
+  if (result.Finished()) host.Progress(total, total);
+  return result;
+}
+
+std::string MasterFileCopyText(const SectorLoopResult& result, int64_t deviceSectors) {
+  if (!result.opened) return result.failure;
+  if (!result.failure.empty())
+    return Format("%s\nThe master volume file holds %lu of the %ld sectors.", result.failure.c_str(),
+                  static_cast<unsigned long>(result.done), static_cast<long>(deviceSectors));
+  if (result.done < result.total)
+    return Format("Stopped: the master volume file holds %lu of the %ld sectors.",
+                  static_cast<unsigned long>(result.done), static_cast<long>(deviceSectors));
+  return "Master volume file is created.";
+}
+
+std::string DuplicateCopyText(const SectorLoopResult& result, int64_t deviceSectors) {
+  const unsigned long done = result.done, total = result.total;
+  if (!result.opened) return result.failure;
+  if (!result.failure.empty())
+    return Format("%s\n%lu of the %lu sectors of the master volume file were written.", result.failure.c_str(), done,
+                  total);
+  if (done < total) return Format("Stopped: %lu of the %lu sectors of the master volume file were written.", done, total);
+  if (static_cast<int64_t>(total) < deviceSectors)
+    return Format("Duplicate volume is created from a master volume file of %lu sectors; the device's other %lu "
+                  "sectors were not written.",
+                  total, static_cast<unsigned long>(deviceSectors - static_cast<int64_t>(total)));
+  return "Duplicate volume is created.";
+}
+
+// ---- import and export of the sector explorer --------------------------------------------------
+SectorLoopResult TransferSectors(SectorDevice& device, ToolHost& host, const std::string& path, bool import,
+                                 uint32_t first, uint32_t count) {
+  SectorLoopResult result;
+  result.total = count;
+  ScopedFile file(path, import ? "rb" : "wb");
+  if (!file) {
+    result.failure = import ? "Failed to read a source file." : "Failed to write a destination file.";
+    host.Tell(result.failure);
+    return result;
+  }
+  result.opened = true;
+  if (import) {
+    const int64_t bytes = file.Bytes();
+    if (bytes < 0 || static_cast<uint64_t>(bytes) < uint64_t{count} * kSectorSize) {
+      result.failure = "Error: File length is shorter than programming request.";
+      host.Tell(result.failure);
+      return result;
+    }
+  }
+  BusyScope busy(host);
+  uint8_t block[kSectorSize];
+  uint32_t& done = result.done;
+  for (; done < count; ++done) {
+    if (done % 64 == 0) host.Pump();
+    if (host.StopRequested()) {
+      result.stopped = true;
+      break;
+    }
+    const uint32_t sector = first + done;
+    if (import) {
+      if (file.Read(block, sizeof block) != sizeof block) {
+        result.failure = Format("Failed to read a source file. The %lu sectors before sector %lu were written.",
+                                static_cast<unsigned long>(done), static_cast<unsigned long>(sector));
+        break;
+      }
+      if (device.Write(sector, 1, block) != 0) {
+        result.failure = Format("Failed to write sector %lu. The %lu sectors before it were written.",
+                                static_cast<unsigned long>(sector), static_cast<unsigned long>(done));
+        break;
+      }
+    } else {
+      if (device.Read(sector, 1, block) != 0) {
+        result.failure = Format("Failed to read sector %lu. The file holds the %lu sectors before it.",
+                                static_cast<unsigned long>(sector), static_cast<unsigned long>(done));
+        break;
+      }
+      if (!file.Write(block, sizeof block)) {
+        result.failure = Format("Failed to write a destination file. It holds the %lu sectors before sector %lu.",
+                                static_cast<unsigned long>(done), static_cast<unsigned long>(sector));
+        break;
+      }
+    }
+  }
+  if (!file.Close() && !import && result.failure.empty()) {
+    result.failure = "Failed to write a destination file: its last sectors may be missing.";
+    result.done = 0;
+  }
+  const char* verb = import ? "Import" : "Export";
+  if (!result.failure.empty())
+    host.Tell(result.failure);
+  else if (result.stopped)
+    host.Tell(Format("%s stopped after %lu of %lu sectors.", verb, static_cast<unsigned long>(done),
+                     static_cast<unsigned long>(count)));
+  else
+    host.Tell(std::string(verb) + " finished.");
+  return result;
+}
 
 }  // namespace lx

@@ -5,8 +5,11 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
+
+#include "tool_host.h"
 
 namespace lx {
 
@@ -106,6 +109,61 @@ enum class MasterFileCheck { kFits, kNotWholeSectors, kEmpty, kShorter, kLonger 
 // A master volume file holds whole 512-byte sectors; it is checked against the sectors it is
 // to be written to before anything is written.
 MasterFileCheck CheckMasterFile(uint64_t fileBytes, int64_t deviceSectors);
+
+// ---- files of the loops ------------------------------------------------------------------------
+// A file the loops read or write in pieces, closed when it goes. Close tells whether what the
+// library still held reached the disk.
+class ScopedFile {
+ public:
+  ScopedFile(const std::string& path, const char* mode) : file_(std::fopen(path.c_str(), mode)) {}
+  ~ScopedFile() { Close(); }
+  ScopedFile(const ScopedFile&) = delete;
+  ScopedFile& operator=(const ScopedFile&) = delete;
+  explicit operator bool() const { return file_ != nullptr; }
+  size_t Read(void* buffer, size_t bytes) { return std::fread(buffer, 1, bytes, file_); }
+  bool Write(const void* data, size_t bytes) { return std::fwrite(data, 1, bytes, file_) == bytes; }
+  // The file's length with 64-bit positions (the position goes back to the start); -1 when unknown.
+  int64_t Bytes();
+  bool Close();
+
+ private:
+  std::FILE* file_;
+};
+
+// The device's sectors as the loops reach them (partition 0, the caller's addressing); 0 on success.
+class SectorDevice {
+ public:
+  virtual ~SectorDevice() = default;
+  virtual int Read(uint32_t first, uint32_t count, uint8_t* buffer) = 0;
+  virtual int Write(uint32_t first, uint32_t count, const uint8_t* data) = 0;
+};
+
+// How far a loop of sectors came: `done` sectors copied whole; `failure` names the first failure
+// (empty when there was none); stopped when the user's Stop ended it.
+struct SectorLoopResult {
+  uint32_t done = 0;
+  uint32_t total = 0;
+  std::string failure;
+  bool stopped = false;
+  bool opened = false;  // the file could be opened: the loop began
+  bool Finished() const { return failure.empty() && !stopped && done == total; }
+};
+
+// The volume duplicate's copy: sectors 0 .. total - 1 between the device and the file at path
+// (toFile: into a new file; else from the file's start), four sectors a step. Before each step
+// it pumps and asks whether to stop, and moves the progress (position of total).
+SectorLoopResult CopyVolumeSectors(SectorDevice& device, ToolHost& host, const std::string& path, bool toFile,
+                                   uint32_t total);
+// What the duplicate says after its copy: into the master volume file of the device's
+// `deviceSectors`; from the master volume file (the result's total) onto them.
+std::string MasterFileCopyText(const SectorLoopResult& result, int64_t deviceSectors);
+std::string DuplicateCopyText(const SectorLoopResult& result, int64_t deviceSectors);
+
+// The sector explorer's import (file to sectors) and export (sectors to a new file) of count
+// sectors from first on, one sector at a time; every 64 sectors it pumps. The first failure or a
+// stop ends it; the outcome is told through the host with counts.
+SectorLoopResult TransferSectors(SectorDevice& device, ToolHost& host, const std::string& path, bool import,
+                                 uint32_t first, uint32_t count);
 
 // ---- the analyzer record -----------------------------------------------------------------------
 // The record an analyzer module receives with vyrOpen: 2,068 bytes where pointers have 32 bits;

@@ -5,6 +5,7 @@
 #include "app.h"
 #include "device_api.h"
 #include "sectortools.h"
+#include "window_tool_host.h"
 
 namespace {
 
@@ -267,19 +268,7 @@ void CSectorTransferDlg::Run() {
   }
 }
 
-void CSectorTransferDlg::Import() {
-  CFile file;
-  if (!file.Open(m_FileName, CFile::modeRead | CFile::shareDenyNone)) {
-    MessageBox("Failed to read a source file.");
-    return;
-  }
-  if (file.GetLength() < static_cast<ULONGLONG>(m_NumberOfSectors) * lx::kSectorSize) {
-    file.Close();
-    MessageBox("Error: File length is shorter than programming request.");
-    return;
-  }
-  Transfer(file);
-}
+void CSectorTransferDlg::Import() { Transfer(); }
 
 void CSectorTransferDlg::Export() {
   if (FileExists(m_FileName)) {
@@ -287,60 +276,19 @@ void CSectorTransferDlg::Export() {
     question.Format("The file %s exists.\nDo you want to replace it?", m_FileName.GetString());
     if (MessageBox(question, nullptr, MB_YESNO) != IDYES) return;
   }
-  CFile file;
-  if (!file.Open(m_FileName, CFile::modeCreate | CFile::modeWrite)) {
-    MessageBox("Failed to write a destination file.");
-    return;
-  }
-  Transfer(file);
+  Transfer();
 }
 
-// One sector at a time between the open file and the sectors; the first failure ends it and
-// is told, as is a stop.
-void CSectorTransferDlg::Transfer(CFile& file) {
-  StartProgressAnimation();
+// One sector at a time between the file and the sectors; the first failure ends it and is told,
+// as is a stop.
+void CSectorTransferDlg::Transfer() {
+  VolumeSectors device(m_Addressing);
+  CWindowToolHost host(this);
+  host.pump = [] { PumpToolMessages(256); };
+  host.stop = &m_bStopRequested;
   m_bRunning = true;
   m_bStopRequested = false;
-  uint8_t block[lx::kSectorSize];
-  int done = 0;
-  CString failure;
-  for (; done < m_NumberOfSectors; ++done) {
-    if (done % 64 == 0) PumpToolMessages(256);
-    if (m_bStopRequested) break;
-    const uint32_t sector = static_cast<uint32_t>(m_FirstSector + done);
-    if (m_bImport) {
-      if (file.Read(block, sizeof block) != sizeof block) {
-        failure = "Failed to read a source file.";
-        break;
-      }
-      if (DeviceApiTable.gfslWriteSectors(0, sector, 1, block, m_Addressing) != 0) {
-        failure.Format("Failed to write sector %lu. The %d sectors before it were written.",
-                       static_cast<unsigned long>(sector), done);
-        break;
-      }
-    } else {
-      if (DeviceApiTable.gfslReadSectors(0, sector, 1, block, m_Addressing) != 0) {
-        failure.Format("Failed to read sector %lu. The file holds the %d sectors before it.",
-                       static_cast<unsigned long>(sector), done);
-        break;
-      }
-      if (!file.Write(block, sizeof block)) {
-        failure = "Failed to write a destination file.";
-        break;
-      }
-    }
-  }
-  file.Close();
+  lx::TransferSectors(device, host, m_FileName.GetString(), m_bImport, static_cast<uint32_t>(m_FirstSector),
+                      static_cast<uint32_t>(m_NumberOfSectors));
   m_bRunning = false;
-  StopProgressAnimation();
-  const char* verb = m_bImport ? "Import" : "Export";
-  if (!failure.IsEmpty()) {
-    MessageBox(failure);
-  } else if (done < m_NumberOfSectors) {
-    CString text;
-    text.Format("%s stopped after %d of %d sectors.", verb, done, m_NumberOfSectors);
-    MessageBox(text);
-  } else {
-    MessageBox(CString(verb) + " finished.");
-  }
 }

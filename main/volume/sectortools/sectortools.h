@@ -16,6 +16,17 @@
 // copy or search stays responsive and can be stopped.
 void PumpToolMessages(int maxCount);
 
+// The device API table's sectors of partition 0 through the given addressing.
+class VolumeSectors : public lx::SectorDevice {
+ public:
+  explicit VolumeSectors(int addressing) : addressing_(addressing) {}
+  int Read(uint32_t first, uint32_t count, uint8_t* buffer) override;
+  int Write(uint32_t first, uint32_t count, const uint8_t* data) override;
+
+ private:
+  int addressing_;
+};
+
 // ---- volume duplicate ------------------------------------------------------------------------
 class CVolumeDuplicateDlg : public CDialog {
  public:
@@ -41,7 +52,7 @@ class CVolumeDuplicateDlg : public CDialog {
   void FormatOrErase(bool erase);
   // Unmounts volume 0 when a volume is mounted; false (after its message) when that failed.
   bool UnmountFirst();
-  uint32_t Copy(CFile& file, bool toFile, uint32_t total, const char** failure);
+  lx::SectorLoopResult Copy(bool toFile, uint32_t total);
   void SetProgress(int percent);
   void EndRun();
   int shownPercent_ = -1;
@@ -165,7 +176,7 @@ class CSectorTransferDlg : public CDialog {
   void Run();
   void Import();
   void Export();
-  void Transfer(CFile& file);
+  void Transfer();
   // The two fields' limits after a change of one of them.
   void FieldsChanged(bool firstChanged);
 

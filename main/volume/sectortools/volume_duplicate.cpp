@@ -1,17 +1,16 @@
 // The volume duplicate: sectors of volume 0 into a master volume file and back.
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 
 #include "app.h"
 #include "device_api.h"
 #include "device_ops.h"
 #include "sectortools.h"
+#include "window_tool_host.h"
 
 namespace {
 
 const char kLongWork[] = "This will take a long time.\nAre you sure to process?";
-constexpr uint32_t kChunkSectors = 4;  // one copy step
 const UINT kRunButtons[] = {IDC_VD_CREATE_MASTER, IDC_VD_CHECK, IDC_VD_FORMAT, IDC_VD_LOW_LEVEL_FORMAT,
                             IDC_VD_CREATE_DUPLICATE, IDOK};
 
@@ -44,6 +43,14 @@ void PumpToolMessages(int maxCount) {
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }
+}
+
+int VolumeSectors::Read(uint32_t first, uint32_t count, uint8_t* buffer) {
+  return DeviceApiTable.gfslReadSectors(0, first, count, buffer, addressing_);
+}
+
+int VolumeSectors::Write(uint32_t first, uint32_t count, const uint8_t* data) {
+  return DeviceApiTable.gfslWriteSectors(0, first, count, data, addressing_);
 }
 
 BOOL CVolumeDuplicateDlg::OnInitDialog() {
@@ -91,7 +98,6 @@ void CVolumeDuplicateDlg::SetProgress(int percent) {
 void CVolumeDuplicateDlg::EndRun() {
   m_bRunning = false;
   EnableControls(true);
-  StopProgressAnimation();
 }
 
 void CVolumeDuplicateDlg::OnBrowse() {
@@ -143,71 +149,26 @@ void CVolumeDuplicateDlg::OnCreateMasterVolumeFile() {
     question.Format("The file %s exists.\nDo you want to replace it?", m_strMasterPath.GetString());
     if (MessageBox(question, nullptr, MB_YESNO) != IDYES) return;
   }
-  CFile file;
-  if (!file.Open(m_strMasterPath, CFile::modeCreate | CFile::modeWrite)) {
-    MessageBox("Failed to create a master volume file.");
-    return;
-  }
-  const char* failure = nullptr;
-  const uint32_t copied = Copy(file, true, static_cast<uint32_t>(n), &failure);
-  if (failure) {
-    MessageBox(failure);
-  } else if (copied < static_cast<uint32_t>(n)) {
-    CString text;
-    text.Format("Stopped: the master volume file holds %lu of the %ld sectors.", static_cast<unsigned long>(copied),
-                static_cast<long>(n));
-    MessageBox(text);
-  } else {
-    MessageBox("Master volume file is created.");
-  }
+  const lx::SectorLoopResult result = Copy(true, static_cast<uint32_t>(n));
+  MessageBox(lx::MasterFileCopyText(result, n).c_str());
 }
 
-// Copies sectors 0..total-1 between volume 0 and the open file in steps of four, pumping
-// messages before each step so that Esc can stop it; closes the file. Returns the sectors
-// copied; *failure names what went wrong.
-uint32_t CVolumeDuplicateDlg::Copy(CFile& file, bool toFile, uint32_t total, const char** failure) {
-  WaitCursor wait;
-  StartProgressAnimation();
+// Copies sectors 0..total-1 between volume 0 and the master volume file, pumping messages
+// before each step so that Esc can stop it.
+lx::SectorLoopResult CVolumeDuplicateDlg::Copy(bool toFile, uint32_t total) {
+  VolumeSectors device(0);
+  CWindowToolHost host(this);
+  host.pump = [] { PumpToolMessages(256); };
+  host.stop = &m_bStopRequested;
+  host.progress = [this](uint64_t done, uint64_t all) { SetProgress(done >= all ? 100 : lx::CopyProgress(done, all)); };
   shownPercent_ = -1;
   SetProgress(0);
   m_bRunning = true;
   EnableControls(false);
   m_bStopRequested = false;
-  uint8_t buffer[kChunkSectors * lx::kSectorSize];
-  uint32_t i = 0;
-  while (i < total) {
-    PumpToolMessages(256);
-    if (m_bStopRequested) break;
-    SetProgress(lx::CopyProgress(i, total));
-    const uint32_t count = std::min<uint32_t>(kChunkSectors, total - i);
-    const UINT bytes = count * lx::kSectorSize;
-    if (toFile) {
-      if (DeviceApiTable.gfslReadSectors(0, i, count, buffer, 0) != 0) {
-        *failure = "Failed to read a sector from the volume.";
-        break;
-      }
-      if (!file.Write(buffer, bytes)) {
-        *failure = "Failed to write the master volume file.";
-        break;
-      }
-    } else {
-      std::memset(buffer, 0, sizeof buffer);
-      // The length was checked; a file that shrinks meanwhile ends the copy, never a stale step.
-      if (file.Read(buffer, bytes) != bytes) {
-        *failure = "Failed to read the master volume file: it ended early.";
-        break;
-      }
-      if (DeviceApiTable.gfslWriteSectors(0, i, count, buffer, 0) != 0) {
-        *failure = "Failed to write a sector to the volume.";
-        break;
-      }
-    }
-    i += count;
-  }
-  file.Close();
-  if (i == total) SetProgress(100);
+  const lx::SectorLoopResult result = lx::CopyVolumeSectors(device, host, m_strMasterPath.GetString(), toFile, total);
   EndRun();
-  return i;
+  return result;
 }
 
 bool CVolumeDuplicateDlg::UnmountFirst() {
@@ -253,23 +214,9 @@ void CVolumeDuplicateDlg::OnCreateDuplicateVolume() {
     MessageBox(text);
     return;
   }
+  file.Close();
   const uint32_t total = static_cast<uint32_t>(bytes / lx::kSectorSize);  // at most n
-  const char* failure = nullptr;
-  const uint32_t copied = Copy(file, false, total, &failure);
-  if (failure) {
-    MessageBox(failure);
-  } else if (copied < total) {
-    text.Format("Stopped: %lu of the %lu sectors of the master volume file were written.",
-                static_cast<unsigned long>(copied), static_cast<unsigned long>(total));
-    MessageBox(text);
-  } else if (total < static_cast<uint32_t>(n)) {
-    text.Format("Duplicate volume is created from a master volume file of %lu sectors; the device's other %lu "
-                "sectors were not written.",
-                static_cast<unsigned long>(total), static_cast<unsigned long>(static_cast<uint32_t>(n) - total));
-    MessageBox(text);
-  } else {
-    MessageBox("Duplicate volume is created.");
-  }
+  MessageBox(lx::DuplicateCopyText(Copy(false, total), n).c_str());
 }
 
 void CVolumeDuplicateDlg::FormatOrErase(bool erase) {

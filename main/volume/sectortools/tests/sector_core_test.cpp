@@ -3,10 +3,14 @@
 // the checks of master volume files.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
 #include "sector_core.h"
+#include "tests/fake_tool_host.h"
+#include "tests/test_files.h"
 
 namespace {
 
@@ -286,3 +290,205 @@ TEST(VyrRecord, ListCodes) {
 }
 
 }  // namespace
+
+// ---- the copy of the volume duplicate and the explorer's import and export ----------------------
+namespace loops {
+
+using lx::testing::FakeToolHost;
+using lx::testing::ReadAll;
+using lx::testing::TempPath;
+using lx::testing::WriteAll;
+
+// Sectors in memory; a read or write that touches the failing sector fails whole.
+class FakeSectors : public lx::SectorDevice {
+ public:
+  explicit FakeSectors(uint32_t count) : data(size_t{count} * lx::kSectorSize) {
+    for (size_t i = 0; i < data.size(); ++i) data[i] = uint8_t(i / 3 + i / lx::kSectorSize);
+  }
+  int Read(uint32_t first, uint32_t count, uint8_t* buffer) override {
+    if (!Inside(first, count) || Hits(failReadAt, first, count)) return -1;
+    std::memcpy(buffer, &data[size_t{first} * lx::kSectorSize], size_t{count} * lx::kSectorSize);
+    return 0;
+  }
+  int Write(uint32_t first, uint32_t count, const uint8_t* bytes) override {
+    if (!Inside(first, count) || Hits(failWriteAt, first, count)) return -1;
+    std::memcpy(&data[size_t{first} * lx::kSectorSize], bytes, size_t{count} * lx::kSectorSize);
+    written += count;
+    return 0;
+  }
+  bool Inside(uint32_t first, uint32_t count) const {
+    return (uint64_t{first} + count) * lx::kSectorSize <= data.size();
+  }
+  static bool Hits(int64_t at, uint32_t first, uint32_t count) { return at >= first && at < int64_t{first} + count; }
+  std::vector<uint8_t> Sectors(uint32_t first, uint32_t count) const {
+    return std::vector<uint8_t>(data.begin() + size_t{first} * lx::kSectorSize,
+                                data.begin() + size_t{first + count} * lx::kSectorSize);
+  }
+  std::vector<uint8_t> data;
+  int64_t failReadAt = -1, failWriteAt = -1;
+  uint32_t written = 0;
+};
+
+
+TEST(VolumeCopy, MasterFileAndDuplicateCarryEverySectorWithAPartialLastStep) {
+  // 11 sectors: two steps of four and a last one of three.
+  FakeSectors volume(11);
+  FakeToolHost host;
+  const std::string master = TempPath("master.vol");
+  lx::SectorLoopResult result = lx::CopyVolumeSectors(volume, host, master, true, 11);
+  EXPECT_TRUE(result.Finished());
+  EXPECT_EQ(result.done, 11u);
+  EXPECT_EQ(host.pumps, 3u);
+  EXPECT_EQ(host.busy, 0);
+  EXPECT_EQ(host.progress.back(), std::make_pair(uint64_t{11}, uint64_t{11}));
+  EXPECT_TRUE(ReadAll(master) == volume.data);
+  EXPECT_EQ(lx::MasterFileCopyText(result, 11), "Master volume file is created.");
+
+  // Onto a device of 13 sectors: its last two stay as they were.
+  FakeSectors target(13);
+  std::fill(target.data.begin(), target.data.end(), 0xEE);
+  result = lx::CopyVolumeSectors(target, host, master, false, 11);
+  EXPECT_TRUE(result.Finished());
+  EXPECT_TRUE(target.Sectors(0, 11) == volume.data);
+  EXPECT_TRUE(target.Sectors(11, 2) == std::vector<uint8_t>(2 * lx::kSectorSize, 0xEE));
+  EXPECT_EQ(lx::DuplicateCopyText(result, 13),
+            "Duplicate volume is created from a master volume file of 11 sectors; the device's other 2 sectors were "
+            "not written.");
+  EXPECT_EQ(lx::DuplicateCopyText(result, 11), "Duplicate volume is created.");
+  std::remove(master.c_str());
+}
+
+TEST(VolumeCopy, TheFirstFailureOrAStopEndsTheCopyWithCounts) {
+  struct Case {
+    const char* name;
+    bool toFile;
+    int64_t failReadAt, failWriteAt;
+    uint32_t stopAtPump;
+    size_t fileSectors;  // the master file's sectors (copies from the file)
+    uint32_t done;
+    std::string text;
+  } cases[] = {
+      {"read fails in the second step", true, 6, -1, UINT32_MAX, 0, 4,
+       "Failed to read a sector from the volume.\nThe master volume file holds 4 of the 11 sectors."},
+      {"into the file, stopped", true, -1, -1, 3, 0, 8, "Stopped: the master volume file holds 8 of the 11 sectors."},
+      {"write fails in the last step", false, -1, 9, UINT32_MAX, 11, 8,
+       "Failed to write a sector to the volume.\n8 of the 11 sectors of the master volume file were written."},
+      {"the file shrank", false, -1, -1, UINT32_MAX, 6, 4,
+       "Failed to read the master volume file: it ended early.\n4 of the 11 sectors of the master volume file were "
+       "written."},
+      {"from the file, stopped", false, -1, -1, 2, 11, 4,
+       "Stopped: 4 of the 11 sectors of the master volume file were written."},
+  };
+  for (const Case& c : cases) {
+    FakeSectors volume(11);
+    const std::vector<uint8_t> before = volume.data;
+    const std::string master = TempPath("master.vol");
+    if (!c.toFile) WriteAll(master, std::vector<uint8_t>(c.fileSectors * lx::kSectorSize, 0x42));
+    volume.failReadAt = c.failReadAt;
+    volume.failWriteAt = c.failWriteAt;
+    FakeToolHost host;
+    host.stopAtPump = c.stopAtPump;
+    const lx::SectorLoopResult result = lx::CopyVolumeSectors(volume, host, master, c.toFile, 11);
+    EXPECT_FALSE(result.Finished()) << c.name;
+    EXPECT_EQ(result.done, c.done) << c.name;
+    const std::string text = c.toFile ? lx::MasterFileCopyText(result, 11) : lx::DuplicateCopyText(result, 11);
+    EXPECT_EQ(text, c.text) << c.name;
+    if (c.toFile) {
+      EXPECT_EQ(ReadAll(master).size(), size_t{c.done} * lx::kSectorSize) << c.name;
+    } else {
+      // Nothing past the sectors written was touched.
+      EXPECT_EQ(volume.written, c.done) << c.name;
+      EXPECT_TRUE(volume.Sectors(c.done, 11 - c.done) ==
+                  std::vector<uint8_t>(before.begin() + size_t{c.done} * lx::kSectorSize, before.end()))
+          << c.name;
+    }
+    std::remove(master.c_str());
+  }
+  // A file that cannot be opened: said alone, nothing copied.
+  FakeSectors volume(11);
+  FakeToolHost host;
+  lx::SectorLoopResult result = lx::CopyVolumeSectors(volume, host, lx::testing::kNowherePath, true, 11);
+  EXPECT_EQ(lx::MasterFileCopyText(result, 11), "Failed to create a master volume file.");
+  result = lx::CopyVolumeSectors(volume, host, lx::testing::kNowherePath, false, 11);
+  EXPECT_EQ(lx::DuplicateCopyText(result, 11), "Failed to read the master volume file.");
+  EXPECT_EQ(volume.written, 0u);
+  EXPECT_EQ(host.pumps, 0u);
+}
+
+TEST(SectorTransfer, ImportAndExportFromAnUnalignedSectorOn) {
+  // 130 sectors from sector 5: past two pump slices of 64 and not on one's border.
+  FakeSectors volume(200);
+  const std::vector<uint8_t> before = volume.data;
+  FakeToolHost host;
+  const std::string file = TempPath("sectors.bin");
+  lx::SectorLoopResult result = lx::TransferSectors(volume, host, file, false, 5, 130);
+  EXPECT_TRUE(result.Finished());
+  EXPECT_EQ(host.Last(), "Export finished.");
+  EXPECT_EQ(host.pumps, 3u);
+  EXPECT_TRUE(ReadAll(file) == volume.Sectors(5, 130));
+
+  std::vector<uint8_t> bytes(130 * lx::kSectorSize + 100);  // a partial sector more than asked
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = uint8_t(i * 13);
+  WriteAll(file, bytes);
+  result = lx::TransferSectors(volume, host, file, true, 69, 130);
+  EXPECT_TRUE(result.Finished());
+  EXPECT_EQ(host.Last(), "Import finished.");
+  EXPECT_TRUE(volume.Sectors(69, 130) == std::vector<uint8_t>(bytes.begin(), bytes.begin() + 130 * lx::kSectorSize));
+  EXPECT_TRUE(volume.Sectors(0, 69) == std::vector<uint8_t>(before.begin(), before.begin() + 69 * lx::kSectorSize));
+  EXPECT_EQ(volume.data[199 * lx::kSectorSize], before[199 * lx::kSectorSize]);
+  EXPECT_EQ(host.busy, 0);
+  std::remove(file.c_str());
+}
+
+TEST(SectorTransfer, TheFirstFailureOrAStopEndsItWithCounts) {
+  struct Case {
+    const char* name;
+    bool import;
+    int64_t failReadAt, failWriteAt;
+    uint32_t stopAtPump;
+    uint32_t done;
+    std::string said;
+  } cases[] = {
+      {"read of sector 12 fails", false, 12, -1, UINT32_MAX, 7, "Failed to read sector 12. The file holds the 7 sectors before it."},
+      {"write of sector 80 fails", true, -1, 80, UINT32_MAX, 75, "Failed to write sector 80. The 75 sectors before it were written."},
+      {"export stopped at the second slice", false, -1, -1, 2, 64, "Export stopped after 64 of 100 sectors."},
+      {"import stopped at once", true, -1, -1, 1, 0, "Import stopped after 0 of 100 sectors."},
+  };
+  for (const Case& c : cases) {
+    FakeSectors volume(200);
+    const std::vector<uint8_t> before = volume.data;
+    volume.failReadAt = c.failReadAt;
+    volume.failWriteAt = c.failWriteAt;
+    FakeToolHost host;
+    host.stopAtPump = c.stopAtPump;
+    const std::string file = TempPath("sectors.bin");
+    if (c.import) WriteAll(file, std::vector<uint8_t>(100 * lx::kSectorSize, 0x24));
+    const lx::SectorLoopResult result = lx::TransferSectors(volume, host, file, c.import, 5, 100);
+    EXPECT_FALSE(result.Finished()) << c.name;
+    EXPECT_EQ(result.done, c.done) << c.name;
+    EXPECT_EQ(host.said, std::vector<std::string>{c.said}) << c.name;
+    if (c.import) {
+      EXPECT_EQ(volume.written, c.done) << c.name;
+      EXPECT_TRUE(volume.Sectors(5 + c.done, 195 - c.done) ==
+                  std::vector<uint8_t>(before.begin() + size_t{5 + c.done} * lx::kSectorSize, before.end()))
+          << c.name;
+    } else {
+      EXPECT_EQ(ReadAll(file).size(), size_t{c.done} * lx::kSectorSize) << c.name;
+    }
+    std::remove(file.c_str());
+  }
+  // Files that cannot serve: nothing reaches the device.
+  FakeSectors volume(200);
+  FakeToolHost host;
+  const std::string file = TempPath("short.bin");
+  WriteAll(file, std::vector<uint8_t>(10 * lx::kSectorSize - 1, 0));
+  lx::TransferSectors(volume, host, file, true, 0, 10);
+  lx::TransferSectors(volume, host, lx::testing::kNowherePath, true, 0, 10);
+  lx::TransferSectors(volume, host, lx::testing::kNowherePath, false, 0, 10);
+  EXPECT_EQ(host.said, (std::vector<std::string>{"Error: File length is shorter than programming request.",
+                                                 "Failed to read a source file.", "Failed to write a destination file."}));
+  EXPECT_EQ(volume.written, 0u);
+  std::remove(file.c_str());
+}
+
+}  // namespace loops

@@ -1,0 +1,42 @@
+// Files of the cores' tests: paths in the temporary folder named after the running test, and
+// whole files read and written.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace lx {
+namespace testing {
+
+inline std::string TempPath(const std::string& name) {
+  const char* tmp = std::getenv("TMPDIR");
+  return std::string(tmp && *tmp ? tmp : "/tmp") + "/lx_" + ::testing::UnitTest::GetInstance()->current_test_info()->name() +
+         "_" + name;
+}
+
+// A path whose folder does not exist: neither read nor written.
+constexpr const char kNowherePath[] = "/nonexistent-folder/x/file.bin";
+
+inline std::vector<uint8_t> ReadAll(const std::string& path) {
+  std::vector<uint8_t> bytes;
+  if (FILE* f = std::fopen(path.c_str(), "rb")) {
+    int c;
+    while ((c = std::fgetc(f)) != EOF) bytes.push_back(static_cast<uint8_t>(c));
+    std::fclose(f);
+  }
+  return bytes;
+}
+
+inline void WriteAll(const std::string& path, const std::vector<uint8_t>& bytes) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr) << path;
+  EXPECT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
+  std::fclose(f);
+}
+
+}  // namespace testing
+}  // namespace lx
