@@ -626,3 +626,143 @@ std::string MarroSecurityDump(const uint8_t* registers, uint8_t sr2, bool srOk) 
 }
 
 }  // namespace lx
+
+namespace lx {
+
+// ---- the loops of the explorer -----------------------------------------------------------------
+NorLoopResult RewriteSectorWithWindow(NorDeviceIo& device, ToolHost& host, const EraseRewritePlan& plan,
+                                      uint32_t windowAddress, const std::vector<uint8_t>& window,
+                                      const std::string& scratchPath) {
+  NorLoopResult result;
+  result.total = plan.windows;
+  const uint32_t w = static_cast<uint32_t>(window.size());
+  std::vector<uint8_t> buffer(w);
+  {
+    ScopedFile file(scratchPath, "wb");
+    if (!file) {
+      host.Tell("Failed to create a temporary file.");
+      return result;
+    }
+    BusyScope busy(host);
+    for (uint32_t i = 0; i < plan.windows; ++i) {
+      if (!host.Step()) {
+        host.Tell("Stopped before the erase: nothing was erased or programmed.");
+        return result;
+      }
+      if (device.Read(plan.sectorStart + i * w, w, buffer.data()) != 0) {
+        host.Tell("Failed to read a source data.");
+        return result;
+      }
+      if (!file.Write(buffer.data(), w)) {
+        host.Tell("Failed to write a temporary file: nothing was erased.");
+        return result;
+      }
+    }
+    // What the file system still holds back must reach the disk before the sector goes.
+    if (!file.Close()) {
+      host.Tell("Failed to write a temporary file: nothing was erased.");
+      return result;
+    }
+  }
+  if (device.EraseSector(static_cast<uint32_t>(plan.sector)) != 0) {
+    host.Tell(Format("Error: Erase failed at erase sector #%d", static_cast<int>(plan.sector)));
+    return result;
+  }
+  // From here on the sector's old data live only in the scratch file: any failure says where.
+  std::string failure;
+  {
+    ScopedFile file(scratchPath, "rb");
+    if (!file) {
+      failure = "Failed to read a temporary file.";
+    } else {
+      BusyScope busy(host);
+      for (uint32_t i = 0; i < plan.windows; ++i) {
+        const uint32_t address = plan.sectorStart + i * w;
+        if (file.Read(buffer.data(), w) != w) {
+          failure = Format("Failed to read a temporary file after %u of %u windows.", static_cast<unsigned>(i),
+                           static_cast<unsigned>(plan.windows));
+          break;
+        }
+        const uint8_t* data = address == windowAddress ? window.data() : buffer.data();
+        if (device.Program(address, w, data) != 0) {
+          failure = Format("Error: Program failed at address 0x%08X: %u of %u windows of the sector were programmed.",
+                           static_cast<unsigned>(address), static_cast<unsigned>(i),
+                           static_cast<unsigned>(plan.windows));
+          break;
+        }
+        ++result.done;
+      }
+    }
+  }
+  if (!failure.empty()) {
+    host.Tell(Format("%s\nSector #%d was erased; its former data are kept in \"%s\".", failure.c_str(),
+                     static_cast<int>(plan.sector), scratchPath.c_str()));
+    return result;
+  }
+  result.finished = true;
+  host.Tell("Program finished.");
+  return result;
+}
+
+namespace {
+
+uint32_t WindowAddress(const NorWindowRange& range, uint32_t i) {
+  return static_cast<uint32_t>((static_cast<uint64_t>(range.first) + i) * range.windowSize);
+}
+
+}  // namespace
+
+NorLoopResult TransferNorWindows(NorDeviceIo& device, ToolHost& host, const std::string& path,
+                                 const NorWindowRange& range, bool import) {
+  NorLoopResult result;
+  const uint32_t total = static_cast<uint32_t>(std::max(range.count, 0));
+  const unsigned all = total;
+  const uint32_t w = range.windowSize;
+  result.total = total;
+  ScopedFile file(path, import ? "rb" : "wb");
+  if (!file) {
+    host.Tell(import ? "Failed to read a file." : "Failed to write a destination file.");
+    return result;
+  }
+  if (import) {
+    const int64_t bytes = file.Bytes();
+    if (bytes < 0 || static_cast<uint64_t>(bytes) < static_cast<uint64_t>(w) * total) {
+      host.Tell("Error: File length is shorter than programming request.");
+      return result;
+    }
+  }
+  std::vector<uint8_t> buffer(w);
+  std::string failure;
+  {
+    BusyScope busy(host);
+    for (uint32_t i = 0; i < total && failure.empty(); ++i) {
+      const long window = static_cast<long>(range.first + static_cast<int64_t>(i));
+      const unsigned before = i;
+      if (!host.Step()) {
+        failure = import ? Format("Import stopped after %u of %u windows.", before, all)
+                         : Format("Export stopped: the file holds %u of %u windows.", before, all);
+      } else if (import) {
+        if (file.Read(buffer.data(), w) != w)
+          failure = Format("Error: Program failed: the file ended after %u of %u windows.", before, all);
+        else if (device.Program(WindowAddress(range, i), w, buffer.data()) != 0)
+          failure = Format("Error: Program failed at window %ld: %u of %u windows were programmed.", window, before, all);
+      } else {
+        if (device.Read(WindowAddress(range, i), w, buffer.data()) != 0)
+          failure = Format("Failed to read window %ld: the file holds the %u windows before it.", window, before);
+        else if (!file.Write(buffer.data(), w))
+          failure = Format("Failed to write a destination file after %u windows.", before);
+      }
+      if (failure.empty()) ++result.done;
+    }
+    // Bytes the library still holds count only once they are on the disk.
+    if (!file.Close() && !import && failure.empty()) {
+      failure = Format("Failed to write a destination file: the last of its %u windows may be missing.", all);
+      result.done = 0;
+    }
+  }
+  result.finished = failure.empty();
+  host.Tell(result.finished ? (import ? "Import finished." : "Export finished.") : failure);
+  return result;
+}
+
+}  // namespace lx

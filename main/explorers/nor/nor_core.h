@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "explorer_core.h"
+#include "tool_host.h"
 
 namespace lx {
 
@@ -62,6 +63,45 @@ struct EraseRewritePlan {
   const char* refusal = nullptr;
 };
 EraseRewritePlan PlanEraseRewrite(const CNorSectorTable& table, uint32_t windowAddress, uint32_t windowSize);
+
+// The device calls of the explorer's loops (device 0); 0 on success.
+class NorDeviceIo {
+ public:
+  virtual ~NorDeviceIo() = default;
+  virtual int Read(uint32_t address, uint32_t length, uint8_t* buffer) = 0;
+  virtual int Program(uint32_t address, uint32_t length, const uint8_t* data) = 0;
+  virtual int EraseSector(uint32_t sector) = 0;
+};
+
+// How far a loop of windows came: `done` of `total` windows written, and whether it ended with
+// every one of them (the host was told "... finished." then, and only then).
+struct NorLoopResult {
+  bool finished = false;
+  uint32_t done = 0;
+  uint32_t total = 0;
+};
+
+// Program with erase: saves every window of the plan's sector into the scratch file, erases the
+// sector once and programs its windows again, the window at windowAddress from `window`. The
+// first failure ends it; after the erase its text names the sector and the scratch file that
+// keeps the sector's former data. Stop is taken while the sector is saved (nothing is erased
+// then); once the sector is erased the rewrite runs to its end, since a stop would leave the
+// data in the scratch file alone. The outcome is told through the host.
+NorLoopResult RewriteSectorWithWindow(NorDeviceIo& device, ToolHost& host, const EraseRewritePlan& plan,
+                                      uint32_t windowAddress, const std::vector<uint8_t>& window,
+                                      const std::string& scratchPath);
+
+// The windows first .. first + count - 1 of windowSize bytes (the caller has checked that they lie
+// inside the device).
+struct NorWindowRange {
+  int32_t first = 0;
+  int32_t count = 1;
+  uint32_t windowSize = 1024;
+};
+// Import: the file's first count windows programmed from the first window on; export: the
+// windows read into a new file. The first failure or a stop ends the loop, told with counts.
+NorLoopResult TransferNorWindows(NorDeviceIo& device, ToolHost& host, const std::string& path,
+                                 const NorWindowRange& range, bool import);
 
 // ---- program without erase ---------------------------------------------------------------------
 // The window as read back after a program, against what was sent. The chip's own wait after a

@@ -7,6 +7,7 @@
 #include "device_api.h"
 #include "lumivex/prompt.h"
 #include "nor_explorer.h"
+#include "window_tool_host.h"
 
 namespace {
 
@@ -244,65 +245,24 @@ void CNorTransferDlg::Run() {
 }
 
 void CNorTransferDlg::Import() {
-  const uint32_t w = WindowSize();
-  CFile file;
-  if (!file.Open(m_FileName, CFile::modeRead | CFile::typeBinary)) {
-    NorMessage(this, "Failed to read a file.");
-    return;
-  }
-  if (file.GetLength() < static_cast<ULONGLONG>(w) * static_cast<ULONGLONG>(m_NumberOfWindows)) {
-    NorMessage(this, "Error: File length is shorter than programming request.");
-    return;
-  }
-  std::vector<uint8_t> buffer(w);
-  int failures = 0;
-  bool shortRead = false;
-  SetCursor(LoadCursor(nullptr, IDC_WAIT));
-  StartProgressAnimation();
-  for (int i = 0; i < m_NumberOfWindows; ++i) {
-    CBrambApp::PumpMessages(256);
-    if (file.Read(buffer.data(), w) != w) {
-      shortRead = true;
-      break;
-    }
-    const uint32_t address = static_cast<uint32_t>(static_cast<uint64_t>(m_StartWindow + i) * w);
-    if (DeviceApiTable.gfslNORProgramRawData(0, address, w, buffer.data()) != 0) ++failures;
-  }
-  StopProgressAnimation();
-  SetCursor(LoadCursor(nullptr, IDC_ARROW));
-  if (shortRead || failures) {
-    CString text;
-    text.Format("Error: Program failed (%d of %d windows).", shortRead ? m_NumberOfWindows : failures,
-                m_NumberOfWindows);
-    NorMessage(this, text);
-    return;
-  }
-  NorMessage(this, "Import finished.");
+  DeviceNorIo device;
+  CWindowToolHost host(this);
+  host.pump = [] { CBrambApp::PumpMessages(256); };
+  lx::TransferNorWindows(device, host, m_FileName.GetString(), Range(), true);
 }
 
 void CNorTransferDlg::Export() {
-  const uint32_t w = WindowSize();
-  std::vector<uint8_t> buffer(w);
-  CFile file;
-  if (!file.Open(m_FileName, CFile::modeCreate | CFile::modeWrite | CFile::typeBinary)) {
-    NorMessage(this, "Failed to write a destination file.");
-    return;
-  }
-  CString failure;
-  SetCursor(LoadCursor(nullptr, IDC_WAIT));
-  StartProgressAnimation();
-  for (int i = 0; i < m_NumberOfWindows && failure.IsEmpty(); ++i) {
-    const int32_t window = m_StartWindow + i;
-    if (DeviceApiTable.gfslNORReadRawData(0, static_cast<uint32_t>(static_cast<uint64_t>(window) * w), w, buffer.data()) != 0) {
-      failure.Format("Failed to read window %ld: the file holds the %d windows before it.", static_cast<long>(window), i);
-    } else if (!file.Write(buffer.data(), w)) {
-      failure.Format("Failed to write a destination file after %d windows.", i);
-    }
-  }
-  file.Close();
-  StopProgressAnimation();
-  SetCursor(LoadCursor(nullptr, IDC_ARROW));
-  NorMessage(this, failure.IsEmpty() ? "Export finished." : failure.GetString());
+  DeviceNorIo device;
+  CWindowToolHost host(this);
+  lx::TransferNorWindows(device, host, m_FileName.GetString(), Range(), false);
+}
+
+lx::NorWindowRange CNorTransferDlg::Range() const {
+  lx::NorWindowRange range;
+  range.first = m_StartWindow;
+  range.count = m_NumberOfWindows;
+  range.windowSize = WindowSize();
+  return range;
 }
 
 // ---- reset --------------------------------------------------------------------------------------

@@ -12,6 +12,7 @@
 #include "nor_hooks.h"
 #include "nor_sheet.h"
 #include "sector_core.h"
+#include "window_tool_host.h"
 
 namespace {
 
@@ -58,6 +59,16 @@ uint32_t DeviceBlockSource::BlockSize(uint32_t index) { return DeviceApiTable.gf
 int DeviceBlockSource::BlockStatus(uint32_t index, uint16_t* status) {
   return DeviceApiTable.gfslNORGetBlockStatus(0, index, status);
 }
+
+int DeviceNorIo::Read(uint32_t address, uint32_t length, uint8_t* buffer) {
+  return DeviceApiTable.gfslNORReadRawData(0, address, length, buffer);
+}
+
+int DeviceNorIo::Program(uint32_t address, uint32_t length, const uint8_t* data) {
+  return DeviceApiTable.gfslNORProgramRawData(0, address, length, data);
+}
+
+int DeviceNorIo::EraseSector(uint32_t sector) { return DeviceApiTable.gfslNOREraseBlock(0, sector); }
 
 bool ConfirmIrreversible(CWnd* owner, const char* text, const char* caption) {
   return LxMessageBox(owner ? owner->m_hWnd : nullptr, text, caption, LX_MB_YESNO | LX_MB_DEFBUTTON2) == LX_IDYES;
@@ -345,65 +356,11 @@ void CNorExplorerDlg::ProgramWithErase() {
     NorMessage(this, plan.refusal);
     return;
   }
-  std::vector<uint8_t> buffer(w);
-  {
-    CFile file;
-    if (!file.Open(path.c_str(), CFile::modeCreate | CFile::modeWrite | CFile::typeBinary)) {
-      NorMessage(this, "Failed to create a temporary file.");
-      return;
-    }
-    WaitCursor wait;
-    for (uint32_t i = 0; i < plan.windows; ++i) {
-      if (DeviceApiTable.gfslNORReadRawData(0, plan.sectorStart + i * w, w, buffer.data()) != 0) {
-        file.Close();
-        NorMessage(this, "Failed to read a source data.");
-        return;
-      }
-      if (!file.Write(buffer.data(), w)) {
-        file.Close();
-        NorMessage(this, "Failed to write a temporary file: nothing was erased.");
-        return;
-      }
-    }
-    file.Close();
-  }
-  if (DeviceApiTable.gfslNOREraseBlock(0, static_cast<uint32_t>(plan.sector)) != 0) {
-    CString text;
-    text.Format("Error: Erase failed at erase sector #%d", static_cast<int>(plan.sector));
-    NorMessage(this, text);
-    return;
-  }
-  // From here on the sector's old data live only in the scratch file: any failure says where.
-  const char* failure = nullptr;
-  {
-    CFile file;
-    if (!file.Open(path.c_str(), CFile::modeRead | CFile::typeBinary)) {
-      failure = "Failed to read a temporary file.";
-    } else {
-      WaitCursor wait;
-      for (uint32_t i = 0; i < plan.windows && !failure; ++i) {
-        const uint32_t address = plan.sectorStart + i * w;
-        const uint8_t* data = buffer.data();
-        if (file.Read(buffer.data(), w) != w) {
-          failure = "Failed to read a temporary file.";
-          break;
-        }
-        if (address == windowAddress) data = m_WindowBuffer.data();
-        if (DeviceApiTable.gfslNORProgramRawData(0, address, w, data) != 0) failure = "Error: Program failed";
-      }
-      file.Close();
-    }
-  }
+  DeviceNorIo device;
+  CWindowToolHost host(this);
+  lx::RewriteSectorWithWindow(device, host, plan, windowAddress, m_WindowBuffer, path);
   SetTitle(false);
   ShowWindowData(m_WindowBuffer.data(), false);
-  if (failure) {
-    CString text;
-    text.Format("%s\nSector #%d was erased; its former data are kept in \"%s\".", failure, static_cast<int>(plan.sector),
-                path.c_str());
-    NorMessage(this, text);
-  } else {
-    NorMessage(this, "Program finished.");
-  }
   GoToWindow();
 }
 

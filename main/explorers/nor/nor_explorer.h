@@ -24,6 +24,14 @@ class DeviceBlockSource : public lx::NorBlockSource {
   int BlockStatus(uint32_t index, uint16_t* status) override;
 };
 
+// The device API table as the explorer's loops reach the device (device 0).
+class DeviceNorIo : public lx::NorDeviceIo {
+ public:
+  int Read(uint32_t address, uint32_t length, uint8_t* buffer) override;
+  int Program(uint32_t address, uint32_t length, const uint8_t* data) override;
+  int EraseSector(uint32_t sector) override;
+};
+
 class CNorExplorerDlg : public CHexExplorer {
  public:
   CNorExplorerDlg(CWnd* parent, int deviceCode);
@@ -153,6 +161,8 @@ class CNorTransferDlg : public CDialog {
   void Run();
   void Import();
   void Export();
+  // The windows the fields name, of the window size of the options.
+  lx::NorWindowRange Range() const;
   void FieldsChanged(bool startChanged);
 
   bool m_bImport;

@@ -3,8 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
+
+#include "tests/fake_tool_host.h"
+#include "tests/test_files.h"
 
 namespace {
 
@@ -405,3 +410,267 @@ TEST(SpiOtp, Dumps) {
 }
 
 }  // namespace
+
+// ---- the explorer's loops ------------------------------------------------------------------------
+namespace loops {
+
+using lx::testing::FakeToolHost;
+using lx::testing::ReadAll;
+using lx::testing::TempPath;
+using lx::testing::WriteAll;
+
+// Flash bytes that programming only clears; a failure can be set at one address of each kind.
+class FakeNor : public lx::NorDeviceIo {
+ public:
+  FakeNor(uint32_t bytes, std::vector<uint32_t> sectorSizes) : data(bytes, 0xFF), sizes(std::move(sectorSizes)) {}
+  int Read(uint32_t address, uint32_t length, uint8_t* buffer) override {
+    ++reads;
+    if (Hits(failReadAt, address, length) || uint64_t(address) + length > data.size()) return -1;
+    std::memcpy(buffer, &data[address], length);
+    return 0;
+  }
+  int Program(uint32_t address, uint32_t length, const uint8_t* bytes) override {
+    if (Hits(failProgramAt, address, length) || uint64_t(address) + length > data.size()) return -1;
+    for (uint32_t i = 0; i < length; ++i) data[address + i] &= bytes[i];
+    programmed.push_back(address);
+    return 0;
+  }
+  int EraseSector(uint32_t sector) override {
+    ++erases;
+    if (failErase) return -1;
+    uint32_t start = 0;
+    for (uint32_t i = 0; i < sector; ++i) start += sizes[i];
+    std::fill(data.begin() + start, data.begin() + start + sizes[sector], 0xFF);
+    if (onErase) *onErase = true;
+    return 0;
+  }
+  static bool Hits(int64_t at, uint32_t address, uint32_t length) {
+    return at >= 0 && at >= address && at < int64_t(address) + length;
+  }
+  std::vector<uint8_t> data;
+  std::vector<uint32_t> sizes;
+  int64_t failReadAt = -1, failProgramAt = -1;
+  bool failErase = false;
+  bool* onErase = nullptr;
+  int reads = 0, erases = 0;
+  std::vector<uint32_t> programmed;
+};
+
+
+std::vector<uint8_t> Pattern(size_t bytes, uint8_t seed) {
+  std::vector<uint8_t> v(bytes);
+  for (size_t i = 0; i < v.size(); ++i) v[i] = uint8_t(i * 7 + seed);
+  return v;
+}
+
+// Sectors of 8 KiB, 8 KiB and 64 KiB; windows of 2 KiB.
+constexpr uint32_t kWindow = 0x800;
+struct Rewrite {
+  FakeNor nor{0x14000, {0x2000, 0x2000, 0x10000}};
+  CNorSectorTable table;
+  std::vector<uint8_t> before;
+  Rewrite() {
+    Blocks blocks(nor.sizes);
+    table.Build(blocks);
+    for (size_t i = 0; i < nor.data.size(); ++i) nor.data[i] = uint8_t(i ^ (i >> 8));
+    before = nor.data;
+  }
+};
+
+TEST(NorRewriteSector, TheSectorKeepsItsOtherWindowsAndTakesTheEditedOne) {
+  // The window is the sector's first, a middle one, its last; the sector the device's last.
+  for (uint32_t address : {0x2000u, 0x3000u, 0x3800u, 0x13800u}) {
+    Rewrite r;
+    const std::vector<uint8_t> window = Pattern(kWindow, 0x31);
+    const lx::EraseRewritePlan plan = lx::PlanEraseRewrite(r.table, address, kWindow);
+    ASSERT_TRUE(plan.ok);
+    FakeToolHost host;
+    const std::string scratch = TempPath("scratch.bin");
+    const lx::NorLoopResult result = lx::RewriteSectorWithWindow(r.nor, host, plan, address, window, scratch);
+    EXPECT_TRUE(result.finished);
+    EXPECT_EQ(result.done, plan.windows);
+    EXPECT_EQ(host.said, std::vector<std::string>{"Program finished."});
+    EXPECT_EQ(host.busy, 0);
+    std::vector<uint8_t> expected = r.before;
+    std::copy(window.begin(), window.end(), expected.begin() + address);
+    EXPECT_TRUE(r.nor.data == expected) << std::hex << address;
+    // The scratch file holds the sector as it was.
+    const std::vector<uint8_t> saved = ReadAll(scratch);
+    EXPECT_TRUE(saved == std::vector<uint8_t>(r.before.begin() + plan.sectorStart,
+                                              r.before.begin() + plan.sectorStart + plan.windows * kWindow));
+    std::remove(scratch.c_str());
+  }
+}
+
+TEST(NorRewriteSector, TheFirstFailureEndsItAndSaysWhatWasDone) {
+  struct Case {
+    const char* name;
+    int64_t failReadAt, failProgramAt;
+    bool failErase, badScratch;
+    bool erased;
+    uint32_t done;
+    std::vector<std::string> parts;
+  } cases[] = {
+      {"read while saving", 0x2900, -1, false, false, false, 0, {"Failed to read a source data."}},
+      {"scratch file", -1, -1, false, true, false, 0, {"Failed to create a temporary file."}},
+      {"erase", -1, -1, true, false, false, 0, {"Error: Erase failed at erase sector #1"}},
+      {"program of the third window", -1, 0x3000, false, false, true, 2,
+       {"Error: Program failed at address 0x00003000: 2 of 4 windows of the sector were programmed.",
+        "Sector #1 was erased; its former data are kept in \""}},
+  };
+  for (const Case& c : cases) {
+    Rewrite r;
+    const lx::EraseRewritePlan plan = lx::PlanEraseRewrite(r.table, 0x2800, kWindow);
+    ASSERT_TRUE(plan.ok);
+    r.nor.failReadAt = c.failReadAt;
+    r.nor.failProgramAt = c.failProgramAt;
+    r.nor.failErase = c.failErase;
+    FakeToolHost host;
+    const std::string scratch = c.badScratch ? lx::testing::kNowherePath : TempPath("scratch.bin");
+    const lx::NorLoopResult result =
+        lx::RewriteSectorWithWindow(r.nor, host, plan, 0x2800, Pattern(kWindow, 9), scratch);
+    EXPECT_FALSE(result.finished) << c.name;
+    EXPECT_EQ(result.done, c.done) << c.name;
+    ASSERT_EQ(host.said.size(), 1u) << c.name;
+    EXPECT_EQ(host.Last().find("finished"), std::string::npos) << c.name << ": " << host.Last();
+    for (const std::string& part : c.parts) EXPECT_NE(host.Last().find(part), std::string::npos) << c.name << ": " << host.Last();
+    if (!c.erased) {
+      EXPECT_TRUE(r.nor.data == r.before) << c.name;
+    } else {
+      // The windows after the failure are erased; the scratch file still holds them.
+      EXPECT_NE(host.Last().find(scratch), std::string::npos) << host.Last();
+      EXPECT_EQ(r.nor.data[0x3000], 0xFF);
+      EXPECT_TRUE(ReadAll(scratch) == std::vector<uint8_t>(r.before.begin() + 0x2000, r.before.begin() + 0x4000));
+    }
+    std::remove(scratch.c_str());
+  }
+}
+
+TEST(NorRewriteSector, StopIsTakenBeforeTheEraseAndNotAfterIt) {
+  {
+    Rewrite r;
+    const lx::EraseRewritePlan plan = lx::PlanEraseRewrite(r.table, 0x2000, kWindow);
+    FakeToolHost host;
+    host.stopAtPump = 2;
+    const std::string scratch = TempPath("scratch.bin");
+    const lx::NorLoopResult result = lx::RewriteSectorWithWindow(r.nor, host, plan, 0x2000, Pattern(kWindow, 1), scratch);
+    EXPECT_FALSE(result.finished);
+    EXPECT_EQ(r.nor.erases, 0);
+    EXPECT_TRUE(r.nor.data == r.before);
+    EXPECT_EQ(host.said, std::vector<std::string>{"Stopped before the erase: nothing was erased or programmed."});
+    std::remove(scratch.c_str());
+  }
+  {
+    // A stop asked once the sector is erased would leave its data in the scratch file alone.
+    Rewrite r;
+    const lx::EraseRewritePlan plan = lx::PlanEraseRewrite(r.table, 0x2000, kWindow);
+    FakeToolHost host;
+    r.nor.onErase = &host.stop;
+    const std::string scratch = TempPath("scratch.bin");
+    const lx::NorLoopResult result = lx::RewriteSectorWithWindow(r.nor, host, plan, 0x2000, Pattern(kWindow, 1), scratch);
+    EXPECT_TRUE(result.finished);
+    EXPECT_EQ(r.nor.programmed.size(), 4u);
+    EXPECT_EQ(host.Last(), "Program finished.");
+    std::remove(scratch.c_str());
+  }
+}
+
+struct Transfer {
+  FakeNor nor{16 * kWindow, {16 * kWindow}};
+  lx::NorWindowRange range;
+  FakeToolHost host;
+  std::string file = TempPath("windows.bin");
+  Transfer() {
+    range.first = 5;
+    range.count = 3;
+    range.windowSize = kWindow;
+  }
+  ~Transfer() { std::remove(file.c_str()); }
+};
+
+TEST(NorTransfer, ImportProgramsTheWindowsAndExportReadsThemBack) {
+  Transfer t;
+  // Half a window more than asked: the rest of the file is left.
+  const std::vector<uint8_t> bytes = Pattern(3 * kWindow + kWindow / 2, 3);
+  WriteAll(t.file, bytes);
+  lx::NorLoopResult result = lx::TransferNorWindows(t.nor, t.host, t.file, t.range, true);
+  EXPECT_TRUE(result.finished);
+  EXPECT_EQ(result.done, 3u);
+  EXPECT_EQ(t.host.Last(), "Import finished.");
+  EXPECT_EQ(t.host.busy, 0);
+  EXPECT_TRUE(std::equal(bytes.begin(), bytes.begin() + 3 * kWindow, t.nor.data.begin() + 5 * kWindow));
+  EXPECT_EQ(t.nor.data[8 * kWindow], 0xFF);
+  EXPECT_EQ(t.nor.data[5 * kWindow - 1], 0xFF);
+
+  // The device's last windows, into a new file.
+  t.range.first = 13;
+  t.range.count = 3;
+  for (size_t i = 13 * kWindow; i < t.nor.data.size(); ++i) t.nor.data[i] = uint8_t(i);
+  const std::string out = TempPath("export.bin");
+  result = lx::TransferNorWindows(t.nor, t.host, out, t.range, false);
+  EXPECT_TRUE(result.finished);
+  EXPECT_EQ(t.host.Last(), "Export finished.");
+  EXPECT_TRUE(ReadAll(out) == std::vector<uint8_t>(t.nor.data.begin() + 13 * kWindow, t.nor.data.end()));
+  std::remove(out.c_str());
+}
+
+TEST(NorTransfer, TheFirstDeviceFailureOrAStopEndsTheLoopWithCounts) {
+  struct Case {
+    const char* name;
+    bool import;
+    int64_t failAt;  // a device address that fails (-1 none)
+    uint32_t stopAtPump;
+    uint32_t done;
+    std::string said;
+  } cases[] = {
+      {"program fails in window 6", true, 6 * kWindow + 17, UINT32_MAX, 1,
+       "Error: Program failed at window 6: 1 of 3 windows were programmed."},
+      {"import stopped", true, -1, 3, 2, "Import stopped after 2 of 3 windows."},
+      {"read fails in window 7", false, 7 * kWindow, UINT32_MAX, 2,
+       "Failed to read window 7: the file holds the 2 windows before it."},
+      {"export stopped", false, -1, 2, 1, "Export stopped: the file holds 1 of 3 windows."},
+  };
+  for (const Case& c : cases) {
+    Transfer t;
+    WriteAll(t.file, Pattern(3 * kWindow, 5));
+    t.host.stopAtPump = c.stopAtPump;
+    if (c.import) {
+      t.nor.failProgramAt = c.failAt;
+    } else {
+      t.nor.failReadAt = c.failAt;
+      for (size_t i = 0; i < t.nor.data.size(); ++i) t.nor.data[i] = uint8_t(i >> 3);
+    }
+    const lx::NorLoopResult result = lx::TransferNorWindows(t.nor, t.host, t.file, t.range, c.import);
+    EXPECT_FALSE(result.finished) << c.name;
+    EXPECT_EQ(result.done, c.done) << c.name;
+    EXPECT_EQ(t.host.said, std::vector<std::string>{c.said}) << c.name;
+    if (c.import) {
+      // Nothing after the failure or the stop was programmed.
+      EXPECT_EQ(t.nor.programmed.size(), c.done) << c.name;
+      EXPECT_EQ(t.nor.data[(5 + c.done + 1) * kWindow - 1], 0xFF) << c.name;
+    } else {
+      EXPECT_EQ(ReadAll(t.file).size(), size_t{c.done} * kWindow) << c.name;
+    }
+  }
+}
+
+TEST(NorTransfer, FilesThatCannotServeAreRefusedBeforeTheDevice) {
+  {
+    Transfer t;
+    WriteAll(t.file, Pattern(3 * kWindow - 1, 5));  // one byte short
+    EXPECT_FALSE(lx::TransferNorWindows(t.nor, t.host, t.file, t.range, true).finished);
+    EXPECT_EQ(t.host.said, std::vector<std::string>{"Error: File length is shorter than programming request."});
+    EXPECT_TRUE(t.nor.programmed.empty());
+  }
+  for (bool import : {true, false}) {
+    Transfer t;
+    const std::string nowhere = lx::testing::kNowherePath;
+    const lx::NorLoopResult result = lx::TransferNorWindows(t.nor, t.host, nowhere, t.range, import);
+    EXPECT_FALSE(result.finished);
+    EXPECT_EQ(t.host.said, std::vector<std::string>{import ? "Failed to read a file." : "Failed to write a destination file."});
+    EXPECT_TRUE(t.nor.programmed.empty());
+    EXPECT_EQ(t.nor.reads, 0);
+  }
+}
+
+}  // namespace loops
