@@ -27,6 +27,9 @@ set(LX_KIT_SERIALS
   nor_spi_bessa_win_tests      4C586300
   nor_spi_pirel_win_tests      4C586400
   nor_spi_marro_win_tests      4C586500
+  nor_spi_catalogue_iv128eq_win_tests  4C586600
+  nor_spi_catalogue_iv064s_win_tests   4C586700
+  nor_spi_catalogue_lu032d_win_tests   4C586800
   jtag_loading_com_tests       4C587000
   tarnrook_lumivex_e2e         4C587100
   tarnrook_new_user_e2e        4C587200

@@ -405,6 +405,9 @@ void CNorExplorerDlg::RunExport() {
 }
 
 void CNorExplorerDlg::RunEditSheet(int startPage, int mode) {
+  // Only the read-only page (mode 1) may run in an overlay: the others program or erase, and the
+  // device would take those addresses as the overlay's, or refuse them, instead of the array's.
+  if (mode != 1 && RefusedOutsideReadMode()) return;
   BeginOperation();
   RunEditNorSheet(this, m_pSectorTable, startPage, mode);
   if (EndOperation()) GoToWindow();
@@ -547,7 +550,7 @@ BOOL CNorExplorerDlg::OnCommand(WPARAM wp, LPARAM lp) {
     case IDC_NE_IMPORT: RunImport(); return TRUE;
     case IDC_NE_EXPORT: RunExport(); return TRUE;
     case IDC_NE_EDIT_DATA:
-      if (ConfirmOperation()) RunEditSheet(0, 0);
+      if (!RefusedOutsideReadMode() && ConfirmOperation()) RunEditSheet(0, 0);
       return TRUE;
     case IDC_NE_GEOMETRY: RunGeometrySheet(0); return TRUE;
     case IDC_NE_EDIT_READ: RunEditSheet(1, 1); return TRUE;

@@ -1,16 +1,30 @@
 // The NOR explorer and the SPI pages of its geometry sheet on Tarn-Rook.dll over the simulated kit
 // with an SPI chip model behind the kit's serial controller (Xvfb). One SPI part per run: the
-// environment (LX_KITSIM_SPI) names it, and only its tests run. The chip model judges every write.
+// environment names it (LX_KITSIM_SPI a part of the simulator's own, opened with a preset; or
+// LX_CATALOGUE_SPI a part of the catalogue, chosen on Tarn-Rook's configuration sheet as a new user
+// does, against the chip model made from its row), and only its tests run. The chip model judges
+// every write.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <commctrl.h>
+
+#include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <memory>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app.h"
+#include "catalogue_sim.h"
 #include "device_api.h"
 #include "device_ops.h"
+#include "kitsim/kit.h"
 #include "kitsim/spi_chip.h"
 #include "lumivex/prompt.h"
 #include "lumivex/testkit.h"
@@ -18,6 +32,8 @@
 #include "nor_explorer.h"
 #include "nor_sheet.h"
 #include "rook_session.h"
+#include "sheet_resource.h"
+#include "test_programs.h"
 
 namespace {
 
@@ -41,16 +57,170 @@ const PartRow kParts[] = {
      3001},
 };
 
-std::string PartName() {
-  const char* name = std::getenv("LX_KITSIM_SPI");
+std::string CataloguePartName() {
+  const char* name = std::getenv("LX_CATALOGUE_SPI");
   return name ? name : "";
 }
 
+std::string PartName() {
+  const char* name = std::getenv("LX_KITSIM_SPI");
+  return name && *name ? name : CataloguePartName();
+}
+
+template <class F>
+F SimExport(const char* name) {
+  HMODULE sim = LoadLibraryA((ExeFolder() + "\\LxKitSim.dll").c_str());
+  return sim ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(sim, name))) : nullptr;
+}
+
+// The chip model of a catalogue run, made from the row and plugged in behind chip select 0.
+std::unique_ptr<kitsim::SpiChip> g_catalogueChip;
+
 kitsim::SpiChip* Chip() {
+  if (g_catalogueChip) return g_catalogueChip.get();
   HMODULE sim = GetModuleHandleA("LxKitSim.dll");
   if (!sim) return nullptr;
   auto get = reinterpret_cast<void* (*)(int, int)>(reinterpret_cast<void*>(GetProcAddress(sim, "LxKitSimSpiChip")));
   return get ? static_cast<kitsim::SpiChip*>(get(0, 0)) : nullptr;
+}
+
+const rook::SpiCatalogueRow* CatalogueRow(const std::string& name) {
+  for (const rook::SpiCatalogueRow& row : rook::SpiCatalogue())
+    if (name == row.name) return &row;
+  return nullptr;
+}
+
+// ---- the new user on Tarn-Rook's configuration sheet, played from a second thread ----------------
+BOOL CALLBACK FindRookSheet(HWND window, LPARAM found) {
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  char caption[64] = "", cls[16] = "";
+  GetWindowTextA(window, caption, sizeof caption);
+  GetClassNameA(window, cls, sizeof cls);
+  if (process != GetCurrentProcessId() || !IsWindowVisible(window) || std::strcmp(cls, "#32770") != 0 ||
+      std::strncmp(caption, "Tarn-Rook : ", 12) != 0)
+    return TRUE;
+  *reinterpret_cast<HWND*>(found) = window;
+  return FALSE;
+}
+
+HWND WaitRookSheet(DWORD ms) {
+  for (DWORD waited = 0; waited <= ms; waited += 50) {
+    HWND sheet = nullptr;
+    EnumWindows(FindRookSheet, reinterpret_cast<LPARAM>(&sheet));
+    if (sheet) return sheet;
+    Sleep(50);
+  }
+  return nullptr;
+}
+
+std::string ComboText(HWND page, int id) {
+  const LRESULT i = SendDlgItemMessageA(page, id, CB_GETCURSEL, 0, 0);
+  char text[256] = "";
+  if (i >= 0) SendDlgItemMessageA(page, id, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+  return text;
+}
+
+// What the user saw on the sheet before pressing OK.
+struct SheetSeen {
+  bool played = false;
+  bool spiChecked = false, cs0Checked = false;
+  std::string group, name;
+};
+SheetSeen g_sheetSeen;
+
+// Device type SPI, the part's maker and the part in the predefined list, as clicks and selections
+// reach the page; then OK. A sheet still open at the end (a step that failed) is cancelled, so the
+// open never waits for ever.
+void PlaySheet(const rook::SpiCatalogueRow& row) {
+  HWND sheet = WaitRookSheet(30000);
+  if (!sheet) return;
+  Sleep(200);
+  SendMessageA(sheet, PSM_SETCURSEL, 0, 0);
+  HWND page = reinterpret_cast<HWND>(SendMessageA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+  for (int id : {IDC_TYPE_NOR, IDC_TYPE_NAND}) SendDlgItemMessageA(page, id, BM_SETCHECK, BST_UNCHECKED, 0);
+  SendDlgItemMessageA(page, IDC_TYPE_SPI, BM_SETCHECK, BST_CHECKED, 0);
+  SendMessageA(page, WM_COMMAND, MAKEWPARAM(IDC_TYPE_SPI, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(page, IDC_TYPE_SPI)));
+  bool chosen = true;
+  for (const auto& choice : {std::make_pair(IDC_GROUP, row.family), std::make_pair(IDC_NAME, row.name)}) {
+    HWND combo = GetDlgItem(page, choice.first);
+    const LRESULT i = SendMessageA(combo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(choice.second));
+    if (i == CB_ERR) {
+      chosen = false;
+      break;
+    }
+    SendMessageA(combo, CB_SETCURSEL, static_cast<WPARAM>(i), 0);
+    SendMessageA(page, WM_COMMAND, MAKEWPARAM(choice.first, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+  }
+  g_sheetSeen.spiChecked = SendDlgItemMessageA(page, IDC_TYPE_SPI, BM_GETCHECK, 0, 0) == BST_CHECKED;
+  g_sheetSeen.cs0Checked = SendDlgItemMessageA(page, IDC_CS0, BM_GETCHECK, 0, 0) == BST_CHECKED;
+  g_sheetSeen.group = ComboText(page, IDC_GROUP);
+  g_sheetSeen.name = ComboText(page, IDC_NAME);
+  RedrawWindow(sheet, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_FRAME);
+  Sleep(400);
+  LxSaveWindowShot(sheet, ("nor_spi_catalogue_" + std::string(row.name) + "_sheet").c_str());
+  g_sheetSeen.played = chosen;
+  PostMessageA(sheet, PSM_PRESSBUTTON, chosen ? PSBTN_OK : PSBTN_CANCEL, 0);
+  for (int i = 0; i < 100 && IsWindow(sheet) && IsWindowVisible(sheet); ++i) Sleep(100);
+  if (IsWindow(sheet) && IsWindowVisible(sheet)) PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+}
+
+// The kit start loads the FPGA image from the installation folder the main program registered:
+// the catalogue runs get a folder of their own holding one (the working folder too, where the
+// module keeps "Tarn-Rook.ini"), and the registered one is put back at the end.
+const char* const kMainAppKey = "Software\\Keldorn\\Lumivex\\Main App";
+std::string g_savedInstall;
+bool g_installSaved = false;
+
+void RegisterInstall(const std::string& folder) {
+  HKEY key;
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, kMainAppKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+    return;
+  RegSetValueExA(key, "Full Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()), DWORD(folder.size() + 1));
+  RegCloseKey(key);
+}
+
+std::string MakeCatalogueInstall() {
+  char value[1024] = "";
+  DWORD size = sizeof value;
+  g_installSaved = RegGetValueA(HKEY_CURRENT_USER, kMainAppKey, "Full Path", RRF_RT_REG_SZ, nullptr, value, &size) == ERROR_SUCCESS;
+  g_savedInstall = value;
+  const std::string folder = MakeTempFolder("lxnorspicat");
+  CreateDirectoryA((folder + "\\External FS Module").c_str(), nullptr);
+  std::vector<uint8_t> payload(1500);
+  for (size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<uint8_t>(i);
+  const std::vector<uint8_t> image = lxtest::MakeOnTheFly(payload, "2.0.0", true);
+  std::ofstream(folder + "\\External FS Module\\Tarn_Rook.cpu", std::ios::binary)
+      .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+  RegisterInstall(folder);
+  SetCurrentDirectoryA(folder.c_str());
+  return folder;
+}
+
+// Opens the catalogue part as a new user: the chip model made from its row behind chip select 0,
+// then the open, whose configuration sheet the second thread plays.
+void OpenCataloguePart(const rook::SpiCatalogueRow& row) {
+  auto kit = SimExport<void* (*)(int)>("LxKitSimKit");
+  if (!kit || !kit(0)) return;
+  kitsim::Kit& k = *static_cast<kitsim::Kit*>(kit(0));
+  g_catalogueChip = std::make_unique<kitsim::SpiChip>(rook::SpiPartOf(row), k.Clock());
+  k.AttachSerial(0, g_catalogueChip.get());
+  MakeCatalogueInstall();
+  std::thread user(PlaySheet, std::cref(row));
+  g_session.Open(g_app, "lxnorspicat", "");
+  user.join();
+}
+
+void CloseCataloguePart() {
+  if (!g_catalogueChip) return;
+  auto kit = SimExport<void* (*)(int)>("LxKitSimKit");
+  auto spi = SimExport<void* (*)(int, int)>("LxKitSimSpiChip");
+  if (kit && kit(0) && spi)
+    static_cast<kitsim::Kit*>(kit(0))->AttachSerial(0, static_cast<kitsim::SerialDevice*>(spi(0, 0)),
+                                                     static_cast<kitsim::SerialDevice*>(spi(0, 1)));
+  g_catalogueChip.reset();
+  SetCurrentDirectoryA(ExeFolder().c_str());
+  if (g_installSaved) RegisterInstall(g_savedInstall);
 }
 
 // The register space the device is in, as the wrappers saw it, and reads that fail inside one.
@@ -70,14 +240,21 @@ int FailInSpace(int device, uint32_t address, uint32_t length, uint8_t* buffer) 
 class NorSpiTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    std::string preset;
-    for (const PartRow& p : kParts)
-      if (PartName() == p.name) preset = std::string(kCommon) + p.row;
-    g_session.Open(g_app, "lxnorspi", preset);
+    if (const rook::SpiCatalogueRow* row = CatalogueRow(CataloguePartName())) {
+      OpenCataloguePart(*row);
+    } else {
+      std::string preset;
+      for (const PartRow& p : kParts)
+        if (PartName() == p.name) preset = std::string(kCommon) + p.row;
+      g_session.Open(g_app, "lxnorspi", preset);
+    }
     if (lx::GetDeviceState() == lx::kDeviceOpen) g_code = DeviceApiTable.gfslInit(3);
     g_real = DeviceApiTable;
   }
-  static void TearDownTestSuite() { g_session.Close(); }
+  static void TearDownTestSuite() {
+    g_session.Close();
+    CloseCataloguePart();
+  }
   void Need(const char* part) {
     if (PartName() != part) GTEST_SKIP() << "this run's SPI part is " << PartName();
     ASSERT_EQ(lx::GetDeviceState(), lx::kDeviceOpen) << (LxPromptRecordCount() ? LxPromptRecordText(0) : "");
@@ -376,6 +553,256 @@ TEST_F(NorSpiTest, MarroSecurityRegistersAndTheSecTbBpGrid) {
   auto* sr1 = Show<CSpiRegisterPage>(lx::NorPage::kMarroStatus1, "nor_spi_marro_status1");
   ASSERT_NE(sr1, nullptr);
   EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(sr1->m_hWnd, IDC_SR_BIT0)));
+  ExpectArraySpace();
+}
+
+
+// ---- parts of the catalogue, chosen on the configuration sheet -----------------------------------
+
+// The data area byte for byte as it stood, or the first address that changed.
+::testing::AssertionResult DataAsBefore(const std::vector<uint8_t>& before, kitsim::SpiChip& chip) {
+  const std::vector<uint8_t>& now = chip.Array();
+  const auto difference = std::mismatch(before.begin(), before.end(), now.begin());
+  if (now.size() == before.size() && difference.first == before.end()) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "data byte 0x" << std::hex << (difference.first - before.begin())
+                                       << " changed to 0x" << int(*difference.second);
+}
+
+// Every line of the dump the page would show for these bytes is in the page's view.
+::testing::AssertionResult DumpShows(const CString& shown, const std::string& expected) {
+  std::istringstream lines(expected);
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty()) continue;
+    if (shown.Find(line.c_str()) == -1) return ::testing::AssertionFailure() << "the dump lacks \"" << line << "\"";
+  }
+  return ::testing::AssertionSuccess();
+}
+
+class NorSpiCatalogueTest : public NorSpiTest {
+ protected:
+  void NeedCatalogue(const char* part) {
+    if (CataloguePartName() != part) GTEST_SKIP() << "this run's catalogue part is " << CataloguePartName();
+    EXPECT_TRUE(g_sheetSeen.played) << "the sheet did not list the part";
+    EXPECT_TRUE(g_sheetSeen.spiChecked);
+    EXPECT_TRUE(g_sheetSeen.cs0Checked);
+    EXPECT_EQ(g_sheetSeen.group, CatalogueRow(part)->family);
+    EXPECT_EQ(g_sheetSeen.name, part);
+    Need(part);
+    if (IsSkipped() || HasFatalFailure()) return;
+    // A data area of no single value: a page that reached the array instead of its registers shows.
+    auto& a = chip_->Array();
+    for (size_t i = 0; i < a.size(); ++i) a[i] = static_cast<uint8_t>((i * 7 + 3) ^ (i >> 9));
+    data_ = a;
+  }
+  // The security register page of the parts with three security registers: the dump shows the
+  // chip's registers, a byte is programmed into SecReg-1 and erased, SecReg-2 is locked and then
+  // refuses both; after each the chip holds what the page said, and the data area is as it was.
+  void SecurityRegisterPage(const char* shotPrefix) {
+    Sheet(0);
+    auto* regs = Show<CSpiOtpPage>(lx::NorPage::kMarroOtp);
+    ASSERT_NE(regs, nullptr);
+    auto shot = [&](const char* step) { SheetShot(std::string(shotPrefix) + step); };
+    auto expectedDump = [&] {
+      std::vector<uint8_t> registers;
+      for (uint32_t n = 1; n <= 3; ++n)
+        registers.insert(registers.end(), chip_->SecurityRegister(n).begin(), chip_->SecurityRegister(n).end());
+      return lx::MarroSecurityDump(registers.data(), chip_->Config(), true);
+    };
+    // Bytes of every register that the dump must show (the part reads them with 0x48).
+    for (uint32_t n = 1; n <= 3; ++n)
+      for (uint32_t i = 0; i < 256; i += 17) chip_->SecurityRegister(n)[i] = static_cast<uint8_t>(0x10 * n + i / 17);
+    regs->DumpOtp();
+    EXPECT_TRUE(DumpShows(regs->DumpText(), expectedDump()));
+    EXPECT_NE(regs->DumpText().Find("Security Registers-1 : not protected"), -1);
+    shot("dump");
+
+    // SecReg-1, offset 0x37: programmed, shown, erased.
+    ::SendDlgItemMessageA(regs->m_hWnd, IDC_SO_REGION, CB_SETCURSEL, 0, 0);
+    ::SendDlgItemMessageA(regs->m_hWnd, IDC_SO_OFFSET, CB_SETCURSEL, 0x37, 0);
+    regs->SetDlgItemText(IDC_SO_DATA, "0xA5");
+    LxPromptQueueAnswer(LX_IDYES);
+    regs->ProgramOtpByte();
+    EXPECT_EQ(LastPromptText(), "Program finished");
+    EXPECT_EQ(chip_->SecurityRegister(1)[0x37], 0xA5);
+    EXPECT_TRUE(DumpShows(regs->DumpText(), expectedDump()));
+    EXPECT_TRUE(DataAsBefore(data_, *chip_));
+    shot("program");
+    LxPromptQueueAnswer(LX_IDYES);
+    regs->EraseSecurityRegister();
+    EXPECT_EQ(LastPromptText(), "Erase finished");
+    EXPECT_TRUE(std::all_of(chip_->SecurityRegister(1).begin(), chip_->SecurityRegister(1).end(),
+                            [](uint8_t b) { return b == 0xFF; }));
+    EXPECT_EQ(chip_->SecurityRegister(2)[0x11], 0x21) << "the other registers keep their bytes";
+    EXPECT_TRUE(DumpShows(regs->DumpText(), expectedDump()));
+    EXPECT_TRUE(DataAsBefore(data_, *chip_));
+    shot("erase");
+
+    // SecReg-2 locked for good (status register 2 bit 4): its program and erase fail, and say so.
+    ::SendDlgItemMessageA(regs->m_hWnd, IDC_SO_REGION, CB_SETCURSEL, 1, 0);
+    LxPromptQueueAnswer(LX_IDYES);
+    regs->LockOtpRegion();
+    EXPECT_EQ(LastPromptText(), "Finished to program Status Register 2.");
+    EXPECT_EQ(chip_->Config() & 0x10, 0x10);
+    EXPECT_NE(regs->DumpText().Find("Security Registers-2 : protected"), -1);
+    EXPECT_TRUE(DataAsBefore(data_, *chip_));
+    const std::vector<uint8_t> locked = chip_->SecurityRegister(2);
+    ::SendDlgItemMessageA(regs->m_hWnd, IDC_SO_OFFSET, CB_SETCURSEL, 0x40, 0);
+    regs->SetDlgItemText(IDC_SO_DATA, "0x00");
+    LxPromptQueueAnswer(LX_IDYES);
+    regs->ProgramOtpByte();
+    EXPECT_EQ(LastPromptText(), "Error: Program failed");
+    LxPromptQueueAnswer(LX_IDYES);
+    regs->EraseSecurityRegister();
+    EXPECT_EQ(LastPromptText(), "Error: Erase failed");
+    EXPECT_EQ(chip_->SecurityRegister(2), locked);
+    EXPECT_TRUE(DumpShows(regs->DumpText(), expectedDump()));
+    EXPECT_TRUE(DataAsBefore(data_, *chip_));
+    shot("locked");
+    ExpectArraySpace();
+  }
+  // The sheet in front of the explorer, as it stands.
+  void SheetShot(const std::string& name) {
+    ::SetWindowPos(sheet_->m_hWnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    LxPumpMessages();
+    LxSaveWindowShot(sheet_->m_hWnd, name.c_str());
+  }
+  std::vector<uint8_t> data_;
+};
+
+// A code-3001 part (the first SPI family, quad I/O): the security register page on the chip.
+TEST_F(NorSpiCatalogueTest, Iv128eqSecurityRegisters) {
+  NeedCatalogue("IV128EQ");
+  if (IsSkipped() || HasFatalFailure()) return;
+  EXPECT_EQ(g_code, 3001);
+  SecurityRegisterPage("nor_spi_catalogue_IV128EQ_security_");
+}
+
+// A code-3002 part: the security register page, and status register 3, which the part writes in
+// the one frame with status registers 1 and 2.
+TEST_F(NorSpiCatalogueTest, Iv064sSecurityRegistersAndStatusRegisterThree) {
+  NeedCatalogue("IV064S");
+  if (IsSkipped() || HasFatalFailure()) return;
+  EXPECT_EQ(g_code, 3002);
+  SecurityRegisterPage("nor_spi_catalogue_IV064S_security_");
+  auto* sr3 = Show<CSpiRegisterPage>(lx::NorPage::kMarroStatus3);
+  ASSERT_NE(sr3, nullptr);
+  const uint8_t before = chip_->Status3();
+  for (int n = 0; n < 8; ++n)
+    sr3->CheckDlgButton(IDC_SR_BIT0 + n, ((before ^ 0x10) >> n) & 1 ? BST_CHECKED : BST_UNCHECKED);
+  sr3->ProgramRegister();
+  EXPECT_EQ(LastPromptText(), "Finished to program Status Register 3.");
+  EXPECT_EQ(chip_->Status3(), before ^ 0x10);
+  EXPECT_EQ(chip_->Config() & 0x10, 0x10) << "status register 2 keeps its lock bit";
+  SheetShot("nor_spi_catalogue_IV064S_status3");
+  EXPECT_TRUE(DataAsBefore(data_, *chip_));
+  ExpectArraySpace();
+}
+
+// A code-10 part: the OTP regions page on the chip's OTP area.
+TEST_F(NorSpiCatalogueTest, Lu032dOtpRegions) {
+  NeedCatalogue("LU032D");
+  if (IsSkipped() || HasFatalFailure()) return;
+  EXPECT_EQ(g_code, 10);
+  CNorGeometrySheet& sheet = Sheet(6);
+  ASSERT_EQ(sheet.GetPageCount(), 1);
+  auto* otp = Show<CSpiOtpPage>(lx::NorPage::kPirelOtp);
+  ASSERT_NE(otp, nullptr);
+  const uint32_t base = chip_->Part().otpBase;
+  auto expectedDump = [&] {
+    std::vector<uint8_t> image(768, 0);
+    std::copy(chip_->Otp().begin(), chip_->Otp().end(), image.begin() + base);
+    return lx::PirelOtpDump(image.data());
+  };
+  auto shot = [&](const char* step) { SheetShot(std::string("nor_spi_catalogue_LU032D_otp_") + step); };
+  for (uint32_t a = 0x102; a < 0x300; a += 13) chip_->Otp()[a - base] = static_cast<uint8_t>(a);
+  otp->DumpOtp();
+  EXPECT_TRUE(DumpShows(otp->DumpText(), expectedDump()));
+  shot("dump");
+
+  // OTP2, offset 3 (address 0x127): programmed and shown; then OTP2 locked and refused.
+  ::SendDlgItemMessageA(otp->m_hWnd, IDC_SO_REGION, CB_SETCURSEL, 3, 0);
+  otp->FillOtpOffsets();
+  ::SendDlgItemMessageA(otp->m_hWnd, IDC_SO_OFFSET, CB_SETCURSEL, 3, 0);
+  otp->SetDlgItemText(IDC_SO_DATA, "0x5C");
+  LxPromptQueueAnswer(LX_IDYES);
+  otp->ProgramOtpByte();
+  EXPECT_EQ(LastPromptText(), "Program finished");
+  EXPECT_EQ(Otp(0x127), 0x5C);
+  EXPECT_TRUE(DumpShows(otp->DumpText(), expectedDump()));
+  EXPECT_TRUE(DataAsBefore(data_, *chip_));
+  shot("program");
+  LxPromptQueueAnswer(LX_IDYES);
+  otp->LockOtpRegion();
+  EXPECT_EQ(LastPromptText(), "Finished to lock OTP Region.");
+  EXPECT_EQ(Otp(0x112) & 0x02, 0);
+  EXPECT_NE(otp->DumpText().Find("OTP 2   lock   "), -1);
+  EXPECT_TRUE(DataAsBefore(data_, *chip_));
+  ::SendDlgItemMessageA(otp->m_hWnd, IDC_SO_OFFSET, CB_SETCURSEL, 4, 0);
+  otp->SetDlgItemText(IDC_SO_DATA, "0");
+  LxPromptQueueAnswer(LX_IDYES);
+  otp->ProgramOtpByte();
+  EXPECT_EQ(LastPromptText(), "Error: Program failed");
+  EXPECT_EQ(Otp(0x128), 0xFF);
+  EXPECT_TRUE(DumpShows(otp->DumpText(), expectedDump()));
+  EXPECT_TRUE(DataAsBefore(data_, *chip_));
+  shot("locked");
+  ExpectArraySpace();
+}
+
+// Closes the edit sheet if a refused button opened it after all, so that the test goes on to fail
+// instead of waiting on the modal sheet.
+class EditSheetCloser {
+ public:
+  EditSheetCloser() : thread_([this] {
+      while (!done_) {
+        if (HWND sheet = LxWaitForWindow(GetCurrentProcess(), "#32770", "Edit Data", 200)) {
+          ++opened_;
+          PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+          Sleep(300);
+        }
+      }
+    }) {}
+  ~EditSheetCloser() {
+    done_ = true;
+    thread_.join();
+  }
+  int Opened() const { return opened_; }
+
+ private:
+  std::atomic<bool> done_{false};
+  std::atomic<int> opened_{0};
+  std::thread thread_;
+};
+
+// In an overlay (CFI, Autoselect, SSR) the edit sheet's program, copy, erase and test pages are
+// refused with a message, as the explorer's own program buttons are; the read page still opens.
+TEST_F(NorSpiCatalogueTest, EditPagesAreRefusedInOverlays) {
+  if (!CatalogueRow(CataloguePartName())) GTEST_SKIP() << "a run of a catalogue part";
+  NeedCatalogue(CataloguePartName().c_str());
+  if (IsSkipped() || HasFatalFailure()) return;
+  EditSheetCloser closer;
+  for (int mode : {2, 3, 4}) {
+    SCOPED_TRACE(mode);
+    explorer_->SetReadMode(mode);
+    explorer_->ApplyAsoMode();
+    for (int button : {IDC_NE_EDIT_DATA, IDC_NE_EDIT_PROGRAM, IDC_NE_EDIT_COPY, IDC_NE_EDIT_ERASE, IDC_NE_EDIT_VERIFY}) {
+      SCOPED_TRACE(button);
+      const int prompts = LxPromptRecordCount();
+      explorer_->SendMessage(WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
+      LxPumpMessages();
+      EXPECT_EQ(LxPromptRecordCount(), prompts + 1);
+      EXPECT_EQ(LastPromptText(), "The operation is allowed in Read mode");
+    }
+    EXPECT_EQ(closer.Opened(), 0) << "a refused page was opened";
+    EXPECT_TRUE(DataAsBefore(data_, *chip_));
+  }
+  LxSaveWindowShot(explorer_->m_hWnd, ("nor_spi_catalogue_" + CataloguePartName() + "_ssr_overlay").c_str());
+  explorer_->SendMessage(WM_COMMAND, MAKEWPARAM(IDC_NE_EDIT_READ, BN_CLICKED), 0);
+  EXPECT_EQ(closer.Opened(), 1) << "the read page opens in an overlay";
+  explorer_->SetReadMode(0);
+  explorer_->ApplyAsoMode();
+  EXPECT_TRUE(DataAsBefore(data_, *chip_));
   ExpectArraySpace();
 }
 
