@@ -417,3 +417,89 @@ TEST(SpiCataloguePages, PulledCableIsAFailureAtOnce) {
     }
     LxPromptTestEnd();
 }
+
+// The security register page of the first family's parts (code 3001, plain and quad I/O): the
+// registers are read with their own command, so the dump is the chip's registers and not the
+// OTP read's answer; a program and an erase reach the register named and no other.
+TEST(SpiCataloguePages, SecurityRegistersOfTheFirstFamilyAreTheChips) {
+    LxPromptTestBegin();
+    for (const char* name : {"IV128E", "IV128EQ"}) {
+        SCOPED_TRACE(name);
+        CataloguePartRig r(Row(name));
+        ASSERT_EQ(r.Open(), 0);
+        ASSERT_EQ(r.code, 3001);
+        for (uint32_t n = 1; n <= 3; ++n)
+            for (uint32_t i = 0; i < 256; ++i) r.chip->SecurityRegister(n)[i] = static_cast<uint8_t>(n * 0x40 + i);
+        for (uint32_t n = 1; n <= 3; ++n) {
+            std::vector<uint8_t> reg(256);
+            ASSERT_TRUE(r.Read(kOtpSpace, n * 0x1000, 256, reg.data()));
+            EXPECT_EQ(reg, r.chip->SecurityRegister(n)) << "register " << n;
+        }
+        ASSERT_TRUE(r.Erase(kOtpSpace, 1));
+        EXPECT_TRUE(std::all_of(r.chip->SecurityRegister(1).begin(), r.chip->SecurityRegister(1).end(),
+                                [](uint8_t b) { return b == 0xFF; }));
+        EXPECT_EQ(r.chip->SecurityRegister(2)[0], 0x80) << "the other registers stay";
+        ASSERT_TRUE(r.Program(kOtpSpace, lx::MarroSecurityAddress(0, 0x10), {0x5A, 0xA5}));
+        EXPECT_EQ(r.chip->SecurityRegister(1)[0x10], 0x5A);
+        EXPECT_EQ(r.chip->SecurityRegister(1)[0x11], 0xA5);
+        EXPECT_TRUE(r.DataUnchanged(true));
+    }
+    LxPromptTestEnd();
+}
+
+// The status register 3 page of the code-3002 parts: the value programmed is the register's, and
+// status registers 1 and 2, written in the same frame, keep theirs.
+TEST(SpiCataloguePages, StatusRegisterThreeOfCode3002IsProgrammed) {
+    LxPromptTestBegin();
+    for (const char* name : {"IV004S", "IV064S"}) {
+        SCOPED_TRACE(name);
+        CataloguePartRig r(Row(name));
+        ASSERT_EQ(r.Open(), 0);
+        ASSERT_EQ(r.code, 3002);
+        ASSERT_TRUE(r.Program(kConfigSpace, 0, {0x02}));
+        const uint8_t sr1 = r.chip->Status1(), sr2 = r.chip->Config();
+        for (uint8_t value : {uint8_t{0x60}, uint8_t{0x1F}, uint8_t{0x00}}) {
+            SCOPED_TRACE(int(value));
+            ASSERT_TRUE(r.Program(kStatus3Space, 0, {value}));
+            EXPECT_EQ(r.chip->Status3(), value);
+            uint8_t shown = 0xFF;
+            ASSERT_TRUE(r.Read(kStatus3Space, 0, 1, &shown));
+            EXPECT_EQ(shown, value);
+            EXPECT_EQ(r.chip->Status1(), sr1);
+            EXPECT_EQ(r.chip->Config(), sr2);
+        }
+        EXPECT_TRUE(r.DataUnchanged(true));
+    }
+    LxPromptTestEnd();
+}
+
+// A locked security register takes neither a program nor an erase, and the part, which has no
+// error bits, would look done: both fail, each with its code, and the register keeps its bytes.
+TEST(SpiCataloguePages, LockedSecurityRegisterProgramAndEraseFail) {
+    LxPromptTestBegin();
+    for (const char* name : {"IV128E", "IV064S"}) {
+        SCOPED_TRACE(name);
+        CataloguePartRig r(Row(name));
+        ASSERT_EQ(r.Open(), 0);
+        ASSERT_TRUE(r.Program(kOtpSpace, lx::MarroSecurityAddress(0, 0), {0x12}));
+        uint8_t sr2 = 0;
+        ASSERT_TRUE(r.Read(kConfigSpace, 0, 1, &sr2));
+        ASSERT_TRUE(r.Program(kConfigSpace, 0, {static_cast<uint8_t>(sr2 | 0x08)}));   // LB1
+        const std::vector<uint8_t> locked = r.chip->SecurityRegister(1);
+        const uint8_t byte = 0x00;
+        r.Enter(kOtpSpace);
+        EXPECT_EQ(r.engine->NorProgramRawData(lx::MarroSecurityAddress(0, 1), 1, &byte), -1);
+        EXPECT_EQ(r.engine->LastResult(), ERROR_PROGRAM);
+        EXPECT_EQ(r.engine->NorEraseBlock(1), -1);
+        EXPECT_EQ(r.engine->LastResult(), ERROR_WRITE_PROTECTED);
+        r.Leave();
+        EXPECT_EQ(r.chip->SecurityRegister(1), locked);
+        // SecReg-2 is not locked: it still takes both.
+        ASSERT_TRUE(r.Program(kOtpSpace, lx::MarroSecurityAddress(1, 0), {0x34}));
+        EXPECT_EQ(r.chip->SecurityRegister(2)[0], 0x34);
+        ASSERT_TRUE(r.Erase(kOtpSpace, 2));
+        EXPECT_EQ(r.chip->SecurityRegister(2)[0], 0xFF);
+        EXPECT_TRUE(r.DataUnchanged(true));
+    }
+    LxPromptTestEnd();
+}
