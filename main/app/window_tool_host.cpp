@@ -3,18 +3,17 @@
 #include "app.h"
 #include "lumivex/prompt.h"
 
-int CWindowToolHost::Ask(const std::string& text, const char* caption, unsigned type) {
-  return LxMessageBox(owner_ ? owner_->m_hWnd : nullptr, text.c_str(), lx::ToolCaption(caption), type);
+int WindowToolAsk(CWnd* owner, const std::string& text, const char* caption, unsigned type) {
+  return LxMessageBox(owner ? owner->m_hWnd : nullptr, text.c_str(), lx::ToolCaption(caption), type);
 }
 
-void CWindowToolHost::BeginBusy() {
-  if (busy_++ > 0) return;
-  saved_ = ::SetCursor(::LoadCursor(nullptr, IDC_WAIT));
+HCURSOR WindowToolBusyBegin() {
+  HCURSOR saved = ::SetCursor(::LoadCursor(nullptr, IDC_WAIT));
   StartProgressAnimation();
+  return saved;
 }
 
-void CWindowToolHost::EndBusy() {
-  if (busy_ == 0 || --busy_ > 0) return;
+void WindowToolBusyEnd(HCURSOR saved) {
   StopProgressAnimation();
-  ::SetCursor(saved_ ? saved_ : ::LoadCursor(nullptr, IDC_ARROW));
+  ::SetCursor(saved ? saved : ::LoadCursor(nullptr, IDC_ARROW));
 }

@@ -246,7 +246,7 @@ int CVeltanBlockTable::Load(int volumeOffset, VeltanHost& host) {
   const uint32_t badCount =
       static_cast<uint32_t>(std::count_if(markers.begin(), markers.end(), [](uint8_t m) { return m != 0xFF; }));
   const char kKept[] = "The bad block markers read from the device are kept.";
-  if (host.Ask(Format("Found %u bad block(s).\nDo you want to create a new bad block table file?", badCount))) {
+  if (host.Confirm(Format("Found %u bad block(s).\nDo you want to create a new bad block table file?", badCount))) {
     const std::string name = host.ScratchFolder() + "__bbt__.txt";
     const std::string text = FormatBlockTableFile(markers.data(), m_BlockCount);
     std::FILE* file = std::fopen(name.c_str(), "wb");
@@ -258,7 +258,7 @@ int CVeltanBlockTable::Load(int volumeOffset, VeltanHost& host) {
       host.Tell("Failed to create a bad block table file.");
       host.Tell(kKept);
     }
-  } else if (host.Ask("Do you want to load your bad block table file?")) {
+  } else if (host.Confirm("Do you want to load your bad block table file?")) {
     std::string name, text, why = "No file was chosen.";
     bool loaded = false;
     if (host.ChooseTableFile(&name)) {
@@ -281,7 +281,7 @@ int CVeltanBlockTable::Load(int volumeOffset, VeltanHost& host) {
     }
   }
   if (badCount != 0)
-    m_NoPrompt = host.Ask(
+    m_NoPrompt = host.Confirm(
                      "Do you want to skip programming or erasing a bad block without providing a prompt to "
                      "confirm the operation?")
                      ? 1
@@ -593,7 +593,7 @@ uint32_t ImportVeltanPages(std::FILE* file, uint64_t fileBytes, const VeltanTran
   WalkVeltanRange(
       transfer.first, transfer.count, perBlock, [&](uint64_t block) { return table.IsBad(static_cast<uint32_t>(block)); },
       [&](uint64_t block, uint64_t pages) {
-        if (!host.Pump()) return false;
+        if (!host.Step()) return false;
         if (!table.m_NoPrompt) host.Tell(Format("Bad block notification: block #%u is a bad block", static_cast<uint32_t>(block)));
         if (transfer.policy == 1)
           for (uint64_t r = 0; r < pages && std::fread(dropped.data(), 1, record, file) == record; ++r) {
@@ -601,7 +601,7 @@ uint32_t ImportVeltanPages(std::FILE* file, uint64_t fileBytes, const VeltanTran
         return true;
       },
       [&](uint64_t page) {
-        if (!host.Pump() || std::fread(buffer.data(), 1, record, file) == 0) return false;
+        if (!host.Step() || std::fread(buffer.data(), 1, record, file) == 0) return false;
         if (DeviceApiTable.gfslVeltanProgramRawPage(0, static_cast<uint32_t>(page), 1, buffer.data()) != 0) {
           // Import programs without erasing: a page written before fails as well as a block gone
           // bad, so the block is reported, not marked.
@@ -625,7 +625,7 @@ uint32_t ExportVeltanPages(std::FILE* file, const VeltanTransfer& transfer, Velt
   std::string failure;
   host.BeginBusy();
   for (uint32_t i = 0; i < transfer.count; ++i) {
-    if (!host.Pump()) {
+    if (!host.Step()) {
       failure = Format("Export stopped: %u page(s) were exported.", written);
       break;
     }

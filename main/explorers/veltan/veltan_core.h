@@ -2,13 +2,15 @@
 // the grid's texts, the block table, the search of pages for a byte string, the ECC layout
 // and the checks, the rewrite of a block, import and export of pages. Portable: the device is
 // reached through DeviceApiTable as device 0 and "/a"; boxes, questions, file choices, the
-// wait cursor and message pumping through a VeltanHost the caller supplies.
+// wait cursor and message pumping through a VeltanHost (a ToolHost) the caller supplies.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
+
+#include "tool_host.h"
 
 namespace lx {
 
@@ -19,17 +21,10 @@ constexpr int kVeltanChunks = 4;
 constexpr uint32_t kVeltanReadModeFlags[3] = {0x00, 0x10, 0x20};
 
 // ---- what the core needs of its caller -----------------------------------------------------------
-class VeltanHost {
+// Boxes, questions, pumping with Stop and the wait cursor come with the ToolHost; the NAND
+// explorer's work needs two things more of its window.
+class VeltanHost : public ToolHost {
  public:
-  virtual ~VeltanHost() = default;
-  virtual void Tell(const std::string& text) = 0;
-  // Yes/No question; true for Yes.
-  virtual bool Ask(const std::string& text) = 0;
-  // Between the steps of a long loop: handles waiting messages; false when Stop was pressed.
-  virtual bool Pump() { return true; }
-  // Wait cursor and the frame's progress animation around device work.
-  virtual void BeginBusy() {}
-  virtual void EndBusy() {}
   // The open-file dialog for a bad-block table file; false on Cancel.
   virtual bool ChooseTableFile(std::string* path) = 0;
   // Where "__bbt__.txt" and "__temp__.bin" lie: "<user area>\User Data\" or "" (current folder).

@@ -101,23 +101,8 @@ CString VeltanUserDataFolder() {
 }
 
 // ---- host --------------------------------------------------------------------------------------------------
-void VeltanWinHost::Tell(const std::string& text) { owner_->MessageBox(text.c_str()); }
-
-bool VeltanWinHost::Ask(const std::string& text) { return owner_->MessageBox(text.c_str(), nullptr, MB_YESNO) == IDYES; }
-
-bool VeltanWinHost::Pump() {
-  CBrambApp::PumpMessages(256);
-  return !stop || !*stop;
-}
-
-void VeltanWinHost::BeginBusy() {
-  saved_ = ::SetCursor(::LoadCursor(nullptr, IDC_WAIT));
-  StartProgressAnimation();
-}
-
-void VeltanWinHost::EndBusy() {
-  StopProgressAnimation();
-  ::SetCursor(saved_ ? saved_ : ::LoadCursor(nullptr, IDC_ARROW));
+VeltanWinHost::VeltanWinHost(CWnd* owner) : CWindowToolHostOf<lx::VeltanHost>(owner) {
+  pump = [] { CBrambApp::PumpMessages(256); };
 }
 
 bool VeltanWinHost::ChooseTableFile(std::string* path) {

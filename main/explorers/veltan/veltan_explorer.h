@@ -12,6 +12,7 @@
 #include "lxmfc.h"
 #include "veltan_core.h"
 #include "veltan_resource.h"
+#include "window_tool_host.h"
 
 class CExtEccModule;
 class CVeltanFindDlg;
@@ -103,24 +104,13 @@ class CVeltanExplorerDlg : public CHexExplorer {
   HFONT font_ = nullptr;
 };
 
-// The Windows side of what the core asks of its caller: boxes owned by a window, the block
-// table file dialog, the wait cursor with the frame's animation, message pumping.
-class VeltanWinHost : public lx::VeltanHost {
+// The Windows side of what the core asks of its caller: boxes owned by a window, message pumping,
+// the wait cursor with the frame's animation, and the block table file dialog.
+class VeltanWinHost : public CWindowToolHostOf<lx::VeltanHost> {
  public:
-  explicit VeltanWinHost(CWnd* owner) : owner_(owner) {}
-  void Tell(const std::string& text) override;
-  bool Ask(const std::string& text) override;
-  bool Pump() override;
-  void BeginBusy() override;
-  void EndBusy() override;
+  explicit VeltanWinHost(CWnd* owner);
   bool ChooseTableFile(std::string* path) override;
   std::string ScratchFolder() override;
-  // Set by a Stop button while a loop runs.
-  bool* stop = nullptr;
-
- private:
-  CWnd* owner_;
-  HCURSOR saved_ = nullptr;
 };
 
 // "<user area>\User Data" when the installation folder is known, else empty (file dialogs then

@@ -21,13 +21,17 @@ namespace {
 
 class RecordingHost : public lx::VeltanHost {
  public:
-  void Tell(const std::string& text) override { told.push_back(text); }
-  bool Ask(const std::string& text) override {
+  // Messages are told; Yes/No questions asked and answered from the queue (then No).
+  int Ask(const std::string& text, const char*, unsigned type) override {
+    if (type != LX_MB_YESNO) {
+      told.push_back(text);
+      return LX_IDOK;
+    }
     asked.push_back(text);
-    if (answers.empty()) return false;
+    if (answers.empty()) return LX_IDNO;
     bool answer = answers.front();
     answers.pop_front();
-    return answer;
+    return answer ? LX_IDYES : LX_IDNO;
   }
   bool ChooseTableFile(std::string* path) override {
     if (chosen.empty()) return false;
