@@ -13,6 +13,7 @@
 #include "extlibtest.h"
 #include "lumivex/prompt.h"
 #include "module_loader.h"
+#include "options_sheet.h"
 #include "resource.h"
 #include "splash.h"
 #include "startup_rules.h"
@@ -28,7 +29,64 @@ CString QuoteIfBlank(const CString& word) {
 
 }  // namespace
 
-CBrambApp::CBrambApp() : CWinApp("Lumivex") { std::memset(&m_Options, 0, sizeof m_Options); }
+namespace {
+
+// The program as the tools see it: this application's options and folders, its frame's
+// progress animation.
+class AppProgram final : public lx::ProgramContext {
+ public:
+  explicit AppProgram(CBrambApp& app) : app_(app) {}
+
+  int DeviceKind() const override { return app_.m_Options.DeviceKind; }
+  int WindowSizeIndex() const override { return app_.m_Options.WindowSizeIndex; }
+  std::string VyrModulePath() const override { return app_.m_Options.VyrModulePath; }
+  void SetVyrModulePath(const std::string& path) override {
+    lx::SetOptionsPath(app_.m_Options.VyrModulePath, path.c_str());
+    app_.SaveOptions();
+  }
+  void SetDeviceKind(int kind) override {
+    app_.m_Options.DeviceKind = static_cast<int8_t>(kind);
+    if (kind == lx::kDeviceKindSpi) app_.m_Options.WindowSizeIndex = 0;
+    app_.SaveOptions();
+  }
+  int UserLevel() const override { return app_.GetUserLevel(); }
+  std::string UserAreaFolder() const override { return app_.m_UserAreaFolder.str(); }
+  std::string InstallFolder() const override { return app_.m_InstallFolder.str(); }
+  bool DeviceModuleLoaded() const override { return app_.m_bDeviceModuleLoaded; }
+  void ReloadOptions(bool rebindModule) override {
+    if (rebindModule) app_.m_bReloadDeviceModule = true;
+    app_.LoadOptions(false);
+  }
+  bool Confirm(const char* text) override {
+    if (app_.m_Options.ConfirmOperations == 0) return true;
+    return AfxMessageBox(text ? text : "Are you sure?", MB_YESNO) == IDYES;
+  }
+  void StartProgress() override {
+    if (app_.m_pFrameServices) app_.m_pFrameServices->StartProgress();
+  }
+  void StopProgress() override {
+    if (app_.m_pFrameServices) app_.m_pFrameServices->StopProgress();
+  }
+  void ShowOptionsSheet(void* owner, int page) override {
+    COptionsSheet sheet("Options...", CWnd::FromHandlePermanent(static_cast<HWND>(owner)), static_cast<UINT>(page));
+    sheet.DoModal();
+  }
+
+ private:
+  CBrambApp& app_;
+};
+
+}  // namespace
+
+CBrambApp::CBrambApp()
+    : CWinApp("Lumivex"), program_(std::make_unique<AppProgram>(*this)), previousProgram_(lx::Program()) {
+  std::memset(&m_Options, 0, sizeof m_Options);
+  lx::InstallProgram(program_.get());
+}
+
+CBrambApp::~CBrambApp() {
+  if (lx::Program() == program_.get()) lx::InstallProgram(previousProgram_);
+}
 
 CBrambApp* GetBrambApp() { return static_cast<CBrambApp*>(AfxGetApp()); }
 
@@ -365,36 +423,11 @@ char* CBrambApp::AnsiToUtf8(const char* source, char* destination, int32_t size)
   return destination;
 }
 
-int32_t CBrambApp::PumpMessages(int32_t maxCount) {
-  MSG msg;
-  for (int32_t handled = 0; handled < maxCount; ++handled) {
-    if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) break;
-    if (msg.message == WM_QUIT) {
-      // The frame went while a loop pumps: the quit is kept for the program's own loop.
-      PostQuitMessage(static_cast<int>(msg.wParam));
-      break;
-    }
-    TranslateMessage(&msg);
-    DispatchMessageA(&msg);
-  }
-  return 0;
-}
+bool ConfirmOperation(const char* text) { return lx::Confirm(text); }
 
-bool ConfirmOperation(const char* text) {
-  CBrambApp* app = GetBrambApp();
-  if (!app || app->m_Options.ConfirmOperations == 0) return true;
-  return AfxMessageBox(text ? text : "Are you sure?", MB_YESNO) == IDYES;
-}
+void StartProgressAnimation() { lx::StartProgress(); }
 
-void StartProgressAnimation() {
-  CBrambApp* app = GetBrambApp();
-  if (app && app->m_pFrameServices) app->m_pFrameServices->StartProgress();
-}
-
-void StopProgressAnimation() {
-  CBrambApp* app = GetBrambApp();
-  if (app && app->m_pFrameServices) app->m_pFrameServices->StopProgress();
-}
+void StopProgressAnimation() { lx::StopProgress(); }
 
 // ----- Registry and folders ------------------------------------------------------------------
 bool DeleteRegistryTree(HKEY root, const char* path) {

@@ -1,9 +1,11 @@
 // The application object: start-up, first-run registration, options, the device module.
 #pragma once
 #include <cstdint>
+#include <memory>
 
 #include "lxmfc.h"
 #include "options_record.h"
+#include "program_context.h"
 
 class CSplashWindowDlg;
 
@@ -26,7 +28,9 @@ void SetMainFrameFactory(MainFrameFactory factory);
 
 class CBrambApp : public CWinApp {
  public:
+  // The application is the program the tools see (lx::Program()) while it lives.
   CBrambApp();
+  ~CBrambApp() override;
 
   BOOL InitInstance() override;
   int ExitInstance() override;
@@ -49,8 +53,6 @@ class CBrambApp : public CWinApp {
   // Text conversions through a 512-character wide buffer; the result is always terminated.
   static char* Utf8ToAnsi(const char* source, char* destination, int32_t size, BOOL* usedDefault);
   static char* AnsiToUtf8(const char* source, char* destination, int32_t size);
-  // Dispatches at most maxCount pending messages of the calling (GUI) thread.
-  static int32_t PumpMessages(int32_t maxCount);
 
   // Start-up steps, also used by the tests.
   static CString GetProgramFolder();
@@ -80,12 +82,15 @@ class CBrambApp : public CWinApp {
  private:
   bool InitAtlModule();
   void BindDeviceModule(bool showMessages);
+  std::unique_ptr<lx::ProgramContext> program_;
+  lx::ProgramContext* previousProgram_ = nullptr;
 };
 
-// The application object, or null before it exists.
+// The application object, or null before it exists. Only the application's own files use it;
+// the tools see the program through lx::Program().
 CBrambApp* GetBrambApp();
 
-// "Are you sure?" (or the given text) when the options ask for confirmations.
+// The program's lx::Confirm, lx::StartProgress and lx::StopProgress under their old names.
 bool ConfirmOperation(const char* text = nullptr);
 void StartProgressAnimation();
 void StopProgressAnimation();

@@ -3,10 +3,10 @@
 #include <cstdio>
 #include <string>
 
-#include "app.h"
 #include "device_api.h"
-#include "options_sheet.h"
+#include "program_context.h"
 #include "resource.h"
+#include "tool_wait.h"
 
 namespace {
 
@@ -24,13 +24,13 @@ std::string VolumeText(const char* format, int volume) {
 }
 
 int DeviceKind() {
-  CBrambApp* app = GetBrambApp();
-  return app ? app->m_Options.DeviceKind : 0;
+  lx::ProgramContext* program = lx::Program();
+  return program ? program->DeviceKind() : 0;
 }
 
 int UserLevel() {
-  CBrambApp* app = GetBrambApp();
-  return app ? app->GetUserLevel() : 0;
+  lx::ProgramContext* program = lx::Program();
+  return program ? program->UserLevel() : 0;
 }
 
 bool IsBeginner() { return UserLevel() == 2; }
@@ -46,14 +46,10 @@ std::string ForEditBox(const char* text) {
 }
 
 void ApplyDeviceKind(int kind, void*) {
-  CBrambApp* app = GetBrambApp();
-  if (!app) return;
-  app->m_Options.DeviceKind = static_cast<int8_t>(kind);
-  if (kind == 2) app->m_Options.WindowSizeIndex = 0;
-  app->SaveOptions();
+  if (lx::ProgramContext* program = lx::Program()) program->SetDeviceKind(kind);
 }
 
-void PumpStep(void*) { CBrambApp::PumpMessages(256); }
+void PumpStep(void*) { lx::PumpMessages(256); }
 void ReportStep(const char* text, void*) { Box(text); }
 
 }  // namespace
@@ -134,11 +130,11 @@ COpenDeviceDlg::BusyScope::BusyScope(COpenDeviceDlg& dialog) : dialog_(dialog) {
     }
   }
   cursor_ = SetCursor(LoadCursor(nullptr, IDC_WAIT));
-  StartProgressAnimation();
+  lx::StartProgress();
 }
 
 COpenDeviceDlg::BusyScope::~BusyScope() {
-  StopProgressAnimation();
+  lx::StopProgress();
   SetCursor(cursor_);
   for (HWND child : disabled_) ::EnableWindow(child, TRUE);
   --dialog_.busy_;
@@ -155,20 +151,18 @@ void COpenDeviceDlg::EnableModuleButtons() {
 
 BOOL COpenDeviceDlg::OnInitDialog() {
   CDialog::OnInitDialog();
-  CBrambApp* app = GetBrambApp();
-  if (app && !app->m_bDeviceModuleLoaded) {
-    app->LoadOptions(false);
-    if (!app->m_bDeviceModuleLoaded &&
+  lx::ProgramContext* program = lx::Program();
+  if (program && !program->DeviceModuleLoaded()) {
+    program->ReloadOptions(false);
+    if (!program->DeviceModuleLoaded() &&
         Box("Welcome to Lumivex!\nBefore starting Lumivex, it is recommended to setup your Lumivex environment.\nIf "
             "you want to setup right now, press Yes please.",
             MB_YESNO) == IDYES) {
-      COptionsSheet sheet("Options...", this, 1);
-      sheet.DoModal();
-      app->m_bReloadDeviceModule = true;
-      app->LoadOptions(false);
+      program->ShowOptionsSheet(m_hWnd, 1);
+      program->ReloadOptions(true);
     }
   }
-  if (app && !app->m_bDeviceModuleLoaded) {
+  if (program && !program->DeviceModuleLoaded()) {
     for (int id : kModuleButtons) GetDlgItem(id)->EnableWindow(FALSE);
     Box("No External FS Module is loaded.\nPlease check the option for loading External FS Module.");
     return TRUE;
@@ -318,7 +312,7 @@ void COpenDeviceDlg::OnMountVolume() {
 }
 
 uint32_t COpenDeviceDlg::AskVolumesToRewrite() {
-  if (!ConfirmOperation()) return 0;
+  if (!lx::Confirm()) return 0;
   if (!lx::FrameDevice().DeviceOpenFlag) {
     Box("No device is open.");
     return 0;

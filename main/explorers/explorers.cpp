@@ -1,14 +1,14 @@
 #include "explorers.h"
 
-#include "app.h"
 #include "device_api.h"
 #include "device_ops.h"
 #include "lumivex/prompt.h"
+#include "program_context.h"
 
 // ---- the frame's commands -----------------------------------------------------------------------
 void ToggleDeviceExplorer(CWnd* frame) {
-  CBrambApp* app = GetBrambApp();
-  int kind = app ? app->m_Options.DeviceKind : 0;
+  lx::ProgramContext* program = lx::Program();
+  int kind = program ? program->DeviceKind() : 0;
   if (kind == 0) {
     ToggleVeltanExplorer(frame);
     return;

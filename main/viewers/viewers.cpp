@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <string>
 
-#include "app.h"
 #include "device_api.h"
+#include "program_context.h"
 #include "viewer_core.h"
 
 namespace {
@@ -26,11 +26,7 @@ int Box(const char* text) { return AfxMessageBox(text, MB_OK); }
 
 // Where the file dialogs of the viewers start: "User Data" of the user area, when the
 // application knows its install folder.
-CString UserDataFolder() {
-  CBrambApp* app = GetBrambApp();
-  if (!app || app->m_InstallFolder.IsEmpty()) return CString();
-  return app->m_UserAreaFolder + "\\User Data";
-}
+CString UserDataFolder() { return CString(lx::UserDataFolder()); }
 
 // A file dialog with the viewers' settings; answers the chosen path, empty on Cancel.
 CString AskFile(BOOL open, const char* extension, const char* filter, CWnd* owner, DWORD flags) {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app.h"
+#include "app_under_test.h"
 #include "device_api.h"
 #include "lumivex/prompt.h"
 #include "lumivex/testkit.h"

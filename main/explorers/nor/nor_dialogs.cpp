@@ -3,10 +3,11 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "app.h"
 #include "device_api.h"
 #include "lumivex/prompt.h"
 #include "nor_explorer.h"
+#include "program_context.h"
+#include "tool_wait.h"
 #include "window_tool_host.h"
 
 namespace {
@@ -14,8 +15,8 @@ namespace {
 CNorResetDlg* g_reset = nullptr;
 
 uint32_t WindowSize() {
-  CBrambApp* app = GetBrambApp();
-  return lx::NorWindowSize(app ? app->m_Options.WindowSizeIndex : 0);
+  lx::ProgramContext* program = lx::Program();
+  return lx::NorWindowSize(program ? program->WindowSizeIndex() : 0);
 }
 
 int32_t TotalWindows() {
@@ -33,7 +34,7 @@ struct FindTick {
 bool PumpAndGoOn(void* context, int percent) {
   auto* tick = static_cast<FindTick*>(context);
   tick->find->SetProgress(percent);
-  CBrambApp::PumpMessages(256);
+  lx::PumpMessages(256);
   return tick->find->m_bRunning;
 }
 
@@ -209,9 +210,7 @@ void CNorTransferDlg::FieldsChanged(bool startChanged) {
 
 void CNorTransferDlg::Browse() {
   UpdateData(TRUE);
-  CBrambApp* app = GetBrambApp();
-  CString folder;
-  if (app && !app->m_InstallFolder.IsEmpty()) folder = app->m_UserAreaFolder + "\\User Data";
+  CString folder(lx::UserDataFolder());
   CFileDialog dialog(m_bImport, "bin", "*.bin", OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_EXPLORER,
                      "Binary Files (*.bin)|*.bin|All Files (*.*)|*.*||", this);
   if (!folder.IsEmpty()) dialog.m_ofn.lpstrInitialDir = folder;
@@ -247,7 +246,7 @@ void CNorTransferDlg::Run() {
 void CNorTransferDlg::Import() {
   DeviceNorIo device;
   CWindowToolHost host(this);
-  host.pump = [] { CBrambApp::PumpMessages(256); };
+  host.pump = [] { lx::PumpMessages(256); };
   lx::TransferNorWindows(device, host, m_FileName.GetString(), Range(), true);
 }
 

@@ -5,13 +5,14 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "app.h"
 #include "device_api.h"
 #include "hex_grid_tools.h"
 #include "lumivex/prompt.h"
 #include "nor_hooks.h"
 #include "nor_sheet.h"
+#include "program_context.h"
 #include "sector_core.h"
+#include "tool_wait.h"
 #include "window_tool_host.h"
 
 namespace {
@@ -39,18 +40,6 @@ const int kAnchoredIds[] = {IDC_NE_FIRST,        IDC_NE_PREVIOUS,     IDC_NE_NUM
                             IDC_NE_EDIT_PROGRAM, IDC_NE_EDIT_COPY,    IDC_NE_EDIT_ERASE,     IDC_NE_EDIT_VERIFY,
                             IDC_NE_GEOMETRY,     IDC_NE_SECTOR_GEOMETRY, IDC_NE_CFI_DATA,    IDC_NE_PROTECT_GROUP,
                             IDC_NE_OTP_REGION,   IDCANCEL};
-
-class WaitCursor {
- public:
-  WaitCursor() : old_(SetCursor(LoadCursor(nullptr, IDC_WAIT))) { StartProgressAnimation(); }
-  ~WaitCursor() {
-    StopProgressAnimation();
-    SetCursor(old_);
-  }
-
- private:
-  HCURSOR old_;
-};
 
 }  // namespace
 
@@ -149,8 +138,8 @@ BOOL CNorExplorerDlg::OnInitDialog() {
 
 // ---- windows -----------------------------------------------------------------------------------
 uint32_t CNorExplorerDlg::GetWindowSize() const {
-  CBrambApp* app = GetBrambApp();
-  return lx::NorWindowSize(app ? app->m_Options.WindowSizeIndex : 0);
+  lx::ProgramContext* program = lx::Program();
+  return lx::NorWindowSize(program ? program->WindowSizeIndex() : 0);
 }
 
 int32_t CNorExplorerDlg::CountWindows() {
@@ -309,13 +298,13 @@ void CNorExplorerDlg::SetAutoUpdate(int index) {
 
 // ---- programming -------------------------------------------------------------------------------
 void CNorExplorerDlg::ProgramWithoutErase() {
-  if (RefusedOutsideReadMode() || !ConfirmOperation()) return;
+  if (RefusedOutsideReadMode() || !lx::Confirm()) return;
   HideEditor();
   const uint32_t size = static_cast<uint32_t>(m_WindowBuffer.size());
   const uint32_t address = static_cast<uint32_t>(uint64_t(m_WindowIndex) * size);
   std::string failure;
   {
-    WaitCursor wait;
+    lx::WaitCursor wait(true);
     // The whole window is compared: the program's own check covers its last word only.
     std::vector<uint8_t> back(size);
     if (DeviceApiTable.gfslNORProgramRawData(0, address, size, m_WindowBuffer.data()) != 0)
@@ -332,10 +321,10 @@ void CNorExplorerDlg::ProgramWithoutErase() {
 }
 
 std::string CNorExplorerDlg::TempFilePath() {
-  CBrambApp* app = GetBrambApp();
+  lx::ProgramContext* program = lx::Program();
   std::string folder;
-  if (app && !app->m_UserAreaFolder.IsEmpty()) {
-    folder = std::string(app->m_UserAreaFolder.GetString()) + "\\User Data";
+  if (program && !program->UserAreaFolder().empty()) {
+    folder = program->UserAreaFolder() + "\\User Data";
   } else {
     char temp[MAX_PATH] = "";
     GetTempPathA(sizeof temp, temp);
@@ -346,7 +335,7 @@ std::string CNorExplorerDlg::TempFilePath() {
 }
 
 void CNorExplorerDlg::ProgramWithErase() {
-  if (RefusedOutsideReadMode() || !ConfirmOperation()) return;
+  if (RefusedOutsideReadMode() || !lx::Confirm()) return;
   HideEditor();
   const std::string path = TempFilePath();
   const uint32_t w = static_cast<uint32_t>(m_WindowBuffer.size());
@@ -389,7 +378,7 @@ void CNorExplorerDlg::ToggleFind() {
 }
 
 void CNorExplorerDlg::RunImport() {
-  if (RefusedOutsideReadMode() || !ConfirmOperation()) return;
+  if (RefusedOutsideReadMode() || !lx::Confirm()) return;
   CNorImportDlg dialog(m_WindowIndex, this);
   BeginOperation();
   dialog.DoModal();
@@ -397,7 +386,7 @@ void CNorExplorerDlg::RunImport() {
 }
 
 void CNorExplorerDlg::RunExport() {
-  if (!ConfirmOperation()) return;
+  if (!lx::Confirm()) return;
   CNorExportDlg dialog(m_WindowIndex, this);
   BeginOperation();
   dialog.DoModal();
@@ -550,7 +539,7 @@ BOOL CNorExplorerDlg::OnCommand(WPARAM wp, LPARAM lp) {
     case IDC_NE_IMPORT: RunImport(); return TRUE;
     case IDC_NE_EXPORT: RunExport(); return TRUE;
     case IDC_NE_EDIT_DATA:
-      if (!RefusedOutsideReadMode() && ConfirmOperation()) RunEditSheet(0, 0);
+      if (!RefusedOutsideReadMode() && lx::Confirm()) RunEditSheet(0, 0);
       return TRUE;
     case IDC_NE_GEOMETRY: RunGeometrySheet(0); return TRUE;
     case IDC_NE_EDIT_READ: RunEditSheet(1, 1); return TRUE;

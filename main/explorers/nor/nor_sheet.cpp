@@ -6,10 +6,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app.h"
 #include "device_api.h"
 #include "lumivex/prompt.h"
 #include "nor_explorer.h"
+#include "program_context.h"
 
 namespace {
 
@@ -17,8 +17,8 @@ constexpr int kCfiMode = 2;
 constexpr int kSsrMode = 4;
 
 int DeviceKind() {
-  CBrambApp* app = GetBrambApp();
-  return app ? app->m_Options.DeviceKind : 0;
+  lx::ProgramContext* program = lx::Program();
+  return program ? program->DeviceKind() : 0;
 }
 
 HFONT MakeFont(const char* face, int height) {
@@ -239,7 +239,7 @@ void CNorProtectGroupGeometryPage::Proceed() {
   DeviceBlockSource source;
   int failures = 0;
   SetCursor(LoadCursor(nullptr, IDC_WAIT));
-  StartProgressAnimation();
+  lx::StartProgress();
   if (action == 1 || action == 2) {
     if (DeviceApiTable.gfslNORSetBlockStatus(0, 0, action == 2 ? 0x0800u : 0x0100u) == 0) {
       for (int32_t s = 0; s < m_pTable->count; ++s) m_pTable->ReadStatus(source, s);
@@ -260,7 +260,7 @@ void CNorProtectGroupGeometryPage::Proceed() {
     else
       ++failures;
   }
-  StopProgressAnimation();
+  lx::StopProgress();
   SetCursor(LoadCursor(nullptr, IDC_ARROW));
   RebuildList();
   if (failures) {

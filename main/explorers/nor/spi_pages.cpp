@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app.h"
 #include "device_api.h"
 #include "lumivex/prompt.h"
 #include "nor_explorer.h"

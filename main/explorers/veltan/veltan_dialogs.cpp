@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <string>
 
-#include "app.h"
 #include "sector_core.h"
+#include "tool_wait.h"
 
 namespace {
 
@@ -19,7 +19,7 @@ bool OnFindTick(void* context, uint32_t page) {
   CVeltanFindDlg* find = static_cast<FindTick*>(context)->find;
   find->SetProgress(lx::VeltanFindProgress(page, find->m_StartPage, find->m_Search.lastPage));
   // Only the search of the range looks at the Stop button, once per page.
-  if (find->m_Search.wholeRange && page != find->m_Search.page) CBrambApp::PumpMessages(256);
+  if (find->m_Search.wholeRange && page != find->m_Search.page) lx::PumpMessages(256);
   return find->m_bRunning;
 }
 

@@ -8,11 +8,12 @@
 #include <cstdlib>
 #include <string>
 
-#include "app.h"
 #include "device_api.h"
 #include "device_ops.h"
 #include "hex_grid_tools.h"
 #include "module_loader.h"
+#include "program_context.h"
+#include "tool_wait.h"
 #include "veltan_dialogs.h"
 
 namespace {
@@ -92,17 +93,11 @@ void DestroyVeltanExplorer() {
   if (g_explorer) g_explorer->CloseWithTheFrame();
 }
 
-CString VeltanUserDataFolder() {
-  CBrambApp* app = GetBrambApp();
-  if (!app || app->m_InstallFolder.IsEmpty()) return CString();
-  CString folder = app->m_UserAreaFolder;
-  folder += "\\User Data";
-  return folder;
-}
+CString VeltanUserDataFolder() { return CString(lx::UserDataFolder()); }
 
 // ---- host --------------------------------------------------------------------------------------------------
 VeltanWinHost::VeltanWinHost(CWnd* owner) : CWindowToolHostOf<lx::VeltanHost>(owner) {
-  pump = [] { CBrambApp::PumpMessages(256); };
+  pump = [] { lx::PumpMessages(256); };
 }
 
 bool VeltanWinHost::ChooseTableFile(std::string* path) {
@@ -431,7 +426,7 @@ void CVeltanExplorerDlg::ProgramBack(bool withEcc) {
       return;
     }
   }
-  if (!ConfirmOperation()) return;
+  if (!lx::Confirm()) return;
   VeltanWinHost host(this);
   struct Codes {
     EccBinding* ecc;
@@ -495,7 +490,7 @@ void CVeltanExplorerDlg::OnFind() {
 
 void CVeltanExplorerDlg::OnImport() {
   HideCellEditor();
-  if (!ConfirmOperation()) return;
+  if (!lx::Confirm()) return;
   CVeltanImportDlg dialog(m_CurrentPage, m_SpareSize, m_pBlockTable.get(), this);
   BeginOperation();
   dialog.DoModal();
@@ -504,7 +499,7 @@ void CVeltanExplorerDlg::OnImport() {
 
 void CVeltanExplorerDlg::OnExport() {
   HideCellEditor();
-  if (!ConfirmOperation()) return;
+  if (!lx::Confirm()) return;
   CVeltanExportDlg dialog(m_CurrentPage, m_SpareSize, this);
   BeginOperation();
   dialog.DoModal();
@@ -512,7 +507,7 @@ void CVeltanExplorerDlg::OnExport() {
 }
 
 void CVeltanExplorerDlg::OnEditPage() {
-  if (!ConfirmOperation()) return;
+  if (!lx::Confirm()) return;
   RunEditSheet(0, "Edit Veltan");
 }
 

@@ -5,10 +5,11 @@
 #include <iterator>
 #include <vector>
 
-#include "app.h"
+#include "app_under_test.h"
 #include "device_state.h"
 #include "module_loader.h"
 #include "test_support.h"
+#include "tool_wait.h"
 
 namespace {
 
@@ -90,6 +91,39 @@ TEST_F(AppTest, SetupIniRoundTripsByteForByte) {
   EXPECT_EQ(g_app.m_OptionsFilePath, SetupIni().c_str());
   ASSERT_EQ(g_app.SaveOptions(), 0);
   EXPECT_EQ(ReadAll(SetupIni()), original);
+}
+
+// The tools read and change the options only through lx::Program(); what they change is saved.
+TEST_F(AppTest, TheToolsSeeTheApplicationsOptionsAndFoldersThroughTheProgram) {
+  WriteOptions("lxfix_device_all.dll", 1, 2);
+  ASSERT_EQ(g_app.LoadOptions(false), 0);
+  lx::ProgramContext* program = lx::Program();
+  ASSERT_NE(program, nullptr);
+  EXPECT_EQ(program->DeviceKind(), 1);
+  EXPECT_EQ(program->WindowSizeIndex(), 2);
+  EXPECT_TRUE(program->DeviceModuleLoaded());
+
+  program->SetDeviceKind(lx::kDeviceKindSpi);  // SPI has one window size: the index goes back to 0
+  program->SetVyrModulePath("C:\\vyr\\analyzer.dll");
+  const std::vector<uint8_t> saved = ReadAll(SetupIni());
+  ASSERT_EQ(saved.size(), 3080u);
+  EXPECT_EQ(saved[516], lx::kDeviceKindSpi);
+  EXPECT_EQ(saved[517], 0);
+  EXPECT_STREQ(reinterpret_cast<const char*>(&saved[1542]), "C:\\vyr\\analyzer.dll");
+  EXPECT_EQ(program->VyrModulePath(), "C:\\vyr\\analyzer.dll");
+
+  g_app.m_UserAreaFolder = "C:\\area";
+  EXPECT_EQ(lx::UserDataFolder(), "C:\\area\\User Data");
+  g_app.m_InstallFolder.Empty();  // not found yet: the dialogs start where Windows puts them
+  EXPECT_EQ(lx::UserDataFolder(), "");
+  g_app.m_UserAreaFolder.Empty();
+
+  {
+    CBrambApp inner;  // the latest application is the program, until it goes
+    inner.m_Options.DeviceKind = lx::kDeviceKindOstra2;
+    EXPECT_EQ(lx::Program()->DeviceKind(), lx::kDeviceKindOstra2);
+  }
+  EXPECT_EQ(lx::Program(), program);
 }
 
 TEST_F(AppTest, LongerFileLoadsItsRecordAndSaveWritesOnlyTheRecord) {
@@ -291,9 +325,9 @@ TEST(AppServices, ConfirmOperation) {
 }
 
 TEST(AppServices, PumpMessagesHandlesAtMostTheCount) {
-  EXPECT_EQ(CBrambApp::PumpMessages(256), 0);  // empty queue
+  lx::PumpMessages(256);  // empty queue
   for (int i = 0; i < 5; ++i) PostThreadMessageA(GetCurrentThreadId(), WM_APP + 1, 0, 0);
-  CBrambApp::PumpMessages(3);
+  lx::PumpMessages(3);
   int left = 0;
   MSG msg;
   while (PeekMessageA(&msg, nullptr, WM_APP + 1, WM_APP + 1, PM_REMOVE)) ++left;

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <string>
 
-#include "app.h"
+#include "app_under_test.h"
 #include "document.h"
 #include "lumivex/testkit.h"
 #include "main_frame.h"

@@ -11,17 +11,17 @@
 #include <string>
 #include <vector>
 
-#include "app.h"
+#include "app_under_test.h"
 #include "device_api.h"
 #include "device_ops.h"
 #include "document.h"
 #include "explorers.h"
+#include "frame_test_support.h"
 #include "lumivex/testkit.h"
 #include "main_frame.h"
 #include "options_record.h"
 #include "print_text.h"
 #include "resource.h"
-#include "frame_test_support.h"
 #include "test_support.h"
 
 namespace {

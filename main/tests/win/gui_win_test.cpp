@@ -10,11 +10,11 @@
 #include <vector>
 
 #include "about.h"
-#include "app.h"
+#include "app_under_test.h"
 #include "info_dialogs.h"
 #include "log_ctrl.h"
-#include "module_loader.h"
 #include "lumivex/testkit.h"
+#include "module_loader.h"
 #include "options_sheet.h"
 #include "splash.h"
 #include "test_support.h"

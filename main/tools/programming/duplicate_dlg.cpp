@@ -1,11 +1,11 @@
 // The device duplicate dialogs (NOR and SPI, NAND) and the frame's Device Duplicate command.
-#include "app.h"
 #include "device_ops.h"
 #include "device_state.h"
 #include "info_dialogs.h"
 #include "lumivex/prompt.h"
+#include "program_context.h"
 #include "programming.h"
-#include "sectortools.h"
+#include "tool_wait.h"
 
 namespace {
 
@@ -44,7 +44,7 @@ BOOL CDuplicateDlg::OnMessage(UINT msg, WPARAM wp, LPARAM, LRESULT* result) {
 }
 
 bool CDuplicateDlg::Step() {
-  PumpToolMessages(256);
+  lx::PumpMessages(256);
   return !m_Stop;
 }
 
@@ -89,7 +89,7 @@ void CDuplicateDlg::BeginRun() {
   m_Stop = false;
   for (int id : kOperationButtons) ::EnableWindow(::GetDlgItem(m_hWnd, id), FALSE);
   cursor_ = ::SetCursor(::LoadCursor(nullptr, IDC_WAIT));
-  StartProgressAnimation();
+  lx::StartProgress();
   Progress(0, 100);
   time_ = lx::prog::RemainingTime();
   SetTimer(kTitleTimer, 2000);
@@ -99,7 +99,7 @@ void CDuplicateDlg::EndRun() {
   KillTimer(kTitleTimer);
   for (int id : kOperationButtons) ::EnableWindow(::GetDlgItem(m_hWnd, id), TRUE);
   ::SetCursor(cursor_);
-  StopProgressAnimation();
+  lx::StopProgress();
   m_Running = false;
   m_Stop = true;
 }
@@ -134,7 +134,7 @@ BOOL CNorDuplicateDlg::OnCommand(WPARAM wp, LPARAM lp) {
 }
 
 void CNorDuplicateDlg::OnCreateMaster() {
-  if (!ConfirmOperation(kLongWork) || !DeviceOpen()) return;
+  if (!lx::Confirm(kLongWork) || !DeviceOpen()) return;
   BeginRun();
   std::string text = lx::prog::CreateNorMasterImage(*this, time_, m_Path.str(), m_Chunk);
   EndRun();
@@ -157,7 +157,7 @@ void CNorDuplicateDlg::OnErase() {
 }
 
 void CNorDuplicateDlg::OnCreateDuplicate() {
-  if (!ConfirmOperation(kLongWork) || !DeviceOpen() || !UnmountFirst()) return;
+  if (!lx::Confirm(kLongWork) || !DeviceOpen() || !UnmountFirst()) return;
   m_Sectors = lx::prog::ReadNorSectors();
   BeginRun();
   lx::prog::Report report = lx::prog::DuplicateNor(*this, time_, m_Path.str(), m_Sectors, m_Chunk);
@@ -205,7 +205,7 @@ void CVeltanDuplicateDlg::OnCreateList() {
 }
 
 void CVeltanDuplicateDlg::OnCreateMaster() {
-  if (!ConfirmOperation(kLongWork) || !DeviceOpen()) return;
+  if (!lx::Confirm(kLongWork) || !DeviceOpen()) return;
   BeginRun();
   std::string text = lx::prog::CreateVeltanMasterImage(*this, time_, m_Path.str(), m_Spare);
   EndRun();
@@ -246,7 +246,7 @@ void CVeltanDuplicateDlg::OnErase() {
 }
 
 void CVeltanDuplicateDlg::OnCreateDuplicate() {
-  if (!ConfirmOperation(kLongWork) || !DeviceOpen() || !UnmountFirst()) return;
+  if (!lx::Confirm(kLongWork) || !DeviceOpen() || !UnmountFirst()) return;
   UpdateData(TRUE);
   if (m_UseList) OnCompare();
   BeginRun();
@@ -262,8 +262,8 @@ void CVeltanDuplicateDlg::OnCreateDuplicate() {
 
 // ---- the frame's command ------------------------------------------------------------------------
 void RunDeviceDuplicate(CWnd*) {
-  CBrambApp* app = GetBrambApp();
-  const int kind = app ? app->m_Options.DeviceKind : 0;
+  lx::ProgramContext* program = lx::Program();
+  const int kind = program ? program->DeviceKind() : 0;
   if (kind == 0) {
     CVeltanDuplicateDlg dialog(nullptr, lx::FrameDevice().VeltanSpareSize);
     dialog.DoModal();

@@ -2,10 +2,10 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "app.h"
 #include "lumivex/prompt.h"
+#include "program_context.h"
 #include "programming.h"
-#include "sectortools.h"
+#include "tool_wait.h"
 
 using lx::prog::NorSector;
 using lx::prog::VeltanTable;
@@ -15,8 +15,8 @@ namespace {
 const char kBinFilter[] = "Binary Files (*.bin)|*.bin|All Files (*.*)|*.*||";
 
 uint32_t ToolWindowSize() {
-  CBrambApp* app = GetBrambApp();
-  return lx::prog::WindowSize(app ? app->m_Options.WindowSizeIndex : 0);
+  lx::ProgramContext* program = lx::Program();
+  return lx::prog::WindowSize(program ? program->WindowSizeIndex() : 0);
 }
 
 uint32_t DeviceWindows() {
@@ -69,7 +69,7 @@ BOOL CToolPage::OnNotify(WPARAM wp, LPARAM lp, LRESULT* result) {
 }
 
 bool CToolPage::Step() {
-  PumpToolMessages(256);
+  lx::PumpMessages(256);
   return running_;
 }
 
@@ -96,7 +96,7 @@ void CToolPage::BeginRun(int button, const char* stopText) {
   if (button) SetDlgItemText(button, stopText);
   ::EnableWindow(::GetDlgItem(::GetParent(m_hWnd), IDCANCEL), FALSE);
   cursor_ = ::SetCursor(::LoadCursor(nullptr, IDC_WAIT));
-  StartProgressAnimation();
+  lx::StartProgress();
 }
 
 void CToolPage::EndRun(int button, const char* idleText) {
@@ -104,7 +104,7 @@ void CToolPage::EndRun(int button, const char* idleText) {
   if (button) SetDlgItemText(button, idleText);
   ::EnableWindow(::GetDlgItem(::GetParent(m_hWnd), IDCANCEL), TRUE);
   ::SetCursor(cursor_);
-  StopProgressAnimation();
+  lx::StopProgress();
 }
 
 void CToolPage::Finish(const std::string& text) {
@@ -117,7 +117,7 @@ BOOL CToolPage::OnCommand(WPARAM wp, LPARAM lp) {
 }
 
 bool CToolPage::ChooseDumpFile(CString* path) {
-  return !running_ && ConfirmOperation() && BrowseToolFile(false, "bin", kBinFilter, path);
+  return !running_ && lx::Confirm() && BrowseToolFile(false, "bin", kBinFilter, path);
 }
 
 void CToolPage::DumpNorRange(const CString& path, uint32_t start, uint64_t length, const char* createFailure,
@@ -160,12 +160,8 @@ bool BrowseToolFile(bool open, const char* extension, const char* filter, CStrin
   std::string name = std::string("*.") + extension;
   CFileDialog dialog(open ? TRUE : FALSE, extension, name.c_str(), OFN_HIDEREADONLY | OFN_EXPLORER | (open ? 0 : OFN_OVERWRITEPROMPT),
                      filter);
-  CBrambApp* app = GetBrambApp();
-  CString folder;
-  if (app && !app->m_InstallFolder.IsEmpty()) {
-    folder = app->m_UserAreaFolder + "\\User Data";
-    dialog.m_ofn.lpstrInitialDir = folder;
-  }
+  CString folder(lx::UserDataFolder());
+  if (!folder.IsEmpty()) dialog.m_ofn.lpstrInitialDir = folder;
   if (dialog.DoModal() != IDOK) return false;
   *path = dialog.GetPathName();
   return true;
@@ -228,7 +224,7 @@ bool ReadRange(lx::prog::Host& host, const CString& start, const CString& length
 }  // namespace
 
 void CProgramPartWindow::OnProgram() {
-  if (!ConfirmOperation()) return;
+  if (!lx::Confirm()) return;
   if (running_) {
     running_ = false;
     SetDlgItemText(IDC_PG_RUN, ">> Program data");
@@ -248,7 +244,7 @@ void CProgramPartWindow::OnProgram() {
 }
 
 void CProgramPartWindow::OnRead() {
-  if (running_ || !ConfirmOperation()) return;
+  if (running_ || !lx::Confirm()) return;
   UpdateData(TRUE);
   uint32_t start = 0, length = 0;
   if (!ReadRange(*this, m_Start, m_Length, &start, &length)) return;
@@ -259,7 +255,7 @@ void CProgramPartWindow::OnRead() {
 }
 
 void CProgramPartWindow::OnVerify() {
-  if (running_ || !ConfirmOperation()) return;
+  if (running_ || !lx::Confirm()) return;
   UpdateData(TRUE);
   uint32_t start = 0, length = 0;
   if (!ReadRange(*this, m_Start, m_Length, &start, &length)) return;
@@ -304,7 +300,7 @@ void CProgramRawWindow::OnBrowse() {
 }
 
 void CProgramRawWindow::OnProgram() {
-  if (!ConfirmOperation()) return;
+  if (!lx::Confirm()) return;
   if (running_) {
     running_ = false;
     SetDlgItemText(IDC_PG_RUN, ">> Program windows");
@@ -352,7 +348,7 @@ bool CCopyWindow::OnButton(int id) {
 }
 
 void CCopyWindow::OnCopy() {
-  if (!ConfirmOperation()) return;
+  if (!lx::Confirm()) return;
   if (running_) {
     running_ = false;
     SetDlgItemText(IDC_PG_RUN, ">> Copy windows");
@@ -408,7 +404,7 @@ void CEraseSector::OnErase() {
     SetDlgItemText(IDC_PG_RUN, ">> Erase sectors");
     return;
   }
-  if (!ConfirmOperation()) return;
+  if (!lx::Confirm()) return;
   UpdateData(TRUE);
   lx::prog::EraseSectorsRequest request{*sectors_, m_First, m_Count, ToolWindowSize(), m_Verify != 0};
   BeginRun(IDC_PG_RUN, ">> Stop erasing");
@@ -453,7 +449,7 @@ void CProgramPartPage::OnBrowse() {
 }
 
 void CProgramPartPage::OnProgram() {
-  if (running_ || !ConfirmOperation()) return;
+  if (running_ || !lx::Confirm()) return;
   UpdateData(TRUE);
   BeginRun(0, nullptr);
   std::string text = lx::prog::ProgramVeltanPartPage(*this, *table_, m_Path.str(), m_Page, static_cast<uint32_t>(m_Area));
@@ -503,7 +499,7 @@ void CProgramRawPage::OnBrowse() {
 }
 
 void CProgramRawPage::OnProgram() {
-  if (!ConfirmOperation()) return;
+  if (!lx::Confirm()) return;
   if (running_) {
     running_ = false;
     SetDlgItemText(IDC_PG_RUN, ">> Program pages");
@@ -545,7 +541,7 @@ bool CCopyPage::OnButton(int id) {
 }
 
 void CCopyPage::OnCopy() {
-  if (running_ || !ConfirmOperation()) return;
+  if (running_ || !lx::Confirm()) return;
   UpdateData(TRUE);
   BeginRun(0, nullptr);
   std::string text = lx::prog::CopyVeltanPages(*this, *table_, {m_Source, m_Count, m_Target, m_LeaveSpare != 0});
@@ -592,7 +588,7 @@ void CEraseBlock::OnErase() {
     SetDlgItemText(IDC_PG_RUN, ">> Erase blocks");
     return;
   }
-  if (!ConfirmOperation()) return;
+  if (!lx::Confirm()) return;
   UpdateData(TRUE);
   BeginRun(IDC_PG_RUN, ">> Stop erasing");
   std::string text = lx::prog::EraseVeltanBlocks(*this, *table_, m_First, m_Count);

@@ -1,7 +1,6 @@
 // The simple device test and NAND test pages with their method dialogs.
 #include <algorithm>
 
-#include "app.h"
 #include "lumivex/prompt.h"
 #include "programming.h"
 

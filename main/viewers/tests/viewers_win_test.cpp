@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app.h"
+#include "app_under_test.h"
 #include "device_api.h"
 #include "device_ops.h"
 #include "lumivex/testkit.h"

@@ -2,9 +2,10 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app.h"
 #include "device_api.h"
+#include "program_context.h"
 #include "sectortools.h"
+#include "tool_wait.h"
 #include "window_tool_host.h"
 
 namespace {
@@ -40,7 +41,7 @@ struct SearchTick {
 bool FindTick(void* context, int32_t sector) {
   auto* tick = static_cast<SearchTick*>(context);
   tick->find->SetProgress(lx::SearchProgress(sector, tick->start, tick->end));
-  PumpToolMessages(256);
+  lx::PumpMessages(256);
   return tick->find->m_bRunning;
 }
 
@@ -229,9 +230,9 @@ void CSectorTransferDlg::Browse() {
   CFileDialog dialog(m_bImport ? TRUE : FALSE, "bin", "*.bin", OFN_HIDEREADONLY | (m_bImport ? OFN_FILEMUSTEXIST : 0),
                      filter, this);
   CString folder;
-  CBrambApp* app = GetBrambApp();
-  if (m_FileName.IsEmpty() && app) {
-    folder = app->m_UserAreaFolder + "\\User Data";
+  lx::ProgramContext* program = lx::Program();
+  if (m_FileName.IsEmpty() && program) {
+    folder = program->UserAreaFolder() + "\\User Data";
     dialog.m_ofn.lpstrInitialDir = folder;
   }
   if (dialog.DoModal() != IDOK) return;
@@ -284,7 +285,7 @@ void CSectorTransferDlg::Export() {
 void CSectorTransferDlg::Transfer() {
   VolumeSectors device(m_Addressing);
   CWindowToolHost host(this);
-  host.pump = [] { PumpToolMessages(256); };
+  host.pump = [] { lx::PumpMessages(256); };
   host.stop = &m_bStopRequested;
   m_bRunning = true;
   m_bStopRequested = false;

@@ -6,10 +6,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "app.h"
 #include "device_api.h"
 #include "explorers.h"
 #include "hex_grid_tools.h"
+#include "program_context.h"
 #include "sectortools.h"
 
 namespace {
@@ -75,8 +75,8 @@ BOOL CSectorExplorerDlg::OnInitDialog() {
   AddStrings(::GetDlgItem(m_hWnd, IDC_SE_ADDRESSING), {"Physical sector", "Logical Sector"});
   AddStrings(::GetDlgItem(m_hWnd, IDC_SE_AUTO_UPDATE), {"None", "0.5 sec", "1 sec"});
   ::SendDlgItemMessageA(m_hWnd, IDC_SE_EDITOR, EM_LIMITTEXT, 2, 0);
-  CBrambApp* app = GetBrambApp();
-  int kind = app ? app->m_Options.DeviceKind : 0;
+  lx::ProgramContext* program = lx::Program();
+  int kind = program ? program->DeviceKind() : 0;
   SetDlgItemText(IDC_SE_JUMP, kind >= 1 && kind <= 3 ? "Jump to window" : "Jump to page");
   ::EnableWindow(::GetDlgItem(m_hWnd, IDC_SE_WRITE), FALSE);  // nothing read yet
 
@@ -197,7 +197,7 @@ void CSectorExplorerDlg::SetAutoUpdate(int index) {
 
 // ---- writing, find, import, export ------------------------------------------------------------
 void CSectorExplorerDlg::WriteSector() {
-  if (!ConfirmOperation()) return;
+  if (!lx::Confirm()) return;
   if (m_SectorCount == 0) CountSectors();
   if (m_ShownSector < 0) {
     MessageBox("The shown sector could not be read; there is nothing to write.");
@@ -244,7 +244,7 @@ void CSectorExplorerDlg::ToggleFind() {
 }
 
 void CSectorExplorerDlg::RunImport() {
-  if (!ConfirmOperation()) return;
+  if (!lx::Confirm()) return;
   CSectorTransferDlg dialog(true, m_SectorNumber, m_Addressing, this);
   BeginOperation();
   dialog.DoModal();
@@ -252,7 +252,7 @@ void CSectorExplorerDlg::RunImport() {
 }
 
 void CSectorExplorerDlg::RunExport() {
-  if (!ConfirmOperation()) return;
+  if (!lx::Confirm()) return;
   CSectorTransferDlg dialog(false, m_SectorNumber, m_Addressing, this);
   BeginOperation();
   dialog.DoModal();
@@ -262,8 +262,8 @@ void CSectorExplorerDlg::RunExport() {
 void CSectorExplorerDlg::JumpToLatestSector() {
   uint32_t first = 0, address = 0, page = 0, sectorInPage = 0;
   if (DeviceApiTable.gfslGetLatestSectorInfo(&first, &address, &page, &sectorInPage) != 0) return;
-  CBrambApp* app = GetBrambApp();
-  int kind = app ? app->m_Options.DeviceKind : -1;
+  lx::ProgramContext* program = lx::Program();
+  int kind = program ? program->DeviceKind() : -1;
   if (kind == 0) {
     if (!GetVeltanExplorer()) ToggleDeviceExplorer(frame_);
     CVeltanExplorerDlg* veltan = GetVeltanExplorer();

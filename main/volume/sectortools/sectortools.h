@@ -12,10 +12,6 @@
 #include "sector_core.h"
 #include "sectortools_resource.h"
 
-// Handles waiting messages of this thread, the dialog's keyboard (Esc) included, so that a long
-// copy or search stays responsive and can be stopped.
-void PumpToolMessages(int maxCount);
-
 // The device API table's sectors of partition 0 through the given addressing.
 class VolumeSectors : public lx::SectorDevice {
  public:

@@ -2,10 +2,11 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "app.h"
 #include "device_api.h"
 #include "device_ops.h"
+#include "program_context.h"
 #include "sectortools.h"
+#include "tool_wait.h"
 #include "window_tool_host.h"
 
 namespace {
@@ -19,31 +20,7 @@ bool FileExists(const char* path) {
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-class WaitCursor {
- public:
-  WaitCursor() : old_(SetCursor(LoadCursor(nullptr, IDC_WAIT))) {}
-  ~WaitCursor() { SetCursor(old_); }
-
- private:
-  HCURSOR old_;
-};
-
 }  // namespace
-
-void PumpToolMessages(int maxCount) {
-  MSG msg;
-  CWinApp* app = AfxGetApp();
-  for (int handled = 0; handled < maxCount; ++handled) {
-    if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) break;
-    if (msg.message == WM_QUIT) {
-      PostQuitMessage(static_cast<int>(msg.wParam));
-      break;
-    }
-    if (app && app->PreTranslateMessage(&msg)) continue;
-    TranslateMessage(&msg);
-    DispatchMessageA(&msg);
-  }
-}
 
 int VolumeSectors::Read(uint32_t first, uint32_t count, uint8_t* buffer) {
   return DeviceApiTable.gfslReadSectors(0, first, count, buffer, addressing_);
@@ -103,12 +80,8 @@ void CVolumeDuplicateDlg::EndRun() {
 void CVolumeDuplicateDlg::OnBrowse() {
   UpdateData(TRUE);
   CFileDialog dialog(TRUE, "vol", "*.vol", OFN_EXPLORER, "Volume Files (*.vol)|*.vol|All Files (*.*)|*.*||", this);
-  CString folder;
-  CBrambApp* app = GetBrambApp();
-  if (app && !app->m_InstallFolder.IsEmpty()) {
-    folder = app->m_UserAreaFolder + "\\User Data";
-    dialog.m_ofn.lpstrInitialDir = folder;
-  }
+  CString folder(lx::UserDataFolder());
+  if (!folder.IsEmpty()) dialog.m_ofn.lpstrInitialDir = folder;
   if (dialog.DoModal() != IDOK) return;
   m_strMasterPath = dialog.GetPathName();
   UpdateData(FALSE);
@@ -133,7 +106,7 @@ void CVolumeDuplicateDlg::OnCheckDuplicateVolume() {
 }
 
 void CVolumeDuplicateDlg::OnCreateMasterVolumeFile() {
-  if (!ConfirmOperation(kLongWork)) return;
+  if (!lx::Confirm(kLongWork)) return;
   if (lx::FrameDevice().FrameMountMask == 0) {
     MessageBox("No volume is mounted.");
     return;
@@ -158,7 +131,7 @@ void CVolumeDuplicateDlg::OnCreateMasterVolumeFile() {
 lx::SectorLoopResult CVolumeDuplicateDlg::Copy(bool toFile, uint32_t total) {
   VolumeSectors device(0);
   CWindowToolHost host(this);
-  host.pump = [] { PumpToolMessages(256); };
+  host.pump = [] { lx::PumpMessages(256); };
   host.stop = &m_bStopRequested;
   host.progress = [this](uint64_t done, uint64_t all) { SetProgress(done >= all ? 100 : lx::CopyProgress(done, all)); };
   shownPercent_ = -1;
@@ -184,7 +157,7 @@ bool CVolumeDuplicateDlg::UnmountFirst() {
 }
 
 void CVolumeDuplicateDlg::OnCreateDuplicateVolume() {
-  if (!ConfirmOperation(kLongWork)) return;
+  if (!lx::Confirm(kLongWork)) return;
   if (!UnmountFirst()) return;
   UpdateData(TRUE);
   const int32_t n = DeviceApiTable.gfslGetNumberOfSectors(0, 0);
@@ -230,10 +203,8 @@ void CVolumeDuplicateDlg::FormatOrErase(bool erase) {
   if (MessageBox(question, nullptr, MB_OKCANCEL) != IDOK) return;
   int rc;
   {
-    WaitCursor wait;
-    StartProgressAnimation();
+    lx::WaitCursor wait(true);
     rc = erase ? DeviceApiTable.gfslLowLevelFormat("/a", 0, 0) : DeviceApiTable.gfslFormat("/a", nullptr, nullptr, 0);
-    StopProgressAnimation();
   }
   if (rc != 0) {
     MessageBox(erase ? "Erase failed." : "Format failed.");

@@ -5,11 +5,11 @@
 #include <deque>
 #include <string>
 
-#include "app.h"
 #include "device_api.h"
 #include "info_dialogs.h"
 #include "lumivex/prompt.h"
 #include "module_loader.h"
+#include "program_context.h"
 #include "sectortools.h"
 
 #include <shellapi.h>
@@ -38,8 +38,8 @@ int CALLBACK PreselectFolder(HWND window, UINT msg, LPARAM, LPARAM data) {
 }
 
 CString UserAreaVyrFolder() {
-  CBrambApp* app = GetBrambApp();
-  return (app ? app->m_UserAreaFolder : CString()) + "\\User Data\\External Vyr Module";
+  lx::ProgramContext* program = lx::Program();
+  return CString(program ? program->UserAreaFolder() : std::string()) + "\\User Data\\External Vyr Module";
 }
 
 }  // namespace
@@ -72,13 +72,12 @@ bool BrowseForFolder(HWND owner, const char* title, const char* initial, CString
 }
 
 BOOL COpenVyrDlg::OnInitDialog() {
-  CBrambApp* app = GetBrambApp();
-  if (app) {
-    CString path = app->m_Options.VyrModulePath;
+  if (lx::ProgramContext* program = lx::Program()) {
+    CString path(program->VyrModulePath());
     int slash = path.ReverseFind('\\');
     m_ModuleName = slash < 0 ? path : path.Mid(slash + 1);
-    if (!app->m_InstallFolder.IsEmpty())
-      m_OutputFolder = app->m_UserAreaFolder + "\\User Data" + "\\" + "External Vyr Module" + "\\" + "Results";
+    const std::string userData = lx::UserDataFolder();
+    if (!userData.empty()) m_OutputFolder = CString(userData) + "\\" + "External Vyr Module" + "\\" + "Results";
   }
   m_Information = "The information is not available.";
   AddStrings(::GetDlgItem(m_hWnd, IDC_VYR_TARGET), {"PCIx", "Virtual device", "Tarn type 2", "Remote agent", "DevSim"});
@@ -135,9 +134,9 @@ BOOL COpenVyrDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
 
 // ---- the module ------------------------------------------------------------------------------------
 void COpenVyrDlg::LoadModule() {
-  CBrambApp* app = GetBrambApp();
-  if (!app) return;
-  CString path = app->m_Options.VyrModulePath;
+  lx::ProgramContext* program = lx::Program();
+  if (!program) return;
+  CString path(program->VyrModulePath());
   CVyrBinder binder;
   m_hVyr = binder.LoadVyrLibrary(path);
   if (m_hVyr) {
@@ -182,20 +181,16 @@ void COpenVyrDlg::FreeLibraries() {
 void COpenVyrDlg::ChangeModule() {
   CFileDialog dialog(TRUE, "dll", "*.dll", OFN_HIDEREADONLY | OFN_FILEMUSTEXIST,
                      "External Vyr Files (*.dll)|*.dll|All Files (*.*)|*.*||", this);
-  CBrambApp* app = GetBrambApp();
+  lx::ProgramContext* program = lx::Program();
   CString folder;
-  if (app && !app->m_InstallFolder.IsEmpty()) {
-    folder = app->m_InstallFolder + "\\" + "External Vyr Module";
+  if (program && !program->InstallFolder().empty()) {
+    folder = CString(program->InstallFolder()) + "\\" + "External Vyr Module";
     dialog.m_ofn.lpstrInitialDir = folder;
   }
   if (dialog.DoModal() != IDOK) return;
   UpdateData(TRUE);
   m_ModuleName = dialog.GetFileName();
-  if (app) {
-    std::memset(app->m_Options.VyrModulePath, 0, sizeof app->m_Options.VyrModulePath);
-    std::strncpy(app->m_Options.VyrModulePath, dialog.GetPathName(), sizeof app->m_Options.VyrModulePath - 1);
-    app->SaveOptions();
-  }
+  if (program) program->SetVyrModulePath(dialog.GetPathName().str());
   CloseAndFree();
   LoadModule();
   EnableStarts(true);

@@ -5,11 +5,12 @@
 #include <ctime>
 #include <vector>
 
-#include "app.h"
 #include "device_api.h"
 #include "info_dialogs.h"
 #include "lumivex/prompt.h"
 #include "lxtoolkit.h"
+#include "program_context.h"
+#include "tool_wait.h"
 #include "tree_dialogs.h"
 #include "tree_resource.h"
 
@@ -68,7 +69,7 @@ class TreeUi : public TreeCopyUi {
  public:
   explicit TreeUi(CVolumeTreeCtrl& tree) : tree_(tree) {}
   int Ask(const std::string& text, unsigned type) override { return tree_.Tell(text, type); }
-  void Pump() override { CBrambApp::PumpMessages(256); }
+  void Pump() override { lx::PumpMessages(256); }
   bool CancelRequested() override { return tree_.m_bCancel; }
   bool BeginProgress(int total, bool visible) override {
     CProgressDlg* dialog = new CProgressDlg(total, &tree_.m_bCancel);
@@ -169,10 +170,10 @@ int CVolumeTreeCtrl::Tell(const std::string& utf8Text, UINT type) {
 void CVolumeTreeCtrl::SetWait(bool on) {
   if (on) {
     m_oldCursor = ::SetCursor(::LoadCursor(nullptr, IDC_WAIT));
-    StartProgressAnimation();
+    lx::StartProgress();
   } else {
     ::SetCursor(m_oldCursor ? m_oldCursor : ::LoadCursor(nullptr, IDC_ARROW));
-    StopProgressAnimation();
+    lx::StopProgress();
   }
 }
 
@@ -353,7 +354,7 @@ void CVolumeTreeCtrl::OnDeleteItem() {
     Tell(kRootRefused);
     return;
   }
-  if (!ConfirmOperation(nullptr)) return;
+  if (!lx::Confirm()) return;
   SetWait(true);
   int r = RemoveItem(GetItemPathUtf8(item));
   SetWait(false);
@@ -402,9 +403,9 @@ void CVolumeTreeCtrl::OnDblClk() {
     return;
   }
   if (IsFolder(path)) return;
-  CBrambApp* app = GetBrambApp();
-  if (!app || app->m_InstallFolder.IsEmpty()) return;
-  std::string tempDir = AnsiTextToUtf8((app->m_UserAreaFolder + "\\User Data\\temp").str());
+  const std::string userData = lx::UserDataFolder();
+  if (userData.empty()) return;
+  std::string tempDir = AnsiTextToUtf8(userData + "\\temp");
   CreateDirectoryW(Wide(tempDir).c_str(), nullptr);
   LPARAM data = 0;
   std::string text = ItemText(m_hWnd, item, &data);

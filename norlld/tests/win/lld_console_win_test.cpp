@@ -15,18 +15,18 @@
 #include <string>
 #include <vector>
 
-#include "app.h"
+#include "app_under_test.h"
 #include "device_api.h"
 #include "device_ops.h"
 #include "document.h"
-#include "explorers.h"
 #include "driver_names.h"
+#include "explorers.h"
+#include "frame_test_support.h"
 #include "kitsim/nor_chip.h"
 #include "lumivex/testkit.h"
 #include "main_frame.h"
 #include "options_record.h"
 #include "resource.h"
-#include "frame_test_support.h"
 #include "test_support.h"
 
 namespace {

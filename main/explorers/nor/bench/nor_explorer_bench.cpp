@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app.h"
+#include "app_under_test.h"
 #include "device_api.h"
 #include "device_ops.h"
 #include "kitsim/kit.h"

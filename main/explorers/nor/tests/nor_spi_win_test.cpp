@@ -20,7 +20,7 @@
 #include <thread>
 #include <vector>
 
-#include "app.h"
+#include "app_under_test.h"
 #include "catalogue_sim.h"
 #include "device_api.h"
 #include "device_ops.h"

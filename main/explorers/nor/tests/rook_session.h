@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "app.h"
+#include "app_under_test.h"
 #include "device_api.h"
 #include "device_ops.h"
 #include "lumivex/prompt.h"

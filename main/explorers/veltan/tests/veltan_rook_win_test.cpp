@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app.h"
+#include "app_under_test.h"
 #include "device_api.h"
 #include "device_ops.h"
 #include "kitsim/nand_chip.h"
@@ -20,8 +20,8 @@
 #include "test_support.h"
 #include "veltan_dialogs.h"
 #include "veltan_explorer.h"
-#include "veltan_win_support.h"
 #include "veltan_presets.h"
+#include "veltan_win_support.h"
 
 namespace {
 

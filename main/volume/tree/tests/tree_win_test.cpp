@@ -14,17 +14,17 @@
 #include <string>
 #include <vector>
 
-#include "app.h"
+#include "app_under_test.h"
 #include "device_api.h"
 #include "device_ops.h"
+#include "frame_test_support.h"
 #include "lumivex/testkit.h"
 #include "main_frame.h"
 #include "options_record.h"
 #include "resource.h"
-#include "frame_test_support.h"
 #include "test_support.h"
-#include "tree_ctrl.h"
 #include "tree_core.h"
+#include "tree_ctrl.h"
 #include "tree_dialogs.h"
 #include "tree_resource.h"
 
