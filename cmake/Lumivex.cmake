@@ -190,6 +190,14 @@ endfunction()
 # The serial bases of the simulated kits, one per test run (lx_kit_serial).
 include(${CMAKE_CURRENT_LIST_DIR}/KitSerials.cmake)
 
+# How many times faster Tarn-Rook.dll's clock runs in the window tests with simulated kits
+# (LX_TARNROOK_CLOCK_SPEED). The simulated chips keep their own time, counted in bus packets, so a
+# faster module clock only shortens the wall time a wait may take: at 300 a register write's 10 s
+# bound was 33 ms, and a loaded machine that paused the test for longer than that ended a sound
+# write as "User timeout occurred...". At 10 the bound is a second, while the kit's settling waits
+# still take a tenth of their time.
+set(LX_TEST_CLOCK_SPEED 10)
+
 # lx_driver_list_names(<out> <macro>): the names of one export list of the low-level drivers
 # (LX_NOR_DRIVER_COMMANDS or LX_VELTAN_DRIVER_COMMANDS in include/lumivex/console_commands.h).
 function(lx_driver_list_names out macro)
