@@ -28,7 +28,8 @@ WaitCursor::WaitCursor(bool showProgress)
 
 WaitCursor::~WaitCursor() {
   if (progress_) StopProgress();
-  SetCursor(old_);
+  // Without a cursor before (none set yet on this thread) the pointer would vanish.
+  SetCursor(old_ ? old_ : LoadCursor(nullptr, IDC_ARROW));
 }
 
 }  // namespace lx

@@ -334,6 +334,39 @@ TEST(AppServices, PumpMessagesHandlesAtMostTheCount) {
   EXPECT_EQ(left, 2);
 }
 
+// The frame's side of the progress animation, counted.
+class CountingFrame : public IMainFrameServices {
+ public:
+  void SelectDeviceKind(int) override {}
+  void StartProgress() override { ++starts; }
+  void StopProgress() override { ++stops; }
+  bool IsDeviceOpen() const override { return false; }
+  void CloseSplash() override {}
+  BOOL OpenThreadWindow() override { return FALSE; }
+  int starts = 0, stops = 0;
+};
+
+TEST(AppServices, TheWaitCursorRunsTheFramesProgressForItsScopeAndLeavesAPointer) {
+  CountingFrame frame;
+  g_app.m_pFrameServices = &frame;
+  HCURSOR wait = LoadCursor(nullptr, IDC_WAIT);
+  {
+    lx::WaitCursor plain;
+    EXPECT_EQ(GetCursor(), wait);
+  }
+  EXPECT_EQ(frame.starts, 0);
+  {
+    lx::WaitCursor busy(true);
+    EXPECT_EQ(frame.starts, 1);
+    EXPECT_EQ(frame.stops, 0);
+  }
+  EXPECT_EQ(frame.stops, 1);
+  SetCursor(nullptr);
+  { lx::WaitCursor busy; }
+  EXPECT_EQ(GetCursor(), LoadCursor(nullptr, IDC_ARROW));
+  g_app.m_pFrameServices = nullptr;
+}
+
 // A registry that keeps nothing: the set-up is tried twice, then reported, never looped.
 class RefusingRegistry : public CBrambApp {
  public:
