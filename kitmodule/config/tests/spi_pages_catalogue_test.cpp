@@ -503,3 +503,32 @@ TEST(SpiCataloguePages, LockedSecurityRegisterProgramAndEraseFail) {
     }
     LxPromptTestEnd();
 }
+
+// A program or erase the persistent bit of its sector refuses ends as soon as the chip reports
+// the refusal in its error bits (a part that has them), not when the time-out runs out: with the
+// Operation Setup's 120 s erase and 10 s program bounds the failure comes within a second, names
+// protection, and the next operation is not failed by the bits left set.
+TEST(SpiCataloguePages, RefusedProgramAndEraseEndAtTheErrorBits) {
+    LxPromptTestBegin();
+    CataloguePartRig r(Row("IV128V"), [](OperationSetupValues& v) {
+        v.eraseTimeoutMs = 120000;
+        v.programTimeoutMs = 10000;
+    });
+    ASSERT_EQ(r.Open(), 0);
+    const uint32_t sector = r.engine->BlockIndexToOffset(2);
+    ASSERT_EQ(r.engine->NorSetBlockStatus(2, kStatusPpbSet), 0);
+    const std::vector<uint8_t> data(16, 0x00);
+    uint64_t t0 = r.kit.Clock().NowNs();
+    EXPECT_EQ(r.engine->NorEraseBlock(2), -1);
+    EXPECT_EQ(r.engine->LastResult(), ERROR_WRITE_PROTECTED);
+    EXPECT_LT(r.kit.Clock().NowNs() - t0, 1000000000ull) << "the erase waited for its time-out";
+    t0 = r.kit.Clock().NowNs();
+    EXPECT_EQ(r.engine->NorProgramRawData(sector, static_cast<uint32_t>(data.size()), data.data()), -1);
+    EXPECT_EQ(r.engine->LastResult(), ERROR_WRITE_PROTECTED);
+    EXPECT_LT(r.kit.Clock().NowNs() - t0, 1000000000ull) << "the program waited for its time-out";
+    EXPECT_TRUE(r.DataUnchanged());
+    // Sector 3 is open, and the error bits of the refusals do not fail it.
+    ASSERT_EQ(r.engine->NorEraseBlock(3), 0);
+    EXPECT_EQ(r.chip->Array()[r.engine->BlockIndexToOffset(3)], 0xFF);
+    LxPromptTestEnd();
+}
