@@ -30,6 +30,7 @@ set(LX_KIT_SERIALS
   nor_spi_catalogue_iv128eq_win_tests  4C586600
   nor_spi_catalogue_iv064s_win_tests   4C586700
   nor_spi_catalogue_lu032d_win_tests   4C586800
+  nor_spi_catalogue_iv256l64k_win_tests 4C586900
   jtag_loading_com_tests       4C587000
   tarnrook_lumivex_e2e         4C587100
   tarnrook_new_user_e2e        4C587200

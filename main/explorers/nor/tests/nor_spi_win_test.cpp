@@ -91,27 +91,54 @@ const rook::SpiCatalogueRow* CatalogueRow(const std::string& name) {
 }
 
 // ---- the new user on Tarn-Rook's configuration sheet, played from a second thread ----------------
-BOOL CALLBACK FindRookSheet(HWND window, LPARAM found) {
+// A visible dialog of this process whose caption starts with the text. Its caption is read without
+// a message to the window's thread, which may be waiting for the thread that asks.
+struct OwnDialogSearch {
+  std::wstring caption;
+  bool whole;
+  HWND found;
+};
+
+BOOL CALLBACK FindOwnDialog(HWND window, LPARAM param) {
+  auto* search = reinterpret_cast<OwnDialogSearch*>(param);
   DWORD process = 0;
   GetWindowThreadProcessId(window, &process);
-  char caption[64] = "", cls[16] = "";
-  GetWindowTextA(window, caption, sizeof caption);
+  wchar_t caption[128] = L"";
+  char cls[16] = "";
+  InternalGetWindowText(window, caption, 128);
   GetClassNameA(window, cls, sizeof cls);
+  const std::wstring text = caption;
   if (process != GetCurrentProcessId() || !IsWindowVisible(window) || std::strcmp(cls, "#32770") != 0 ||
-      std::strncmp(caption, "Tarn-Rook : ", 12) != 0)
+      text.compare(0, search->caption.size(), search->caption) != 0 || (search->whole && text != search->caption))
     return TRUE;
-  *reinterpret_cast<HWND*>(found) = window;
+  search->found = window;
   return FALSE;
 }
 
-HWND WaitRookSheet(DWORD ms) {
-  for (DWORD waited = 0; waited <= ms; waited += 50) {
-    HWND sheet = nullptr;
-    EnumWindows(FindRookSheet, reinterpret_cast<LPARAM>(&sheet));
-    if (sheet) return sheet;
+HWND OwnDialog(const char* caption, bool whole) {
+  OwnDialogSearch search{std::wstring(caption, caption + std::strlen(caption)), whole, nullptr};
+  EnumWindows(FindOwnDialog, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+// Set once the open has returned: a sheet that has not shown up by then never will.
+std::atomic<bool> g_openReturned{false};
+
+HWND WaitRookSheet() {
+  while (!g_openReturned) {
+    if (HWND sheet = OwnDialog("Tarn-Rook : ", false)) return sheet;
     Sleep(50);
   }
   return nullptr;
+}
+
+// Joins a thread that may still send to this thread's windows: they are served meanwhile.
+void JoinPumping(std::thread& thread, const std::atomic<bool>& finished) {
+  while (!finished) {
+    LxPumpMessages();
+    Sleep(10);
+  }
+  thread.join();
 }
 
 std::string ComboText(HWND page, int id) {
@@ -133,7 +160,7 @@ SheetSeen g_sheetSeen;
 // reach the page; then OK. A sheet still open at the end (a step that failed) is cancelled, so the
 // open never waits for ever.
 void PlaySheet(const rook::SpiCatalogueRow& row) {
-  HWND sheet = WaitRookSheet(30000);
+  HWND sheet = WaitRookSheet();
   if (!sheet) return;
   Sleep(200);
   SendMessageA(sheet, PSM_SETCURSEL, 0, 0);
@@ -206,9 +233,15 @@ void OpenCataloguePart(const rook::SpiCatalogueRow& row) {
   g_catalogueChip = std::make_unique<kitsim::SpiChip>(rook::SpiPartOf(row), k.Clock());
   k.AttachSerial(0, g_catalogueChip.get());
   MakeCatalogueInstall();
-  std::thread user(PlaySheet, std::cref(row));
+  g_openReturned = false;
+  std::atomic<bool> played{false};
+  std::thread user([&row, &played] {
+    PlaySheet(row);
+    played = true;
+  });
   g_session.Open(g_app, "lxnorspicat", "");
-  user.join();
+  g_openReturned = true;
+  JoinPumping(user, played);
 }
 
 void CloseCataloguePart() {
@@ -237,9 +270,11 @@ int FailInSpace(int device, uint32_t address, uint32_t length, uint8_t* buffer) 
   return g_real.gfslNORReadRawData(device, address, length, buffer);
 }
 
-class NorSpiTest : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
+// The device is opened once for the whole run (a catalogue part through the sheet, which must not
+// be shown twice), before the first test suite, and closed after the last.
+class SpiPartSession : public ::testing::Environment {
+ public:
+  void SetUp() override {
     if (const rook::SpiCatalogueRow* row = CatalogueRow(CataloguePartName())) {
       OpenCataloguePart(*row);
     } else {
@@ -251,10 +286,15 @@ class NorSpiTest : public ::testing::Test {
     if (lx::GetDeviceState() == lx::kDeviceOpen) g_code = DeviceApiTable.gfslInit(3);
     g_real = DeviceApiTable;
   }
-  static void TearDownTestSuite() {
+  void TearDown() override {
     g_session.Close();
     CloseCataloguePart();
   }
+};
+::testing::Environment* const g_partSession = ::testing::AddGlobalTestEnvironment(new SpiPartSession);
+
+class NorSpiTest : public ::testing::Test {
+ protected:
   void Need(const char* part) {
     if (PartName() != part) GTEST_SKIP() << "this run's SPI part is " << PartName();
     ASSERT_EQ(lx::GetDeviceState(), lx::kDeviceOpen) << (LxPromptRecordCount() ? LxPromptRecordText(0) : "");
@@ -750,27 +790,30 @@ TEST_F(NorSpiCatalogueTest, Lu032dOtpRegions) {
   ExpectArraySpace();
 }
 
-// Closes the edit sheet if a refused button opened it after all, so that the test goes on to fail
-// instead of waiting on the modal sheet.
-class EditSheetCloser {
+// Closes a modal sheet of that caption if a refused button opened it after all, so that the test
+// goes on to fail instead of waiting on the sheet.
+class SheetCloser {
  public:
-  EditSheetCloser() : thread_([this] {
-      while (!done_) {
-        if (HWND sheet = LxWaitForWindow(GetCurrentProcess(), "#32770", "Edit Data", 200)) {
-          ++opened_;
-          PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
-          Sleep(300);
-        }
-      }
-    }) {}
-  ~EditSheetCloser() {
+  explicit SheetCloser(const char* caption)
+      : thread_([this, caption] {
+          while (!done_) {
+            if (HWND sheet = OwnDialog(caption, true)) {
+              ++opened_;
+              PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+              Sleep(300);
+            }
+            Sleep(50);
+          }
+          finished_ = true;
+        }) {}
+  ~SheetCloser() {
     done_ = true;
-    thread_.join();
+    JoinPumping(thread_, finished_);
   }
   int Opened() const { return opened_; }
 
  private:
-  std::atomic<bool> done_{false};
+  std::atomic<bool> done_{false}, finished_{false};
   std::atomic<int> opened_{0};
   std::thread thread_;
 };
@@ -781,7 +824,7 @@ TEST_F(NorSpiCatalogueTest, EditPagesAreRefusedInOverlays) {
   if (!CatalogueRow(CataloguePartName())) GTEST_SKIP() << "a run of a catalogue part";
   NeedCatalogue(CataloguePartName().c_str());
   if (IsSkipped() || HasFatalFailure()) return;
-  EditSheetCloser closer;
+  SheetCloser closer("Edit Data");
   for (int mode : {2, 3, 4}) {
     SCOPED_TRACE(mode);
     explorer_->SetReadMode(mode);
@@ -802,6 +845,38 @@ TEST_F(NorSpiCatalogueTest, EditPagesAreRefusedInOverlays) {
   EXPECT_EQ(closer.Opened(), 1) << "the read page opens in an overlay";
   explorer_->SetReadMode(0);
   explorer_->ApplyAsoMode();
+  EXPECT_TRUE(DataAsBefore(data_, *chip_));
+  ExpectArraySpace();
+}
+
+// A code-3004 part of the 256-Mbit L kind, whose status register 2 holds one-time bits and whose
+// OTP area is not the one the OTP page is made for: the status register page writes status
+// register 1 and leaves status register 2 as it is, and there is no OTP page to open.
+TEST_F(NorSpiCatalogueTest, Iv256l64kStatusRegisterAndNoOtpPage) {
+  NeedCatalogue("IV256L64K");
+  if (IsSkipped() || HasFatalFailure()) return;
+  EXPECT_EQ(g_code, 3004);
+  {
+    SheetCloser closer("Device geometry");
+    explorer_->SendMessage(WM_COMMAND, MAKEWPARAM(IDC_NE_OTP_REGION, BN_CLICKED), 0);
+    EXPECT_EQ(LastPromptText(), "The device has no pages of this kind.");
+    EXPECT_EQ(closer.Opened(), 0);
+  }
+  Sheet(0);
+  const std::vector<lx::NorPage>& kinds = sheet_->Kinds();
+  EXPECT_EQ(std::count(kinds.begin(), kinds.end(), lx::NorPage::kPirelOtp), 0);
+  auto* status = Show<CSpiRegisterPage>(lx::NorPage::kSpiStatus);
+  ASSERT_NE(status, nullptr);
+  const uint8_t sr2 = chip_->Status2();
+  for (uint8_t bits : {uint8_t{0x04}, uint8_t{0x00}}) {
+    SCOPED_TRACE(int(bits));
+    for (int n = 0; n < 8; ++n) status->CheckDlgButton(IDC_SR_BIT0 + n, (bits >> n) & 1 ? BST_CHECKED : BST_UNCHECKED);
+    status->ProgramRegister();
+    EXPECT_EQ(LastPromptText(), "Finished to program Status Register.");
+    EXPECT_EQ(chip_->Status1() & 0x1C, bits);
+    EXPECT_EQ(chip_->Status2(), sr2) << "the one-time bits of status register 2";
+    if (bits) SheetShot("nor_spi_catalogue_IV256L64K_status");
+  }
   EXPECT_TRUE(DataAsBefore(data_, *chip_));
   ExpectArraySpace();
 }
