@@ -6,6 +6,7 @@
 #include "program_context.h"
 #include "programming.h"
 #include "tool_wait.h"
+#include "window_tool_host.h"
 
 namespace {
 
@@ -25,7 +26,7 @@ BOOL CDuplicateDlg::OnInitDialog() {
 
 void CDuplicateDlg::OnCancel() {
   // Only OK closes the dialog; Esc and the close box offer to stop a running operation.
-  if (m_Running && LxMessageBox(m_hWnd, "Do you want to stop the operation?", lx::prog::BoxCaption(nullptr), LX_MB_YESNO) == LX_IDYES)
+  if (m_Running && LxMessageBox(m_hWnd, "Do you want to stop the operation?", lx::ToolCaption(nullptr), LX_MB_YESNO) == LX_IDYES)
     m_Stop = true;
 }
 
@@ -43,17 +44,16 @@ BOOL CDuplicateDlg::OnMessage(UINT msg, WPARAM wp, LPARAM, LRESULT* result) {
   return FALSE;
 }
 
-bool CDuplicateDlg::Step() {
-  lx::PumpMessages(256);
-  return !m_Stop;
-}
+void CDuplicateDlg::Pump() { lx::PumpMessages(256); }
 
-void CDuplicateDlg::Progress(uint32_t position, uint32_t) {
-  ::SendDlgItemMessageA(m_hWnd, IDC_DD_PROGRESS, PBM_SETPOS, position, 0);
+bool CDuplicateDlg::StopRequested() { return m_Stop; }
+
+void CDuplicateDlg::Progress(uint64_t position, uint64_t) {
+  ::SendDlgItemMessageA(m_hWnd, IDC_DD_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(position), 0);
 }
 
 int CDuplicateDlg::Ask(const std::string& text, const char* caption, unsigned type) {
-  return LxMessageBox(m_hWnd, text.c_str(), lx::prog::BoxCaption(caption), type);
+  return WindowToolAsk(this, text, caption, type);
 }
 
 void CDuplicateDlg::OnBrowse() {

@@ -103,10 +103,6 @@ const char kOverlap[] =
 }  // namespace
 
 // ---- host -----------------------------------------------------------------------------------
-int Host::Ask(const std::string& text, const char* caption, unsigned type) {
-  return LxMessageBox(nullptr, text.c_str(), BoxCaption(caption), type);
-}
-
 void Host::SleepSlice(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 uint64_t Host::NowMs() {

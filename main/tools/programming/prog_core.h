@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "lumivex/text_format.h"
+#include "tool_host.h"
 
 namespace lx {
 namespace prog {
@@ -24,23 +25,10 @@ constexpr unsigned kAbortRetryIgnore = 0x2 | 0x30;
 constexpr int kAnswerOk = 1, kAnswerCancel = 2, kAnswerAbort = 3, kAnswerRetry = 4, kAnswerIgnore = 5,
               kAnswerYes = 6, kAnswerNo = 7;
 
-// The caption of a box that names none: the program's own name, as on every plain message box
-// (a box given no caption at all is titled "Error" by Windows, also over "Program finished.").
-inline const char* BoxCaption(const char* caption) { return caption ? caption : "Lumivex"; }
-
-// What a running operation needs of its window.
-class Host {
+// What a running operation needs of its window: the ToolHost (boxes, a pump with Stop before
+// every step, the progress bar, status lines 1 and 2 of the test pages), and a clock.
+class Host : public ToolHost {
  public:
-  virtual ~Host() = default;
-  // Before every step: pumps pending messages; false once the user asked to stop.
-  virtual bool Step() { return true; }
-  // Progress position within 0 .. range (the window sets its bar).
-  virtual void Progress(uint32_t /*position*/, uint32_t /*range*/) {}
-  // Status line 1 or 2 of the test pages.
-  virtual void Status(int /*line*/, const std::string& /*text*/) {}
-  // A question or a message box; answers as the message box does.
-  virtual int Ask(const std::string& text, const char* caption, unsigned type);
-  void Tell(const std::string& text, const char* caption = nullptr) { Ask(text, caption, kOk); }
   // Sleeps one short slice (tests speed it up).
   virtual void SleepSlice(uint32_t ms);
   // Milliseconds of a steady clock (the duplicate's time estimates).

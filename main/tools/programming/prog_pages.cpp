@@ -6,6 +6,7 @@
 #include "program_context.h"
 #include "programming.h"
 #include "tool_wait.h"
+#include "window_tool_host.h"
 
 using lx::prog::NorSector;
 using lx::prog::VeltanTable;
@@ -68,15 +69,14 @@ BOOL CToolPage::OnNotify(WPARAM wp, LPARAM lp, LRESULT* result) {
   return CPropertyPage::OnNotify(wp, lp, result);
 }
 
-bool CToolPage::Step() {
-  lx::PumpMessages(256);
-  return running_;
-}
+void CToolPage::Pump() { lx::PumpMessages(256); }
 
-void CToolPage::Progress(uint32_t position, uint32_t range) {
+bool CToolPage::StopRequested() { return !running_; }
+
+void CToolPage::Progress(uint64_t position, uint64_t range) {
   HWND bar = ::GetDlgItem(m_hWnd, IDC_PG_PROGRESS);
   ::SendMessageA(bar, PBM_SETRANGE32, 0, static_cast<LPARAM>(range));
-  ::SendMessageA(bar, PBM_SETPOS, position, 0);
+  ::SendMessageA(bar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
 }
 
 void CToolPage::Status(int line, const std::string& text) {
@@ -84,7 +84,7 @@ void CToolPage::Status(int line, const std::string& text) {
 }
 
 int CToolPage::Ask(const std::string& text, const char* caption, unsigned type) {
-  return LxMessageBox(m_hWnd, text.c_str(), lx::prog::BoxCaption(caption), type);
+  return WindowToolAsk(this, text, caption, type);
 }
 
 void CToolPage::SetupSpin(int spin, uint32_t low, uint32_t high, uint32_t position, bool fast) {

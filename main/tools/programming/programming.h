@@ -22,8 +22,9 @@ class CToolPage : public CPropertyPage, public lx::prog::Host {
   // Button clicks go to OnButton.
   BOOL OnCommand(WPARAM wp, LPARAM lp) override;
   virtual bool OnButton(int) { return false; }
-  bool Step() override;
-  void Progress(uint32_t position, uint32_t range) override;
+  void Pump() override;
+  bool StopRequested() override;
+  void Progress(uint64_t position, uint64_t range) override;
   void Status(int line, const std::string& text) override;
   int Ask(const std::string& text, const char* caption, unsigned type) override;
   bool IsRunning() const { return running_; }
@@ -276,8 +277,9 @@ class CDuplicateDlg : public CDialog, public lx::prog::Host {
   void DoDataExchange(CDataExchange* dx) override { DDX_Text(dx, IDC_DD_PATH, m_Path); }
   void OnCancel() override;
   BOOL OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) override;
-  bool Step() override;
-  void Progress(uint32_t position, uint32_t range) override;
+  void Pump() override;
+  bool StopRequested() override;
+  void Progress(uint64_t position, uint64_t range) override;
   int Ask(const std::string& text, const char* caption, unsigned type) override;
   void OnBrowse();
   CString m_Path;

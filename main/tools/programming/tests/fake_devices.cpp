@@ -165,8 +165,6 @@ void Unbind() {
   g_nand = nullptr;
 }
 
-bool Host::Step() { return ++steps <= stopAfterSteps; }
-
 int Host::Ask(const std::string& text, const char* caption, unsigned type) {
   asked.push_back(text);
   (void)caption;

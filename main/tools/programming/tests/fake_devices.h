@@ -56,7 +56,8 @@ void Unbind();
 // told, and stops when told to.
 class Host : public lx::prog::Host {
  public:
-  bool Step() override;
+  void Pump() override { ++steps; }
+  bool StopRequested() override { return steps > stopAfterSteps; }
   int Ask(const std::string& text, const char* caption, unsigned type) override;
   void SleepSlice(uint32_t ms) override { slept += ms; }
   void Status(int line, const std::string& text) override { status[line] = text; }
