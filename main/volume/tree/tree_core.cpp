@@ -280,10 +280,6 @@ bool MakeFolder(const std::string& path) {
     return HostMakeFolder(path);
 }
 
-int TreeCopyUi::Ask(const std::string& text, unsigned type) {
-    return LxMessageBox(nullptr, text.c_str(), nullptr, type);
-}
-
 // ---- copies ----
 
 namespace {
@@ -348,25 +344,25 @@ int TreeCopier::CopyOneFile(const std::string& source, const std::string& destin
     const char* openQuestion = "File %s can't be open. Continue anyway?";
     if (PathTooLong(source) || PathTooLong(destination)) {
         const std::string& longOne = PathTooLong(source) ? source : destination;
-        if (ui_.Ask(Format("The path %s is too long. Continue anyway?", longOne), LX_MB_OKCANCEL) == LX_IDCANCEL)
+        if (ui_.Ask(Format("The path %s is too long. Continue anyway?", longOne), nullptr, LX_MB_OKCANCEL) == LX_IDCANCEL)
             return kCopyFailed;
         ++tally_.skipped;
         return kCopyDone;
     }
     CopyEnd in;
     if (!in.Open(source, false)) {
-        if (ui_.Ask(Format(openQuestion, source), LX_MB_OKCANCEL) == LX_IDCANCEL) return kCopyFailed;
+        if (ui_.Ask(Format(openQuestion, source), nullptr, LX_MB_OKCANCEL) == LX_IDCANCEL) return kCopyFailed;
         ++tally_.skipped;
         return kCopyDone;
     }
     // Pasting never replaces a file silently.
     if (!replaceWithoutAsking && ItemExists(destination)) {
         if (IsFolder(destination)) {
-            if (ui_.Ask(Format(openQuestion, destination), LX_MB_OKCANCEL) == LX_IDCANCEL) return kCopyFailed;
+            if (ui_.Ask(Format(openQuestion, destination), nullptr, LX_MB_OKCANCEL) == LX_IDCANCEL) return kCopyFailed;
             ++tally_.skipped;
             return kCopyDone;
         }
-        int answer = ui_.Ask(Format("File %s already exists. Replace it?", destination), LX_MB_YESNOCANCEL);
+        int answer = ui_.Ask(Format("File %s already exists. Replace it?", destination), nullptr, LX_MB_YESNOCANCEL);
         if (answer == LX_IDCANCEL) return kCopyFailed;
         if (answer != LX_IDYES) {
             ++tally_.skipped;
@@ -375,7 +371,7 @@ int TreeCopier::CopyOneFile(const std::string& source, const std::string& destin
     }
     CopyEnd out;
     if (!out.Open(destination, true)) {
-        if (ui_.Ask(Format(openQuestion, destination), LX_MB_OKCANCEL) == LX_IDCANCEL) return kCopyFailed;
+        if (ui_.Ask(Format(openQuestion, destination), nullptr, LX_MB_OKCANCEL) == LX_IDCANCEL) return kCopyFailed;
         ++tally_.skipped;
         return kCopyDone;
     }
@@ -415,9 +411,9 @@ int TreeCopier::CopyTreeAt(const std::string& source, const std::string& destina
     std::vector<TreeEntry> entries;
     if (!ListFolder(source, entries)) return kCopyFailed;
     for (const TreeEntry& e : entries) {
-        if (ui_.CancelRequested()) return kCopyCancelled;
+        if (ui_.StopRequested()) return kCopyCancelled;
         ui_.Pump();
-        if (ui_.CancelRequested()) return kCopyCancelled;
+        if (ui_.StopRequested()) return kCopyCancelled;
         std::string from = JoinPath(source, e.name), to = JoinPath(destination, e.name);
         int r;
         if (e.folder) {
@@ -450,7 +446,7 @@ int TreeCopier::CopyItem(const std::string& source, const std::string& destinati
         tally_.total = 1;
     }
     if (!ui_.BeginProgress(isFolder ? tally_.total : 0, isFolder)) {
-        ui_.Ask("Progress dialog box can't be created.", LX_MB_OK);
+        ui_.Tell("Progress dialog box can't be created.");
         return kCopyFailed;
     }
     int r = isFolder ? CopyFolderTree(source, destination) : CopyOneFile(source, destination, replaceWithoutAsking);
@@ -555,7 +551,7 @@ PasteOutcome Paste(TreeCopyUi& ui, const std::string& source, const std::string&
     bool sourceIsFolder = IsFolder(source);
     if (sourceIsFolder && IsVolumePath(source) == IsVolumePath(dest) && PathInside(source, dest)) {
         out.result = kCopyFailed;
-        ui.Ask("Copy failed: the destination folder is inside the source folder.", LX_MB_OK);
+        ui.Tell("Copy failed: the destination folder is inside the source folder.");
         return out;
     }
     // Every path the copy will build must fit the destination side, before anything is made.
@@ -566,35 +562,35 @@ PasteOutcome Paste(TreeCopyUi& ui, const std::string& source, const std::string&
     }
     if (Utf16Length(dest) + longest > PathLimit(dest) || PathTooLong(source)) {
         out.result = kCopyFailed;
-        ui.Ask(Format("Copy failed: the paths below %s would be too long.", dest), LX_MB_OK);
+        ui.Tell(Format("Copy failed: the paths below %s would be too long.", dest));
         return out;
     }
     if (sourceIsFolder && !MakeFolder(dest)) {
         out.result = kCopyFailed;
-        ui.Ask("Copy failed", LX_MB_OK);
+        ui.Tell("Copy failed");
         return out;
     }
     TreeCopier copier(ui);
     out.result = copier.CopyItem(source, dest, sourceIsFolder);
     out.tally = copier.tally();
     if (out.result == kCopyCancelled) {
-        ui.Ask(CountText("Copy canceled", out.tally), LX_MB_OK);
+        ui.Tell(CountText("Copy canceled", out.tally));
         return out;
     }
     if (out.result != kCopyDone) {
         std::string text = CountText("Copy failed", out.tally);
         if (cut) text += "\nNothing was removed from the source.";
-        ui.Ask(text, LX_MB_OK);
+        ui.Tell(text);
         return out;
     }
     if (cut) {
         if (RemoveItem(source) == 0) {
             out.sourceRemoved = true;
         } else {
-            ui.Ask(IsVolumePath(source) ? "Delete failed." : "Source file can't be deleted.", LX_MB_OK);
+            ui.Tell(IsVolumePath(source) ? "Delete failed." : "Source file can't be deleted.");
         }
     }
-    ui.Ask("Copy finished.", LX_MB_OK);
+    ui.Tell("Copy finished.");
     return out;
 }
 

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "tool_host.h"
+
 namespace lx {
 namespace voltree {
 
@@ -67,14 +69,11 @@ bool IsFolder(const std::string& path);
 bool MakeFolder(const std::string& path);
 
 // ---- what a copy asks of the window side ----
-class TreeCopyUi {
+// Questions and messages (message-box types and answers), pumping between entries and the
+// progress window's Cancel (StopRequested) come with the ToolHost; a copy needs its own progress
+// window besides.
+class TreeCopyUi : public ToolHost {
 public:
-    virtual ~TreeCopyUi() = default;
-    // A question or a message (message-box type and answer codes of the prompt seam).
-    virtual int Ask(const std::string& text, unsigned type);
-    // Lets the window handle what waits (the progress window's Cancel) between entries.
-    virtual void Pump() {}
-    virtual bool CancelRequested() { return false; }
     // The progress window of a copy of `total` files; visible for folder copies only. False when
     // it cannot be made.
     virtual bool BeginProgress(int total, bool visible) {

@@ -68,9 +68,9 @@ std::string ItemText(HWND tree, HTREEITEM item, LPARAM* data = nullptr) {
 class TreeUi : public TreeCopyUi {
  public:
   explicit TreeUi(CVolumeTreeCtrl& tree) : tree_(tree) {}
-  int Ask(const std::string& text, unsigned type) override { return tree_.Tell(text, type); }
+  int Ask(const std::string& text, const char*, unsigned type) override { return tree_.Tell(text, type); }
   void Pump() override { lx::PumpMessages(256); }
-  bool CancelRequested() override { return tree_.m_bCancel; }
+  bool StopRequested() override { return tree_.m_bCancel; }
   bool BeginProgress(int total, bool visible) override {
     CProgressDlg* dialog = new CProgressDlg(total, &tree_.m_bCancel);
     if (!dialog->Create(IDD_VOLUME_PROGRESS, nullptr)) {

@@ -51,7 +51,7 @@ int Run(const std::string& cmd) { return std::system(cmd.c_str()); }
 
 class QuietUi : public TreeCopyUi {
 public:
-    int Ask(const std::string& text, unsigned) override {
+    int Ask(const std::string& text, const char*, unsigned) override {
         std::fprintf(stderr, "copy asked: %s\n", text.c_str());
         return 2;  // Cancel: a benchmark that needs a question has failed
     }

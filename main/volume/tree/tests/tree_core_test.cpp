@@ -34,14 +34,14 @@ public:
     int steps = 0;
     int progressTotal = -1;
     bool progressVisible = false;
-    int Ask(const std::string& text, unsigned type) override {
+    int Ask(const std::string& text, const char*, unsigned type) override {
         said.push_back(text);
         if (answers.empty()) return LxPromptDefaultAnswer(type);
         int a = answers.front();
         answers.pop_front();
         return a;
     }
-    bool CancelRequested() override { return cancelAfterSteps >= 0 && steps >= cancelAfterSteps; }
+    bool StopRequested() override { return cancelAfterSteps >= 0 && steps >= cancelAfterSteps; }
     bool BeginProgress(int total, bool visible) override {
         progressTotal = total;
         progressVisible = visible;
