@@ -140,7 +140,7 @@ int CopyTreeAt(ShellHost& host, const std::string& source, const std::string& de
         std::vector<HostEntry> entries;
         if (!host.ListHostFolder(source, entries)) return -1;
         for (const HostEntry& e : entries) {
-            host.PumpMessages();
+            host.Pump();
             if (IsDotName(e.name)) continue;
             std::string from = Join(source, e.name), to = Join(destination, e.name);
             if (e.folder) {
@@ -154,7 +154,7 @@ int CopyTreeAt(ShellHost& host, const std::string& source, const std::string& de
     }
     std::vector<char> buffer(kCopyPiece);
     return ForEachDeviceEntry(host.AnsiToUtf8(source), [&](const std::string& name, bool isFolder, uint32_t) {
-        host.PumpMessages();
+        host.Pump();
         std::string shown = host.Utf8ToAnsi(name, nullptr);
         std::string from = Join(source, shown), to = Join(destination, shown);
         if (isFolder) {
@@ -167,7 +167,7 @@ int CopyTreeAt(ShellHost& host, const std::string& source, const std::string& de
         if (!in.Open(host, from, false, "r") || !out.Open(host, to, true, "w")) {
             char text[1024];
             std::snprintf(text, sizeof(text), "File %s can't be open. Continue anyway?", from.c_str());
-            return host.Ask(text, LX_MB_OKCANCEL) == LX_IDCANCEL ? -1 : 0;
+            return host.Ask(text, nullptr, LX_MB_OKCANCEL) == LX_IDCANCEL ? -1 : 0;
         }
         if (Pump(in, out, buffer) != 0) return -1;
         return out.Close() ? 0 : -1;
@@ -175,10 +175,6 @@ int CopyTreeAt(ShellHost& host, const std::string& source, const std::string& de
 }
 
 }  // namespace
-
-int ShellHost::Ask(const std::string& text, unsigned type) {
-    return LxMessageBox(nullptr, text.c_str(), "Lumivex", type);
-}
 
 int CopyFileHostDevice(ShellHost& host, const std::string& source, const std::string& destination) {
     CopyEnd in, out;

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "tool_host.h"
+
 namespace lx {
 
 struct HostEntry {
@@ -14,10 +16,10 @@ struct HostEntry {
     bool folder;
 };
 
-// What the shell needs from the thread that owns it and from the host system.
-class ShellHost {
+// What the shell needs from the thread that owns it and from the host system. Questions and
+// the pumping of waiting messages during long copies come with the ToolHost.
+class ShellHost : public ToolHost {
 public:
-    virtual ~ShellHost() = default;
     // Output into the thread's view (the caller's text carries its own line breaks).
     virtual void Print(const std::string& text) = 0;
     // Mounting goes through the program's one pair of state functions, so the masks stay true.
@@ -29,10 +31,6 @@ public:
         if (lossy) *lossy = false;
         return text;
     }
-    // Lets the window process what is waiting during long copies.
-    virtual void PumpMessages() {}
-    // A question to the user (message-box type and answer codes of the prompt seam).
-    virtual int Ask(const std::string& text, unsigned type);
 
     // The host file system.
     virtual bool ListHostFolder(const std::string& folder, std::vector<HostEntry>& entries);
