@@ -99,15 +99,22 @@ std::string NameBytes(const uint8_t* entry) { return std::string(reinterpret_cas
 
 }  // namespace
 
+/* Every write stamps its file: the local time is worked out once a second, not per write. */
 void SystemClock(DosTime* now) {
-    std::time_t t = std::time(nullptr);
-    std::tm tm{};
+    thread_local std::time_t last = -1;
+    thread_local DosTime known{};
+    const std::time_t t = std::time(nullptr);
+    if (t != last) {
+        std::tm tm{};
 #ifdef _WIN32
-    localtime_s(&tm, &t);
+        localtime_s(&tm, &t);
 #else
-    localtime_r(&t, &tm);
+        localtime_r(&t, &tm);
 #endif
-    *now = {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+        known = {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+        last = t;
+    }
+    *now = known;
 }
 
 /* ======================= volume: sectors, cache, FAT, bitmap ======================= */
@@ -170,7 +177,8 @@ struct FatFs::Volume {
         return 0;
     }
     void HeldBy(uint64_t owner) {
-        if (owner && std::find(heldOwners.begin(), heldOwners.end(), owner) == heldOwners.end())
+        if (owner && (heldOwners.empty() || heldOwners.back() != owner) &&
+            std::find(heldOwners.begin(), heldOwners.end(), owner) == heldOwners.end())
             heldOwners.push_back(owner);
     }
     int RawWrite(uint32_t sec, uint32_t n, const void* buf) {
@@ -356,6 +364,7 @@ struct FatFs::Volume {
         }
         if (int rc = WriteDirty(Kind::Data)) return rc;
         if (int rc = WriteDirty(Kind::Fat)) return rc;
+        ForgetFresh();
         if (!pendingLinks.empty()) {
             const std::unordered_map<uint32_t, uint32_t> links(pendingLinks);
             for (const auto& l : links)
@@ -369,6 +378,7 @@ struct FatFs::Volume {
         map.clear();
         dirtySectors.clear();
         pendingLinks.clear();
+        ForgetFresh();
         folders.clear();
         folderClusters.clear();
     }
@@ -401,6 +411,21 @@ struct FatFs::Volume {
     /* Links from the end of a chain on the device to clusters taken since the last flush: kept
      * out of the cached FAT until the new clusters' own entries are on the device. */
     std::unordered_map<uint32_t, uint32_t> pendingLinks;
+    /* Clusters taken since the FAT last reached the device. Nothing on the device leads into
+     * them until the pending links and the folder entries are written, so a link from one of
+     * them to a newer one goes straight into the cached FAT: a file grown by many small
+     * writes keeps one pending link, not one per write. */
+    std::vector<uint32_t> freshBits, freshWords;  /* the words of freshBits not zero */
+    bool Fresh(uint32_t c) const { return !freshBits.empty() && (freshBits[c >> 5] & (1u << (c & 31))); }
+    void MarkFresh(uint32_t c) {
+        uint32_t& w = freshBits[c >> 5];
+        if (!w) freshWords.push_back(c >> 5);
+        w |= 1u << (c & 31);
+    }
+    void ForgetFresh() {
+        for (uint32_t w : freshWords) freshBits[w] = 0;
+        freshWords.clear();
+    }
     /* Clusters whose link the mount found running into a free cluster or past the volume:
      * their chains end there, so that no chain reaches into clusters given out since. */
     std::unordered_set<uint32_t> cutLinks;
@@ -506,16 +531,18 @@ struct FatFs::Volume {
         }
         freeCount -= n;
         hint = out->back() + 1 > maxCluster ? 2 : out->back() + 1;
+        for (size_t i = start; i < out->size(); ++i) MarkFresh((*out)[i]);
         infoDirty = true;
         return 0;
     }
-    /* Links clusters[0..n) after `last` (0: a new chain) and ends the chain. The link from
-     * `last` waits for the next flush (pendingLinks). */
+    /* Links clusters[0..n) after `last` (0: a new chain) and ends the chain. A link from a
+     * `last` that may be on the device waits for the next flush (pendingLinks). */
     int Link(uint32_t last, const uint32_t* clusters, size_t n) {
         if (last && !ValidCluster(last)) return kErrInconsistent;
         for (size_t i = 0; i < n; ++i)
             if (int rc = SetFat(clusters[i], i + 1 < n ? clusters[i + 1] : kEnd)) return rc;
         if (last && n) {
+            if (Fresh(last)) return SetFat(last, clusters[0]);
             if (!cutLinks.empty()) cutLinks.erase(last);
             pendingLinks[last] = clusters[0];
         }
@@ -1477,6 +1504,7 @@ int FatFs::MountInternal(int vol, const Partition& part) {
 
     /* Scan the FAT into the bitmap. */
     v.bitmap.assign((v.maxCluster + 32) / 32, 0);
+    v.freshBits.assign(v.bitmap.size(), 0);
     v.Mark(0);
     v.Mark(1);
     /* Links into free clusters or past the volume (a stop between FAT writes, another
@@ -1538,6 +1566,8 @@ int FatFs::Unmount(int vol) {
     v->DropCache();
     v->bitmap.clear();
     v->bitmap.shrink_to_fit();
+    v->freshBits.clear();
+    v->freshBits.shrink_to_fit();
     if (rc) return rc;
     return sync ? Fail(sync) : 0;
 }

@@ -5,7 +5,8 @@
  * outside the operation unchanged, the file under change with its old or its new content.
  *
  * The states each operation may leave, and why no others can be avoided without a journal:
- *   create, mkdir, delete, truncate, append: before or after only.
+ *   create, mkdir, delete, truncate, append: before or after only; an append in many writes
+ *     with a flush between them: before, at the flush, or after.
  *   overwrite (open "w" of an existing file, write, close): before, emptied, or after - the
  *     emptied entry reaches the device before the old clusters are freed, and the new content
  *     comes after it.
@@ -14,6 +15,7 @@
  *     (fsck.fat reports the shared clusters; mtools lists a folder's contents under one name). */
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -88,7 +90,9 @@ protected:
         EXPECT_EQ(0, f.Format(0, part, "CRASH", GetParam().type));
         EXPECT_EQ(0, f.Mount(0, part));
         before = {{"/keep one.txt", "kept"},
-                  {"/keep two.bin", Bytes(3000, 1)},
+                  /* large enough that the target's chain ends a few clusters before FAT entry 256,
+                   * the start of a FAT sector on both volumes (512-byte clusters) */
+                  {"/keep two.bin", Bytes(116 * 1024, 1)},
                   {"/target.bin", Bytes(2600, 2)},
                   {"/dir/", ""},
                   {"/dir/inside.txt", Bytes(700, 3)},
@@ -126,23 +130,30 @@ protected:
         return sectors;
     }
 
-    /* What fsck.fat and mtools make of a volume image. */
-    Tree Judge(const std::vector<uint8_t>& image, std::string* fsck) {
+    /* The volume of a device image as a file of its own, for the tools. */
+    fs::path WriteVolume(const std::vector<uint8_t>& image) {
         const fs::path vol = dir / "state.img";
-        {
-            std::ofstream out(vol, std::ios::binary | std::ios::trunc);
-            out.write(reinterpret_cast<const char*>(image.data()) + kStart * 512,
-                      static_cast<std::streamsize>(static_cast<size_t>(GetParam().sectors) * 512));
-        }
+        std::ofstream out(vol, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(image.data()) + kStart * 512,
+                  static_cast<std::streamsize>(static_cast<size_t>(GetParam().sectors) * 512));
+        return vol;
+    }
+
+    /* What fsck.fat and mtools make of a volume image; `chains`: every listed file's and
+     * folder's cluster chain as mshowfat follows it, past the file's size to its end mark. */
+    Tree Judge(const std::vector<uint8_t>& image, std::string* fsck, std::string* chains) {
+        const fs::path vol = WriteVolume(image);
         const Result check = Shell("fsck.fat -n '" + vol.string() + "'");
         *fsck = check.out;
         EXPECT_LE(check.code, 1) << check.out;
         const Result list = Shell("mdir -i '" + vol.string() + "' -/ -b ::/");
         Tree tree;
+        std::string paths;
         std::istringstream lines(list.out);
         for (std::string l; std::getline(lines, l);) {
             if (l.rfind("::/", 0) != 0) continue;
             const std::string path = l.substr(2);
+            paths += " '::" + (path.back() == '/' ? path.substr(0, path.size() - 1) : path) + "'";
             if (path.back() == '/') {
                 tree[path] = "";
             } else {
@@ -150,7 +161,19 @@ protected:
                 tree[path] = t.code == 0 ? t.out : "<unreadable>";
             }
         }
+        *chains = paths.empty() ? "" : Shell("mshowfat -i '" + vol.string() + "'" + paths).out;
         return tree;
+    }
+
+    /* The last cluster of a file's chain on a volume image, as mtools sees it. */
+    uint32_t LastCluster(const std::vector<uint8_t>& image, const std::string& path) {
+        const fs::path vol = WriteVolume(image);
+        const Result r = Shell("mshowfat -i '" + vol.string() + "' '::" + path + "'");
+        const size_t end = r.out.rfind('>');
+        if (r.code != 0 || end == std::string::npos) return 0;
+        size_t start = end;
+        while (start > 0 && std::isdigit(static_cast<unsigned char>(r.out[start - 1]))) --start;
+        return static_cast<uint32_t>(std::strtoul(r.out.c_str() + start, nullptr, 10));
     }
 
     static std::string Describe(const Tree& t) {
@@ -176,14 +199,16 @@ protected:
                 std::copy(w.bytes.begin(), w.bytes.end(), image.begin() + static_cast<std::ptrdiff_t>(w.offset));
             }
             ++judged;
-            std::string fsck;
-            const Tree got = Judge(image, &fsck);
+            std::string fsck, chains;
+            const Tree got = Judge(image, &fsck, &chains);
             bool ok = false;
             for (const Tree& t : allowed) ok = ok || got == t;
             EXPECT_TRUE(ok) << "after " << n << " of " << sectors.size() << " sector writes the volume holds\n"
                             << Describe(got) << "fsck.fat -n:\n" << fsck;
-            /* a chain that runs into a free cluster would hand its clusters to the next file */
+            /* A chain that runs into a free cluster would hand its clusters to the next file.
+             * fsck.fat stops at a file's size; mshowfat shows a free cluster past it too. */
             EXPECT_EQ(std::string::npos, fsck.find("free cluster")) << "after " << n << " writes:\n" << fsck;
+            EXPECT_EQ(std::string::npos, chains.find("<0>")) << "after " << n << " writes:\n" << chains;
             if (n == sectors.size()) EXPECT_TRUE(got == allowed.back()) << Describe(got);
         }
         return judged;
@@ -191,7 +216,7 @@ protected:
 };
 
 TEST_P(Crash, EveryStopLeavesTheOldOrTheNewFile) {
-    Base();
+    const std::vector<uint8_t> base = Base();
     const Tree old = before;
     auto with = [&old](std::initializer_list<std::pair<const std::string, std::string>> add,
                        std::initializer_list<std::string> remove = {}) {
@@ -206,6 +231,29 @@ TEST_P(Crash, EveryStopLeavesTheOldOrTheNewFile) {
           {old, with({{"/new file.bin", fresh}})});
     Check("append", [&](FatFs& f) { EXPECT_EQ(0, Put(f, "/target.bin", more, 0x109)); },
           {old, with({{"/target.bin", old.at("/target.bin") + more}})});
+    /* Many small writes with a flush between them, the second half's clusters crossing into
+     * the next FAT sector: a link from a cluster the device already has in a chain must wait
+     * for the FAT entries of the clusters after it, or a stop leaves a chain running into
+     * free clusters. */
+    const uint32_t tail = LastCluster(base, "/target.bin");
+    /* 2 KiB more end the chain before cluster 256, 8 KiB after them end it past 256 */
+    ASSERT_TRUE(tail >= 240 && tail < 252) << "the target's chain ends at cluster " << tail;
+    const std::string first = Bytes(2 * 1024, 11), second = Bytes(8 * 1024, 12);
+    Check("append in small writes with a flush between",
+          [&](FatFs& f) {
+              const int h = f.Open(0, U("/target.bin"), 0x109);
+              ASSERT_GE(h, 0);
+              const auto put = [&](const std::string& data) {
+                  for (size_t at = 0; at < data.size(); at += 1024)
+                      ASSERT_EQ(1024, f.Write(h, data.data() + at, 1024));
+              };
+              put(first);
+              ASSERT_EQ(0, f.Flush(h));
+              put(second);
+              ASSERT_EQ(0, f.Close(h));
+          },
+          {old, with({{"/target.bin", old.at("/target.bin") + first}}),
+           with({{"/target.bin", old.at("/target.bin") + first + second}})});
     Check("truncate", [&](FatFs& f) { EXPECT_EQ(0, Put(f, "/target.bin", "")); }, {old, with({{"/target.bin", ""}})});
     Check("overwrite", [&](FatFs& f) { EXPECT_EQ(0, Put(f, "/target.bin", fresh)); },
           {old, with({{"/target.bin", ""}}), with({{"/target.bin", fresh}})});
