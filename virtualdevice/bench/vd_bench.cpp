@@ -1,6 +1,9 @@
 /* Throughput of the virtual device through its exports, measured beside plain host-file I/O,
  * beside mtools on the same kind of volume and beside fsck.fat. Prints times and ratios;
- * asserts nothing. */
+ * asserts nothing.
+ *
+ * vd_bench [work folder] [transfer] [files] [mount]: the named parts only (all when none is
+ * named): the 256 MiB file, the 2,000 and 20,000 files, the 3.5 GiB mount. */
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -168,37 +171,18 @@ double Timed(const std::string& cmd, const char* what) {
     return Since(t);
 }
 
-}  // namespace
+struct FilesResult {
+    Many ours2k, ours20k, mt2k, mt20k;
+    bool copied = false;
+};
 
-int main(int argc, char** argv) {
-    const fs::path work = argc > 1 ? fs::path(argv[1]) : fs::current_path() / "vd-bench";
-    fs::remove_all(work);
-    fs::create_directories(work / "area" / "User Data");
-    setenv("LX_USER_AREA", (work / "area").c_str(), 1);
-    setenv("MTOOLS_SKIP_CHECK", "1", 1);
-    const fs::path image = work / "area" / "User Data" / "Pallix.img";
-
-    if (gfslInit(0) != 0) Die("init");
-    /* a 320 MiB volume for the large file, 40 MiB for 2,000 small files, 120 MiB for 20,000 */
-    const uint32_t bigStart = 361 * kMiB, bigSize = 120 * kMiB;
-    if (gfslLowLevelFormat("/a", 1 * kMiB, 320 * kMiB) != 0 || gfslLowLevelFormat("/b", 321 * kMiB, 40 * kMiB) != 0 ||
-        gfslLowLevelFormat("/c", bigStart, bigSize) != 0)
-        Die("low-level format");
-    for (const char* v : {"/a", "/b", "/c"})
-        if (gfslFormat(v, "FAT32", nullptr, 0) != 0) Die("format");
-    for (int v = 0; v < 3; ++v)
-        if (gfslMount(v) != 0) Die("mount");
-
-    /* 1. one 256 MiB file, in large and in small chunks */
-    const Transfer large = BigFile(work, 128u << 10);
-    const Transfer small = BigFile(work, 4u << 10);
-
-    /* 2. 2,000 files beside mtools on a volume of the same kind */
-    const Many ours2k = ManyFiles("b", 2000, 20, SmallName, [] {});
-
-    /* 3. 20,000 files; mtools works on a copy of the volume as the device left it */
+/* 2,000 files beside mtools on a volume of the same kind, then 20,000; mtools works on a copy
+ * of the volume as the device left it. */
+FilesResult Files(const fs::path& work, const fs::path& image, uint32_t bigStart, uint32_t bigSize) {
+    FilesResult r;
+    r.ours2k = ManyFiles("b", 2000, 20, SmallName, [] {});
     const fs::path vol20k = work / "mtools20k.vol";
-    const Many ours20k = ManyFiles("c", 20000, 20, ShortLongName, [&] {
+    r.ours20k = ManyFiles("c", 20000, 20, ShortLongName, [&] {
         gfslUnmount(2);
         if (Run("dd if=" + Quote(image) + " of=" + Quote(vol20k) + " bs=1M skip=" + std::to_string(bigStart / kMiB) +
                 " count=" + std::to_string(bigSize / kMiB) + " status=none") != 0)
@@ -211,26 +195,55 @@ int main(int argc, char** argv) {
     WriteSources(src, 0, 2000, SmallName);
     if (Run("mkfs.fat -F 32 -C " + Quote(vol2k) + " " + std::to_string(40 * 1024) + " >/dev/null") != 0) Die("mkfs.fat");
     Run("mmd -i " + Quote(vol2k) + " ::/many");
-    Many mt2k;
-    mt2k.create = Timed("cd " + Quote(src) + " && mcopy -i " + Quote(vol2k) + " * ::/many/", "mcopy");
-    mt2k.list = Timed("mdir -i " + Quote(vol2k) + " ::/many >/dev/null", "mdir");
-    mt2k.remove = Timed("mdel -i " + Quote(vol2k) + " '::/many/*'", "mdel");
+    r.mt2k.create = Timed("cd " + Quote(src) + " && mcopy -i " + Quote(vol2k) + " * ::/many/", "mcopy");
+    r.mt2k.list = Timed("mdir -i " + Quote(vol2k) + " ::/many >/dev/null", "mdir");
+    r.mt2k.remove = Timed("mdel -i " + Quote(vol2k) + " '::/many/*'", "mdel");
 
     /* mtools at 20,000: one more file copied in (for a new long name it tries numeric tails one
      * by one, each against the whole folder), then all listed and deleted. */
     const fs::path extra = work / "extra";
     WriteSources(extra, 20000, 20001, ShortLongName);
-    Many mt20k;
     auto t = Clock::now();
-    const bool copied = Run("cd " + Quote(extra) + " && timeout " + std::to_string(kMtoolsPatience) + " mcopy -i " +
-                            Quote(vol20k) + " * ::/many/") == 0;
-    mt20k.createLast = Since(t);
-    mt20k.list = Timed("mdir -i " + Quote(vol20k) + " ::/many >/dev/null", "mdir");
-    mt20k.remove = Timed("mdel -i " + Quote(vol20k) + " '::/many/*'", "mdel");
-
-    /* 4. mounting a 3.5 GiB FAT32 volume of 4 KiB clusters beside fsck.fat on it */
-    fs::remove(image);
+    r.copied = Run("cd " + Quote(extra) + " && timeout " + std::to_string(kMtoolsPatience) + " mcopy -i " +
+                   Quote(vol20k) + " * ::/many/") == 0;
+    r.mt20k.createLast = Since(t);
+    r.mt20k.list = Timed("mdir -i " + Quote(vol20k) + " ::/many >/dev/null", "mdir");
+    r.mt20k.remove = Timed("mdel -i " + Quote(vol20k) + " '::/many/*'", "mdel");
     fs::remove(vol20k);
+    return r;
+}
+
+void PrintFiles(const FilesResult& r) {
+    std::printf("2,000 files of 4 KiB with long names in one folder (FAT32, 40 MiB)\n");
+    std::printf("  create: device %.3f s, mtools %.3f s\n", r.ours2k.create, r.mt2k.create);
+    std::printf("  list:   device %.3f s, mtools %.3f s\n", r.ours2k.list, r.mt2k.list);
+    std::printf("  delete: device %.3f s, mtools %.3f s\n", r.ours2k.remove, r.mt2k.remove);
+    const double ours = r.ours2k.create + r.ours2k.list + r.ours2k.remove;
+    const double theirs = r.mt2k.create + r.mt2k.list + r.mt2k.remove;
+    std::printf("  total:  device %.3f s, mtools %.3f s, ratio %.2f (above 1: faster than mtools)\n", ours, theirs,
+                theirs / ours);
+    std::printf("20,000 files of 4 KiB with long names of 26 units in one folder (FAT32, 120 MiB)\n");
+    std::printf("  create: device %.3f s in all, %.2f ms per file for the last 20\n", r.ours20k.create,
+                r.ours20k.createLast / 20 * 1e3);
+    if (r.copied)
+        std::printf("          mtools: one more file %.3f s\n", r.mt20k.createLast);
+    else
+        std::printf("          mtools: one more file not done after %d s\n", kMtoolsPatience);
+    std::printf("  list:   device %.3f s, mtools %.3f s\n", r.ours20k.list, r.mt20k.list);
+    std::printf("  delete: device %.3f s, mtools %.3f s\n", r.ours20k.remove, r.mt20k.remove);
+    std::printf("  per file, 2,000 then 20,000: create %.1f / %.1f us, delete %.1f / %.1f us\n",
+                r.ours2k.create / 2000 * 1e6, r.ours20k.create / 20000 * 1e6, r.ours2k.remove / 2000 * 1e6,
+                r.ours20k.remove / 20000 * 1e6);
+}
+
+struct MountResult {
+    double mountWarm = 0, mountCold = 0, fsckWarm = 0, fsckCold = 0;
+    bool cold = true;
+};
+
+/* Mounting a 3.5 GiB FAT32 volume of 4 KiB clusters beside fsck.fat on it. */
+MountResult MountBig(const fs::path& work, const fs::path& image) {
+    fs::remove(image);
     if (gfslInit(0) != 0) Die("init");
     const uint32_t mountSize = 3584 * kMiB;
     if (gfslLowLevelFormat("/a", 1 * kMiB, mountSize) != 0) Die("low-level format 3.5 GiB");
@@ -249,47 +262,84 @@ int main(int argc, char** argv) {
     if (Run("dd if=" + Quote(image) + " of=" + Quote(volBig) + " bs=1M skip=1 count=" + std::to_string(mountSize / kMiB) +
             " conv=sparse status=none") != 0)
         Die("dd 3.5 GiB");
-    double mountWarm = 0, mountCold = 0, fsckWarm = 0, fsckCold = 0;
-    bool cold = true;
+    MountResult r;
     for (int pass = 0; pass < 2; ++pass) {
         const bool dropping = pass == 0;
-        if (dropping) cold = DropPageCache() && cold;
+        if (dropping) r.cold = DropPageCache() && r.cold;
         if (gfslInit(0) != 0) Die("init");
         auto t = Clock::now();
         if (gfslMount(0) != 0) Die("mount 3.5 GiB");
-        (dropping ? mountCold : mountWarm) = Since(t);
+        (dropping ? r.mountCold : r.mountWarm) = Since(t);
         gfslInit(1);
-        if (dropping) cold = DropPageCache() && cold;
-        (dropping ? fsckCold : fsckWarm) = Timed("fsck.fat -n " + Quote(volBig) + " >/dev/null", "fsck.fat");
+        if (dropping) r.cold = DropPageCache() && r.cold;
+        (dropping ? r.fsckCold : r.fsckWarm) = Timed("fsck.fat -n " + Quote(volBig) + " >/dev/null", "fsck.fat");
     }
-    fs::remove_all(work);
+    return r;
+}
 
-    PrintTransfer("256 MiB file in 128 KiB chunks (FAT32, 4 KiB clusters)", large);
-    PrintTransfer("256 MiB file in 4 KiB chunks", small);
-    std::printf("2,000 files of 4 KiB with long names in one folder (FAT32, 40 MiB)\n");
-    std::printf("  create: device %.3f s, mtools %.3f s\n", ours2k.create, mt2k.create);
-    std::printf("  list:   device %.3f s, mtools %.3f s\n", ours2k.list, mt2k.list);
-    std::printf("  delete: device %.3f s, mtools %.3f s\n", ours2k.remove, mt2k.remove);
-    const double ours = ours2k.create + ours2k.list + ours2k.remove, theirs = mt2k.create + mt2k.list + mt2k.remove;
-    std::printf("  total:  device %.3f s, mtools %.3f s, ratio %.2f (above 1: faster than mtools)\n", ours, theirs,
-                theirs / ours);
-    std::printf("20,000 files of 4 KiB with long names of 26 units in one folder (FAT32, 120 MiB)\n");
-    std::printf("  create: device %.3f s in all, %.2f ms per file for the last 20\n", ours20k.create,
-                ours20k.createLast / 20 * 1e3);
-    if (copied)
-        std::printf("          mtools: one more file %.3f s\n", mt20k.createLast);
-    else
-        std::printf("          mtools: one more file not done after %d s\n", kMtoolsPatience);
-    std::printf("  list:   device %.3f s, mtools %.3f s\n", ours20k.list, mt20k.list);
-    std::printf("  delete: device %.3f s, mtools %.3f s\n", ours20k.remove, mt20k.remove);
-    std::printf("  per file, 2,000 then 20,000: create %.1f / %.1f us, delete %.1f / %.1f us\n",
-                ours2k.create / 2000 * 1e6, ours20k.create / 20000 * 1e6, ours2k.remove / 2000 * 1e6,
-                ours20k.remove / 20000 * 1e6);
+void PrintMount(const MountResult& r) {
     std::printf("Mount of a 3.5 GiB FAT32 volume (4 KiB clusters, 400 files of 1 MiB) beside fsck.fat -n\n");
-    if (cold)
-        std::printf("  page cache dropped: mount %.3f s, fsck.fat %.3f s\n", mountCold, fsckCold);
+    if (r.cold)
+        std::printf("  page cache dropped: mount %.3f s, fsck.fat %.3f s\n", r.mountCold, r.fsckCold);
     else
         std::printf("  (the page cache could not be dropped here: both figures below are warm)\n");
-    std::printf("  warm:               mount %.3f s, fsck.fat %.3f s\n", mountWarm, fsckWarm);
+    std::printf("  warm:               mount %.3f s, fsck.fat %.3f s\n", r.mountWarm, r.fsckWarm);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const fs::path work = argc > 1 ? fs::path(argv[1]) : fs::current_path() / "vd-bench";
+    bool transfer = argc <= 2, files = argc <= 2, mount = argc <= 2;
+    for (int i = 2; i < argc; ++i) {
+        const std::string part = argv[i];
+        if (part == "transfer") {
+            transfer = true;
+        } else if (part == "files") {
+            files = true;
+        } else if (part == "mount") {
+            mount = true;
+        } else {
+            std::fprintf(stderr, "usage: vd_bench [work folder] [transfer] [files] [mount]\n");
+            return 2;
+        }
+    }
+    fs::remove_all(work);
+    fs::create_directories(work / "area" / "User Data");
+    setenv("LX_USER_AREA", (work / "area").c_str(), 1);
+    setenv("MTOOLS_SKIP_CHECK", "1", 1);
+    const fs::path image = work / "area" / "User Data" / "Pallix.img";
+
+    Transfer large{}, small{};
+    FilesResult many;
+    if (transfer || files) {
+        if (gfslInit(0) != 0) Die("init");
+        /* a 320 MiB volume for the large file, 40 MiB for 2,000 small files, 120 MiB for 20,000 */
+        const uint32_t bigStart = 361 * kMiB, bigSize = 120 * kMiB;
+        if (gfslLowLevelFormat("/a", 1 * kMiB, 320 * kMiB) != 0 ||
+            gfslLowLevelFormat("/b", 321 * kMiB, 40 * kMiB) != 0 || gfslLowLevelFormat("/c", bigStart, bigSize) != 0)
+            Die("low-level format");
+        for (const char* v : {"/a", "/b", "/c"})
+            if (gfslFormat(v, "FAT32", nullptr, 0) != 0) Die("format");
+        for (int v = 0; v < 3; ++v)
+            if (gfslMount(v) != 0) Die("mount");
+        if (transfer) {
+            large = BigFile(work, 128u << 10);
+            small = BigFile(work, 4u << 10);
+        }
+        if (files)
+            many = Files(work, image, bigStart, bigSize);
+        else
+            gfslInit(1);
+    }
+    const MountResult big = mount ? MountBig(work, image) : MountResult{};
+    fs::remove_all(work);
+
+    if (transfer) {
+        PrintTransfer("256 MiB file in 128 KiB chunks (FAT32, 4 KiB clusters)", large);
+        PrintTransfer("256 MiB file in 4 KiB chunks", small);
+    }
+    if (files) PrintFiles(many);
+    if (mount) PrintMount(big);
     return 0;
 }
