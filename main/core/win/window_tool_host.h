@@ -4,15 +4,15 @@
 // from ToolHost gets the same by CWindowToolHostOf<ThatInterface>.
 #pragma once
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "lxmfc.h"
 #include "tool_host.h"
+#include "tool_wait.h"
 
-// The shared parts, out of line.
+// The shared part, out of line.
 int WindowToolAsk(CWnd* owner, const std::string& text, const char* caption, unsigned type);
-HCURSOR WindowToolBusyBegin();
-void WindowToolBusyEnd(HCURSOR saved);
 
 template <class Host>
 class CWindowToolHostOf : public Host {
@@ -29,10 +29,10 @@ class CWindowToolHostOf : public Host {
     if (progress) progress(position, range);
   }
   void BeginBusy() override {
-    if (busy_++ == 0) saved_ = WindowToolBusyBegin();
+    if (busy_++ == 0) wait_.emplace(true);
   }
   void EndBusy() override {
-    if (busy_ > 0 && --busy_ == 0) WindowToolBusyEnd(saved_);
+    if (busy_ > 0 && --busy_ == 0) wait_.reset();
   }
 
   // What the window offers; a loop it does not offer runs without.
@@ -44,7 +44,7 @@ class CWindowToolHostOf : public Host {
   CWnd* owner_;
 
  private:
-  HCURSOR saved_ = nullptr;
+  std::optional<lx::WaitCursor> wait_;
   int busy_ = 0;
 };
 
