@@ -73,12 +73,14 @@ Transfer BigFile(const fs::path& work, size_t chunk) {
     for (int pass = 0; pass < 2; ++pass) {
         t = Clock::now();
         f = std::fopen(host.c_str(), pass ? "rb+" : "wb");
+        if (!f) Die("host file");
         for (size_t done = 0; done < bigBytes; done += chunk) std::fwrite(buf.data(), 1, chunk, f);
         std::fclose(f);
         (pass ? r.hostWrite : r.hostNew) = Since(t);
     }
     t = Clock::now();
     f = std::fopen(host.c_str(), "rb");
+    if (!f) Die("host file");
     for (size_t done = 0; done < bigBytes; done += chunk)
         if (std::fread(buf.data(), 1, chunk, f) != chunk) Die("host read");
     std::fclose(f);
@@ -160,6 +162,7 @@ void WriteSources(const fs::path& src, int from, int to, NameFn name) {
     std::vector<char> small(4096, 'x');
     for (int i = from; i < to; ++i) {
         FILE* s = std::fopen((src / name(i)).c_str(), "wb");
+        if (!s) Die("source file");
         std::fwrite(small.data(), 1, small.size(), s);
         std::fclose(s);
     }
