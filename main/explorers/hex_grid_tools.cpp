@@ -2,6 +2,10 @@
 
 #include <commctrl.h>
 
+#include <cstdio>
+
+#include "sector_core.h"
+
 RECT GridCellInParent(CLxGrid& grid, HWND parent, long row, long col) {
   grid.SetRow(row);
   grid.SetCol(col);
@@ -19,6 +23,23 @@ void OpenCellEditor(CLxGrid& grid, HWND parent, HWND editor, long row, long col,
                  SWP_SHOWWINDOW);
   ::SendMessageA(editor, EM_SETSEL, 0, -1);
   ::SetFocus(editor);
+}
+
+std::string StoreByteCell(CLxGrid& grid, long row, long col, long textCol, const std::string& typed, uint8_t* bytes) {
+  constexpr long kCols = 16;
+  uint8_t value = 0;
+  if (!lx::ParseHexCell(typed, &value)) {
+    char text[96];
+    std::snprintf(text, sizeof text, "'%s' is not a byte: type one or two hexadecimal digits (0-9, A-F).", typed.c_str());
+    return text;
+  }
+  std::string characters = grid.GetTextMatrix(row, textCol);
+  if (characters.size() < static_cast<size_t>(kCols)) characters.resize(kCols, '.');
+  characters[static_cast<size_t>(col - 1)] = lx::SectorAsciiChar(value);
+  grid.SetTextMatrix(row, textCol, characters.c_str());
+  grid.SetTextMatrix(row, col, typed.c_str());
+  bytes[static_cast<size_t>((row - 1) * kCols + (col - 1))] = value;
+  return std::string();
 }
 
 void MarkFoundByte(CLxGrid& grid, long row, long col, COLORREF color) {
@@ -50,12 +71,6 @@ void RestoreHeaderColors(CLxGrid& grid, long rows, long cols, COLORREF color) {
   grid.SetRow(currentRow);
   grid.SetCol(currentCol);
   grid.SetRedraw(true);
-}
-
-void InitFindWindow(HWND find, int firstKind, int lastKind, int firstScope, int lastScope, int progress) {
-  ::CheckRadioButton(find, firstKind, lastKind, firstKind);
-  ::CheckRadioButton(find, firstScope, lastScope, firstScope);
-  ::SendDlgItemMessageA(find, progress, PBM_SETRANGE32, 0, 100);
 }
 
 void ToggleBeside(HWND owner, HWND tool) {

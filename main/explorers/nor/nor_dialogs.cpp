@@ -49,35 +49,16 @@ void CNorFindDlg::DoDataExchange(CDataExchange* dx) {
   DDX_Text(dx, IDC_NF_TO_WINDOW, m_ToWindow);
 }
 
-BOOL CNorFindDlg::OnCommand(WPARAM wp, LPARAM lp) {
-  switch (LOWORD(wp)) {
-    case IDC_NF_FIND_NEXT: FindNext(); return TRUE;
-    case IDC_NF_STOP: Stop(); return TRUE;
-    default: return CDialog::OnCommand(wp, lp);
-  }
-}
-
-void CNorFindDlg::SetProgress(int percent) {
-  ::SendDlgItemMessageA(m_hWnd, IDC_NF_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(percent), 0);
-}
-
-void CNorFindDlg::ButtonsIdle(bool idle) {
-  ::EnableWindow(::GetDlgItem(m_hWnd, IDC_NF_FIND_NEXT), idle);
-  ::EnableWindow(::GetDlgItem(m_hWnd, IDCANCEL), idle);
-  ::EnableWindow(::GetDlgItem(m_hWnd, IDC_NF_STOP), !idle);
-}
-
-void CNorFindDlg::Close() {
-  m_bRunning = false;
-  ShowWindow(SW_HIDE);
-  CWinApp* app = AfxGetApp();
-  if (app && app->m_pMainWnd && app->m_pMainWnd->m_hWnd)
-    ::SetWindowPos(app->m_pMainWnd->m_hWnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+void CNorFindDlg::StartAtTheExplorer() {
+  m_StartWindow = m_CurrentWindow = Explorer()->m_WindowIndex;
+  m_Position = 0;
+  m_WindowCount = Explorer()->CountWindows();
+  m_ToWindow = m_WindowCount - 1;
 }
 
 void CNorFindDlg::FindNext() {
   if (m_bRunning || !m_pExplorer || !UpdateData(TRUE)) return;
-  const uint32_t windowSize = m_pExplorer->GetWindowSize();
+  const uint32_t windowSize = Explorer()->GetWindowSize();
   lx::NorFind find;
   const lx::NorPatternError error =
       lx::ParseNorPattern(m_FindText.GetString(), m_TextKind, windowSize, &find.pattern);
@@ -85,7 +66,7 @@ void CNorFindDlg::FindNext() {
     NorMessage(this, lx::NorPatternErrorText(error));
     return;
   }
-  if (m_WindowCount <= 0) m_WindowCount = m_pExplorer->CountWindows();
+  if (m_WindowCount <= 0) m_WindowCount = Explorer()->CountWindows();
   m_ToWindow = std::min(std::max(m_ToWindow, 0), std::max(m_WindowCount - 1, 0));
   UpdateData(FALSE);
   SetProgress(0);
@@ -101,26 +82,19 @@ void CNorFindDlg::FindNext() {
   find.different = m_Different != 0;
   find.tick = PumpAndGoOn;
   find.tickContext = &tick;
-  m_bRunning = true;
-  ButtonsIdle(false);
   // The explorer may go while the search pumps messages; the search touches only this window.
-  const lx::NorFindResult result = lx::RunNorFind(find);
-  m_bRunning = false;
-  if (!m_pExplorer) {
-    // The explorer went while the search ran; this window belongs to nobody now.
-    DestroyWindow();
-    return;
-  }
-  ButtonsIdle(true);
+  lx::NorFindResult result;
+  if (!RunSearch([&] { result = lx::RunNorFind(find); })) return;
   m_CurrentWindow = find.current;
   m_Position = find.position;
+  CNorExplorerDlg* explorer = Explorer();
   switch (result.outcome) {
     case lx::NorFindOutcome::kHit:
-      m_pExplorer->m_WindowIndex = result.window;
-      m_pExplorer->UpdateData(FALSE);
-      m_pExplorer->GoToWindow();
-      m_pExplorer->HighlightFound(0, 0, true);
-      m_pExplorer->HighlightFound(result.offset, static_cast<int32_t>(find.pattern.size()), false);
+      explorer->m_WindowIndex = result.window;
+      explorer->UpdateData(FALSE);
+      explorer->GoToWindow();
+      explorer->HighlightFound(0, 0, true);
+      explorer->HighlightFound(result.offset, static_cast<int32_t>(find.pattern.size()), false);
       break;
     case lx::NorFindOutcome::kNotFound: NorMessage(this, "String not found."); break;
     case lx::NorFindOutcome::kReadError: {

@@ -19,16 +19,14 @@ namespace {
 
 CNorExplorerDlg* g_explorer = nullptr;
 
-constexpr UINT_PTR kAutoUpdateTimer = 0;
 constexpr int kCols = 16, kAsciiCol = 17;
 constexpr COLORREF kHighlight = 0x0000C0FF;  // red 255, green 192, blue 0
 const char* const kReadModes[] = {"Read mode", "EA mode", "CFI overlay mode", "Autoselect(ID) overlay mode",
                                   "SSR(OTP) overlay mode"};
 
-// Shared by every explorer of the process (there is one at a time): the wheel's top row and the
-// highlight. Nothing is highlighted at the start, and the colour to put back is the grid's own
-// header colour, never an unset (black) one.
-long g_wheelTopRow = 1;
+// Shared by every explorer of the process (there is one at a time): the highlight. Nothing is
+// highlighted at the start, and the colour to put back is the grid's own header colour, never an
+// unset (black) one.
 bool g_highlightCleared = true;
 COLORREF g_savedHeaderColor = 0;
 bool g_savedHeaderKnown = false;
@@ -70,17 +68,19 @@ void NorMessage(CWnd* owner, const char* text) { LxMessageBox(owner ? owner->m_h
 CNorExplorerDlg* GetNorExplorer() { return g_explorer; }
 
 CNorExplorerDlg::CNorExplorerDlg(CWnd* parent, int deviceCode)
-    : CHexExplorer(IDD_LX_NOR_EXPLORER), m_DeviceCode(deviceCode), parent_(parent) {
+    : CHexExplorerWithFind(IDD_LX_NOR_EXPLORER, {IDC_NE_GRID, IDC_NE_EDITOR, IDC_NE_FIRST, IDC_NE_PREVIOUS, IDC_NE_NEXT,
+                                                 IDC_NE_LAST, IDC_NE_FIND, IDC_NE_IMPORT, IDC_NE_EXPORT,
+                                                 IDC_NE_AUTO_UPDATE}),
+      m_DeviceCode(deviceCode),
+      parent_(parent) {
   m_WindowBuffer.assign(GetWindowSize(), 0xFF);
 }
 
 CNorExplorerDlg::~CNorExplorerDlg() {
-  LetTheFindWindowGo(m_pFindDlg);
   if (m_pSectorTable) {
     m_pSectorTable->Free();
     delete m_pSectorTable;
   }
-  if (font_) DeleteObject(font_);
 }
 
 void CNorExplorerDlg::PostNcDestroy() {
@@ -100,9 +100,7 @@ void CNorExplorerDlg::DoDataExchange(CDataExchange* dx) {
 BOOL CNorExplorerDlg::OnInitDialog() {
   CDialog::OnInitDialog();
   m_Grid.Attach(::GetDlgItem(m_hWnd, IDC_NE_GRID));
-  font_ = CreateFontA(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                      DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, "Tahoma");
-  if (font_) m_Grid.SetFont(font_);
+  SetGridFont("Tahoma", DEFAULT_PITCH | FF_SWISS);
   const int rows = RowsPerWindow();
   m_Grid.SetRedraw(false);
   m_Grid.SetRows(rows + 1);
@@ -124,15 +122,13 @@ BOOL CNorExplorerDlg::OnInitDialog() {
   for (const char* text : {"None", "0.5 sec", "1 sec"})
     ::SendMessageA(autoUpdate, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
   ::SendMessageA(autoUpdate, CB_SETCURSEL, 0, 0);
-  ::SendDlgItemMessageA(m_hWnd, IDC_NE_EDITOR, EM_LIMITTEXT, 2, 0);
   m_PreviousAso = 0;
   if (!m_pSectorTable) {
     m_pSectorTable = new lx::CNorSectorTable;
     DeviceBlockSource source;
     m_pSectorTable->Build(source);
   }
-  ::GetWindowRect(m_hWnd, &m_FirstRect);
-  anchors_.Capture(m_hWnd, std::vector<int>(std::begin(kAnchoredIds), std::end(kAnchoredIds)), IDC_NE_GRID);
+  AnchorToBottom(std::vector<int>(std::begin(kAnchoredIds), std::end(kAnchoredIds)), 2, 3);
   return TRUE;
 }
 
@@ -289,13 +285,6 @@ bool CNorExplorerDlg::RefusedOutsideReadMode() {
   return true;
 }
 
-void CNorExplorerDlg::SetAutoUpdate(int index) {
-  ::SendDlgItemMessageA(m_hWnd, IDC_NE_AUTO_UPDATE, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
-  KillTimer(kAutoUpdateTimer);
-  if (index == 1) SetTimer(kAutoUpdateTimer, 500);
-  if (index == 2) SetTimer(kAutoUpdateTimer, 1000);
-}
-
 // ---- programming -------------------------------------------------------------------------------
 void CNorExplorerDlg::ProgramWithoutErase() {
   if (RefusedOutsideReadMode() || !lx::Confirm()) return;
@@ -354,43 +343,14 @@ void CNorExplorerDlg::ProgramWithErase() {
 }
 
 // ---- the other tools -----------------------------------------------------------------------------
-void CNorExplorerDlg::ToggleFind() {
-  if (!m_pFindDlg) {
-    auto* find = new CNorFindDlg(this);
-    if (!find->Create(IDD_LX_NOR_FIND, nullptr)) {
-      delete find;
-      return;
-    }
-    m_pFindDlg = find;
-    InitFindWindow(find->m_hWnd, IDC_NF_ASCII, IDC_NF_HEX, IDC_NF_CURRENT, IDC_NF_FROM, IDC_NF_PROGRESS);
-  }
-  CNorFindDlg* find = m_pFindDlg;
-  if (!find->m_bRunning) {
-    find->UpdateData(TRUE);  // keeps what the user typed
-    find->m_StartWindow = find->m_CurrentWindow = m_WindowIndex;
-    find->m_Position = 0;
-    find->m_WindowCount = CountWindows();
-    find->m_ToWindow = find->m_WindowCount - 1;
-    find->SetProgress(0);
-    find->UpdateData(FALSE);
-  }
-  ToggleBeside(m_hWnd, find->m_hWnd);
+bool CNorExplorerDlg::MayTransfer(bool import) {
+  if (import && RefusedOutsideReadMode()) return false;
+  return lx::Confirm();
 }
 
-void CNorExplorerDlg::RunImport() {
-  if (RefusedOutsideReadMode() || !lx::Confirm()) return;
-  CNorImportDlg dialog(m_WindowIndex, this);
-  BeginOperation();
-  dialog.DoModal();
-  if (EndOperation()) GoToWindow();
-}
-
-void CNorExplorerDlg::RunExport() {
-  if (!lx::Confirm()) return;
-  CNorExportDlg dialog(m_WindowIndex, this);
-  BeginOperation();
-  dialog.DoModal();
-  EndOperation();
+std::unique_ptr<CDialog> CNorExplorerDlg::MakeTransferDialog(bool import) {
+  if (import) return std::unique_ptr<CDialog>(new CNorImportDlg(m_WindowIndex, this));
+  return std::unique_ptr<CDialog>(new CNorExportDlg(m_WindowIndex, this));
 }
 
 void CNorExplorerDlg::RunEditSheet(int startPage, int mode) {
@@ -415,101 +375,22 @@ void CNorExplorerDlg::RunGeometrySheet(int startPage) {
 
 void CNorExplorerDlg::RunMoveToAddress() {
   CMoveToAddressDlg dialog(this);
-  BeginOperation();
-  const INT_PTR answer = dialog.DoModal();
-  if (EndOperation() && answer == IDOK) MoveToAddress(dialog.m_Address);
+  INT_PTR answer = IDCANCEL;
+  if (RunTool(dialog, &answer) && answer == IDOK) MoveToAddress(dialog.m_Address);
 }
 
-bool CNorExplorerDlg::Close() {
-  if (m_Busy > 0 || (m_pFindDlg && m_pFindDlg->m_bRunning)) {
-    NorMessage(this, "Please stop the running operation before closing the explorer.");
-    return false;
-  }
-  SetAutoUpdate(0);
-  DestroyWindow();
-  return true;
-}
-
-void CNorExplorerDlg::StopSearch() {
-  if (!m_pFindDlg) return;
-  m_pFindDlg->Stop();
-  m_pFindDlg->ShowWindow(SW_HIDE);
-}
+void CNorExplorerDlg::Tell(const char* text) { NorMessage(this, text); }
 
 // ---- the in-place editor -------------------------------------------------------------------------
-bool CNorExplorerDlg::EditorVisible() const { return ::IsWindowVisible(::GetDlgItem(m_hWnd, IDC_NE_EDITOR)) != FALSE; }
-
-bool CNorExplorerDlg::OpenEditor(long row, long col) {
-  if (row < 1 || row > RowsPerWindow() || col < 1 || col > kCols) return false;
-  HideEditor();
-  m_EditRow = row;
-  m_EditCol = col;
-  OpenCellEditor(m_Grid, m_hWnd, ::GetDlgItem(m_hWnd, IDC_NE_EDITOR), row, col, 1);
-  return true;
+bool CNorExplorerDlg::EditableCell(long row, long col) const {
+  return row >= 1 && row <= RowsPerWindow() && col >= 1 && col <= kCols;
 }
 
-void CNorExplorerDlg::CommitEditor() {
-  if (committing_ || m_EditRow < 1 || m_EditCol < 1 || m_EditRow > RowsPerWindow()) return;
-  HWND editor = ::GetDlgItem(m_hWnd, IDC_NE_EDITOR);
-  char typed[8] = "";
-  ::GetWindowTextA(editor, typed, sizeof typed);
-  const std::string cell = m_Grid.GetTextMatrix(m_EditRow, m_EditCol);
-  if (cell == typed) return;
-  committing_ = true;
-  uint8_t value = 0;
-  if (!lx::ParseHexCell(typed, &value)) {
-    // A typo must not become a 0 byte that "Program" then writes: the cell keeps its byte.
-    ::SetWindowTextA(editor, cell.c_str());
-    CString text;
-    text.Format("'%s' is not a byte: type one or two hexadecimal digits (0-9, A-F).", typed);
-    NorMessage(this, text);
-    committing_ = false;
-    return;
-  }
-  std::string ascii = m_Grid.GetTextMatrix(m_EditRow, kAsciiCol);
-  if (ascii.size() < static_cast<size_t>(kCols)) ascii.resize(kCols, '.');
-  ascii[static_cast<size_t>(m_EditCol - 1)] = lx::SectorAsciiChar(value);
-  m_Grid.SetTextMatrix(m_EditRow, kAsciiCol, ascii.c_str());
-  m_Grid.SetTextMatrix(m_EditRow, m_EditCol, typed);
-  m_WindowBuffer[static_cast<size_t>((m_EditRow - 1) * kCols + (m_EditCol - 1))] = value;
-  committing_ = false;
-}
-
-void CNorExplorerDlg::HideEditor() {
-  HWND editor = ::GetDlgItem(m_hWnd, IDC_NE_EDITOR);
-  if (!editor || !::IsWindowVisible(editor)) return;
-  CommitEditor();
-  const bool focused = ::GetFocus() == editor;
-  ::ShowWindow(editor, SW_HIDE);
-  if (focused) ::SetFocus(m_Grid.GetSafeHwnd());
+std::string CNorExplorerDlg::StoreCell(long row, long col, const std::string& typed) {
+  return StoreByteCell(m_Grid, row, col, kAsciiCol, typed, m_WindowBuffer.data());
 }
 
 // ---- messages ------------------------------------------------------------------------------------
-BOOL CNorExplorerDlg::PreTranslateMessage(MSG* msg) {
-  if (msg->message == WM_KEYDOWN && (msg->hwnd == m_hWnd || ::IsChild(m_hWnd, msg->hwnd))) {
-    if (!EditorVisible()) {
-      switch (msg->wParam) {
-        case VK_RETURN:
-          if (msg->hwnd == m_Grid.GetSafeHwnd()) {
-            OpenEditor(m_Grid.GetRow(), m_Grid.GetCol());
-            return TRUE;
-          }
-          break;
-        case VK_HOME: ShowFirstWindow(); return TRUE;
-        case VK_PRIOR: ShowPreviousWindow(); return TRUE;
-        case VK_NEXT: ShowNextWindow(); return TRUE;
-        case VK_END: ShowLastWindow(); return TRUE;
-        default: break;
-      }
-    } else if (msg->wParam == VK_RETURN) {
-      HideEditor();
-      ::SetFocus(m_Grid.GetSafeHwnd());
-      return TRUE;
-    }
-  }
-  return CDialog::PreTranslateMessage(msg);
-}
-
 BOOL CNorExplorerDlg::OnCommand(WPARAM wp, LPARAM lp) {
   const UINT id = LOWORD(wp), code = HIWORD(wp);
   switch (id) {
@@ -529,15 +410,8 @@ BOOL CNorExplorerDlg::OnCommand(WPARAM wp, LPARAM lp) {
     case IDC_NE_READ_MODE:
       if (code == CBN_SELCHANGE) ApplyAsoMode();
       return TRUE;
-    case IDC_NE_AUTO_UPDATE:
-      if (code == CBN_SELCHANGE)
-        SetAutoUpdate(static_cast<int>(::SendDlgItemMessageA(m_hWnd, IDC_NE_AUTO_UPDATE, CB_GETCURSEL, 0, 0)));
-      return TRUE;
     case IDC_NE_PROGRAM: ProgramWithoutErase(); return TRUE;
     case IDC_NE_PROGRAM_ERASE: ProgramWithErase(); return TRUE;
-    case IDC_NE_FIND: ToggleFind(); return TRUE;
-    case IDC_NE_IMPORT: RunImport(); return TRUE;
-    case IDC_NE_EXPORT: RunExport(); return TRUE;
     case IDC_NE_EDIT_DATA:
       if (!RefusedOutsideReadMode() && lx::Confirm()) RunEditSheet(0, 0);
       return TRUE;
@@ -553,74 +427,20 @@ BOOL CNorExplorerDlg::OnCommand(WPARAM wp, LPARAM lp) {
     case IDC_NE_OTP_REGION: RunGeometrySheet(6); return TRUE;
     case ID_LX_MOVE_TO_ADDRESS: RunMoveToAddress(); return TRUE;
     case IDCANCEL: Close(); return TRUE;
-    case IDC_NE_EDITOR:
-      if (code == EN_KILLFOCUS) CommitEditor();
-      return TRUE;
-    default: return CDialog::OnCommand(wp, lp);
+    default: return CHexExplorer::OnCommand(wp, lp);
   }
 }
 
 BOOL CNorExplorerDlg::OnNotify(WPARAM wp, LPARAM lp, LRESULT* result) {
   auto* header = reinterpret_cast<NMHDR*>(lp);
-  if (header->idFrom != IDC_NE_GRID) return CDialog::OnNotify(wp, lp, result);
-  auto* note = reinterpret_cast<LXGRIDNOTIFY*>(lp);
-  switch (header->code) {
-    case LXGN_DBLCLICK: OpenEditor(note->row, note->col); return TRUE;
-    case LXGN_KEYDOWN:
-      if (note->key == VK_RETURN && !EditorVisible()) OpenEditor(m_Grid.GetRow(), m_Grid.GetCol());
-      return TRUE;
-    case LXGN_SCROLL:
-    case LXGN_SELCHANGE: HideEditor(); return TRUE;
-    case LXGN_RCLICK: {
-      HMENU menu = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_LX_NOR_EXPLORER_MENU));
-      if (!menu) return TRUE;
-      const DWORD at = GetMessagePos();
-      TrackPopupMenu(GetSubMenu(menu, 0), TPM_LEFTALIGN | TPM_RIGHTBUTTON, static_cast<short>(LOWORD(at)),
-                     static_cast<short>(HIWORD(at)), 0, m_hWnd, nullptr);
-      DestroyMenu(menu);
-      return TRUE;
-    }
-    default: return CDialog::OnNotify(wp, lp, result);
-  }
-}
-
-BOOL CNorExplorerDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
-  switch (msg) {
-    case WM_TIMER:
-      if (wp == kAutoUpdateTimer) {
-        GoToWindow();
-        *result = 0;
-        return TRUE;
-      }
-      break;
-    case WM_GETMINMAXINFO:
-      // The grid's columns have one width: only the height changes.
-      if (m_FirstRect.right > m_FirstRect.left) {
-        auto* info = reinterpret_cast<MINMAXINFO*>(lp);
-        const LONG width = m_FirstRect.right - m_FirstRect.left;
-        info->ptMinTrackSize.x = info->ptMaxTrackSize.x = width;
-        info->ptMinTrackSize.y = (m_FirstRect.bottom - m_FirstRect.top) * 2 / 3;
-        *result = 0;
-        return TRUE;
-      }
-      break;
-    case WM_SIZE:
-      HideEditor();
-      anchors_.Apply();
-      break;
-    case WM_MOVE: HideEditor(); break;
-    case WM_MOUSEWHEEL: {
-      const short delta = GET_WHEEL_DELTA_WPARAM(wp);
-      const long rows = RowsPerWindow();
-      g_wheelTopRow = delta < 0 ? std::min(g_wheelTopRow + 4, rows) : g_wheelTopRow - 4;
-      if (g_wheelTopRow < 2) g_wheelTopRow = 1;
-      m_Grid.SetTopRow(g_wheelTopRow);
-      *result = 0;
-      return TRUE;
-    }
-    default: break;
-  }
-  return CHexExplorer::OnMessage(msg, wp, lp, result);
+  if (header->idFrom != IDC_NE_GRID || header->code != LXGN_RCLICK) return CHexExplorer::OnNotify(wp, lp, result);
+  HMENU menu = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_LX_NOR_EXPLORER_MENU));
+  if (!menu) return TRUE;
+  const DWORD at = GetMessagePos();
+  TrackPopupMenu(GetSubMenu(menu, 0), TPM_LEFTALIGN | TPM_RIGHTBUTTON, static_cast<short>(LOWORD(at)),
+                 static_cast<short>(HIWORD(at)), 0, m_hWnd, nullptr);
+  DestroyMenu(menu);
+  return TRUE;
 }
 
 // ---- the frame's side -----------------------------------------------------------------------------

@@ -32,7 +32,7 @@ class DeviceNorIo : public lx::NorDeviceIo {
   int EraseSector(uint32_t sector) override;
 };
 
-class CNorExplorerDlg : public CHexExplorer {
+class CNorExplorerDlg : public CHexExplorerWithFind<CNorFindDlg> {
  public:
   CNorExplorerDlg(CWnd* parent, int deviceCode);
   ~CNorExplorerDlg() override;
@@ -40,8 +40,6 @@ class CNorExplorerDlg : public CHexExplorer {
   void DoDataExchange(CDataExchange* dx) override;
   BOOL OnCommand(WPARAM wp, LPARAM lp) override;
   BOOL OnNotify(WPARAM wp, LPARAM lp, LRESULT* result) override;
-  BOOL OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) override;
-  BOOL PreTranslateMessage(MSG* msg) override;
   void OnOK() override {}
   void OnCancel() override { Close(); }
   void PostNcDestroy() override;
@@ -58,6 +56,7 @@ class CNorExplorerDlg : public CHexExplorer {
   void ShowLastWindow();
   // The typed window number, kept inside the device, read and shown.
   void GoToWindow();
+  void Refresh() override { GoToWindow(); }
   // The window that holds the byte address.
   void MoveToAddress(uint32_t address);
   void HighlightFound(int32_t offset, int32_t length, bool clear);
@@ -66,72 +65,49 @@ class CNorExplorerDlg : public CHexExplorer {
   void ApplyAsoMode();
   int GetReadMode() const;
   void SetReadMode(int index);
-  void SetAutoUpdate(int index);
 
   void ProgramWithoutErase();
   void ProgramWithErase();
-  void ToggleFind();
-  void RunImport();
-  void RunExport();
   void RunEditSheet(int startPage, int mode);
   void RunGeometrySheet(int startPage);
   void RunMoveToAddress();
-  // Close and Esc: refused while an operation of the explorer or its find dialog runs.
-  bool Close();
-
-  // The in-place editor over a byte cell.
-  bool OpenEditor(long row, long col);
-  void CommitEditor();
-  void HideEditor();
-  bool EditorVisible() const;
 
   int RowsPerWindow() const { return lx::NorRowsPerWindow(static_cast<uint32_t>(m_WindowBuffer.size())); }
   // Where the scratch file of "Program w/ erase" lies.
   static std::string TempFilePath();
 
-  CLxGrid m_Grid;
   int32_t m_WindowIndex = 0;
   int32_t m_WindowCount = 0;
   bool m_bFirstLayout = true;
   std::vector<uint8_t> m_WindowBuffer;
-  CNorFindDlg* m_pFindDlg = nullptr;
-  long m_EditRow = 0, m_EditCol = 0;
   int m_PreviousAso = 0;
   lx::CNorSectorTable* m_pSectorTable = nullptr;
   int m_DeviceCode;
-  RECT m_FirstRect = {};
 
  protected:
-  void StopTimers() override { SetAutoUpdate(0); }
-  void StopSearch() override;
+  bool EditableCell(long row, long col) const override;
+  long DataRows() const override { return RowsPerWindow(); }
+  std::string StoreCell(long row, long col, const std::string& typed) override;
+  void Tell(const char* text) override;
+  bool SearchRefusesClose() const override { return true; }
+  bool MayTransfer(bool import) override;
+  std::unique_ptr<CDialog> MakeTransferDialog(bool import) override;
 
  private:
   bool RefusedOutsideReadMode();
   void ReadAndShow();
   CWnd* parent_;
-  HFONT font_ = nullptr;
-  bool committing_ = false;
-  BottomAnchors anchors_;
 };
 
 // ---- find ---------------------------------------------------------------------------------------
-class CNorFindDlg : public CDialog {
+class CNorFindDlg : public CHexFindDlg {
  public:
-  explicit CNorFindDlg(CNorExplorerDlg* explorer) : CDialog(IDD_LX_NOR_FIND, nullptr), m_pExplorer(explorer) {}
+  explicit CNorFindDlg(CHexExplorer* explorer)
+      : CHexFindDlg(IDD_LX_NOR_FIND, explorer, {IDC_NF_FIND_NEXT, IDC_NF_STOP, IDCANCEL, IDC_NF_PROGRESS}) {}
   void DoDataExchange(CDataExchange* dx) override;
-  BOOL OnCommand(WPARAM wp, LPARAM lp) override;
-  void OnOK() override { FindNext(); }
-  void OnCancel() override { Close(); }
-  // The explorer owns the window while it exists; after it, the window deletes itself.
-  void PostNcDestroy() override {
-    if (!m_pExplorer) delete this;
-  }
-  void FindNext();
-  void Stop() { m_bRunning = false; }
-  void Close();
-  void SetProgress(int percent);
+  void FindNext() override;
+  void StartAtTheExplorer() override;
 
-  CNorExplorerDlg* m_pExplorer;  // null once the explorer has gone
   int32_t m_CurrentWindow = 0;
   int32_t m_StartWindow = 0;
   int32_t m_Position = 0;
@@ -141,10 +117,9 @@ class CNorFindDlg : public CDialog {
   int m_TextKind = 0;  // 0 ASCII, 1 hexadecimal
   int m_Scope = 0;     // 0 the current data, 1 from the current position
   int m_Different = 0;
-  bool m_bRunning = false;
 
  private:
-  void ButtonsIdle(bool idle);
+  CNorExplorerDlg* Explorer() const { return static_cast<CNorExplorerDlg*>(m_pExplorer); }
 };
 
 // ---- import and export --------------------------------------------------------------------------

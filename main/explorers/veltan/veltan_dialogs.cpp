@@ -46,12 +46,6 @@ std::FILE* OpenForReading(const char* path, uint64_t* bytes) {
 }  // namespace
 
 // ---- find -----------------------------------------------------------------------------------------------------
-BOOL CVeltanFindDlg::OnInitDialog() {
-  CDialog::OnInitDialog();
-  ::SendDlgItemMessageA(m_hWnd, IDC_VF_PROGRESS, PBM_SETRANGE32, 0, 100);
-  return TRUE;
-}
-
 void CVeltanFindDlg::DoDataExchange(CDataExchange* dx) {
   DDX_Text(dx, IDC_VF_PATTERN, m_Pattern);
   DDX_Radio(dx, IDC_VF_ASCII, m_Kind);
@@ -60,32 +54,18 @@ void CVeltanFindDlg::DoDataExchange(CDataExchange* dx) {
   DDX_Text(dx, IDC_VF_LAST_PAGE, m_LastPage);
 }
 
-BOOL CVeltanFindDlg::OnCommand(WPARAM wp, LPARAM lp) {
-  switch (LOWORD(wp)) {
-    case IDC_VF_FIND_NEXT: OnFindNext(); return TRUE;
-    case IDC_VF_STOP: OnStop(); return TRUE;
-    default: break;
-  }
-  return CDialog::OnCommand(wp, lp);
+void CVeltanFindDlg::StartAtTheExplorer() {
+  CVeltanExplorerDlg* explorer = Explorer();
+  m_StartPage = m_Search.page = explorer->m_CurrentPage;
+  m_Search.offset = 0;
+  m_Search.totalPages = explorer->GetTotalPages();
+  m_LastPage = static_cast<int>(explorer->m_TotalPages) - 1;
 }
 
-void CVeltanFindDlg::SetProgress(int percent) { ::SendDlgItemMessageA(m_hWnd, IDC_VF_PROGRESS, PBM_SETPOS, percent, 0); }
-
-void CVeltanFindDlg::ButtonsIdle(bool idle) {
-  ::EnableWindow(::GetDlgItem(m_hWnd, IDC_VF_FIND_NEXT), idle);
-  ::EnableWindow(::GetDlgItem(m_hWnd, IDOK), idle);
-  ::EnableWindow(::GetDlgItem(m_hWnd, IDC_VF_STOP), !idle);
-}
-
-void CVeltanFindDlg::OnClose() {
-  m_bRunning = false;
-  ShowWindow(SW_HIDE);
-  if (m_pExplorer && m_pExplorer->m_hWnd) ::SetWindowPos(m_pExplorer->m_hWnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-}
-
-void CVeltanFindDlg::OnFindNext() {
+void CVeltanFindDlg::FindNext() {
   if (m_bRunning || !m_pExplorer || !UpdateData(TRUE)) return;
-  const uint32_t window = lx::VeltanWindowBytes(m_pExplorer->m_SpareSize);
+  CVeltanExplorerDlg* explorer = Explorer();
+  const uint32_t window = lx::VeltanWindowBytes(explorer->m_SpareSize);
   std::vector<uint8_t> pattern;
   if (m_Kind == 1) {
     lx::PatternError error = lx::ParseHexPattern(m_Pattern.GetString(), &pattern);
@@ -106,31 +86,25 @@ void CVeltanFindDlg::OnFindNext() {
     return;
   }
   m_Search.pattern = pattern;
-  m_Search.spare = m_pExplorer->m_SpareSize;
-  m_Search.totalPages = m_pExplorer->GetTotalPages();
+  m_Search.spare = explorer->m_SpareSize;
+  m_Search.totalPages = explorer->GetTotalPages();
   m_LastPage = static_cast<int>(lx::ClampVeltanPage(m_LastPage, m_Search.totalPages));
   m_Search.lastPage = static_cast<uint32_t>(m_LastPage);
   m_Search.wholeRange = m_Range == 1;
   m_Search.difference = m_Difference != 0;
   UpdateData(FALSE);
-  ButtonsIdle(false);
-  m_bRunning = true;
   SetProgress(0);
   FindTick tick = {this};
   m_Search.tick = OnFindTick;
   m_Search.tickContext = &tick;
-  const lx::VeltanFindResult result = lx::RunVeltanFind(m_Search);
-  m_bRunning = false;
-  if (!m_pExplorer) {
-    // The explorer went while the search ran; this window belongs to nobody now.
-    DestroyWindow();
-    return;
-  }
+  // The explorer may go while the search pumps messages; the search touches only this window.
+  lx::VeltanFindResult result;
+  if (!RunSearch([&] { result = lx::RunVeltanFind(m_Search); })) return;
   switch (result.outcome) {
     case lx::VeltanFindOutcome::kHit:
-      m_pExplorer->GoToPage(result.page);
-      m_pExplorer->HighlightFound(0, 0, true);
-      m_pExplorer->HighlightFound(static_cast<uint32_t>(result.offset), static_cast<uint32_t>(pattern.size()), false);
+      explorer->GoToPage(result.page);
+      explorer->HighlightFound(0, 0, true);
+      explorer->HighlightFound(static_cast<uint32_t>(result.offset), static_cast<uint32_t>(pattern.size()), false);
       lx::AdvancePastHit(&m_Search, result);
       break;
     case lx::VeltanFindOutcome::kNotFound:
@@ -148,7 +122,6 @@ void CVeltanFindDlg::OnFindNext() {
       m_Search.offset = 0;
       break;
   }
-  ButtonsIdle(true);
 }
 
 // ---- import and export ---------------------------------------------------------------------------------------

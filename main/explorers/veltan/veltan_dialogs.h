@@ -1,40 +1,8 @@
-// The find, import and export dialogs of the NAND explorer.
+// The import and export dialogs of the NAND explorer (its find window is in veltan_explorer.h).
 #pragma once
 #include <cstdint>
 
 #include "veltan_explorer.h"
-
-class CVeltanFindDlg : public CDialog {
- public:
-  explicit CVeltanFindDlg(CVeltanExplorerDlg* explorer) : CDialog(IDD_VX_FIND, nullptr), m_pExplorer(explorer) {}
-  BOOL OnInitDialog() override;
-  void DoDataExchange(CDataExchange* dx) override;
-  BOOL OnCommand(WPARAM wp, LPARAM lp) override;
-  // "Close" has the id IDOK; Enter in the fields presses the default button, "Find next".
-  void OnOK() override { OnClose(); }
-  void OnCancel() override { OnClose(); }
-  // The explorer owns the window while it exists; after it, the window deletes itself.
-  void PostNcDestroy() override {
-    if (!m_pExplorer) delete this;
-  }
-  void OnFindNext();
-  void OnStop() { m_bRunning = false; }
-  void OnClose();
-  void SetProgress(int percent);
-
-  CVeltanExplorerDlg* m_pExplorer;
-  lx::VeltanFind m_Search;
-  uint32_t m_StartPage = 0;
-  CString m_Pattern;
-  int m_LastPage = 0;
-  int m_Kind = 0;   // 0 ASCII, 1 hexadecimal
-  int m_Range = 0;  // 0 the current page, 1 from the current position
-  int m_Difference = 0;
-  bool m_bRunning = false;
-
- private:
-  void ButtonsIdle(bool idle);
-};
 
 // Import (modal) and export (modal) share their fields.
 class CVeltanTransferDlg : public CDialog {

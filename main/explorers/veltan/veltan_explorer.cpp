@@ -22,11 +22,8 @@ CVeltanExplorerDlg* g_explorer = nullptr;
 CExtEccModule* (*g_eccSource)() = nullptr;
 VeltanEditSheetOpener g_editSheet = nullptr;
 
-constexpr UINT_PTR kAutoUpdateTimer = 0;
 constexpr COLORREF kSpareBackground = 0x99FFFF;
 constexpr COLORREF kFoundLabel = 0x0000C0FF;  // the rows of a find match
-// Where the mouse wheel put the top row, for every explorer of the process.
-long g_wheelTopRow = 1;
 
 void AddStrings(HWND combo, std::initializer_list<const char*> texts) {
   for (const char* text : texts) ::SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
@@ -117,11 +114,11 @@ std::string VeltanWinHost::ScratchFolder() {
 
 // ---- the window ------------------------------------------------------------------------------------------
 CVeltanExplorerDlg::CVeltanExplorerDlg(CWnd* frame, uint32_t spareSize)
-    : CHexExplorer(IDD_VX_EXPLORER), m_SpareSize(spareSize), frame_(frame) {}
-
-CVeltanExplorerDlg::~CVeltanExplorerDlg() {
-  if (font_) DeleteObject(font_);
-}
+    : CHexExplorerWithFind(IDD_VX_EXPLORER, {IDC_VX_GRID, IDC_VX_EDITOR, IDC_VX_FIRST, IDC_VX_PREVIOUS, IDC_VX_NEXT,
+                                             IDC_VX_LAST, IDC_VX_FIND, IDC_VX_IMPORT, IDC_VX_EXPORT,
+                                             IDC_VX_AUTO_UPDATE}),
+      m_SpareSize(spareSize),
+      frame_(frame) {}
 
 BOOL CVeltanExplorerDlg::OnInitDialog() {
   CDialog::OnInitDialog();
@@ -133,10 +130,8 @@ BOOL CVeltanExplorerDlg::OnInitDialog() {
   }
   m_PageBuffer.assign(lx::kVeltanDataBytes + m_SpareSize, 0xFF);
   m_Grid.Attach(::GetDlgItem(m_hWnd, IDC_VX_GRID));
-  font_ = CreateFontA(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                      DEFAULT_QUALITY, FIXED_PITCH | FF_MODERN, "Courier New");
   m_Grid.SetRedraw(false);
-  if (font_) m_Grid.SetFont(font_);
+  SetGridFont("Courier New", FIXED_PITCH | FF_MODERN);
   m_Grid.SetRows(lx::VeltanLayout(8, m_SpareSize).dataRows + 1);
   m_Grid.SetFixedRows(1);
   m_Grid.SetFixedCols(1);
@@ -160,24 +155,6 @@ void CVeltanExplorerDlg::PostNcDestroy() {
   delete this;
 }
 
-void CVeltanExplorerDlg::OnOK() { Close(); }
-
-bool CVeltanExplorerDlg::Close() {
-  if (HoldsTheFrame()) {
-    MessageBox("Please stop the running operation before closing the explorer.");
-    return false;
-  }
-  OnAutoUpdateChange(0);
-  DestroyWindow();
-  return true;
-}
-
-void CVeltanExplorerDlg::StopSearch() {
-  if (!m_pFindDlg) return;
-  m_pFindDlg->OnStop();
-  m_pFindDlg->ShowWindow(SW_HIDE);
-}
-
 // ---- reading and showing --------------------------------------------------------------------------------
 uint32_t CVeltanExplorerDlg::GetTotalPages() {
   m_TotalPages = lx::CountVeltanPages();
@@ -190,7 +167,7 @@ uint8_t CVeltanExplorerDlg::GetBusWidth() {
 }
 
 int CVeltanExplorerDlg::ReadPage(uint32_t page) {
-  HideCellEditor();
+  HideEditor();
   const int mode = m_ReadMode >= 0 && m_ReadMode <= 2 ? m_ReadMode : 0;
   return DeviceApiTable.gfslVeltanReadRawPage(static_cast<int>(lx::kVeltanReadModeFlags[mode]), page, 1,
                                               m_PageBuffer.data());
@@ -308,13 +285,6 @@ void CVeltanExplorerDlg::OnReadModeChange(int mode) {
   GoToPage();
 }
 
-void CVeltanExplorerDlg::OnAutoUpdateChange(int index) {
-  ::SendDlgItemMessageA(m_hWnd, IDC_VX_AUTO_UPDATE, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
-  KillTimer(kAutoUpdateTimer);
-  if (index == 1) SetTimer(kAutoUpdateTimer, 500);
-  if (index == 2) SetTimer(kAutoUpdateTimer, 1000);
-}
-
 void CVeltanExplorerDlg::HighlightFound(uint32_t offset, uint32_t length, bool clear) {
   const long currentRow = m_Grid.GetRow(), currentCol = m_Grid.GetCol();
   if (clear) {
@@ -346,64 +316,32 @@ void CVeltanExplorerDlg::HighlightFound(uint32_t offset, uint32_t length, bool c
 }
 
 // ---- the in-place editor ------------------------------------------------------------------------------
-bool CVeltanExplorerDlg::CellEditorVisible() const {
-  return ::IsWindowVisible(::GetDlgItem(m_hWnd, IDC_VX_EDITOR)) != FALSE;
-}
-
-bool CVeltanExplorerDlg::BeginCellEdit(long row, long col) {
+bool CVeltanExplorerDlg::EditableCell(long row, long col) const {
   const lx::VeltanGridLayout layout = lx::VeltanLayout(m_BusWidth, m_SpareSize);
   // The text column is shown, not edited.
-  if (row < 1 || row > layout.dataRows || col < 1 || col > layout.hexCols) return false;
-  HideCellEditor();
-  HWND editor = ::GetDlgItem(m_hWnd, IDC_VX_EDITOR);
-  ::SendMessageA(editor, EM_LIMITTEXT, m_BusWidth == 16 ? 4 : 2, 0);
-  m_EditRow = row;
-  m_EditCol = col;
-  OpenCellEditor(m_Grid, m_hWnd, editor, row, col, 1);
-  return true;
+  return row >= 1 && row <= layout.dataRows && col >= 1 && col <= layout.hexCols;
 }
 
-void CVeltanExplorerDlg::CommitCellEdit() {
-  if (committing_ || m_EditRow < 1 || m_EditCol < 1) return;
-  HWND editor = ::GetDlgItem(m_hWnd, IDC_VX_EDITOR);
-  char typed[8] = "";
-  ::GetWindowTextA(editor, typed, sizeof typed);
-  const std::string cell = m_Grid.GetTextMatrix(m_EditRow, m_EditCol);
-  if (cell != typed) {
-    committing_ = true;
-    GetBusWidth();
-    if (lx::ApplyCellEdit(m_PageBuffer.data(), m_PageBuffer.size(), m_EditRow, m_EditCol, m_BusWidth, typed)) {
-      const long textCol = lx::VeltanLayout(m_BusWidth, m_SpareSize).textCol;
-      m_Grid.SetTextMatrix(m_EditRow, m_EditCol,
-                           lx::VeltanCellText(m_PageBuffer.data(), m_EditRow, m_EditCol, m_BusWidth).c_str());
-      m_Grid.SetTextMatrix(m_EditRow, textCol, lx::VeltanRowText(m_PageBuffer.data(), m_EditRow).c_str());
-    } else {
-      // A typo must not become a 0 byte: the cell keeps its value.
-      ::SetWindowTextA(editor, cell.c_str());
-      CString text;
-      text.Format(m_BusWidth == 16 ? "'%s' is not a word: type one to four hexadecimal digits (0-9, A-F)."
-                                   : "'%s' is not a byte: type one or two hexadecimal digits (0-9, A-F).",
-                  typed);
-      MessageBox(text);
-    }
-    committing_ = false;
+long CVeltanExplorerDlg::DataRows() const { return lx::VeltanLayout(m_BusWidth, m_SpareSize).dataRows; }
+
+std::string CVeltanExplorerDlg::StoreCell(long row, long col, const std::string& typed) {
+  GetBusWidth();
+  if (!lx::ApplyCellEdit(m_PageBuffer.data(), m_PageBuffer.size(), row, col, m_BusWidth, typed.c_str())) {
+    CString text;
+    text.Format(m_BusWidth == 16 ? "'%s' is not a word: type one to four hexadecimal digits (0-9, A-F)."
+                                 : "'%s' is not a byte: type one or two hexadecimal digits (0-9, A-F).",
+                typed.c_str());
+    return text.GetString();
   }
-  ::SendMessageA(m_Grid.GetSafeHwnd(), WM_ACTIVATE, WA_ACTIVE, 0);
-}
-
-void CVeltanExplorerDlg::HideCellEditor() {
-  HWND editor = ::GetDlgItem(m_hWnd, IDC_VX_EDITOR);
-  if (!editor || !::IsWindowVisible(editor)) return;
-  CommitCellEdit();
-  const bool focused = ::GetFocus() == editor;
-  ::ShowWindow(editor, SW_HIDE);
-  m_EditRow = m_EditCol = 0;
-  if (focused) ::SetFocus(m_Grid.GetSafeHwnd());
+  const long textCol = lx::VeltanLayout(m_BusWidth, m_SpareSize).textCol;
+  m_Grid.SetTextMatrix(row, col, lx::VeltanCellText(m_PageBuffer.data(), row, col, m_BusWidth).c_str());
+  m_Grid.SetTextMatrix(row, textCol, lx::VeltanRowText(m_PageBuffer.data(), row).c_str());
+  return std::string();
 }
 
 // ---- writing back and ECC -------------------------------------------------------------------------------
 void CVeltanExplorerDlg::ProgramBack(bool withEcc) {
-  HideCellEditor();
+  HideEditor();
   if (m_ReadMode != 0) {
     // The buffer holds the parameter page or the unique ID, not a page of the array.
     MessageBox("Programming is refused in the ONFI modes: the shown data is no page of the device.\n"
@@ -453,7 +391,7 @@ void CVeltanExplorerDlg::OnProgramPage() { ProgramBack(false); }
 void CVeltanExplorerDlg::OnProgramEcc() { ProgramBack(true); }
 
 void CVeltanExplorerDlg::OnCheckEcc() {
-  HideCellEditor();
+  HideEditor();
   EccBinding ecc;
   if (!BindEccModule(&ecc)) {
     MessageBox(kNotLoaded);
@@ -466,44 +404,11 @@ void CVeltanExplorerDlg::OnCheckEcc() {
 }
 
 // ---- doors to the other dialogs ------------------------------------------------------------------------
-void CVeltanExplorerDlg::OnFind() {
-  if (!m_pFindDlg) {
-    auto* find = new CVeltanFindDlg(this);
-    if (!find->Create(IDD_VX_FIND, nullptr)) {
-      delete find;
-      return;
-    }
-    m_pFindDlg = find;
-  }
-  CVeltanFindDlg* find = m_pFindDlg;
-  if (!find->m_bRunning) {
-    find->UpdateData(TRUE);  // keeps what the user typed
-    find->m_StartPage = find->m_Search.page = m_CurrentPage;
-    find->m_Search.offset = 0;
-    find->m_Search.totalPages = GetTotalPages();
-    find->m_LastPage = static_cast<int>(m_TotalPages) - 1;
-    find->SetProgress(0);
-    find->UpdateData(FALSE);
-  }
-  ToggleBeside(m_hWnd, find->m_hWnd);
-}
+bool CVeltanExplorerDlg::MayTransfer(bool) { return lx::Confirm(); }
 
-void CVeltanExplorerDlg::OnImport() {
-  HideCellEditor();
-  if (!lx::Confirm()) return;
-  CVeltanImportDlg dialog(m_CurrentPage, m_SpareSize, m_pBlockTable.get(), this);
-  BeginOperation();
-  dialog.DoModal();
-  if (EndOperation()) GoToPage();
-}
-
-void CVeltanExplorerDlg::OnExport() {
-  HideCellEditor();
-  if (!lx::Confirm()) return;
-  CVeltanExportDlg dialog(m_CurrentPage, m_SpareSize, this);
-  BeginOperation();
-  dialog.DoModal();
-  EndOperation();
+std::unique_ptr<CDialog> CVeltanExplorerDlg::MakeTransferDialog(bool import) {
+  if (import) return std::unique_ptr<CDialog>(new CVeltanImportDlg(m_CurrentPage, m_SpareSize, m_pBlockTable.get(), this));
+  return std::unique_ptr<CDialog>(new CVeltanExportDlg(m_CurrentPage, m_SpareSize, this));
 }
 
 void CVeltanExplorerDlg::OnEditPage() {
@@ -546,13 +451,6 @@ BOOL CVeltanExplorerDlg::OnCommand(WPARAM wp, LPARAM lp) {
       if (code == CBN_SELCHANGE)
         OnReadModeChange(static_cast<int>(::SendDlgItemMessageA(m_hWnd, IDC_VX_READ_MODE, CB_GETCURSEL, 0, 0)));
       return TRUE;
-    case IDC_VX_AUTO_UPDATE:
-      if (code == CBN_SELCHANGE)
-        OnAutoUpdateChange(static_cast<int>(::SendDlgItemMessageA(m_hWnd, IDC_VX_AUTO_UPDATE, CB_GETCURSEL, 0, 0)));
-      return TRUE;
-    case IDC_VX_FIND: OnFind(); return TRUE;
-    case IDC_VX_IMPORT: OnImport(); return TRUE;
-    case IDC_VX_EXPORT: OnExport(); return TRUE;
     case IDC_VX_PROGRAM_PAGE: OnProgramPage(); return TRUE;
     case IDC_VX_PROGRAM_ECC: OnProgramEcc(); return TRUE;
     case IDC_VX_CHECK_ECC: OnCheckEcc(); return TRUE;
@@ -563,87 +461,29 @@ BOOL CVeltanExplorerDlg::OnCommand(WPARAM wp, LPARAM lp) {
     case IDC_VX_ERASE_BLOCK: OpenEditSheet(4); return TRUE;
     case IDC_VX_VERIFY: OpenEditSheet(5); return TRUE;
     case IDC_VX_EDITOR:
-      if (code == EN_KILLFOCUS) HideCellEditor();
+      // The editor closes when it loses the focus, the edit kept.
+      if (code == EN_KILLFOCUS) HideEditor();
       return TRUE;
     default:
       break;
   }
-  return CDialog::OnCommand(wp, lp);
-}
-
-BOOL CVeltanExplorerDlg::OnNotify(WPARAM wp, LPARAM lp, LRESULT* result) {
-  const auto* note = reinterpret_cast<const LXGRIDNOTIFY*>(lp);
-  if (note && note->hdr.idFrom == IDC_VX_GRID) {
-    if (note->hdr.code == LXGN_DBLCLICK) {
-      BeginCellEdit(note->row, note->col);
-      *result = 0;
-      return TRUE;
-    }
-    if (note->hdr.code == LXGN_SELCHANGE || note->hdr.code == LXGN_SCROLL) {
-      HideCellEditor();
-      *result = 0;
-      return TRUE;
-    }
-  }
-  return CDialog::OnNotify(wp, lp, result);
+  return CHexExplorer::OnCommand(wp, lp);
 }
 
 BOOL CVeltanExplorerDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
   switch (msg) {
-    case WM_TIMER:
-      if (wp != kAutoUpdateTimer) break;
-      GoToPage();
-      *result = 0;
-      return TRUE;
-    case WM_MOUSEWHEEL: {
-      const long rows = lx::VeltanLayout(m_BusWidth, m_SpareSize).dataRows;
-      const int notches = GET_WHEEL_DELTA_WPARAM(wp) / WHEEL_DELTA;
-      g_wheelTopRow = std::max(1L, std::min(rows, g_wheelTopRow - 4L * notches));
-      m_Grid.SetTopRow(g_wheelTopRow);
-      *result = 0;
-      return TRUE;
-    }
     case WM_WINDOWPOSCHANGING: {
       auto* pos = reinterpret_cast<WINDOWPOS*>(lp);
       if (m_InitialRect.right - m_InitialRect.left > 0 && !(pos->flags & SWP_NOSIZE))
         pos->cx = m_InitialRect.right - m_InitialRect.left;
-      HideCellEditor();
+      HideEditor();
       return FALSE;
     }
     case WM_SIZE:
       LayoutGrid();
-      return FALSE;
-    case WM_DESTROY:
-      KillTimer(kAutoUpdateTimer);
-      LetTheFindWindowGo(m_pFindDlg);
-      return FALSE;
+      break;
     default:
       break;
   }
   return CHexExplorer::OnMessage(msg, wp, lp, result);
-}
-
-BOOL CVeltanExplorerDlg::PreTranslateMessage(MSG* msg) {
-  if (msg->message == WM_KEYDOWN) {
-    if (!CellEditorVisible()) {
-      switch (msg->wParam) {
-        case VK_RETURN:
-          if (::GetFocus() == m_Grid.GetSafeHwnd()) {
-            BeginCellEdit(m_Grid.GetRow(), m_Grid.GetCol());
-            return TRUE;
-          }
-          break;
-        case VK_HOME: ShowFirstPage(); return TRUE;
-        case VK_PRIOR: ShowPreviousPage(); return TRUE;
-        case VK_NEXT: ShowNextPage(); return TRUE;
-        case VK_END: ShowLastPage(); return TRUE;
-        default: break;
-      }
-    } else if (msg->wParam == VK_RETURN) {
-      ::SetFocus(m_Grid.GetSafeHwnd());  // the editor loses the focus: the edit is kept
-      HideCellEditor();
-      return TRUE;
-    }
-  }
-  return CDialog::PreTranslateMessage(msg);
 }

@@ -17,19 +17,15 @@
 class CExtEccModule;
 class CVeltanFindDlg;
 
-class CVeltanExplorerDlg : public CHexExplorer {
+class CVeltanExplorerDlg : public CHexExplorerWithFind<CVeltanFindDlg> {
  public:
   CVeltanExplorerDlg(CWnd* frame, uint32_t spareSize);
-  ~CVeltanExplorerDlg() override;
   BOOL OnInitDialog() override;
   BOOL OnCommand(WPARAM wp, LPARAM lp) override;
-  BOOL OnNotify(WPARAM wp, LPARAM lp, LRESULT* result) override;
   BOOL OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) override;
-  BOOL PreTranslateMessage(MSG* msg) override;
   // "Close" (and Esc): auto update off, the explorer gone; refused while an operation of its own runs.
-  void OnOK() override;
-  bool Close();
-  void OnCancel() override { OnOK(); }
+  void OnOK() override { Close(); }
+  void OnCancel() override { Close(); }
   void PostNcDestroy() override;
 
   // Navigation: the page set as named, read and shown.
@@ -41,8 +37,9 @@ class CVeltanExplorerDlg : public CHexExplorer {
   void GoToPage();
   // The same for a page chosen by another tool.
   void GoToPage(uint32_t page);
+  void Refresh() override { GoToPage(); }
   void OnReadModeChange(int mode);
-  void OnAutoUpdateChange(int index);
+  void OnAutoUpdateChange(int index) { SetAutoUpdate(index); }
 
   // The operations the other dialogs use.
   int ReadPage(uint32_t page);
@@ -55,36 +52,33 @@ class CVeltanExplorerDlg : public CHexExplorer {
   void OnProgramPage();
   void OnProgramEcc();
   void OnCheckEcc();
-  void OnFind();
-  void OnImport();
-  void OnExport();
+  void OnFind() { ToggleFind(); }
   void OnEditPage();
   void OpenEditSheet(int sheetPage);
 
-  // The in-place editor over a hex cell.
-  bool BeginCellEdit(long row, long col);
-  void CommitCellEdit();
-  void HideCellEditor();
-  bool CellEditorVisible() const;
+  // The in-place editor over a hex cell, by the names the NAND tools know.
+  bool BeginCellEdit(long row, long col) { return OpenEditor(row, col); }
+  void HideCellEditor() { HideEditor(); }
 
   uint32_t m_CurrentPage = 0;
   uint32_t m_TotalPages = 0;
   uint32_t m_SpareSize;
   uint8_t m_BusWidth = 8;
   uint8_t m_LayoutFlag = 0;
-  CVeltanFindDlg* m_pFindDlg = nullptr;
-  CLxGrid m_Grid;
   std::vector<uint8_t> m_PageBuffer;
   std::unique_ptr<lx::CVeltanBlockTable> m_pBlockTable;
   RECT m_InitialRect = {};
   int m_ReadMode = 0;
-  long m_EditRow = 0, m_EditCol = 0;
   // The last read failed: the buffer is no page of the device and is not programmed.
   bool m_bReadFailed = true;
 
  protected:
-  void StopTimers() override { OnAutoUpdateChange(0); }
-  void StopSearch() override;
+  bool EditableCell(long row, long col) const override;
+  int CellDigits() const override { return m_BusWidth == 16 ? 4 : 2; }
+  long DataRows() const override;
+  std::string StoreCell(long row, long col, const std::string& typed) override;
+  bool MayTransfer(bool import) override;
+  std::unique_ptr<CDialog> MakeTransferDialog(bool import) override;
 
  private:
   // Both "Program" buttons: the checks before the block is touched, then the rewrite.
@@ -99,9 +93,30 @@ class CVeltanExplorerDlg : public CHexExplorer {
   uint8_t builtWidth_ = 0;
   bool highlighted_ = false;
   long markFirst_ = 0, markLast_ = 0;
-  bool committing_ = false;
   int gridMarginBottom_ = 0;
-  HFONT font_ = nullptr;
+};
+
+// The find window: a pattern searched in the current page or in a range of pages.
+class CVeltanFindDlg : public CHexFindDlg {
+ public:
+  explicit CVeltanFindDlg(CHexExplorer* explorer)
+      : CHexFindDlg(IDD_VX_FIND, explorer, {IDC_VF_FIND_NEXT, IDC_VF_STOP, IDOK, IDC_VF_PROGRESS}) {}
+  // "Close" has the id IDOK.
+  void DoDataExchange(CDataExchange* dx) override;
+  void FindNext() override;
+  void OnFindNext() { FindNext(); }
+  void StartAtTheExplorer() override;
+
+  lx::VeltanFind m_Search;
+  uint32_t m_StartPage = 0;
+  CString m_Pattern;
+  int m_LastPage = 0;
+  int m_Kind = 0;   // 0 ASCII, 1 hexadecimal
+  int m_Range = 0;  // 0 the current page, 1 from the current position
+  int m_Difference = 0;
+
+ private:
+  CVeltanExplorerDlg* Explorer() const { return static_cast<CVeltanExplorerDlg*>(m_pExplorer); }
 };
 
 // The Windows side of what the core asks of its caller: boxes owned by a window, message pumping,

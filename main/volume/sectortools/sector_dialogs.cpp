@@ -56,28 +56,15 @@ void CSectorFindDlg::DoDataExchange(CDataExchange* dx) {
   DDX_Text(dx, IDC_SF_END, m_EndSector);
 }
 
-BOOL CSectorFindDlg::OnCommand(WPARAM wp, LPARAM lp) {
-  switch (LOWORD(wp)) {
-    case IDC_SF_FIND_NEXT: FindNext(); return TRUE;
-    case IDC_SF_STOP: Stop(); return TRUE;
-    default: return CDialog::OnCommand(wp, lp);
-  }
-}
-
-void CSectorFindDlg::SetProgress(int percent) {
-  ::SendDlgItemMessageA(m_hWnd, IDC_SF_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(percent), 0);
-}
-
-void CSectorFindDlg::ButtonsIdle(bool idle) {
-  ::EnableWindow(::GetDlgItem(m_hWnd, IDC_SF_FIND_NEXT), idle);
-  ::EnableWindow(::GetDlgItem(m_hWnd, IDCANCEL), idle);
-  ::EnableWindow(::GetDlgItem(m_hWnd, IDC_SF_STOP), !idle);
+void CSectorFindDlg::StartAtTheExplorer() {
+  m_SearchSector = m_StartSector = Explorer()->m_SectorNumber;
+  m_BytePosition = 0;
+  m_SectorCount = Explorer()->CountSectors();
+  m_EndSector = m_SectorCount - 1;
 }
 
 void CSectorFindDlg::FindNext() {
   if (m_bRunning || !m_pExplorer) return;
-  ButtonsIdle(false);
-  m_bRunning = true;
   UpdateData(TRUE);
   lx::SectorSearch search;
   lx::PatternError error;
@@ -88,18 +75,16 @@ void CSectorFindDlg::FindNext() {
     error = lx::CheckPatternLength(search.pattern.size());
   }
   if (error != lx::PatternError::kNone) {
-    ButtonsIdle(true);
-    m_bRunning = false;
     MessageBox(lx::PatternErrorText(error));
     return;
   }
-  if (m_SectorCount == 0) m_SectorCount = m_pExplorer->CountSectors();
+  if (m_SectorCount == 0) m_SectorCount = Explorer()->CountSectors();
   m_EndSector = lx::ClampEndSector(m_EndSector, m_SectorCount);
   SetFieldNumber(m_hWnd, IDC_SF_END, m_EndSector);
   SetProgress(0);
 
   m_pExplorer->HideEditor();
-  int addressing = m_pExplorer->m_Addressing;
+  int addressing = Explorer()->m_Addressing;
   search.read = AddressedRead;
   search.context = &addressing;
   search.sectorCount = m_SectorCount;
@@ -112,21 +97,15 @@ void CSectorFindDlg::FindNext() {
   search.tick = FindTick;
   search.tickContext = &tick;
   // The search touches only this window and its own data while it pumps messages.
-  const lx::SearchResult result = lx::RunSectorSearch(search);
-
-  m_bRunning = false;
-  if (!m_pExplorer) {
-    // The explorer went while the search ran; this window belongs to nobody now.
-    DestroyWindow();
-    return;
-  }
-  ButtonsIdle(true);
+  lx::SearchResult result;
+  if (!RunSearch([&] { result = lx::RunSectorSearch(search); })) return;
+  CSectorExplorerDlg* explorer = Explorer();
   CString text;
   switch (result.outcome) {
     case lx::SearchOutcome::kHit:
-      m_pExplorer->SetSectorNumber(result.sector);
-      m_pExplorer->Move();
-      m_pExplorer->MarkByte(result.position);
+      explorer->SetSectorNumber(result.sector);
+      explorer->Move();
+      explorer->MarkByte(result.position);
       m_SearchSector = result.sector;
       m_BytePosition = result.position + 1;
       if (m_BytePosition > static_cast<int32_t>(lx::kSectorSize) - 1) {
@@ -151,13 +130,6 @@ void CSectorFindDlg::FindNext() {
       m_SearchSector = result.sector;
       break;
   }
-}
-
-void CSectorFindDlg::Close() {
-  m_bRunning = false;
-  ShowWindow(SW_HIDE);
-  if (m_pExplorer && m_pExplorer->m_hWnd)
-    ::SetWindowPos(m_pExplorer->m_hWnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
 }
 
 // ---- import and export -------------------------------------------------------------------------

@@ -16,11 +16,8 @@ namespace {
 
 CSectorExplorerDlg* g_explorer = nullptr;
 
-constexpr UINT_PTR kRefreshTimer = 1;
 constexpr int kRows = 32, kCols = 16, kAsciiCol = 17;
 constexpr COLORREF kHighlight = 0x0000C0FF;  // RGB 255, 192, 0
-// Where the mouse wheel put the top row, for every explorer of the process.
-int g_wheelRow = 1;
 
 const int kAnchoredIds[] = {IDC_SE_FIRST, IDC_SE_PREVIOUS, IDC_SE_NEXT,      IDC_SE_LAST,       IDC_SE_NUMBER,
                             IDC_SE_MOVE,  IDC_SE_ADDRESSING, IDC_SE_WRITE,   IDC_SE_FIND,       IDC_SE_IMPORT,
@@ -35,29 +32,22 @@ void AddStrings(HWND combo, std::initializer_list<const char*> texts) {
 
 CSectorExplorerDlg* GetSectorExplorer() { return g_explorer; }
 
-CSectorExplorerDlg::~CSectorExplorerDlg() {
-  LetTheFindWindowGo(m_pFindDlg);
-  if (font_) DeleteObject(font_);
-}
+CSectorExplorerDlg::CSectorExplorerDlg(CWnd* frame)
+    : CHexExplorerWithFind(IDD_LX_SECTOR_EXPLORER, {IDC_SE_GRID, IDC_SE_EDITOR, IDC_SE_FIRST, IDC_SE_PREVIOUS,
+                                                    IDC_SE_NEXT, IDC_SE_LAST, IDC_SE_FIND, IDC_SE_IMPORT,
+                                                    IDC_SE_EXPORT, IDC_SE_AUTO_UPDATE}),
+      frame_(frame) {}
 
 void CSectorExplorerDlg::PostNcDestroy() {
   if (g_explorer == this) g_explorer = nullptr;
   delete this;
 }
 
-void CSectorExplorerDlg::StopSearch() {
-  if (!m_pFindDlg) return;
-  m_pFindDlg->Stop();
-  m_pFindDlg->ShowWindow(SW_HIDE);
-}
-
 BOOL CSectorExplorerDlg::OnInitDialog() {
   CDialog::OnInitDialog();
   m_Grid.Attach(::GetDlgItem(m_hWnd, IDC_SE_GRID));
-  font_ = CreateFontA(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                      DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, "Tahoma");
   m_Grid.SetRedraw(false);
-  if (font_) m_Grid.SetFont(font_);
+  SetGridFont("Tahoma", DEFAULT_PITCH | FF_SWISS);
   m_Grid.SetRows(kRows + 1);
   m_Grid.SetCols(kAsciiCol + 1);
   m_Grid.SetFixedRows(1);
@@ -74,14 +64,12 @@ BOOL CSectorExplorerDlg::OnInitDialog() {
 
   AddStrings(::GetDlgItem(m_hWnd, IDC_SE_ADDRESSING), {"Physical sector", "Logical Sector"});
   AddStrings(::GetDlgItem(m_hWnd, IDC_SE_AUTO_UPDATE), {"None", "0.5 sec", "1 sec"});
-  ::SendDlgItemMessageA(m_hWnd, IDC_SE_EDITOR, EM_LIMITTEXT, 2, 0);
   lx::ProgramContext* program = lx::Program();
   int kind = program ? program->DeviceKind() : 0;
   SetDlgItemText(IDC_SE_JUMP, kind >= 1 && kind <= 3 ? "Jump to window" : "Jump to page");
   ::EnableWindow(::GetDlgItem(m_hWnd, IDC_SE_WRITE), FALSE);  // nothing read yet
 
-  ::GetWindowRect(m_hWnd, &m_FirstRect);
-  anchors_.Capture(m_hWnd, std::vector<int>(std::begin(kAnchoredIds), std::end(kAnchoredIds)), IDC_SE_GRID);
+  AnchorToBottom(std::vector<int>(std::begin(kAnchoredIds), std::end(kAnchoredIds)), 1, 2);
   return TRUE;
 }
 
@@ -188,13 +176,6 @@ void CSectorExplorerDlg::SetAddressing(int addressing) {
   CountSectors();
 }
 
-void CSectorExplorerDlg::SetAutoUpdate(int index) {
-  ::SendDlgItemMessageA(m_hWnd, IDC_SE_AUTO_UPDATE, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
-  KillTimer(kRefreshTimer);
-  if (index == 1) SetTimer(kRefreshTimer, 500);
-  if (index == 2) SetTimer(kRefreshTimer, 1000);
-}
-
 // ---- writing, find, import, export ------------------------------------------------------------
 void CSectorExplorerDlg::WriteSector() {
   if (!lx::Confirm()) return;
@@ -220,43 +201,10 @@ void CSectorExplorerDlg::WriteSector() {
   Move();
 }
 
-void CSectorExplorerDlg::ToggleFind() {
-  if (!m_pFindDlg) {
-    auto* find = new CSectorFindDlg(this);
-    if (!find->Create(IDD_LX_SECTOR_FIND, nullptr)) {
-      delete find;
-      return;
-    }
-    m_pFindDlg = find;
-    InitFindWindow(find->m_hWnd, IDC_SF_ASCII, IDC_SF_HEX, IDC_SF_CURRENT, IDC_SF_FROM, IDC_SF_PROGRESS);
-  }
-  CSectorFindDlg* find = m_pFindDlg;
-  if (!find->m_bRunning) {
-    find->UpdateData(TRUE);  // keeps what the user typed
-    find->m_SearchSector = find->m_StartSector = m_SectorNumber;
-    find->m_BytePosition = 0;
-    find->m_SectorCount = CountSectors();
-    find->m_EndSector = find->m_SectorCount - 1;
-    find->SetProgress(0);
-    find->UpdateData(FALSE);
-  }
-  ToggleBeside(m_hWnd, find->m_hWnd);
-}
+bool CSectorExplorerDlg::MayTransfer(bool) { return lx::Confirm(); }
 
-void CSectorExplorerDlg::RunImport() {
-  if (!lx::Confirm()) return;
-  CSectorTransferDlg dialog(true, m_SectorNumber, m_Addressing, this);
-  BeginOperation();
-  dialog.DoModal();
-  if (EndOperation()) Move();
-}
-
-void CSectorExplorerDlg::RunExport() {
-  if (!lx::Confirm()) return;
-  CSectorTransferDlg dialog(false, m_SectorNumber, m_Addressing, this);
-  BeginOperation();
-  dialog.DoModal();
-  EndOperation();
+std::unique_ptr<CDialog> CSectorExplorerDlg::MakeTransferDialog(bool import) {
+  return std::unique_ptr<CDialog>(new CSectorTransferDlg(import, m_SectorNumber, m_Addressing, this));
 }
 
 void CSectorExplorerDlg::JumpToLatestSector() {
@@ -299,52 +247,14 @@ void CSectorExplorerDlg::RestoreHighlight() {
 }
 
 // ---- the in-place editor -------------------------------------------------------------------------
-bool CSectorExplorerDlg::EditorVisible() const { return ::IsWindowVisible(::GetDlgItem(m_hWnd, IDC_SE_EDITOR)) != FALSE; }
-
-bool CSectorExplorerDlg::OpenEditor(long row, long col) {
-  if (row < 1 || row > kRows || col < 1 || col > kCols) return false;
-  HideEditor();
-  m_EditRow = row;
-  m_EditCol = col;
-  OpenCellEditor(m_Grid, m_hWnd, ::GetDlgItem(m_hWnd, IDC_SE_EDITOR), row, col, 0);
-  return true;
+bool CSectorExplorerDlg::EditableCell(long row, long col) const {
+  return row >= 1 && row <= kRows && col >= 1 && col <= kCols;
 }
 
-void CSectorExplorerDlg::CommitEditor() {
-  if (committing_ || m_EditRow < 1 || m_EditCol < 1) return;
-  HWND editor = ::GetDlgItem(m_hWnd, IDC_SE_EDITOR);
-  char typed[8] = "";
-  ::GetWindowTextA(editor, typed, sizeof typed);
-  const std::string cell = m_Grid.GetTextMatrix(m_EditRow, m_EditCol);
-  if (cell == typed) return;
-  committing_ = true;
-  uint8_t value = 0;
-  if (!lx::ParseHexCell(typed, &value)) {
-    // A typo must not become a 0 byte: the cell keeps its byte.
-    ::SetWindowTextA(editor, cell.c_str());
-    CString text;
-    text.Format("'%s' is not a byte: type one or two hexadecimal digits (0-9, A-F).", typed);
-    MessageBox(text);
-    committing_ = false;
-    return;
-  }
-  std::string ascii = m_Grid.GetTextMatrix(m_EditRow, kAsciiCol);
-  if (ascii.empty()) ascii.assign(kCols, '.');
-  if (ascii.size() < static_cast<size_t>(kCols)) ascii.resize(kCols, '.');
-  ascii[static_cast<size_t>(m_EditCol - 1)] = lx::SectorAsciiChar(value);
-  m_Grid.SetTextMatrix(m_EditRow, kAsciiCol, ascii.c_str());
-  m_Grid.SetTextMatrix(m_EditRow, m_EditCol, typed);
-  m_Buffer[static_cast<size_t>((m_EditRow - 1) * kCols + (m_EditCol - 1))] = value;
-  committing_ = false;
-}
+long CSectorExplorerDlg::DataRows() const { return kRows; }
 
-void CSectorExplorerDlg::HideEditor() {
-  HWND editor = ::GetDlgItem(m_hWnd, IDC_SE_EDITOR);
-  if (!editor || !::IsWindowVisible(editor)) return;
-  CommitEditor();
-  const bool focused = ::GetFocus() == editor;
-  ::ShowWindow(editor, SW_HIDE);
-  if (focused) ::SetFocus(m_Grid.GetSafeHwnd());
+std::string CSectorExplorerDlg::StoreCell(long row, long col, const std::string& typed) {
+  return StoreByteCell(m_Grid, row, col, kAsciiCol, typed, m_Buffer.data());
 }
 
 // ---- messages ------------------------------------------------------------------------------------
@@ -365,9 +275,6 @@ BOOL CSectorExplorerDlg::OnCommand(WPARAM wp, LPARAM lp) {
       }
       return TRUE;
     case IDC_SE_WRITE: WriteSector(); return TRUE;
-    case IDC_SE_FIND: ToggleFind(); return TRUE;
-    case IDC_SE_IMPORT: RunImport(); return TRUE;
-    case IDC_SE_EXPORT: RunExport(); return TRUE;
     case IDC_SE_JUMP: JumpToLatestSector(); return TRUE;
     case IDC_SE_CLOSE:
     case IDCANCEL:
@@ -377,84 +284,9 @@ BOOL CSectorExplorerDlg::OnCommand(WPARAM wp, LPARAM lp) {
       if (code == CBN_SELCHANGE)
         SetAddressing(static_cast<int>(::SendDlgItemMessageA(m_hWnd, IDC_SE_ADDRESSING, CB_GETCURSEL, 0, 0)));
       return TRUE;
-    case IDC_SE_AUTO_UPDATE:
-      if (code == CBN_SELCHANGE)
-        SetAutoUpdate(static_cast<int>(::SendDlgItemMessageA(m_hWnd, IDC_SE_AUTO_UPDATE, CB_GETCURSEL, 0, 0)));
-      return TRUE;
-    case IDC_SE_EDITOR:
-      if (code == EN_KILLFOCUS) CommitEditor();
-      return TRUE;
     default:
-      return CDialog::OnCommand(wp, lp);
+      return CHexExplorer::OnCommand(wp, lp);
   }
-}
-
-BOOL CSectorExplorerDlg::OnNotify(WPARAM wp, LPARAM lp, LRESULT* result) {
-  auto* header = reinterpret_cast<NMHDR*>(lp);
-  if (header->idFrom != IDC_SE_GRID) return CDialog::OnNotify(wp, lp, result);
-  auto* note = reinterpret_cast<LXGRIDNOTIFY*>(lp);
-  switch (header->code) {
-    case LXGN_DBLCLICK:
-      OpenEditor(note->row, note->col);
-      return TRUE;
-    case LXGN_KEYDOWN:
-      if (EditorVisible()) return TRUE;
-      switch (note->key) {
-        case VK_RETURN: OpenEditor(m_Grid.GetRow(), m_Grid.GetCol()); break;
-        case VK_HOME: ShowFirstSector(); break;
-        case VK_PRIOR: ShowPreviousSector(); break;
-        case VK_NEXT: ShowNextSector(); break;
-        case VK_END: ShowLastSector(); break;
-        default: break;
-      }
-      return TRUE;
-    case LXGN_SCROLL:
-    case LXGN_SELCHANGE:
-      HideEditor();
-      return TRUE;
-    default:
-      return CDialog::OnNotify(wp, lp, result);
-  }
-}
-
-BOOL CSectorExplorerDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) {
-  switch (msg) {
-    case WM_TIMER:
-      if (wp == kRefreshTimer) {
-        Move();
-        *result = 0;
-        return TRUE;
-      }
-      break;
-    case WM_GETMINMAXINFO:
-      // Only the height changes: the grid's columns have one width.
-      if (m_FirstRect.right > m_FirstRect.left) {
-        auto* info = reinterpret_cast<MINMAXINFO*>(lp);
-        const LONG width = m_FirstRect.right - m_FirstRect.left;
-        info->ptMinTrackSize.x = info->ptMaxTrackSize.x = width;
-        info->ptMinTrackSize.y = (m_FirstRect.bottom - m_FirstRect.top) / 2;
-        *result = 0;
-        return TRUE;
-      }
-      break;
-    case WM_SIZE:
-      HideEditor();
-      anchors_.Apply();
-      break;
-    case WM_MOVE:
-      HideEditor();
-      break;
-    case WM_MOUSEWHEEL: {
-      const short delta = GET_WHEEL_DELTA_WPARAM(wp);
-      g_wheelRow = delta < 0 ? std::min(g_wheelRow + 4, kRows) : std::max(g_wheelRow - 4, 1);
-      m_Grid.SetTopRow(g_wheelRow);
-      *result = 0;
-      return TRUE;
-    }
-    default:
-      break;
-  }
-  return CHexExplorer::OnMessage(msg, wp, lp, result);
 }
 
 // ---- the frame's command ------------------------------------------------------------------------

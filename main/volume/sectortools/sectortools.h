@@ -57,22 +57,19 @@ class CVolumeDuplicateDlg : public CDialog {
 // ---- sector explorer -------------------------------------------------------------------------
 class CSectorFindDlg;
 
-class CSectorExplorerDlg : public CHexExplorer {
+class CSectorExplorerDlg : public CHexExplorerWithFind<CSectorFindDlg> {
  public:
-  explicit CSectorExplorerDlg(CWnd* frame) : CHexExplorer(IDD_LX_SECTOR_EXPLORER), frame_(frame) {}
-  ~CSectorExplorerDlg() override;
+  explicit CSectorExplorerDlg(CWnd* frame);
   void PostNcDestroy() override;
   BOOL OnInitDialog() override;
   BOOL OnCommand(WPARAM wp, LPARAM lp) override;
-  BOOL OnNotify(WPARAM wp, LPARAM lp, LRESULT* result) override;
-  BOOL OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) override;
   void OnOK() override {}
   void OnCancel() override { ShowWindow(SW_HIDE); }
 
   // The operations the find window uses.
   int ReadSector(int32_t sector, uint8_t* buffer);
   int32_t CountSectors();
-  void Refresh() { Move(); }
+  void Refresh() override { Move(); }
   void MarkByte(int offset);
   void RestoreHighlight();
 
@@ -85,19 +82,9 @@ class CSectorExplorerDlg : public CHexExplorer {
   void ShowSector();
   void SetSectorNumber(int32_t sector);
   void SetAddressing(int addressing);
-  void SetAutoUpdate(int index);
   void WriteSector();
-  void ToggleFind();
-  void RunImport();
-  void RunExport();
   void JumpToLatestSector();
-  // The in-place editor over a byte cell, and what happens when it loses the focus.
-  bool OpenEditor(long row, long col);
-  void CommitEditor();
-  void HideEditor();
-  bool EditorVisible() const;
 
-  CLxGrid m_Grid;
   int32_t m_SectorNumber = 0;
   int32_t m_SectorCount = 0;
   int m_Addressing = 0;
@@ -105,13 +92,13 @@ class CSectorExplorerDlg : public CHexExplorer {
   int32_t m_ShownSector = -1;
   int m_ShownAddressing = 0;
   std::vector<uint8_t> m_Buffer = std::vector<uint8_t>(lx::kSectorSize, 0);
-  CSectorFindDlg* m_pFindDlg = nullptr;
-  long m_EditRow = 0, m_EditCol = 0;
-  RECT m_FirstRect = {};
 
  protected:
-  void StopTimers() override { SetAutoUpdate(0); }
-  void StopSearch() override;
+  bool EditableCell(long row, long col) const override;
+  long DataRows() const override;
+  std::string StoreCell(long row, long col, const std::string& typed) override;
+  bool MayTransfer(bool import) override;
+  std::unique_ptr<CDialog> MakeTransferDialog(bool import) override;
 
  private:
   void FillGrid();
@@ -119,29 +106,17 @@ class CSectorExplorerDlg : public CHexExplorer {
   CWnd* frame_;
   COLORREF savedHeader_ = 0;
   bool headerPlain_ = true;
-  bool committing_ = false;
-  BottomAnchors anchors_;
-  HFONT font_ = nullptr;
 };
 
 // ---- sector find -----------------------------------------------------------------------------
-class CSectorFindDlg : public CDialog {
+class CSectorFindDlg : public CHexFindDlg {
  public:
-  explicit CSectorFindDlg(CSectorExplorerDlg* explorer) : CDialog(IDD_LX_SECTOR_FIND, nullptr), m_pExplorer(explorer) {}
+  explicit CSectorFindDlg(CHexExplorer* explorer)
+      : CHexFindDlg(IDD_LX_SECTOR_FIND, explorer, {IDC_SF_FIND_NEXT, IDC_SF_STOP, IDCANCEL, IDC_SF_PROGRESS}) {}
   void DoDataExchange(CDataExchange* dx) override;
-  BOOL OnCommand(WPARAM wp, LPARAM lp) override;
-  void OnOK() override { FindNext(); }
-  void OnCancel() override { Close(); }
-  // The explorer owns the window while it exists; after it, the window deletes itself.
-  void PostNcDestroy() override {
-    if (!m_pExplorer) delete this;
-  }
-  void FindNext();
-  void Stop() { m_bRunning = false; }
-  void Close();
-  void SetProgress(int percent);
+  void FindNext() override;
+  void StartAtTheExplorer() override;
 
-  CSectorExplorerDlg* m_pExplorer;  // null once the explorer has gone
   int32_t m_SearchSector = 0;
   int32_t m_StartSector = 0;
   int32_t m_BytePosition = 0;
@@ -151,10 +126,9 @@ class CSectorFindDlg : public CDialog {
   int m_Scope = 0;   // 0 the current sector, 1 from the current position
   int m_Difference = 0;
   CString m_Pattern;
-  bool m_bRunning = false;
 
  private:
-  void ButtonsIdle(bool idle);
+  CSectorExplorerDlg* Explorer() const { return static_cast<CSectorExplorerDlg*>(m_pExplorer); }
 };
 
 // ---- sector import and export ------------------------------------------------------------------
