@@ -107,6 +107,67 @@ void ResetCounts() {
   g_probe = Probe();
 }
 
+// ---- the three explorers, opened through the frame on devices whose reads count ---------------------
+CSectorExplorerDlg* OpenSectorExplorer() {
+  DeviceApiTable.gfslGetNumberOfSectors = HundredThousandSectors;
+  DeviceApiTable.gfslReadSectors = ZeroSectors;
+  DeviceApiTable.gfslWriteSectors = CountedSectorWrites;
+  ToggleSectorExplorer(g_frame);
+  LxPumpMessages();
+  CSectorExplorerDlg* explorer = GetSectorExplorer();
+  if (explorer) g_probe.explorer = explorer->m_hWnd;
+  return explorer;
+}
+
+CNorExplorerDlg* OpenNorExplorer() {
+  if (lx::GetDeviceState() != lx::kDeviceOpen) lx::DeviceOpen("/a");
+  g_app.m_Options.DeviceKind = 1;
+  Command(ID_DEVICE_EXPLORER);
+  LxPumpMessages();
+  CNorExplorerDlg* explorer = GetNorExplorer();
+  if (explorer) g_probe.explorer = explorer->m_hWnd;
+  return explorer;
+}
+
+// 64 MiB of erased NOR: a search through it takes thousands of reads.
+uint64_t SixtyFourMiB(const char*) { return 64ull << 20; }
+int ErasedNorReads(int, uint32_t, uint32_t length, uint8_t* buffer) {
+  std::memset(buffer, 0xFF, length);
+  if (++g_reads == g_closeAtRead) CloseSoon();
+  return 0;
+}
+
+CNorExplorerDlg* OpenNorExplorerOnALargeDevice() {
+  CNorExplorerDlg* explorer = OpenNorExplorer();
+  DeviceApiTable.gfslGetNumberOfBytesPerDevice = SixtyFourMiB;
+  DeviceApiTable.gfslNORReadRawData = ErasedNorReads;
+  return explorer;
+}
+
+FakeNand g_nand;
+int (*g_fakeRawRead)(int, uint32_t, uint32_t, uint8_t*) = nullptr;
+int CountedRawRead(int volume, uint32_t page, uint32_t count, uint8_t* buffer) {
+  if (++g_reads == g_closeAtRead) CloseSoon();
+  return g_fakeRawRead(volume, page, count, buffer);
+}
+
+CVeltanExplorerDlg* OpenVeltanExplorer() {
+  g_nand.blocks = 256;
+  g_nand.perBlock = 64;
+  g_nand.Install();
+  g_fakeRawRead = DeviceApiTable.gfslVeltanReadRawPage;
+  DeviceApiTable.gfslVeltanReadRawPage = CountedRawRead;
+  g_app.m_Options.DeviceKind = 0;
+  lx::FrameDevice().VeltanSpareSize = g_nand.spare;
+  LxPromptQueueAnswer(IDNO);  // no block table file
+  LxPromptQueueAnswer(IDNO);
+  ToggleDeviceExplorer(g_frame);
+  LxPumpMessages();
+  CVeltanExplorerDlg* explorer = GetVeltanExplorer();
+  if (explorer) g_probe.explorer = explorer->m_hWnd;
+  return explorer;
+}
+
 // ---- a modal tool open: the frame is closed under it --------------------------------------------
 // Inside the explorer's modal tool (dialog, sheet or message box): the user closes the frame; then,
 // when the case asks for it, the frame's leaving step runs as it would if the frame went all the
@@ -198,43 +259,61 @@ class ExplorerCloseTest : public ::testing::Test {
     EXPECT_EQ(GetVeltanExplorer(), nullptr);
     EXPECT_FALSE(IsWindow(g_probe.explorer));
   }
-  CSectorExplorerDlg* OpenSectorExplorer() {
-    DeviceApiTable.gfslGetNumberOfSectors = HundredThousandSectors;
-    DeviceApiTable.gfslReadSectors = ZeroSectors;
-    DeviceApiTable.gfslWriteSectors = CountedSectorWrites;
-    ToggleSectorExplorer(g_frame);
-    LxPumpMessages();
-    CSectorExplorerDlg* explorer = GetSectorExplorer();
-    if (explorer) g_probe.explorer = explorer->m_hWnd;
-    return explorer;
-  }
   DeviceApiTableCells saved_;
 };
 
-// ---- the sector explorer ------------------------------------------------------------------------------
-TEST_F(ExplorerCloseTest, ClosingTheFrameStopsASectorSearchAndTheProgramEnds) {
-  CSectorExplorerDlg* explorer = OpenSectorExplorer();
-  ASSERT_NE(explorer, nullptr);
-  explorer->SendMessage(WM_COMMAND, MAKEWPARAM(IDC_SE_FIND, BN_CLICKED), 0);
-  CSectorFindDlg* find = explorer->m_pFindDlg;
-  ASSERT_NE(find, nullptr);
-  g_probe.find = find->m_hWnd;
-  find->SetDlgItemText(IDC_SF_PATTERN, "nowhere on the device");
-  find->CheckRadioButton(IDC_SF_CURRENT, IDC_SF_FROM, IDC_SF_FROM);
-  g_reads = 0;
-  g_closeAtRead = 3;
-  ::SendMessageA(g_probe.find, WM_COMMAND, MAKEWPARAM(IDC_SF_FIND_NEXT, BN_CLICKED), 0);
-  ASSERT_GE(g_readsAtClose, 3) << "the close never came";
-  EXPECT_FALSE(g_probe.frameStayed);    // a search does not hold the frame
-  EXPECT_FALSE(g_probe.explorerStayed); // the idle explorer went with it
-  EXPECT_TRUE(g_probe.findStayed);      // not destroyed under the running search
-  EXPECT_EQ(g_reads, g_readsAtClose) << "the search read on after the close";
-  EXPECT_FALSE(IsWindow(g_probe.find));  // gone once the search returned
-  EXPECT_FALSE(Told("String not found."));
-  ExpectNoExplorerLeft();
-  ExpectTheProgramEnds();
+// ---- a search running: the frame is closed from inside its message pump -------------------------
+struct FindCase {
+  const char* name;
+  CHexExplorer* (*open)();
+  UINT findButton;
+  HWND (*findWindow)(CHexExplorer* explorer);
+  int pattern, scopeFirst, scopeLast, findNext;
+  int readsAfterClose;  // the read under way when the close came may end
+};
+
+const FindCase kFindCases[] = {
+    {"sector explorer, 100,000 sectors", [] { return static_cast<CHexExplorer*>(OpenSectorExplorer()); }, IDC_SE_FIND,
+     [](CHexExplorer* e) { return static_cast<CSectorExplorerDlg*>(e)->m_pFindDlg->m_hWnd; }, IDC_SF_PATTERN,
+     IDC_SF_CURRENT, IDC_SF_FROM, IDC_SF_FIND_NEXT, 0},
+    {"NOR explorer, 64 MiB", [] { return static_cast<CHexExplorer*>(OpenNorExplorerOnALargeDevice()); }, IDC_NE_FIND,
+     [](CHexExplorer* e) { return static_cast<CNorExplorerDlg*>(e)->m_pFindDlg->m_hWnd; }, IDC_NF_TEXT, IDC_NF_CURRENT,
+     IDC_NF_FROM, IDC_NF_FIND_NEXT, 0},
+    {"NAND explorer, fake NAND", [] { return static_cast<CHexExplorer*>(OpenVeltanExplorer()); }, IDC_VX_FIND,
+     [](CHexExplorer* e) { return static_cast<CVeltanExplorerDlg*>(e)->m_pFindDlg->m_hWnd; }, IDC_VF_PATTERN,
+     IDC_VF_CURRENT, IDC_VF_FROM, IDC_VF_FIND_NEXT, 1},
+};
+
+TEST_F(ExplorerCloseTest, ClosingTheFrameStopsEachExplorersSearchAndTheProgramEnds) {
+  for (const FindCase& c : kFindCases) {
+    SCOPED_TRACE(c.name);
+    if (!g_frame) {
+      TearDown();
+      SetUp();
+    }
+    CHexExplorer* explorer = c.open();
+    ASSERT_NE(explorer, nullptr);
+    explorer->SendMessage(WM_COMMAND, MAKEWPARAM(c.findButton, BN_CLICKED), 0);
+    g_probe.find = c.findWindow(explorer);
+    ASSERT_TRUE(IsWindowVisible(g_probe.find));
+    ::SetDlgItemTextA(g_probe.find, c.pattern, "nowhere on the device");
+    ::CheckRadioButton(g_probe.find, c.scopeFirst, c.scopeLast, c.scopeLast);
+    g_reads = 0;
+    g_closeAtRead = 3;
+    ::SendMessageA(g_probe.find, WM_COMMAND, MAKEWPARAM(c.findNext, BN_CLICKED), 0);
+    ASSERT_GE(g_readsAtClose, 3) << "the close never came";
+    EXPECT_FALSE(g_probe.frameStayed);    // a search does not hold the frame
+    EXPECT_FALSE(g_probe.explorerStayed); // the idle explorer went with it
+    EXPECT_TRUE(g_probe.findStayed);      // not destroyed under the running search
+    EXPECT_LE(g_reads, g_readsAtClose + c.readsAfterClose) << "the search read on after the close";
+    EXPECT_FALSE(IsWindow(g_probe.find));  // gone once the search returned
+    EXPECT_FALSE(Told("String not found."));
+    ExpectNoExplorerLeft();
+    ExpectTheProgramEnds();
+  }
 }
 
+// ---- the sector explorer ------------------------------------------------------------------------------
 struct ToolCase {
   const char* name;
   UINT command;
@@ -354,9 +433,13 @@ TEST_F(ExplorerCloseTest, ClosingTheFrameDuringTheSectorImportWaitsForIt) {
 TEST_F(ExplorerCloseTest, TheFrameStaysUnderEachModalToolOfTheNorExplorer) {
   const ToolCase cases[] = {
       {"import", IDC_NE_IMPORT, false, false},
-      {"export", IDC_NE_EXPORT, false, true},
+      {"import, the frame going all the same", IDC_NE_IMPORT, false, true},
+      {"export", IDC_NE_EXPORT, false, false},
+      {"export, the frame going all the same", IDC_NE_EXPORT, false, true},
       {"the edit sheet", IDC_NE_EDIT_DATA, false, false},
-      {"the geometry sheet", IDC_NE_GEOMETRY, false, true},
+      {"the edit sheet, the frame going all the same", IDC_NE_EDIT_DATA, false, true},
+      {"the geometry sheet", IDC_NE_GEOMETRY, false, false},
+      {"the geometry sheet, the frame going all the same", IDC_NE_GEOMETRY, false, true},
       {"move to address", ID_LX_MOVE_TO_ADDRESS, false, false},
       {"move to address, the frame going all the same", ID_LX_MOVE_TO_ADDRESS, false, true},
       {"a message box", IDC_NE_IMPORT, true, false},  // import outside read mode
@@ -368,13 +451,8 @@ TEST_F(ExplorerCloseTest, TheFrameStaysUnderEachModalToolOfTheNorExplorer) {
       TearDown();
       SetUp();
     }
-    if (lx::GetDeviceState() != lx::kDeviceOpen) lx::DeviceOpen("/a");
-    g_app.m_Options.DeviceKind = 1;
-    Command(ID_DEVICE_EXPLORER);
-    LxPumpMessages();
-    CNorExplorerDlg* explorer = GetNorExplorer();
+    CNorExplorerDlg* explorer = OpenNorExplorer();
     ASSERT_NE(explorer, nullptr);
-    g_probe.explorer = explorer->m_hWnd;
     if (c.realBox) ::SendDlgItemMessageA(explorer->m_hWnd, IDC_NE_READ_MODE, CB_SETCURSEL, 1, 0);
     ASSERT_NO_FATAL_FAILURE(CloseUnderTool(explorer, c));
     DestroyExplorers(g_frame);
@@ -384,58 +462,14 @@ TEST_F(ExplorerCloseTest, TheFrameStaysUnderEachModalToolOfTheNorExplorer) {
 }
 
 // ---- the NAND explorer on the fake device --------------------------------------------------------
-FakeNand g_nand;
-int (*g_fakeRawRead)(int, uint32_t, uint32_t, uint8_t*) = nullptr;
-int CountedRawRead(int volume, uint32_t page, uint32_t count, uint8_t* buffer) {
-  if (++g_reads == g_closeAtRead) CloseSoon();
-  return g_fakeRawRead(volume, page, count, buffer);
-}
-
-CVeltanExplorerDlg* OpenVeltanExplorer() {
-  g_nand.blocks = 256;
-  g_nand.perBlock = 64;
-  g_nand.Install();
-  g_fakeRawRead = DeviceApiTable.gfslVeltanReadRawPage;
-  DeviceApiTable.gfslVeltanReadRawPage = CountedRawRead;
-  g_app.m_Options.DeviceKind = 0;
-  lx::FrameDevice().VeltanSpareSize = g_nand.spare;
-  LxPromptQueueAnswer(IDNO);  // no block table file
-  LxPromptQueueAnswer(IDNO);
-  ToggleDeviceExplorer(g_frame);
-  LxPumpMessages();
-  CVeltanExplorerDlg* explorer = GetVeltanExplorer();
-  if (explorer) g_probe.explorer = explorer->m_hWnd;
-  return explorer;
-}
-
-TEST_F(ExplorerCloseTest, ClosingTheFrameStopsANandSearchAndTheProgramEnds) {
-  CVeltanExplorerDlg* explorer = OpenVeltanExplorer();
-  ASSERT_NE(explorer, nullptr);
-  explorer->OnFind();
-  CVeltanFindDlg* find = explorer->m_pFindDlg;
-  ASSERT_NE(find, nullptr);
-  g_probe.find = find->m_hWnd;
-  find->SetDlgItemText(IDC_VF_PATTERN, "nowhere on the device");
-  find->CheckRadioButton(IDC_VF_CURRENT, IDC_VF_FROM, IDC_VF_FROM);
-  g_reads = 0;
-  g_closeAtRead = 3;
-  ::SendMessageA(g_probe.find, WM_COMMAND, MAKEWPARAM(IDC_VF_FIND_NEXT, BN_CLICKED), 0);
-  ASSERT_GE(g_readsAtClose, 3) << "the close never came";
-  EXPECT_FALSE(g_probe.frameStayed);
-  EXPECT_FALSE(g_probe.explorerStayed);
-  EXPECT_TRUE(g_probe.findStayed);
-  EXPECT_LE(g_reads, g_readsAtClose + 1) << "the search read on after the close";
-  EXPECT_FALSE(IsWindow(g_probe.find));
-  EXPECT_FALSE(Told("String not found."));
-  ExpectNoExplorerLeft();
-  ExpectTheProgramEnds();
-}
-
 TEST_F(ExplorerCloseTest, TheFrameStaysUnderEachModalToolOfTheNandExplorer) {
   const ToolCase cases[] = {
       {"import", IDC_VX_IMPORT, false, false},
       {"import, the frame going all the same", IDC_VX_IMPORT, false, true},
-      {"export", IDC_VX_EXPORT, false, true},
+      {"export", IDC_VX_EXPORT, false, false},
+      {"export, the frame going all the same", IDC_VX_EXPORT, false, true},
+      {"the edit sheet", IDC_VX_EDIT_PAGE, false, false},
+      {"the edit sheet, the frame going all the same", IDC_VX_EDIT_PAGE, false, true},
       {"a message box", IDC_VX_CHECK_ECC, true, false},  // no ECC module
       {"a message box, the frame going all the same", IDC_VX_CHECK_ECC, true, true},
   };
