@@ -20,6 +20,7 @@
 #include "lumivex/prompt.h"
 #include "lumivex/testkit.h"
 #include "resource.h"
+#include "test_support.h"
 
 using lxtest::ServedFile;
 using lxtest::ServedProduct;
@@ -40,10 +41,7 @@ std::string WinPath(const std::string& unixPath) {
 
 std::string Fixture(const char* name) { return WinPath(std::string(LX_UPDATE_FIXTURES) + "/" + name); }
 
-std::vector<uint8_t> ReadFileBytes(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  return std::vector<uint8_t>((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-}
+using lxtest::ReadBytes;
 
 void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::ofstream f(path, std::ios::binary);
@@ -81,7 +79,7 @@ void Take(const std::string& dir, const std::string& rel, Snapshot* out) {
     std::string name = fd.cFileName;
     if (name == "." || name == "..") continue;
     if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) Take(dir + "\\" + name, rel + name + "\\", out);
-    else (*out)[rel + name] = ReadFileBytes(dir + "\\" + name);
+    else (*out)[rel + name] = ReadBytes(dir + "\\" + name);
   } while (FindNextFileA(h, &fd));
   FindClose(h);
 }
@@ -104,12 +102,6 @@ class TestDlg : public CFreshlineDlg {
   }
 };
 
-std::vector<std::string> Prompts() {
-  std::vector<std::string> texts;
-  for (int i = 0; i < LxPromptRecordCount(); ++i) texts.push_back(LxPromptRecordText(i));
-  return texts;
-}
-
 // A work folder per test: "root" holds "install" (the installation, with a sub-folder as the kit
 // module has one) and "download" (the client's own download folder).
 class Freshline : public ::testing::Test {
@@ -127,12 +119,12 @@ class Freshline : public ::testing::Test {
     CreateDirectoryA((install + "\\External FS Module").c_str(), nullptr);
     // A: 1.9.255.300, offered 2.0.0.1. B: 3.0.0.0, offered 2.9 (older). C: no version information.
     // D: 1.9.255.300 in the sub-folder, offered 1.10 (newer part by part, older as text).
-    oldDll = ReadFileBytes(Fixture("update_component_1_9_255_300.dll"));
-    newDll = ReadFileBytes(Fixture("update_component_2_0_0_1.dll"));
+    oldDll = ReadBytes(Fixture("update_component_1_9_255_300.dll"));
+    newDll = ReadBytes(Fixture("update_component_2_0_0_1.dll"));
     ASSERT_FALSE(oldDll.empty());
     ASSERT_FALSE(newDll.empty());
     WriteFileBytes(install + "\\CompA.dll", oldDll);
-    WriteFileBytes(install + "\\CompB.dll", ReadFileBytes(Fixture("update_component_3_0_0_0.dll")));
+    WriteFileBytes(install + "\\CompB.dll", ReadBytes(Fixture("update_component_3_0_0_0.dll")));
     WriteFileBytes(install + "\\readme.txt", {'n', 'o', ' ', 'v', 'e', 'r', 's', 'i', 'o', 'n'});
     WriteFileBytes(install + "\\External FS Module\\CompD.dll", oldDll);
     for (int i = 0; i < 1500; ++i) helpText.push_back(static_cast<uint8_t>('a' + i % 26));
@@ -148,7 +140,7 @@ class Freshline : public ::testing::Test {
         {u"30", u"readme.txt", u"9.0.0.0", u"", u"No version installed", {{u"300", u"readme.txt", u"0", u"", helpText}}},
         {u"40", u"CompD.dll", u"1.10", u"\\External FS Module", u"Module",
          {{u"400", u"CompD.dll", u"0", u"\\External FS Module", newDll},
-          {u"401", u"marker.exe", u"1", u"\\External FS Module", ReadFileBytes(Fixture("update_run_marker.exe"))}}},
+          {u"401", u"marker.exe", u"1", u"\\External FS Module", ReadBytes(Fixture("update_run_marker.exe"))}}},
     };
   }
 
@@ -192,11 +184,11 @@ TEST_F(Freshline, UpdatesTwoComponentsEndToEnd) {
                                                           "Request:Version:40", "Request:Data:401",
                                                           "Request:Data:400", "Request:Data:100"}));
 
-  EXPECT_EQ(ReadFileBytes(install + "\\CompA.dll"), newDll);
-  EXPECT_EQ(ReadFileBytes(install + "\\External FS Module\\CompD.dll"), newDll);
-  EXPECT_EQ(ReadFileBytes(install + "\\CompB.dll"), ReadFileBytes(Fixture("update_component_3_0_0_0.dll")));
-  EXPECT_EQ(ReadFileBytes(install + "\\readme.txt").size(), 10u);
-  std::vector<uint8_t> ran = ReadFileBytes(install + "\\External FS Module\\ran.txt");
+  EXPECT_EQ(ReadBytes(install + "\\CompA.dll"), newDll);
+  EXPECT_EQ(ReadBytes(install + "\\External FS Module\\CompD.dll"), newDll);
+  EXPECT_EQ(ReadBytes(install + "\\CompB.dll"), ReadBytes(Fixture("update_component_3_0_0_0.dll")));
+  EXPECT_EQ(ReadBytes(install + "\\readme.txt").size(), 10u);
+  std::vector<uint8_t> ran = ReadBytes(install + "\\External FS Module\\ran.txt");
   EXPECT_EQ(std::string(ran.begin(), ran.end()), "\"" + install + "\\External FS Module\\marker.exe\"");
   // Our downloads are gone, the other file stays.
   EXPECT_EQ(SnapshotOf(download), (Snapshot{{"notes.txt", {'m', 'i', 'n', 'e'}}}));
@@ -207,7 +199,7 @@ TEST_F(Freshline, UpdatesTwoComponentsEndToEnd) {
   Open(again, server);
   again.Click(IDC_START_UPDATE);
   EXPECT_NE(again.Log().find("There is no update at the moment."), std::string::npos) << again.Log();
-  EXPECT_EQ(ReadFileBytes(install + "\\CompA.dll"), newDll);
+  EXPECT_EQ(ReadBytes(install + "\\CompA.dll"), newDll);
 }
 
 TEST_F(Freshline, ServersThatMisbehave) {
@@ -256,8 +248,8 @@ TEST_F(Freshline, ServersThatMisbehave) {
     std::string log = dlg.Log();
     EXPECT_NE(log.find(c.logged), std::string::npos) << c.what << "\n" << log;
     if (c.installs) {
-      EXPECT_EQ(ReadFileBytes(install + "\\CompA.dll"), newDll) << c.what;
-      EXPECT_EQ(ReadFileBytes(install + "\\External FS Module\\CompD.dll"), newDll) << c.what;
+      EXPECT_EQ(ReadBytes(install + "\\CompA.dll"), newDll) << c.what;
+      EXPECT_EQ(ReadBytes(install + "\\External FS Module\\CompD.dll"), newDll) << c.what;
     } else {
       EXPECT_EQ(SnapshotOf(install), before) << c.what;  // not a byte changed
       EXPECT_NE(log.find("Nothing was installed."), std::string::npos) << c.what << "\n" << log;
@@ -308,14 +300,14 @@ TEST_F(Freshline, NamesLeadingOutOfTheInstallationAreRefused) {
   Open(dlg, server);
   dlg.Click(IDC_START_UPDATE);
   EXPECT_NE(dlg.Log().find("named a component outside the installation folder"), std::string::npos) << dlg.Log();
-  EXPECT_EQ(ReadFileBytes(install + "\\CompA.dll"), oldDll);
+  EXPECT_EQ(ReadBytes(install + "\\CompA.dll"), oldDll);
 }
 
 TEST_F(Freshline, SelfUpdateNeedsBothFilesAndRestartsThroughTheBatch) {
   const std::string marker = root + "\\restarted.txt";
   std::string batchText = "@echo off\r\necho restarted> \"" + marker + "\"\r\n";
   std::vector<uint8_t> batch(batchText.begin(), batchText.end());
-  std::vector<uint8_t> exe = ReadFileBytes(Fixture("update_run_marker.exe"));
+  std::vector<uint8_t> exe = ReadBytes(Fixture("update_run_marker.exe"));
   {
     // Only the program, without its batch file: left out, the other component is installed.
     UpdateServer server;
@@ -326,7 +318,7 @@ TEST_F(Freshline, SelfUpdateNeedsBothFilesAndRestartsThroughTheBatch) {
     dlg.Click(IDC_START_UPDATE);
     EXPECT_NE(dlg.Log().find("come only together: the one sent alone is left out."), std::string::npos) << dlg.Log();
     EXPECT_FALSE(Exists(install + "\\Freshline_new.exe"));
-    EXPECT_EQ(ReadFileBytes(install + "\\CompA.dll"), newDll);
+    EXPECT_EQ(ReadBytes(install + "\\CompA.dll"), newDll);
     EXPECT_TRUE(dlg.ended.empty());
     dlg.DestroyWindow();
   }
@@ -340,9 +332,9 @@ TEST_F(Freshline, SelfUpdateNeedsBothFilesAndRestartsThroughTheBatch) {
   Open(dlg, server);
   dlg.Click(IDC_START_UPDATE);
   std::string log = dlg.Log();
-  EXPECT_EQ(ReadFileBytes(install + "\\Freshline_new.exe"), exe);
-  EXPECT_EQ(ReadFileBytes(install + "\\Freshline_new.bat"), batch);
-  EXPECT_EQ(ReadFileBytes(install + "\\CompA.dll"), oldDll);  // only the self-update this time
+  EXPECT_EQ(ReadBytes(install + "\\Freshline_new.exe"), exe);
+  EXPECT_EQ(ReadBytes(install + "\\Freshline_new.bat"), batch);
+  EXPECT_EQ(ReadBytes(install + "\\CompA.dll"), oldDll);  // only the self-update this time
   std::vector<std::string> prompts = Prompts();
   ASSERT_EQ(prompts.size(), 3u);
   EXPECT_EQ(prompts[2], "Auto Update application has been updated.\nIt will restart automatically in order to apply "
@@ -366,8 +358,8 @@ TEST_F(Freshline, AFailedInstallationKeepsTheDownloads) {
   EXPECT_NE(log.find("Update has failed.\nThe downloaded files are kept in " + download + "."), std::string::npos)
       << log;
   // Each record's download in a folder of its own, numbered by its place in the list.
-  EXPECT_EQ(ReadFileBytes(download + "\\1\\CompA.dll"), newDll);
-  EXPECT_EQ(ReadFileBytes(download + "\\2\\CompA.ini"), std::vector<uint8_t>{'x'});
+  EXPECT_EQ(ReadBytes(download + "\\1\\CompA.dll"), newDll);
+  EXPECT_EQ(ReadBytes(download + "\\2\\CompA.ini"), std::vector<uint8_t>{'x'});
   EXPECT_EQ(log.find("finished successfully"), std::string::npos);
 }
 
@@ -380,8 +372,8 @@ TEST_F(Freshline, FilesOfOneNameFromTwoComponentsKeepTheirOwnContent) {
   Open(dlg, server);
   dlg.Click(IDC_START_UPDATE);
   EXPECT_NE(dlg.Log().find("Update has been finished successfully."), std::string::npos) << dlg.Log();
-  EXPECT_EQ(ReadFileBytes(install + "\\settings.ini"), (std::vector<uint8_t>{'a', '=', '1'}));
-  EXPECT_EQ(ReadFileBytes(install + "\\External FS Module\\Settings.INI"), (std::vector<uint8_t>{'d', '=', '4'}));
+  EXPECT_EQ(ReadBytes(install + "\\settings.ini"), (std::vector<uint8_t>{'a', '=', '1'}));
+  EXPECT_EQ(ReadBytes(install + "\\External FS Module\\Settings.INI"), (std::vector<uint8_t>{'d', '=', '4'}));
   EXPECT_FALSE(Exists(download));
 }
 
@@ -415,7 +407,7 @@ TEST_F(Freshline, DownloadsOfCollidingNamesKeepTheirOwnBytes) {
     dlg.Click(IDC_START_UPDATE);
     std::string log = dlg.Log();
     EXPECT_NE(log.find("Update has been finished successfully."), std::string::npos) << log;
-    for (const auto& e : expected) EXPECT_EQ(ReadFileBytes(e.first), e.second) << e.first;
+    for (const auto& e : expected) EXPECT_EQ(ReadBytes(e.first), e.second) << e.first;
     EXPECT_FALSE(Exists(download)) << "every download and its folder removed";
   }
 }
@@ -480,7 +472,7 @@ TEST_F(Freshline, ExitStopsALongRunAtOnce) {
   EXPECT_LT(server.Requests().size(), 3001u) << "the run went on after Exit";
   EXPECT_LT(returned - exitAt, 3000u) << "Exit was honoured " << (returned - exitAt) << " ms late";
   EXPECT_LT(log.size(), 70000u);
-  EXPECT_EQ(ReadFileBytes(install + "\\CompA.dll"), oldDll);
+  EXPECT_EQ(ReadBytes(install + "\\CompA.dll"), oldDll);
 }
 
 // A download that announces more than any file of the product may be is refused before a byte of
@@ -573,8 +565,8 @@ TEST_F(Freshline, TheProgramUpdatesAndEndsOnExit) {
     log = LxControlText(GetDlgItem(window, IDC_LOG));
   }
   EXPECT_NE(log.find("Update has been finished successfully."), std::string::npos) << log;
-  EXPECT_EQ(ReadFileBytes(install + "\\CompA.dll"), newDll);
-  EXPECT_EQ(ReadFileBytes(install + "\\External FS Module\\CompD.dll"), newDll);
+  EXPECT_EQ(ReadBytes(install + "\\CompA.dll"), newDll);
+  EXPECT_EQ(ReadBytes(install + "\\External FS Module\\CompD.dll"), newDll);
   ::PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
   EXPECT_EQ(LxWaitForExit(process, 20000), 0u);
 }

@@ -20,6 +20,7 @@
 #include "pass_through_tarn.h"
 #include "resource.h"
 #include "test_programs.h"
+#include "test_support.h"
 #include "update_dlg.h"
 #include "vme_asm.h"
 
@@ -52,12 +53,6 @@ kitsim::KitJtagFeatures* Kit() {
   static HMODULE sim = LoadLibraryA("LxKitSim.dll");
   auto fn = LxGetProc<void* (*)(int)>(sim, "LxKitSimJtag");
   return fn ? static_cast<kitsim::KitJtagFeatures*>(fn(0)) : nullptr;
-}
-
-std::vector<std::string> Prompts() {
-  std::vector<std::string> texts;
-  for (int i = 0; i < LxPromptRecordCount(); ++i) texts.push_back(LxPromptRecordText(i));
-  return texts;
 }
 
 std::string Narrow(const std::wstring& w) {

@@ -23,7 +23,7 @@ uint32_t Regs32(const kitsim::Kit& k, int first) {
 struct Link : ::testing::Test {
     kitsim::Kit kit;
     kitsim::NorChip chip{kitsim::DefaultNorPart(), kit.Clock()};
-    SimPipes pipes{kit};
+    lxtest::SimPipes pipes{kit};
     TarnLink link;
 
     Link() {
@@ -127,7 +127,7 @@ TEST_F(Link, ValidationFailsBeforeAnythingChangesOrIsSent) {
     ExpectFail(link.BurstRead8(0, 0, buf), text::kBurstRead8);
     ExpectFail(link.PageRead16(0, 0, buf), text::kPageRead16);
     EXPECT_TRUE(pipes.streamSizes.empty());
-    EXPECT_EQ(pipes.transfers[kEpCommandOut], 0);
+    EXPECT_EQ(pipes.transfers[kEpCommandOut], 0u);
 }
 
 TEST_F(Link, SetVoltageChecksSourceAndRange) {
@@ -346,7 +346,7 @@ TEST_F(Link, EepromReadsSplitIntoPackets) {
     for (size_t i = 0; i < 200; ++i) kit.ControllerEeprom()[100 + i] = static_cast<uint8_t>(i);
     auto before = pipes.transfers[kEpCommandOut];
     ASSERT_TRUE(link.ReadTarn_ControllerEEPROM(100, 200, data.data()).Ok());
-    EXPECT_EQ(pipes.transfers[kEpCommandOut] - before, 4);
+    EXPECT_EQ(pipes.transfers[kEpCommandOut] - before, 4u);
     EXPECT_TRUE(std::equal(data.begin(), data.end(), kit.ControllerEeprom().begin() + 100));
     uint8_t head[7];
     ASSERT_TRUE(link.ReadTarn_SocketEEPROM(0, 7, head).Ok());
@@ -370,11 +370,11 @@ TEST_F(Link, I2cTransfersLongerThanAPacketAreRefusedUnsent) {
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.write ? "write " : "read ") + std::to_string(c.length));
         std::fill(kit.ControllerEeprom().begin(), kit.ControllerEeprom().end(), 0xFF);
-        const int before = pipes.transfers[kEpCommandOut];
+        const uint64_t before = pipes.transfers[kEpCommandOut];
         const bool ok = c.write ? link.Write_I2C_DEVICE(0x50, 0, c.length, data.data())
                                 : link.Read_I2C_DEVICE(0x50, 0x10, 0, c.length, back.data());
         EXPECT_EQ(ok, c.ok);
-        EXPECT_EQ(pipes.transfers[kEpCommandOut] - before, c.ok ? 1 : 0);
+        EXPECT_EQ(pipes.transfers[kEpCommandOut] - before, c.ok ? 1u : 0u);
         if (c.write) {
             // the bytes after the two address bytes land at 0x10; nothing at all when refused
             for (uint32_t i = 0; i < 60; ++i)

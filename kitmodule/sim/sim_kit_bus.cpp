@@ -4,30 +4,6 @@
 
 namespace rook {
 
-bool SimKitPipes::Transfer(uint8_t ep, uint8_t* buffer, uint32_t& length) {
-    ++transfers[ep];
-    if (unplugged) {
-        length = 0;
-        return false;
-    }
-    if (ep == tarn::kEpCommandOut) {
-        kit.CommandOut(buffer, length);
-        return true;
-    }
-    if (ep == tarn::kEpStreamOut) {
-        streamBytes += length;
-        kit.StreamOut(buffer, length);
-        return true;
-    }
-    if (kit.InWaiting(ep) == 0 && length > 0) {
-        length = 0;
-        return false;
-    }
-    length = static_cast<uint32_t>(kit.InRead(ep, buffer, length));
-    if (ep == tarn::kEpDataIn) readBytes += length;
-    return true;
-}
-
 HResult SimKitBus::ConnectTarn() {
     if (pipes_.unplugged) return static_cast<HResult>(0x80004004);
     if (!link_.Attached()) link_.Attach(&pipes_);

@@ -8,25 +8,13 @@
 
 #include "kit_bus.h"
 #include "kitsim/kit.h"
+#include "sim_pipes.h"
 #include "tarn_link.h"
 
 namespace rook {
 
 // The endpoints of one kit; `unplugged` makes every transfer fail, as a pulled cable does.
-struct SimKitPipes : tarn::TarnPipes {
-    explicit SimKitPipes(kitsim::Kit& k) : kit(k) {}
-    bool Transfer(uint8_t endpoint, uint8_t* buffer, uint32_t& length) override;
-    uint32_t Timeout(uint8_t) const override { return 10000; }
-    void SetTimeout(uint8_t, uint32_t) override {}
-    void Abort(uint8_t) override {}
-    void Reset(uint8_t endpoint) override { kit.InDiscard(endpoint); }
-
-    kitsim::Kit& kit;
-    bool unplugged = false;
-    std::map<uint8_t, uint64_t> transfers;  // by endpoint
-    uint64_t streamBytes = 0;
-    uint64_t readBytes = 0;
-};
+using SimKitPipes = lxtest::SimPipes;
 
 class SimKitBus : public KitBus {
 public:

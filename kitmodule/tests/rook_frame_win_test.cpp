@@ -19,6 +19,7 @@
 #include "lumivex/testkit.h"
 #include "module_loader.h"
 #include "open_device.h"
+#include "rook_session.h"
 #include "test_support.h"
 #include "veltan_presets.h"
 #include "viewers.h"
@@ -28,9 +29,7 @@ namespace {
 CBrambApp g_app;
 
 kitsim::NorChip* Chip() {
-    HMODULE sim = GetModuleHandleA("LxKitSim.dll");
-    if (!sim) return nullptr;
-    auto get = reinterpret_cast<void* (*)(int)>(reinterpret_cast<void*>(GetProcAddress(sim, "LxKitSimNorChip")));
+    auto get = SimExport<void* (*)(int)>("LxKitSimNorChip");
     return get ? static_cast<kitsim::NorChip*>(get(0)) : nullptr;
 }
 
@@ -47,30 +46,19 @@ protected:
         folder_ = MakeTempFolder("lxrook");
         g_app.m_OptionsFilePath = (folder_ + "\\setup.ini").c_str();
         std::memset(&g_app.m_Options, 0, sizeof g_app.m_Options);
-        // The module reads the installation folder the main program registered.
-        ASSERT_TRUE(RegisterInstallFolderOnce(folder_));
-        SetEnvironmentVariableA("LX_TARNROOK_PRESET",
-                                "class=1;type=1;bus=16;interleave=1;cs=1;socket=1;vcc=1800;jedec=0x7E1001;forceFpga=0");
-        lx::SetDeviceFrameHooks(lx::DeviceFrameHooks());
-        lx::SetDeviceState("/a", lx::kDeviceClosed);
-        module_ = binder_.LoadDeviceLibrary((ExeFolder() + "\\Tarn-Rook.dll").c_str());
-        ASSERT_NE(module_, nullptr);
-        binder_.LoadDeviceApi(module_);
-        g_app.m_bDeviceModuleLoaded = true;
+        ASSERT_TRUE(session_.Load(
+            g_app, folder_, "class=1;type=1;bus=16;interleave=1;cs=1;socket=1;vcc=1800;jedec=0x7E1001;forceFpga=0"));
     }
     void TearDown() override {
         DestroyProfilerDialog();
         if (dialog_.m_hWnd) dialog_.DestroyWindow();
-        if (lx::GetDeviceState() == lx::kDeviceOpen) lx::DeviceClose("/a");
-        binder_.ResetDeviceApi();
-        binder_.FreeDeviceLibrary(module_);
+        session_.Unload();
         g_app.m_bDeviceModuleLoaded = false;
         LxPromptTestEnd();
     }
 
     COpenDeviceDlg dialog_;
-    CDeviceApiBinder binder_;
-    HMODULE module_ = nullptr;
+    RookSession session_;
     std::string folder_;
 };
 

@@ -15,6 +15,7 @@
 #include "kitsim/spi_chip.h"
 #include "lumivex/deviceapi.h"
 #include "pattern.h"
+#include "test_support.h"
 #include "veltan_presets.h"
 #include "rook_api.h"
 
@@ -28,16 +29,8 @@ Api& Rook() {
 }
 
 kitsim::NorChip* Chip() {
-    HMODULE sim = GetModuleHandleA("LxKitSim.dll");
-    if (!sim) return nullptr;
-    auto get = reinterpret_cast<void* (*)(int)>(reinterpret_cast<void*>(GetProcAddress(sim, "LxKitSimNorChip")));
+    auto get = SimExport<void* (*)(int)>("LxKitSimNorChip");
     return get ? static_cast<kitsim::NorChip*>(get(0)) : nullptr;
-}
-
-template <class F>
-F SimExport(const char* name) {
-    HMODULE sim = GetModuleHandleA("LxKitSim.dll");
-    return sim ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(sim, name))) : nullptr;
 }
 
 kitsim::NandChip* NandChip() {
@@ -46,8 +39,7 @@ kitsim::NandChip* NandChip() {
 }
 
 int Unplug(int on) {
-    HMODULE sim = GetModuleHandleA("LxKitSim.dll");
-    auto f = reinterpret_cast<int (*)(int, int)>(reinterpret_cast<void*>(GetProcAddress(sim, "LxKitSimUnplug")));
+    auto f = SimExport<int (*)(int, int)>("LxKitSimUnplug");
     return f ? f(0, on) : -1;
 }
 
@@ -58,17 +50,9 @@ protected:
     void SetUp() override {
         ASSERT_NE(Rook().module, nullptr) << GetLastError();
         // The module reads the installation folder the main program registered; give it one.
-        HKEY key;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Keldorn\\Lumivex\\Main App", 0, nullptr, 0,
-                                  KEY_READ | KEY_WRITE, nullptr, &key, nullptr),
-                  ERROR_SUCCESS);
-        char path[512];
-        DWORD size = sizeof path;
-        if (RegQueryValueExA(key, "Full Path", nullptr, nullptr, reinterpret_cast<BYTE*>(path), &size) != ERROR_SUCCESS) {
-            GetCurrentDirectoryA(sizeof path, path);
-            RegSetValueExA(key, "Full Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(path), DWORD(strlen(path) + 1));
-        }
-        RegCloseKey(key);
+        char cwd[MAX_PATH] = "";
+        GetCurrentDirectoryA(sizeof cwd, cwd);
+        ASSERT_TRUE(RegisterInstallFolderOnce(cwd));
         SetEnvironmentVariableA("LX_TARNROOK_PRESET", kPreset);
         Rook().fpCreateFunctionProfiler();
     }

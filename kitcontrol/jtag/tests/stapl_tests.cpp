@@ -6,6 +6,7 @@
 
 #include "jam_player.h"
 #include "sim_link.h"
+#include "test_files.h"
 #include "test_programs.h"
 
 using lx::jam::JamLimits;
@@ -43,16 +44,7 @@ struct HarnessOf {
 };
 using Harness = HarnessOf<lx::jtag::LinkJamHost>;
 
-std::string ReadFile(const std::string& path) {
-  std::string text;
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return text;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
-  std::fclose(f);
-  return text;
-}
+using lxtest::ReadFile;
 
 std::string V2(const std::string& body) {
   return "ACTION PROGRAM = MAIN;\nPROCEDURE MAIN;\n" + body + "\nENDPROC;\n";

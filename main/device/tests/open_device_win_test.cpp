@@ -34,12 +34,6 @@ std::string ReadWholeFile(const std::string& path) {
   return text;
 }
 
-std::vector<std::string> Prompts() {
-  std::vector<std::string> texts;
-  for (int i = 0; i < LxPromptRecordCount(); ++i) texts.push_back(LxPromptRecordText(i));
-  return texts;
-}
-
 // ----- Answers for the nested modal dialogs -------------------------------------------------------
 struct DialogStep {
   const char* caption;

@@ -19,6 +19,7 @@
 #include "module_loader.h"
 #include "script_host.h"
 #include "script_runner.h"
+#include "test_files.h"
 
 namespace {
 
@@ -46,12 +47,7 @@ struct CollectLog : lx::ScriptLog {
   std::vector<std::string> lines;
 } g_log;
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::stringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
+using lxtest::ReadFile;
 
 std::vector<std::string> Prompts() {
   std::vector<std::string> texts;

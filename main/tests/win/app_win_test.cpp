@@ -15,10 +15,7 @@ namespace {
 
 CBrambApp g_app;
 
-std::vector<uint8_t> ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using lxtest::ReadBytes;
 
 void WriteAll(const std::string& path, const void* data, size_t size) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -69,7 +66,7 @@ class AppTest : public ::testing::Test {
 TEST_F(AppTest, MissingSetupIniIsCreatedAndTheShortReadFails) {
   EXPECT_EQ(g_app.LoadOptions(true), 1);
   EXPECT_EQ(GetFileAttributesA(SetupIni().c_str()) != INVALID_FILE_ATTRIBUTES, true);
-  EXPECT_EQ(ReadAll(SetupIni()).size(), 0u);
+  EXPECT_EQ(ReadBytes(SetupIni()).size(), 0u);
   EXPECT_EQ(LastPromptText(),
             "Error was occurred while reading setup.ini file.\nPlease, select Device > Options menu, then check your "
             "setup.");
@@ -86,11 +83,11 @@ TEST_F(AppTest, MissingSetupIniIsCreatedAndTheShortReadFails) {
 
 TEST_F(AppTest, SetupIniRoundTripsByteForByte) {
   WriteOptions("lxfix_device_all.dll", 3, 4);
-  auto original = ReadAll(SetupIni());
+  auto original = ReadBytes(SetupIni());
   ASSERT_EQ(g_app.LoadOptions(false), 0);
   EXPECT_EQ(g_app.m_OptionsFilePath, SetupIni().c_str());
   ASSERT_EQ(g_app.SaveOptions(), 0);
-  EXPECT_EQ(ReadAll(SetupIni()), original);
+  EXPECT_EQ(ReadBytes(SetupIni()), original);
 }
 
 // The tools read and change the options only through lx::Program(); what they change is saved.
@@ -105,7 +102,7 @@ TEST_F(AppTest, TheToolsSeeTheApplicationsOptionsAndFoldersThroughTheProgram) {
 
   program->SetDeviceKind(lx::kDeviceKindSpi);  // SPI has one window size: the index goes back to 0
   program->SetVyrModulePath("C:\\vyr\\analyzer.dll");
-  const std::vector<uint8_t> saved = ReadAll(SetupIni());
+  const std::vector<uint8_t> saved = ReadBytes(SetupIni());
   ASSERT_EQ(saved.size(), 3080u);
   EXPECT_EQ(saved[516], lx::kDeviceKindSpi);
   EXPECT_EQ(saved[517], 0);
@@ -128,12 +125,12 @@ TEST_F(AppTest, TheToolsSeeTheApplicationsOptionsAndFoldersThroughTheProgram) {
 
 TEST_F(AppTest, LongerFileLoadsItsRecordAndSaveWritesOnlyTheRecord) {
   WriteOptions("lxfix_device_all.dll");
-  auto bytes = ReadAll(SetupIni());
+  auto bytes = ReadBytes(SetupIni());
   bytes.resize(5000, 0xAB);
   WriteAll(SetupIni(), bytes.data(), bytes.size());
   ASSERT_EQ(g_app.LoadOptions(false), 0);
   ASSERT_EQ(g_app.SaveOptions(), 0);
-  EXPECT_EQ(ReadAll(SetupIni()).size(), 3080u);
+  EXPECT_EQ(ReadBytes(SetupIni()).size(), 3080u);
 }
 
 TEST_F(AppTest, DamagedSetupIniIsMadeSafe) {
@@ -265,7 +262,7 @@ TEST_F(AppTest, RestartClosesTheDeviceAndQuotesTheProgramPath) {
   std::string started;
   for (int i = 0; i < 100 && started.empty(); ++i) {
     Sleep(50);
-    auto bytes = ReadAll(record);
+    auto bytes = ReadBytes(record);
     started.assign(bytes.begin(), bytes.end());
   }
   EXPECT_EQ(started, "\"" + spaced + "\\Lumivex.exe\" beginner\n" + spaced + "\n");
@@ -412,8 +409,8 @@ TEST(Registration, CopyFolderFilesKeepsExistingFilesAndSkipsFolders) {
   CreateDirectoryA((from + "\\sub").c_str(), nullptr);
   WriteAll(to + "\\two.vbs", "mine", 4);
   EXPECT_EQ(CopyFolderFiles(from.c_str(), (to + "\\").c_str()), 0);
-  auto one = ReadAll(to + "\\one.vbs");
-  auto two = ReadAll(to + "\\two.vbs");
+  auto one = ReadBytes(to + "\\one.vbs");
+  auto two = ReadBytes(to + "\\two.vbs");
   EXPECT_EQ(std::string(one.begin(), one.end()), "new1");
   EXPECT_EQ(std::string(two.begin(), two.end()), "mine");
   EXPECT_EQ(GetFileAttributesA((to + "\\sub").c_str()), INVALID_FILE_ATTRIBUTES);

@@ -30,17 +30,6 @@ CMainFrame* g_frame = nullptr;
 std::string g_folder;
 const char kRefusal[] = "Please stop the running operation of the device explorer first.";
 
-std::vector<std::string> Prompts() {
-  std::vector<std::string> texts;
-  for (int i = 0; i < LxPromptRecordCount(); ++i) texts.push_back(LxPromptRecordText(i));
-  return texts;
-}
-
-bool Told(const std::string& text) {
-  const std::vector<std::string> prompts = Prompts();
-  return std::find(prompts.begin(), prompts.end(), text) != prompts.end();
-}
-
 // The frame sent its quit (it went); the quit is taken so that the next frame's tests go on.
 bool TakeQuit() {
   MSG msg;

@@ -30,27 +30,15 @@ CBrambApp g_app;
 CMainFrame* g_frame = nullptr;
 std::string g_folder;
 
-void WriteOptions(const char* module, const char* norDriver) {
+lx::OptionsRecord Options(const char* module, const char* norDriver) {
   lx::OptionsRecord options;
   std::memset(&options, 0, sizeof options);
   lx::SetOptionsPath(options.FsLibraryPath, module);
   lx::SetOptionsPath(options.NorDriverPath, norDriver);
-  std::ofstream file(g_folder + "\\setup.ini", std::ios::binary);
-  file.write(reinterpret_cast<const char*>(&options), sizeof options);
+  return options;
 }
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::stringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
-
-std::vector<std::string> Prompts() {
-  std::vector<std::string> texts;
-  for (int i = 0; i < LxPromptRecordCount(); ++i) texts.push_back(LxPromptRecordText(i));
-  return texts;
-}
+using lxtest::ReadFile;
 
 // Answers the modal open-device dialog from a timer while the menu command runs it.
 std::string g_seenCaption;
@@ -82,13 +70,7 @@ class FrameTest : public ::testing::Test {
     } else {
       g_folder = MakeTempFolder("lxframe");
     }
-    CreateDirectoryA((g_folder + "\\User Data").c_str(), nullptr);
-    // The module reads the C runtime's copy of the environment.
-    SetEnvironmentVariableA("LX_USER_AREA", g_folder.c_str());
-    _putenv_s("LX_USER_AREA", g_folder.c_str());
-    g_app.m_InstallFolder = g_folder.c_str();
-    g_app.m_UserAreaFolder = g_folder.c_str();
-    WriteOptions("Pallix-VirtualDevice.dll", "LxFixtureNorLld.dll");
+    UseTestArea(g_app, g_folder, Options("Pallix-VirtualDevice.dll", "LxFixtureNorLld.dll"));
     std::ofstream(g_folder + "\\history.txt", std::ios::binary) << "dir\r\n\r\ncd /a/docs\r\ngfslMount /a";
     LxPromptTestBegin();
     // A registry key of the tests' own, and no layout left in it by an earlier run.

@@ -23,10 +23,7 @@ namespace {
 
 CBrambApp g_app;
 
-std::string ReadText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using lxtest::ReadFile;
 
 // A plain top-level window to hold a control.
 class HostWindow : public CWnd {
@@ -168,7 +165,7 @@ TEST_F(LogWindowTest, SavesItsTextAsRtf) {
   std::string path = folder + "\\log.doc";
   CFileDialog::QueueTestAnswer(path.c_str());
   EXPECT_EQ(log.SaveLog(), 0);
-  std::string rtf = ReadText(path);
+  std::string rtf = ReadFile(path);
   EXPECT_EQ(rtf.rfind("{\\rtf", 0), 0u);
   EXPECT_NE(rtf.find("saved words"), std::string::npos);
   EXPECT_EQ(LastPromptText(), "Log file has created.");
@@ -205,7 +202,7 @@ class OptionsSheetTest : public ::testing::Test {
   }
   lx::OptionsRecord Saved() {
     lx::OptionsRecord rec;
-    std::string bytes = ReadText(install + "\\setup.ini");
+    std::string bytes = ReadFile(install + "\\setup.ini");
     EXPECT_EQ(bytes.size(), sizeof rec);
     lx::ReadOptionsBytes(rec, bytes.data(), bytes.size());
     return rec;

@@ -26,6 +26,7 @@
 #include "lumivex/testkit.h"
 #include "sheet_resource.h"
 #include "test_programs.h"
+#include "test_support.h"
 
 namespace {
 
@@ -45,15 +46,8 @@ RookApi& Rook() {
 }
 
 kitsim::Kit* SimKit() {
-    HMODULE sim = LoadLibraryA((BinFolder() + "\\LxKitSim.dll").c_str());
-    auto get = reinterpret_cast<void* (*)(int)>(reinterpret_cast<void*>(GetProcAddress(sim, "LxKitSimKit")));
+    auto get = SimExport<void* (*)(int)>("LxKitSimKit");
     return get ? static_cast<kitsim::Kit*>(get(0)) : nullptr;
-}
-
-template <class F>
-F SimExport(const char* name) {
-    HMODULE sim = LoadLibraryA((BinFolder() + "\\LxKitSim.dll").c_str());
-    return sim ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(sim, name))) : nullptr;
 }
 
 // Pulls (true) or plugs back the simulated kit's cable.
@@ -85,12 +79,7 @@ void SetRegistryPath(const char* key, const std::string& value) {
     RegCloseKey(k);
 }
 
-std::string FileText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using lxtest::ReadFile;
 
 // ----- playing the user, from the second thread -------------------------------------------------
 
@@ -227,8 +216,8 @@ protected:
         t.join();
         return r;
     }
-    std::string Prompts() { return FileText(promptLog_); }
-    std::string Ini() { return FileText(folder_ + "\\Tarn-Rook.ini"); }
+    std::string Prompts() { return ReadFile(promptLog_); }
+    std::string Ini() { return ReadFile(folder_ + "\\Tarn-Rook.ini"); }
 
     std::string folder_, promptLog_, mainApp_;
     kitsim::Kit* kit_ = nullptr;
@@ -501,7 +490,7 @@ TEST_F(RookSheet, UserDeviceDefinedSavedAndOpened) {
     Rook().gfslGetDeviceTextInfo("/a", text);
     EXPECT_EQ(std::string(text).rfind("[JEDEC ID:7E1001]", 0), 0u) << text;
     std::string file;
-    for (char c : FileText(list))
+    for (char c : ReadFile(list))
         if (c != '\r') file += c;  // lines end as the platform's text files do
     EXPECT_NE(file.find("NOR,Oska,MYOSKA,7E1001,8MB (64Mbit),Legacy NOR,16bit,x1,ADP,PISMO1,,\n"), std::string::npos) << file;
     EXPECT_EQ(file.find("MyOska"), std::string::npos) << "renamed, not copied";
@@ -707,7 +696,7 @@ TEST_F(RookSheet, UserListKeptWhenTheRewriteCannotTakeItsPlace) {
         });
         CloseHandle(held);
         EXPECT_EQ(result, -1);
-        EXPECT_EQ(FileText(list), text) << "the old list, byte for byte";
+        EXPECT_EQ(ReadFile(list), text) << "the old list, byte for byte";
         EXPECT_NE(Prompts().find("Failed to sort User Device Data File"), std::string::npos) << Prompts();
         if (heldFile == &list) {
             EXPECT_EQ(GetFileAttributesA(temp.c_str()), INVALID_FILE_ATTRIBUTES) << "no new file left behind";
@@ -767,7 +756,7 @@ TEST_F(RookSheet, UserDevicesAreFoundByTheirNameOnly) {
     EXPECT_EQ(seen.afterDelete, 1);
     EXPECT_EQ(seen.left, "Alpha");
     EXPECT_EQ(seen.afterAll, 2);
-    const std::string file = FileText(list);
+    const std::string file = ReadFile(list);
     EXPECT_NE(file.find(",Alpha,CAFE,"), std::string::npos) << file;
     EXPECT_NE(file.find(",x1,7E0099,"), std::string::npos) << file;
     for (const char* gone : {",nor,", ",x1,7E0002,", ",CAFE,7E0003,"}) EXPECT_EQ(file.find(gone), std::string::npos) << gone << "\n" << file;
@@ -815,7 +804,7 @@ TEST_F(RookSheet, AnIniItCannotReadWholeIsKeptAndItsGoodKeysStay) {
         std::string where;  // the prompt log doubles each backslash
         for (char ch : folder_ + "\\Tarn-Rook.ini.bad.") where += ch == '\\' ? std::string("\\\\") : std::string(1, ch);
         EXPECT_NE(prompts.find("kept as " + where), std::string::npos) << prompts;
-        EXPECT_TRUE(FileText(ini + ".bad") == c.bytes) << "the file as it was";
+        EXPECT_TRUE(ReadFile(ini + ".bad") == c.bytes) << "the file as it was";
         const std::string now = Ini();
         EXPECT_NE(now.find("Data Swap = 2"), std::string::npos) << now;
         if (c.keysKept) {
@@ -847,7 +836,7 @@ TEST_F(RookSheet, UserListLinesAreKeptByteForByte) {
             Page(sheet, 2);
             PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
         });
-        const std::string now = FileText(list);
+        const std::string now = ReadFile(list);
         if (bytes == &utf16) {
             EXPECT_TRUE(now == utf16) << "not rewritten at all";
             EXPECT_NE(Prompts().find("is not 8-bit text (it looks like UTF-16)"), std::string::npos) << Prompts();

@@ -21,6 +21,7 @@
 #include "lumivex/prompt.h"
 #include "module_loader.h"
 #include "nor_explorer.h"
+#include "test_support.h"
 
 namespace {
 
@@ -28,13 +29,6 @@ CBrambApp g_app;
 
 double Ms(const LARGE_INTEGER& from, const LARGE_INTEGER& to, const LARGE_INTEGER& frequency) {
   return double(to.QuadPart - from.QuadPart) * 1000.0 / double(frequency.QuadPart);
-}
-
-std::string ExeFolder() {
-  char path[MAX_PATH * 2] = "";
-  GetModuleFileNameA(nullptr, path, sizeof path);
-  std::string folder(path);
-  return folder.substr(0, folder.rfind('\\'));
 }
 
 }  // namespace
@@ -62,8 +56,7 @@ int main() {
                 LxPromptRecordCount() ? LxPromptRecordText(0) : "no message");
     return 1;
   }
-  HMODULE sim = GetModuleHandleA("LxKitSim.dll");
-  auto kitOf = sim ? reinterpret_cast<void* (*)(int)>(reinterpret_cast<void*>(GetProcAddress(sim, "LxKitSimKit"))) : nullptr;
+  auto kitOf = SimExport<void* (*)(int)>("LxKitSimKit");
   auto* kit = kitOf ? static_cast<kitsim::Kit*>(kitOf(0)) : nullptr;
   if (!kit) {
     std::printf("nor_explorer_bench: no simulated kit\n");

@@ -1,6 +1,7 @@
 // The NAND explorer's core against a small fake device: grid texts and edits, the block table
 // and its file, the page search, ECC layout and checks with the test ECC module's real codes,
 // the block rewrite, import and export.
+#include "test_files.h"
 #include "veltan_core.h"
 
 #include <gtest/gtest.h>
@@ -56,12 +57,7 @@ std::string TempFolder() {
   return folder.string() + "/";
 }
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using lxtest::ReadFile;
 
 class VeltanCore : public ::testing::Test {
  protected:

@@ -17,6 +17,7 @@
 #include "lumivex/prompt.h"
 #include "lumivex/testkit.h"
 #include "module_loader.h"
+#include "rook_session.h"
 #include "test_support.h"
 #include "veltan_dialogs.h"
 #include "veltan_explorer.h"
@@ -25,15 +26,9 @@
 
 namespace {
 
-CBrambApp g_app;
+using lxtest::ReadFile;
 
-// The simulated kit's library: the one TarnControl reaches the kit through, loaded here first so
-// that the part can go into the socket before the device is opened.
-template <class F>
-F SimExport(const char* name) {
-  HMODULE sim = LoadLibraryA((ExeFolder() + "\\LxKitSim.dll").c_str());
-  return sim ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(sim, name))) : nullptr;
-}
+CBrambApp g_app;
 
 struct Part {
   const char* name;
@@ -45,27 +40,16 @@ class VeltanRook : public ::testing::Test {
  protected:
   void SetUp() override {
     LxPromptTestBegin();
-    folder_ = MakeTempFolder("lx_veltan_rook_");
-    CreateDirectoryA((folder_ + "\\User Data").c_str(), nullptr);
+    folder_ = session_.UseArea(g_app, "lx_veltan_rook_");
     std::memset(&g_app.m_Options, 0, sizeof g_app.m_Options);
-    g_app.m_OptionsFilePath = (folder_ + "\\setup.ini").c_str();
-    g_app.m_InstallFolder = folder_.c_str();
-    g_app.m_UserAreaFolder = folder_.c_str();
-    // The module reads the installation folder the main program registered.
-    ASSERT_TRUE(RegisterInstallFolderOnce(folder_));
-    lx::SetDeviceFrameHooks(lx::DeviceFrameHooks());
-    lx::SetDeviceState("/a", lx::kDeviceClosed);
-    module_ = binder_.LoadDeviceLibrary((ExeFolder() + "\\Tarn-Rook.dll").c_str());
-    ASSERT_NE(module_, nullptr);
-    binder_.LoadDeviceApi(module_);
+    // Each part brings its own preset (Use).
+    ASSERT_TRUE(session_.Load(g_app, folder_, nullptr));
   }
   void TearDown() override {
     DestroyVeltanExplorer();
     SetVeltanEccModuleSource(nullptr);
     CFileDialog::ClearTestAnswers();
-    if (lx::GetDeviceState() == lx::kDeviceOpen) lx::DeviceClose("/a");
-    binder_.ResetDeviceApi();
-    binder_.FreeDeviceLibrary(module_);
+    session_.Unload();
     if (auto set = SimExport<int (*)(int, const char*)>("LxKitSimSetNandPart")) set(0, "");
     LxPromptTestEnd();
   }
@@ -89,8 +73,7 @@ class VeltanRook : public ::testing::Test {
   }
   std::string UserData() const { return folder_ + "\\User Data\\"; }
 
-  CDeviceApiBinder binder_;
-  HMODULE module_ = nullptr;
+  RookSession session_;
   std::string folder_;
 };
 
@@ -152,7 +135,7 @@ TEST_F(VeltanRook, BlockTableFromTheDeviceSavedReloadedAndAGrownBadBlock) {
   ASSERT_NE(explorer, nullptr);
   EXPECT_EQ(Prompts().at(0), "Found 3 bad block(s).\nDo you want to create a new bad block table file?");
   EXPECT_TRUE(Told("Bad block table file is created."));
-  std::string file = ReadAll(UserData() + "__bbt__.txt");
+  std::string file = ReadFile(UserData() + "__bbt__.txt");
   ASSERT_EQ(file.size(), 1024u * 9);
   EXPECT_EQ(file.substr(5 * 9, 9), "0005:00\r\n");
   EXPECT_EQ(file.substr(6 * 9, 9), "0006:ff\r\n");
@@ -225,7 +208,7 @@ TEST_F(VeltanRook, FindImportAndExport) {
     exporter.CheckDlgButton(IDC_VT_SPARE, BST_UNCHECKED);
     exporter.OnExportPages();
     EXPECT_EQ(LastPromptText(), "Export finished.");
-    EXPECT_EQ(ReadAll(out), std::string(pages.begin(), pages.end()));
+    EXPECT_EQ(ReadFile(out), std::string(pages.begin(), pages.end()));
     // The same file back with its spare areas into block 22.
     {
       CVeltanImportDlg withSpare(64 * 22 + 5, part.spare, explorer->m_pBlockTable.get(), explorer);
@@ -243,7 +226,7 @@ TEST_F(VeltanRook, FindImportAndExport) {
     }
     exporter.CheckDlgButton(IDC_VT_SPARE, BST_CHECKED);
     exporter.OnExportPages();
-    EXPECT_EQ(ReadAll(out).size(), 3u * 2048);
+    EXPECT_EQ(ReadFile(out).size(), 3u * 2048);
     exporter.DestroyWindow();
 
     const std::vector<uint8_t> badBefore = chip->Page(64 * 100);
@@ -255,7 +238,7 @@ TEST_F(VeltanRook, FindImportAndExport) {
     LxPromptTestBegin();
     importer.OnImportPages();
     EXPECT_EQ(Prompts(), std::vector<std::string>{"Import finished."});  // no prompt: the user said so
-    const std::string file = ReadAll(out);
+    const std::string file = ReadFile(out);
     for (uint32_t p = 0; p < 2; ++p) {
       std::vector<uint8_t> model = chip->Page(64 * 99 + 62 + p);
       EXPECT_EQ(std::string(model.begin(), model.begin() + 2048), file.substr(p * 2048, 2048)) << p;

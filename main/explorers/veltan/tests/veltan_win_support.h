@@ -1,5 +1,5 @@
-// What the NAND explorer's window tests share: the boxes a test saw, files read whole, and a
-// cell typed into the explorer's in-place editor.
+// What the NAND explorer's window tests share: a cell typed into the explorer's in-place editor
+// and the test ECC module.
 #pragma once
 #include <fstream>
 #include <sstream>
@@ -10,25 +10,6 @@
 #include "module_loader.h"
 #include "test_support.h"
 #include "veltan_explorer.h"
-
-inline std::vector<std::string> Prompts() {
-  std::vector<std::string> texts;
-  for (int i = 0; i < LxPromptRecordCount(); ++i) texts.push_back(LxPromptRecordText(i));
-  return texts;
-}
-
-inline bool Told(const std::string& text) {
-  for (const std::string& told : Prompts())
-    if (told == text) return true;
-  return false;
-}
-
-inline std::string ReadAll(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::stringstream bytes;
-  bytes << file.rdbuf();
-  return bytes.str();
-}
 
 // Opens the editor over the cell, types the text and lets the editor go (which keeps the edit).
 inline bool TypeIntoCell(CVeltanExplorerDlg* explorer, long row, long col, const char* text) {

@@ -25,6 +25,8 @@
 
 namespace {
 
+using lxtest::ReadFile;
+
 CBrambApp g_app;
 
 class VeltanWindows : public ::testing::Test {
@@ -227,7 +229,7 @@ TEST_F(VeltanWindows, BlockTableSavedAndLoadedAndAGrownBadBlock) {
   ASSERT_NE(explorer, nullptr);
   EXPECT_EQ(Prompts()[0], "Found 2 bad block(s).\nDo you want to create a new bad block table file?");
   EXPECT_TRUE(Told("Bad block table file is created."));
-  std::string file = ReadAll(UserData() + "__bbt__.txt");
+  std::string file = ReadFile(UserData() + "__bbt__.txt");
   ASSERT_EQ(file.size(), 16u * 9);
   EXPECT_EQ(file.substr(18, 9), "0002:00\r\n");
   EXPECT_EQ(file.substr(81, 9), "0009:f0\r\n");
@@ -380,7 +382,7 @@ TEST_F(VeltanWindows, ImportAndExportDialogs) {
   ASSERT_TRUE(LxSaveWindowShot(exporter.m_hWnd, "veltan_export"));
   exporter.OnExportPages();
   EXPECT_EQ(LastPromptText(), "Export finished.");
-  const std::string data = ReadAll(out);
+  const std::string data = ReadFile(out);
   ASSERT_EQ(data.size(), 3u * 2112);
   EXPECT_EQ(std::memcmp(data.data() + 2112, nand_.Page(21), 2112), 0);
   exporter.DestroyWindow();

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "prog_core.h"
+#include "test_files.h"
 
 namespace fake {
 
@@ -72,6 +73,6 @@ class Host : public lx::prog::Host {
 
 std::string TempPath(const std::string& name);
 void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes);
-std::vector<uint8_t> ReadFile(const std::string& path);
+inline std::vector<uint8_t> ReadFile(const std::string& path) { return lxtest::ReadBytes(path); }
 
 }  // namespace fake

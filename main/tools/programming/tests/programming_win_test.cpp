@@ -21,6 +21,7 @@
 #include "nor_explorer.h"
 #include "open_device.h"
 #include "programming.h"
+#include "rook_session.h"
 #include "test_support.h"
 #include "veltan_explorer.h"
 #include "veltan_presets.h"
@@ -30,17 +31,13 @@ namespace {
 CBrambApp g_app;
 
 kitsim::NorChip* Chip(int kit) {
-  HMODULE sim = GetModuleHandleA("LxKitSim.dll");
-  if (!sim) return nullptr;
-  auto get = reinterpret_cast<void* (*)(int)>(reinterpret_cast<void*>(GetProcAddress(sim, "LxKitSimNorChip")));
+  auto get = SimExport<void* (*)(int)>("LxKitSimNorChip");
   return get ? static_cast<kitsim::NorChip*>(get(kit)) : nullptr;
 }
 
 // A pulled kit is passed over when the module looks for one: the next open takes the next kit.
 void Unplug(int kit, int unplugged = 1) {
-  HMODULE sim = GetModuleHandleA("LxKitSim.dll");
-  if (!sim) return;
-  auto unplug = reinterpret_cast<int (*)(int, int)>(reinterpret_cast<void*>(GetProcAddress(sim, "LxKitSimUnplug")));
+  auto unplug = SimExport<int (*)(int, int)>("LxKitSimUnplug");
   ASSERT_NE(unplug, nullptr);
   ASSERT_EQ(unplug(kit, unplugged), 0);
 }
@@ -72,12 +69,6 @@ std::string CaptionOf(const char* text) {
     return caption ? caption : "(none)";
   }
   return "(not shown)";
-}
-
-bool Prompted(const char* text) {
-  for (int i = 0; i < LxPromptRecordCount(); ++i)
-    if (std::strcmp(LxPromptRecordText(i), text) == 0) return true;
-  return false;
 }
 
 std::string Item(HWND w, int id) {
@@ -134,31 +125,13 @@ class KitTools : public ::testing::Test {
     std::memset(&g_app.m_Options, 0, sizeof g_app.m_Options);
     g_app.m_Options.DeviceKind = 1;
     g_app.m_Options.WindowSizeIndex = 4;  // 16 KiB windows
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Keldorn\\Lumivex\\Main App", 0, nullptr, 0,
-                              KEY_READ | KEY_WRITE, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    char path[512];
-    DWORD size = sizeof path;
-    if (RegQueryValueExA(key, "Full Path", nullptr, nullptr, reinterpret_cast<BYTE*>(path), &size) != ERROR_SUCCESS)
-      RegSetValueExA(key, "Full Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder_.c_str()), DWORD(folder_.size() + 1));
-    RegCloseKey(key);
-    SetEnvironmentVariableA("LX_TARNROOK_PRESET",
-                            "class=1;type=1;bus=16;interleave=1;cs=1;socket=1;vcc=1800;jedec=0x7E1001;forceFpga=0");
-    lx::SetDeviceFrameHooks(lx::DeviceFrameHooks());
-    lx::SetDeviceState("/a", lx::kDeviceClosed);
-    module_ = binder_.LoadDeviceLibrary((ExeFolder() + "\\Tarn-Rook.dll").c_str());
-    ASSERT_NE(module_, nullptr);
-    binder_.LoadDeviceApi(module_);
-    g_app.m_bDeviceModuleLoaded = true;
+    ASSERT_TRUE(session_.Load(
+        g_app, folder_, "class=1;type=1;bus=16;interleave=1;cs=1;socket=1;vcc=1800;jedec=0x7E1001;forceFpga=0"));
   }
   void TearDown() override {
-    if (lx::GetDeviceState() == lx::kDeviceOpen) lx::DeviceClose("/a");
-    HMODULE sim = GetModuleHandleA("LxKitSim.dll");
-    auto count = sim ? reinterpret_cast<int (*)()>(reinterpret_cast<void*>(GetProcAddress(sim, "LxKitSimCount"))) : nullptr;
+    session_.Unload();
+    auto count = SimExport<int (*)()>("LxKitSimCount");
     for (int kit = 0; count && kit < count(); ++kit) Unplug(kit, 0);
-    binder_.ResetDeviceApi();
-    binder_.FreeDeviceLibrary(module_);
     g_app.m_bDeviceModuleLoaded = false;
     LxPromptSetRules("");
     LxPromptTestEnd();
@@ -170,8 +143,7 @@ class KitTools : public ::testing::Test {
   }
   std::string File(const char* name) { return folder_ + "\\" + name; }
 
-  CDeviceApiBinder binder_;
-  HMODULE module_ = nullptr;
+  RookSession session_;
   std::string folder_;
 };
 
@@ -219,7 +191,7 @@ TEST_F(KitTools, NorMasterIntoTwoDuplicateKitsWithARetriedMismatch) {
   Open();
   LxPromptQueueAnswer(LX_IDRETRY);
   Click(dialog, IDC_DD_CREATE_DUPLICATE);
-  EXPECT_TRUE(Prompted("Programming verification has been failed from 0x340000 to 0x34FFFF."));
+  EXPECT_TRUE(Told("Programming verification has been failed from 0x340000 to 0x34FFFF."));
   EXPECT_EQ(second->Array(), master->Array());
   const std::string& body = dialog.m_LastReport.body;
   EXPECT_NE(body.find("0x00340000:0x0034ffff>>RETRY\r\n0x00340000:0x0034ffff>>copied"), std::string::npos);
@@ -512,9 +484,9 @@ TEST_F(KitNand, NandTestOnceRepeatedAndEndlessWithAGrownBadBlock) {
   test->SetDlgItemText(IDC_TP_COUNT, "4");
   ASSERT_EQ(LxPromptSetRules("failed=>no"), 0);
   Click(*test, IDC_TP_START);
-  EXPECT_TRUE(Prompted("Bad block notification: block #5 is a bad block"));
+  EXPECT_TRUE(Told("Bad block notification: block #5 is a bad block"));
   EXPECT_EQ(CaptionOf("Bad block notification: block #5 is a bad block"), "Lumivex");
-  EXPECT_TRUE(Prompted("Error: Erase failed at block #4.\nDo you want to stop erasing?"));
+  EXPECT_TRUE(Told("Error: Erase failed at block #4.\nDo you want to stop erasing?"));
   EXPECT_EQ(CountPrompts("Read failed"), 0);
   // Methods 3 and 4 program a second time without an erase, which the chip refuses: counted.
   EXPECT_GT(CountPrompts("Error: Program failed at block #3."), 0);
@@ -681,7 +653,7 @@ TEST_F(NandTools, DuplicateWithDifferentBadBlocksOnMasterAndCopy) {
   const std::string image = File("nand.img");
   dialog.SetDlgItemText(IDC_DD_PATH, image.c_str());
   Click(dialog, IDC_DD_CREATE_LIST);
-  EXPECT_TRUE(Prompted("Bad block list is created."));
+  EXPECT_TRUE(Told("Bad block list is created."));
   EXPECT_EQ(fake::ReadFile(image + ".lst").size(), 16u * 9);
   Click(dialog, IDC_DD_CREATE_MASTER);
   EXPECT_EQ(LastPromptText(), "Master image file is created.");
@@ -785,7 +757,7 @@ TEST_F(NandTools, SheetPagesAndAnEndlessTestStopped) {
   Click(*test, IDC_TP_START);
   KillTimer(nullptr, timer);
   EXPECT_EQ(test->m_LastResult.rfind("Test stopped by user.", 0), 0u) << test->m_LastResult;
-  EXPECT_TRUE(Prompted("Error: Erase failed at block #12.\nDo you want to stop erasing?"));
+  EXPECT_TRUE(Told("Error: Erase failed at block #12.\nDo you want to stop erasing?"));
   EXPECT_EQ(Item(test->m_hWnd, IDC_TP_STATUS1), "Test stopped by user...");
   EXPECT_GE(CountPrompts("Erase failed at block #12"), 2) << "more than one pass ran";
   LxSaveWindowShot(sheet.m_hWnd, "edit_veltan_nand_test");

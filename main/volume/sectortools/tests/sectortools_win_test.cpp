@@ -30,21 +30,10 @@ std::string g_image;
 constexpr uint32_t kPartitionOffset = 1u << 20;
 constexpr uint32_t kPartitionBytes = (24u << 20) + 3 * 512;  // the device: 51,203 sectors, 3 past a step of 4
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::stringstream bytes;
-  bytes << file.rdbuf();
-  return bytes.str();
-}
+using lxtest::ReadFile;
 
 void WriteAll(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::vector<std::string> Prompts() {
-  std::vector<std::string> texts;
-  for (int i = 0; i < LxPromptRecordCount(); ++i) texts.push_back(LxPromptRecordText(i));
-  return texts;
 }
 
 std::string Sector(uint32_t sector, int addressing = 0) {
@@ -171,8 +160,8 @@ TEST_F(SectorToolsTest, AMasterVolumeFileIsSavedAndRestoredByteForByteOntoAFresh
   LxPromptTestBegin();
   d.OnCreateMasterVolumeFile();
   EXPECT_EQ(Prompts(), std::vector<std::string>{"Master volume file is created."});
-  const std::string saved = ReadAll(master);
-  const std::string image = ReadAll(g_image);
+  const std::string saved = ReadFile(master);
+  const std::string image = ReadFile(g_image);
   ASSERT_EQ(saved.size(), static_cast<size_t>(n) * 512);
   EXPECT_TRUE(saved == image.substr(0, saved.size()));
   EXPECT_TRUE(IsWindowEnabled(GetDlgItem(d.m_hWnd, IDC_VD_FORMAT)));
@@ -192,12 +181,12 @@ TEST_F(SectorToolsTest, AMasterVolumeFileIsSavedAndRestoredByteForByteOntoAFresh
 
   // A freshly laid out, empty device; the master restores it whole.
   ASSERT_EQ(DeviceApiTable.gfslLowLevelFormat("/a", kPartitionOffset, kPartitionBytes), 0);
-  EXPECT_FALSE(ReadAll(g_image) == image);
+  EXPECT_FALSE(ReadFile(g_image) == image);
   EXPECT_NE(lx::VolumeMount(0), 0);  // the cleared volume does not mount
   LxPromptTestBegin();
   d.OnCreateDuplicateVolume();
   EXPECT_EQ(Prompts(), std::vector<std::string>{"Duplicate volume is created."});
-  EXPECT_TRUE(ReadAll(g_image) == image);
+  EXPECT_TRUE(ReadFile(g_image) == image);
   // The end-to-end run lets fsck.fat judge the restored volume.
   if (GetEnvironmentVariableA("LX_SECTORTOOLS_KEEP_AREA", nullptr, 0) > 0)
     CopyFileA(g_image.c_str(), (g_folder + "\\restored.img").c_str(), FALSE);
@@ -221,7 +210,7 @@ TEST_F(SectorToolsTest, BadMasterFilesAreRefusedAndNothingIsWritten) {
       {"a sector and a half", 768, "is not a master volume file"},
       {"four sectors more than the device", (static_cast<long long>(n) + 4) * 512, "more than the 51203 sectors"},
   };
-  const std::string before = ReadAll(g_image);
+  const std::string before = ReadFile(g_image);
   for (const Case& c : cases) {
     DeleteFileA(file.c_str());
     if (c.bytes >= 0) WriteAll(file, std::string(static_cast<size_t>(c.bytes), '\x5A'));
@@ -231,7 +220,7 @@ TEST_F(SectorToolsTest, BadMasterFilesAreRefusedAndNothingIsWritten) {
     d.OnCreateDuplicateVolume();
     ASSERT_EQ(LxPromptRecordCount(), 2) << c.name;
     EXPECT_NE(std::string(LxPromptRecordText(1)).find(c.message), std::string::npos) << c.name << ": " << LxPromptRecordText(1);
-    EXPECT_TRUE(ReadAll(g_image) == before) << c.name;
+    EXPECT_TRUE(ReadFile(g_image) == before) << c.name;
   }
 
   // A module that reports no sectors: both copies say so and touch nothing.
@@ -246,7 +235,7 @@ TEST_F(SectorToolsTest, BadMasterFilesAreRefusedAndNothingIsWritten) {
     DeviceApiTable = saved;
     EXPECT_EQ(Prompts(), (std::vector<std::string>{"The device has no sectors to copy.", "Now the volume will be unmounted.",
                                                    "The device has no sectors to copy."}));
-    EXPECT_EQ(ReadAll(file), "kept");
+    EXPECT_EQ(ReadFile(file), "kept");
   }
 
   // The capacity check counts whole sectors.
@@ -263,7 +252,7 @@ TEST_F(SectorToolsTest, BadMasterFilesAreRefusedAndNothingIsWritten) {
   LxPromptTestBegin();
   LxPromptQueueAnswer(LX_IDNO);
   d.OnCreateMasterVolumeFile();
-  EXPECT_EQ(ReadAll(file), std::string(1000, '\0'));
+  EXPECT_EQ(ReadFile(file), std::string(1000, '\0'));
   ASSERT_EQ(LxPromptRecordCount(), 1);
   EXPECT_NE(std::string(LxPromptRecordText(0)).find("exists"), std::string::npos);
 
@@ -647,7 +636,7 @@ TEST_F(SectorToolsTest, ImportAndExportMoveSectorsByteForByteInTheExplorersAddre
     EXPECT_EQ(LastPromptText(), "Export finished.");
     Shot(window.dialog.m_hWnd, "sector_export");
   }
-  EXPECT_TRUE(ReadAll(out) == source);
+  EXPECT_TRUE(ReadFile(out) == source);
 
   // In logical addressing sector 0 is the partition's first sector.
   {
@@ -655,7 +644,7 @@ TEST_F(SectorToolsTest, ImportAndExportMoveSectorsByteForByteInTheExplorersAddre
     window.Fields(out, 0, 1);
     window.dialog.Run();  // replaces the file: the default answer is Yes
   }
-  EXPECT_TRUE(ReadAll(out) == Sector(PartitionStart()));
+  EXPECT_TRUE(ReadFile(out) == Sector(PartitionStart()));
   {
     const uint32_t logical = 20010 - PartitionStart();
     TransferWindow window(true, 0, 1);
@@ -670,7 +659,7 @@ TEST_F(SectorToolsTest, ImportAndExportRefuseBadRangesShortFilesAndUnwantedOverw
   const int32_t n = DeviceApiTable.gfslGetNumberOfSectors(0, 0);
   const std::string file = g_folder + "\\User Data\\short.bin";
   WriteAll(file, std::string(1000, '\x42'));
-  const std::string image = ReadAll(g_image);
+  const std::string image = ReadFile(g_image);
   struct Case {
     const char* name;
     bool import;
@@ -692,8 +681,8 @@ TEST_F(SectorToolsTest, ImportAndExportRefuseBadRangesShortFilesAndUnwantedOverw
     window.dialog.Run();
     EXPECT_NE(LastPromptText().find(c.message), std::string::npos) << c.name << ": " << LastPromptText();
   }
-  EXPECT_TRUE(ReadAll(g_image) == image);
-  EXPECT_EQ(ReadAll(file), std::string(1000, '\x42'));
+  EXPECT_TRUE(ReadFile(g_image) == image);
+  EXPECT_EQ(ReadFile(file), std::string(1000, '\x42'));
   {
     TransferWindow window(true, 0, 0);
     window.Fields(file, 100, 1);  // one sector from 1,000 bytes: its first 512
@@ -707,7 +696,7 @@ TEST_F(SectorToolsTest, ImportAndExportRefuseBadRangesShortFilesAndUnwantedOverw
     LxPromptQueueAnswer(LX_IDNO);
     window.dialog.Run();
     EXPECT_EQ(Prompts(), std::vector<std::string>{"The file " + file + " exists.\nDo you want to replace it?"});
-    EXPECT_EQ(ReadAll(file), std::string(1000, '\x42'));
+    EXPECT_EQ(ReadFile(file), std::string(1000, '\x42'));
   }
   PutSector(100, image.substr(100 * 512, 512));
   {
@@ -723,8 +712,8 @@ TEST_F(SectorToolsTest, ImportAndExportRefuseBadRangesShortFilesAndUnwantedOverw
     LxPromptTestBegin();
     exporter.dialog.Run();
     EXPECT_EQ(LastPromptText(), "Failed to read sector " + std::to_string(partition) + ". The file holds the 2 sectors before it.");
-    EXPECT_TRUE(ReadAll(out) == Sector(partition - 2, 1) + Sector(partition - 1, 1));
-    const std::string tail = ReadAll(out);
+    EXPECT_TRUE(ReadFile(out) == Sector(partition - 2, 1) + Sector(partition - 1, 1));
+    const std::string tail = ReadFile(out);
     WriteAll(out, std::string(4 * 512, '\x33'));
     TransferWindow importer(true, 0, 1);
     importer.Fields(out, static_cast<int>(partition - 2), 4);
@@ -856,7 +845,7 @@ TEST_F(SectorToolsTest, TheAnalyzerCountsUsedClustersThroughTheRecordAndIsUnload
     d.GetAnalysisReport();
     EXPECT_EQ(Prompts(), std::vector<std::string>{"Analysis Result is not ready to open!"});
     EXPECT_EQ(g_opened, std::vector<std::string>{folder + "\\report.txt"});
-    EXPECT_EQ(ReadAll(folder + "\\report.txt").rfind("Used clusters: 5 of ", 0), 0u);
+    EXPECT_EQ(ReadFile(folder + "\\report.txt").rfind("Used clusters: 5 of ", 0), 0u);
     auto runs = Export<int (*)()>(d.m_hViewer, "fixtureViewerRuns");
     ASSERT_NE(runs, nullptr);
     EXPECT_EQ(runs(), 1);

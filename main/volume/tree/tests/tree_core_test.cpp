@@ -16,6 +16,7 @@
 
 #include "device_api.h"
 #include "lumivex/prompt.h"
+#include "test_files.h"
 #include "tree_core.h"
 #include "vd_binding.h"
 
@@ -62,12 +63,7 @@ std::string Bytes(size_t n, int seed) {
     return s;
 }
 
-std::string ReadHost(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
+using lxtest::ReadFile;
 
 void WriteHost(const std::string& path, const std::string& data) {
     std::ofstream(path, std::ios::binary) << data;
@@ -92,7 +88,7 @@ void WriteVolume(const std::string& path, const std::string& data) {
     ASSERT_EQ(0, DeviceApiTable.gfslfclose(h));
 }
 
-std::string Read(const std::string& path) { return IsVolumePath(path) ? ReadVolume(path) : ReadHost(path); }
+std::string Read(const std::string& path) { return IsVolumePath(path) ? ReadVolume(path) : ReadFile(path); }
 
 struct Shell {
     int code;
@@ -376,7 +372,7 @@ TEST_F(TreeCore, APartialMoveKeepsEverySourceAndSaysHowMuchWasCopied) {
               "Nothing was removed from the source.", ui.said[0]);
     EXPECT_GT(out.tally.copied, 0);
     EXPECT_LT(out.tally.copied, 12);
-    for (int i = 0; i < 12; ++i) EXPECT_TRUE(Bytes(1 << 20, i) == ReadHost(host + "/big/f" + std::to_string(i) + ".bin")) << i;
+    for (int i = 0; i < 12; ++i) EXPECT_TRUE(Bytes(1 << 20, i) == ReadFile(host + "/big/f" + std::to_string(i) + ".bin")) << i;
     // Only whole files are left on the volume: the one cut off by the full volume is gone.
     std::map<std::string, std::string> expected;
     for (auto& kv : Snapshot("/a/big")) {
@@ -399,7 +395,7 @@ TEST_F(TreeCore, APartialMoveKeepsEverySourceAndSaysHowMuchWasCopied) {
     EXPECT_EQ(kCopyFailed, Paste(no, host + "/two", "two", "/a/dest", true).result);
     EXPECT_EQ(std::vector<std::string>{"Copy failed"}, no.said);
     EXPECT_EQ("old", ReadVolume("/a/dest/two/same.txt"));
-    EXPECT_EQ("new", ReadHost(host + "/two/same.txt"));
+    EXPECT_EQ("new", ReadFile(host + "/two/same.txt"));
 
     struct Case {
         int answer;

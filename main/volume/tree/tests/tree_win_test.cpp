@@ -45,12 +45,6 @@ std::string Env(const char* name) {
   return GetEnvironmentVariableA(name, value, sizeof value) > 0 ? value : "";
 }
 
-std::vector<std::string> Prompts() {
-  std::vector<std::string> texts;
-  for (int i = 0; i < LxPromptRecordCount(); ++i) texts.push_back(LxPromptRecordText(i));
-  return texts;
-}
-
 std::string Bytes(size_t n, int seed) {
   std::string s(n, '\0');
   uint32_t x = 2463534242u + static_cast<uint32_t>(seed);

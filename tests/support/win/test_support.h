@@ -1,4 +1,6 @@
-// Helpers of the Windows tests of the main program.
+// What the Windows tests share: the test program's folder and scratch folders, the boxes a test
+// saw, windows of this thread, the installation folder the device modules read, and the simulated
+// kit's library. Files read whole come from test_files.h, for the native tests share them too.
 #pragma once
 #include <windows.h>
 
@@ -7,6 +9,7 @@
 #include <vector>
 
 #include "lumivex/prompt.h"
+#include "test_files.h"
 
 // Folder of the running test program, without a trailing backslash.
 inline std::string ExeFolder() {
@@ -65,6 +68,20 @@ inline std::string MakeTempFolder(const char* prefix) {
   }
 }
 
+// The texts of the boxes recorded since test mode began, oldest first.
+inline std::vector<std::string> Prompts() {
+  std::vector<std::string> texts;
+  for (int i = 0; i < LxPromptRecordCount(); ++i) texts.push_back(LxPromptRecordText(i));
+  return texts;
+}
+
+// A recorded box said exactly this.
+inline bool Told(const std::string& text) {
+  for (const std::string& told : Prompts())
+    if (told == text) return true;
+  return false;
+}
+
 inline std::string LastPromptText() {
   int n = LxPromptRecordCount();
   return n ? LxPromptRecordText(n - 1) : "";
@@ -112,4 +129,14 @@ inline bool RegisterInstallFolderOnce(const std::string& folder) {
     RegSetValueExA(key, "Full Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()), DWORD(folder.size() + 1));
   RegCloseKey(key);
   return true;
+}
+
+// An export of the simulated kit's library, LxKitSim.dll: the one TarnControl reaches the kit
+// through once the kit is open, or else loaded from the test program's folder, so that a part
+// can go into the socket before the device is opened. Null when it is not there.
+template <class F>
+F SimExport(const char* name) {
+  HMODULE sim = GetModuleHandleA("LxKitSim.dll");
+  if (!sim) sim = LoadLibraryA((ExeFolder() + "\\LxKitSim.dll").c_str());
+  return sim ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(sim, name))) : nullptr;
 }

@@ -1,0 +1,23 @@
+#include "test_files.h"
+
+#include <cstdio>
+
+namespace lxtest {
+
+std::string ReadFile(const std::string& path) {
+  std::string text;
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return text;
+  char buffer[65536];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
+  std::fclose(f);
+  return text;
+}
+
+std::vector<uint8_t> ReadBytes(const std::string& path) {
+  const std::string text = ReadFile(path);
+  return std::vector<uint8_t>(text.begin(), text.end());
+}
+
+}  // namespace lxtest
