@@ -128,8 +128,7 @@ TEST_F(RookFrame, OpenDeviceDataPathProfilerAndTrace) {
 class RookNandFrame : public RookFrame {
 protected:
     void SetUp() override {
-        set_ = reinterpret_cast<int (*)(int, const char*)>(
-            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("LxKitSim.dll"), "LxKitSimSetNandPart")));
+        set_ = SimExport<int (*)(int, const char*)>("LxKitSimSetNandPart");
         RookFrame::SetUp();
     }
     void TearDown() override {
@@ -140,8 +139,7 @@ protected:
     }
     kitsim::NandChip* Use(const char* part) {
         if (!set_ || set_(0, part) != 0) return nullptr;
-        auto get = reinterpret_cast<void* (*)(int)>(
-            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("LxKitSim.dll"), "LxKitSimNandChip")));
+        auto get = SimExport<void* (*)(int)>("LxKitSimNandChip");
         return get ? static_cast<kitsim::NandChip*>(get(0)) : nullptr;
     }
     int (*set_)(int, const char*) = nullptr;
@@ -219,8 +217,7 @@ protected:
         RookFrame::TearDown();
     }
     kitsim::SpiChip* Spi() {
-        auto get = reinterpret_cast<void* (*)(int, int)>(
-            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("LxKitSim.dll"), "LxKitSimSpiChip")));
+        auto get = SimExport<void* (*)(int, int)>("LxKitSimSpiChip");
         return get ? static_cast<kitsim::SpiChip*>(get(0, 0)) : nullptr;
     }
 };

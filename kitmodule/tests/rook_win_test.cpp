@@ -343,9 +343,7 @@ TEST_F(RookWin, EnvironmentChoosesTheNandPart) {
 // ----- SPI: the same exports over the kit's serial controller and its SPI chip model
 
 kitsim::SpiChip* SpiChip() {
-    HMODULE sim = GetModuleHandleA("LxKitSim.dll");
-    if (!sim) return nullptr;
-    auto get = reinterpret_cast<void* (*)(int, int)>(reinterpret_cast<void*>(GetProcAddress(sim, "LxKitSimSpiChip")));
+    auto get = SimExport<void* (*)(int, int)>("LxKitSimSpiChip");
     return get ? static_cast<kitsim::SpiChip*>(get(0, 0)) : nullptr;
 }
 

@@ -36,8 +36,7 @@ CMainFrame* g_frame = nullptr;
 std::string g_folder;
 
 kitsim::NorChip* Chip() {
-  HMODULE sim = GetModuleHandleA("LxKitSim.dll");
-  auto get = reinterpret_cast<void* (*)(int)>(reinterpret_cast<void*>(GetProcAddress(sim, "LxKitSimNorChip")));
+  auto get = SimExport<void* (*)(int)>("LxKitSimNorChip");
   return get ? static_cast<kitsim::NorChip*>(get(0)) : nullptr;
 }
 

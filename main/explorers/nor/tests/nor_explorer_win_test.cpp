@@ -27,9 +27,7 @@ std::string g_folder;
 constexpr uint32_t kSector = 0x10000;
 
 kitsim::NorChip* Chip() {
-  HMODULE sim = GetModuleHandleA("LxKitSim.dll");
-  if (!sim) return nullptr;
-  auto get = reinterpret_cast<void* (*)(int)>(reinterpret_cast<void*>(GetProcAddress(sim, "LxKitSimNorChip")));
+  auto get = SimExport<void* (*)(int)>("LxKitSimNorChip");
   return get ? static_cast<kitsim::NorChip*>(get(0)) : nullptr;
 }
 

@@ -67,20 +67,12 @@ std::string PartName() {
   return name && *name ? name : CataloguePartName();
 }
 
-template <class F>
-F SimExport(const char* name) {
-  HMODULE sim = LoadLibraryA((ExeFolder() + "\\LxKitSim.dll").c_str());
-  return sim ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(sim, name))) : nullptr;
-}
-
 // The chip model of a catalogue run, made from the row and plugged in behind chip select 0.
 std::unique_ptr<kitsim::SpiChip> g_catalogueChip;
 
 kitsim::SpiChip* Chip() {
   if (g_catalogueChip) return g_catalogueChip.get();
-  HMODULE sim = GetModuleHandleA("LxKitSim.dll");
-  if (!sim) return nullptr;
-  auto get = reinterpret_cast<void* (*)(int, int)>(reinterpret_cast<void*>(GetProcAddress(sim, "LxKitSimSpiChip")));
+  auto get = SimExport<void* (*)(int, int)>("LxKitSimSpiChip");
   return get ? static_cast<kitsim::SpiChip*>(get(0, 0)) : nullptr;
 }
 

@@ -363,8 +363,7 @@ TEST_F(KitTools, SpiPartProgramsWindowsAndARangeVerifiesAndReads) {
   g_app.m_Options.DeviceKind = 2;
   g_app.m_Options.WindowSizeIndex = 2;  // 4 KiB windows
   Open();
-  auto get = reinterpret_cast<void* (*)(int, int)>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("LxKitSim.dll"), "LxKitSimSpiChip")));
+  auto get = SimExport<void* (*)(int, int)>("LxKitSimSpiChip");
   ASSERT_NE(get, nullptr);
   auto* chip = static_cast<kitsim::SpiChip*>(get(0, 0));
   ASSERT_NE(chip, nullptr);
