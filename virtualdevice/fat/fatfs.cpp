@@ -265,7 +265,12 @@ struct FatFs::Volume {
             return it->second->data;
         }
         if ((*rc = Check(sec, 1))) return nullptr;
-        if (map.size() >= kCacheSectors && (*rc = Evict())) return nullptr;
+        /* A flush never evicts: what an eviction would write could reach the device ahead of
+         * what the flush has still to write before it. The few sectors a flush brings in (the
+         * FAT sectors of pending links, FSInfo) may take the cache past its size until the
+         * next sector is needed. */
+        while (!flushing && map.size() >= kCacheSectors)
+            if ((*rc = Evict())) return nullptr;
         lru.push_front(Buf{sec, false, false, {}});
         Buf& b = lru.front();
         if (load) {
@@ -288,13 +293,13 @@ struct FatFs::Volume {
     }
     /* Makes room in the cache: a clean sector near the cold end goes; else the coldest, and a
      * folder sector only after everything before it (a flush), so that no entry reaches the
-     * device ahead of the chain it names. */
+     * device ahead of the chain it names. Never called while a flush runs. */
     int Evict() {
         auto victim = std::prev(lru.end());
         for (int i = 0; i < 16 && victim->dirty && victim != lru.begin(); ++i) --victim;
         if (victim->dirty) {
             victim = std::prev(lru.end());
-            if (victim->dir && !flushing) {
+            if (victim->dir) {
                 if (int rc = Flush()) return rc;
                 victim = std::prev(lru.end());
             }
@@ -343,8 +348,9 @@ struct FatFs::Volume {
     /* Writes every pending change in an order after which a stop anywhere leaves the volume
      * sound: file data; the FAT entries of new clusters; then the links that join them to the
      * chains on the device; then the folder entries, whose sizes and first clusters then name
-     * only chains complete on the device. The first failure stops the rest, which stays
-     * pending. */
+     * only chains complete on the device. Nothing else reaches the device meanwhile: the
+     * sectors the flush brings in evict nothing (Get). The first failure stops the rest, which
+     * stays pending. */
     bool flushing = false;
     int Flush() {
         struct Guard {

@@ -15,6 +15,7 @@
  *     (fsck.fat reports the shared clusters; mtools lists a folder's contents under one name). */
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -81,7 +82,21 @@ protected:
 
     /* The volume every operation starts from, and what it holds. */
     Tree before;
-    std::vector<uint8_t> Base() {
+    static Tree Usual() {
+        return {{"/keep one.txt", "kept"},
+                /* large enough that the target's chain ends a few clusters before FAT entry 256,
+                 * the start of a FAT sector on both volumes (512-byte clusters) */
+                {"/keep two.bin", Bytes(116 * 1024, 1)},
+                {"/target.bin", Bytes(2600, 2)},
+                {"/dir/", ""},
+                {"/dir/inside.txt", Bytes(700, 3)},
+                {"/folder/", ""},
+                {"/folder/a.txt", Bytes(1500, 4)},
+                {"/folder/sub/", ""},
+                {"/folder/sub/b.txt", "b"}};
+    }
+    /* Made in the order of `order` (the rest after it), so that entries land where a case needs. */
+    std::vector<uint8_t> Base(const Tree& files = Usual(), const std::vector<std::string>& order = {}) {
         lxtest::TestDisk disk(kStart + GetParam().sectors);
         FatFs f;
         f.SetClock(lxtest::FixedClock);
@@ -89,22 +104,15 @@ protected:
         const lxfat::Partition part = disk.Part(kStart, GetParam().sectors);
         EXPECT_EQ(0, f.Format(0, part, "CRASH", GetParam().type));
         EXPECT_EQ(0, f.Mount(0, part));
-        before = {{"/keep one.txt", "kept"},
-                  /* large enough that the target's chain ends a few clusters before FAT entry 256,
-                   * the start of a FAT sector on both volumes (512-byte clusters) */
-                  {"/keep two.bin", Bytes(116 * 1024, 1)},
-                  {"/target.bin", Bytes(2600, 2)},
-                  {"/dir/", ""},
-                  {"/dir/inside.txt", Bytes(700, 3)},
-                  {"/folder/", ""},
-                  {"/folder/a.txt", Bytes(1500, 4)},
-                  {"/folder/sub/", ""},
-                  {"/folder/sub/b.txt", "b"}};
-        for (auto& e : before) {
-            if (e.first.back() == '/')
-                EXPECT_EQ(0, f.Mkdir(0, U(e.first.substr(0, e.first.size() - 1))));
+        before = files;
+        std::vector<std::string> paths(order);
+        for (auto& e : before)
+            if (std::find(order.begin(), order.end(), e.first) == order.end()) paths.push_back(e.first);
+        for (auto& p : paths) {
+            if (p.back() == '/')
+                EXPECT_EQ(0, f.Mkdir(0, U(p.substr(0, p.size() - 1))));
             else
-                EXPECT_EQ(0, Put(f, e.first, e.second));
+                EXPECT_EQ(0, Put(f, p, before.at(p)));
         }
         EXPECT_EQ(0, f.Unmount(0));
         return disk.mem->bytes();
@@ -185,8 +193,11 @@ protected:
     /* Every state after every prefix of the operation's writes is one of `allowed`; the last
      * one is the last of `allowed`. Returns how many distinct states were judged. */
     int Check(const char* name, const std::function<void(FatFs&)>& op, const std::vector<Tree>& allowed) {
+        return Check(name, Base(), op, allowed);
+    }
+    int Check(const char* name, const std::vector<uint8_t>& base, const std::function<void(FatFs&)>& op,
+              const std::vector<Tree>& allowed) {
         SCOPED_TRACE(name);
-        const std::vector<uint8_t> base = Base();
         const auto sectors = Record(base, op);
         EXPECT_FALSE(sectors.empty());
         std::vector<uint8_t> image = base;
@@ -272,6 +283,49 @@ TEST_P(Crash, EveryStopLeavesTheOldOrTheNewFile) {
           {old, folderBoth, folderSeenOnce, folderMoved});
     Check("delete", [&](FatFs& f) { EXPECT_EQ(0, f.Unlink(0, U("/target.bin"))); }, {old, with({}, {"/target.bin"})});
     Check("mkdir", [&](FatFs& f) { EXPECT_EQ(0, f.Mkdir(0, U("/dir/made"))); }, {old, with({{"/dir/made/", ""}})});
+}
+
+/* A flush that finds the sector cache (2,048 sectors) full. One-byte writes into as many sectors
+ * of a big file fill it with changed sectors (each byte written over with the byte it held, so
+ * that the big file reads the same in every state) while a new file, or an append, waits with
+ * its folder entry in the coldest sector: the flush has to bring sectors in (FSInfo, the FAT
+ * sector of a link), and a folder entry pushed out to make room would reach the device before
+ * the data and FAT it names. */
+TEST_P(Crash, AFlushWithAFullSectorCacheStillWritesFolderEntriesLast) {
+    /* the label, BIG.BIN and the first two names fill the folder's first sector; the third name
+     * runs into the next one, where NEW.TXT goes too and which nothing else touches */
+    const std::string one = "/a closed file whose long name takes five slots 1.txt",
+                      two = "/a closed file whose long name takes five slots 2.txt",
+                      three = "/a closed file whose long name takes five slots 3.txt";
+    const std::string big = Bytes(2200 * 512, 20), fresh = Bytes(4096, 21);
+    const Tree files = {{"/BIG.BIN", big}, {one, "one"}, {two, "two"}, {three, "three"}};
+    const std::vector<uint8_t> base = Base(files, {"/BIG.BIN", one, two, three});
+    const Tree old = before;
+    Tree created = old, appended = old;
+    created["/NEW.TXT"] = fresh;
+    appended[three] += fresh;
+    for (uint32_t writes : {2040u, 2045u, 2050u}) {
+        SCOPED_TRACE(std::to_string(writes) + " sectors of BIG.BIN changed");
+        const auto op = [&](const std::string& path, int flags) {
+            return [&, path, flags](FatFs& f) {
+                const int h = f.Open(0, U("/BIG.BIN"), 2);
+                const int n = f.Open(0, U(path), flags);
+                ASSERT_GE(h, 0);
+                ASSERT_GE(n, 0);
+                ASSERT_EQ(4096, f.Write(n, fresh.data(), 4096));
+                for (uint32_t k = 0; k < writes; ++k) {
+                    const size_t at = k * 512 + 7;
+                    ASSERT_EQ(0, f.Seek(h, static_cast<int64_t>(at), 0));
+                    ASSERT_EQ(1, f.Write(h, &big[at], 1));
+                }
+                ASSERT_EQ(0, f.Flush(h));
+                ASSERT_EQ(0, f.Close(n));
+                ASSERT_EQ(0, f.Close(h));
+            };
+        };
+        Check("create", base, op("/NEW.TXT", 0x301), {old, created});
+        Check("append", base, op(three, 0x109), {old, appended});
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Volumes, Crash,
