@@ -505,6 +505,22 @@ struct FatFs::Volume {
         }
         return 0;
     }
+    /* What a chain holds, for freeing it: as far as it can be followed, each cluster once. A
+     * walk that comes back to a cluster it has seen stops there, as does one that meets a
+     * value that names no cluster. Fails only when the FAT cannot be read. */
+    int ChainToFree(uint32_t first, std::vector<uint32_t>* chain) {
+        const int rc = LoadChain(first, chain);
+        if (rc != kErrShortChain) return rc;
+        if (chain->size() >= clusterCount) {
+            std::unordered_set<uint32_t> seen;
+            for (size_t i = 0; i < chain->size(); ++i)
+                if (!seen.insert((*chain)[i]).second) {
+                    chain->resize(i);
+                    break;
+                }
+        }
+        return 0;
+    }
 
     /* ---- bitmap ---- */
     bool Used(uint32_t c) const { return bitmap[c >> 5] & (1u << (c & 31)); }
@@ -1688,13 +1704,13 @@ int FatFs::Mkdir(int vol, const u16string& path) {
 namespace {
 /* Removes a file's or folder's entries, then frees its clusters. The entry reaches the device
  * first: a stop in between leaves lost clusters, never a name on freed ones. A chain that runs
- * into a bad value is freed up to it; a cycle is left alone. */
+ * into a bad value is freed up to it, one that loops up to where it comes back. */
 int RemoveEntryAndChain(Volume& v, uint32_t parent, const Found& f) {
     std::vector<uint32_t> chain;
-    const int chainRc = v.LoadChain(EntryCluster(f.entry), &chain);
+    /* a FAT sector the device refuses ends the walk: what was walked is freed, the rest is lost */
+    v.ChainToFree(EntryCluster(f.entry), &chain);
     if (int rc = RemoveEntries(v, parent, f.firstIdx, f.shortIdx); rc || (rc = v.Flush())) return rc;
-    int freed = 0;
-    if (chainRc == 0 || chain.size() < v.clusterCount) freed = v.FreeFrom(chain, 0);
+    const int freed = v.FreeFrom(chain, 0);
     const int flushed = v.Flush();
     return freed ? freed : flushed;
 }
@@ -1909,6 +1925,9 @@ int64_t WriteAt(Volume& v, FatFs::Node& n, ClockFn clock, uint64_t pos, const ui
     const uint64_t cb = v.clusterBytes;
     const size_t had = n.chain.size();
     uint64_t need = ClustersFor(pos + len, v.clusterBytes);
+    /* A chain that ends before the file does (the mount cut it, or the entry lost its first
+     * cluster) is never grown: new clusters would stand for bytes that lie elsewhere. */
+    if (need > had && had < ClustersFor(n.Size(), v.clusterBytes)) return kErrShortChain;
     if (need > had) {
         uint64_t extra = need - had;
         if (extra > v.freeCount) {
@@ -1964,6 +1983,7 @@ int SetNodeSize(Volume& v, FatFs::Node& n, ClockFn clock, uint64_t size) {
     /* The entry with its new size reaches the device before a cluster is freed or erased: a
      * stop in between leaves lost clusters, never the old size over erased clusters. */
     const size_t keep = static_cast<size_t>(ClustersFor(size, v.clusterBytes));
+    if (keep > n.chain.size()) return kErrShortChain;  /* the new end lies past where the chain ends */
     Put32(n.entry + 28, static_cast<uint32_t>(size));
     if (keep == 0) SetEntryCluster(n.entry, 0);
     Stamp(clock, n.entry, false);

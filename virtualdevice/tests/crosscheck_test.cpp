@@ -14,6 +14,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "profiler.h"
 #include "shell.h"
@@ -274,6 +275,184 @@ TEST_F(Tools, AVolumeLargerThanItsPartitionEntryIsRefused) {
             ASSERT_EQ(0, gfslInit(0));
             EXPECT_EQ(c.mounts ? 0 : -1, gfslMount(0));
             if (!c.mounts) EXPECT_EQ(lxfat::kErrNotFat, lxvd::VdFsError());
+        }
+    }
+}
+
+namespace {
+
+/* A volume made by mkfs.fat holding F.TXT (6,000 bytes: three 2 KiB clusters on FAT16, twelve of
+ * 512 bytes on FAT32) and KEEP.TXT, copied there by mcopy, with what is needed to damage it the
+ * way another system's fault leaves a volume. */
+struct Made {
+    std::string bytes;
+    uint32_t width = 0, reserved = 0, fats = 0, fatSize = 0, clusters = 0;
+    std::vector<uint32_t> chain;  /* F.TXT's clusters, as mshowfat follows them */
+    static constexpr const char* kKept = "kept by the other file\n";
+
+    /* Sets a FAT entry in every copy of the FAT. */
+    void SetFat(uint32_t cluster, uint32_t value) {
+        for (uint32_t k = 0; k < fats; ++k)
+            for (uint32_t b = 0; b < width; ++b)
+                bytes[(reserved + k * fatSize) * 512 + cluster * width + b] = static_cast<char>(value >> (8 * b));
+    }
+    uint32_t Fat(const std::string& vol, uint32_t copy, uint32_t cluster) const {
+        uint32_t v = 0;
+        for (uint32_t b = 0; b < width; ++b)
+            v |= static_cast<uint32_t>(static_cast<uint8_t>(vol[(reserved + copy * fatSize) * 512 + cluster * width + b])) << (8 * b);
+        return v;
+    }
+    /* F.TXT's 8.3 entry in the root folder (the first data cluster on FAT32). */
+    size_t Entry() const { return bytes.find("F       TXT", (reserved + fats * fatSize) * 512); }
+
+    static Made Make(int bits, const fs::path& dir) {
+        Made m;
+        const fs::path vol = dir / "made.bin", data = dir / "F.TXT", kept = dir / "KEEP.TXT";
+        fs::remove(vol);
+        auto pattern = lxtest::Pattern(6000, 6);
+        std::ofstream(data, std::ios::binary).write(reinterpret_cast<const char*>(pattern.data()), 6000);
+        std::ofstream(kept, std::ios::binary) << kKept;
+        const Result mk = Shell("mkfs.fat -F " + std::to_string(bits) + " -C " + Q(vol.string()) + (bits == 16 ? " 20480" : " 40960"));
+        EXPECT_EQ(0, mk.code) << mk.out;
+        const Result cp = Shell("mcopy -i " + Q(vol.string()) + " " + Q(data.string()) + " " + Q(kept.string()) + " ::/");
+        EXPECT_EQ(0, cp.code) << cp.out;
+        const Result chain = Shell("mshowfat -i " + Q(vol.string()) + " ::/F.TXT");
+        for (size_t at = chain.out.find('<'); at != std::string::npos; at = chain.out.find('<', at + 1)) {
+            const uint32_t from = static_cast<uint32_t>(std::strtoul(chain.out.c_str() + at + 1, nullptr, 10));
+            const size_t dash = chain.out.find_first_of("->", at);
+            const uint32_t to = chain.out[dash] == '-' ? static_cast<uint32_t>(std::strtoul(chain.out.c_str() + dash + 1, nullptr, 10)) : from;
+            for (uint32_t c = from; c <= to; ++c) m.chain.push_back(c);
+        }
+        m.bytes = ReadAll(vol);
+        const auto u16 = [&m](size_t at) { return static_cast<uint32_t>(static_cast<uint8_t>(m.bytes[at]) | (static_cast<uint8_t>(m.bytes[at + 1]) << 8)); };
+        m.width = bits / 8;
+        m.reserved = u16(14);
+        m.fats = static_cast<uint8_t>(m.bytes[16]);
+        m.fatSize = bits == 16 ? u16(22) : Le32(m.bytes, 36);
+        const uint32_t total = u16(19) ? u16(19) : Le32(m.bytes, 32), rootSectors = u16(17) * 32 / 512;
+        m.clusters = (total - m.reserved - m.fats * m.fatSize - rootSectors) / static_cast<uint8_t>(m.bytes[13]);
+        EXPECT_EQ(bits == 16 ? 3u : 12u, m.chain.size()) << chain.out;
+        EXPECT_NE(std::string::npos, m.Entry());
+        return m;
+    }
+};
+
+}  // namespace
+
+/* Another system's fault cut F.TXT's chain after its second cluster (a value past the volume,
+ * the highest value below the reserved ones, the value 1, a reserved value), or left its entry
+ * with a size and no first cluster. Reading the file fails; so does every write that has to go
+ * past the cut, and the volume stays exactly as it was: the file's real bytes stay where they
+ * are and fsck.fat still sees the damage to mend it. A seek only moves the position: the write
+ * after it is what walks the chain. */
+TEST_F(Tools, WritesPastTheEndOfAChainCutShortChangeNothing) {
+    const fs::path vol = area / "volume.bin";
+    for (int bits : {16, 32}) {
+        const Made made = Made::Make(bits, area);
+        const uint32_t reservedValue = bits == 16 ? 0xFFF0 : 0x0FFFFFF0, belowReserved = bits == 16 ? 0xFFEF : 0x0FFFFFEF;
+        struct Cut {
+            const char* name;
+            uint32_t value;  /* of the second cluster's entry; none: the entry loses its first cluster */
+        };
+        const uint32_t kNoFirst = ~0u;
+        for (const Cut cut : {Cut{"a cluster past the volume", made.clusters + 2}, Cut{"the highest value below the reserved", belowReserved},
+                              Cut{"the value 1", 1}, Cut{"a reserved value", reservedValue}, Cut{"first cluster 0", kNoFirst}}) {
+            SCOPED_TRACE(std::string("FAT") + std::to_string(bits) + ", " + cut.name);
+            Made damaged = made;
+            if (cut.value == kNoFirst) {
+                const size_t e = damaged.Entry();
+                for (size_t b : {20, 21, 26, 27}) damaged.bytes[e + b] = 0;
+            } else {
+                damaged.SetFat(made.chain[1], cut.value);
+            }
+            std::ofstream(vol, std::ios::binary | std::ios::trunc) << damaged.bytes;
+            const Result seen = Shell("fsck.fat -n " + Q(vol.string()));
+            ASSERT_NE(0, seen.code) << seen.out;
+            struct Op {
+                const char* name;
+                const char* mode;
+                long seek;  /* -1: none */
+                uint32_t bytes;
+            };
+            for (const Op op : {Op{"append", "a", -1, 3000}, Op{"write across the cut", "r+", 4000, 200},
+                                Op{"write past the end", "r+", 8000, 10}}) {
+                SCOPED_TRACE(op.name);
+                ASSERT_EQ(0, gfslInit(1));
+                WrapAsImage(vol, static_cast<uint32_t>(damaged.bytes.size() / 512));
+                ASSERT_EQ(0, gfslInit(0));
+                ASSERT_EQ(0, gfslMount(0)) << lxvd::VdFsError();
+                const int h = gfslfopen("/a/F.TXT", op.mode);
+                ASSERT_GE(h, 0) << lxvd::VdFsError();
+                if (op.seek >= 0) EXPECT_EQ(0, gfslfseek(h, op.seek, 0));
+                const std::string data = Bytes(op.bytes, 7);
+                EXPECT_EQ(static_cast<uint32_t>(-1), gfslfwrite(data.data(), 1, op.bytes, h));
+                EXPECT_EQ(lxfat::kErrShortChain, lxvd::VdFsError());
+                EXPECT_EQ(0, gfslfclose(h));
+                ASSERT_EQ(0, gfslInit(1));
+                const fs::path out = CutVolume(Image(), 0, area / "after.bin");
+                EXPECT_TRUE(ReadAll(out) == damaged.bytes) << "the volume changed";
+                const Result fsck = Shell("fsck.fat -n " + Q(out.string()));
+                EXPECT_EQ(seen.code, fsck.code) << fsck.out;
+                EXPECT_NE(std::string::npos, fsck.out.find("/F.TXT")) << fsck.out;
+                const Result kept = Shell("mtype -i " + Q(out.string()) + " ::/KEEP.TXT");
+                EXPECT_EQ(Made::kKept, kept.out);
+                ASSERT_EQ(0, gfslInit(0));
+            }
+        }
+    }
+}
+
+/* Another system's fault closed F.TXT's chain into a loop: its last cluster back to its first,
+ * or its second cluster to itself. Removing the file frees every cluster of the loop once and
+ * nothing else; clusters after a loop that cut the chain short stay for fsck.fat to reclaim.
+ * mdel frees the same clusters (it also clears FAT entry 0 on the way, a fault of its own, so
+ * entries 0 and 1 are not compared with it). */
+TEST_F(Tools, RemovingAFileWhoseChainLoopsFreesEachClusterOnce) {
+    const fs::path vol = area / "volume.bin", byTools = area / "mdel.bin";
+    for (int bits : {16, 32}) {
+        const Made made = Made::Make(bits, area);
+        const size_t n = made.chain.size();
+        struct Loop {
+            const char* name;
+            uint32_t from, to;  /* chain indexes: the entry of `from` names the cluster of `to` */
+            size_t freed;       /* clusters from the start of the chain */
+        };
+        for (const Loop loop : {Loop{"last back to first", static_cast<uint32_t>(n - 1), 0, n}, Loop{"second to itself", 1, 1, 2}}) {
+            SCOPED_TRACE(std::string("FAT") + std::to_string(bits) + ", " + loop.name);
+            Made damaged = made;
+            damaged.SetFat(made.chain[loop.from], made.chain[loop.to]);
+            std::ofstream(vol, std::ios::binary | std::ios::trunc) << damaged.bytes;
+            fs::copy_file(vol, byTools, fs::copy_options::overwrite_existing);
+            const Result mdel = Shell("mdel -i " + Q(byTools.string()) + " ::/F.TXT");
+            ASSERT_EQ(0, mdel.code) << mdel.out;
+            const std::string tools = ReadAll(byTools);
+
+            ASSERT_EQ(0, gfslInit(1));
+            WrapAsImage(vol, static_cast<uint32_t>(damaged.bytes.size() / 512));
+            ASSERT_EQ(0, gfslInit(0));
+            ASSERT_EQ(0, gfslMount(0)) << lxvd::VdFsError();
+            EXPECT_EQ(0, gfslunlink("/a/F.TXT")) << lxvd::VdFsError();
+            ASSERT_EQ(0, gfslInit(1));
+            const fs::path out = CutVolume(Image(), 0, area / "after.bin");
+            const std::string got = ReadAll(out);
+            for (uint32_t copy = 0; copy < made.fats; ++copy)
+                for (uint32_t c = 2; c < made.clusters + 2; ++c) {
+                    const bool freed = std::find(made.chain.begin(), made.chain.begin() + loop.freed, c) != made.chain.begin() + loop.freed;
+                    const uint32_t want = freed ? 0 : damaged.Fat(damaged.bytes, copy, c);
+                    ASSERT_EQ(want, made.Fat(got, copy, c)) << "FAT " << copy << ", entry " << c;
+                    ASSERT_EQ(made.Fat(tools, copy, c), made.Fat(got, copy, c)) << "mdel left FAT " << copy << ", entry " << c;
+                }
+            const Result fsck = Shell("fsck.fat -n " + Q(out.string()));
+            if (loop.freed == n)
+                EXPECT_EQ(0, fsck.code) << fsck.out;
+            else
+                EXPECT_NE(std::string::npos, fsck.out.find("Reclaimed " + std::to_string(n - loop.freed) + " unused cluster")) << fsck.out;
+            EXPECT_EQ(std::string::npos, fsck.out.find("/F.TXT")) << fsck.out;
+            const Result dir = Shell("mdir -i " + Q(out.string()) + " -b ::/");
+            EXPECT_EQ("::/KEEP.TXT\n", dir.out);
+            const Result kept = Shell("mtype -i " + Q(out.string()) + " ::/KEEP.TXT");
+            EXPECT_EQ(Made::kKept, kept.out);
+            ASSERT_EQ(0, gfslInit(0));
         }
     }
 }

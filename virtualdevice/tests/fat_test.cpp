@@ -491,6 +491,34 @@ TEST(FatChains, CyclesAndWildValuesEndInErrors) {
     EXPECT_EQ(0, f.fs.Unlink(0, U("/wild")));
 }
 
+/* A file whose chain was cut after its second cluster (a reserved value where the link
+ * belongs): setting a size whose end lies past the cut, smaller or larger, answers -26 and
+ * leaves the volume as it was. */
+TEST(FatChains, SettingASizePastWhereACutChainEndsChangesNothing) {
+    Fs f(256 + 40000, 256, 40000, kTypeFat16);  /* 4 KiB clusters */
+    ASSERT_EQ(0, f.WriteFile("/cut", Pattern(3 * 4096, 5)));
+    uint8_t e[32];
+    ASSERT_EQ(0, f.fs.Stat(0, U("/cut"), e));
+    ASSERT_EQ(0, f.fs.Unmount(0));
+    const uint8_t* boot = f.disk.Sector(256);
+    uint8_t* fat = f.disk.Sector(256 + Le16(boot + 14));
+    const uint32_t second = Le16(e + 26) + 1;
+    fat[second * 2] = 0xF0;
+    fat[second * 2 + 1] = 0xFF;
+    const std::vector<uint8_t> before = f.disk.mem->bytes();
+    ASSERT_EQ(0, f.fs.Mount(0, f.part));
+    const int h = f.fs.Open(0, U("/cut"), kOpenReadWrite);
+    ASSERT_GE(h, 0);
+    for (uint64_t size : {2 * 4096 + 1, 3 * 4096 - 1000, 4 * 4096}) {
+        SCOPED_TRACE(size);
+        EXPECT_EQ(-1, f.fs.SetSize(h, size));
+        EXPECT_EQ(kErrShortChain, f.fs.error());
+    }
+    EXPECT_EQ(0, f.fs.Close(h));
+    ASSERT_EQ(0, f.fs.Unmount(0));
+    EXPECT_TRUE(f.disk.mem->bytes() == before) << "the volume changed";
+}
+
 /* A stop between two FAT writes of another system left a chain running into a free cluster
  * (or past the volume). Clusters handed out since belong to new files; removing the damaged
  * file frees its own clusters and never follows its chain into theirs. */
