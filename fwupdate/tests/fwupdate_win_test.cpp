@@ -260,22 +260,35 @@ TEST_F(TarnRookUpdate, FailuresChangeNothing) {
   }
 }
 
-// A controller image with a record in the scratch RAM: the host and the kit both take it as RAM.
-TEST_F(TarnRookUpdate, ReflashesAnImageWithScratchRecords) {
+// Controller images with records in the scratch RAM, one of them running on past it as the
+// controller maker's converter writes them: the host and the kit take both, and the kit keeps
+// the bytes that land in its RAM.
+TEST_F(TarnRookUpdate, ReflashesImagesWithScratchRecords) {
   std::vector<uint8_t> scratch(0x200);
   for (size_t i = 0; i < scratch.size(); ++i) scratch[i] = static_cast<uint8_t>(0xA5 ^ i);
   std::vector<uint8_t> code(1500, 0x3C);
-  std::vector<uint8_t> image = lxtest::MakeBootImage({{0x0000, code}, {0xE000, scratch}});
-  Write("Tarn_Rook.iic", image);
-  TestDlg dlg;
-  ASSERT_TRUE(dlg.Create(IDD_TARNROOKUPDATE_DIALOG));
-  ASSERT_TRUE(Kit());
-  dlg.RunUpdate();
-  EXPECT_EQ(Prompts().back(), "Update has been completed successfully. Please unplug Tarn-Rook USB cable.") << dlg.Log();
-  EXPECT_TRUE(std::equal(image.begin(), image.end(), Kit()->boot.Eeprom().begin()));
-  EXPECT_TRUE(Kit()->boot.BootedFromEeprom());
-  EXPECT_EQ(Kit()->boot.Scratch(), scratch);
-  dlg.DestroyWindow();
+  lxtest::LongRecordBoot longRecord = lxtest::MakeLongRecordBoot();
+  struct Case {
+    const char* what;
+    std::vector<uint8_t> image, scratch;
+  } cases[] = {
+      {"the whole scratch RAM", lxtest::MakeBootImage({{0x0000, code}, {0xE000, scratch}}), scratch},
+      {"a record past the scratch RAM", longRecord.image, longRecord.scratch},
+  };
+  for (const Case& c : cases) {
+    SetUp();
+    Write("Tarn_Rook.iic", c.image);
+    TestDlg dlg;
+    ASSERT_TRUE(dlg.Create(IDD_TARNROOKUPDATE_DIALOG)) << c.what;
+    ASSERT_TRUE(Kit()) << c.what;
+    dlg.RunUpdate();
+    EXPECT_EQ(Prompts().back(), "Update has been completed successfully. Please unplug Tarn-Rook USB cable.")
+        << c.what << "\n" << dlg.Log();
+    EXPECT_TRUE(std::equal(c.image.begin(), c.image.end(), Kit()->boot.Eeprom().begin())) << c.what;
+    EXPECT_TRUE(Kit()->boot.BootedFromEeprom()) << c.what;
+    EXPECT_EQ(Kit()->boot.Scratch(), c.scratch) << c.what;
+    dlg.DestroyWindow();
+  }
 }
 
 TEST_F(TarnRookUpdate, ClosingIsRefusedWhileAnUpdateRuns) {

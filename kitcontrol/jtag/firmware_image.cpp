@@ -116,10 +116,10 @@ int ParseBootImage(const uint8_t* img, size_t n, std::vector<BootRecord>* record
     // The controller stops loading at the end flag: what follows it would never run.
     if (r.length & 0x8000) return FW_EARLY_END;
     if (r.length > end - r.offset) return FW_TRUNCATED;
-    uint32_t last = static_cast<uint32_t>(r.address) + r.length;
-    bool inRam = last <= kControllerRamEnd;
-    bool inScratch = r.address >= kScratchRamBegin && last <= kScratchRamEnd;
-    if (!inRam && !inScratch) return FW_BAD_ADDRESS;
+    bool startsInRam = r.address < kControllerRamEnd;
+    bool startsInScratch = r.address >= kScratchRamBegin && r.address < kScratchRamEnd;
+    if ((!startsInRam && !startsInScratch) || uint32_t{r.address} + r.length > kAddressSpaceEnd)
+      return FW_BAD_ADDRESS;
     records->push_back(r);
     pos = r.offset + r.length;
   }

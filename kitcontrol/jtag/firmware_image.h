@@ -17,7 +17,7 @@ enum FwError {
   FW_BAD_VERSION,    // version text unreadable or newer than supported
   FW_TOO_SMALL,      // payload shorter than one block
   FW_TOO_LARGE,      // more than the target holds
-  FW_BAD_ADDRESS,    // a record outside the controller's RAM
+  FW_BAD_ADDRESS,    // a record that does not start in the controller's RAM
   FW_BAD_HEADER,     // not the boot header the controller's loader looks for
   FW_BAD_END,        // the image does not end with the record that starts the CPU
   FW_EARLY_END,      // a record before the last one carries the end flag
@@ -52,12 +52,17 @@ struct BootRecord {
   uint16_t length = 0;
 };
 // The controller's RAM as its boot loader writes it: program and data RAM, and the scratch RAM.
+// A record must start in one of them but may run on past its end, up to the top of the address
+// space: the maker's converter writes such records, and the boot loader takes the write and
+// loses the bytes that fall on reserved addresses.
 constexpr uint32_t kControllerRamEnd = 0x4000;
 constexpr uint32_t kScratchRamBegin = 0xE000, kScratchRamEnd = 0xE200;
+constexpr uint32_t kAddressSpaceEnd = 0x10000;
 // Records between the 8-byte header and the final 5-byte record (which is not loaded). The whole
-// image is checked: the header's 0xC2, every record inside the controller's RAM and inside the
-// image, records ending exactly where the final record begins, and that final record being the
-// one that releases the CPU (end flag, one byte to 0xE600). Anything else is not a boot image.
+// image is checked: the header's 0xC2, every record starting inside the controller's RAM and
+// lying inside the image, records ending exactly where the final record begins, and that final
+// record being the one that releases the CPU (end flag, one byte to 0xE600). Anything else is
+// not a boot image.
 int ParseBootImage(const uint8_t* image, size_t n, std::vector<BootRecord>* records);
 
 // The EEPROM writer firmware loaded into the controller's RAM before its EEPROM is written.

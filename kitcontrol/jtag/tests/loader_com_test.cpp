@@ -205,6 +205,27 @@ TEST(TarnLoading, UsbOnTheFlyLoadsTheControllerRam) {
     EXPECT_FALSE(c.Kit().boot.CpuHeld());
 }
 
+// The controller maker's images have a record running past the scratch RAM: both loading
+// methods take them, and the kit keeps the bytes that land in its RAM.
+TEST(TarnLoading, ControllerImagesWithARecordPastTheScratchRam) {
+    lxtest::LongRecordBoot b = lxtest::MakeLongRecordBoot();
+    Image img(b.image);
+    {
+        Control c;
+        EXPECT_EQ(c.tarn->TarnUSBOnTheFly(&img.v), S_OK);
+        EXPECT_EQ(c.Events(), "E1,E6,E7");
+        EXPECT_EQ(c.Kit().boot.Scratch(), b.scratch);
+        EXPECT_TRUE(std::equal(b.code.begin(), b.code.end(), c.Kit().boot.Ram().begin()));
+        EXPECT_FALSE(c.Kit().boot.CpuHeld());
+    }
+    Control c;
+    EXPECT_EQ(c.tarn->TarnUSBBurn(&img.v), S_OK);
+    EXPECT_EQ(c.Events(), "E1,E8,E9");
+    EXPECT_TRUE(std::equal(b.image.begin(), b.image.end(), c.Kit().boot.Eeprom().begin()));
+    EXPECT_TRUE(c.Kit().boot.BootedFromEeprom());
+    EXPECT_EQ(c.Kit().boot.Scratch(), b.scratch);
+}
+
 TEST(TarnLoading, NoFreeKitIsAFailureWithoutEvents) {
     Control c;
     CComPtr<ITarn> holder;  // another client holds the only type II kit

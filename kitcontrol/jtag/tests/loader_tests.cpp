@@ -82,10 +82,37 @@ TEST(FirmwareImage, BootRecords) {
   std::vector<uint8_t> cut = lxtest::MakeBootImage({{0x0000, Payload(100)}});
   cut[9] = 200;  // record longer than the image
   EXPECT_EQ(parse(cut), lx::fw::FW_TRUNCATED);
-  EXPECT_EQ(parse(lxtest::MakeBootImage({{0x3FF0, Payload(32)}})), lx::fw::FW_BAD_ADDRESS);
   EXPECT_EQ(parse(lxtest::MakeBootImage({{0xE600, {0}}})), lx::fw::FW_BAD_ADDRESS);
   EXPECT_EQ(parse(lxtest::MakeBootImage({{0xE000, Payload(0x200)}})), 0);  // the scratch RAM
-  EXPECT_EQ(parse(lxtest::MakeBootImage({{0xE100, Payload(0x101)}})), lx::fw::FW_BAD_ADDRESS);
+  // A record belongs to the RAM it starts in, wherever it ends: the controller's loader takes
+  // it and loses the bytes that fall on reserved addresses. One that starts elsewhere, or runs
+  // past the top of the address space, is not for this controller.
+  struct Where {
+    uint16_t address;
+    size_t length;
+    int error;
+  } where[] = {
+      {0x3FF0, 32, 0},
+      {0x3FFF, 0x7FFF, 0},
+      {0xE1FC, 4, 0},  // ends at 0xE200: inside
+      {0xE1FE, 4, 0},
+      {0xE160, 0xB2, 0},
+      {0xE100, 0x101, 0},
+      {0xE1FF, 0x1E01, 0},  // the last byte at 0xFFFF
+      {0xE1FF, 0x1E02, lx::fw::FW_BAD_ADDRESS},
+      {0x4000, 1, lx::fw::FW_BAD_ADDRESS},
+      {0xDFFF, 2, lx::fw::FW_BAD_ADDRESS},
+      {0xE200, 4, lx::fw::FW_BAD_ADDRESS},
+      {0xFFFF, 1, lx::fw::FW_BAD_ADDRESS},
+  };
+  for (const Where& w : where) {
+    EXPECT_EQ(parse(lxtest::MakeBootImage({{w.address, Payload(w.length)}})), w.error)
+        << std::hex << w.address << " + " << w.length;
+    if (!w.error) {
+      ASSERT_EQ(recs.size(), 1u);
+      EXPECT_EQ(recs[0].length, w.length);
+    }
+  }
   EXPECT_EQ(parse(std::vector<uint8_t>(0x10001, 0)), lx::fw::FW_TOO_LARGE);
   EXPECT_EQ(lx::fw::HelperFirmware().size(), lx::fw::kHelperFirmwareSize);
   EXPECT_EQ(parse(lx::fw::HelperFirmware()), 0);
@@ -420,6 +447,39 @@ TEST(Loader, UsbBurnProvesTheRamLoadBeforeTheEeprom) {
         << stallAt;
     EXPECT_EQ(usb.Requests(0xA9), 0) << "no probe, no EEPROM write";
     EXPECT_EQ(usb.cycles, 0);
+  }
+}
+
+// An image with a record that starts in the scratch RAM and runs past its end loads into RAM
+// and into the EEPROM, and the kit boots from it; the bytes above the RAM are lost.
+void ExpectLongRecordsLoaded(const kitsim::BootLoader& boot, const lxtest::LongRecordBoot& b) {
+  EXPECT_EQ(boot.Scratch(), b.scratch);
+  EXPECT_TRUE(std::equal(b.code.begin(), b.code.end(), boot.Ram().begin()));
+  EXPECT_EQ(boot.Ram()[0x3FFC], 1);
+  EXPECT_EQ(boot.Ram()[0x3FFF], 4);
+  EXPECT_FALSE(boot.CpuHeld());
+}
+
+TEST(Loader, RecordsRunningPastTheRamLoad) {
+  lxtest::LongRecordBoot b = lxtest::MakeLongRecordBoot();
+  {
+    lxtest::SimKitUsb usb;
+    lxtest::EventLog ev;
+    TarnDownload d(usb, ev);
+    ASSERT_TRUE(d.USBOnTheFly(b.image.data(), b.image.size())) << d.LastError();
+    EXPECT_EQ(usb.features.boot.RamLoads(), 5u);
+    ExpectLongRecordsLoaded(usb.features.boot, b);
+  }
+  {
+    lxtest::SimKitUsb usb;
+    lxtest::EventLog ev;
+    TarnDownload d(usb, ev);
+    ASSERT_TRUE(d.USBBurn(b.image.data(), b.image.size())) << d.LastError();
+    EXPECT_TRUE(ev.messages.empty());
+    EXPECT_TRUE(std::equal(b.image.begin(), b.image.end(), usb.features.boot.Eeprom().begin()));
+    EXPECT_EQ(usb.cycles, 1);
+    EXPECT_TRUE(usb.features.boot.BootedFromEeprom());
+    ExpectLongRecordsLoaded(usb.features.boot, b);
   }
 }
 

@@ -76,4 +76,26 @@ inline std::vector<uint8_t> MakeBootImage(const std::vector<BootChunk>& chunks) 
   return img;
 }
 
+// A boot image shaped as the controller maker's converter writes them: a record that starts in
+// the scratch RAM and runs on past it (0xE160 to 0xE211, where a string descriptor begins), and
+// short records over the ends of both RAMs. The controller keeps only the bytes that land in RAM.
+struct LongRecordBoot {
+  std::vector<uint8_t> image;
+  std::vector<uint8_t> code;     // at 0x0000
+  std::vector<uint8_t> scratch;  // the whole scratch RAM after the load
+};
+inline LongRecordBoot MakeLongRecordBoot() {
+  LongRecordBoot b;
+  b.code.resize(3000);
+  for (size_t i = 0; i < b.code.size(); ++i) b.code[i] = static_cast<uint8_t>(i * 5 + 3);
+  std::vector<uint8_t> low(0x160, 0x11), descriptor(0xB2);
+  for (size_t i = 0; i < descriptor.size(); ++i) descriptor[i] = static_cast<uint8_t>(0x80 + i);
+  b.image = MakeBootImage({{0x0000, b.code}, {0xE000, low}, {0xE160, descriptor},
+                           {0x3FFC, {1, 2, 3, 4, 5, 6}}, {0xE1FE, {9, 8, 7, 6}}});
+  b.scratch = low;
+  b.scratch.insert(b.scratch.end(), descriptor.begin(), descriptor.begin() + 0x9E);  // to 0xE1FD
+  b.scratch.insert(b.scratch.end(), {9, 8});
+  return b;
+}
+
 }  // namespace lxtest

@@ -1,5 +1,6 @@
 #include "kitsim/boot_loader.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace kitsim {
@@ -12,13 +13,15 @@ bool BootLoader::WriterRunning() const {
 
 bool BootLoader::LoadRam(uint16_t address, const uint8_t* data, uint32_t length) {
     if (int(address) == stallAt_) return false;
-    std::size_t end = std::size_t(address) + length;
-    uint8_t* to = nullptr;
-    if (end <= ram_.size()) to = &ram_[0] + address;
-    else if (address >= kScratchRamAddress && end <= kScratchRamAddress + kScratchRamSize)
-        to = &scratch_[0] + (address - kScratchRamAddress);
-    else return false;
-    if (length) std::memcpy(to, data, length);
+    bool inRam = address < ram_.size();
+    bool inScratch = address >= kScratchRamAddress && address < kScratchRamAddress + kScratchRamSize;
+    // A load must start in RAM; the chip takes one that runs on past it and drops the bytes that
+    // fall on reserved addresses.
+    if ((!inRam && !inScratch) || std::size_t(address) + length > kAddressSpaceSize) return false;
+    std::vector<uint8_t>& to = inRam ? ram_ : scratch_;
+    std::size_t at = inRam ? address : address - kScratchRamAddress;
+    std::size_t n = std::min<std::size_t>(length, to.size() - at);
+    if (n) std::memcpy(&to[at], data, n);
     ++ramLoads_;
     return true;
 }

@@ -12,6 +12,7 @@ constexpr uint16_t kCpuControlAddress = 0xE600;
 constexpr std::size_t kControllerRamSize = 0x4000;
 // The scratch RAM, which the loader writes as well.
 constexpr std::size_t kScratchRamAddress = 0xE000, kScratchRamSize = 0x200;
+constexpr std::size_t kAddressSpaceSize = 0x10000;
 constexpr std::size_t kBootEepromSize = 0x10000;
 // The writer firmware announces itself with these bytes at RAM address 0.
 extern const uint8_t kWriterSignature[8];
