@@ -156,7 +156,7 @@ class Player {
   int JtagWaitUsec(int state, int32_t usec);
   int JtagScan(bool ir, int32_t count, const BoolArg& data, std::vector<uint8_t>* captured);
   int SetPadding(int which, int32_t count, const BoolArg* data);
-  int Step(int64_t n = 1);
+  int Step(int64_t n = 1);  // counts toward the budget between scans; code 19 beyond it
 
   // ---- executor (jam_exec.cpp)
   int RunLoop(int stopDepth, bool nested);
@@ -206,7 +206,7 @@ class Player {
   int32_t size_;
   JamHost& host_;
   JamLimits limits_;
-  int64_t steps_ = 0;
+  int64_t stepsSinceScan_ = 0;  // statements and clocks since data was last shifted
   size_t heapBytes_ = 0;
 
   int version_ = 0;

@@ -29,8 +29,8 @@ int StateFromName(std::string_view name) {
 }
 
 int Player::Step(int64_t n) {
-  steps_ += n;
-  return steps_ > limits_.stepBudget ? JAMC_USER_ABORT : 0;
+  stepsSinceScan_ += n;
+  return stepsSinceScan_ > limits_.stepBudget ? JAMC_USER_ABORT : 0;
 }
 
 int Player::JtagClock(int tms, int tdi) {
@@ -98,7 +98,8 @@ int Player::JtagScan(bool ir, int32_t count, const BoolArg& data, std::vector<ui
   int32_t total = static_cast<int32_t>(total64);
   if (int rc = ChargeHeap(static_cast<size_t>(total) / 4 + 16)) return rc;
   heapBytes_ -= static_cast<size_t>(total) / 4 + 16;  // scan buffers live for this scan only
-  if (int rc = Step(total)) return rc;
+  // Shifting data is progress: the budget only bounds the work between two scans.
+  if (total > 0) stepsSinceScan_ = 0;
   std::vector<uint8_t> tdi(static_cast<size_t>(total) / 8 + 1, 0);
   auto put = [&tdi](int32_t i, bool v) {
     if (v) tdi[static_cast<size_t>(i) >> 3] |= static_cast<uint8_t>(1u << (i & 7));

@@ -71,7 +71,9 @@ class JamHost {
 };
 
 struct JamLimits {
-  // Statements plus clocks a run may take before it is cancelled (code 19).
+  // Statements plus clocks a run may take without shifting any data through a register before
+  // it is cancelled (code 19): the guard against a program that loops without end. Every scan
+  // starts the count again, so a long programming run is never cut short by it.
   int64_t stepBudget = 400000000;
   // Upper bound of the bytes all arrays and literals of one run may hold (code 1 beyond).
   size_t heapLimit = 64u * 1024u * 1024u;

@@ -380,6 +380,60 @@ TEST(Loader, CpldBurnFailsOnVerifyFailureAndBadCrc) {
   }
 }
 
+// A programming file shaped as an FPGA maker's tool writes them: notes, a data block holding the
+// configuration as one large Boolean array, and a procedure that shifts it frame by frame in a
+// loop of DRSCANs, then programs and verifies a row. `tail` runs after the verify.
+std::string FrameLoopProgram(int frames, int frameBits, const std::string& tail = "") {
+  std::string hex;
+  for (int i = 0; i < frames * frameBits / 4; ++i) hex += "0123456789ABCDEF"[(i * 7 + 3) % 16];
+  std::string n = std::to_string(frames), bits = std::to_string(frameBits);
+  return lxtest::WithCrc(
+      "NOTE \"CREATOR\" \"bench frame composer\";\nNOTE \"DEVICE\" \"TESTFPGA\";\n"
+      "ACTION PROGRAM = DO_INIT, DO_PROGRAM, DO_VERIFY RECOMMENDED;\n"
+      "DATA CONFIG;\nINTEGER FRAMES = " + n + ";\nINTEGER FRAME_BITS = " + bits + ";\n"
+      "BOOLEAN FRAME_DATA[" + std::to_string(frames * frameBits) + "] = $" + hex + ";\n"
+      "BOOLEAN DONE_ROW[16] = $C0DE;\nENDDATA;\n"
+      "PROCEDURE DO_INIT;\nIRSTOP IRPAUSE;\nDRSTOP DRPAUSE;\nSTATE RESET;\nSTATE IDLE;\nENDPROC;\n"
+      "PROCEDURE DO_PROGRAM USES CONFIG;\nINTEGER I;\nINTEGER BASE;\n"
+      "IRSCAN 8, $EE;\n"
+      "FOR I = 0 TO FRAMES - 1;\nBASE = I * FRAME_BITS;\n"
+      "DRSCAN FRAME_BITS, FRAME_DATA[BASE + FRAME_BITS - 1 .. BASE];\nWAIT IDLE, 4 CYCLES;\nNEXT I;\n"
+      "IRSCAN 8, $20;\nDRSCAN 8, $03;\nIRSCAN 8, $21;\nDRSCAN 16, DONE_ROW[15..0];\nWAIT IDLE, 30 CYCLES;\n"
+      "PRINT \"frames shifted: \", I + 1;\nENDPROC;\n"
+      "PROCEDURE DO_VERIFY USES CONFIG;\nBOOLEAN OK;\n"
+      "IRSCAN 8, $20;\nDRSCAN 8, $03;\nIRSCAN 8, $22;\nDRSCAN 16, $0000, COMPARE DONE_ROW[15..0], $FFFF, OK;\n"
+      "IF !OK THEN EXIT 11;\n" + tail + "ENDPROC;\n");
+}
+
+// A long programming run keeps shifting data: however many statements and clocks it takes, it is
+// not cancelled half-way. A loop that then shifts nothing is stopped, and the job still ends.
+TEST(Loader, CpldBurnRunsALongProgrammingLoopToItsEnd) {
+  lx::jam::JamLimits stapl;
+  stapl.stepBudget = 20000;  // the whole run takes more than ten times as many
+  struct Case {
+    const char* what;
+    std::string tail;
+    bool ok;
+  } cases[] = {
+      {"the whole file", "", true},
+      {"an endless wait loop after it", "L: WAIT IDLE, 8 CYCLES;\nGOTO L;\n", false},
+  };
+  for (const Case& c : cases) {
+    lxtest::SimKitUsb usb;
+    lxtest::EventLog ev;
+    TarnDownload d(usb, ev);
+    d.SetLimits(stapl, lx::jtag::VmeLimits());
+    std::string p = FrameLoopProgram(2000, 96, c.tail);
+    EXPECT_EQ(d.CPLDBurn(reinterpret_cast<const uint8_t*>(p.data()), p.size()), c.ok)
+        << c.what << ": " << d.LastError() << "\n" << d.PlayerOutput();
+    EXPECT_EQ(ev.messages, std::vector<std::string>{"frames shifted: 2000"}) << c.what;
+    EXPECT_GT(usb.features.cpld.Clocks(), 2000u * 96u) << c.what;
+    EXPECT_EQ(usb.features.cpld.Row(3), 0xC0DEu) << c.what;
+    EXPECT_EQ(d.PlayerOutput().find("execution cancelled") != std::string::npos, !c.ok) << c.what;
+    EXPECT_FALSE(usb.features.engine.Active()) << c.what;
+  }
+}
+
 // ---------------------------------------------------------------- USB controller
 
 TEST(Loader, UsbOnTheFlyLoadsRamRecords) {

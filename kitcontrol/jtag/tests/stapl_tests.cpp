@@ -370,6 +370,33 @@ TEST(Stapl, StepBudgetEndsEndlessPrograms) {
   EXPECT_EQ(o.error, 19);
 }
 
+// The budget bounds the work between two scans, not the run: a program that keeps shifting data
+// runs to its end however long it is, and a loop that shifts nothing is stopped, also after scans.
+TEST(Stapl, StepBudgetStopsOnlyLoopsWithoutScans) {
+  JamLimits lim;
+  lim.stepBudget = 10000;
+  struct Case {
+    const char* what;
+    const char* body;
+    int error;
+  } cases[] = {
+      {"scans in a long loop", "INTEGER I;\nFOR I = 0 TO 4999;\nDRSCAN 8, $A5;\nWAIT 3 CYCLES;\nNEXT I;\nPRINT I;", 0},
+      {"long scans", "INTEGER I;\nBOOLEAN B[4000];\nFOR I = 0 TO 9;\nDRSCAN 4000, B[];\nNEXT I;\nPRINT I;", 0},
+      {"a jump loop after scans", "IRSCAN 8, $01;\nDRSCAN 32, $00000000;\nL: GOTO L;", 19},
+      {"a wait loop after scans", "IRSCAN 8, $01;\nL: WAIT 5 CYCLES;\nGOTO L;", 19},
+      {"a state loop", "L: STATE IDLE;\nGOTO L;", 19},
+      {"a counting loop", "INTEGER I;\nFOR I = 0 TO 100000;\nNEXT I;", 19},
+  };
+  for (const Case& c : cases) {
+    Harness h;
+    Outcome o = h.Run(V2(c.body), "PROGRAM", {}, lim);
+    EXPECT_EQ(o.error, c.error) << c.what;
+    if (!c.error) {
+      EXPECT_NE(o.Printed(), "") << c.what;
+    }
+  }
+}
+
 TEST(Stapl, ProceduresDataAndScope) {
   Harness h;
   Outcome o = h.Run(
