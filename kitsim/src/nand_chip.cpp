@@ -356,7 +356,8 @@ void NandChip::Program(uint32_t page) {
         return;
     }
     const uint32_t block = page / part_.pagesPerBlock;
-    failed_ = faults_.failProgram || BlockFails(block) || ProgramCount(page) >= part_.programsPerPage;
+    failed_ = faults_.failProgram || int64_t(page) == faults_.failProgramPage || BlockFails(block) ||
+              ProgramCount(page) >= part_.programsPerPage;
     if (failed_) return;
     std::vector<uint8_t> bytes = Page(page);
     // Programming only clears bits.

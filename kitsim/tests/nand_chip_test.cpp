@@ -248,6 +248,28 @@ TEST(NandChip, FactoryAndGrownBadBlocks) {
     }
 }
 
+// One page that will not program, in a block that erases and programs well otherwise.
+TEST(NandChip, OnePageFailsItsProgramsAndNothingElse) {
+    for (const PartCase& c : kParts) {
+        SCOPED_TRACE(c.name);
+        NandPart part;
+        ASSERT_TRUE(VeltanPartByName(c.name, &part));
+        Rig r(part);
+        const std::vector<uint8_t> data = Pattern(2048 + c.spare, 9);
+        r.chip.Faults().failProgramPage = 3 * 64 + 5;
+        EXPECT_EQ(r.host.Erase(3), 0xE0);
+        EXPECT_EQ(r.host.Program(0, 3 * 64 + 4, data), 0xE0);
+        EXPECT_EQ(r.host.Program(0, 3 * 64 + 5, data), 0xE1);
+        EXPECT_EQ(r.host.Program(0, 3 * 64 + 6, data), 0xE0);
+        EXPECT_EQ(r.chip.Page(3 * 64 + 5), std::vector<uint8_t>(2048 + c.spare, 0xFF));
+        EXPECT_EQ(r.chip.Page(3 * 64 + 6), data);
+        EXPECT_EQ(r.host.Erase(3), 0xE0);
+        r.chip.Faults().failProgramPage = -1;
+        EXPECT_EQ(r.host.Program(0, 3 * 64 + 5, data), 0xE0);
+        EXPECT_EQ(r.chip.Page(3 * 64 + 5), data);
+    }
+}
+
 TEST(NandChip, BusyStatusStuckAndWriteProtect) {
     Rig r(VeltanPart(8, 64));
     r.host.Cmd(0x60);

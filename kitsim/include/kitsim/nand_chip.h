@@ -55,6 +55,7 @@ struct NandFaults {
     bool failErase = false;       // erases end with FAIL and change nothing
     bool stuckBusy = false;       // the next program or erase never ends until a reset
     bool writeProtected = false;  // WP# low: status bit 7 clear, programs and erases do nothing
+    int64_t failProgramPage = -1; // programs of this one page end with FAIL and change nothing; its block erases well
 };
 
 class NandChip : public SocketDevice {
