@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <new>
 
 #include "device_api.h"
 #include "lumivex/text_format.h"
@@ -491,6 +492,49 @@ void ComputePageEcc(uint8_t* page, uint32_t spare, const EccSettings& settings, 
 }
 
 // ---- writing pages back ----------------------------------------------------------------------------------
+namespace {
+
+// "page #197" or "pages #197, #202", at most eight numbers.
+std::string FailedPages(const std::vector<uint32_t>& pages) {
+  std::string text = pages.size() == 1 ? "page" : "pages";
+  const size_t shown = std::min<size_t>(pages.size(), 8);
+  for (size_t i = 0; i < shown; ++i) text += Format("%s #%u", i ? "," : "", pages[i]);
+  if (pages.size() > shown) text += Format(" and %u more", static_cast<unsigned>(pages.size() - shown));
+  return text;
+}
+
+// A block that a rewrite left damaged goes into a file of its own, named by the block, that no
+// later rewrite writes over: the scratch file is emptied by the very next one. A file kept
+// earlier for the same block stays as well. The path, or "" when no file could be written.
+std::string KeepBlock(const std::string& folder, uint32_t block, const std::vector<uint8_t>& bytes) {
+  for (unsigned n = 1; n <= 999; ++n) {
+    const std::string path =
+        folder + (n == 1 ? Format("__block_%u__.bin", block) : Format("__block_%u_%u__.bin", block, n));
+    if (std::FILE* existing = std::fopen(path.c_str(), "rb")) {
+      std::fclose(existing);
+      continue;
+    }
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) return std::string();
+    const bool whole = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    if (std::fclose(file) != 0 || !whole) {
+      std::remove(path.c_str());
+      return std::string();
+    }
+    return path;
+  }
+  return std::string();
+}
+
+std::string KeptText(const std::string& kept, const std::string& scratch) {
+  if (!kept.empty()) return Format("Its pages, with your edit, are kept in %s.", kept.c_str());
+  return Format("Its pages could not be written to a file of their own; the pages read before the erase are in %s "
+                "until the next rewrite.",
+                scratch.c_str());
+}
+
+}  // namespace
+
 bool RewriteBlock(uint32_t currentPage, uint8_t* page, uint32_t spare, CVeltanBlockTable* table, VeltanHost& host,
                   void (*beforeCurrent)(void* context, uint8_t* page), void* context) {
   if (RefuseWithoutTable(table, host)) return false;
@@ -506,8 +550,15 @@ bool RewriteBlock(uint32_t currentPage, uint8_t* page, uint32_t spare, CVeltanBl
     return false;
   }
   const size_t record = kVeltanDataBytes + spare;
-  std::vector<uint8_t> work(record, 0xFF);
-  const std::string scratch = host.ScratchFolder() + "__temp__.bin";
+  // The block as the user means it: the device's pages, the edited one in its place.
+  std::vector<uint8_t> meant;
+  try {
+    meant.resize(static_cast<size_t>(perBlock) * record);
+  } catch (const std::bad_alloc&) {
+    host.Tell("Error: Not enough system memory.");
+    return false;
+  }
+  const std::string folder = host.ScratchFolder(), scratch = folder + "__temp__.bin";
   std::FILE* file = std::fopen(scratch.c_str(), "wb");
   if (!file) {
     host.Tell("Failed to create a temporary file.");
@@ -515,10 +566,11 @@ bool RewriteBlock(uint32_t currentPage, uint8_t* page, uint32_t spare, CVeltanBl
   }
   host.BeginBusy();
   for (uint32_t p = first; p < first + perBlock; ++p) {
+    uint8_t* slot = meant.data() + static_cast<size_t>(p - first) * record;
     const char* failure = nullptr;
-    if (DeviceApiTable.gfslVeltanReadRawPage(0, p, 1, work.data()) != 0)
+    if (DeviceApiTable.gfslVeltanReadRawPage(0, p, 1, slot) != 0)
       failure = "Failed to read a source page.";
-    else if (std::fwrite(work.data(), 1, record, file) != record)
+    else if (std::fwrite(slot, 1, record, file) != record)
       failure = "Failed to write a temporary file.";
     if (failure) {
       host.EndBusy();
@@ -533,45 +585,34 @@ bool RewriteBlock(uint32_t currentPage, uint8_t* page, uint32_t spare, CVeltanBl
     host.Tell("Failed to write a temporary file.");
     return false;
   }
+  uint8_t* current = meant.data() + static_cast<size_t>(currentPage - first) * record;
+  std::memcpy(current, page, record);
   if (DeviceApiTable.gfslVeltanEraseBlock(0, block) != 0) {
+    // A failed erase may have taken some of the pages.
     table->MarkBad(block);
-    host.Tell(Format("Error: Erase failed at block #%u.\nThe block is marked as a bad block.", block));
+    host.Tell(Format("Error: Erase failed at block #%u.\nThe block is marked as a bad block.\n%s", block,
+                     KeptText(KeepBlock(folder, block, meant), scratch).c_str()));
     return false;
   }
-  file = std::fopen(scratch.c_str(), "rb");
-  if (!file) {
-    host.Tell(Format("Failed to read a temporary file.\nThe pages of block #%u are kept in %s.", block,
-                     scratch.c_str()));
-    return false;
-  }
+  // Every page is programmed even after one fails: only the failing pages are lost.
+  std::vector<uint32_t> failed;
   host.BeginBusy();
-  bool whole = true;
-  for (uint32_t p = first; p < first + perBlock && whole; ++p) {
-    const uint8_t* source = work.data();
+  for (uint32_t p = first; p < first + perBlock; ++p) {
+    uint8_t* source = meant.data() + static_cast<size_t>(p - first) * record;
     if (p == currentPage) {
       if (beforeCurrent) beforeCurrent(context, page);
-      source = page;
-      if (std::fseek(file, static_cast<long>(record), SEEK_CUR) != 0) whole = false;
-    } else if (std::fread(work.data(), 1, record, file) != record) {
-      whole = false;
+      std::memcpy(source, page, record);
     }
-    if (!whole) {
-      host.EndBusy();
-      host.Tell(Format("Failed to read a temporary file.\nThe pages of block #%u are kept in %s.", block,
-                       scratch.c_str()));
-      break;
-    }
-    if (DeviceApiTable.gfslVeltanProgramRawPage(0, p, 1, source) != 0) {
-      whole = false;
-      table->MarkBad(block);
-      host.EndBusy();
-      host.Tell(Format("Error: Program failed at page #%u.\nBlock #%u is marked as a bad block; its pages are kept in %s.",
-                       p, block, scratch.c_str()));
-    }
+    if (DeviceApiTable.gfslVeltanProgramRawPage(0, p, 1, source) != 0) failed.push_back(p);
   }
-  std::fclose(file);
-  if (whole) host.EndBusy();
-  return whole;
+  host.EndBusy();
+  if (failed.empty()) return true;
+  table->MarkBad(block);
+  host.Tell(Format("Error: Program failed at %s.\n%u of %u page(s) of block #%u were programmed; the block is marked as a "
+                   "bad block.\n%s",
+                   FailedPages(failed).c_str(), perBlock - static_cast<uint32_t>(failed.size()), perBlock, block,
+                   KeptText(KeepBlock(folder, block, meant), scratch).c_str()));
+  return false;
 }
 
 uint32_t ImportVeltanPages(std::FILE* file, uint64_t fileBytes, const VeltanTransfer& transfer, CVeltanBlockTable& table,
@@ -586,22 +627,34 @@ uint32_t ImportVeltanPages(std::FILE* file, uint64_t fileBytes, const VeltanTran
   }
   std::vector<uint8_t> buffer(kVeltanDataBytes + transfer.spare, 0xFF);
   std::vector<uint8_t> dropped(record);
-  uint32_t programmed = 0;
+  uint32_t programmed = 0, records = 0, passed = 0;
+  bool cut = false;  // ended before the range's end: Stop, or the file's end
   std::string failureText;
   host.BeginBusy();
-  // The rest of a bad block (also when the range begins inside it) leaves the range.
+  // A bad block's pages leave the range. With the shift policy the data moves on by whole blocks
+  // (a range that begins inside a bad block goes on at the same place of the next block); with
+  // the skip policy every record keeps its page, so a good page of the range always gets its own.
+  const VeltanBadStep step = transfer.policy == 1 ? VeltanBadStep::kToBlockEnd : VeltanBadStep::kWholeBlock;
   WalkVeltanRange(
-      transfer.first, transfer.count, perBlock, [&](uint64_t block) { return table.IsBad(static_cast<uint32_t>(block)); },
-      [&](uint64_t block, uint64_t pages) {
-        if (!host.Step()) return false;
+      transfer.first, transfer.count, perBlock, step,
+      [&](uint64_t block) { return table.IsBad(static_cast<uint32_t>(block)); },
+      [&](uint64_t block, uint64_t pages, uint64_t over) {
+        if (!host.Step()) {
+          cut = true;
+          return false;
+        }
         if (!table.m_NoPrompt) host.Tell(Format("Bad block notification: block #%u is a bad block", static_cast<uint32_t>(block)));
+        passed += static_cast<uint32_t>(over);
         if (transfer.policy == 1)
-          for (uint64_t r = 0; r < pages && std::fread(dropped.data(), 1, record, file) == record; ++r) {
-          }
+          for (uint64_t r = 0; r < pages && std::fread(dropped.data(), 1, record, file) == record; ++r) ++records;
         return true;
       },
       [&](uint64_t page) {
-        if (!host.Step() || std::fread(buffer.data(), 1, record, file) == 0) return false;
+        if (!host.Step() || std::fread(buffer.data(), 1, record, file) == 0) {
+          cut = true;
+          return false;
+        }
+        ++records;
         if (DeviceApiTable.gfslVeltanProgramRawPage(0, static_cast<uint32_t>(page), 1, buffer.data()) != 0) {
           // Import programs without erasing: a page written before fails as well as a block gone
           // bad, so the block is reported, not marked.
@@ -613,18 +666,32 @@ uint32_t ImportVeltanPages(std::FILE* file, uint64_t fileBytes, const VeltanTran
         return true;
       });
   host.EndBusy();
-  host.Tell(failureText.empty() ? std::string("Import finished.") : failureText);
+  if (failureText.empty()) {
+    const uint32_t unplaced = cut ? 0 : transfer.count - std::min(transfer.count, records);
+    failureText = "Import finished." + VeltanRangeNotes(passed, unplaced, transfer.first, transfer.count);
+  }
+  host.Tell(failureText);
   return programmed;
 }
 
-uint32_t ExportVeltanPages(std::FILE* file, const VeltanTransfer& transfer, VeltanHost& host) {
-  if (OutsideDevice(transfer.first, transfer.count, CountVeltanPages(), host)) return 0;
+uint32_t ExportVeltanPages(const std::string& path, const VeltanTransfer& transfer, VeltanHost& host) {
+  const uint32_t total = CountVeltanPages();
+  // Only a range that begins past the end has nothing to write; one that runs past it writes
+  // the pages that exist.
+  if (transfer.count == 0 || transfer.first >= total) {
+    OutsideDevice(transfer.first, transfer.count, total, host);
+    return 0;
+  }
+  const uint32_t count = std::min(transfer.count, total - transfer.first);
   std::vector<uint8_t> buffer(kVeltanDataBytes + transfer.spare, 0xFF);
   const size_t record = transfer.withoutSpare ? kVeltanDataBytes : buffer.size();
   uint32_t written = 0;
   std::string failure;
+  // The file is created once the first page is in hand: an existing file of that name is not
+  // emptied by an export that has nothing to put in its place.
+  std::FILE* file = nullptr;
   host.BeginBusy();
-  for (uint32_t i = 0; i < transfer.count; ++i) {
+  for (uint32_t i = 0; i < count; ++i) {
     if (!host.Step()) {
       failure = Format("Export stopped: %u page(s) were exported.", written);
       break;
@@ -633,14 +700,26 @@ uint32_t ExportVeltanPages(std::FILE* file, const VeltanTransfer& transfer, Velt
       failure = Format("Failed to read page #%u: %u page(s) were exported.", transfer.first + i, written);
       break;
     }
+    if (!file && !(file = std::fopen(path.c_str(), "wb"))) {
+      failure = "Failed to write a destination file.";
+      break;
+    }
     if (std::fwrite(buffer.data(), 1, record, file) != record) {
       failure = "Failed to write a destination file.";
       break;
     }
     ++written;
   }
+  if (file && std::fclose(file) != 0 && failure.empty()) failure = "Failed to write a destination file.";
   host.EndBusy();
-  host.Tell(failure.empty() ? std::string("Export finished.") : failure);
+  if (failure.empty()) {
+    failure = "Export finished.";
+    if (count < transfer.count)
+      failure += Format("\n%u of %u page(s) were exported: pages %u to %llu do not lie on the device (pages 0 to %u).",
+                        written, transfer.count, total, static_cast<unsigned long long>(transfer.first) + transfer.count - 1,
+                        total - 1);
+  }
+  host.Tell(failure);
   return written;
 }
 

@@ -182,8 +182,11 @@ void ComputePageEcc(uint8_t* page, uint32_t spare, const EccSettings& settings, 
 // ---- writing pages back -----------------------------------------------------------------------------
 // "Program page": reads every page of the current page's block into the scratch file, erases
 // the block once and programs every page again, the current one from `page`; `beforeCurrent`
-// (may be null) runs on the buffer just before it is programmed. A failed erase or program
-// marks the block bad in the table and says so. True when the whole block was rewritten.
+// (may be null) runs on the buffer just before it is programmed. A page whose program fails does
+// not stop the others. A failed erase or program marks the block bad in the table, keeps the
+// block as meant (the read pages with `page` in its place) in "__block_<n>__.bin" beside the
+// scratch file, never over an earlier one, and says so with the pages programmed and those
+// that failed. True when the whole block was rewritten; `page` is never read back.
 bool RewriteBlock(uint32_t currentPage, uint8_t* page, uint32_t spare, CVeltanBlockTable* table, VeltanHost& host,
                   void (*beforeCurrent)(void* context, uint8_t* page) = nullptr, void* context = nullptr);
 
@@ -197,8 +200,10 @@ struct VeltanTransfer {
 // Import from an open file (the caller has opened it). Returns pages programmed.
 uint32_t ImportVeltanPages(std::FILE* file, uint64_t fileBytes, const VeltanTransfer& transfer, CVeltanBlockTable& table,
                            VeltanHost& host);
-// Export into an open file. Returns pages written.
-uint32_t ExportVeltanPages(std::FILE* file, const VeltanTransfer& transfer, VeltanHost& host);
+// Export into the file at `path`, created (or emptied) only when the first page has been read.
+// A range that runs past the device's end exports the pages that exist and says how many.
+// Returns pages written.
+uint32_t ExportVeltanPages(const std::string& path, const VeltanTransfer& transfer, VeltanHost& host);
 // "File information: Total %ld Bytes, %ld/%ld pages without/with spare".
 std::string VeltanFileInformation(uint64_t bytes, uint32_t spare);
 

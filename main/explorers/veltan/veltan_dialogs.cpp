@@ -232,12 +232,6 @@ void CVeltanExportDlg::OnBrowse() {
 void CVeltanExportDlg::OnExportPages() {
   lx::VeltanTransfer transfer;
   if (!ReadFields(&transfer)) return;
-  std::FILE* file = std::fopen(m_FileName.GetString(), "wb");
-  if (!file) {
-    MessageBox("Failed to write a destination file.");
-    return;
-  }
   VeltanWinHost host(this);
-  lx::ExportVeltanPages(file, transfer, host);
-  if (std::fclose(file) != 0) MessageBox("Failed to write a destination file.");
+  lx::ExportVeltanPages(m_FileName.GetString(), transfer, host);
 }

@@ -379,11 +379,10 @@ void CVeltanExplorerDlg::ProgramBack(bool withEcc) {
   const bool done = lx::RewriteBlock(m_CurrentPage, m_PageBuffer.data(), m_SpareSize, m_pBlockTable.get(), host,
                                      withEcc ? +addCodes : nullptr, &codes);
   if (!EndOperation()) return;
-  if (done) {
-    ShowTitle(0);
-    ShowPage(m_PageBuffer.data(), false);
-    MessageBox("Program finished.");
-  }
+  ShowTitle(0);
+  ShowPage(m_PageBuffer.data(), false);
+  if (!done) return;  // the edit stays in the buffer, to be kept or tried elsewhere
+  MessageBox("Program finished.");
   GoToPage();
 }
 

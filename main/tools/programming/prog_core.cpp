@@ -471,11 +471,16 @@ std::string ProgramVeltanRawPages(Host& host, const VeltanTable& table, const Ra
   Tally tally;
   tally.total = r.count;
   uint32_t dataPage = 0;  // file records consumed
+  uint32_t passed = 0;    // good pages passed over with a bad block
   // The range counts device pages: a bad block's pages are taken out of it, and with the shift
-  // policy its file data waits for the range's next good page, never a page past the range.
+  // policy its file data waits for the range's next good page, never a page past the range; it
+  // moves on by whole blocks, so a range that begins inside a bad block goes on at the same place
+  // of the next block. With the skip policy every record keeps its page, and a good page of the
+  // range always gets its own.
+  const VeltanBadStep step = r.policy == BadBlockPolicy::Skip ? VeltanBadStep::kToBlockEnd : VeltanBadStep::kWholeBlock;
   WalkVeltanRange(
-      r.start, r.count, P, [&](uint64_t block) { return !table.Good(static_cast<uint32_t>(block)); },
-      [&](uint64_t block, uint64_t pages) {
+      r.start, r.count, P, step, [&](uint64_t block) { return !table.Good(static_cast<uint32_t>(block)); },
+      [&](uint64_t block, uint64_t pages, uint64_t over) {
         if (!host.Step()) {
           tally.stopped = true;
           return false;
@@ -483,6 +488,7 @@ std::string ProgramVeltanRawPages(Host& host, const VeltanTable& table, const Ra
         host.Progress(dataPage, r.count - 1);
         NotifyBadBlock(host, table, static_cast<uint32_t>(block));
         tally.skipped += static_cast<uint32_t>(pages);
+        passed += static_cast<uint32_t>(over);
         if (r.policy == BadBlockPolicy::Skip) {
           // The block's file data goes with it.
           dataPage += static_cast<uint32_t>(pages);
@@ -507,13 +513,11 @@ std::string ProgramVeltanRawPages(Host& host, const VeltanTable& table, const Ra
         ++tally.done;
         return true;
       });
-  tally.total -= std::min(tally.total, tally.skipped);
+  tally.total -= std::min(tally.total, tally.skipped + passed);
   text = tally.Text("Program finished.", "Program", "page", "programmed");
   // Shifted data that the bad blocks pushed past the end of the range.
   const uint32_t unplaced = r.count - std::min(r.count, dataPage);
-  if (!tally.stopped && !tally.ended && unplaced)
-    text += Format("\n%u page(s) of file data did not fit in pages %u to %llu.", unplaced, r.start,
-                   static_cast<unsigned long long>(r.start) + r.count - 1);
+  if (!tally.stopped && !tally.ended) text += VeltanRangeNotes(passed, unplaced, r.start, r.count);
   return text;
 }
 
@@ -591,7 +595,9 @@ std::string CopyVeltanPages(Host& host, const VeltanTable& table, const CopyPage
     const uint32_t block = t / P;
     if (!table.Good(block)) {
       NotifyBadBlock(host, table, block);
-      // From this page to the end of the bad block.
+      // From this page to the end of the bad block: every source page has its own target, so a
+      // good target page of the range is never passed over (also when the range begins inside
+      // the bad block).
       const uint32_t skip = std::min<uint32_t>((block + 1) * P - t, r.count - i);
       tally.skipped += skip;
       i += skip;

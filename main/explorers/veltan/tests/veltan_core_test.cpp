@@ -550,7 +550,13 @@ TEST_F(VeltanCore, GrownBadBlockIsMarkedAndReported) {
   EXPECT_FALSE(lx::RewriteBlock(26, page.data(), 64, &table, host));
   EXPECT_TRUE(table.IsBad(3));
   ASSERT_EQ(host.told.size(), 1u);
-  EXPECT_EQ(host.told[0], "Error: Erase failed at block #3.\nThe block is marked as a bad block.");
+  const std::string kept = host.folder + "__block_3__.bin";
+  EXPECT_EQ(host.told[0], "Error: Erase failed at block #3.\nThe block is marked as a bad block.\nIts pages, with your "
+                          "edit, are kept in " + kept + ".");
+  // A failed erase may have taken pages: the block as meant, the edited page in it, is kept.
+  std::string meant(reinterpret_cast<const char*>(nand.Page(24)), 8 * 2112);
+  meant.replace(2 * 2112, 2112, std::string(2112, '\0'));
+  EXPECT_EQ(ReadFile(kept), meant);
   // The next try is refused before anything reaches the device.
   host.told.clear();
   nand.erases.clear();
@@ -559,21 +565,82 @@ TEST_F(VeltanCore, GrownBadBlockIsMarkedAndReported) {
   EXPECT_TRUE(nand.erases.empty());
 }
 
-TEST_F(VeltanCore, AProgramThatFailsAfterTheEraseMarksTheBlockAndKeepsItsPages) {
-  for (uint32_t p = 16; p < 24; ++p) nand.FillPattern(p);
-  const std::vector<uint8_t> lost(nand.Page(21), nand.Page(21) + 2112);
+// A page program that fails after the erase, before and after the edited page, with and without
+// codes added to the edited page: the other pages are all programmed, only the failing one is lost,
+// and the kept file holds the block as the user meant it.
+TEST_F(VeltanCore, AProgramThatFailsAfterTheEraseLosesOnlyThatPageAndKeepsTheBlockAsMeant) {
+  struct Case {
+    uint32_t failing;
+    bool codes;
+  } cases[] = {{17, false}, {22, false}, {17, true}, {22, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "page " << c.failing << (c.codes ? " with codes" : ""));
+    nand.Install();
+    for (uint32_t p = 16; p < 24; ++p) nand.FillPattern(p);
+    std::string meant(reinterpret_cast<const char*>(nand.Page(16)), 8 * 2112);
+    table = lx::CVeltanBlockTable();
+    table.m_SpareSize = nand.spare;
+    LoadTable();
+    std::filesystem::remove(host.folder + "__block_2__.bin");
+    nand.failProgramPage = c.failing;
+    std::vector<uint8_t> page(nand.Page(19), nand.Page(19) + 2112);
+    page[5] = 0x00;
+    page[2048 + 40] = 0x12;
+    auto addCode = [](void*, uint8_t* buffer) { buffer[2048 + 8] = 0x3C; };
+    EXPECT_FALSE(lx::RewriteBlock(19, page.data(), 64, &table, host, c.codes ? +addCode : nullptr, nullptr));
+    meant.replace(3 * 2112, 2112, reinterpret_cast<const char*>(page.data()), 2112);
+    EXPECT_EQ(page[5], 0x00);  // the caller's buffer keeps the edit (and the codes)
+    if (c.codes) {
+      EXPECT_EQ(page[2048 + 8], 0x3C);
+    }
+    EXPECT_TRUE(table.IsBad(2));
+    EXPECT_EQ(nand.programs.size(), 8u);
+    const std::string kept = host.folder + "__block_2__.bin";
+    EXPECT_EQ(host.told, std::vector<std::string>{"Error: Program failed at page #" + std::to_string(c.failing) +
+                                                  ".\n7 of 8 page(s) of block #2 were programmed; the block is marked "
+                                                  "as a bad block.\nIts pages, with your edit, are kept in " + kept + "."});
+    // The chip holds the block as meant but for the failing page, which is left erased.
+    for (uint32_t p = 16; p < 24; ++p) {
+      const std::string chip(reinterpret_cast<const char*>(nand.Page(p)), 2112);
+      EXPECT_EQ(chip, p == c.failing ? std::string(2112, '\xFF') : meant.substr((p - 16) * 2112, 2112)) << p;
+    }
+    EXPECT_EQ(ReadFile(kept), meant);
+    host.told.clear();
+  }
+}
+
+// A kept block stays until the user deletes it: later rewrites of other blocks, and a later
+// failure of the same block, write files of their own.
+TEST_F(VeltanCore, KeptBlocksAreNeverWrittenOver) {
+  for (uint32_t p = 16; p < 40; ++p) nand.FillPattern(p);
   LoadTable();
-  nand.failProgramPage = 20;
   std::vector<uint8_t> page(nand.Page(18), nand.Page(18) + 2112);
+  page[100] = 0x01;
+  nand.failProgramPage = 20;
   EXPECT_FALSE(lx::RewriteBlock(18, page.data(), 64, &table, host));
-  EXPECT_TRUE(table.IsBad(2));
-  const std::string scratch = host.folder + "__temp__.bin";
-  EXPECT_EQ(host.told, std::vector<std::string>{"Error: Program failed at page #20.\nBlock #2 is marked as a bad block; "
-                                                "its pages are kept in " + scratch + "."});
-  // What the erase took from the chip is still in the file.
-  const std::string kept = ReadFile(scratch);
-  ASSERT_EQ(kept.size(), 8u * 2112);
-  EXPECT_EQ(std::memcmp(kept.data() + 5 * 2112, lost.data(), 2112), 0);
+  const std::string first = ReadFile(host.folder + "__block_2__.bin");
+  ASSERT_EQ(first.size(), 8u * 2112);
+  EXPECT_EQ(static_cast<uint8_t>(first[2 * 2112 + 100]), 0x01);
+  // A good rewrite of block 4 and a failing one of block 3.
+  nand.failProgramPage = -1;
+  std::vector<uint8_t> other(nand.Page(33), nand.Page(33) + 2112);
+  EXPECT_TRUE(lx::RewriteBlock(33, other.data(), 64, &table, host));
+  nand.failProgramPage = 25;
+  std::vector<uint8_t> third(nand.Page(27), nand.Page(27) + 2112);
+  EXPECT_FALSE(lx::RewriteBlock(27, third.data(), 64, &table, host));
+  EXPECT_EQ(ReadFile(host.folder + "__block_3__.bin").size(), 8u * 2112);
+  // Block 2 taken for good again (a table reloaded) fails again: its first file stays.
+  table = lx::CVeltanBlockTable();
+  table.m_SpareSize = nand.spare;
+  LoadTable();
+  nand.failProgramPage = 21;
+  page[100] = 0x00;
+  EXPECT_FALSE(lx::RewriteBlock(18, page.data(), 64, &table, host));
+  EXPECT_EQ(ReadFile(host.folder + "__block_2__.bin"), first);
+  const std::string second = ReadFile(host.folder + "__block_2_2__.bin");
+  ASSERT_EQ(second.size(), 8u * 2112);
+  EXPECT_EQ(static_cast<uint8_t>(second[2 * 2112 + 100]), 0x00);
+  EXPECT_NE(host.told.back().find("kept in " + host.folder + "__block_2_2__.bin."), std::string::npos) << host.told.back();
 }
 
 TEST_F(VeltanCore, RewriteStopsBeforeTheEraseWhenAPageCannotBeRead) {
@@ -630,7 +697,8 @@ TEST_F(VeltanTransferTest, BadBlockPoliciesOfTheImport) {
   EXPECT_EQ(RecordOf(60), 1);
   EXPECT_EQ(RecordOf(63), 4);
   EXPECT_EQ(RecordOf(128), 0);
-  EXPECT_EQ(host.told, (std::vector<std::string>{"Bad block notification: block #1 is a bad block", "Import finished."}));
+  EXPECT_EQ(host.told, (std::vector<std::string>{"Bad block notification: block #1 is a bad block",
+                                                  "Import finished.\n6 page(s) of file data did not fit in pages 60 to 69."}));
   // The spare area stays unprogrammed.
   EXPECT_EQ(nand.Page(60)[2048 + 5], 0xFF);
   // Skip: the bad block's 64 records are dropped; page 128 gets record 69.
@@ -641,15 +709,48 @@ TEST_F(VeltanTransferTest, BadBlockPoliciesOfTheImport) {
   host.told.clear();
   EXPECT_EQ(Import(path, transfer), 16u);
   EXPECT_EQ(RecordOf(128), 69);
-  // Shift, starting inside the bad block: block 2 is programmed from its first page on.
-  nand.Install();
-  nand.SetFactoryBad(1);
-  transfer = lx::VeltanTransfer();
-  transfer.first = 70;
-  transfer.count = 60;
-  EXPECT_EQ(Import(path, transfer), 2u);
-  EXPECT_EQ(RecordOf(128), 1);
-  EXPECT_EQ(RecordOf(129), 2);
+  EXPECT_EQ(host.told.back(), "Import finished.");
+}
+
+// 70 pages from page 330, inside bad block 5 (blocks of 64 pages). Shift moves the data on by a
+// whole block: record 1 lands on page 394, at the place in block 6 that page 330 has in block 5,
+// and pages 384 to 393 stay as they were. Skip keeps every record on its own page: pages 384 to
+// 399 get records 55 to 70, and the bad pages' records are dropped.
+TEST_F(VeltanTransferTest, ImportStartingInsideABadBlock) {
+  struct Case {
+    int policy;
+    uint32_t programmed, firstPage;
+    int firstRecord;
+    const char* text;
+  } cases[] = {
+      {0, 6, 394, 1,
+       "Import finished.\n10 page(s) of a good block after a bad one were left as they were: the data moves on by whole "
+       "blocks.\n64 page(s) of file data did not fit in pages 330 to 399."},
+      {1, 16, 384, 55, "Import finished."},
+  };
+  const std::string path = WriteRecords(70, 2048);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.policy);
+    nand.blocks = 8;
+    nand.perBlock = 64;
+    nand.Install();
+    nand.SetFactoryBad(5);
+    table = lx::CVeltanBlockTable();
+    table.m_SpareSize = nand.spare;
+    host.answers = {false, false, true};
+    ASSERT_EQ(table.Load(0, host), 0);
+    host.told.clear();
+    lx::VeltanTransfer transfer;
+    transfer.first = 330;
+    transfer.count = 70;
+    transfer.policy = c.policy;
+    EXPECT_EQ(Import(path, transfer), c.programmed);
+    EXPECT_EQ(host.told, std::vector<std::string>{c.text});
+    for (uint32_t p = 320; p < 448; ++p) {
+      const int expected = p >= c.firstPage && p < 400 ? c.firstRecord + static_cast<int>(p - c.firstPage) : 0;
+      EXPECT_EQ(RecordOf(p), expected) << p;
+    }
+  }
 }
 
 TEST_F(VeltanTransferTest, ImportWithSpareShortFilesAndProgramFailures) {
@@ -681,15 +782,13 @@ TEST_F(VeltanTransferTest, ImportWithSpareShortFilesAndProgramFailures) {
 TEST_F(VeltanTransferTest, ExportWithAndWithoutSpare) {
   nand.FillPattern(3);
   nand.FillPattern(4);
+  const std::string path = host.folder + "out.bin";
   for (bool withoutSpare : {false, true}) {
-    const std::string path = host.folder + "out.bin";
-    std::FILE* file = std::fopen(path.c_str(), "wb");
     lx::VeltanTransfer transfer;
     transfer.first = 3;
     transfer.count = 2;
     transfer.withoutSpare = withoutSpare;
-    EXPECT_EQ(lx::ExportVeltanPages(file, transfer, host), 2u);
-    std::fclose(file);
+    EXPECT_EQ(lx::ExportVeltanPages(path, transfer, host), 2u);
     const std::string data = ReadFile(path);
     const size_t record = withoutSpare ? 2048 : 2112;
     ASSERT_EQ(data.size(), 2 * record);
@@ -697,14 +796,50 @@ TEST_F(VeltanTransferTest, ExportWithAndWithoutSpare) {
   }
   nand.failReadPage = 4;
   host.told.clear();
-  std::FILE* file = std::fopen((host.folder + "cut.bin").c_str(), "wb");
   lx::VeltanTransfer transfer;
   transfer.first = 3;
   transfer.count = 3;
-  EXPECT_EQ(lx::ExportVeltanPages(file, transfer, host), 1u);
-  std::fclose(file);
+  EXPECT_EQ(lx::ExportVeltanPages(host.folder + "cut.bin", transfer, host), 1u);
   EXPECT_EQ(host.told, std::vector<std::string>{"Failed to read page #4: 1 page(s) were exported."});
   EXPECT_EQ(lx::VeltanFileInformation(2 * 2112, 64), "File information: Total 4224 Bytes, 2/2 pages without/with spare");
+}
+
+// An existing file is emptied only by an export that has pages to put in its place; a range that
+// runs past the end exports the pages that exist and says how many.
+TEST_F(VeltanTransferTest, ExportPastTheEndWritesWhatExistsAndNeverEmptiesAFileForNothing) {
+  nand.FillPattern(126);
+  nand.FillPattern(127);
+  const std::string path = host.folder + "old.bin", before = "the user's earlier export";
+  struct Case {
+    uint32_t first, count;
+    int64_t failRead;
+    uint32_t written;
+    const char* text;
+  } cases[] = {
+      {126, 5, -1, 2,
+       "Export finished.\n2 of 5 page(s) were exported: pages 128 to 130 do not lie on the device (pages 0 to 127)."},
+      {128, 2, -1, 0, "Pages 128 to 129 do not lie on the device (pages 0 to 127)."},
+      {126, 2, 126, 0, "Failed to read page #126: 0 page(s) were exported."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.first);
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << before;
+    nand.failReadPage = c.failRead;
+    host.told.clear();
+    lx::VeltanTransfer transfer;
+    transfer.first = c.first;
+    transfer.count = c.count;
+    transfer.withoutSpare = false;
+    EXPECT_EQ(lx::ExportVeltanPages(path, transfer, host), c.written);
+    EXPECT_EQ(host.told, std::vector<std::string>{c.text});
+    const std::string data = ReadFile(path);
+    if (c.written == 0) {
+      EXPECT_EQ(data, before);
+    } else {
+      ASSERT_EQ(data.size(), c.written * 2112u);
+      EXPECT_EQ(data, std::string(reinterpret_cast<const char*>(nand.Page(126)), 2 * 2112));
+    }
+  }
 }
 
 }  // namespace

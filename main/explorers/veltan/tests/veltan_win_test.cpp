@@ -257,7 +257,9 @@ TEST_F(VeltanWindows, BlockTableSavedAndLoadedAndAGrownBadBlock) {
   LxPromptTestBegin();
   explorer->OnProgramPage();
   EXPECT_TRUE(explorer->m_pBlockTable->IsBad(6));
-  EXPECT_EQ(Prompts(), std::vector<std::string>{"Error: Erase failed at block #6.\nThe block is marked as a bad block."});
+  EXPECT_EQ(Prompts(), std::vector<std::string>{"Error: Erase failed at block #6.\nThe block is marked as a bad block.\n"
+                                                "Its pages, with your edit, are kept in " + UserData() + "__block_6__.bin."});
+  EXPECT_EQ(explorer->m_PageBuffer[0], 0x00);  // the edit stays in the explorer
   explorer->OnProgramPage();
   EXPECT_EQ(LastPromptText(), "Bad block notification: block #6 is a bad block");
 }
@@ -409,7 +411,7 @@ TEST_F(VeltanWindows, ImportAndExportDialogs) {
   const std::vector<std::string> told = Prompts();
   ASSERT_GE(told.size(), 2u);
   EXPECT_EQ(told[told.size() - 2], "Bad block notification: block #4 is a bad block");
-  EXPECT_EQ(told.back(), "Import finished.");
+  EXPECT_EQ(told.back(), "Import finished.\n1 page(s) of file data did not fit in pages 30 to 32.");
   importer.SetDlgItemText(IDC_VT_FIRST, "40");
   importer.SetDlgItemText(IDC_VT_COUNT, "4");
   importer.OnImportPages();

@@ -238,6 +238,27 @@ TEST_F(VeltanTools, ShiftReportsDataThatDoesNotFit) {
   EXPECT_EQ(Layout()[13], -1);
 }
 
+// A file of `count` data pages, each filled with its number.
+std::string NumberedDataFile(const char* name, uint32_t count) {
+  const std::string path = fake::TempPath(name);
+  std::vector<uint8_t> file;
+  for (uint32_t n = 0; n < count; ++n) file.insert(file.end(), 2048, static_cast<uint8_t>(n));
+  fake::WriteFile(path, file);
+  return path;
+}
+
+// 8 blocks of 64 pages with block 5 bad, bound to the device table; its table, without prompts.
+VeltanTable BindBlock5Bad(fake::Nand& nand) {
+  nand.blocks = 8;
+  nand.pages = 64;
+  nand.bbt.assign(8, 0xFF);
+  nand.bbt[5] = 0x00;
+  fake::Bind(nand);
+  VeltanTable table = ReadVeltanTable(64);
+  table.noPrompt = true;
+  return table;
+}
+
 // Blocks of 64 pages: 192 file pages to page 256 with block 5 bad. Only pages 256 to 447 may be
 // touched, whatever the policy; the policy decides only which file data lands in block 6.
 TEST(VeltanRawPages, NoPolicyTouchesAPageOutsideTheRange) {
@@ -245,21 +266,12 @@ TEST(VeltanRawPages, NoPolicyTouchesAPageOutsideTheRange) {
     BadBlockPolicy policy;
     int block6FirstData;
   } cases[] = {{BadBlockPolicy::Shift, 64}, {BadBlockPolicy::Skip, 128}};
-  const std::string path = fake::TempPath("raw_range.bin");
-  std::vector<uint8_t> file;
-  for (uint32_t n = 0; n < 192; ++n) file.insert(file.end(), 2048, static_cast<uint8_t>(n));
-  fake::WriteFile(path, file);
+  const std::string path = NumberedDataFile("raw_range.bin", 192);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.policy == BadBlockPolicy::Shift ? "shift" : "skip");
     fake::Nand nand;
-    nand.blocks = 8;
-    nand.pages = 64;
-    nand.bbt.assign(8, 0xFF);
-    nand.bbt[5] = 0x00;
-    fake::Bind(nand);
+    const VeltanTable table = BindBlock5Bad(nand);
     fake::Host host;
-    VeltanTable table = ReadVeltanTable(64);
-    table.noPrompt = true;
     std::string text = ProgramVeltanRawPages(host, table, {path, 256, 192, true, c.policy});
     EXPECT_EQ(text.rfind("Program finished.\n64 page(s) lay in bad blocks and were skipped.", 0), 0u) << text;
     for (uint32_t p : nand.programCalls) {
@@ -272,6 +284,37 @@ TEST(VeltanRawPages, NoPolicyTouchesAPageOutsideTheRange) {
     EXPECT_EQ(nand.Page(319)[0], 63);
     EXPECT_EQ(nand.Page(384)[0], c.block6FirstData);
     EXPECT_EQ(nand.Page(447)[0], c.block6FirstData + 63);
+    fake::Unbind();
+  }
+}
+
+// 70 file pages to page 330, inside bad block 5 (blocks of 64 pages). Shift moves the data on by a
+// whole block, so data 0 lands on page 394, where page 330 lies in its block, and pages 384 to 393
+// stay as they were; skip keeps each data page on its own page, so 384 to 399 get data 54 to 69.
+TEST(VeltanRawPages, AStartInsideABadBlock) {
+  struct Case {
+    BadBlockPolicy policy;
+    uint32_t firstPage;
+    int firstData;
+    const char* text;
+  } cases[] = {
+      {BadBlockPolicy::Shift, 394, 0,
+       "Program finished.\n54 page(s) lay in bad blocks and were skipped.\n10 page(s) of a good block after a bad one were "
+       "left as they were: the data moves on by whole blocks.\n64 page(s) of file data did not fit in pages 330 to 399."},
+      {BadBlockPolicy::Skip, 384, 54, "Program finished.\n54 page(s) lay in bad blocks and were skipped."},
+  };
+  const std::string path = NumberedDataFile("raw_inside.bin", 70);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.policy == BadBlockPolicy::Shift ? "shift" : "skip");
+    fake::Nand nand;
+    const VeltanTable table = BindBlock5Bad(nand);
+    fake::Host host;
+    EXPECT_EQ(ProgramVeltanRawPages(host, table, {path, 330, 70, true, c.policy}), c.text);
+    for (uint32_t p = 320; p < 512; ++p) {
+      const int expected = p >= c.firstPage && p < 400 ? c.firstData + static_cast<int>(p - c.firstPage) : -1;
+      const uint8_t b = nand.Page(p)[0];
+      EXPECT_EQ(b == 0xFF ? -1 : b, expected) << p;
+    }
     fake::Unbind();
   }
 }
@@ -312,6 +355,19 @@ TEST_F(VeltanTools, CopyPagesSkipsToTheBadTargetBlocksEnd) {
   EXPECT_EQ(layout[6], 0);
   EXPECT_EQ(layout[7], 1);
   EXPECT_EQ(layout[8], -1);
+}
+
+// A target range that begins inside a bad block: only the bad block's own pages are skipped, and
+// the good target pages after it get their own source pages.
+TEST_F(VeltanTools, CopyPagesIntoARangeBeginningInsideABadBlock) {
+  nand_.bbt[2] = 0x00;
+  const std::string path = fake::TempPath("copy_inside.bin");
+  fake::WriteFile(path, NumberedPages(6, 2048));
+  ASSERT_EQ(ProgramVeltanRawPages(host_, Table(), {path, 0, 6, true, BadBlockPolicy::Shift}), "Program finished.");
+  // Target pages 9 to 14: 9-11 lie in bad block 2; 12-14 get source pages 3-5.
+  EXPECT_EQ(CopyVeltanPages(host_, Table(), {0, 6, 9, true}), "Copy finished.\n3 page(s) lay in bad blocks and were skipped.");
+  std::vector<int> expected = {0, 1, 2, 3, 4, 5, -1, -1, -1, -1, -1, -1, 3, 4, 5, -1};
+  EXPECT_EQ(Layout(), expected);
 }
 
 TEST_F(VeltanTools, PartialPageTakesOneColumnAreaOfAGoodBlock) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -420,6 +421,15 @@ class KitNand : public KitTools {
     if (set_) set_(0, "");
     if (sim_) FreeLibrary(sim_);
   }
+  // The open device's "Edit Veltan" sheet with every page, bad blocks skipped without a prompt.
+  std::unique_ptr<CEditVeltanSheet> QuietSheet() {
+    Open();
+    lx::prog::VeltanTable table = lx::prog::ReadVeltanTable(64);
+    table.noPrompt = true;
+    std::unique_ptr<CEditVeltanSheet> sheet(new CEditVeltanSheet("Edit Veltan", table, nullptr, 0));
+    if (!sheet->Create(nullptr)) sheet.reset();
+    return sheet;
+  }
   HMODULE sim_ = nullptr;
   int (*set_)(int, const char*) = nullptr;
   kitsim::NandChip* chip_ = nullptr;
@@ -581,15 +591,66 @@ TEST_F(KitNand, TheVeltanExplorerOpensTheEditSheetAndItsPagesWorkOnTheChip) {
   sheet.DestroyWindow();
 }
 
+// Ranges that begin inside the factory bad blocks 5 and 100, on the chip: "Program raw page"
+// moves shifted data on by a whole block (skip keeps every data page on its own page), and
+// "Copy pages" gives the good target pages after a bad block their own source pages.
+TEST_F(KitNand, RangesThatBeginInsideABadBlock) {
+  ASSERT_NE(chip_, nullptr);
+  std::unique_ptr<CEditVeltanSheet> made = QuietSheet();
+  ASSERT_NE(made, nullptr);
+  CEditVeltanSheet& sheet = *made;
+  const std::string in = File("inside_pages.bin");
+  const std::vector<uint8_t> data = Pattern(70 * 2112, 13);
+  fake::WriteFile(in, data);
+  auto dataPage = [&](size_t n) {
+    return std::vector<uint8_t>(data.begin() + static_cast<std::ptrdiff_t>(n * 2112),
+                                data.begin() + static_cast<std::ptrdiff_t>((n + 1) * 2112));
+  };
+  const std::vector<uint8_t> erased(2112, 0xFF), bad = chip_->Page(320);
+  struct Case {
+    int policy;
+    uint32_t firstPage, firstData;
+  } cases[] = {{0, 394, 0}, {1, 384, 54}};
+  sheet.SetActivePage(1);
+  auto* raw = static_cast<CProgramRawPage*>(sheet.m_Pages[1].get());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.policy);
+    ASSERT_EQ(DeviceApiTable.gfslVeltanEraseBlock(0, 6), 0);
+    raw->SetDlgItemText(IDC_PG_PATH, in.c_str());
+    raw->SetDlgItemText(IDC_PG_PAGE, "330");
+    raw->SetDlgItemText(IDC_PG_PAGES, "70");
+    raw->CheckDlgButton(IDC_PG_LEAVE_SPARE, BST_UNCHECKED);
+    ::SendDlgItemMessageA(raw->m_hWnd, IDC_PG_POLICY, CB_SETCURSEL, static_cast<WPARAM>(c.policy), 0);
+    Click(*raw, IDC_PG_RUN);
+    EXPECT_EQ(LastPromptText().rfind("Program finished.\n54 page(s) lay in bad blocks and were skipped.", 0), 0u)
+        << LastPromptText();
+    for (uint32_t p = 384; p < 448; ++p)
+      EXPECT_TRUE(chip_->Page(p) == (p >= c.firstPage && p < 400 ? dataPage(c.firstData + p - c.firstPage) : erased)) << p;
+    EXPECT_EQ(chip_->Page(320), bad);
+  }
+  // 60 pages from block 20 to page 6410, inside bad block 100: 6464 to 6469 get pages 54 to 59.
+  for (uint32_t p = 0; p < 60; ++p) chip_->SetPage(64 * 20 + p, dataPage(p));
+  sheet.SetActivePage(2);
+  auto* copy = static_cast<CCopyPage*>(sheet.m_Pages[2].get());
+  copy->SetDlgItemText(IDC_PG_FIRST, "1280");
+  copy->SetDlgItemText(IDC_PG_COUNT, "60");
+  copy->SetDlgItemText(IDC_PG_TARGET, "6410");
+  copy->CheckDlgButton(IDC_PG_LEAVE_SPARE, BST_UNCHECKED);
+  const std::vector<uint8_t> badTarget = chip_->Page(6410);
+  Click(*copy, IDC_PG_RUN);
+  EXPECT_EQ(LastPromptText(), "Copy finished.\n54 page(s) lay in bad blocks and were skipped.");
+  for (uint32_t p = 6464; p < 6528; ++p) EXPECT_TRUE(chip_->Page(p) == (p < 6470 ? dataPage(54 + p - 6464) : erased)) << p;
+  EXPECT_EQ(chip_->Page(6410), badTarget);
+  sheet.DestroyWindow();
+}
+
 // The NAND part's kit with its cable pulled: "Program raw page" and "Erase block" ask at the first
 // failure, and a Yes ends the run at once with its counts; nothing on the chip changed.
 TEST_F(KitNand, WithTheCablePulledPagesAndBlocksFailAtOnceWithCounts) {
   ASSERT_NE(chip_, nullptr);
-  Open();
-  lx::prog::VeltanTable table = lx::prog::ReadVeltanTable(64);
-  table.noPrompt = true;
-  CEditVeltanSheet sheet("Edit Veltan", table, nullptr, 0);
-  ASSERT_TRUE(sheet.Create(nullptr));
+  std::unique_ptr<CEditVeltanSheet> made = QuietSheet();
+  ASSERT_NE(made, nullptr);
+  CEditVeltanSheet& sheet = *made;
   const std::string in = File("dead_pages.bin");
   fake::WriteFile(in, Pattern(64 * 2048, 9));
   const std::vector<uint8_t> before = chip_->Page(128);
