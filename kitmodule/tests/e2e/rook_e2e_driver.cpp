@@ -3,7 +3,8 @@
 // common file dialogs answered. One step per run; exit code 0 when the step did what it says.
 //   open-device <shot>          Open Device: prints the device information text, then OK
 //   profiler <shot>             the function profiler window (left open)
-//   dump <file>                 Dump Debug Information into <file> (Windows path)
+//   dump <file>                 Dump Debug Information into <file> (Windows path), until its box
+//                               says the dump finished (the prompt log, LX_PROMPT_LOG)
 //   viewer <file> <shot>        the debug-trace viewer on <file>, then closed
 //   sheet <type> <family> <part> <shot> <info shot>
 //                               Open Device with no configuration yet: the kit's sheet comes up;
@@ -108,6 +109,29 @@ bool AnswerFileDialog(HWND frame, const char* path) {
     SendMessageTimeoutA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path), SMTO_ABORTIFHUNG, 5000, &r);
     PostMessageA(dialog, WM_COMMAND, IDOK, 0);
     return WaitGone(dialog);
+}
+
+// Boxes of the program's prompt log (LX_PROMPT_LOG) whose line holds `text`. A command that ends
+// with a box is over once its box is there: a window that went is no sign that the work after it
+// is done.
+int CountBoxes(const char* text) {
+    const char* log = std::getenv("LX_PROMPT_LOG");
+    FILE* f = log && *log ? std::fopen(log, "rb") : nullptr;
+    if (!f) return 0;
+    int n = 0;
+    char line[4096];
+    while (std::fgets(line, sizeof line, f))
+        if (std::strstr(line, text)) ++n;
+    std::fclose(f);
+    return n;
+}
+
+// Waits up to 30 seconds for a box that holds `text` beyond the `before` there were.
+bool WaitBox(const char* text, int before) {
+    for (int i = 0; i < 300; ++i, Sleep(100))
+        if (CountBoxes(text) > before) return true;
+    std::fprintf(stderr, "no box \"%s\" came\n", text);
+    return false;
 }
 
 // The module's "TraceMap", read as a second process reads it.
@@ -255,8 +279,10 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (step == "dump" && argc >= 3) {
+        // The dump is written after its file dialog has gone, and says so in a box.
+        const int before = CountBoxes("Dump finished");
         PostMessageA(frame, WM_COMMAND, kDumpDebug, 0);
-        return AnswerFileDialog(frame, argv[2]) ? 0 : 1;
+        return AnswerFileDialog(frame, argv[2]) && WaitBox("Dump finished", before) ? 0 : 1;
     }
     if (step == "viewer" && argc >= 4) {
         PostMessageA(frame, WM_COMMAND, kDebugViewer, 0);
