@@ -17,8 +17,8 @@
 #include "explorers.h"
 #include "lumivex/prompt.h"
 #include "lumivex/testkit.h"
+#include "info_resource.h"
 #include "module_loader.h"
-#include "resource.h"
 #include "sectortools.h"
 #include "test_support.h"
 

@@ -18,6 +18,7 @@
 #include "device_api.h"
 #include "device_ops.h"
 #include "frame_test_support.h"
+#include "info_resource.h"
 #include "lumivex/testkit.h"
 #include "main_frame.h"
 #include "options_record.h"

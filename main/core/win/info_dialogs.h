@@ -1,7 +1,7 @@
 // Small modal dialogs that other parts fill and show.
 #pragma once
 #include "lxmfc.h"
-#include "resource.h"
+#include "info_resource.h"
 
 // A heading and a long multi-line report.
 class CInfoDlg : public CDialog {
