@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <string>
 
+#include "command_ids.h"
 #include "device_api.h"
 #include "program_context.h"
-#include "resource.h"
 #include "tool_wait.h"
 
 namespace {
