@@ -10,14 +10,12 @@
 #include <vector>
 
 #include "app_under_test.h"
+#include "command_ids.h"
 #include "device_api.h"
 #include "device_ops.h"
-#include "document.h"
 #include "frame_test_support.h"
 #include "lumivex/testkit.h"
-#include "main_frame.h"
 #include "options_record.h"
-#include "resource.h"
 #include "script_runner.h"
 #include "test_support.h"
 

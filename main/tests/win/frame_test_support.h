@@ -1,5 +1,7 @@
 // Helpers of the window tests that drive the real main frame: the frame as the program makes it,
-// a thread window's text, and lines typed into the command dialog as a user types them.
+// a thread window's text, and lines typed into the command dialog as a user types them. The one
+// door through which the tools' tests reach the frame and its thread windows (as app_under_test.h
+// is for the application object).
 #pragma once
 #include <gtest/gtest.h>
 #include <windows.h>

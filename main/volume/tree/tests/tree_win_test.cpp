@@ -15,14 +15,13 @@
 #include <vector>
 
 #include "app_under_test.h"
+#include "command_ids.h"
 #include "device_api.h"
 #include "device_ops.h"
 #include "frame_test_support.h"
 #include "info_resource.h"
 #include "lumivex/testkit.h"
-#include "main_frame.h"
 #include "options_record.h"
-#include "resource.h"
 #include "test_support.h"
 #include "tree_core.h"
 #include "tree_ctrl.h"
