@@ -13,13 +13,13 @@
 #include <string>
 #include <vector>
 
+#include "kit_images.h"
 #include "kitsim/kit_jtag.h"
 #include "lumivex/procaddress.h"
 #include "lumivex/prompt.h"
 #include "lumivex/testkit.h"
 #include "pass_through_tarn.h"
 #include "resource.h"
-#include "test_programs.h"
 #include "test_support.h"
 #include "update_dlg.h"
 #include "vme_asm.h"

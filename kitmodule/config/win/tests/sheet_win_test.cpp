@@ -20,12 +20,12 @@
 #include <vector>
 
 #include "catalogue_sim.h"
+#include "kit_images.h"
 #include "kitsim/kit.h"
 #include "kitsim/noting_serial.h"
 #include "rook_api.h"
 #include "lumivex/testkit.h"
 #include "sheet_resource.h"
-#include "test_programs.h"
 #include "test_support.h"
 
 namespace {

@@ -26,6 +26,7 @@
 #include "device_ops.h"
 #include "kitsim/kit.h"
 #include "kitsim/spi_chip.h"
+#include "kit_images.h"
 #include "lumivex/prompt.h"
 #include "lumivex/testkit.h"
 #include "module_loader.h"
@@ -33,7 +34,6 @@
 #include "nor_sheet.h"
 #include "rook_session.h"
 #include "sheet_resource.h"
-#include "test_programs.h"
 
 namespace {
 
