@@ -10,8 +10,9 @@
 # The deliverables are what the table's second column names (Lumivex.exe, Tarn-Rook.dll, ...):
 # whatever they link, all the way down, is product code and is held against "may use"; every
 # other target (tests, benchmarks, fuzzers, fixtures, their libraries) against "may use" together
-# with "tests also use". A library is placed where the CMakeLists.txt that makes it stands; a path
-# in the table names a folder (a file in it stands for its folder) and covers everything below it.
+# with "tests also use". A target stands where its first source of ours does (else where the
+# CMakeLists.txt that makes it stands); a path in the table names a folder (a file in it stands
+# for its folder) and covers everything below it.
 cmake_minimum_required(VERSION 3.20)
 if(NOT LX_ROOT)
   message(FATAL_ERROR "layout: LX_ROOT is not set")
