@@ -21,6 +21,17 @@ inline std::string TempPath(const std::string& name) {
 // A path whose folder does not exist: neither read nor written.
 constexpr const char kNowherePath[] = "/nonexistent-folder/x/file.bin";
 
+// The host's full device: opening and writing a few bytes succeed (the library holds them), and
+// the close that would carry them to the disk fails, as on a disk that filled up meanwhile.
+constexpr const char kFullDiskPath[] = "/dev/full";
+// True where kFullDiskPath behaves so; elsewhere the tests that need it skip.
+inline bool FullDiskHere() {
+  std::FILE* f = std::fopen(kFullDiskPath, "wb");
+  if (!f) return false;
+  const bool taken = std::fputc('x', f) != EOF;
+  return std::fclose(f) != 0 && taken;
+}
+
 inline std::vector<uint8_t> ReadAll(const std::string& path) {
   std::vector<uint8_t> bytes;
   if (FILE* f = std::fopen(path.c_str(), "rb")) {

@@ -575,6 +575,27 @@ TEST(NorRewriteSector, StopIsTakenBeforeTheEraseAndNotAfterIt) {
   }
 }
 
+TEST(NorRewriteSector, AScratchCopyThatCannotBeClosedWholeKeepsTheSector) {
+  if (!lx::testing::FullDiskHere()) GTEST_SKIP() << "no full device on this host";
+  // Two windows of 512 bytes: every write is taken, and only the close finds the disk full.
+  FakeNor nor{0x800, {0x400, 0x400}};
+  Blocks blocks(nor.sizes);
+  CNorSectorTable table;
+  table.Build(blocks);
+  for (size_t i = 0; i < nor.data.size(); ++i) nor.data[i] = uint8_t(i * 5);
+  const std::vector<uint8_t> before = nor.data;
+  const lx::EraseRewritePlan plan = lx::PlanEraseRewrite(table, 0x600, 0x200);
+  ASSERT_TRUE(plan.ok);
+  FakeToolHost host;
+  const lx::NorLoopResult result =
+      lx::RewriteSectorWithWindow(nor, host, plan, 0x600, Pattern(0x200, 4), lx::testing::kFullDiskPath);
+  EXPECT_FALSE(result.finished);
+  EXPECT_EQ(result.done, 0u);
+  EXPECT_EQ(host.said, std::vector<std::string>{"Failed to write a temporary file: nothing was erased."});
+  EXPECT_EQ(nor.erases, 0);
+  EXPECT_TRUE(nor.data == before);
+}
+
 struct Transfer {
   FakeNor nor{16 * kWindow, {16 * kWindow}};
   lx::NorWindowRange range;
@@ -652,6 +673,18 @@ TEST(NorTransfer, TheFirstDeviceFailureOrAStopEndsTheLoopWithCounts) {
       EXPECT_EQ(ReadAll(t.file).size(), size_t{c.done} * kWindow) << c.name;
     }
   }
+}
+
+TEST(NorTransfer, AnExportThatCannotBeClosedWholeIsNoFinishedExport) {
+  if (!lx::testing::FullDiskHere()) GTEST_SKIP() << "no full device on this host";
+  Transfer t;
+  t.range.count = 1;
+  t.range.windowSize = 0x200;  // taken by the library whole: only the close finds the disk full
+  const lx::NorLoopResult result = lx::TransferNorWindows(t.nor, t.host, lx::testing::kFullDiskPath, t.range, false);
+  EXPECT_FALSE(result.finished);
+  EXPECT_EQ(result.done, 0u);
+  EXPECT_EQ(t.host.said,
+            std::vector<std::string>{"Failed to write a destination file: the last of its 1 windows may be missing."});
 }
 
 TEST(NorTransfer, FilesThatCannotServeAreRefusedBeforeTheDevice) {

@@ -415,6 +415,23 @@ TEST(VolumeCopy, TheFirstFailureOrAStopEndsTheCopyWithCounts) {
   EXPECT_EQ(host.pumps, 0u);
 }
 
+TEST(SectorFiles, AFileThatCannotBeClosedWholeIsNoFinishedCopyOrExport) {
+  if (!lx::testing::FullDiskHere()) GTEST_SKIP() << "no full device on this host";
+  // Two sectors: every write is taken by the library, and only the close finds the disk full.
+  FakeSectors volume(2);
+  FakeToolHost host;
+  lx::SectorLoopResult result = lx::CopyVolumeSectors(volume, host, lx::testing::kFullDiskPath, true, 2);
+  EXPECT_FALSE(result.Finished());
+  EXPECT_EQ(result.done, 0u);
+  EXPECT_EQ(lx::MasterFileCopyText(result, 2),
+            "Failed to write the master volume file.\nThe master volume file holds 0 of the 2 sectors.");
+
+  result = lx::TransferSectors(volume, host, lx::testing::kFullDiskPath, false, 0, 2);
+  EXPECT_FALSE(result.Finished());
+  EXPECT_EQ(result.done, 0u);
+  EXPECT_EQ(host.said, std::vector<std::string>{"Failed to write a destination file: its last sectors may be missing."});
+}
+
 TEST(SectorTransfer, ImportAndExportFromAnUnalignedSectorOn) {
   // 130 sectors from sector 5: past two pump slices of 64 and not on one's border.
   FakeSectors volume(200);
