@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "sector_core.h"
+#include "explorer_core.h"
 
 RECT GridCellInParent(CLxGrid& grid, HWND parent, long row, long col) {
   grid.SetRow(row);
@@ -35,7 +35,7 @@ std::string StoreByteCell(CLxGrid& grid, long row, long col, long textCol, const
   }
   std::string characters = grid.GetTextMatrix(row, textCol);
   if (characters.size() < static_cast<size_t>(kCols)) characters.resize(kCols, '.');
-  characters[static_cast<size_t>(col - 1)] = lx::SectorAsciiChar(value);
+  characters[static_cast<size_t>(col - 1)] = lx::AsciiChar(value);
   grid.SetTextMatrix(row, textCol, characters.c_str());
   grid.SetTextMatrix(row, col, typed.c_str());
   bytes[static_cast<size_t>((row - 1) * kCols + (col - 1))] = value;

@@ -5,8 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "explorer_core.h"
+#include "loop_file.h"
 #include "lumivex/text_format.h"
-#include "sector_core.h"
 
 namespace lx {
 

@@ -6,12 +6,12 @@
 #include <cstdio>
 
 #include "device_api.h"
+#include "explorer_core.h"
 #include "hex_grid_tools.h"
 #include "lumivex/prompt.h"
 #include "nor_hooks.h"
 #include "nor_sheet.h"
 #include "program_context.h"
-#include "sector_core.h"
 #include "tool_wait.h"
 #include "window_tool_host.h"
 
@@ -181,7 +181,7 @@ void CNorExplorerDlg::ShowWindowData(const uint8_t* buffer, bool labelsOnly) {
         std::snprintf(text, sizeof text, "%02X", row[c - 1]);
         m_Grid.SetTextMatrix(r, c, text);
       }
-      m_Grid.SetTextMatrix(r, kAsciiCol, lx::SectorAsciiText(row).c_str());
+      m_Grid.SetTextMatrix(r, kAsciiCol, lx::AsciiRowText(row).c_str());
     }
   }
   m_Grid.SetRedraw(true);

@@ -6,9 +6,9 @@
 #include <new>
 
 #include "device_api.h"
+#include "explorer_core.h"
 #include "lumivex/text_format.h"
 #include "lumivex/veltan_range.h"
-#include "sector_core.h"
 
 namespace lx {
 
@@ -115,7 +115,7 @@ std::string VeltanCellText(const uint8_t* page, long row, long col, uint8_t widt
 std::string VeltanRowText(const uint8_t* page, long row) {
   std::string text(16, '.');
   const uint8_t* bytes = page + static_cast<size_t>(row - 1) * 16;
-  for (int i = 0; i < 16; ++i) text[i] = SectorAsciiChar(bytes[i]);
+  for (int i = 0; i < 16; ++i) text[i] = AsciiChar(bytes[i]);
   return text;
 }
 

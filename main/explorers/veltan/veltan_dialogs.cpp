@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "sector_core.h"
+#include "explorer_core.h"
 #include "tool_wait.h"
 
 namespace {

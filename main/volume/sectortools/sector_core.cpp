@@ -5,6 +5,7 @@
 #include <cstring>
 #include <functional>
 
+#include "loop_file.h"
 #include "lumivex/text_format.h"
 
 namespace lx {
@@ -22,82 +23,10 @@ std::string SectorColumnLabel(int col) {
   return text;
 }
 
-char SectorAsciiChar(uint8_t value) { return value >= 0x20 && value <= 0x7E ? static_cast<char>(value) : '.'; }
-
-std::string SectorAsciiText(const uint8_t* bytes16) {
-  std::string text(16, '.');
-  for (int i = 0; i < 16; ++i) text[i] = SectorAsciiChar(bytes16[i]);
-  return text;
-}
-
-namespace {
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-}  // namespace
-
-bool ParseHexCell(const std::string& text, uint8_t* value) {
-  if (text.empty() || text.size() > 2) return false;
-  int v = 0;
-  for (char c : text) {
-    int d = HexDigit(c);
-    if (d < 0) return false;
-    v = v * 16 + d;
-  }
-  *value = static_cast<uint8_t>(v);
-  return true;
-}
-
 int32_t ClampSectorNumber(int64_t number, int32_t count) {
   if (count <= 0 || number < 1) return 0;
   if (number >= count - 1) return count - 1;
   return static_cast<int32_t>(number);
-}
-
-// ---- patterns ----------------------------------------------------------------------------------
-PatternError CheckPatternLength(size_t bytes) {
-  if (bytes == 0) return PatternError::kEmpty;
-  if (bytes > kMaxPatternBytes) return PatternError::kTooLong;
-  return PatternError::kNone;
-}
-
-PatternError ParseHexPattern(const char* text, std::vector<uint8_t>* bytes) {
-  bytes->clear();
-  const char* p = text ? text : "";
-  while (*p) {
-    if (*p == ' ') {
-      ++p;
-      continue;
-    }
-    int high = HexDigit(*p++);
-    if (high < 0) return PatternError::kNotHex;
-    int low = 0;
-    // A lone digit before a blank or the terminator is the high digit of its byte; the
-    // terminator is never stepped over.
-    if (*p && *p != ' ') {
-      low = HexDigit(*p++);
-      if (low < 0) return PatternError::kNotHex;
-    }
-    bytes->push_back(static_cast<uint8_t>(high * 16 + low));
-  }
-  return CheckPatternLength(bytes->size());
-}
-
-const char* PatternErrorText(PatternError error) {
-  switch (error) {
-    case PatternError::kEmpty:
-      return "Type a string to find.";
-    case PatternError::kTooLong:
-      return "The string to find is longer than 511 bytes.";
-    case PatternError::kNotHex:
-      return "The hexadecimal string holds a character that is no hexadecimal digit.";
-    case PatternError::kNone:
-      break;
-  }
-  return "";
 }
 
 // ---- the sector search -------------------------------------------------------------------------
@@ -289,28 +218,6 @@ uint32_t VyrInterleave(int index) { return index == 1 ? 2 : index == 2 ? 4 : 1; 
 }  // namespace lx
 
 namespace lx {
-
-// ---- files of the loops ------------------------------------------------------------------------
-int64_t ScopedFile::Bytes() {
-  if (!file_) return -1;
-#ifdef _WIN32
-  if (_fseeki64(file_, 0, SEEK_END) != 0) return -1;
-  const int64_t bytes = _ftelli64(file_);
-  if (_fseeki64(file_, 0, SEEK_SET) != 0) return -1;
-#else
-  if (fseeko(file_, 0, SEEK_END) != 0) return -1;
-  const int64_t bytes = ftello(file_);
-  if (fseeko(file_, 0, SEEK_SET) != 0) return -1;
-#endif
-  return bytes;
-}
-
-bool ScopedFile::Close() {
-  if (!file_) return true;
-  const bool flushed = std::fclose(file_) == 0;
-  file_ = nullptr;
-  return flushed;
-}
 
 // ---- the volume duplicate's copy ---------------------------------------------------------------
 namespace {

@@ -5,43 +5,26 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "explorer_core.h"
 #include "tool_host.h"
 
 namespace lx {
 
 constexpr uint32_t kSectorSize = 512;
-// A pattern fills at most the searched sector less one byte, so it always ends in the next one.
-constexpr size_t kMaxPatternBytes = 511;
+static_assert(kMaxPatternBytes < kSectorSize, "a pattern ends in the sector after the one it starts in");
 
 // ---- the sector grid ---------------------------------------------------------------------------
-// "0x%03X" of a row's first offset (rows 1..32), "%02X" of a column (1..16).
+// "0x%03X" of a row's first offset (rows 1..32), "%02X" of a column (1..16); the rows' characters
+// and the cells' texts are the explorers' (explorer_core.h).
 std::string SectorRowLabel(int row);
 std::string SectorColumnLabel(int col);
-// The sixteen bytes as text: 0x20..0x7E as themselves, every other byte as '.'.
-std::string SectorAsciiText(const uint8_t* bytes16);
-char SectorAsciiChar(uint8_t value);
-// The in-place editor's text: one or two hexadecimal digits and nothing else. False (value
-// untouched) for anything else, so that a typo never turns into a 0 byte.
-bool ParseHexCell(const std::string& text, uint8_t* value);
 
 // "|<", "<", ">", ">|" and Move: a number below 1 becomes 0, at or above count - 1 becomes
 // count - 1. A device without sectors (count <= 0) gives sector 0, which its read refuses.
 int32_t ClampSectorNumber(int64_t number, int32_t count);
-
-// ---- patterns ----------------------------------------------------------------------------------
-enum class PatternError { kNone, kEmpty, kTooLong, kNotHex };
-// Hexadecimal pattern text: blanks separate bytes; two digits make a byte, a digit followed by a
-// blank or the end of the text makes a byte of its own ('a b' -> A0 B0, 'abc' -> AB C0). Letters
-// may be of either case. Any character other than a hexadecimal digit or a blank is refused.
-// The text ends at its terminator, also after a lone digit.
-PatternError ParseHexPattern(const char* text, std::vector<uint8_t>* bytes);
-// The ASCII pattern is the text's bytes; both kinds must hold 1..511 bytes.
-PatternError CheckPatternLength(size_t bytes);
-const char* PatternErrorText(PatternError error);
 
 // ---- the sector search -------------------------------------------------------------------------
 // Reads count sectors from first on; 0 on success.
@@ -109,26 +92,6 @@ enum class MasterFileCheck { kFits, kNotWholeSectors, kEmpty, kShorter, kLonger 
 // A master volume file holds whole 512-byte sectors; it is checked against the sectors it is
 // to be written to before anything is written.
 MasterFileCheck CheckMasterFile(uint64_t fileBytes, int64_t deviceSectors);
-
-// ---- files of the loops ------------------------------------------------------------------------
-// A file the loops read or write in pieces, closed when it goes. Close tells whether what the
-// library still held reached the disk.
-class ScopedFile {
- public:
-  ScopedFile(const std::string& path, const char* mode) : file_(std::fopen(path.c_str(), mode)) {}
-  ~ScopedFile() { Close(); }
-  ScopedFile(const ScopedFile&) = delete;
-  ScopedFile& operator=(const ScopedFile&) = delete;
-  explicit operator bool() const { return file_ != nullptr; }
-  size_t Read(void* buffer, size_t bytes) { return std::fread(buffer, 1, bytes, file_); }
-  bool Write(const void* data, size_t bytes) { return std::fwrite(data, 1, bytes, file_) == bytes; }
-  // The file's length with 64-bit positions (the position goes back to the start); -1 when unknown.
-  int64_t Bytes();
-  bool Close();
-
- private:
-  std::FILE* file_;
-};
 
 // The device's sectors as the loops reach them (partition 0, the caller's addressing); 0 on success.
 class SectorDevice {

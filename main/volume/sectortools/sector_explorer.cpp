@@ -113,7 +113,7 @@ void CSectorExplorerDlg::FillGrid() {
       std::snprintf(text, sizeof text, "%02X", row[c - 1]);
       m_Grid.SetTextMatrix(r, c, text);
     }
-    m_Grid.SetTextMatrix(r, kAsciiCol, lx::SectorAsciiText(row).c_str());
+    m_Grid.SetTextMatrix(r, kAsciiCol, lx::AsciiRowText(row).c_str());
   }
   m_Grid.SetRedraw(true);
 }

@@ -14,9 +14,9 @@
 #include <sstream>
 
 #include "device_api.h"
+#include "explorer_core.h"
 #include "fake_nand.h"
 #include "fixtures/ecc_codes.h"
-#include "sector_core.h"
 
 namespace {
 

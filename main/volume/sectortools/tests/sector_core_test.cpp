@@ -1,6 +1,6 @@
-// The sector tools' portable side: hex texts, patterns, the search over sectors (hits across
-// sector borders, difference blocks, read failures, slices of any size), the field limits and
-// the checks of master volume files.
+// The sector tools' portable side: grid labels, the search over sectors (hits across sector
+// borders, difference blocks, read failures, slices of any size), the field limits, the checks of
+// master volume files, and the loops of the copy, import and export.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -14,29 +14,13 @@
 
 namespace {
 
-using lx::PatternError;
 using lx::SearchOutcome;
 
-TEST(SectorGrid, LabelsAsciiAndCellTexts) {
+TEST(SectorGrid, Labels) {
   EXPECT_EQ(lx::SectorRowLabel(1), "0x000");
   EXPECT_EQ(lx::SectorRowLabel(32), "0x1F0");
   EXPECT_EQ(lx::SectorColumnLabel(1), "00");
   EXPECT_EQ(lx::SectorColumnLabel(16), "0F");
-  const uint8_t row[16] = {0x41, 0x7F, 0x1F, 0x20, 0x7E, 0x80, 0xFF, 0x00, 'a', 'b', 'c', '1', '2', '3', '~', ' '};
-  EXPECT_EQ(lx::SectorAsciiText(row), "A.. ~...abc123~ ");
-
-  struct Cell {
-    const char* text;
-    bool ok;
-    uint8_t value;
-  } cells[] = {{"7e", true, 0x7E}, {"7E", true, 0x7E}, {"7", true, 0x07}, {"00", true, 0}, {"ff", true, 0xFF},
-               {"zz", false, 0},   {"", false, 0},      {"-1", false, 0}, {" 1", false, 0}, {"1g", false, 0},
-               {"123", false, 0}};
-  for (const Cell& c : cells) {
-    uint8_t value = 0x5A;
-    EXPECT_EQ(lx::ParseHexCell(c.text, &value), c.ok) << c.text;
-    EXPECT_EQ(value, c.ok ? c.value : 0x5A) << c.text;  // a refused text leaves the byte alone
-  }
 }
 
 TEST(SectorGrid, SectorNumbersStayInsideThePartition) {
@@ -47,47 +31,6 @@ TEST(SectorGrid, SectorNumbersStayInsideThePartition) {
   } cases[] = {{0, 100, 0},   {1, 100, 1},    {98, 100, 98},      {99, 100, 99},       {250, 100, 99},
                {-5, 100, 0},  {5, 0, 0},      {5, -1, 0},         {1LL << 40, 100, 99}, {3, 1, 0}};
   for (const Case& c : cases) EXPECT_EQ(lx::ClampSectorNumber(c.number, c.count), c.shown) << c.number << "/" << c.count;
-}
-
-TEST(SectorPattern, HexTextsGiveTheirBytesAndBadTextsAreRefused) {
-  struct Case {
-    const char* text;
-    PatternError error;
-    std::vector<uint8_t> bytes;
-  } cases[] = {
-      {"AA 55 a5 5a 0a 50", PatternError::kNone, {0xAA, 0x55, 0xA5, 0x5A, 0x0A, 0x50}},
-      {"aa55", PatternError::kNone, {0xAA, 0x55}},
-      {"a b", PatternError::kNone, {0xA0, 0xB0}},
-      {"abc", PatternError::kNone, {0xAB, 0xC0}},
-      {"  ff  ", PatternError::kNone, {0xFF}},
-      {"", PatternError::kEmpty, {}},
-      {"   ", PatternError::kEmpty, {}},
-      {"zz", PatternError::kNotHex, {}},
-      {"a-b", PatternError::kNotHex, {}},
-  };
-  for (const Case& c : cases) {
-    std::vector<uint8_t> bytes;
-    EXPECT_EQ(lx::ParseHexPattern(c.text, &bytes), c.error) << c.text;
-    if (c.error == PatternError::kNone) {
-      EXPECT_EQ(bytes, c.bytes) << c.text;
-    }
-  }
-  // The text ends at its terminator even after a lone last digit: what lies behind it in
-  // memory is no part of the pattern.
-  const char memory[] = "abc\0de";
-  std::vector<uint8_t> bytes;
-  EXPECT_EQ(lx::ParseHexPattern(memory, &bytes), PatternError::kNone);
-  EXPECT_EQ(bytes, (std::vector<uint8_t>{0xAB, 0xC0}));
-
-  std::string longest, tooLong;
-  for (int i = 0; i < 511; ++i) longest += "5a ";
-  for (int i = 0; i < 600; ++i) tooLong += "5a";
-  EXPECT_EQ(lx::ParseHexPattern(longest.c_str(), &bytes), PatternError::kNone);
-  EXPECT_EQ(bytes.size(), 511u);
-  EXPECT_EQ(lx::ParseHexPattern(tooLong.c_str(), &bytes), PatternError::kTooLong);
-  EXPECT_EQ(lx::CheckPatternLength(0), PatternError::kEmpty);
-  EXPECT_EQ(lx::CheckPatternLength(512), PatternError::kTooLong);
-  EXPECT_STRNE(lx::PatternErrorText(PatternError::kTooLong), "");
 }
 
 // A partition in memory; reads of the sectors in `bad` fail.
