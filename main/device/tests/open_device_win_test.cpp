@@ -17,22 +17,12 @@
 #include "lumivex/testkit.h"
 #include "module_loader.h"
 #include "open_device.h"
+#include "test_files.h"
 #include "test_support.h"
 
 namespace {
 
 CBrambApp g_app;
-
-std::string ReadWholeFile(const std::string& path) {
-  std::string text;
-  if (FILE* f = std::fopen(path.c_str(), "rb")) {
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
-    std::fclose(f);
-  }
-  return text;
-}
 
 // ----- Answers for the nested modal dialogs -------------------------------------------------------
 struct DialogStep {
@@ -383,7 +373,7 @@ TEST_F(OpenDeviceTest, AnSpiCodeStoresItsKindAndResetsTheWindowSize) {
   Show();
   EXPECT_EQ(g_app.m_Options.DeviceKind, 2);
   EXPECT_EQ(g_app.m_Options.WindowSizeIndex, 0);
-  std::string saved = ReadWholeFile(folder_ + "\\setup.ini");
+  std::string saved = lxtest::ReadFile(folder_ + "\\setup.ini");
   ASSERT_GT(saved.size(), 517u);
   EXPECT_EQ(saved[516], 2);  // the device kind byte of the stored record
   EXPECT_EQ(saved[517], 0);

@@ -12,6 +12,7 @@
 #include "fake_device.h"
 #include "fs_shell.h"
 #include "lumivex/prompt.h"
+#include "test_files.h"
 
 namespace {
 
@@ -59,10 +60,6 @@ protected:
         std::string p = hostDir + "/" + name;
         std::ofstream(p, std::ios::binary) << content;
         return p;
-    }
-    static std::string Slurp(const std::string& p) {
-        std::ifstream f(p, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(f), {});
     }
 
     FakeDevice* dev = nullptr;
@@ -172,7 +169,7 @@ TEST_F(Shell, HandlesOpenReadWriteCloseThroughHostFiles) {
     EXPECT_EQ(Run("gfslOpen f.txt r"), 0);
     std::string out = hostDir + "/out.bin";
     EXPECT_EQ(Run("gfslRead 101 8 " + out), 0);
-    EXPECT_EQ(Slurp(out), std::string("hello\0\0\0", 8));
+    EXPECT_EQ(lxtest::ReadFile(out), std::string("hello\0\0\0", 8));
     EXPECT_EQ(Run("gfslRead 101 -5 " + out), -1);
     EXPECT_EQ(Run("gfslRead 101 8 /no/such/folder/x"), -1);
     EXPECT_EQ(Run("gfslWrite 101 8 " + hostDir + "/missing"), -1);
@@ -202,7 +199,7 @@ TEST_F(Shell, ExtCopyBothWaysAndRefusals) {
     EXPECT_EQ(Run("gfslExtCopy " + src + " /a/data.bin"), 0);
     EXPECT_TRUE(std::string(dev->files["/a/data.bin"].begin(), dev->files["/a/data.bin"].end()) == data);
     EXPECT_EQ(Run("gfslExtCopy /a/data.bin " + hostDir + "/back.bin"), 0);
-    EXPECT_TRUE(Slurp(hostDir + "/back.bin") == data);
+    EXPECT_TRUE(lxtest::ReadFile(hostDir + "/back.bin") == data);
 
     dev->folders.insert("/a/dir");
     EXPECT_EQ(Run("gfslExtCopy /a/dir " + hostDir + "/x"), -1);     // a device folder
@@ -225,7 +222,7 @@ TEST_F(Shell, CopyDirBothWaysThenCleanDir) {
     EXPECT_EQ(Run("gfslCopyDir " + hostDir + "/tree /a/tree"), 0);
     EXPECT_EQ(dev->files["/a/tree/sub/deeper/three.txt"].size(), 3u);
     EXPECT_EQ(Run("gfslCopyDir /a/tree " + hostDir + "/back"), 0);
-    EXPECT_EQ(Slurp(hostDir + "/back/sub/two.txt"), "22");
+    EXPECT_EQ(lxtest::ReadFile(hostDir + "/back/sub/two.txt"), "22");
     EXPECT_EQ(Run("gfslCopyDir /a/tree /a/tree/sub/inside"), -1); // into its own subtree
     EXPECT_EQ(Run("gfslCopyDir /a/tree " + hostDir + "/back"), -1); // destination exists
     // A subfolder that cannot be made on the other side fails the copy instead of skipping it.

@@ -9,7 +9,8 @@
 #include <map>
 
 #include "tests/fake_tool_host.h"
-#include "tests/test_files.h"
+#include "tests/scratch_files.h"
+#include "test_files.h"
 
 namespace {
 
@@ -415,7 +416,7 @@ TEST(SpiOtp, Dumps) {
 namespace loops {
 
 using lx::testing::FakeToolHost;
-using lx::testing::ReadAll;
+using lxtest::ReadBytes;
 using lx::testing::TempPath;
 using lx::testing::WriteAll;
 
@@ -495,7 +496,7 @@ TEST(NorRewriteSector, TheSectorKeepsItsOtherWindowsAndTakesTheEditedOne) {
     std::copy(window.begin(), window.end(), expected.begin() + address);
     EXPECT_TRUE(r.nor.data == expected) << std::hex << address;
     // The scratch file holds the sector as it was.
-    const std::vector<uint8_t> saved = ReadAll(scratch);
+    const std::vector<uint8_t> saved = ReadBytes(scratch);
     EXPECT_TRUE(saved == std::vector<uint8_t>(r.before.begin() + plan.sectorStart,
                                               r.before.begin() + plan.sectorStart + plan.windows * kWindow));
     std::remove(scratch.c_str());
@@ -540,7 +541,7 @@ TEST(NorRewriteSector, TheFirstFailureEndsItAndSaysWhatWasDone) {
       // The windows after the failure are erased; the scratch file still holds them.
       EXPECT_NE(host.Last().find(scratch), std::string::npos) << host.Last();
       EXPECT_EQ(r.nor.data[0x3000], 0xFF);
-      EXPECT_TRUE(ReadAll(scratch) == std::vector<uint8_t>(r.before.begin() + 0x2000, r.before.begin() + 0x4000));
+      EXPECT_TRUE(ReadBytes(scratch) == std::vector<uint8_t>(r.before.begin() + 0x2000, r.before.begin() + 0x4000));
     }
     std::remove(scratch.c_str());
   }
@@ -631,7 +632,7 @@ TEST(NorTransfer, ImportProgramsTheWindowsAndExportReadsThemBack) {
   result = lx::TransferNorWindows(t.nor, t.host, out, t.range, false);
   EXPECT_TRUE(result.finished);
   EXPECT_EQ(t.host.Last(), "Export finished.");
-  EXPECT_TRUE(ReadAll(out) == std::vector<uint8_t>(t.nor.data.begin() + 13 * kWindow, t.nor.data.end()));
+  EXPECT_TRUE(ReadBytes(out) == std::vector<uint8_t>(t.nor.data.begin() + 13 * kWindow, t.nor.data.end()));
   std::remove(out.c_str());
 }
 
@@ -670,7 +671,7 @@ TEST(NorTransfer, TheFirstDeviceFailureOrAStopEndsTheLoopWithCounts) {
       EXPECT_EQ(t.nor.programmed.size(), c.done) << c.name;
       EXPECT_EQ(t.nor.data[(5 + c.done + 1) * kWindow - 1], 0xFF) << c.name;
     } else {
-      EXPECT_EQ(ReadAll(t.file).size(), size_t{c.done} * kWindow) << c.name;
+      EXPECT_EQ(ReadBytes(t.file).size(), size_t{c.done} * kWindow) << c.name;
     }
   }
 }

@@ -6,6 +6,7 @@
 
 #include "dup_core.h"
 #include "fake_devices.h"
+#include "test_files.h"
 
 using namespace lx::prog;
 
@@ -62,7 +63,7 @@ TEST_F(NorDup, SpiChunksLargerThanSectorsStillCopyEveryByteInPlace) {
   fake::Bind(master_);
   const uint32_t chunk = NorChunkSize(3, ReadNorSectors());
   EXPECT_EQ(CreateNorMasterImage(host_, time_, image_, chunk), "Master image file is created.");
-  EXPECT_EQ(fake::ReadFile(image_), master_.array);
+  EXPECT_EQ(lxtest::ReadBytes(image_), master_.array);
   fake::Bind(copy_);
   Report report = DuplicateNor(host_, time_, image_, ReadNorSectors(), chunk);
   EXPECT_EQ(report.heading, "Duplicate results.");
@@ -109,7 +110,7 @@ TEST_F(NorDup, AStoppedMasterImageIsNotReportedAsCreated) {
   host_.stopAfterSteps = 3;
   std::string text = CreateNorMasterImage(host_, time_, image_, 4096);
   EXPECT_EQ(text, "Master image file is not complete: stopped after 3 of 36 chunks (12288 of 147456 bytes).");
-  EXPECT_EQ(fake::ReadFile(image_).size(), 12288u);
+  EXPECT_EQ(lxtest::ReadBytes(image_).size(), 12288u);
 }
 
 // A chunk of zeros whose program and read-back both fail (a dead duplicate there) was not copied:
@@ -194,7 +195,7 @@ TEST(DuplicateFailures, AreReportedWithCountsNotAsFinished) {
     fake::Unbind();
   }
   // The stopped image holds the six pages read before the stop, no more.
-  EXPECT_EQ(fake::ReadFile(image).size(), 6u * (2048 + 64));
+  EXPECT_EQ(lxtest::ReadBytes(image).size(), 6u * (2048 + 64));
 }
 
 // ---- Veltan -----------------------------------------------------------------------------------
@@ -261,7 +262,7 @@ TEST_P(VeltanDup, RecordsFollowTheSpareSizeAndBadBlocksOnEitherSideAreSkipped) {
   EXPECT_NE(list.body.find("0002:00\r\n"), std::string::npos);
   ASSERT_EQ(CreateVeltanMasterImage(host_, time_, image_, GetParam()), "Master image file is created.");
   const uint32_t record = 2048 + GetParam();
-  std::vector<uint8_t> image = fake::ReadFile(image_);
+  std::vector<uint8_t> image = lxtest::ReadBytes(image_);
   ASSERT_EQ(image.size(), 6u * 4 * record);
   EXPECT_EQ(std::vector<uint8_t>(image.begin() + 5 * record, image.begin() + 6 * record), master_.Page(5));
   EXPECT_EQ(image[2 * 4 * record], 0x00);  // block 2: zero records

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "prog_core.h"
-#include "test_files.h"
 
 namespace fake {
 
@@ -73,6 +72,5 @@ class Host : public lx::prog::Host {
 
 std::string TempPath(const std::string& name);
 void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes);
-inline std::vector<uint8_t> ReadFile(const std::string& path) { return lxtest::ReadBytes(path); }
 
 }  // namespace fake

@@ -7,6 +7,7 @@
 
 #include "fake_devices.h"
 #include "prog_core.h"
+#include "test_files.h"
 
 using namespace lx::prog;
 
@@ -46,7 +47,7 @@ TEST_F(NorTools, ProgramReadAndVerifyAgainstTheFileByteForByte) {
   EXPECT_EQ(nor_.array[0x0FFF], 0xFF);
   EXPECT_EQ(nor_.array[0x1000 + 20000], 0xFF);
   EXPECT_EQ(ReadNorToFile(host_, out, 0x1000, 20000), "Read finished.");
-  EXPECT_EQ(fake::ReadFile(out), data);
+  EXPECT_EQ(lxtest::ReadBytes(out), data);
   EXPECT_EQ(VerifyNorWithFile(host_, path, 0x1000, 20000), "Verify finished. No error was found.");
   EXPECT_TRUE(host_.asked.empty());
 }
@@ -157,7 +158,7 @@ TEST_F(NorTools, DumpCoversSectorsSmallerThanThePiece) {
   std::copy(data.begin(), data.end(), nor_.array.begin());
   const std::string out = fake::TempPath("nor_dump.bin");
   EXPECT_EQ(DumpNor(host_, out, 0, 8192, 65536, "Failed to create a temporary file.", ""), "");
-  EXPECT_EQ(fake::ReadFile(out), data);
+  EXPECT_EQ(lxtest::ReadBytes(out), data);
 }
 
 TEST(ParseNumber, BasesAndRefusals) {

@@ -23,6 +23,7 @@
 #include "open_device.h"
 #include "programming.h"
 #include "rook_session.h"
+#include "test_files.h"
 #include "test_support.h"
 #include "veltan_explorer.h"
 #include "veltan_presets.h"
@@ -112,7 +113,7 @@ CProgramPartWindow* ProgramVerifyRead(CEditNorSheet& sheet, const std::string& i
   part->SetDlgItemText(IDC_PG_PATH, out.c_str());
   Click(*part, IDC_PG_READ);
   EXPECT_EQ(LastPromptText(), "Read finished.");
-  EXPECT_EQ(fake::ReadFile(out), data);
+  EXPECT_EQ(lxtest::ReadBytes(out), data);
   return part;
 }
 
@@ -163,7 +164,7 @@ TEST_F(KitTools, NorMasterIntoTwoDuplicateKitsWithARetriedMismatch) {
   dialog.SetDlgItemText(IDC_DD_PATH, image.c_str());
   Click(dialog, IDC_DD_CREATE_MASTER);
   EXPECT_EQ(LastPromptText(), "Master image file is created.");
-  EXPECT_EQ(fake::ReadFile(image), master->Array());
+  EXPECT_EQ(lxtest::ReadBytes(image), master->Array());
   LxPumpMessages();
   LxSaveWindowShot(dialog.m_hWnd, "device_duplicate");
 
@@ -714,7 +715,7 @@ TEST_F(NandTools, DuplicateWithDifferentBadBlocksOnMasterAndCopy) {
   dialog.SetDlgItemText(IDC_DD_PATH, image.c_str());
   Click(dialog, IDC_DD_CREATE_LIST);
   EXPECT_TRUE(Told("Bad block list is created."));
-  EXPECT_EQ(fake::ReadFile(image + ".lst").size(), 16u * 9);
+  EXPECT_EQ(lxtest::ReadBytes(image + ".lst").size(), 16u * 9);
   Click(dialog, IDC_DD_CREATE_MASTER);
   EXPECT_EQ(LastPromptText(), "Master image file is created.");
   LxPumpMessages();

@@ -10,7 +10,8 @@
 
 #include "sector_core.h"
 #include "tests/fake_tool_host.h"
-#include "tests/test_files.h"
+#include "tests/scratch_files.h"
+#include "test_files.h"
 
 namespace {
 
@@ -238,7 +239,7 @@ TEST(VyrRecord, ListCodes) {
 namespace loops {
 
 using lx::testing::FakeToolHost;
-using lx::testing::ReadAll;
+using lxtest::ReadBytes;
 using lx::testing::TempPath;
 using lx::testing::WriteAll;
 
@@ -284,7 +285,7 @@ TEST(VolumeCopy, MasterFileAndDuplicateCarryEverySectorWithAPartialLastStep) {
   EXPECT_EQ(host.pumps, 3u);
   EXPECT_EQ(host.busy, 0);
   EXPECT_EQ(host.progress.back(), std::make_pair(uint64_t{11}, uint64_t{11}));
-  EXPECT_TRUE(ReadAll(master) == volume.data);
+  EXPECT_TRUE(ReadBytes(master) == volume.data);
   EXPECT_EQ(lx::MasterFileCopyText(result, 11), "Master volume file is created.");
 
   // Onto a device of 13 sectors: its last two stay as they were.
@@ -337,7 +338,7 @@ TEST(VolumeCopy, TheFirstFailureOrAStopEndsTheCopyWithCounts) {
     const std::string text = c.toFile ? lx::MasterFileCopyText(result, 11) : lx::DuplicateCopyText(result, 11);
     EXPECT_EQ(text, c.text) << c.name;
     if (c.toFile) {
-      EXPECT_EQ(ReadAll(master).size(), size_t{c.done} * lx::kSectorSize) << c.name;
+      EXPECT_EQ(ReadBytes(master).size(), size_t{c.done} * lx::kSectorSize) << c.name;
     } else {
       // Nothing past the sectors written was touched.
       EXPECT_EQ(volume.written, c.done) << c.name;
@@ -385,7 +386,7 @@ TEST(SectorTransfer, ImportAndExportFromAnUnalignedSectorOn) {
   EXPECT_TRUE(result.Finished());
   EXPECT_EQ(host.Last(), "Export finished.");
   EXPECT_EQ(host.pumps, 3u);
-  EXPECT_TRUE(ReadAll(file) == volume.Sectors(5, 130));
+  EXPECT_TRUE(ReadBytes(file) == volume.Sectors(5, 130));
 
   std::vector<uint8_t> bytes(130 * lx::kSectorSize + 100);  // a partial sector more than asked
   for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = uint8_t(i * 13);
@@ -433,7 +434,7 @@ TEST(SectorTransfer, TheFirstFailureOrAStopEndsItWithCounts) {
                   std::vector<uint8_t>(before.begin() + size_t{5 + c.done} * lx::kSectorSize, before.end()))
           << c.name;
     } else {
-      EXPECT_EQ(ReadAll(file).size(), size_t{c.done} * lx::kSectorSize) << c.name;
+      EXPECT_EQ(ReadBytes(file).size(), size_t{c.done} * lx::kSectorSize) << c.name;
     }
     std::remove(file.c_str());
   }

@@ -1,5 +1,5 @@
-// Files of the cores' tests: paths in the temporary folder named after the running test, and
-// whole files read and written.
+// Scratch files of the cores' tests: paths in the temporary folder named after the running test,
+// paths that cannot serve, and whole files written (they are read back with lxtest::ReadBytes).
 #pragma once
 #include <gtest/gtest.h>
 
@@ -30,16 +30,6 @@ inline bool FullDiskHere() {
   if (!f) return false;
   const bool taken = std::fputc('x', f) != EOF;
   return std::fclose(f) != 0 && taken;
-}
-
-inline std::vector<uint8_t> ReadAll(const std::string& path) {
-  std::vector<uint8_t> bytes;
-  if (FILE* f = std::fopen(path.c_str(), "rb")) {
-    int c;
-    while ((c = std::fgetc(f)) != EOF) bytes.push_back(static_cast<uint8_t>(c));
-    std::fclose(f);
-  }
-  return bytes;
 }
 
 inline void WriteAll(const std::string& path, const std::vector<uint8_t>& bytes) {
