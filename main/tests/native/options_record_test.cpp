@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
+
+#include "test_files.h"
 
 namespace {
 
@@ -39,6 +44,41 @@ TEST(OptionsRecord, FieldsSitAtTheirFileOffsets) {
   EXPECT_EQ(b[2055], 'E');
   EXPECT_EQ(b[2567], 'D');
   EXPECT_EQ(b[3079], 0);
+}
+
+// The record the commands and end-to-end tests write (scripts/options-record) is the one the
+// program reads: each setting in its field, every other byte zero.
+TEST(OptionsRecord, TheScriptsRecordReadsAsItsSettings) {
+  struct Case {
+    const char* settings;
+    const char* module;
+    uint32_t confirm;
+    int8_t kind;
+  } cases[] = {
+      {"", "Pallix-VirtualDevice.dll", 0, lx::kDeviceKindNand},
+      {"confirm=1", "Pallix-VirtualDevice.dll", 1, lx::kDeviceKindNand},
+      {"kind=nor", "Tarn-Rook.dll", 0, lx::kDeviceKindNor},
+      {"kind=ostra2 confirm=1", "C:\\Program Files\\Tarn-Rook.dll", 1, lx::kDeviceKindOstra2},
+  };
+  const char* tmp = std::getenv("TMPDIR");
+  const std::string file = std::string(tmp && *tmp ? tmp : "/tmp") + "/lx_options_record_script.ini";
+  for (const Case& c : cases) {
+    const std::string command =
+        std::string("'" LX_SCRIPTS_DIR "/options-record' '") + file + "' '" + c.module + "' " + c.settings;
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    const std::vector<uint8_t> bytes = lxtest::ReadBytes(file);
+    ASSERT_EQ(bytes.size(), lx::kOptionsRecordSize) << c.settings;
+    lx::OptionsRecord expected;
+    std::memset(&expected, 0, sizeof expected);
+    expected.ConfirmOperations = c.confirm;
+    lx::SetOptionsPath(expected.FsLibraryPath, c.module);
+    expected.DeviceKind = c.kind;
+    EXPECT_EQ(bytes, Bytes(expected)) << c.settings;
+  }
+  // A setting it does not know writes nothing.
+  std::remove(file.c_str());
+  EXPECT_NE(std::system(("'" LX_SCRIPTS_DIR "/options-record' '" + file + "' x.dll kind=flash 2>/dev/null").c_str()), 0);
+  EXPECT_TRUE(lxtest::ReadBytes(file).empty());
 }
 
 TEST(OptionsRecord, RoundTripsAValidRecordByteForByte) {
