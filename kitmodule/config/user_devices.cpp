@@ -147,6 +147,7 @@ int ApplyUserDevice(const UserDevice& d, DeviceSettings& s, uint32_t& deviceByte
     valid = valid && type >= 0;
 
     s.protectionScheme = 0;
+    s.userDevice = 1;
     int32_t id = 0;
     // An ID with other characters than hex digits, or more of them than fit, is not taken in part.
     if (ParseHexId(d.field[kUdId], id)) s.expectedJedecId = id;

@@ -309,6 +309,9 @@ private:
     // Whether the status register reports a refused program or erase (P_ERR / E_ERR): without
     // them a refused operation looks done, and only reading it back tells.
     bool SpiHasErrorBits() const;
+    // Whether a program or erase of the array is read back: on parts without error bits, and on
+    // the user's own parts, where nothing says the status bits the family has are on the chip.
+    bool SpiReadsBack() const;
     int SpiVerify(uint32_t address, uint32_t length, const uint8_t* expected, uint8_t fill);
     int SpiArrayFailure(uint32_t offset, int32_t code);
     int SpiEraseBlockOp(uint8_t command, uint32_t offset, uint32_t size);

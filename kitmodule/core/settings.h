@@ -88,6 +88,8 @@ struct DeviceSettings {
     int32_t spiExtendedId = 0;
     int32_t deviceCodeOverride = 0;
     int32_t predefinedCfi = 0;
+    // 1: the part comes from the user's own list, so nothing is known of its status bits.
+    int32_t userDevice = 0;
     SpiParameters spi;
     NandGeometry nand;
     // Operation setup.

@@ -130,6 +130,8 @@ bool Engine::SpiSecurityRegisterPart() const {
 
 bool Engine::SpiHasErrorBits() const { return !SpiFamilyIn({5, 6, 7}) && !SpiSecurityRegisterPart(); }
 
+bool Engine::SpiReadsBack() const { return !SpiHasErrorBits() || settings_.userDevice != 0; }
+
 // Reads [address, address + length) of the current space back and compares it with `expected`
 // (or, without it, with `fill`): 0 the same, 1 different, -1 the read failed.
 int Engine::SpiVerify(uint32_t address, uint32_t length, const uint8_t* expected, uint8_t fill) {
@@ -212,7 +214,7 @@ int Engine::SpiNorProgram(uint32_t address, uint32_t length, const uint8_t* data
         return SpiProgramData(a, data + done, piece);
     });
     if (r != 0) return SpiArrayFailure(address, ERROR_PROGRAM);
-    if (SpiHasErrorBits()) return 0;
+    if (!SpiReadsBack()) return 0;
     const int v = SpiVerify(address, length, data, 0);
     return v == 0 ? 0 : v < 0 ? Fail(ERROR_PROGRAM) : SpiArrayFailure(address, ERROR_PROGRAM);
 }
@@ -249,12 +251,12 @@ int Engine::SpiProgramRegisterSpace(uint32_t address, uint32_t length, const uin
     }
 }
 
-// Erases one block of the array with `command`; a part without error bits is read back, as
-// a refused erase looks done on it.
+// Erases one block of the array with `command`; a part without error bits (or one whose bits
+// nobody vouches for) is read back, as a refused erase looks done on it.
 int Engine::SpiEraseBlockOp(uint8_t command, uint32_t offset, uint32_t size) {
     int r = ForEachBankPiece(offset, 1, [&](uint32_t a, uint32_t, uint32_t) { return SpiEraseOp(command, a); });
     if (r != 0) return SpiArrayFailure(offset, ERROR_ERASE);
-    if (SpiHasErrorBits()) return 0;
+    if (!SpiReadsBack()) return 0;
     const int v = SpiVerify(offset, size, nullptr, 0xFF);
     return v == 0 ? 0 : v < 0 ? Fail(ERROR_ERASE) : SpiArrayFailure(offset, ERROR_ERASE);
 }

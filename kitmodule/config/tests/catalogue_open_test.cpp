@@ -253,6 +253,65 @@ TEST(CatalogueOpen, UserSpiDeviceOpens) {
     LxPromptTestEnd();
 }
 
+// A part the user defines carries only a group, so nothing says the status bits its family has are
+// on the chip. On a chip without error bits, a program or erase that block protection refuses
+// looks done; it must still answer -1, whichever group the user chose, while one that is not
+// refused still works. The chip's ID lies outside every catalogue row.
+TEST(CatalogueOpen, UserSpiDeviceWithoutErrorBitsIsReadBack) {
+    LxPromptTestBegin();
+    kitsim::SpiPart part = kitsim::MarroSpiPart();
+    part.name = "user-spi-no-error-bits";
+    part.id = {0x20, 0x40, 0x18};
+    part.cfiInId = true;
+    part.sfdp = false;
+    for (const char* group : {"Corvo", "Pirel"}) {
+        SCOPED_TRACE(group);
+        kitsim::Kit kit;
+        kitsim::SpiChip chip(part, kit.Clock());
+        kit.AttachSerial(0, &chip);
+        struct UserHost : SimHost {
+            UserHost(kitsim::Kit& k, const char* g) : SimHost(k, CatalogueTestFolder()), group(g) {}
+            const char* group;
+            int Configure(DeviceSettings& s) override {
+                UserDevice d;
+                const char* fields[kUserDeviceFields] = {"SPI", group, "Mine", "204018", "16MB (128Mbit)", "SPI",
+                                                         "8bit", "x1", "ADP", "PISMO1", "SIO"};
+                for (int i = 0; i < kUserDeviceFields; ++i) d.field[i] = fields[i];
+                uint32_t bytes = 0;
+                return ApplyUserDevice(d, s, bytes);
+            }
+        } host(kit, group);
+        Engine engine(host);
+        ASSERT_EQ(engine.Init(0), 0) << (LxPromptRecordCount() ? LxPromptRecordText(0) : "");
+        ASSERT_EQ(engine.Geometry().chipSize, 16u << 20);
+        const uint32_t block = engine.BlockIndexToOffset(2), size = engine.GetBlockSize(2);
+        ASSERT_GT(size, 0u);
+        auto& a = chip.Array();
+        std::fill(a.begin() + block, a.begin() + block + size, 0x00);
+        // Unprotected: the erase and the program reach the chip.
+        const uint8_t data[4] = {0x12, 0x34, 0x56, 0x78};
+        ASSERT_EQ(engine.NorEraseBlock(2), 0);
+        EXPECT_EQ(a[block], 0xFF);
+        ASSERT_EQ(engine.NorProgramData(block, 4, data), 0);
+        EXPECT_EQ(a[block + 3], 0x78);
+        // BP2-0 = 111 through the status register page: the chip now refuses both.
+        const uint8_t bp = 0x1C;
+        ASSERT_EQ(engine.NorSetAsoMode(0x10000), 0);
+        ASSERT_EQ(engine.NorProgramData(0, 1, &bp), 0);
+        ASSERT_EQ(engine.NorSetAsoMode(0x10001), 0);
+        ASSERT_EQ(chip.Status1() & 0x1C, 0x1C);
+        EXPECT_EQ(engine.NorEraseBlock(2), -1);
+        EXPECT_EQ(engine.LastResult(), ERROR_WRITE_PROTECTED);
+        EXPECT_EQ(a[block], 0x12) << "nothing erased";
+        const uint8_t more[4] = {0, 0, 0, 0};
+        EXPECT_EQ(engine.NorProgramData(block + 0x100, 4, more), -1);
+        EXPECT_EQ(engine.LastResult(), ERROR_WRITE_PROTECTED);
+        EXPECT_EQ(a[block + 0x100], 0xFF) << "nothing programmed";
+        EXPECT_EQ(engine.Init(1), 0);
+    }
+    LxPromptTestEnd();
+}
+
 // What the Operation Setup page chose changes what the open device does: the write buffer size it
 // programs with, word programming instead of the buffer (many more bytes on the kit's stream for the
 // same data), and the data swap of the raw program.

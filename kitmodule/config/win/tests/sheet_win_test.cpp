@@ -23,6 +23,7 @@
 #include "kit_images.h"
 #include "kitsim/kit.h"
 #include "kitsim/noting_serial.h"
+#include "kitsim/spi_chip.h"
 #include "rook_api.h"
 #include "lumivex/testkit.h"
 #include "sheet_resource.h"
@@ -497,6 +498,60 @@ TEST_F(RookSheet, UserDeviceDefinedSavedAndOpened) {
     EXPECT_EQ(file.find("Spare"), std::string::npos);
     EXPECT_NE(file.find("NOR,Oska,broken line"), std::string::npos) << "the refused line is kept";
     EXPECT_LT(file.find("MYOSKA"), file.find("zeta")) << "sorted by name, upper case first";
+}
+
+// An SPI part of the user's own list, picked on its page: the module cannot know whether the chip's
+// status register reports a refused program or erase, so what the chip holds afterwards decides.
+// The chip here has no error bits and an ID no catalogue row has; with BP2-0 = 111 it refuses both.
+TEST_F(RookSheet, UserSpiDeviceWithoutErrorBitsAnswersARefusal) {
+    kitsim::SpiPart part = kitsim::MarroSpiPart();
+    part.id = {0x20, 0x40, 0x18};
+    part.cfiInId = true;
+    part.sfdp = false;
+    kitsim::SpiChip chip(part, kit_->Clock());
+    kit_->AttachSerial(0, &chip);
+    struct Unplug {
+        kitsim::Kit* kit;
+        ~Unplug() { kit->AttachSerial(0, nullptr); }
+    } unplug{kit_};
+    std::ofstream(folder_ + "\\User Data\\Rook User Devices.txt", std::ios::binary)
+        << "# Rook User Devices\n# header\n# header\n# header\n"
+           "SPI,Corvo,Mine,204018,16MB (128Mbit),SPI,8bit,x1,ADP,PISMO1,SIO,\n";
+    bool played = false;
+    int result = OpenWith([&] {
+        HWND sheet = WaitTop(kSheetCaption);
+        ASSERT_NE(sheet, nullptr);
+        HWND user = Page(sheet, 2);
+        ASSERT_TRUE(Choose(user, IDC_UD_TYPE, "SPI"));
+        ASSERT_TRUE(Choose(user, IDC_UD_DEVICES, "Mine"));
+        played = true;
+        PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+    });
+    ASSERT_TRUE(played);
+    const std::string prompts = Prompts();
+    EXPECT_NE(prompts.find("User Device is selected. Do you want to go with it?"), std::string::npos) << prompts;
+    ASSERT_EQ(result, 0) << prompts;
+    ASSERT_EQ(Rook().gfslGetNumberOfBytesPerDevice("/a"), 16ull << 20);
+    const uint32_t size = Rook().gfslNORGetBlockSize("/a", 2), block = 2 * size;
+    ASSERT_GT(size, 0u);
+    auto& a = chip.Array();
+    std::fill(a.begin() + block, a.begin() + block + size, 0x00);
+    const uint8_t data[4] = {0xDE, 0xAD, 0xBE, 0xEF};
+    ASSERT_EQ(Rook().gfslNOREraseBlock(0, 2), 0);
+    EXPECT_EQ(a[block], 0xFF);
+    ASSERT_EQ(Rook().gfslNORProgramData(0, block, 4, data), 0);
+    EXPECT_EQ(a[block + 3], 0xEF);
+    // BP2-0 = 111 through the status register's address space, as the register page writes it.
+    const uint8_t bp = 0x1C;
+    ASSERT_EQ(Rook().gfslNORSetASOMode(0, 0x10000), 0);
+    ASSERT_EQ(Rook().gfslNORProgramData(0, 0, 1, &bp), 0);
+    ASSERT_EQ(Rook().gfslNORSetASOMode(0, 0x10001), 0);
+    ASSERT_EQ(chip.Status1() & 0x1C, 0x1C);
+    EXPECT_EQ(Rook().gfslNOREraseBlock(0, 2), -1);
+    EXPECT_EQ(a[block], 0xDE) << "nothing erased";
+    EXPECT_EQ(Rook().gfslNORProgramData(0, block + 0x100, 4, data), -1);
+    EXPECT_EQ(a[block + 0x100], 0xFF) << "nothing programmed";
+    Rook().gfslInit(1);
 }
 
 // A "Tarn-Rook.ini" that is not whole says which line it does not understand, and the sheet starts from
