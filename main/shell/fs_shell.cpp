@@ -92,6 +92,42 @@ int Pump(CopyEnd& from, CopyEnd& to, std::vector<char>& buffer) {
     }
 }
 
+bool RemoveFile(ShellHost& host, const std::string& path) {
+    if (IsDevicePath(path)) return DeviceApiTable.gfslunlink(host.AnsiToUtf8(path).c_str()) == 0;
+    return host.RemoveHostFile(path);
+}
+
+// Whether the path names a file or folder on its side (*folder says which).
+bool ItemExists(ShellHost& host, const std::string& path, bool* folder) {
+    *folder = false;
+    if (!IsDevicePath(path)) return host.HostItemExists(path, folder);
+    GFSL_STAT st;
+    std::memset(&st, 0, sizeof(st));
+    if (DeviceApiTable.gfslstat(host.AnsiToUtf8(path).c_str(), &st) != 0) return false;
+    *folder = (st.attr & GFSL_ATTR_DIRECTORY) != 0;
+    return true;
+}
+
+enum class FileCopy { kCopied, kNotOpened, kFailed, kNoMemory };
+
+// Copies one file. A destination that was opened but not filled whole is removed again: a
+// cut-off file must not pass for a copy (a full volume would otherwise keep the first bytes).
+FileCopy CopyOneFile(ShellHost& host, const std::string& source, const std::string& destination,
+                     const char* deviceMode, std::vector<char>& buffer) {
+    CopyEnd in, out;
+    if (!in.Open(host, source, false, "r") || !out.Open(host, destination, true, deviceMode)) return FileCopy::kNotOpened;
+    FileCopy result = FileCopy::kCopied;
+    try {
+        buffer.resize(kCopyPiece);
+    } catch (const std::bad_alloc&) {
+        result = FileCopy::kNoMemory;
+    }
+    if (result == FileCopy::kCopied && Pump(in, out, buffer) != 0) result = FileCopy::kFailed;
+    if (!out.Close() && result == FileCopy::kCopied) result = FileCopy::kFailed;
+    if (result != FileCopy::kCopied) RemoveFile(host, destination);
+    return result;
+}
+
 // Walks a device folder entry by entry; the callback returns 0 to go on, anything else to stop
 // with that result. The result is the callback's, or that of closing the stream.
 template <class Fn>
@@ -134,68 +170,140 @@ bool MakeFolder(ShellHost& host, const std::string& path) {
     return host.CreateHostFolder(path);
 }
 
-int CopyTreeAt(ShellHost& host, const std::string& source, const std::string& destination, int depth) {
-    if (depth > kMaxFolderDepth) return -1;
-    if (!IsDevicePath(source)) {
-        std::vector<HostEntry> entries;
-        if (!host.ListHostFolder(source, entries)) return -1;
-        for (const HostEntry& e : entries) {
-            host.Pump();
-            if (IsDotName(e.name)) continue;
-            std::string from = Join(source, e.name), to = Join(destination, e.name);
-            if (e.folder) {
-                if (!MakeFolder(host, to)) return -1;
-                if (CopyTreeAt(host, from, to, depth + 1) != 0) return -1;
-            } else if (CopyFileHostDevice(host, from, to) != 0) {
-                return -1;
-            }
+// The entries of a folder on either side, "." and ".." left out; false when it cannot be read.
+bool ListFolder(ShellHost& host, const std::string& folder, std::vector<HostEntry>& entries) {
+    if (!IsDevicePath(folder)) {
+        std::vector<HostEntry> all;
+        if (!host.ListHostFolder(folder, all)) return false;
+        for (HostEntry& e : all)
+            if (!IsDotName(e.name)) entries.push_back(e);
+        return true;
+    }
+    return ForEachDeviceEntry(host.AnsiToUtf8(folder), [&](const std::string& name, bool isFolder, uint32_t) {
+               if (!IsDotName(name)) entries.push_back({host.Utf8ToAnsi(name, nullptr), isFolder});
+               return 0;
+           }) == 0;
+}
+
+int CountFiles(ShellHost& host, const std::string& folder, int depth) {
+    std::vector<HostEntry> entries;
+    if (depth > kMaxFolderDepth || !ListFolder(host, folder, entries)) return 0;
+    int files = 0;
+    for (const HostEntry& e : entries) files += e.folder ? CountFiles(host, Join(folder, e.name), depth + 1) : 1;
+    return files;
+}
+
+struct TreeCopy {
+    ShellHost& host;
+    CopyTally& tally;
+    CopiedNames written;
+    std::vector<char> buffer;
+
+    // A destination name that is there already (on a volume also one that differs only in case,
+    // such as a second file of this same copy): the user decides. 0 copy over it, 1 leave this
+    // file out, -1 stop.
+    int AskOverExisting(const std::string& to) {
+        bool folder = false;
+        if (!ItemExists(host, to, &folder)) return 0;
+        if (folder) {
+            char text[1024];
+            std::snprintf(text, sizeof(text), "File %s can't be open. Continue anyway?", to.c_str());
+            return host.Ask(text, nullptr, LX_MB_OKCANCEL) == LX_IDCANCEL ? -1 : 1;
+        }
+        char text[1024];
+        std::snprintf(text, sizeof(text), "File %s already exists. Replace it?", to.c_str());
+        int answer = host.Ask(text, nullptr, LX_MB_YESNOCANCEL);
+        if (answer == LX_IDCANCEL) return -1;
+        if (answer != LX_IDYES) return 1;
+        // Replacing a file this copy wrote takes that file's copy away again.
+        if (written.Has(to)) {
+            --tally.copied;
+            ++tally.skipped;
         }
         return 0;
     }
-    std::vector<char> buffer(kCopyPiece);
-    return ForEachDeviceEntry(host.AnsiToUtf8(source), [&](const std::string& name, bool isFolder, uint32_t) {
-        host.Pump();
-        std::string shown = host.Utf8ToAnsi(name, nullptr);
-        std::string from = Join(source, shown), to = Join(destination, shown);
-        if (isFolder) {
+
+    int File(const std::string& from, const std::string& to, bool hostSource) {
+        int over = AskOverExisting(to);
+        if (over != 0) {
+            if (over > 0) ++tally.skipped;
+            return over < 0 ? -1 : 0;
+        }
+        switch (CopyOneFile(host, from, to, hostSource ? "rw" : "w", buffer)) {
+        case FileCopy::kCopied:
+            ++tally.copied;
+            written.Add(to);
+            return 0;
+        case FileCopy::kNotOpened:
+            if (!hostSource) {
+                char text[1024];
+                std::snprintf(text, sizeof(text), "File %s can't be open. Continue anyway?", from.c_str());
+                if (host.Ask(text, nullptr, LX_MB_OKCANCEL) == LX_IDCANCEL) return -1;
+                ++tally.skipped;
+                return 0;
+            }
+            return -1;
+        default: return -1;
+        }
+    }
+
+    int At(const std::string& source, const std::string& destination, int depth) {
+        if (depth > kMaxFolderDepth) return -1;
+        const bool hostSource = !IsDevicePath(source);
+        auto entry = [&](const std::string& name, bool isFolder) {
+            host.Pump();
             if (IsDotName(name)) return 0;
+            std::string from = Join(source, name), to = Join(destination, name);
+            if (!isFolder) return File(from, to, hostSource);
             // A folder that cannot be made would leave its whole subtree behind unseen.
             if (!MakeFolder(host, to)) return -1;
-            return CopyTreeAt(host, from, to, depth + 1) != 0 ? -1 : 0;
+            return At(from, to, depth + 1) != 0 ? -1 : 0;
+        };
+        if (hostSource) {
+            std::vector<HostEntry> entries;
+            if (!host.ListHostFolder(source, entries)) return -1;
+            for (const HostEntry& e : entries)
+                if (entry(e.name, e.folder) != 0) return -1;
+            return 0;
         }
-        CopyEnd in, out;
-        if (!in.Open(host, from, false, "r") || !out.Open(host, to, true, "w")) {
-            char text[1024];
-            std::snprintf(text, sizeof(text), "File %s can't be open. Continue anyway?", from.c_str());
-            return host.Ask(text, nullptr, LX_MB_OKCANCEL) == LX_IDCANCEL ? -1 : 0;
-        }
-        if (Pump(in, out, buffer) != 0) return -1;
-        return out.Close() ? 0 : -1;
-    });
-}
+        return ForEachDeviceEntry(host.AnsiToUtf8(source), [&](const std::string& name, bool isFolder, uint32_t) {
+            return entry(host.Utf8ToAnsi(name, nullptr), isFolder);
+        });
+    }
+};
 
 }  // namespace
 
+std::string CopyCountText(const char* what, const CopyTally& tally) {
+    char text[160];
+    std::snprintf(text, sizeof text, "%s: %d of %d files copied.", what, tally.copied, tally.total);
+    return text;
+}
+
+std::string CopiedNames::Folded(const std::string& path) {
+    std::string out;
+    for (char c : path) out += c == '\\' ? '/' : c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    return out;
+}
+
 int CopyFileHostDevice(ShellHost& host, const std::string& source, const std::string& destination) {
-    CopyEnd in, out;
-    if (!in.Open(host, source, false, "r")) return -1;
-    if (!out.Open(host, destination, true, "rw")) return -1;
     std::vector<char> buffer;
-    try {
-        buffer.resize(kCopyPiece);
-    } catch (const std::bad_alloc&) {
-        return 1;
+    switch (CopyOneFile(host, source, destination, "rw", buffer)) {
+    case FileCopy::kCopied: return 0;
+    case FileCopy::kNoMemory: return 1;
+    default: return -1;
     }
-    int result = Pump(in, out, buffer);
-    if (!out.Close()) result = -1;
-    return result;
 }
 
 int CleanDeviceFolder(ShellHost& host, const std::string& folder) { return CleanDeviceFolderAt(host, folder, 0); }
 
-int CopyHostFolderTree(ShellHost& host, const std::string& source, const std::string& destination) {
+int CopyHostFolderTree(ShellHost& host, const std::string& source, const std::string& destination, CopyTally* tally) {
     if (IsDevicePath(source) == IsDevicePath(destination) && InsideOf(source, destination)) return -1;
-    return CopyTreeAt(host, source, destination, 0);
+    CopyTally own;
+    TreeCopy copy{host, tally ? *tally : own, {}, {}};
+    copy.tally = CopyTally();
+    copy.tally.total = CountFiles(host, source, 0);
+    return copy.At(source, destination, 0);
 }
 
 // ---- words ----
@@ -536,6 +644,8 @@ int CFileSystemShell::CmdCopy(const std::string& line) {
     }
     if (DeviceApiTable.gfslfclose(out) != 0) result = -1;
     DeviceApiTable.gfslfclose(in);
+    // A cut-off copy must not pass for one.
+    if (result != 0) DeviceApiTable.gfslunlink(dst.c_str());
     return result;
 }
 
@@ -562,7 +672,12 @@ int CFileSystemShell::CmdCopyDir(const std::string& line) {
     std::string srcAnsi = m_host.Utf8ToAnsi(src, nullptr), dstAnsi = m_host.Utf8ToAnsi(dst, nullptr);
     if (IsDevicePath(srcAnsi) == IsDevicePath(dstAnsi) && InsideOf(srcAnsi, dstAnsi)) return -1;
     if (!MakeFolder(m_host, dstAnsi)) return -1;
-    return CopyHostFolderTree(m_host, srcAnsi, dstAnsi) == 0 ? 0 : -1;
+    CopyTally tally;
+    int r = CopyHostFolderTree(m_host, srcAnsi, dstAnsi, &tally);
+    if (r == 0 && tally.copied == tally.total) return 0;
+    // What is on the other side now, so the user knows how much of the folder arrived.
+    m_host.Print(CopyCountText("Copy failed", tally) + "\n");
+    return -1;
 }
 
 int CFileSystemShell::CmdCustomCB(const std::string& line, int number) {

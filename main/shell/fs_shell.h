@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -35,16 +36,45 @@ public:
     // The host file system.
     virtual bool ListHostFolder(const std::string& folder, std::vector<HostEntry>& entries);
     virtual bool CreateHostFolder(const std::string& path);
+    // Whether the path names a file or folder (*folder says which).
+    virtual bool HostItemExists(const std::string& path, bool* folder);
+    virtual bool RemoveHostFile(const std::string& path);
+};
+
+// How far a folder copy got.
+struct CopyTally {
+    int total = 0;    // files the copy set out to copy
+    int copied = 0;   // files copied whole
+    int skipped = 0;  // files left out after a question, or replaced by a later file of the same copy
+};
+// "<what>: <copied> of <total> files copied."
+std::string CopyCountText(const char* what, const CopyTally& tally);
+
+// The destination files one copy has written. A volume takes names that differ only in case for
+// the same file, so a later file of the copy can land on an earlier one: it is found here as the
+// copy's own work, not as a file that was there before.
+class CopiedNames {
+public:
+    void Add(const std::string& path) { names_.insert(Folded(path)); }
+    bool Has(const std::string& path) const { return names_.count(Folded(path)) != 0; }
+
+private:
+    static std::string Folded(const std::string& path);
+    std::set<std::string> names_;
 };
 
 // Copies one file between any two places (device paths begin with '/'). 0 on success; -1 when
 // either side cannot be opened, a read fails or a write falls short (nothing is reported as
-// copied then); 1 when no buffer is available.
+// copied then, and the cut-off destination is removed); 1 when no buffer is available.
 int CopyFileHostDevice(ShellHost& host, const std::string& source, const std::string& destination);
 // Empties a device folder recursively; the folder itself stays.
 int CleanDeviceFolder(ShellHost& host, const std::string& folder);
 // Copies the contents of a folder recursively, device to host, host to device or device to device.
-int CopyHostFolderTree(ShellHost& host, const std::string& source, const std::string& destination);
+// A name the destination already has is asked about ("already exists. Replace it?"). 0 when the
+// copy went through (files the user chose to leave out are counted in the tally), -1 when it
+// stopped; the tally, when given, says how many files it copied of how many.
+int CopyHostFolderTree(ShellHost& host, const std::string& source, const std::string& destination,
+                       CopyTally* tally = nullptr);
 
 class CFileSystemShell {
 public:

@@ -1,4 +1,4 @@
-// The host side of the shell's copies: listing and creating host folders.
+// The host side of the shell's copies: listing and creating host folders, finding and removing files.
 #include "fs_shell.h"
 
 #ifdef _WIN32
@@ -6,6 +6,7 @@
 #else
 #include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace lx {
@@ -26,6 +27,15 @@ bool ShellHost::ListHostFolder(const std::string& folder, std::vector<HostEntry>
 }
 
 bool ShellHost::CreateHostFolder(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
+
+bool ShellHost::HostItemExists(const std::string& path, bool* folder) {
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+    if (folder) *folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    return true;
+}
+
+bool ShellHost::RemoveHostFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
 #else
 bool ShellHost::ListHostFolder(const std::string& folder, std::vector<HostEntry>& entries) {
     DIR* d = opendir(folder.c_str());
@@ -41,6 +51,15 @@ bool ShellHost::ListHostFolder(const std::string& folder, std::vector<HostEntry>
 }
 
 bool ShellHost::CreateHostFolder(const std::string& path) { return mkdir(path.c_str(), 0777) == 0; }
+
+bool ShellHost::HostItemExists(const std::string& path, bool* folder) {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) return false;
+    if (folder) *folder = S_ISDIR(st.st_mode);
+    return true;
+}
+
+bool ShellHost::RemoveHostFile(const std::string& path) { return unlink(path.c_str()) == 0; }
 #endif
 
 }  // namespace lx

@@ -20,4 +20,16 @@ std::vector<uint8_t> ReadBytes(const std::string& path) {
   return std::vector<uint8_t>(text.begin(), text.end());
 }
 
+std::string NoiseBytes(size_t n, int seed) {
+  std::string s(n, '\0');
+  uint32_t x = 2463534242u + static_cast<uint32_t>(seed);
+  for (char& c : s) {
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    c = static_cast<char>(x);
+  }
+  return s;
+}
+
 }  // namespace lxtest

@@ -368,6 +368,12 @@ int TreeCopier::CopyOneFile(const std::string& source, const std::string& destin
             ++tally_.skipped;
             return kCopyDone;
         }
+        // A volume takes names that differ only in case for one file: replacing a file this copy
+        // wrote takes that file's copy away again.
+        if (written_.Has(destination)) {
+            --tally_.copied;
+            ++tally_.skipped;
+        }
     }
     CopyEnd out;
     if (!out.Open(destination, true)) {
@@ -403,6 +409,7 @@ int TreeCopier::CopyOneFile(const std::string& source, const std::string& destin
         return kCopyFailed;
     }
     ++tally_.copied;
+    written_.Add(destination);
     return kCopyDone;
 }
 
@@ -438,6 +445,7 @@ int TreeCopier::CopyFolderTree(const std::string& source, const std::string& des
 int TreeCopier::CopyItem(const std::string& source, const std::string& destination, bool isFolder,
                          bool replaceWithoutAsking) {
     tally_ = CopyTally();
+    written_ = CopiedNames();
     if (isFolder) {
         int folders = 0, files = 0;
         CountFolderContents(source, &folders, &files, nullptr);
@@ -517,12 +525,6 @@ int RemoveItem(const std::string& path) {
     return HostRemoveFile(path) ? 0 : 1;
 }
 
-static std::string CountText(const char* what, const CopyTally& t) {
-    char text[160];
-    std::snprintf(text, sizeof text, "%s: %d of %d files copied.", what, t.copied, t.total);
-    return text;
-}
-
 std::string PasteFolderOf(const std::string& target) {
     bool exists = false;
     uint32_t attributes = ItemAttributes(target, &exists);
@@ -574,11 +576,11 @@ PasteOutcome Paste(TreeCopyUi& ui, const std::string& source, const std::string&
     out.result = copier.CopyItem(source, dest, sourceIsFolder);
     out.tally = copier.tally();
     if (out.result == kCopyCancelled) {
-        ui.Tell(CountText("Copy canceled", out.tally));
+        ui.Tell(CopyCountText("Copy canceled", out.tally));
         return out;
     }
     if (out.result != kCopyDone) {
-        std::string text = CountText("Copy failed", out.tally);
+        std::string text = CopyCountText("Copy failed", out.tally);
         if (cut) text += "\nNothing was removed from the source.";
         ui.Tell(text);
         return out;

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "fs_shell.h"
 #include "tool_host.h"
 
 namespace lx {
@@ -90,12 +91,6 @@ public:
 // files were skipped (the user chose to go on past them).
 enum CopyResult { kCopyDone = 0, kCopyFailed = -1, kCopyNoMemory = 1, kCopyCancelled = -2, kCopyPartial = 2 };
 
-struct CopyTally {
-    int total = 0;    // files the copy set out to copy
-    int copied = 0;   // files copied whole
-    int skipped = 0;  // files left out after a question
-};
-
 class TreeCopier {
 public:
     explicit TreeCopier(TreeCopyUi& ui) : ui_(ui) {}
@@ -112,6 +107,7 @@ private:
     int CopyOneFile(const std::string& source, const std::string& destination, bool replaceWithoutAsking);
     TreeCopyUi& ui_;
     CopyTally tally_;
+    CopiedNames written_;
     std::vector<char> buffer_;
 };
 

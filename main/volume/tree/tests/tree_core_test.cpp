@@ -51,17 +51,6 @@ public:
     void StepProgress(const std::string&) override { ++steps; }
 };
 
-std::string Bytes(size_t n, int seed) {
-    std::string s(n, '\0');
-    uint32_t x = 2463534242u + static_cast<uint32_t>(seed);
-    for (char& c : s) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        c = static_cast<char>(x);
-    }
-    return s;
-}
 
 using lxtest::ReadFile;
 
@@ -111,14 +100,14 @@ std::string Q(const std::string& s) { return "'" + s + "'"; }
 const std::map<std::string, std::string>& SampleTree() {
     static const std::map<std::string, std::string> tree = {
         {"Reports", ""},
-        {"Reports/Quarterly Summary of Flash Endurance Measurements 2026.txt", Bytes(70000, 1)},
-        {"Reports/MiXeD CaSe.BIN", Bytes(131072, 2)},
+        {"Reports/Quarterly Summary of Flash Endurance Measurements 2026.txt", lxtest::NoiseBytes(70000, 1)},
+        {"Reports/MiXeD CaSe.BIN", lxtest::NoiseBytes(131072, 2)},
         {"Reports/Übersicht", ""},
-        {"Reports/Übersicht/größe ÄÖÜ.dat", Bytes(300001, 3)},
-        {"Reports/Übersicht/日本語のファイル名.txt", Bytes(17, 4)},
+        {"Reports/Übersicht/größe ÄÖÜ.dat", lxtest::NoiseBytes(300001, 3)},
+        {"Reports/Übersicht/日本語のファイル名.txt", lxtest::NoiseBytes(17, 4)},
         {"Reports/empty folder", ""},
         {"Reports/zero.bin", ""},
-        {"Reports/a.b.c.d", Bytes(512, 5)},
+        {"Reports/a.b.c.d", lxtest::NoiseBytes(512, 5)},
     };
     return tree;
 }
@@ -318,7 +307,7 @@ TEST_F(TreeCore, CopiesAFolderTreeInAllFourDirections) {
 // A single file in the four directions, moved: the source goes only after the copy; pasting
 // onto itself or into its own folder does nothing and says nothing.
 TEST_F(TreeCore, MovesSingleFilesAndIgnoresPastesOntoThemselves) {
-    const std::string data = Bytes(200000, 9);
+    const std::string data = lxtest::NoiseBytes(200000, 9);
     WriteHost(host + "/Ärger.txt", data);
     ASSERT_TRUE(MakeFolder("/a/in"));
     ASSERT_TRUE(MakeFolder(host + "/out"));
@@ -361,8 +350,8 @@ TEST_F(TreeCore, MovesSingleFilesAndIgnoresPastesOntoThemselves) {
 TEST_F(TreeCore, APartialMoveKeepsEverySourceAndSaysHowMuchWasCopied) {
     // 12 files of 1 MiB into a 32 MiB volume that holds 27 MiB of other data already.
     ASSERT_TRUE(MakeFolder(host + "/big"));
-    for (int i = 0; i < 12; ++i) WriteHost(host + "/big/f" + std::to_string(i) + ".bin", Bytes(1 << 20, i));
-    for (int i = 0; i < 27; ++i) WriteVolume("/a/fill" + std::to_string(i), Bytes(1 << 20, 100 + i));
+    for (int i = 0; i < 12; ++i) WriteHost(host + "/big/f" + std::to_string(i) + ".bin", lxtest::NoiseBytes(1 << 20, i));
+    for (int i = 0; i < 27; ++i) WriteVolume("/a/fill" + std::to_string(i), lxtest::NoiseBytes(1 << 20, 100 + i));
     RecordingUi ui;
     PasteOutcome out = Paste(ui, host + "/big", "big", "/a", true);
     EXPECT_EQ(kCopyFailed, out.result);
@@ -372,12 +361,12 @@ TEST_F(TreeCore, APartialMoveKeepsEverySourceAndSaysHowMuchWasCopied) {
               "Nothing was removed from the source.", ui.said[0]);
     EXPECT_GT(out.tally.copied, 0);
     EXPECT_LT(out.tally.copied, 12);
-    for (int i = 0; i < 12; ++i) EXPECT_TRUE(Bytes(1 << 20, i) == ReadFile(host + "/big/f" + std::to_string(i) + ".bin")) << i;
+    for (int i = 0; i < 12; ++i) EXPECT_TRUE(lxtest::NoiseBytes(1 << 20, i) == ReadFile(host + "/big/f" + std::to_string(i) + ".bin")) << i;
     // Only whole files are left on the volume: the one cut off by the full volume is gone.
     std::map<std::string, std::string> expected;
     for (auto& kv : Snapshot("/a/big")) {
         int i = std::stoi(kv.first.substr(1));
-        EXPECT_TRUE(Bytes(1 << 20, i) == kv.second) << kv.first;
+        EXPECT_TRUE(lxtest::NoiseBytes(1 << 20, i) == kv.second) << kv.first;
         expected["/big/" + kv.first] = kv.second;
     }
     EXPECT_EQ(static_cast<size_t>(out.tally.copied), expected.size());
@@ -570,4 +559,47 @@ TEST_F(TreeCore, ASubFolderThatCannotBeMadeStopsTheCopy) {
     EXPECT_EQ(kCopyFailed, copier.CopyItem("/a/src", host + "/dst", true));
     EXPECT_EQ(0, copier.tally().copied);
     EXPECT_EQ(1, copier.tally().total);
+}
+
+// Two files of one PC folder whose names differ only in case are one name on the volume. The
+// second is asked about as a file that is there already; whatever the answer, only one of the two
+// is on the volume, and the paste says so instead of "Copy finished.". Replacing a file that was
+// there before the paste is still a replacement, not a loss.
+TEST_F(TreeCore, NamesThatDifferOnlyInCaseAreCountedAsOne) {
+    ASSERT_TRUE(MakeFolder(host + "/site"));
+    const std::string upper = "<html>first</html>", lower = "<html>second, longer</html>";
+    WriteHost(host + "/site/Index.html", upper);
+    WriteHost(host + "/site/index.html", lower);
+    std::map<std::string, std::string> expected;
+    for (int answer : {LX_IDNO, LX_IDYES}) {
+        SCOPED_TRACE(answer == LX_IDNO ? "No" : "Yes");
+        const std::string into = answer == LX_IDNO ? "/a/keep" : "/a/replace";
+        ASSERT_TRUE(MakeFolder(into));
+        RecordingUi ui;
+        ui.answers = {answer};
+        PasteOutcome out = Paste(ui, host + "/site", "site", into, false);
+        EXPECT_EQ(kCopyPartial, out.result);
+        EXPECT_EQ(1, out.tally.copied);
+        EXPECT_EQ(2, out.tally.total);
+        ASSERT_EQ(2u, ui.said.size());
+        const bool lowerSecond = ui.said[0] == "File " + into + "/site/index.html already exists. Replace it?";
+        EXPECT_TRUE(lowerSecond || ui.said[0] == "File " + into + "/site/Index.html already exists. Replace it?") << ui.said[0];
+        EXPECT_EQ("Copy failed: 1 of 2 files copied.", ui.said[1]);
+        const std::string& first = lowerSecond ? upper : lower;
+        const std::string& second = lowerSecond ? lower : upper;
+        EXPECT_EQ(answer == LX_IDNO ? first : second, ReadVolume(into + "/site/index.html"));
+        expected[into.substr(2) + "/site/index.html"] = answer == LX_IDNO ? first : second;
+    }
+    // A file that was on the volume before the paste: Yes replaces it, and the file counts as
+    // copied.
+    WriteVolume("/a/one.html", "old");
+    WriteHost(host + "/one.html", "new");
+    RecordingUi ui;
+    ui.answers = {LX_IDYES};
+    PasteOutcome out = Paste(ui, host + "/one.html", "one.html", "/a", false);
+    EXPECT_EQ(kCopyDone, out.result);
+    EXPECT_EQ(1, out.tally.copied);
+    EXPECT_EQ("new", ReadVolume("/a/one.html"));
+    expected["/one.html"] = "new";
+    JudgeVolume(expected);
 }

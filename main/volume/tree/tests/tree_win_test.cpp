@@ -22,6 +22,7 @@
 #include "info_resource.h"
 #include "lumivex/testkit.h"
 #include "options_record.h"
+#include "test_files.h"
 #include "test_support.h"
 #include "tree_core.h"
 #include "tree_ctrl.h"
@@ -45,17 +46,6 @@ std::string Env(const char* name) {
   return GetEnvironmentVariableA(name, value, sizeof value) > 0 ? value : "";
 }
 
-std::string Bytes(size_t n, int seed) {
-  std::string s(n, '\0');
-  uint32_t x = 2463534242u + static_cast<uint32_t>(seed);
-  for (char& c : s) {
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    c = static_cast<char>(x);
-  }
-  return s;
-}
 
 bool WriteAny(const std::string& path, const std::string& data) {
   if (IsVolumePath(path)) {
@@ -109,13 +99,13 @@ std::map<std::string, std::string> Snapshot(const std::string& root, const std::
 // A folder tree with long, mixed-case and non-ASCII names ("" marks a folder).
 const std::vector<std::pair<std::string, std::string>>& Sample() {
   static const std::vector<std::pair<std::string, std::string>> tree = {
-      {"Quarterly Summary of Flash Endurance Measurements 2026.txt", Bytes(70000, 1)},
-      {"MiXeD CaSe.BIN", Bytes(131072, 2)},
+      {"Quarterly Summary of Flash Endurance Measurements 2026.txt", lxtest::NoiseBytes(70000, 1)},
+      {"MiXeD CaSe.BIN", lxtest::NoiseBytes(131072, 2)},
       {"\xC3\x9C" "bersicht", ""},
-      {"\xC3\x9C" "bersicht/gr\xC3\xB6\xC3\x9F" "e \xC3\x84\xC3\x96\xC3\x9C.dat", Bytes(300001, 3)},
-      {"\xC3\x9C" "bersicht/\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E.txt", Bytes(17, 4)},
+      {"\xC3\x9C" "bersicht/gr\xC3\xB6\xC3\x9F" "e \xC3\x84\xC3\x96\xC3\x9C.dat", lxtest::NoiseBytes(300001, 3)},
+      {"\xC3\x9C" "bersicht/\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E.txt", lxtest::NoiseBytes(17, 4)},
       {"empty folder", ""},
-      {"a.b.c.d", Bytes(512, 5)},
+      {"a.b.c.d", lxtest::NoiseBytes(512, 5)},
   };
   return tree;
 }
@@ -353,7 +343,7 @@ TEST_F(VolumeTreeTest, CopiesAndMovesAFolderTreeInAllFourDirections) {
   ASSERT_TRUE(MakeFolder("t:/back"));
   ASSERT_TRUE(MakeFolder("t:/again"));
   ASSERT_TRUE(MakeFolder("t:/Reports/many"));
-  for (int i = 0; i < 60; ++i) ASSERT_TRUE(WriteAny("t:/Reports/many/part" + std::to_string(i) + ".bin", Bytes(4096, 100 + i)));
+  for (int i = 0; i < 60; ++i) ASSERT_TRUE(WriteAny("t:/Reports/many/part" + std::to_string(i) + ".bin", lxtest::NoiseBytes(4096, 100 + i)));
   std::map<std::string, std::string> expected = SampleMap();
   for (auto& kv : Snapshot("t:/Reports")) expected[kv.first] = kv.second;
 
@@ -428,11 +418,11 @@ TEST_F(VolumeTreeTest, CancelStopsBetweenFilesAndSaysWhatWasCopied) {
 TEST_F(VolumeTreeTest, AMoveIntoAFullVolumeIsPartialAndKeepsEverySource) {
   ASSERT_TRUE(MakeFolder("/a/fill"));
   int fills = 0;
-  while (WriteAny("/a/fill/f" + std::to_string(fills), Bytes(1 << 20, fills))) ++fills;
+  while (WriteAny("/a/fill/f" + std::to_string(fills), lxtest::NoiseBytes(1 << 20, fills))) ++fills;
   ASSERT_GT(fills, 3);
   for (int i = 0; i < 3; ++i) ASSERT_EQ(0, DeviceApiTable.gfslunlink(("/a/fill/f" + std::to_string(i)).c_str()));
   ASSERT_TRUE(MakeFolder("t:/big"));
-  for (int i = 0; i < 6; ++i) ASSERT_TRUE(WriteAny("t:/big/b" + std::to_string(i) + ".bin", Bytes(1 << 20, 50 + i)));
+  for (int i = 0; i < 6; ++i) ASSERT_TRUE(WriteAny("t:/big/b" + std::to_string(i) + ".bin", lxtest::NoiseBytes(1 << 20, 50 + i)));
   CopyPaste("t:/big", ID_TREE_CUT, "/a");
   std::vector<std::string> said = Prompts();
   ASSERT_EQ(1u, said.size());
@@ -442,7 +432,7 @@ TEST_F(VolumeTreeTest, AMoveIntoAFullVolumeIsPartialAndKeepsEverySource) {
   EXPECT_GE(copied, 1);
   EXPECT_LT(copied, 6);
   EXPECT_NE(std::string::npos, said[0].find("Nothing was removed from the source."));
-  for (int i = 0; i < 6; ++i) EXPECT_TRUE(ReadAny("t:/big/b" + std::to_string(i) + ".bin") == Bytes(1 << 20, 50 + i)) << i;
+  for (int i = 0; i < 6; ++i) EXPECT_TRUE(ReadAny("t:/big/b" + std::to_string(i) + ".bin") == lxtest::NoiseBytes(1 << 20, 50 + i)) << i;
   std::map<std::string, std::string> onVolume = Snapshot("/a/big");
   EXPECT_EQ(static_cast<size_t>(copied), onVolume.size());  // no cut-off file stays behind
   for (auto& kv : onVolume) EXPECT_TRUE(kv.second == ReadAny("t:/big/" + kv.first)) << kv.first;
@@ -627,7 +617,7 @@ TEST_F(VolumeTreeTest, OpensAVolumeFileWithTheRegisteredApplication) {
   RegSetValueA(key, nullptr, REG_SZ, command.c_str(), 0);
   RegCloseKey(key);
 
-  const std::string data = Bytes(300000, 77);
+  const std::string data = lxtest::NoiseBytes(300000, 77);
   ASSERT_TRUE(MakeFolder("/a/opened"));  // beside the folder whose properties the script checks
   ASSERT_TRUE(WriteAny("/a/opened/report.lxtreetest", data));
   ASSERT_NE(nullptr, Reach("/a/opened/report.lxtreetest"));
