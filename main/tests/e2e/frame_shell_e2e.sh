@@ -10,6 +10,11 @@ trap 'rm -rf "$work"' EXIT
 cut_volume=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../.." && pwd)/scripts/cut-volume
 winpath() { echo "Z:${1//\//\\}"; }
 
+# Two PC files whose names differ only in case, which a Windows program cannot make.
+mkdir -p "$work/area/site"
+printf '<html>first</html>' >"$work/area/site/Index.html"
+printf '<html>second, longer</html>' >"$work/area/site/index.html"
+
 cd "$(dirname "$exe")" || exit 1
 LX_FRAME_KEEP_AREA=$(winpath "$work/area") "$wine_run" "$exe" --gtest_filter='*ShellWords*' || exit 1
 
@@ -22,4 +27,9 @@ check fsck.fat -n "$work/vol.img"
 export MTOOLS_SKIP_CHECK=1 LC_ALL=C.UTF-8
 check cmp -s <(mtype -i "$work/vol.img" ::/docs/source.bin) "$work/area/host/source.bin"
 check bash -c "! mdir -i '$work/vol.img' ::/second.bin >/dev/null 2>&1"
+# The copy that did not fit left nothing; of the two names one file arrived whole.
+check bash -c "! mdir -i '$work/vol.img' ::/x.bin >/dev/null 2>&1"
+check test "$(mdir -b -i "$work/vol.img" ::/site | grep -ci 'index.html$')" = 1
+site=$(mtype -i "$work/vol.img" ::/site/index.html)
+check bash -c "[ '$site' = '<html>first</html>' ] || [ '$site' = '<html>second, longer</html>' ]"
 exit $fail

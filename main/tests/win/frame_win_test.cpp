@@ -301,6 +301,35 @@ TEST_F(FrameTest, ShellWordsInACommandWindowWorkOnTheVirtualDevice) {
   std::string listing = RunLine(g_frame, "dir");
   EXPECT_NE(listing.find("source.bin"), std::string::npos) << listing;
   EXPECT_EQ(RunLine(g_frame, "cd .."), "/a\n* cd .. had entered.\n");
+
+  // A PC file larger than the volume's free space: the copy fails and leaves no part of itself.
+  {
+    std::ofstream huge(host + "\\huge.bin", std::ios::binary);
+    const std::string mib(1u << 20, 'h');
+    for (int i = 0; i < 50; ++i) huge << mib;
+  }
+  const std::string tooBig = "gfslExtCopy " + host + "\\huge.bin /a/x.bin";
+  EXPECT_EQ(RunLine(g_frame, tooBig), "* " + tooBig + " failed!\n");
+  DeleteFileA((host + "\\huge.bin").c_str());
+  listing = RunLine(g_frame, "dir");
+  EXPECT_EQ(listing.find("x.bin"), std::string::npos) << listing;
+  // Index.html and index.html of one PC folder are one name on the volume: the second is asked
+  // about (No keeps the first) and the copy says how many arrived. The end-to-end run makes the
+  // folder outside Wine, where both names can exist.
+  const std::string site = g_folder + "\\site";
+  WIN32_FIND_DATAA found;
+  int names = 0;
+  HANDLE find = FindFirstFileA((site + "\\*.html").c_str(), &found);
+  if (find != INVALID_HANDLE_VALUE) {
+    do ++names;
+    while (FindNextFileA(find, &found));
+    FindClose(find);
+  }
+  if (names == 2) {
+    LxPromptQueueAnswer(LX_IDNO);
+    const std::string copyDir = "gfslCopyDir " + site + " /a/site";
+    EXPECT_EQ(RunLine(g_frame, copyDir), "Copy failed: 1 of 2 files copied.\n* " + copyDir + " failed!\n");
+  }
   LxSaveWindowShot(g_frame->m_hWnd, "main_frame_shell");
   EXPECT_EQ(RunLine(g_frame, "gfslUnmount /a"), "* gfslUnmount /a had entered.\n");
   EXPECT_EQ(lx::FrameDevice().FrameMountMask, 0u);
