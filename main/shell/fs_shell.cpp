@@ -199,17 +199,12 @@ struct TreeCopy {
     CopiedNames written;
     std::vector<char> buffer;
 
-    // A destination name that is there already (on a volume also one that differs only in case,
-    // such as a second file of this same copy): the user decides. 0 copy over it, 1 leave this
-    // file out, -1 stop.
+    // A destination file that is there already (on a volume also one whose name differs only in
+    // case, such as a second file of this same copy): the user decides. 0 copy over it, 1 leave
+    // this file out, -1 stop. A folder of that name is left to the open, which fails on it.
     int AskOverExisting(const std::string& to) {
         bool folder = false;
-        if (!ItemExists(host, to, &folder)) return 0;
-        if (folder) {
-            char text[1024];
-            std::snprintf(text, sizeof(text), "File %s can't be open. Continue anyway?", to.c_str());
-            return host.Ask(text, nullptr, LX_MB_OKCANCEL) == LX_IDCANCEL ? -1 : 1;
-        }
+        if (!ItemExists(host, to, &folder) || folder) return 0;
         char text[1024];
         std::snprintf(text, sizeof(text), "File %s already exists. Replace it?", to.c_str());
         int answer = host.Ask(text, nullptr, LX_MB_YESNOCANCEL);

@@ -211,6 +211,7 @@ TEST_F(Shell, ExtCopyBothWaysAndRefusals) {
     EXPECT_EQ(dev->files.count("/a/y"), 0u); // nothing created when the source cannot be opened
     dev->writeBudget = 1000;
     EXPECT_EQ(lx::CopyFileHostDevice(host, src, "/a/short"), -1);
+    EXPECT_EQ(dev->files.count("/a/short"), 0u); // a cut-off copy is not left behind
     EXPECT_EQ(dev->openHandles, 0);
 }
 
