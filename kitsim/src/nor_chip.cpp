@@ -192,23 +192,34 @@ void NorChip::StartOp(Op op, uint64_t us, uint32_t sector) {
     unlock_ = 0;
 }
 
+bool NorChip::ProgramFails() const {
+    if (faults_.failProgram) return true;
+    if (faults_.failProgramByte >= size_) return false;
+    for (const auto& w : opWords_) {
+        if (mode_ == Mode::SecSi && InSecSi(w.first)) continue;
+        if ((w.first % (size_ / cell_)) == faults_.failProgramByte / cell_) return true;
+    }
+    return false;
+}
+
 void NorChip::FinishOp() {
     bool isProgram = op_ == Op::Program || op_ == Op::BufferProgram;
     bool isErase = op_ == Op::SectorErase || op_ == Op::ChipErase;
+    const bool programFails = isProgram && ProgramFails();
     if (opNoEffect_) {
         if (opRefused_) srErrors_ |= kDQ1;
         opWords_.clear();
         op_ = Op::None;
         return;
     }
-    if (part_.reducedCommands && ((isProgram && faults_.failProgram) || (isErase && faults_.failErase))) {
+    if (part_.reducedCommands && (programFails || (isErase && faults_.failErase))) {
         // The reduced family ends a failed operation and keeps the error in its status register.
         srErrors_ |= isProgram ? 0x10 : kDQ5;
         opWords_.clear();
         op_ = Op::None;
         return;
     }
-    if ((isProgram && faults_.failProgram) || (isErase && faults_.failErase)) {
+    if (programFails || (isErase && faults_.failErase)) {
         // The embedded algorithm gave up: DQ5 stays up until the host resets the chip.
         opFailed_ = true;
         return;

@@ -189,6 +189,39 @@ TEST_F(Nor, FaultsEndWithDq5UntilReset) {
     EXPECT_FALSE(chip.Busy());
 }
 
+// One byte whose programs fail, in a sector that erases and programs well otherwise: a buffer
+// program that holds its cell fails whole, the programs around it go on.
+TEST_F(Nor, ProgramsOfOneChosenByteFailAndNothingElse) {
+    chip.Faults().failProgramByte = 2 * 0x4005 + 1;  // the high byte of word 0x4005
+    Unlock();
+    W(0x4000, 0x25);
+    W(0x4000, 7);
+    for (uint32_t i = 0; i < 8; ++i) W(0x4000 + i, static_cast<uint16_t>(0xA000 + i));
+    W(0x4000, 0x29);
+    clock.AdvanceUs(100000);
+    EXPECT_EQ(R(0x4000) & 0x20, 0x20);
+    W(0, 0xF0);
+    EXPECT_FALSE(chip.Busy());
+    for (uint32_t i = 0; i < 8; ++i) EXPECT_EQ(R(0x4000 + i), 0xFFFF) << i;
+    Program(0x4004, 0x1234);
+    WaitReady();
+    EXPECT_EQ(R(0x4004), 0x1234);
+    Program(0x4005, 0x1234);
+    clock.AdvanceUs(100000);
+    EXPECT_TRUE(chip.Busy());
+    W(0, 0xF0);
+    EXPECT_EQ(R(0x4005), 0xFFFF);
+    Cmd(0x80);
+    Unlock();
+    W(0x4000, 0x30);
+    WaitReady();
+    EXPECT_EQ(R(0x4004), 0xFFFF) << "the sector erases";
+    chip.Faults().failProgramByte = 0xFFFFFFFF;
+    Program(0x4005, 0x1234);
+    WaitReady();
+    EXPECT_EQ(R(0x4005), 0x1234);
+}
+
 TEST_F(Nor, PpbsDybsAndTheirLocks) {
     // PPB on sector 3: program and erase are refused there.
     Cmd(0xC0);

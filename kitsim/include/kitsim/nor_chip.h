@@ -52,6 +52,9 @@ NorPart ByteWideNorPart();
 struct NorFaults {
     bool failProgram = false;   // the next programs end with DQ5 and leave bits unprogrammed
     bool failErase = false;     // the next erases end with DQ5 and leave the sector as it was
+    // Programs of a cell that holds this byte of the array fail as failProgram makes them, the
+    // whole program with it; every other program and the erases go well.
+    uint32_t failProgramByte = 0xFFFFFFFF;
     bool stuckBusy = false;     // the next embedded operation never ends until a reset
     bool noCfi = false;         // the chip ignores the CFI query (no "QRY" anywhere)
     // A cell stuck at 0: the bits of the mask in this byte stay 0 through every erase.
@@ -127,6 +130,7 @@ private:
     void ProgramCell(std::vector<uint8_t>& bytes, uint32_t cell, uint16_t value);
     void ReducedCommand(uint32_t word, uint16_t data);
     uint16_t StatusRegister();
+    bool ProgramFails() const;
     void SuspendErase();
     void ResumeErase();
 
