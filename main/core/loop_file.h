@@ -26,4 +26,10 @@ class ScopedFile {
   std::FILE* file_;
 };
 
+// Data that a failed rewrite could not put back on the device go into a file of their own that no
+// later rewrite writes over (the scratch file is emptied by the very next one): folder +
+// "__<stem>__.bin", or while that name is taken "__<stem>_2__.bin", "__<stem>_3__.bin" and on.
+// The folder ends with its separator. The path, or "" when no file could be written whole.
+std::string KeepInFileOfItsOwn(const std::string& folder, const std::string& stem, const uint8_t* data, size_t bytes);
+
 }  // namespace lx

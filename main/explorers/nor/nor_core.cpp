@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "explorer_core.h"
 #include "loop_file.h"
@@ -631,13 +632,44 @@ std::string MarroSecurityDump(const uint8_t* registers, uint8_t sr2, bool srOk) 
 namespace lx {
 
 // ---- the loops of the explorer -----------------------------------------------------------------
+namespace {
+
+// "address 0x00003000" or "addresses 0x00003000, 0x00003800", at most eight of them.
+std::string FailedAddresses(const std::vector<uint32_t>& addresses) {
+  std::string text = addresses.size() == 1 ? "address" : "addresses";
+  const size_t shown = std::min<size_t>(addresses.size(), 8);
+  for (size_t i = 0; i < shown; ++i) text += Format("%s 0x%08X", i ? "," : "", static_cast<unsigned>(addresses[i]));
+  if (addresses.size() > shown) text += Format(" and %u more", static_cast<unsigned>(addresses.size() - shown));
+  return text;
+}
+
+// Where the sector as meant went: a file of its own, named by the sector, that no later rewrite
+// writes over; failing that, the scratch file still holds what was read before the erase.
+std::string KeptSectorText(const std::string& scratchPath, int32_t sector, const std::vector<uint8_t>& meant) {
+  const std::string folder = scratchPath.substr(0, scratchPath.find_last_of("\\/") + 1);
+  const std::string kept = KeepInFileOfItsOwn(folder, Format("sector_%d", static_cast<int>(sector)), meant.data(), meant.size());
+  if (!kept.empty()) return Format("its data, with your edit, are kept in \"%s\".", kept.c_str());
+  return Format("its data could not be written to a file of their own; the data read before the erase, without your "
+                "edit, are in \"%s\" until the next rewrite.",
+                scratchPath.c_str());
+}
+
+}  // namespace
+
 NorLoopResult RewriteSectorWithWindow(NorDeviceIo& device, ToolHost& host, const EraseRewritePlan& plan,
                                       uint32_t windowAddress, const std::vector<uint8_t>& window,
                                       const std::string& scratchPath) {
   NorLoopResult result;
   result.total = plan.windows;
   const uint32_t w = static_cast<uint32_t>(window.size());
-  std::vector<uint8_t> buffer(w);
+  // The sector as the user means it: the device's windows, the edited one in its place.
+  std::vector<uint8_t> meant;
+  try {
+    meant.resize(static_cast<size_t>(plan.windows) * w);
+  } catch (const std::bad_alloc&) {
+    host.Tell("Error: Not enough system memory.");
+    return result;
+  }
   {
     ScopedFile file(scratchPath, "wb");
     if (!file) {
@@ -646,15 +678,16 @@ NorLoopResult RewriteSectorWithWindow(NorDeviceIo& device, ToolHost& host, const
     }
     BusyScope busy(host);
     for (uint32_t i = 0; i < plan.windows; ++i) {
+      uint8_t* slot = meant.data() + static_cast<size_t>(i) * w;
       if (!host.Step()) {
         host.Tell("Stopped before the erase: nothing was erased or programmed.");
         return result;
       }
-      if (device.Read(plan.sectorStart + i * w, w, buffer.data()) != 0) {
+      if (device.Read(plan.sectorStart + i * w, w, slot) != 0) {
         host.Tell("Failed to read a source data.");
         return result;
       }
-      if (!file.Write(buffer.data(), w)) {
+      if (!file.Write(slot, w)) {
         host.Tell("Failed to write a temporary file: nothing was erased.");
         return result;
       }
@@ -665,39 +698,33 @@ NorLoopResult RewriteSectorWithWindow(NorDeviceIo& device, ToolHost& host, const
       return result;
     }
   }
+  const uint64_t edited = static_cast<uint64_t>(windowAddress) - plan.sectorStart;
+  if (windowAddress >= plan.sectorStart && edited + w <= meant.size())
+    std::copy(window.begin(), window.end(), meant.begin() + static_cast<ptrdiff_t>(edited));
   if (device.EraseSector(static_cast<uint32_t>(plan.sector)) != 0) {
-    host.Tell(Format("Error: Erase failed at erase sector #%d", static_cast<int>(plan.sector)));
+    // A failed erase may have taken some of the sector.
+    host.Tell(Format("Error: Erase failed at erase sector #%d\nThe sector may be partly erased; %s",
+                     static_cast<int>(plan.sector), KeptSectorText(scratchPath, plan.sector, meant).c_str()));
     return result;
   }
-  // From here on the sector's old data live only in the scratch file: any failure says where.
-  std::string failure;
+  // Every window is programmed even after one fails: only the failing windows are lost.
+  std::vector<uint32_t> failed;
   {
-    ScopedFile file(scratchPath, "rb");
-    if (!file) {
-      failure = "Failed to read a temporary file.";
-    } else {
-      BusyScope busy(host);
-      for (uint32_t i = 0; i < plan.windows; ++i) {
-        const uint32_t address = plan.sectorStart + i * w;
-        if (file.Read(buffer.data(), w) != w) {
-          failure = Format("Failed to read a temporary file after %u of %u windows.", static_cast<unsigned>(i),
-                           static_cast<unsigned>(plan.windows));
-          break;
-        }
-        const uint8_t* data = address == windowAddress ? window.data() : buffer.data();
-        if (device.Program(address, w, data) != 0) {
-          failure = Format("Error: Program failed at address 0x%08X: %u of %u windows of the sector were programmed.",
-                           static_cast<unsigned>(address), static_cast<unsigned>(i),
-                           static_cast<unsigned>(plan.windows));
-          break;
-        }
+    BusyScope busy(host);
+    for (uint32_t i = 0; i < plan.windows; ++i) {
+      const uint32_t address = plan.sectorStart + i * w;
+      if (device.Program(address, w, meant.data() + static_cast<size_t>(i) * w) != 0)
+        failed.push_back(address);
+      else
         ++result.done;
-      }
     }
   }
-  if (!failure.empty()) {
-    host.Tell(Format("%s\nSector #%d was erased; its former data are kept in \"%s\".", failure.c_str(),
-                     static_cast<int>(plan.sector), scratchPath.c_str()));
+  if (!failed.empty()) {
+    host.Tell(Format("Error: Program failed at %s: %u of %u windows of the sector were programmed.\nSector #%d was "
+                     "erased; %s",
+                     FailedAddresses(failed).c_str(), static_cast<unsigned>(result.done),
+                     static_cast<unsigned>(plan.windows), static_cast<int>(plan.sector),
+                     KeptSectorText(scratchPath, plan.sector, meant).c_str()));
     return result;
   }
   result.finished = true;

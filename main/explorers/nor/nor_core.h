@@ -82,11 +82,13 @@ struct NorLoopResult {
 };
 
 // Program with erase: saves every window of the plan's sector into the scratch file, erases the
-// sector once and programs its windows again, the window at windowAddress from `window`. The
-// first failure ends it; after the erase its text names the sector and the scratch file that
-// keeps the sector's former data. Stop is taken while the sector is saved (nothing is erased
-// then); once the sector is erased the rewrite runs to its end, since a stop would leave the
-// data in the scratch file alone. The outcome is told through the host.
+// sector once and programs its windows again, the window at windowAddress from `window`. Before
+// the erase the first failure ends it and nothing is erased. Once the sector is erased, every
+// window is programmed even when one fails, so only the failing windows are lost; a failed erase
+// or program keeps the sector as meant (the read windows with `window` in its place) in
+// "__sector_<n>__.bin" beside the scratch file, never over an earlier one, and its text names
+// that file with the windows programmed and those that failed. Stop is taken while the sector
+// is saved (nothing is erased then), not once it is erased. The outcome is told through the host.
 NorLoopResult RewriteSectorWithWindow(NorDeviceIo& device, ToolHost& host, const EraseRewritePlan& plan,
                                       uint32_t windowAddress, const std::vector<uint8_t>& window,
                                       const std::string& scratchPath);

@@ -336,10 +336,12 @@ void CNorExplorerDlg::ProgramWithErase() {
   }
   DeviceNorIo device;
   CWindowToolHost host(this);
-  lx::RewriteSectorWithWindow(device, host, plan, windowAddress, m_WindowBuffer, path);
+  const lx::NorLoopResult result = lx::RewriteSectorWithWindow(device, host, plan, windowAddress, m_WindowBuffer, path);
   SetTitle(false);
   ShowWindowData(m_WindowBuffer.data(), false);
-  GoToWindow();
+  // After a failure the edit stays in the buffer, to be tried again or kept: reading the window
+  // back would put the chip's bytes, erased or old, in its place.
+  if (result.finished) GoToWindow();
 }
 
 // ---- the other tools -----------------------------------------------------------------------------

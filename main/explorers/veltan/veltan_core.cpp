@@ -7,6 +7,7 @@
 
 #include "device_api.h"
 #include "explorer_core.h"
+#include "loop_file.h"
 #include "lumivex/text_format.h"
 #include "lumivex/veltan_range.h"
 
@@ -503,27 +504,10 @@ std::string FailedPages(const std::vector<uint32_t>& pages) {
   return text;
 }
 
-// A block that a rewrite left damaged goes into a file of its own, named by the block, that no
-// later rewrite writes over: the scratch file is emptied by the very next one. A file kept
-// earlier for the same block stays as well. The path, or "" when no file could be written.
+// A block that a rewrite left damaged goes into a file of its own, named by the block; a file
+// kept earlier for the same block stays as well.
 std::string KeepBlock(const std::string& folder, uint32_t block, const std::vector<uint8_t>& bytes) {
-  for (unsigned n = 1; n <= 999; ++n) {
-    const std::string path =
-        folder + (n == 1 ? Format("__block_%u__.bin", block) : Format("__block_%u_%u__.bin", block, n));
-    if (std::FILE* existing = std::fopen(path.c_str(), "rb")) {
-      std::fclose(existing);
-      continue;
-    }
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) return std::string();
-    const bool whole = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    if (std::fclose(file) != 0 || !whole) {
-      std::remove(path.c_str());
-      return std::string();
-    }
-    return path;
-  }
-  return std::string();
+  return KeepInFileOfItsOwn(folder, Format("block_%u", block), bytes.data(), bytes.size());
 }
 
 std::string KeptText(const std::string& kept, const std::string& scratch) {

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <map>
 
 #include "tests/fake_tool_host.h"
@@ -503,48 +504,123 @@ TEST(NorRewriteSector, TheSectorKeepsItsOtherWindowsAndTakesTheEditedOne) {
   }
 }
 
-TEST(NorRewriteSector, TheFirstFailureEndsItAndSaysWhatWasDone) {
+// A folder of its own for the scratch file of a rewrite and the files kept beside it.
+std::string FreshFolder(const std::string& name) {
+  const std::string folder = TempPath(name);
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+  return folder + "/";
+}
+
+TEST(NorRewriteSector, AFailureBeforeTheProgramsEndsItAndSaysWhatWasDone) {
   struct Case {
     const char* name;
-    int64_t failReadAt, failProgramAt;
+    int64_t failReadAt;
     bool failErase, badScratch;
-    bool erased;
-    uint32_t done;
     std::vector<std::string> parts;
   } cases[] = {
-      {"read while saving", 0x2900, -1, false, false, false, 0, {"Failed to read a source data."}},
-      {"scratch file", -1, -1, false, true, false, 0, {"Failed to create a temporary file."}},
-      {"erase", -1, -1, true, false, false, 0, {"Error: Erase failed at erase sector #1"}},
-      {"program of the third window", -1, 0x3000, false, false, true, 2,
-       {"Error: Program failed at address 0x00003000: 2 of 4 windows of the sector were programmed.",
-        "Sector #1 was erased; its former data are kept in \""}},
+      {"read while saving", 0x2900, false, false, {"Failed to read a source data."}},
+      {"scratch file", -1, false, true, {"Failed to create a temporary file."}},
+      {"erase", -1, true, false, {"Error: Erase failed at erase sector #1\nThe sector may be partly erased; its data, "
+                                  "with your edit, are kept in \""}},
   };
   for (const Case& c : cases) {
     Rewrite r;
     const lx::EraseRewritePlan plan = lx::PlanEraseRewrite(r.table, 0x2800, kWindow);
     ASSERT_TRUE(plan.ok);
     r.nor.failReadAt = c.failReadAt;
-    r.nor.failProgramAt = c.failProgramAt;
     r.nor.failErase = c.failErase;
     FakeToolHost host;
-    const std::string scratch = c.badScratch ? lx::testing::kNowherePath : TempPath("scratch.bin");
-    const lx::NorLoopResult result =
-        lx::RewriteSectorWithWindow(r.nor, host, plan, 0x2800, Pattern(kWindow, 9), scratch);
+    const std::string folder = FreshFolder("before");
+    const std::string scratch = c.badScratch ? lx::testing::kNowherePath : folder + "__temp__.bin";
+    const std::vector<uint8_t> window = Pattern(kWindow, 9);
+    const lx::NorLoopResult result = lx::RewriteSectorWithWindow(r.nor, host, plan, 0x2800, window, scratch);
     EXPECT_FALSE(result.finished) << c.name;
-    EXPECT_EQ(result.done, c.done) << c.name;
+    EXPECT_EQ(result.done, 0u) << c.name;
+    EXPECT_TRUE(r.nor.programmed.empty()) << c.name;
     ASSERT_EQ(host.said.size(), 1u) << c.name;
     EXPECT_EQ(host.Last().find("finished"), std::string::npos) << c.name << ": " << host.Last();
     for (const std::string& part : c.parts) EXPECT_NE(host.Last().find(part), std::string::npos) << c.name << ": " << host.Last();
-    if (!c.erased) {
-      EXPECT_TRUE(r.nor.data == r.before) << c.name;
-    } else {
-      // The windows after the failure are erased; the scratch file still holds them.
-      EXPECT_NE(host.Last().find(scratch), std::string::npos) << host.Last();
-      EXPECT_EQ(r.nor.data[0x3000], 0xFF);
-      EXPECT_TRUE(ReadBytes(scratch) == std::vector<uint8_t>(r.before.begin() + 0x2000, r.before.begin() + 0x4000));
+    EXPECT_TRUE(r.nor.data == r.before) << c.name;
+    // A failed erase may have taken some of the sector: the sector as meant is kept.
+    const std::string kept = folder + "__sector_1__.bin";
+    EXPECT_EQ(std::filesystem::exists(kept), c.failErase) << c.name;
+    if (c.failErase) {
+      EXPECT_NE(host.Last().find(kept), std::string::npos) << host.Last();
+      std::vector<uint8_t> meant(r.before.begin() + 0x2000, r.before.begin() + 0x4000);
+      std::copy(window.begin(), window.end(), meant.begin() + 0x800);
+      EXPECT_TRUE(ReadBytes(kept) == meant);
     }
-    std::remove(scratch.c_str());
+    std::filesystem::remove_all(folder);
   }
+}
+
+// A window program that fails after the erase, before the edited window, on it and after it: the
+// other windows are all programmed, only the failing one is lost, and the file kept beside the
+// scratch file holds the sector as the user meant it.
+TEST(NorRewriteSector, AProgramThatFailsAfterTheEraseLosesOnlyThatWindowAndKeepsTheSectorAsMeant) {
+  for (const uint32_t failing : {0x2000u, 0x2800u, 0x3800u}) {
+    SCOPED_TRACE(::testing::Message() << std::hex << "failing 0x" << failing);
+    Rewrite r;
+    const lx::EraseRewritePlan plan = lx::PlanEraseRewrite(r.table, 0x2800, kWindow);
+    ASSERT_TRUE(plan.ok);
+    r.nor.failProgramAt = failing + 0x10;
+    FakeToolHost host;
+    const std::string folder = FreshFolder("after");
+    const std::string scratch = folder + "__temp__.bin";
+    const std::vector<uint8_t> window = Pattern(kWindow, 9);
+    const lx::NorLoopResult result = lx::RewriteSectorWithWindow(r.nor, host, plan, 0x2800, window, scratch);
+    EXPECT_FALSE(result.finished);
+    EXPECT_EQ(result.done, 3u);
+    EXPECT_EQ(host.busy, 0);
+    const std::string kept = folder + "__sector_1__.bin";
+    char address[16];
+    std::snprintf(address, sizeof address, "0x%08X", failing);
+    EXPECT_EQ(host.said, std::vector<std::string>{"Error: Program failed at address " + std::string(address) +
+                                                  ": 3 of 4 windows of the sector were programmed.\nSector #1 was "
+                                                  "erased; its data, with your edit, are kept in \"" + kept + "\"."});
+    std::vector<uint8_t> meant(r.before.begin() + 0x2000, r.before.begin() + 0x4000);
+    std::copy(window.begin(), window.end(), meant.begin() + 0x800);
+    // The chip holds the sector as meant but for the failing window, which is left erased; the
+    // sectors around it are untouched.
+    std::vector<uint8_t> expected = r.before;
+    std::copy(meant.begin(), meant.end(), expected.begin() + 0x2000);
+    std::fill(expected.begin() + failing, expected.begin() + failing + kWindow, 0xFF);
+    EXPECT_TRUE(r.nor.data == expected);
+    EXPECT_TRUE(ReadBytes(kept) == meant);
+    // The scratch file still holds the sector as it was read.
+    EXPECT_TRUE(ReadBytes(scratch) == std::vector<uint8_t>(r.before.begin() + 0x2000, r.before.begin() + 0x4000));
+    std::filesystem::remove_all(folder);
+  }
+}
+
+// A kept sector stays until the user deletes it: a later good rewrite, a failing one of another
+// sector and a later failure of the same sector leave it as it was.
+TEST(NorRewriteSector, KeptSectorsAreNeverWrittenOver) {
+  Rewrite r;
+  const std::string folder = FreshFolder("kept");
+  const std::string scratch = folder + "__temp__.bin";
+  FakeToolHost host;
+  const lx::EraseRewritePlan one = lx::PlanEraseRewrite(r.table, 0x2000, kWindow);
+  const lx::EraseRewritePlan zero = lx::PlanEraseRewrite(r.table, 0x0800, kWindow);
+  r.nor.failProgramAt = 0x3000;
+  EXPECT_FALSE(lx::RewriteSectorWithWindow(r.nor, host, one, 0x2000, Pattern(kWindow, 1), scratch).finished);
+  const std::vector<uint8_t> first = ReadBytes(folder + "__sector_1__.bin");
+  ASSERT_EQ(first.size(), 4u * kWindow);
+  EXPECT_EQ(first[0], Pattern(kWindow, 1)[0]);
+  r.nor.failProgramAt = -1;
+  EXPECT_TRUE(lx::RewriteSectorWithWindow(r.nor, host, zero, 0x0800, Pattern(kWindow, 2), scratch).finished);
+  r.nor.failProgramAt = 0x1000;
+  EXPECT_FALSE(lx::RewriteSectorWithWindow(r.nor, host, zero, 0x0800, Pattern(kWindow, 3), scratch).finished);
+  EXPECT_EQ(ReadBytes(folder + "__sector_0__.bin").size(), 4u * kWindow);
+  r.nor.failProgramAt = 0x3800;
+  EXPECT_FALSE(lx::RewriteSectorWithWindow(r.nor, host, one, 0x2000, Pattern(kWindow, 4), scratch).finished);
+  EXPECT_TRUE(ReadBytes(folder + "__sector_1__.bin") == first);
+  const std::vector<uint8_t> second = ReadBytes(folder + "__sector_1_2__.bin");
+  ASSERT_EQ(second.size(), 4u * kWindow);
+  EXPECT_EQ(second[0], Pattern(kWindow, 4)[0]);
+  EXPECT_NE(host.Last().find("kept in \"" + folder + "__sector_1_2__.bin\"."), std::string::npos) << host.Last();
+  std::filesystem::remove_all(folder);
 }
 
 TEST(NorRewriteSector, StopIsTakenBeforeTheEraseAndNotAfterIt) {

@@ -18,6 +18,7 @@
 #include "nor_explorer.h"
 #include "nor_sheet.h"
 #include "rook_session.h"
+#include "test_files.h"
 
 namespace {
 
@@ -247,31 +248,91 @@ TEST_F(NorExplorerTest, ProgramWithEraseRewritesTheSectorWithTheEditInItsPlace) 
   EXPECT_EQ(e->m_Grid.GetTextMatrix(3, 6), "A5");
 }
 
-TEST_F(NorExplorerTest, AFailureAfterTheEraseKeepsTheSavedSectorAndSaysWhere) {
+// One window's program fails after the erase, before the edited window, on it and after it: every
+// other window is programmed, the sector as meant goes to a file of its own, and the explorer
+// keeps the edit in its buffer instead of reading the failed sector back.
+TEST_F(NorExplorerTest, AFailureAfterTheEraseLosesOnlyThatWindowAndKeepsTheSectorAsMeant) {
   const uint32_t sector = 0x60000;
+  const std::string userData = g_folder + "\\User Data\\";
+  const std::string kept = userData + "__sector_6__.bin";
+  g_app.m_Options.WindowSizeIndex = 2;  // 4 KiB windows, 16 to the sector
+  CNorExplorerDlg* e = Open();
+  ASSERT_NE(e, nullptr);
+  for (const uint32_t failing : {sector + 0x1000, sector + 0x3000, sector + 0xA000}) {
+    SCOPED_TRACE(::testing::Message() << std::hex << "failing 0x" << failing);
+    ::DeleteFileA(kept.c_str());
+    Erase(sector);
+    std::vector<uint8_t> old(kSector);
+    for (size_t i = 0; i < old.size(); ++i) old[i] = uint8_t(i ^ 0x5C);
+    old[0x3025] = 0x00;  // 0x00 -> 0xA5 needs the erase
+    Fill(sector, old);
+    e->MoveToAddress(sector + 0x3000);
+    EditCell(e, 3, 6, "A5");
+    chip_->Faults().failProgramByte = failing + 0x22;
+    e->ProgramWithErase();
+    chip_->Faults().failProgramByte = 0xFFFFFFFF;
+    char address[16];
+    std::snprintf(address, sizeof address, "0x%08X", failing);
+    EXPECT_EQ(LastPromptText(), "Error: Program failed at address " + std::string(address) +
+                                    ": 15 of 16 windows of the sector were programmed.\nSector #6 was erased; its "
+                                    "data, with your edit, are kept in \"" + kept + "\".");
+    std::vector<uint8_t> meant = old;
+    meant[0x3025] = 0xA5;
+    std::vector<uint8_t> expected = meant;
+    std::fill_n(expected.begin() + (failing - sector), 0x1000, 0xFF);
+    EXPECT_EQ(0, std::memcmp(chip_->Array().data() + sector, expected.data(), kSector));
+    EXPECT_EQ(lxtest::ReadBytes(kept), meant);
+    // The scratch file holds the sector as it was read before the erase.
+    EXPECT_EQ(lxtest::ReadBytes(userData + "__temp__.bin"), old);
+    // The edit is still in the explorer, shown and ready to be programmed again.
+    EXPECT_EQ(e->m_WindowIndex, int32_t((sector + 0x3000) / 0x1000));
+    EXPECT_EQ(e->m_WindowBuffer[0x25], 0xA5);
+    EXPECT_EQ(e->m_Grid.GetTextMatrix(3, 6), "A5");
+  }
+  ::DeleteFileA(kept.c_str());
+}
+
+// Every program failing: the message names the first windows and counts the rest; a kept file of
+// the same sector is never written over.
+TEST_F(NorExplorerTest, KeptSectorsStayAndEveryFailedWindowIsCounted) {
+  const uint32_t sector = 0x70000;
+  const std::string userData = g_folder + "\\User Data\\";
+  const std::string first = userData + "__sector_7__.bin", second = userData + "__sector_7_2__.bin";
+  ::DeleteFileA(first.c_str());
+  ::DeleteFileA(second.c_str());
   Erase(sector);
   std::vector<uint8_t> old(kSector);
-  for (size_t i = 0; i < old.size(); ++i) old[i] = uint8_t(i ^ 0x5C);
+  for (size_t i = 0; i < old.size(); ++i) old[i] = uint8_t(i * 3 + 1);
   Fill(sector, old);
   g_app.m_Options.WindowSizeIndex = 2;
   CNorExplorerDlg* e = Open();
   ASSERT_NE(e, nullptr);
   e->MoveToAddress(sector);
+  EditCell(e, 1, 1, "00");
   chip_->Faults().failProgram = true;
   e->ProgramWithErase();
   chip_->Faults().failProgram = false;
-  const std::string said = LastPromptText();
-  EXPECT_EQ(said.find("Program finished."), std::string::npos) << said;
-  EXPECT_NE(said.find("Error: Program failed"), std::string::npos) << said;
-  EXPECT_NE(said.find("__temp__.bin"), std::string::npos) << said;
-  // The scratch file holds the sector as it was before the erase.
-  FILE* f = std::fopen((g_folder + "\\User Data\\__temp__.bin").c_str(), "rb");
-  ASSERT_NE(f, nullptr);
-  std::vector<uint8_t> saved(kSector + 1);
-  EXPECT_EQ(std::fread(saved.data(), 1, saved.size(), f), size_t(kSector));
-  std::fclose(f);
-  saved.resize(kSector);
-  EXPECT_EQ(saved, old);
+  EXPECT_EQ(LastPromptText(),
+            "Error: Program failed at addresses 0x00070000, 0x00071000, 0x00072000, 0x00073000, 0x00074000, 0x00075000, "
+            "0x00076000, 0x00077000 and 8 more: 0 of 16 windows of the sector were programmed.\nSector #7 was erased; "
+            "its data, with your edit, are kept in \"" + first + "\".");
+  std::vector<uint8_t> meant = old;
+  meant[0] = 0x00;
+  EXPECT_EQ(lxtest::ReadBytes(first), meant);
+  EXPECT_EQ(e->m_WindowBuffer[0], 0x00);
+  // Programmed again, failing again: a file of its own.
+  chip_->Faults().failProgramByte = sector + 0x5000;
+  e->ProgramWithErase();
+  chip_->Faults().failProgramByte = 0xFFFFFFFF;
+  EXPECT_NE(LastPromptText().find("kept in \"" + second + "\"."), std::string::npos) << LastPromptText();
+  EXPECT_EQ(lxtest::ReadBytes(first), meant);
+  std::vector<uint8_t> again = lxtest::ReadBytes(second);
+  ASSERT_EQ(again.size(), size_t(kSector));
+  // What the chip held before this rewrite, the edited window in its place.
+  EXPECT_EQ(again[0], 0x00);
+  EXPECT_EQ(again[0x1000], 0xFF);
+  ::DeleteFileA(first.c_str());
+  ::DeleteFileA(second.c_str());
 }
 
 TEST_F(NorExplorerTest, ProgramWithEraseIsRefusedWithoutASectorTable) {
