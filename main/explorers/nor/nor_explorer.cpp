@@ -303,10 +303,16 @@ void CNorExplorerDlg::ProgramWithoutErase() {
     else
       failure = lx::ProgramCompareFailure(address, m_WindowBuffer.data(), back.data(), size);
   }
-  if (!failure.empty()) NorMessage(this, failure.c_str());
   SetTitle(false);
+  if (!failure.empty()) {
+    NorMessage(this, failure.c_str());
+    // The edit stays in the buffer, to be programmed with the erase: the chip's bytes read back
+    // would take its place.
+    ShowWindowData(m_WindowBuffer.data(), false);
+    return;
+  }
   GoToWindow();
-  if (failure.empty()) NorMessage(this, "Program finished.");
+  NorMessage(this, "Program finished.");
 }
 
 std::string CNorExplorerDlg::TempFilePath() {

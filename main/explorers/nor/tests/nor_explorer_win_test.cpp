@@ -211,6 +211,10 @@ TEST_F(NorExplorerTest, ProgramWithoutEraseIntoAProtectedSectorFailsWithCounts) 
             "The sector may be protected, or not erased.");
   EXPECT_EQ(chip_->Array()[sector + 3], 0xFF);
   EXPECT_EQ(chip_->Array()[sector + 0x10], 0xFF);
+  // The edits stay in the explorer, to be programmed with the erase.
+  EXPECT_EQ(e->m_WindowBuffer[3], 0x5A);
+  EXPECT_EQ(e->m_WindowBuffer[0x10], 0x04);
+  EXPECT_EQ(e->m_Grid.GetTextMatrix(1, 4), "5A");
   ASSERT_EQ(g_real.gfslNORSetBlockStatus(0, sector / kSector, 0x1000), 0);
   e->SetDlgItemText(IDC_NE_NUMBER, std::to_string(sector / 4096).c_str());
   e->GoToWindow();
