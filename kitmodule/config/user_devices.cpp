@@ -150,8 +150,17 @@ int ApplyUserDevice(const UserDevice& d, DeviceSettings& s, uint32_t& deviceByte
     s.userDevice = 1;
     int32_t id = 0;
     // An ID with other characters than hex digits, or more of them than fit, is not taken in part.
-    if (ParseHexId(d.field[kUdId], id)) s.expectedJedecId = id;
+    const bool idRead = ParseHexId(d.field[kUdId], id);
+    if (idRead) s.expectedJedecId = id;
     else valid = false, s.expectedJedecId = 0;
+    // An SPI chip's ID bytes are read widened (EF4018 comes as 0xFFEF4018); the three bytes typed
+    // are expected in that form, or a chip that matches them would always be asked about. The file
+    // keeps what was typed, and a longer ID is taken as it stands.
+    if (type == 2 && idRead && d.field[kUdId].size() <= 6) {
+        const uint32_t typed = static_cast<uint32_t>(id);
+        s.expectedJedecId = static_cast<int32_t>(SpiJedecId(static_cast<uint8_t>(typed >> 16),
+                                                            static_cast<uint8_t>(typed >> 8), static_cast<uint8_t>(typed)));
+    }
 
     // Each lookup below: index 0 is the empty choice, which gives no value.
     int size = FindOption(kDeviceSizes, d.field[kUdSize]);

@@ -7,6 +7,11 @@
 
 namespace rook {
 
+uint32_t SpiJedecId(uint8_t first, uint8_t second, uint8_t third) {
+    auto widened = [](uint8_t b) { return static_cast<uint32_t>(static_cast<int32_t>(static_cast<int8_t>(b))); };
+    return (widened(first) << 16) | (widened(second) << 8) | widened(third);
+}
+
 void RestoreDefaults(DeviceSettings& s) {
     DeviceSettings d;
     d.expectedJedecId = s.expectedJedecId;

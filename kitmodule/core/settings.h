@@ -119,6 +119,11 @@ struct DeviceSettings {
     uint32_t windowSize = 0;
 };
 
+// The JEDEC ID the first three bytes of an SPI chip's ID answer give: each byte is widened as a
+// signed byte, so one of 0x80 or more fills the bits above it with ones (EF 40 16 gives 0xFFEF4016).
+// Expected IDs of SPI parts are kept in this form so that they compare equal to what is read.
+uint32_t SpiJedecId(uint8_t first, uint8_t second, uint8_t third);
+
 // Restores what every open starts from; the expected JEDEC ID and the chip-select map stay.
 void RestoreDefaults(DeviceSettings& s);
 

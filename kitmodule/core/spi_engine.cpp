@@ -51,10 +51,7 @@ int Engine::IdentifySpi() {
     }
     geometry_.busConfig = config;
     geometry_.baseAddress = base_;
-    // Each ID byte is widened as a signed byte: the catalogue keeps IDs that begin at 0x80 or
-    // above in that form.
-    auto widened = [&](int i) { return static_cast<uint32_t>(static_cast<int32_t>(static_cast<int8_t>(id[i]))); };
-    geometry_.jedecId = (widened(0) << 16) | (widened(1) << 8) | widened(2);
+    geometry_.jedecId = SpiJedecId(id[0], id[1], id[2]);
     spiExtendedId_ = 0;
     for (uint32_t i = 0; i < spiWorking_.extendedIdBytes; ++i) spiExtendedId_ = (spiExtendedId_ << 8) | id[3 + i];
 

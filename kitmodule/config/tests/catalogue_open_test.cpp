@@ -52,6 +52,20 @@ void ExpectSecSiProgramStaysInTheOverlay(Engine& engine, kitsim::NorChip& die) {
     }
 }
 
+// A 16 MiB SPI part of the user's list, "Mine", with the group and the ID as typed on the user page.
+struct UserSpiHost : SimHost {
+    UserSpiHost(kitsim::Kit& k, const char* g, const char* id) : SimHost(k, CatalogueTestFolder()), group(g), typed(id) {}
+    const char *group, *typed;
+    int Configure(DeviceSettings& s) override {
+        UserDevice d;
+        const char* fields[kUserDeviceFields] = {"SPI", group, "Mine", typed, "16MB (128Mbit)", "SPI",
+                                                 "8bit", "x1", "ADP", "PISMO1", "SIO"};
+        for (int i = 0; i < kUserDeviceFields; ++i) d.field[i] = fields[i];
+        uint32_t bytes = 0;
+        return ApplyUserDevice(d, s, bytes);
+    }
+};
+
 }  // namespace
 
 TEST(CatalogueOpen, EveryNorPartOpensAgainstItsModel) {
@@ -253,6 +267,56 @@ TEST(CatalogueOpen, UserSpiDeviceOpens) {
     LxPromptTestEnd();
 }
 
+// The ID the user typed for an SPI part is compared with the one the chip answers. A chip with the
+// typed ID opens without a question whatever its bytes, also when one of them is 0x80 or more (the
+// engine reads those widened with ones above them); a chip with another ID is still asked about, and
+// No refuses the open.
+TEST(CatalogueOpen, UserSpiDeviceIdIsComparedAsTheChipAnswersIt) {
+    struct Case {
+        const char* typed;
+        uint8_t chip[3];
+        bool asked;
+    } const kCases[] = {
+        {"204018", {0x20, 0x40, 0x18}, false},
+        {"EF4018", {0xEF, 0x40, 0x18}, false},
+        {"ef4018", {0xEF, 0x40, 0x18}, false},
+        {"20BA18", {0x20, 0xBA, 0x18}, false},
+        {"FFEF4018", {0xEF, 0x40, 0x18}, false},
+        {"EF4018", {0xEF, 0x40, 0x17}, true},
+        {"EF4018", {0x20, 0x40, 0x18}, true},
+        {"204018", {0xEF, 0x40, 0x18}, true},
+        {"20BA18", {0x20, 0x3A, 0x18}, true},
+    };
+    kitsim::SpiPart part = kitsim::MarroSpiPart();
+    part.cfiInId = true;
+    part.sfdp = false;
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(std::string(c.typed) + (c.asked ? " against another chip" : " against its chip"));
+        LxPromptTestBegin();
+        part.id = {c.chip[0], c.chip[1], c.chip[2]};
+        kitsim::Kit kit;
+        kitsim::SpiChip chip(part, kit.Clock());
+        kit.AttachSerial(0, &chip);
+        UserSpiHost host(kit, "Corvo", c.typed);
+        Engine engine(host);
+        if (c.asked) LxPromptQueueAnswer(LX_IDNO);
+        const int opened = engine.Init(0);
+        if (c.asked) {
+            EXPECT_EQ(opened, -1);
+            ASSERT_EQ(LxPromptRecordCount(), 1);
+            EXPECT_NE(std::string(LxPromptRecordText(0)).find("It seems that your device has an incorrect device ID"),
+                      std::string::npos)
+                << LxPromptRecordText(0);
+        } else {
+            EXPECT_EQ(opened, 0);
+            EXPECT_EQ(LxPromptRecordCount(), 0) << LxPromptRecordText(0);
+            EXPECT_EQ(engine.Geometry().chipSize, 16u << 20);
+        }
+        engine.Init(1);
+        LxPromptTestEnd();
+    }
+}
+
 // A part the user defines carries only a group, so nothing says the status bits its family has are
 // on the chip. On a chip without error bits, a program or erase that block protection refuses
 // looks done; it must still answer -1, whichever group the user chose, while one that is not
@@ -269,18 +333,7 @@ TEST(CatalogueOpen, UserSpiDeviceWithoutErrorBitsIsReadBack) {
         kitsim::Kit kit;
         kitsim::SpiChip chip(part, kit.Clock());
         kit.AttachSerial(0, &chip);
-        struct UserHost : SimHost {
-            UserHost(kitsim::Kit& k, const char* g) : SimHost(k, CatalogueTestFolder()), group(g) {}
-            const char* group;
-            int Configure(DeviceSettings& s) override {
-                UserDevice d;
-                const char* fields[kUserDeviceFields] = {"SPI", group, "Mine", "204018", "16MB (128Mbit)", "SPI",
-                                                         "8bit", "x1", "ADP", "PISMO1", "SIO"};
-                for (int i = 0; i < kUserDeviceFields; ++i) d.field[i] = fields[i];
-                uint32_t bytes = 0;
-                return ApplyUserDevice(d, s, bytes);
-            }
-        } host(kit, group);
+        UserSpiHost host(kit, group, "204018");
         Engine engine(host);
         ASSERT_EQ(engine.Init(0), 0) << (LxPromptRecordCount() ? LxPromptRecordText(0) : "");
         ASSERT_EQ(engine.Geometry().chipSize, 16u << 20);

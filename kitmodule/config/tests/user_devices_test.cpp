@@ -109,10 +109,12 @@ TEST(UserDeviceApply, FieldsReachTheSettings) {
          1, 1, 16, 2, 2, 1, 3300, 0x7E2301, -1, 0, 1, 16u << 20},
         {"NOR,Cald,CA512M,7e2220,64MB (512Mbit),reduced nor command,8bit,x1,AADM,Wend Adapter,,", 0,
          1, 2, 8, 1, 3, 2, 1800, 0x7E2220, -1, 0, 0, 64u << 20},
+        // An SPI ID is expected as the chip's bytes are read, widened from a byte of 0x80 or more;
+        // a NOR ID as typed.
         {"SPI,Pirel,PI25Q32,C22016,512MB (4Gbit),SPI,8bit,x4,ADP,PISMO1,MIO,", 0,
-         3, 4, 8, 4, 1, 1, 1800, 0xC22016, 3, 4, 0, 512u << 20},
+         3, 4, 8, 4, 1, 1, 1800, static_cast<int32_t>(0xFFC22016u), 3, 4, 0, 512u << 20},
         {"SPI,Corvo,CV25Q64,EF4017,1MB (8Mbit),SPI,32bit,x1,ADP,PISMO1,DI0,", 0,
-         3, 4, 32, 1, 1, 1, 1800, 0xEF4017, 1, 2, 0, 1u << 20},
+         3, 4, 32, 1, 1, 1, 1800, static_cast<int32_t>(0xFFEF4017u), 1, 2, 0, 1u << 20},
         // An empty or unknown option is refused and its value is 0; the rest still applies.
         {"NOR,Brae,BR1,BF23,,Legacy NOR,16bit,x1,ADP,PISMO1,,", -1, 1, 1, 16, 1, 1, 1, 3300, 0xBF23, -1, 0, 1, 0},
         {"NOR,Brae,BR1,BF23,2MB (16Mbit),Legacy NOR,64bit,x1,ADP,,,", -1, 1, 1, 0, 1, 1, 0, 3300, 0xBF23, -1, 0, 1, 2u << 20},

@@ -149,6 +149,23 @@ void Shot(HWND window, const char* name) {
 
 const char* kSheetCaption = "Tarn-Rook : 1. 6. 28. 4";
 
+// An SPI chip without error bits and with CFI in its ID answer, in the kit's serial socket while it lives.
+struct SpiChipInSocket {
+    static kitsim::SpiPart Part(const std::vector<uint8_t>& id) {
+        kitsim::SpiPart part = kitsim::MarroSpiPart();
+        part.id = id;
+        part.cfiInId = true;
+        part.sfdp = false;
+        return part;
+    }
+    SpiChipInSocket(kitsim::Kit* k, const std::vector<uint8_t>& id) : kit(k), chip(Part(id), k->Clock()) {
+        kit->AttachSerial(0, &chip);
+    }
+    ~SpiChipInSocket() { kit->AttachSerial(0, nullptr); }
+    kitsim::Kit* kit;
+    kitsim::SpiChip chip;
+};
+
 class RookSheet : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -216,6 +233,23 @@ protected:
         }
         t.join();
         return r;
+    }
+    // Opens the 16 MiB SPI part "Mine" of a user list that holds only it, with the ID as typed, as a
+    // user picks it on the user page; `played` says the user got that far.
+    int OpenUserSpiDevice(const std::string& typedId, bool& played) {
+        std::ofstream(folder_ + "\\User Data\\Rook User Devices.txt", std::ios::binary)
+            << "# Rook User Devices\n# header\n# header\n# header\n"
+               "SPI,Corvo,Mine," << typedId << ",16MB (128Mbit),SPI,8bit,x1,ADP,PISMO1,SIO,\n";
+        played = false;
+        return OpenWith([&] {
+            HWND sheet = WaitTop(kSheetCaption);
+            ASSERT_NE(sheet, nullptr);
+            HWND user = Page(sheet, 2);
+            ASSERT_TRUE(Choose(user, IDC_UD_TYPE, "SPI"));
+            ASSERT_TRUE(Choose(user, IDC_UD_DEVICES, "Mine"));
+            played = true;
+            PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+        });
     }
     std::string Prompts() { return ReadFile(promptLog_); }
     std::string Ini() { return ReadFile(folder_ + "\\Tarn-Rook.ini"); }
@@ -504,29 +538,10 @@ TEST_F(RookSheet, UserDeviceDefinedSavedAndOpened) {
 // status register reports a refused program or erase, so what the chip holds afterwards decides.
 // The chip here has no error bits and an ID no catalogue row has; with BP2-0 = 111 it refuses both.
 TEST_F(RookSheet, UserSpiDeviceWithoutErrorBitsAnswersARefusal) {
-    kitsim::SpiPart part = kitsim::MarroSpiPart();
-    part.id = {0x20, 0x40, 0x18};
-    part.cfiInId = true;
-    part.sfdp = false;
-    kitsim::SpiChip chip(part, kit_->Clock());
-    kit_->AttachSerial(0, &chip);
-    struct Unplug {
-        kitsim::Kit* kit;
-        ~Unplug() { kit->AttachSerial(0, nullptr); }
-    } unplug{kit_};
-    std::ofstream(folder_ + "\\User Data\\Rook User Devices.txt", std::ios::binary)
-        << "# Rook User Devices\n# header\n# header\n# header\n"
-           "SPI,Corvo,Mine,204018,16MB (128Mbit),SPI,8bit,x1,ADP,PISMO1,SIO,\n";
+    SpiChipInSocket socket(kit_, {0x20, 0x40, 0x18});
+    kitsim::SpiChip& chip = socket.chip;
     bool played = false;
-    int result = OpenWith([&] {
-        HWND sheet = WaitTop(kSheetCaption);
-        ASSERT_NE(sheet, nullptr);
-        HWND user = Page(sheet, 2);
-        ASSERT_TRUE(Choose(user, IDC_UD_TYPE, "SPI"));
-        ASSERT_TRUE(Choose(user, IDC_UD_DEVICES, "Mine"));
-        played = true;
-        PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
-    });
+    int result = OpenUserSpiDevice("204018", played);
     ASSERT_TRUE(played);
     const std::string prompts = Prompts();
     EXPECT_NE(prompts.find("User Device is selected. Do you want to go with it?"), std::string::npos) << prompts;
@@ -552,6 +567,35 @@ TEST_F(RookSheet, UserSpiDeviceWithoutErrorBitsAnswersARefusal) {
     EXPECT_EQ(Rook().gfslNORProgramData(0, block + 0x100, 4, data), -1);
     EXPECT_EQ(a[block + 0x100], 0xFF) << "nothing programmed";
     Rook().gfslInit(1);
+}
+
+// An SPI part of the user's list whose ID begins with a byte of 0x80 or more: the chip with that ID
+// opens without asking about its identity, as one below 0x80 does, and a chip with another ID is still
+// asked about (Yes goes on).
+TEST_F(RookSheet, UserSpiDeviceIdMatchesTheChipThatHasIt) {
+    struct Case {
+        const char* typed;
+        uint8_t chip[3];
+        bool asked;
+    } const kCases[] = {
+        {"204018", {0x20, 0x40, 0x18}, false},
+        {"EF4018", {0xEF, 0x40, 0x18}, false},
+        {"EF4018", {0xEF, 0x40, 0x17}, true},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(std::string(c.typed) + (c.asked ? " against another chip" : " against its chip"));
+        SpiChipInSocket socket(kit_, {c.chip[0], c.chip[1], c.chip[2]});
+        DeleteFileA(promptLog_.c_str());
+        bool played = false;
+        int result = OpenUserSpiDevice(c.typed, played);
+        ASSERT_TRUE(played);
+        const std::string prompts = Prompts();
+        ASSERT_NE(prompts.find("User Device is selected. Do you want to go with it?"), std::string::npos) << prompts;
+        EXPECT_EQ(result, 0) << prompts;
+        EXPECT_EQ(prompts.find("incorrect device ID") != std::string::npos, c.asked) << prompts;
+        EXPECT_EQ(Rook().gfslGetNumberOfBytesPerDevice("/a"), 16ull << 20);
+        Rook().gfslInit(1);
+    }
 }
 
 // A "Tarn-Rook.ini" that is not whole says which line it does not understand, and the sheet starts from
