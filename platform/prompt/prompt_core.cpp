@@ -29,6 +29,7 @@ struct Rule {
 
 struct PromptState {
     std::mutex lock;
+    LxPromptReport unattended = nullptr;
     bool inProcess = false;
     bool rulesLoaded = false;
     std::deque<int> queue;
@@ -135,6 +136,30 @@ int LxPromptDefaultAnswer(unsigned type) {
     if (kind > 6) kind = 0;
     if (def > 2) def = 2;
     return buttons[kind][def];
+}
+
+int LxPromptRefusal(unsigned type) {
+    switch (type & 0xF) {
+    case LX_MB_OKCANCEL:
+    case LX_MB_YESNOCANCEL:
+    case LX_MB_RETRYCANCEL:
+    case LX_MB_CANCELTRYCONTINUE: return LX_IDCANCEL;
+    case LX_MB_YESNO: return LX_IDNO;
+    case LX_MB_ABORTRETRYIGNORE: return LX_IDABORT;
+    default: return LX_IDOK;
+    }
+}
+
+void LxPromptSetUnattended(LxPromptReport report) {
+    PromptState& s = State();
+    std::lock_guard<std::mutex> g(s.lock);
+    s.unattended = report;
+}
+
+LxPromptReport LxPromptUnattended(void) {
+    PromptState& s = State();
+    std::lock_guard<std::mutex> g(s.lock);
+    return s.unattended;
 }
 
 int LxPromptTestActive(void) {

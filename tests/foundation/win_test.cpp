@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "lumivex/deviceapi.h"
 #include "lumivex/procaddress.h"
@@ -84,6 +85,73 @@ TEST(PromptSeam, WideBoxesAreRecordedAsUtf8AndLoggedForOtherProcesses) {
     std::string line;
     ASSERT_TRUE(std::getline(log, line));
     EXPECT_EQ(line, "Update\tGr\xc3\xbc\xc3\x9f" "e\\nline two\t261\t2");
+}
+
+std::vector<std::string> g_reports;
+void Collect(const char* caption, const char* text) { g_reports.push_back(std::string(caption) + "|" + text); }
+
+struct BoxCall {
+    unsigned type;
+    bool wide;
+    int answer;
+};
+
+DWORD WINAPI AskBox(void* p) {
+    auto* call = static_cast<BoxCall*>(p);
+    call->answer = call->wide ? LxMessageBoxW(nullptr, reinterpret_cast<const unsigned short*>(L"Nobody sees this."),
+                                              reinterpret_cast<const unsigned short*>(L"Lumivex"), call->type)
+                              : LxMessageBox(nullptr, "Nobody sees this.", "Lumivex", call->type);
+    return 0;
+}
+
+BOOL CALLBACK PressRefusal(HWND w, LPARAM answer) {
+    PostMessageA(w, WM_COMMAND, static_cast<WPARAM>(answer), 0);
+    return TRUE;
+}
+
+// Outside test mode, with nobody to answer: no box waits; each is answered at once with the
+// button that agrees to nothing, and its text goes to the report.
+TEST(PromptSeam, UnattendedBoxesWaitForNobodyAndGoToTheReport) {
+    char saved[MAX_PATH] = "";
+    GetEnvironmentVariableA("LX_PROMPT_LOG", saved, sizeof saved);
+    SetEnvironmentVariableA("LX_PROMPT_LOG", nullptr);
+    _putenv_s("LX_PROMPT_LOG", "");
+    LxPromptTestEnd();
+    ASSERT_FALSE(LxPromptTestActive());
+    LxPromptSetUnattended(Collect);
+    const struct {
+        unsigned type;
+        int refusal;
+    } cases[] = {
+        {MB_OK, IDOK},           {MB_OKCANCEL, IDCANCEL},        {MB_YESNO | MB_DEFBUTTON1, IDNO},
+        {MB_YESNOCANCEL, IDCANCEL}, {MB_ABORTRETRYIGNORE, IDABORT}, {MB_RETRYCANCEL, IDCANCEL},
+        {MB_CANCELTRYCONTINUE | MB_DEFBUTTON3, IDCANCEL},
+    };
+    for (const auto& c : cases) {
+        for (bool wide : {false, true}) {
+            g_reports.clear();
+            BoxCall call{c.type, wide, 0};
+            DWORD id = 0;
+            HANDLE thread = CreateThread(nullptr, 0, AskBox, &call, 0, &id);
+            ASSERT_NE(thread, nullptr);
+            bool waited = WaitForSingleObject(thread, 5000) == WAIT_TIMEOUT;
+            if (waited) {
+                // A box is up after all: answer it so that the test ends.
+                EnumThreadWindows(id, PressRefusal, c.refusal);
+                WaitForSingleObject(thread, 10000);
+            }
+            CloseHandle(thread);
+            EXPECT_FALSE(waited) << "a box waited, type " << c.type << (wide ? " (wide)" : "");
+            EXPECT_EQ(call.answer, c.refusal) << c.type;
+            EXPECT_EQ(g_reports, std::vector<std::string>{"Lumivex|Nobody sees this."}) << c.type;
+        }
+    }
+    LxPromptSetUnattended(nullptr);
+    EXPECT_EQ(LxPromptUnattended(), nullptr);
+    if (*saved) {
+        SetEnvironmentVariableA("LX_PROMPT_LOG", saved);
+        _putenv_s("LX_PROMPT_LOG", saved);
+    }
 }
 
 } // namespace

@@ -5,7 +5,12 @@
  * modal box. Test mode is on when the environment names a log file (LX_PROMPT_LOG), or in-process
  * after LxPromptTestBegin. Answers come, in this order, from the in-process queue, from the rules
  * in LX_PROMPT_ANSWERS ("substring=>answer;substring=>answer", answers ok, cancel, yes, no, abort,
- * retry, ignore, tryagain, continue or a number), and otherwise the box's default button. */
+ * retry, ignore, tryagain, continue or a number), and otherwise the box's default button.
+ *
+ * A program with nobody to answer (started by COM, or serving on after its windows closed) turns
+ * on unattended mode: a box then waits for no one; it is answered at once with the button that
+ * agrees to nothing, and its caption and text go to the program's report (where a user finds them
+ * later). Test mode still records such a box and answers it as the test says. */
 #ifndef LUMIVEX_PROMPT_H
 #define LUMIVEX_PROMPT_H
 
@@ -28,6 +33,14 @@ enum {
 int LxMessageBox(void* owner, const char* text, const char* caption, unsigned type);
 /* The same for UTF-16 programs; text and caption are zero-terminated UTF-16. */
 int LxMessageBoxW(void* owner, const unsigned short* text, const unsigned short* caption, unsigned type);
+
+/* Unattended mode: every box goes to `report` (caption, text: UTF-8) and is answered with
+ * LxPromptRefusal of its type, or as a test says in test mode. A null report turns it off. */
+typedef void (*LxPromptReport)(const char* caption, const char* text);
+void LxPromptSetUnattended(LxPromptReport report);
+LxPromptReport LxPromptUnattended(void);
+/* The button of a box type that agrees to nothing: Cancel, No, Abort, or OK for a plain box. */
+int LxPromptRefusal(unsigned type);
 
 /* The test side, also used by the portable core. */
 int LxPromptTestActive(void);
