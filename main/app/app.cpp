@@ -27,6 +27,28 @@ CString QuoteIfBlank(const CString& word) {
   return word.Find(' ') >= 0 || word.Find('\t') >= 0 ? CString("\"") + word + "\"" : word;
 }
 
+// Where the boxes of a run without a user go: "Lumivex.log" in the user area (in the program's
+// own folder while no registration has named one), one stamped entry per box.
+void ReportUnattended(const char* caption, const char* text) {
+  CBrambApp* app = GetBrambApp();
+  CString folder = app && !app->m_UserAreaFolder.IsEmpty() ? app->m_UserAreaFolder : CBrambApp::GetProgramFolder();
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  char stamp[32];
+  std::snprintf(stamp, sizeof stamp, "%04u-%02u-%02u %02u:%02u:%02u", now.wYear, now.wMonth, now.wDay, now.wHour,
+                now.wMinute, now.wSecond);
+  std::string entry = std::string(stamp) + "  " + (caption && *caption ? caption : "Lumivex") + ": ";
+  for (const char* c = text ? text : ""; *c; ++c) entry += *c == '\n' ? std::string("\r\n    ") : std::string(1, *c);
+  entry += "\r\n";
+  OutputDebugStringA(entry.c_str());
+  HANDLE file = CreateFileA(folder + "\\Lumivex.log", FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  DWORD written = 0;
+  WriteFile(file, entry.data(), static_cast<DWORD>(entry.size()), &written, nullptr);
+  CloseHandle(file);
+}
+
 }  // namespace
 
 namespace {
@@ -138,10 +160,7 @@ BOOL CBrambApp::InitInstance() {
   // (its calls wait in the queue until the serving loop), and nothing on the way may wait for
   // a user, who is not there (a registration box would hold the client's call for good).
   if (m_cmdInfo.m_bRunEmbedded) {
-    lx::RegisterScriptClassObjects();
-    EnsureRegistered(false);
-    if (!m_InstallFolder.IsEmpty()) LoadOptions(false);
-    lx::ServeEmbedded(60000);
+    ServeAsComServer();
     return FALSE;
   }
   lx::RegisterScriptClassObjects();
@@ -173,11 +192,40 @@ BOOL CBrambApp::InitInstance() {
   return TRUE;
 }
 
+BOOL CBrambApp::ServeAsComServer() {
+  LxPromptSetUnattended(ReportUnattended);
+  // A client nobody serves would wait out its activation for nothing: say why and end.
+  const char* refused = "COM refused the class object of LXActiveScript.LXObject, so no client can be served.";
+  if (!lx::RegisterScriptClassObjects()) return FailStart(refused);
+  if (!EnsureRegistered(false))
+    return FailStart("the registration could not be completed: the registry did not keep the version.");
+  if (!m_InstallFolder.IsEmpty()) LoadOptions(false);
+  return lx::ServeEmbedded(60000) ? TRUE : FailStart(refused);
+}
+
+BOOL CBrambApp::FailStart(const char* why) {
+  CString line = CString("Lumivex cannot serve as a COM server: ") + why;
+  std::fprintf(stderr, "%s\n", line.GetString());
+  std::fflush(stderr);
+  ReportUnattended("Lumivex", line);
+  startFailed_ = true;
+  return FALSE;
+}
+
 int CBrambApp::ExitInstance() {
+  // Objects that outside clients hold keep the program running after its frame has closed: it
+  // serves them on without windows, where no box may wait, and ends as a program COM started
+  // does once the last of them has gone.
+  if (lx::ScriptObjectCount() > 0) {
+    if (m_pSplash && m_pSplash->m_hWnd) m_pSplash->DestroyWindow();
+    LxPromptSetUnattended(ReportUnattended);
+    lx::ServeEmbedded(0);
+  }
   lx::RevokeScriptClassObjects();
   if (m_bDeviceModuleLoaded) DeviceApiTable.gfslInit(1);
   if (m_bAtlModuleInitialised) OleUninitialize();
-  return CWinApp::ExitInstance();
+  const int code = CWinApp::ExitInstance();
+  return startFailed_ ? 1 : code;
 }
 
 CString CBrambApp::GetProgramFolder() {

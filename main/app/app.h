@@ -63,6 +63,10 @@ class CBrambApp : public CWinApp {
   // Runs the registration while the stored build is older, at most twice; without messages
   // no box is shown and no document opened (a program COM started has no user at its windows).
   bool EnsureRegistered(bool showMessages = true);
+  // The run of a program COM started (-Embedding): serves the clients without windows, where no
+  // box waits for anyone, until the last of their objects has gone. FALSE at once, with a line
+  // saying why and exit code 1 from ExitInstance, when it cannot serve.
+  BOOL ServeAsComServer();
 
   CCommandLineInfo m_cmdInfo;
   lx::OptionsRecord m_Options;
@@ -81,6 +85,10 @@ class CBrambApp : public CWinApp {
 
  private:
   bool InitAtlModule();
+  // A program COM started that cannot serve: says why (standard error and the report of runs
+  // without a user) and answers FALSE; the exit code is then 1.
+  BOOL FailStart(const char* why);
+  bool startFailed_ = false;
   void BindDeviceModule(bool showMessages);
   std::unique_ptr<lx::ProgramContext> program_;
   lx::ProgramContext* previousProgram_ = nullptr;

@@ -46,8 +46,9 @@ HRESULT RegisterScriptServer(bool registering) {
 
 long ScriptObjectCount() { return _Module.GetLockCount(); }
 
-void ServeEmbedded(DWORD idleMilliseconds) {
-  RegisterScriptClassObjects();
+bool ServeEmbedded(DWORD idleMilliseconds) {
+  // A program no client can reach would serve nobody until its idle time ran out.
+  if (!RegisterScriptClassObjects()) return false;
   const UINT_PTR timer = SetTimer(nullptr, 0, 250, nullptr);
   DWORD start = GetTickCount();
   bool served = false;
@@ -57,10 +58,11 @@ void ServeEmbedded(DWORD idleMilliseconds) {
     DispatchMessageA(&msg);
     long objects = ScriptObjectCount();
     if (objects > 0) served = true;
-    if (objects == 0 && (served || GetTickCount() - start > idleMilliseconds)) break;
+    if (objects == 0 && (served || GetTickCount() - start >= idleMilliseconds)) break;
   }
   KillTimer(nullptr, timer);
   RevokeScriptClassObjects();
+  return true;
 }
 
 }  // namespace lx

@@ -13,9 +13,11 @@ bool RegisterScriptClassObjects();
 void RevokeScriptClassObjects();
 // Writes (or removes) the two registry scripts and the type library; S_OK or the first failure.
 HRESULT RegisterScriptServer(bool registering);
-// COM started the program (-Embedding): serves until the last object of the clients has gone
-// (or no client came within `idleMilliseconds`), then returns.
-void ServeEmbedded(DWORD idleMilliseconds);
+// Serves without windows until the last object of the clients has gone (or, when none is held,
+// no client came within `idleMilliseconds`), then revokes the class object and returns: the run
+// of a program COM started (-Embedding), and of one whose frame closed while clients held
+// objects. False, at once, when the class object could not be registered.
+bool ServeEmbedded(DWORD idleMilliseconds);
 // Objects alive in this process, whoever holds them.
 long ScriptObjectCount();
 

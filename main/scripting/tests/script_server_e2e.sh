@@ -4,8 +4,11 @@
 # type library; a script client (the system's cscript) gets the object from a program that COM
 # starts for it and that ends once the client has let go (the first client after registering,
 # and one whose start has to register again, without a box), from the running program, and
-# again once that program has been closed; unregistration removes the class. Every client must
-# be served well within a minute.
+# again once that program has been closed; a client that holds an object while the user closes
+# the window keeps the program serving until it lets go, and its open file reaches the device; a
+# program COM started without a device module, with nobody at its boxes, answers at once and
+# writes the boxes into its log; unregistration removes the class. Every client must be served
+# well within a minute.
 # Usage: script_server_e2e.sh <Lumivex.exe> <Pallix-VirtualDevice.dll> <close_main_window.exe>
 #        <wait_main_window.exe> <client.vbs> <work folder>
 set -uo pipefail
@@ -21,13 +24,13 @@ has() { wine reg query "$1" ${3:+/v "$3"} ${4:-} 2>/dev/null | tr -d '\r' | grep
 absent() { ! wine reg query "$1" >/dev/null 2>&1; }
 not() { ! "$@"; }
 # Lumivex's processes of this prefix (other tests may run Lumivex in prefixes of their own).
-lumivex_count() {
-  local n=0 pid
+lumivex_pids() {
+  local pid
   for pid in $(pgrep -x Lumivex.exe); do
-    { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && n=$((n + 1))
+    { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && echo "$pid"
   done
-  echo $n
 }
+lumivex_count() { lumivex_pids | wc -l; }
 lumivex_running() { [ "$(lumivex_count)" -gt 0 ]; }
 # Waits up to 30 seconds for every Lumivex of this prefix to end.
 lumivex_ends() {
@@ -40,7 +43,7 @@ run() { timeout -k 5 90 "$@"; }
 # Through a file: a program that COM starts for the client inherits its output. A client that
 # is not served within 45 seconds has waited too long.
 client() {
-  timeout -k 5 45 "$LX_WINE" cscript.exe //nologo "$(winpath "$client")" >"$work/client.out" 2>&1
+  timeout -k 5 45 "$LX_WINE" cscript.exe //nologo "$(winpath "$client")" "$@" >"$work/client.out" 2>&1
   local rc=$?
   tr -d '\r' <"$work/client.out"
   [ $rc = 124 ] && echo "(the client waited 45 seconds and was stopped)"
@@ -92,6 +95,42 @@ out=$(client)
 echo "$out"
 check "the client after the program was closed" test "$(echo "$out" | tail -1)" = ok
 check "the program COM started ends after its client" lumivex_ends
+
+# --- A client holds an object while the user closes the window ------------------------------
+rm -f "$work/holding" "$work/go-on"
+(cd "$install" && timeout -k 5 200 "$LX_WINE" Lumivex.exe >/dev/null 2>&1) &
+pid=$!
+check "Lumivex shows its window" run "$LX_WINE" "$(winpath "$waiter")"
+timeout -k 5 150 "$LX_WINE" cscript.exe //nologo "$(winpath "$client")" hold "$(winpath "$work/holding")" \
+  "$(winpath "$waiter")" "$(winpath "$work/go-on")" >"$work/held.out" 2>&1 &
+holder=$!
+for i in $(seq 1 600); do [ -e "$work/holding" ] || ! kill -0 $holder 2>/dev/null && break; sleep 0.1; done
+check "the client holds an object with a file open" test -e "$work/holding"
+check "the window closes" run "$LX_WINE" "$(winpath "$closer")" lumivex_server_held
+check "  and Lumivex serves on without it" test "$(lumivex_count)" = 1
+touch "$work/go-on"
+wait $holder
+tr -d '\r' <"$work/held.out"
+check "the client's calls after the window closed" test "$(tr -d '\r' <"$work/held.out" | tail -1)" = ok
+check "Lumivex ends after the client let go" lumivex_ends
+wait $pid
+check "  with exit code 0" test $? = 0
+area="$WINEPREFIX/drive_c/users/$(id -un)/Documents/Keldorn/Lumivex"
+"$root/scripts/cut-volume" "$area/User Data/Pallix.img" 0 "$work/held.img" >/dev/null 2>&1
+check "  and the file it left open is on the device" \
+  test "$(MTOOLS_SKIP_CHECK=1 mtype -i "$work/held.img" ::/HELD.TXT 2>&1)" = "written before the window closed, and after"
+
+# --- A program COM started without a device module, with nobody at its boxes ----------------
+# Outside test mode: a box would wait for a user who is not there.
+mv "$install/setup.ini" "$work/setup.ini.kept"
+out=$(unset LX_PROMPT_LOG; client nomodule)
+echo "$out"
+check "a client without a device module is answered at once" test "$(echo "$out" | tail -1)" = ok
+check "the program COM started ends after its client" lumivex_ends
+# One that waits on a box nobody sees is this test's to end.
+for p in $(lumivex_pids); do kill "$p" 2>/dev/null; done
+check "  and its boxes are in the user area's log" grep -q "gfslInit is not supported." "$area/Lumivex.log"
+mv "$work/setup.ini.kept" "$install/setup.ini"
 
 # --- Unregistration ------------------------------------------------------------------------
 (cd "$install" && run "$LX_WINE" Lumivex.exe /UnregServer >/dev/null 2>&1)

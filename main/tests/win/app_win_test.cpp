@@ -3,6 +3,8 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <string>
+#include <thread>
 #include <vector>
 
 #include "app_under_test.h"
@@ -383,6 +385,52 @@ TEST(Registration, AStoredVersionThatNeverSticksIsReportedAfterTheSecondTry) {
   EXPECT_EQ(LastPromptText(),
             "The registration of Lumivex could not be completed: the registry did not keep its version.");
   EXPECT_EQ(GetBrambApp(), &app);
+}
+
+// A program COM started that cannot serve says why and ends at once with a failure code, on a
+// thread without COM (the class object is refused) and on one with it (the registry keeps nothing).
+TEST(Registration, AProgramComStartedThatCannotServeSaysWhyAndEndsAtOnce) {
+  char temp[MAX_PATH] = "";
+  GetTempPathA(sizeof temp, temp);
+  const std::string area = std::string(temp) + "lxembedded" + std::to_string(GetCurrentProcessId());
+  CreateDirectoryA(area.c_str(), nullptr);
+  const std::string log = area + "\\Lumivex.log";
+  const struct {
+    bool com;
+    const char* why;
+  } cases[] = {
+      {false, "COM refused the class object of LXActiveScript.LXObject, so no client can be served."},
+      {true, "the registration could not be completed: the registry did not keep the version."},
+  };
+  for (const auto& c : cases) {
+    DeleteFileA(log.c_str());
+    BOOL served = TRUE;
+    DWORD took = 0;
+    int code = 0;
+    std::thread run([&] {
+      if (c.com) CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+      RefusingRegistry app;
+      app.SetRegistryKey("LumivexTestNothingStored");
+      app.WriteProfileString("User Area", "Full Path", area.c_str());
+      app.m_UserAreaFolder = area.c_str();
+      const DWORD start = GetTickCount();
+      served = app.ServeAsComServer();
+      took = GetTickCount() - start;
+      code = app.ExitInstance();
+      LxPromptSetUnattended(nullptr);
+      if (c.com) CoUninitialize();
+    });
+    run.join();
+    EXPECT_FALSE(served) << c.why;
+    EXPECT_LT(took, 5000u) << c.why;
+    EXPECT_EQ(code, 1) << c.why;
+    std::ifstream in(log);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find(std::string("Lumivex cannot serve as a COM server: ") + c.why), std::string::npos) << text;
+  }
+  DeleteFileA(log.c_str());
+  RemoveDirectoryA(area.c_str());
+  DeleteRegistryTree(HKEY_CURRENT_USER, "Software\\LumivexTestNothingStored");
 }
 
 TEST(Registration, DeleteRegistryTreeRemovesEverythingBelow) {
