@@ -11,6 +11,25 @@ namespace lx {
 
 namespace {
 DWORD g_classCookie = 0;
+volatile LONG g_objectsMade = 0;
+
+// The class object COM hands the clients: counts the objects it made for them. Whatever pumps
+// messages during the start-up hands a waiting client's calls over there, so a client may come
+// and go before the serving loop has seen any of its objects alive; it was served all the same.
+class CountingFactory final : public LxSingleInterfaceObject<IClassFactory, &IID_IClassFactory> {
+ public:
+  explicit CountingFactory(IClassFactory* made) : made_(made) { made_->AddRef(); }
+  ~CountingFactory() override { made_->Release(); }
+  STDMETHOD(CreateInstance)(IUnknown* outer, REFIID iid, void** ppv) override {
+    HRESULT hr = made_->CreateInstance(outer, iid, ppv);
+    if (SUCCEEDED(hr)) InterlockedIncrement(&g_objectsMade);
+    return hr;
+  }
+  STDMETHOD(LockServer)(BOOL lock) override { return made_->LockServer(lock); }
+
+ private:
+  IClassFactory* made_;
+};
 }
 
 void InitScriptModule(HINSTANCE instance) { _Module.Init(instance); }
@@ -18,8 +37,12 @@ void InitScriptModule(HINSTANCE instance) { _Module.Init(instance); }
 bool RegisterScriptClassObjects() {
   if (g_classCookie) return true;
   if (!_Module.GetModuleInstance()) _Module.Init(GetModuleHandleA(nullptr));
-  IClassFactory* factory = nullptr;
-  if (FAILED(LxCreateFactory<CLXObject>(reinterpret_cast<void**>(&factory)))) return false;
+  IClassFactory* made = nullptr;
+  if (FAILED(LxCreateFactory<CLXObject>(reinterpret_cast<void**>(&made)))) return false;
+  auto* factory = new (std::nothrow) CountingFactory(made);
+  made->Release();
+  if (!factory) return false;
+  factory->AddRef();
   HRESULT hr = CoRegisterClassObject(CLSID_LXObject, factory, CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE, &g_classCookie);
   factory->Release();
   if (FAILED(hr)) g_classCookie = 0;
@@ -51,14 +74,12 @@ bool ServeEmbedded(DWORD idleMilliseconds) {
   if (!RegisterScriptClassObjects()) return false;
   const UINT_PTR timer = SetTimer(nullptr, 0, 250, nullptr);
   DWORD start = GetTickCount();
-  bool served = false;
   MSG msg;
   while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
-    long objects = ScriptObjectCount();
-    if (objects > 0) served = true;
-    if (objects == 0 && (served || GetTickCount() - start >= idleMilliseconds)) break;
+    if (ScriptObjectCount() > 0) continue;
+    if (g_objectsMade > 0 || GetTickCount() - start >= idleMilliseconds) break;
   }
   KillTimer(nullptr, timer);
   RevokeScriptClassObjects();

@@ -128,7 +128,7 @@ echo "$out"
 check "a client without a device module is answered at once" test "$(echo "$out" | tail -1)" = ok
 check "the program COM started ends after its client" lumivex_ends
 # One that waits on a box nobody sees is this test's to end.
-for p in $(lumivex_pids); do kill "$p" 2>/dev/null; done
+for p in $(lumivex_pids); do ps -o pid=,etimes=,args= -p "$p"; kill "$p" 2>/dev/null; done
 check "  and its boxes are in the user area's log" grep -q "gfslInit is not supported." "$area/Lumivex.log"
 mv "$work/setup.ini.kept" "$install/setup.ini"
 
