@@ -18,6 +18,7 @@ using lxfat::FatFs;
 using lxfat::u16string;
 
 constexpr int kNotSupported = 1003;
+constexpr int kLastErrorSlot = 55;
 constexpr int kStreams = 10;
 constexpr uint32_t kHandleTag = 0x3Eu << 24;
 constexpr size_t kMaxPathUnits = 510;
@@ -36,6 +37,8 @@ struct Module {
     Stream streams[kStreams];
     bool letterBound[4] = {};
     std::string imagePath;
+    /* Why the last call failed, in words for the user; gfslGetLastError hands it out. */
+    std::string reason;
     bool customStorage = false;
     ImageDevice image{std::make_unique<FileStorage>(std::string())};
     BlockDeviceRecord dev0;
@@ -50,8 +53,19 @@ Module& M() {
 struct Entry {
     std::lock_guard<std::recursive_mutex> guard;
     Module& m;
-    explicit Entry(int slot) : guard(M().lock), m(M()) { LxProfilerCount(slot); }
+    explicit Entry(int slot) : guard(M().lock), m(M()) {
+        LxProfilerCount(slot);
+        if (slot != kLastErrorSlot) m.reason.clear();  /* the reason belongs to the call before */
+    }
 };
+
+/* The image cannot be opened: a new user meets this before any low-level format made one. */
+int ImageMissing(Module& m) {
+    m.reason = "The device image " + (m.imagePath.empty() ? std::string() : m.imagePath + " ") +
+               "is missing or cannot be opened.\nA low level format creates it: Device > Open Device... > "
+               "Low level format...";
+    return -6;
+}
 
 int Fail(Module& m, int code) {
     m.fs.SetError(code);
@@ -75,7 +89,7 @@ int OpenDevice(Module& m) {
     if (m.dev0.opened && !(m.dev0.kind & kKindReopens)) return 0;
     m.dev0 = BlockDeviceRecord();
     if (m.image.Register(&m.dev0) != 0) return lxfat::kErrNoDevice;
-    if (m.dev0.control(&m.dev0, kCtlOpen) != 0) return -6;
+    if (m.dev0.control(&m.dev0, kCtlOpen) != 0) return ImageMissing(m);
     if (int rc = m.dev0.control(&m.dev0, kCtlGeometry)) return rc;
     m.dev0.opened = 1;
     return 0;
@@ -387,7 +401,7 @@ int gfslFormat(const char* volumePath, const char* fsType, const char*, int) {
     Module& m = e.m;
     int vol;
     if (int rc = VolumeOfPath(volumePath, &vol, nullptr)) return Fail(m, rc);
-    if (m.image.OpenAndReadTrailer() != 0) return Fail(m, -6);
+    if (m.image.OpenAndReadTrailer() != 0) return Fail(m, ImageMissing(m));
     if (int rc = OpenDevice(m)) return Fail(m, rc);
     StartLayer(m);
     m.letterBound[vol] = true;
@@ -692,7 +706,12 @@ int gfslftruncate(int, gfsl_long) { Entry e(54); return NotSupported(e.m); }
 
 int gfslGetLastError(char* text, uint32_t size) {
     Entry e(55);
-    if (text && size) text[0] = 0;  /* no name to give; the caller shows this text */
+    /* No name for the code; the reason of the last failed call when there is one. */
+    if (text && size) {
+        const size_t n = std::min<size_t>(e.m.reason.size(), size - 1);
+        std::memcpy(text, e.m.reason.data(), n);
+        text[n] = 0;
+    }
     return e.m.lastError;
 }
 

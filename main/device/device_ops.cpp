@@ -10,6 +10,7 @@ namespace lx {
 
 namespace {
 
+constexpr int kLastErrorSlot = 55;  // gfslGetLastError in the device API table
 FrameDeviceFields g_frame;
 DeviceFrameHooks g_hooks;
 // The masks are read, changed and written back by the GUI thread and by command and script
@@ -181,6 +182,21 @@ std::string ApproximateKBytes(uint32_t bytes) {
   char text[64];
   std::snprintf(text, sizeof text, "Approximately %.1f KBytes", bytes / 1024.0);
   return text;
+}
+
+std::string DeviceFailureReason() {
+  // A stub would answer with a box of its own ("... is not supported.").
+  if (DeviceApiCellIsStub(kLastErrorSlot)) return "";
+  char text[512 + 1] = "";
+  DeviceApiTable.gfslGetLastError(text, 512);
+  text[512] = 0;
+  return text;
+}
+
+std::string WithDeviceReason(const std::string& failure, int slot) {
+  if (DeviceApiCellIsStub(slot)) return failure;
+  const std::string reason = DeviceFailureReason();
+  return reason.empty() ? failure : failure + "\n" + reason;
 }
 
 bool LowLevelLayoutFits(uint32_t offset, uint32_t length, uint64_t deviceBytes) {

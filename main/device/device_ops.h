@@ -81,6 +81,16 @@ std::string ApproximateKBytes(uint32_t bytes);
 // is never a fit.
 bool LowLevelLayoutFits(uint32_t offset, uint32_t length, uint64_t deviceBytes);
 
+// The device module's words for why its last call failed (its gfslGetLastError text), for the
+// box that reports the failure; empty when the module has none or lacks the entry point.
+std::string DeviceFailureReason();
+// The failure text of the call in `slot` of the device API table followed, on a line of its
+// own, by the module's reason when it gives one. A call the module lacks never reached it: its
+// stub has said so, and the module has nothing to add.
+std::string WithDeviceReason(const std::string& failure, int slot);
+// Slots of the calls whose failures carry the module's reason.
+constexpr int kSlotMount = 3, kSlotFormat = 5, kSlotLowLevelFormat = 6;
+
 // The erase loops of the open-device dialog, without windows: `step` runs before every block
 // (the dialog pumps its messages there) and `report` receives each text to show.
 struct EraseCallbacks {

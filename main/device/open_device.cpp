@@ -291,7 +291,7 @@ void COpenDeviceDlg::OnMountVolume() {
         for (int v = 0; v < 4; ++v) {
           if (!(chosen >> v & 1)) continue;
           if (!(lx::FrameDevice().FrameBdtlMask >> v & 1) && lx::VolumeBDTLMount(v) != 0) Box("DBTLMount failed.");
-          if (lx::VolumeMount(v) != 0) Box(VolumeText("Mount volume /%c failed.", v).c_str());
+          if (lx::VolumeMount(v) != 0) Box(lx::WithDeviceReason(VolumeText("Mount volume /%c failed.", v), lx::kSlotMount).c_str());
         }
       }
     } else if (select.DoModal() == IDOK) {
@@ -331,8 +331,8 @@ bool COpenDeviceDlg::ReleaseVolume(int volume) {
   return false;
 }
 
-bool COpenDeviceDlg::Finish(int volume, int32_t result, const char* failed, const char* finished) {
-  Box(result == 0 ? finished : VolumeText(failed, volume).c_str());
+bool COpenDeviceDlg::Finish(int volume, int32_t result, const char* failed, const char* finished, int slot) {
+  Box(result == 0 ? finished : lx::WithDeviceReason(VolumeText(failed, volume), slot).c_str());
   return result == 0;
 }
 
@@ -351,7 +351,7 @@ void COpenDeviceDlg::OnFormatVolume() {
                         BusyScope busy(*this);
                         return ReleaseVolume(v) &&
                                Finish(v, lx::DeviceFormat(lx::VolumePath(v).c_str(), "FAT16", "WINDOWS", 0),
-                                      "Format volume /%c has failed.", "Format finished.");
+                                      "Format volume /%c has failed.", "Format finished.", lx::kSlotFormat);
                       });
 }
 
@@ -375,7 +375,8 @@ void COpenDeviceDlg::OnLowLevelFormat() {
                         }
                         return ReleaseVolume(v) &&
                                Finish(v, DeviceApiTable.gfslLowLevelFormat(path.c_str(), layout.m_Offset, layout.m_Length),
-                                      "Low level format /%c has failed.", "Low level format finished.");
+                                      "Low level format /%c has failed.", "Low level format finished.",
+                                      lx::kSlotLowLevelFormat);
                       });
 }
 

@@ -70,8 +70,9 @@ class COpenDeviceDlg : public CDialog {
   bool ReleaseVolume(int volume);
   // Asks each chosen volume's question (OK/Cancel); a confirmed volume goes to rewrite(v), whose
   // false ends the loop.
-  // One volume's outcome as its box: `finished`, or `failed` with the volume letter (false).
-  bool Finish(int volume, int32_t result, const char* failed, const char* finished);
+  // One volume's outcome as its box: `finished`, or `failed` with the volume letter and the
+  // module's reason for its call in `slot` (false).
+  bool Finish(int volume, int32_t result, const char* failed, const char* finished, int slot);
   template <class Rewrite>
   void ForConfirmedVolumes(uint32_t chosen, const char* question, Rewrite rewrite);
   void SetDeviceTexts();

@@ -364,3 +364,49 @@ TEST_F(Api, AnotherUserAreaGetsEverythingWrittenToTheOldImageFirst) {
     ASSERT_EQ(0, gfslMount(0));
     EXPECT_EQ("old!", Read("/a/stays.txt"));
 }
+
+/* A user area without an image, as a new user has it: mount and format still fail as they did
+ * (-1), and the last error's text names the missing image and what makes it; the next call that
+ * succeeds leaves no stale text, and a low level format makes the image. */
+TEST(ApiNewUser, AMissingImageIsNamedWithWhatCreatesIt) {
+    const fs::path area = fs::temp_directory_path() / ("lxvd-api-new-" + lxtest::UniqueTag());
+    fs::remove_all(area);
+    fs::create_directories(area / "User Data");
+    lxtest::SetUserArea(area.string());
+    ASSERT_EQ(0, gfslInit(0));
+    const std::string image = (area / "User Data" / "Pallix.img").string();
+    auto reason = [] {
+        char text[512];
+        std::memset(text, 'x', sizeof text);
+        gfslGetLastError(text, sizeof text);
+        return std::string(text);
+    };
+    struct Call {
+        const char* what;
+        int (*run)();
+    } calls[] = {
+        {"mount", [] { return gfslMount(0); }},
+        {"format", [] { return gfslFormat("/a", "FAT16", "WINDOWS", 0); }},
+    };
+    for (const Call& c : calls) {
+        EXPECT_EQ(-1, c.run()) << c.what;
+        const std::string text = reason();
+        EXPECT_NE(std::string::npos, text.find(image)) << c.what << ": " << text;
+        EXPECT_NE(std::string::npos, text.find("A low level format creates it")) << c.what << ": " << text;
+        EXPECT_EQ(text, reason()) << "asking twice keeps it";
+    }
+    /* the text is cut to the caller's buffer, terminated */
+    char small[12];
+    std::memset(small, 'x', sizeof small);
+    ASSERT_EQ(-1, gfslMount(0));
+    gfslGetLastError(small, sizeof small);
+    EXPECT_EQ(11u, std::strlen(small));
+    ASSERT_EQ(0, gfslLowLevelFormat("/a", 1 << 20, 8 << 20));
+    EXPECT_EQ("", reason());
+    ASSERT_EQ(0, gfslFormat("/a", "FAT16", "WINDOWS", 0));
+    ASSERT_EQ(0, gfslMount(0));
+    EXPECT_EQ("", reason());
+    EXPECT_TRUE(fs::exists(image));
+    gfslInit(1);
+    fs::remove_all(area);
+}

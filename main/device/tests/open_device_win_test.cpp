@@ -416,6 +416,27 @@ TEST_F(OpenDeviceTest, VirtualDeviceMountFormatAndLowLevelFormat) {
   ASSERT_EQ(lx::GetDeviceState(), lx::kDeviceOpen);
   EXPECT_EQ(g_app.m_Options.DeviceKind, 0);  // the virtual device names no device code
 
+  // Before any low-level format there is no image: mount and format fail and say why, with
+  // the image's full path and what makes it.
+  const std::string reason = "\\User Data\\Pallix.img is missing or cannot be opened.\n"
+                             "A low level format creates it: Device > Open Device... > Low level format...";
+  struct FirstTry {
+    int button;
+    std::string failure;
+  } firstTries[] = {{IDC_LX_MOUNT_VOLUME, "Mount volume /a failed.\nThe device image "},
+                    {IDC_LX_FORMAT_VOLUME, "Format volume /a has failed.\nThe device image "}};
+  for (const FirstTry& t : firstTries) {
+    LxPromptTestBegin();
+    g_steps.push_back(SelectVolumes(0x1));
+    Press(t.button);
+    ASSERT_FALSE(Prompts().empty());
+    const std::string said = Prompts().back();
+    EXPECT_EQ(said.rfind(t.failure, 0), 0u) << said;
+    EXPECT_NE(said.find(":\\"), std::string::npos) << "a full path: " << said;
+    EXPECT_EQ(said.size() - said.rfind(reason), reason.size()) << said;
+  }
+  EXPECT_EQ(lx::VolumeMountMask, 0u);
+
   // A fresh image has no size yet: the first layout makes it.
   g_steps.push_back(SelectVolumes(0x1));
   g_steps.push_back(LowLevelLayout("0x100000", "50331648", "low_level_format"));
