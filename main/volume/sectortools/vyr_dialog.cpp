@@ -138,7 +138,9 @@ void COpenVyrDlg::LoadModule() {
   if (!program) return;
   CString path(program->VyrModulePath());
   CVyrBinder binder;
-  m_hVyr = binder.LoadVyrLibrary(path);
+  // An empty path names no module: the loader would hand back a library all the same (the
+  // program itself), whose every entry is then a "not supported" stub.
+  m_hVyr = path.IsEmpty() ? nullptr : binder.LoadVyrLibrary(path);
   if (m_hVyr) {
     binder.LoadVyrApi(m_hVyr);
   } else if (!path.IsEmpty()) {
@@ -247,6 +249,12 @@ bool COpenVyrDlg::BuildRecord() {
 
 void COpenVyrDlg::StartBDAnalysis() {
   if (m_bPolling) return;
+  // Without a module every entry is a stub: "vyrOpen is not supported." and a failed open would
+  // say nothing of what to do.
+  if (!m_hVyr) {
+    MessageBox("No analyzer module is chosen.\nChoose one with Change... first, then start the analysis.");
+    return;
+  }
   if (!BuildRecord()) return;
   if (VyrApiTable.vyrOpen(&m_Record) != 0) {
     MessageBox("Failed to Open Vyr");

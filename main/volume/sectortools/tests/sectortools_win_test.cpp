@@ -859,6 +859,17 @@ TEST_F(SectorToolsTest, TheAnalyzerCountsUsedClustersThroughTheRecordAndIsUnload
 }
 
 TEST_F(SectorToolsTest, AnalyzerRunsStartOnlyWhenSetUpAndEndWithoutStrayBoxes) {
+  // No module chosen yet: the start says what to do first and calls no stub.
+  std::memset(g_app.m_Options.VyrModulePath, 0, sizeof g_app.m_Options.VyrModulePath);
+  {
+    VyrWindow window;
+    LxPromptTestBegin();
+    window.dialog.StartBDAnalysis();
+    EXPECT_EQ(Prompts(), std::vector<std::string>{
+                             "No analyzer module is chosen.\nChoose one with Change... first, then start the analysis."});
+    EXPECT_FALSE(window.dialog.m_bPolling);
+  }
+  LxPromptTestBegin();
   const std::string dll = UseModule("LxFixtureVyr", "vyr_runs");
   {
     VyrWindow window;
