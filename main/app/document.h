@@ -97,6 +97,9 @@ class CCommandDlg : public CDialog {
   HWND Combo() const { return controls_[0]; }
   // Entries the history keeps at most.
   static constexpr int kHistoryLimit = 1001;
+  // Whether the dialog has been shown at a place of its own: the first showing puts it inside
+  // the frame, later ones leave it where the user moved it.
+  bool m_bPlaced = false;
 
  private:
   // Combo, Submit and Exit as created. Under Wine a control of this dialog was seen carrying the

@@ -18,6 +18,7 @@
 #include "rich_container.h"
 #include "sectortools.h"
 #include "viewers.h"
+#include "window_place_win.h"
 
 #include <shellapi.h>
 
@@ -172,6 +173,8 @@ bool CMainFrame::OnMenuCommand(UINT id) {
         if (m_pCommandDlg->IsWindowVisible()) {
           m_pCommandDlg->ShowWindow(SW_HIDE);
         } else {
+          // Made without a parent, it would open at the screen's corner over the menu bar.
+          if (!m_pCommandDlg->m_bPlaced) m_pCommandDlg->m_bPlaced = lx::PlaceInFrameClient(m_pCommandDlg->m_hWnd, m_hWnd);
           ::SetWindowPos(m_pCommandDlg->m_hWnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
         }
       }
@@ -288,6 +291,8 @@ bool CMainFrame::OnMenuCommand(UINT id) {
       return true;
     case ID_VOLUME_DUPLICATE:
       RunVolumeDuplicate(this);
+      // A restore or format rewrote the volume under the tree: what it shows may be gone.
+      m_wndVolumeTree.RelistVolume();
       return true;
     case ID_VYR_ANALYZER:
       RunVyrAnalyzer(this);

@@ -607,6 +607,12 @@ void CMainFrame::SaveHistory() {
 // ---- messages ---------------------------------------------------------------------------------
 BOOL CMainFrame::PreTranslateMessage(MSG* msg) {
   if (mdiClient_ && TranslateMDISysAccel(mdiClient_, msg)) return TRUE;
+  // The frame's Delete accelerator would take the key from the volume tree, whose own Delete
+  // deletes the selected item, and the edit keys from the tree's label editor.
+  HWND tree = m_wndVolumeTree.m_hWnd;
+  if (tree && msg->message == WM_KEYDOWN &&
+      ((msg->hwnd == tree && msg->wParam == VK_DELETE) || ::IsChild(tree, msg->hwnd)))
+    return FALSE;
   if (m_hAccel && TranslateAcceleratorA(m_hWnd, m_hAccel, msg)) return TRUE;
   return FALSE;
 }

@@ -725,6 +725,30 @@ TEST_F(FrameTest, TheCommandDialogHasItsControlsAndGrowsInWidthOnly) {
   ::ShowWindow(dialog, SW_HIDE);
 }
 
+// Made without a parent, the command dialog opens inside the frame's client area, not over the
+// menu bar at the screen's corner; where the user moves it, it shows again.
+TEST_F(FrameTest, TheCommandDialogOpensInsideTheFrameAndKeepsWhereItWasMoved) {
+  HWND dialog = g_frame->m_pCommandDlg->m_hWnd;
+  if (::IsWindowVisible(dialog)) Command(ID_COMMAND_DIALOG);
+  Command(ID_COMMAND_DIALOG);
+  ASSERT_TRUE(::IsWindowVisible(dialog));
+  RECT client, own;
+  ::GetClientRect(g_frame->m_hWnd, &client);
+  ::MapWindowPoints(g_frame->m_hWnd, nullptr, reinterpret_cast<POINT*>(&client), 2);
+  ::GetWindowRect(dialog, &own);
+  EXPECT_GE(own.top, client.top);
+  EXPECT_GE(own.left, client.left);
+  LxPumpMessages();
+  LxSaveWindowShot(g_frame->m_hWnd, "main_frame_command_dialog_placed");
+  ::SetWindowPos(dialog, nullptr, client.left + 57, client.top + 41, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  Command(ID_COMMAND_DIALOG);
+  Command(ID_COMMAND_DIALOG);
+  ::GetWindowRect(dialog, &own);
+  EXPECT_EQ(own.left, client.left + 57);
+  EXPECT_EQ(own.top, client.top + 41);
+  Command(ID_COMMAND_DIALOG);
+}
+
 TEST_F(FrameTest, TheMenuBarIsHiddenAndShownAgainFromTheBarsMenu) {
   ASSERT_NE(::GetMenu(g_frame->m_hWnd), nullptr);
   HMENU menu = g_frame->m_wndMenuBar.GetMenu();

@@ -10,7 +10,9 @@
 #include "lumivex/prompt.h"
 #include "lxtoolkit.h"
 #include "program_context.h"
+#include "tool_host.h"
 #include "tool_wait.h"
+#include "window_place_win.h"
 #include "tree_dialogs.h"
 #include "tree_resource.h"
 
@@ -164,7 +166,8 @@ BOOL CVolumeTreeCtrl::DestroyWindow() {
 }
 
 int CVolumeTreeCtrl::Tell(const std::string& utf8Text, UINT type) {
-  return LxMessageBox(m_hWnd, Utf8ToAnsiText(utf8Text, nullptr).c_str(), nullptr, type);
+  // A box without a caption would be titled "Error", also for "Delete finished.".
+  return LxMessageBox(m_hWnd, Utf8ToAnsiText(utf8Text, nullptr).c_str(), lx::ToolCaption(nullptr), type);
 }
 
 void CVolumeTreeCtrl::SetWait(bool on) {
@@ -279,6 +282,18 @@ void CVolumeTreeCtrl::ListChildren() {
   if (!m_bTreeBuilt) return;
   HTREEITEM selected = TreeView_GetSelection(m_hWnd);
   if (!selected) return;
+  ListChildrenOf(selected);
+}
+
+void CVolumeTreeCtrl::RelistVolume() {
+  if (!m_hWnd || !m_bTreeBuilt || m_bCopyRunning) return;
+  HTREEITEM volume = FindItem("/a");
+  if (!volume) return;
+  // Deleting a selected item below the root moves the selection; that lists nothing stale.
+  ListChildrenOf(volume);
+}
+
+void CVolumeTreeCtrl::ListChildrenOf(HTREEITEM selected) {
   SetWait(true);
   std::string path = GetItemPathUtf8(selected);
   for (HTREEITEM child = TreeView_GetChild(m_hWnd, selected); child;) {
@@ -499,6 +514,8 @@ void CVolumeTreeCtrl::OnProperties() {
       m_pPropertiesDlg = nullptr;
       return;
     }
+    // Made without a parent, it would open at the screen's corner over the frame's menu bar.
+    lx::PlaceInFrameClient(m_pPropertiesDlg->m_hWnd, ::GetAncestor(m_hWnd, GA_ROOT));
     ::SetWindowPos(m_pPropertiesDlg->m_hWnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     UpdateProperties();
     m_pPropertiesDlg->ShowWindow(SW_SHOW);

@@ -37,6 +37,8 @@ class CVolumeTreeCtrl : public CWnd {
   HTREEITEM FindItem(const std::string& pathUtf8) const;
   // Lists the children of the selected item again.
   void ListChildren();
+  // Lists the volume root again: after a tool rewrote the volume behind the tree's back.
+  void RelistVolume();
   // Fills the properties window from the selection.
   int UpdateProperties();
   // True while a copy runs: the tree then refuses its commands.
@@ -76,6 +78,7 @@ class CVolumeTreeCtrl : public CWnd {
   std::string m_lastOpenedCopy;
 
  private:
+  void ListChildrenOf(HTREEITEM item);
   LRESULT OnNotify(NMHDR* hdr);
   void OnCommand(UINT id);
   void RecordSource(bool cut);

@@ -22,8 +22,10 @@
 #include "info_resource.h"
 #include "lumivex/testkit.h"
 #include "options_record.h"
+#include "sectortools_resource.h"
 #include "test_files.h"
 #include "test_support.h"
+#include "tool_wait.h"
 #include "tree_core.h"
 #include "tree_ctrl.h"
 #include "tree_dialogs.h"
@@ -676,4 +678,109 @@ TEST_F(VolumeTreeTest, ARightClickShowsTheContextMenu) {
   EXPECT_EQ(item, TreeView_GetSelection(Tree().m_hWnd));
   EXPECT_TRUE(Prompts().empty());
   EXPECT_EQ("/a/Reports/MiXeD CaSe.BIN", Tree().GetItemPathUtf8(TreeView_GetSelection(Tree().m_hWnd)));
+}
+
+namespace {
+
+// The Volume Duplicate dialog, answered from a timer while the frame's menu command runs it:
+// the master file's path typed in, one of its buttons pressed, then closed.
+std::string g_masterPath;
+int g_duplicateButton = 0;
+bool g_duplicatePressed = false;
+VOID CALLBACK DriveDuplicate(HWND, UINT, UINT_PTR id, DWORD) {
+  HWND dialog = FindOwnWindow("Volume Duplicate");
+  if (!dialog) return;
+  KillTimer(nullptr, id);
+  SetDlgItemTextA(dialog, IDC_VD_PATH, g_masterPath.c_str());
+  SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(g_duplicateButton, BN_CLICKED),
+               reinterpret_cast<LPARAM>(GetDlgItem(dialog, g_duplicateButton)));
+  g_duplicatePressed = true;
+  SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);  // it closes through OK only
+}
+
+void RunDuplicate(int button) {
+  g_duplicateButton = button;
+  g_duplicatePressed = false;
+  SetTimer(nullptr, 0, 20, DriveDuplicate);
+  g_frame->SendMessage(WM_COMMAND, MAKEWPARAM(ID_VOLUME_DUPLICATE, 0), 0);
+  ASSERT_TRUE(g_duplicatePressed);
+}
+
+// The roots, when no test before this one built them (a test run alone).
+void BuildTreeOnce() {
+  if (!Tree().FindItem("/a")) g_frame->SendMessage(WM_COMMAND, MAKEWPARAM(ID_VOLUME_TREE, 0), 0);
+}
+
+RECT FrameClientOnScreen() {
+  RECT client;
+  GetClientRect(g_frame->m_hWnd, &client);
+  MapWindowPoints(g_frame->m_hWnd, nullptr, reinterpret_cast<POINT*>(&client), 2);
+  return client;
+}
+
+}  // namespace
+
+// The Delete key in the focused tree, as the program's own message loop delivers it (the frame's
+// accelerators see every key first), and the boxes of delete and copy under the program's name.
+TEST_F(VolumeTreeTest, TheDeleteKeyDeletesAndTheBoxesCarryTheProgramsName) {
+  BuildTreeOnce();
+  ASSERT_TRUE(WriteAny("/a/by key.txt", "key"));
+  ASSERT_TRUE(MakeFolder("/a/keyed"));
+  CopyPaste("/a/by key.txt", ID_TREE_COPY, "/a/keyed");
+  ASSERT_EQ(LxPromptRecordCount(), 1);
+  EXPECT_STREQ(LxPromptRecordText(0), "Copy finished.");
+  EXPECT_STREQ(LxPromptRecordCaption(0), "Lumivex");
+  for (const char* path : {"/a/by key.txt", "/a/keyed/by key.txt"}) {
+    LxPromptTestBegin();
+    ASSERT_NE(nullptr, Reach(path)) << path;
+    ::SetFocus(Tree().m_hWnd);
+    ASSERT_EQ(::GetFocus(), Tree().m_hWnd);
+    PostMessageA(Tree().m_hWnd, WM_KEYDOWN, VK_DELETE, 0x01530001);  // Delete's scan code, extended key
+    PostMessageA(Tree().m_hWnd, WM_KEYUP, VK_DELETE, 0xC1530001);
+    lx::PumpMessages(256);
+    ASSERT_EQ(LxPromptRecordCount(), 1) << path;
+    EXPECT_STREQ(LxPromptRecordText(0), "Delete finished.") << path;
+    EXPECT_STREQ(LxPromptRecordCaption(0), "Lumivex") << path;
+    EXPECT_EQ("<missing>", ReadAny(path)) << path;
+    EXPECT_EQ(nullptr, Tree().FindItem(path)) << path;
+  }
+}
+
+// The properties window, made without a parent, opens inside the frame's client area, not over
+// its menu bar at the screen's corner.
+TEST_F(VolumeTreeTest, ThePropertiesWindowOpensInsideTheFrame) {
+  BuildTreeOnce();
+  ASSERT_NE(nullptr, Reach("/a"));
+  if (!Tree().m_pPropertiesDlg || !IsWindowVisible(Tree().m_pPropertiesDlg->m_hWnd)) Cmd(ID_TREE_PROPERTIES);
+  ASSERT_NE(nullptr, Tree().m_pPropertiesDlg);
+  RECT own, client = FrameClientOnScreen();
+  GetWindowRect(Tree().m_pPropertiesDlg->m_hWnd, &own);
+  EXPECT_GE(own.top, client.top);
+  EXPECT_GE(own.left, client.left);
+  LxSaveWindowShot(g_frame->m_hWnd, "volume_tree_properties_placed");
+  Cmd(ID_TREE_PROPERTIES);
+}
+
+// A volume duplicate restore rewrites the volume under the tree: the tree lists it again, so a
+// file made after the master copy is not shown once the restore is done.
+TEST_F(VolumeTreeTest, ARestoreFromAMasterFileListsTheVolumeAgain) {
+  BuildTreeOnce();
+  g_masterPath = g_area + "\\restore.vol";
+  ASSERT_EQ(0, lx::VolumeBDTLMount(0));  // the Volume menu's tools want the block layer
+  DeleteFileA(g_masterPath.c_str());
+  ASSERT_TRUE(WriteAny("/a/before the master.txt", "earlier"));
+  ASSERT_NO_FATAL_FAILURE(RunDuplicate(IDC_VD_CREATE_MASTER));
+  ASSERT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(g_masterPath.c_str())) << ::testing::PrintToString(Prompts());
+  ASSERT_TRUE(WriteAny("/a/after the master.txt", "later"));
+  ASSERT_NE(nullptr, Reach("/a/after the master.txt"));
+  LxPromptTestBegin();
+  ASSERT_NO_FATAL_FAILURE(RunDuplicate(IDC_VD_CREATE_DUPLICATE));
+  EXPECT_EQ(nullptr, Tree().FindItem("/a/after the master.txt")) << ::testing::PrintToString(Prompts());
+  ASSERT_EQ(0, lx::VolumeMount(0));
+  EXPECT_EQ("<missing>", ReadAny("/a/after the master.txt"));
+  ASSERT_NE(nullptr, Reach("/a"));
+  Cmd(ID_TREE_REFRESH);  // mounted again: what the restore brought back is listed
+  EXPECT_NE(nullptr, Tree().FindItem("/a/before the master.txt"));
+  EXPECT_EQ("earlier", ReadAny("/a/before the master.txt"));
+  EXPECT_EQ(nullptr, Tree().FindItem("/a/after the master.txt"));
 }
