@@ -301,9 +301,24 @@ bool CBrambApp::RunRegistration(bool showMessages) {
         "Initial registration has been finished.\nPlease, read the license agreement carefully before using "
         "Lumivex.",
         MB_OK | MB_ICONINFORMATION);
-    ShellExecuteA(nullptr, "open", m_InstallFolder + "\\LicenseAgreement.rtf", nullptr, nullptr, SW_SHOWNORMAL);
+    OpenInstalledDocument("LicenseAgreement.rtf", nullptr);
   }
   return stored;
+}
+
+bool CBrambApp::OpenInstalledDocument(const char* relativePath, HWND owner) {
+  CString path = m_InstallFolder + "\\" + relativePath;
+  CString text;
+  if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) {
+    text.Format("The document %s is missing from the installation.", path.GetString());
+  } else {
+    // ShellExecute answers 32 or less when it failed (no program for the type, among others).
+    INT_PTR opened = reinterpret_cast<INT_PTR>(ShellExecuteA(owner, "open", path, nullptr, nullptr, SW_SHOWNORMAL));
+    if (opened > 32) return true;
+    text.Format("The document %s could not be opened: no program opens files of its type here.", path.GetString());
+  }
+  LxMessageBox(owner, text, m_pszAppName ? m_pszAppName : "Lumivex", MB_OK | MB_ICONEXCLAMATION);
+  return false;
 }
 
 void CBrambApp::GetFileVersionText(CString& text) {

@@ -49,6 +49,10 @@ class CBrambApp : public CWinApp {
   int SwapDeviceModule();
 
   void GetFileVersionText(CString& text);
+  // Opens a document of the installation (a path below the install folder) with the program
+  // registered for its type; a document that is missing, or that nothing opens, is named in a
+  // box instead of being skipped without a word. False in those cases.
+  bool OpenInstalledDocument(const char* relativePath, HWND owner);
 
   // Text conversions through a 512-character wide buffer; the result is always terminated.
   static char* Utf8ToAnsi(const char* source, char* destination, int32_t size, BOOL* usedDefault);

@@ -221,10 +221,7 @@ bool CMainFrame::OnMenuCommand(UINT id) {
       InterruptScript();
       return true;
     case ID_SCRIPT_HELP:
-      if (app) {
-        CString help = app->m_InstallFolder + "\\help\\VBS GFSL User's Guide v1.0.5.doc";
-        ShellExecuteA(m_hWnd, "open", help, nullptr, nullptr, SW_SHOWNORMAL);
-      }
+      if (app) app->OpenInstalledDocument("help\\VBS GFSL User's Guide v1.0.5.doc", m_hWnd);
       return true;
     case ID_VOLUME_TREE:
       BuildVolumeTree(this);

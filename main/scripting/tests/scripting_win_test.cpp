@@ -277,3 +277,47 @@ TEST_F(ScriptingTest, TheHelpScriptRunsCleanOnTheVirtualDevice) {
 }
 
 }  // namespace
+
+namespace {
+
+// The sample scripts the installation ships (copied beside the program by the build) run on the
+// virtual device as a user starts them: no box, and each ends with what it says it did.
+TEST_F(ScriptingTest, TheInstallationsSampleScriptsRunOnTheVirtualDevice) {
+  FreshVolume();
+  lx::VolumeUnmount(0);
+  struct Sample {
+    const char* file;
+    std::vector<std::string> said;  // pieces of the log, in this order
+  } samples[] = {
+      {"CopyPcFileIn.vbs", {"Copied ", " bytes from C:\\windows\\win.ini to /a/win.ini."}},
+      {"ListFolder.vbs", {"Contents of /a/", "  win.ini    ", "1 entries listed."}},
+      {"ReadSectors.vbs", {"sectors of 512 bytes.", "Sector 0, its first 64 bytes:", "Sector 1, its first 64 bytes:",
+                           "Read 2 sectors."}},
+  };
+  for (const Sample& s : samples) {
+    LxPromptTestBegin();
+    const std::string text = ReadFile(std::string("VBScript\\") + s.file);
+    ASSERT_FALSE(text.empty()) << s.file << " is not beside the program";
+    std::string all;
+    for (const std::string& line : Run(text)) all += line;
+    EXPECT_EQ(Prompts(), std::vector<std::string>()) << s.file;
+    size_t at = 0;
+    for (const std::string& piece : s.said) {
+      size_t found = all.find(piece, at);
+      EXPECT_NE(found, std::string::npos) << s.file << ": " << piece << "\n" << all;
+      if (found != std::string::npos) at = found + piece.size();
+    }
+  }
+  // What the copy sample wrote is the PC file's bytes.
+  const std::string pc = ReadFile("C:\\windows\\win.ini");
+  int h = DeviceApiTable.gfslfopen("/a/win.ini", "r");
+  ASSERT_GE(h, 0);
+  std::string copied(pc.size() + 16, '\0');
+  uint32_t n = DeviceApiTable.gfslfread(&copied[0], 1, static_cast<uint32_t>(copied.size()), h);
+  DeviceApiTable.gfslfclose(h);
+  copied.resize(n == 0xFFFFFFFFu ? 0 : n);
+  EXPECT_EQ(copied, pc);
+  lx::VolumeUnmount(0);
+}
+
+}  // namespace

@@ -83,6 +83,28 @@ TEST_F(AppTest, MissingSetupIniIsCreatedAndTheShortReadFails) {
   EXPECT_EQ(LxPromptRecordCount(), before);
 }
 
+// The licence of the first start and Script Help open documents of the installation: one that
+// is missing, or that no program opens, is named with its full path instead of nothing happening.
+TEST_F(AppTest, AnInstalledDocumentThatIsMissingOrUnopenedIsNamedInABox) {
+  CreateDirectoryA((install + "\\help").c_str(), nullptr);
+  WriteAll(install + "\\help\\guide.lxnothing", "x", 1);
+  struct Case {
+    const char* document;
+    std::string said;
+  } cases[] = {
+      {"LicenseAgreement.rtf", "The document " + install + "\\LicenseAgreement.rtf is missing from the installation."},
+      {"help\\guide.lxnothing", "The document " + install +
+                                    "\\help\\guide.lxnothing could not be opened: no program opens files of its type here."},
+  };
+  for (const Case& c : cases) {
+    LxPromptTestBegin();
+    EXPECT_FALSE(g_app.OpenInstalledDocument(c.document, nullptr)) << c.document;
+    ASSERT_EQ(LxPromptRecordCount(), 1) << c.document;
+    EXPECT_EQ(std::string(LxPromptRecordText(0)), c.said);
+    EXPECT_EQ(std::string(LxPromptRecordCaption(0)), "Lumivex");
+  }
+}
+
 TEST_F(AppTest, SetupIniRoundTripsByteForByte) {
   WriteOptions("lxfix_device_all.dll", 3, 4);
   auto original = ReadBytes(SetupIni());
