@@ -5,7 +5,8 @@
 
 namespace lx {
 
-// Moves `window` (not sizing it) into the client area of `frame`; false when either is no window.
+// Moves `window` (not sizing it) into the client area of `frame`, the area of its thread windows
+// when it has one; false when either is no window.
 bool PlaceInFrameClient(HWND window, HWND frame);
 
 }  // namespace lx

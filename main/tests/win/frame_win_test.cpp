@@ -725,16 +725,16 @@ TEST_F(FrameTest, TheCommandDialogHasItsControlsAndGrowsInWidthOnly) {
   ::ShowWindow(dialog, SW_HIDE);
 }
 
-// Made without a parent, the command dialog opens inside the frame's client area, not over the
-// menu bar at the screen's corner; where the user moves it, it shows again.
+// Made without a parent, the command dialog opens inside the frame, over the thread windows, not
+// over the menu bar at the screen's corner; where the user moves it, it shows again.
 TEST_F(FrameTest, TheCommandDialogOpensInsideTheFrameAndKeepsWhereItWasMoved) {
   HWND dialog = g_frame->m_pCommandDlg->m_hWnd;
   if (::IsWindowVisible(dialog)) Command(ID_COMMAND_DIALOG);
   Command(ID_COMMAND_DIALOG);
   ASSERT_TRUE(::IsWindowVisible(dialog));
-  RECT client, own;
-  ::GetClientRect(g_frame->m_hWnd, &client);
-  ::MapWindowPoints(g_frame->m_hWnd, nullptr, reinterpret_cast<POINT*>(&client), 2);
+  RECT client, own;  // the thread windows' area, below the menu bar, toolbar and tabs
+  ::GetClientRect(g_frame->GetMdiClient(), &client);
+  ::MapWindowPoints(g_frame->GetMdiClient(), nullptr, reinterpret_cast<POINT*>(&client), 2);
   ::GetWindowRect(dialog, &own);
   EXPECT_GE(own.top, client.top);
   EXPECT_GE(own.left, client.left);
