@@ -418,7 +418,10 @@ int VolumeOfPath(const std::string& p) {
 }
 }  // namespace
 
-std::string CFileSystemShell::Name(const std::string& word) const { return Join(m_folder, word); }
+// A name is taken in the current folder unless it is a whole volume path already, as cd takes it.
+std::string CFileSystemShell::Name(const std::string& word) const {
+    return IsDevicePath(word) ? word : Join(m_folder, word);
+}
 
 int CFileSystemShell::MountWord(const std::string& line, bool mount) {
     std::string path;

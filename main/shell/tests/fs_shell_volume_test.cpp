@@ -174,3 +174,39 @@ TEST_F(ShellVolume, NamesThatDifferOnlyInCaseAreAskedAboutAndCounted) {
     }
     Judge(expected);
 }
+
+// A name typed as a whole volume path is used as it stands, whatever the current folder; any
+// other name is taken inside the current folder.
+TEST_F(ShellVolume, VolumePathsStandAsTypedAndOtherNamesJoinTheCurrentFolder) {
+    ASSERT_EQ(0, Line("mkdir /a/inbox"));
+    ASSERT_EQ(0, Line("cd /a/inbox"));
+    struct Step {
+        const char* line;
+        int result;
+        const char* there;    // on the volume afterwards, when not empty
+        const char* notThere; // not on the volume afterwards, when not empty
+    };
+    const Step steps[] = {
+        {"mkdir /a/top", 0, "/a/top", "/a/inbox/a"},
+        {"mkdir sub", 0, "/a/inbox/sub", "/a/sub"},
+        {"mkdir /a/top/deep", 0, "/a/top/deep", ""},
+        {"gfslOpen /a/top/f.txt w", 0, "/a/top/f.txt", "/a/inbox/a/top/f.txt"},
+        {"gfslOpen here.txt w", 0, "/a/inbox/here.txt", "/a/here.txt"},
+        {"gfslCloseAll", 0, "", ""},
+        {"gfslDelete /a/top/f.txt", 0, "", "/a/top/f.txt"},
+        {"gfslDelete here.txt", 0, "", "/a/inbox/here.txt"},
+        {"rmdir /a/top/deep", 0, "/a/top", "/a/top/deep"},
+        {"rmdir sub", 0, "", "/a/inbox/sub"},
+        {"mkdir /a/top/deep", 0, "/a/top/deep", ""},
+        {"cleandir /a/top", 0, "", "/a/top"},
+        {"rmdir /a/top", -1, "", ""},
+        {"cd /a", 0, "", ""},
+        {"rmdir inbox", 0, "", "/a/inbox"},
+    };
+    for (const Step& s : steps) {
+        EXPECT_EQ(s.result, Line(s.line)) << s.line;
+        if (*s.there) EXPECT_TRUE(OnVolume(s.there)) << s.line << ": " << s.there;
+        if (*s.notThere) EXPECT_FALSE(OnVolume(s.notThere)) << s.line << ": " << s.notThere;
+    }
+    Judge({});
+}
