@@ -12,6 +12,7 @@
 #include "device_state.h"
 #include "extlibtest.h"
 #include "lumivex/prompt.h"
+#include "tool_host.h"
 #include "module_loader.h"
 #include "options_sheet.h"
 #include "resource.h"
@@ -448,7 +449,7 @@ int CBrambApp::SwapDeviceModule() {
   CDeviceApiBinder binder;
   binder.ResetDeviceApi();
   if (binder.FreeDeviceLibrary(m_hDeviceModule)) m_hDeviceModule = nullptr;
-  else LxMessageBox(nullptr, "Failed to free external file system library.", "", MB_OK);
+  else LxMessageBox(nullptr, "Failed to free external file system library.", lx::ToolCaption(nullptr), MB_OK);
   m_bDeviceModuleLoaded = false;
   m_bReloadDeviceModule = true;
   return LoadOptions(true);

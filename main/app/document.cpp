@@ -10,6 +10,7 @@
 #include "device_state.h"
 #include "fs_shell.h"
 #include "lumivex/prompt.h"
+#include "tool_host.h"
 #include "lumivex/text_format.h"
 #include "lxtoolkit.h"
 #include "main_frame.h"
@@ -282,7 +283,7 @@ LRESULT CChildFrame::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
       break;
     case WM_CLOSE:
       if (IsBusy()) {
-        LxMessageBox(m_hWnd, "Thread is not finished.", nullptr, MB_OK);
+        LxMessageBox(m_hWnd, "Thread is not finished.", lx::ToolCaption(nullptr), MB_OK);
         return 0;
       }
       if (g_nThreadWindows > 1) {
@@ -293,7 +294,7 @@ LRESULT CChildFrame::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
         if (frame) frame->RefreshTabs();
         return 0;
       }
-      LxMessageBox(m_hWnd, "This is the only thread.", nullptr, MB_OK);
+      LxMessageBox(m_hWnd, "This is the only thread.", lx::ToolCaption(nullptr), MB_OK);
       return 0;
     default:
       break;
@@ -415,7 +416,7 @@ void CCommandDlg::OnSubmit() {
   text.resize(std::strlen(text.c_str()));
   if (child && child->IsBusy()) {
     // The window's view takes the output of one command at a time; the line stays typed.
-    LxMessageBox(m_hWnd, "Thread is not finished.", nullptr, MB_OK);
+    LxMessageBox(m_hWnd, "Thread is not finished.", lx::ToolCaption(nullptr), MB_OK);
     return;
   }
   AddHistory(text.c_str());

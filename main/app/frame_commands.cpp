@@ -9,6 +9,7 @@
 #include "explorers.h"
 #include "info_dialogs.h"
 #include "lumivex/prompt.h"
+#include "tool_host.h"
 #include "main_frame.h"
 #include "open_device.h"
 #include "options_sheet.h"
@@ -79,11 +80,11 @@ void SaveScript(CMainFrame* frame) {
   if (selected < 0 || text.IsEmpty()) return;
   CFile file;
   if (!file.Open(dialog.GetPathName(), CFile::modeCreate | CFile::modeWrite)) {
-    LxMessageBox(frame->m_hWnd, "Failed to save the script.", nullptr, MB_OK | MB_ICONERROR);
+    LxMessageBox(frame->m_hWnd, "Failed to save the script.", lx::ToolCaption(nullptr), MB_OK | MB_ICONERROR);
     return;
   }
   if (!file.Write(text.GetString(), static_cast<UINT>(text.GetLength())))
-    LxMessageBox(frame->m_hWnd, "Failed to save the script.", nullptr, MB_OK | MB_ICONERROR);
+    LxMessageBox(frame->m_hWnd, "Failed to save the script.", lx::ToolCaption(nullptr), MB_OK | MB_ICONERROR);
   frame->SetPageTitle(selected, dialog.GetFileName());
 }
 

@@ -13,6 +13,7 @@
 #include "frame_core.h"
 #include "info_dialogs.h"
 #include "lumivex/prompt.h"
+#include "tool_host.h"
 #include "open_device.h"
 #include "options_sheet.h"
 #include "programming.h"
@@ -228,8 +229,8 @@ int CMainFrame::OnCreate(CREATESTRUCTA*) {
   progress->SetPos(0);
   progress->SetStep(1);
   if (!m_wndStatusBar.AddPane(11001, 1)) {
-    LxMessageBox(m_hWnd, "Pane index out of range\nor pane with same ID already exists in the status bar", nullptr,
-                 MB_OK | MB_ICONERROR);
+    LxMessageBox(m_hWnd, "Pane index out of range\nor pane with same ID already exists in the status bar",
+                 lx::ToolCaption(nullptr), MB_OK | MB_ICONERROR);
     return -2;
   }
   int pane = m_wndStatusBar.CommandToIndex(11001);
@@ -722,7 +723,7 @@ LRESULT CMainFrame::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
       if (!ExplorersLetTheFrameClose(this)) return 0;
       if (m_nRunningThreads.load() > 0) {
         // The command threads write into windows of this frame.
-        LxMessageBox(m_hWnd, "Thread is not finished.", nullptr, MB_OK);
+        LxMessageBox(m_hWnd, "Thread is not finished.", lx::ToolCaption(nullptr), MB_OK);
         return 0;
       }
       if (lx::TheScriptRunner().IsRunning()) {
@@ -734,7 +735,7 @@ LRESULT CMainFrame::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
         bool ended = lx::TheScriptRunner().WaitWhilePumping(5000);
         waiting = false;
         if (!ended) {
-          LxMessageBox(m_hWnd, "The script does not stop: it ends at its next call of LXObject.", nullptr, MB_OK);
+          LxMessageBox(m_hWnd, "The script does not stop: it ends at its next call of LXObject.", lx::ToolCaption(nullptr), MB_OK);
           return 0;
         }
       }

@@ -3,6 +3,7 @@
 #include "device_api.h"
 #include "device_ops.h"
 #include "lumivex/prompt.h"
+#include "tool_host.h"
 #include "program_context.h"
 
 // ---- the frame's commands -----------------------------------------------------------------------
@@ -28,6 +29,6 @@ void DestroyExplorers(CWnd*) {
 bool ExplorersLetTheFrameClose(CWnd* frame) {
   if (!CHexExplorer::AnyHoldsTheFrame()) return true;
   LxMessageBox(frame ? frame->m_hWnd : nullptr, "Please stop the running operation of the device explorer first.",
-               nullptr, LX_MB_OK);
+               lx::ToolCaption(nullptr), LX_MB_OK);
   return false;
 }

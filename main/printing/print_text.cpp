@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "lumivex/prompt.h"
+#include "tool_host.h"
 
 namespace lx {
 namespace print {
@@ -104,7 +105,7 @@ bool RunPrintDialog(HWND owner, DWORD flags, PRINTDLGA& pd, bool quiet = false) 
   DWORD needed = 0, count = 0;
   EnumPrintersA(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, nullptr, 4, nullptr, 0, &needed, &count);
   if (needed == 0) {
-    if (!quiet) LxMessageBox(owner, kNoPrinter, nullptr, MB_OK | MB_ICONEXCLAMATION);
+    if (!quiet) LxMessageBox(owner, kNoPrinter, lx::ToolCaption(nullptr), MB_OK | MB_ICONEXCLAMATION);
     return false;
   }
   pd.lStructSize = sizeof pd;
@@ -114,7 +115,7 @@ bool RunPrintDialog(HWND owner, DWORD flags, PRINTDLGA& pd, bool quiet = false) 
   pd.Flags = flags;
   pd.nCopies = 1;
   if (!PrintDlgA(&pd)) {
-    if (!quiet && CommDlgExtendedError() != 0) LxMessageBox(owner, kNoPrinter, nullptr, MB_OK | MB_ICONEXCLAMATION);
+    if (!quiet && CommDlgExtendedError() != 0) LxMessageBox(owner, kNoPrinter, lx::ToolCaption(nullptr), MB_OK | MB_ICONEXCLAMATION);
     return false;
   }
   g_devMode = pd.hDevMode;
@@ -281,7 +282,7 @@ bool PrintText(HWND owner, const PrintDocument& document, bool direct) {
   bool toFile = false;
   HDC printer = direct ? DefaultPrinter() : AskPrinter(owner, &toFile);
   if (!printer) {
-    if (direct) LxMessageBox(owner, kNoPrinter, nullptr, MB_OK | MB_ICONEXCLAMATION);
+    if (direct) LxMessageBox(owner, kNoPrinter, lx::ToolCaption(nullptr), MB_OK | MB_ICONEXCLAMATION);
     return false;
   }
   PageGeometry geometry = PrinterGeometry(printer);
@@ -305,7 +306,7 @@ bool PrintText(HWND owner, const PrintDocument& document, bool direct) {
     AbortDoc(printer);
   }
   DeleteDC(printer);
-  if (!ok) LxMessageBox(owner, "Printing failed.", nullptr, MB_OK | MB_ICONEXCLAMATION);
+  if (!ok) LxMessageBox(owner, "Printing failed.", lx::ToolCaption(nullptr), MB_OK | MB_ICONEXCLAMATION);
   return ok;
 }
 

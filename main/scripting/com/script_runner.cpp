@@ -5,6 +5,7 @@
 #include "auto_window.h"
 #include "device_state.h"
 #include "lumivex/prompt.h"
+#include "tool_host.h"
 #include "script_host.h"
 
 namespace lx {
@@ -93,7 +94,7 @@ void ScriptRunner::Run() {
   WorkerThreadEnd();
   running_ = false;
   if (endMessage && frame) PostMessageA(frame, endMessage, 0, 0);
-  if (failure) LxMessageBox(frame, failure, nullptr, MB_OK);
+  if (failure) LxMessageBox(frame, failure, lx::ToolCaption(nullptr), MB_OK);
 }
 
 void ScriptRunner::Interrupt() {
@@ -113,7 +114,7 @@ void ScriptRunner::Interrupt() {
       engine->InterruptScriptThread(id, &info, SCRIPTINTERRUPT_RAISEEXCEPTION);
     engine->Release();
   }
-  LxMessageBox(frame_, "Script is interrupted by user.", nullptr, MB_OK);
+  LxMessageBox(frame_, "Script is interrupted by user.", lx::ToolCaption(nullptr), MB_OK);
 }
 
 bool ScriptRunner::WaitWhilePumping(DWORD milliseconds) {

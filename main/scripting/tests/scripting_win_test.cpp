@@ -143,7 +143,7 @@ TEST_F(ScriptingTest, ErrorsShowOneBoxWithTheLineAndTheObjectTouchesNothing) {
     bool compile = std::string(c.script).find("If Then") != std::string::npos;
     ASSERT_EQ(boxes.size(), compile ? 2u : 1u) << c.script;
     if (compile) {
-      EXPECT_EQ(boxes[1], "|Error when initializing script host");
+      EXPECT_EQ(boxes[1], "Lumivex|Error when initializing script host");
     }
     EXPECT_EQ(boxes[0].rfind("ActiveScripts|Script Error:\n", 0), 0u) << boxes[0];
     EXPECT_NE(boxes[0].find(c.text), std::string::npos) << boxes[0];
@@ -173,7 +173,7 @@ TEST_F(ScriptingTest, StopScriptEndsARunawayLoop) {
   ASSERT_TRUE(lx::TheScriptRunner().WaitWhilePumping(30000));
   std::printf("the loop stopped %lu ms after Stop Script\n", static_cast<unsigned long>(GetTickCount() - start));
   // The user's own stop needs no error box of its own.
-  EXPECT_EQ(Prompts(), std::vector<std::string>{"|Script is interrupted by user."});
+  EXPECT_EQ(Prompts(), std::vector<std::string>{"Lumivex|Script is interrupted by user."});
   EXPECT_FALSE(lx::TheScriptRunner().IsRunning());
   // Interrupting with nothing running does nothing.
   lx::TheScriptRunner().Interrupt();

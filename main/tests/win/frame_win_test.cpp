@@ -151,6 +151,7 @@ TEST_F(FrameTest, ALineSubmittedBeforeTheLastOneStartedIsRefusedNotSwapped) {
   ::SetWindowTextA(g_frame->m_pCommandDlg->Combo(), "second line");
   g_frame->m_pCommandDlg->OnSubmit();
   EXPECT_EQ(Prompts(), std::vector<std::string>{"Thread is not finished."});
+  EXPECT_EQ(PromptCaptions(), std::vector<std::string>{"Lumivex"});
   ASSERT_TRUE(WaitIdle(g_frame, child));
   EXPECT_EQ(ViewText(child).substr(before), "* first line failed!\n");
   char typed[64] = "";
@@ -162,6 +163,7 @@ TEST_F(FrameTest, WindowsAndTheFrameStayWhileAThreadRunsAndTheLastWindowStays) {
   CChildFrame* first = g_frame->GetActiveChild();
   first->SendMessage(WM_CLOSE);
   EXPECT_EQ(Prompts(), std::vector<std::string>{"This is the only thread."});
+  EXPECT_EQ(PromptCaptions(), std::vector<std::string>{"Lumivex"});
   EXPECT_TRUE(IsWindow(first->m_hWnd));
 
   Command(ID_FILE_NEW);
@@ -180,6 +182,7 @@ TEST_F(FrameTest, WindowsAndTheFrameStayWhileAThreadRunsAndTheLastWindowStays) {
   g_frame->m_pCommandDlg->OnSubmit();
   EXPECT_EQ(Prompts(), (std::vector<std::string>{"Thread is not finished.", "Thread is not finished.",
                                                  "Thread is not finished."}));
+  EXPECT_EQ(PromptCaptions(), std::vector<std::string>(3, "Lumivex"));
   EXPECT_TRUE(IsWindow(second->m_hWnd));
   EXPECT_TRUE(IsWindow(g_frame->m_hWnd));
   ASSERT_TRUE(WaitIdle(g_frame, second));
@@ -878,6 +881,7 @@ TEST_F(FrameTest, PrintingWithoutAPrinterSaysSoAndPrintsNothing) {
   EXPECT_EQ(FindOwnWindow("Print"), nullptr);
   EXPECT_EQ(Prompts(), (std::vector<std::string>{"No printer is installed.", "No printer is installed.",
                                                  "No printer is installed."}));
+  EXPECT_EQ(PromptCaptions(), std::vector<std::string>(3, "Lumivex"));
 }
 
 // Last: the beginner's frame keeps its reduced menu.

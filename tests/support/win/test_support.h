@@ -75,6 +75,14 @@ inline std::vector<std::string> Prompts() {
   return texts;
 }
 
+// The captions of the boxes recorded since test mode began, oldest first ("" for none).
+inline std::vector<std::string> PromptCaptions() {
+  std::vector<std::string> captions;
+  for (int i = 0; i < LxPromptRecordCount(); ++i)
+    captions.push_back(LxPromptRecordCaption(i) ? LxPromptRecordCaption(i) : "");
+  return captions;
+}
+
 // A recorded box said exactly this.
 inline bool Told(const std::string& text) {
   for (const std::string& told : Prompts())
