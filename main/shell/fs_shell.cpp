@@ -92,6 +92,11 @@ int Pump(CopyEnd& from, CopyEnd& to, std::vector<char>& buffer) {
     }
 }
 
+// A cut-off copy that stays behind must not pass for a whole one: the user is told where it is.
+void PrintNotRemoved(ShellHost& host, const std::string& path) {
+    host.Print("The cut-off file " + path + " could not be removed.\n");
+}
+
 bool RemoveFile(ShellHost& host, const std::string& path) {
     if (IsDevicePath(path)) return DeviceApiTable.gfslunlink(host.AnsiToUtf8(path).c_str()) == 0;
     return host.RemoveHostFile(path);
@@ -124,7 +129,7 @@ FileCopy CopyOneFile(ShellHost& host, const std::string& source, const std::stri
     }
     if (result == FileCopy::kCopied && Pump(in, out, buffer) != 0) result = FileCopy::kFailed;
     if (!out.Close() && result == FileCopy::kCopied) result = FileCopy::kFailed;
-    if (result != FileCopy::kCopied) RemoveFile(host, destination);
+    if (result != FileCopy::kCopied && !RemoveFile(host, destination)) PrintNotRemoved(host, destination);
     return result;
 }
 
@@ -643,7 +648,7 @@ int CFileSystemShell::CmdCopy(const std::string& line) {
     if (DeviceApiTable.gfslfclose(out) != 0) result = -1;
     DeviceApiTable.gfslfclose(in);
     // A cut-off copy must not pass for one.
-    if (result != 0) DeviceApiTable.gfslunlink(dst.c_str());
+    if (result != 0 && DeviceApiTable.gfslunlink(dst.c_str()) != 0) PrintNotRemoved(m_host, dst);
     return result;
 }
 

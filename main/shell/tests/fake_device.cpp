@@ -63,7 +63,7 @@ uint32_t Write(const void* buf, uint32_t size, uint32_t count, int h) {
     g_dev->writeBudget -= bytes;
     std::vector<char>& data = g_dev->files[it->second.path];
     if (data.size() < it->second.pos + bytes) data.resize(it->second.pos + bytes);
-    std::memcpy(data.data() + it->second.pos, buf, bytes);
+    if (bytes) std::memcpy(data.data() + it->second.pos, buf, bytes);
     it->second.pos += bytes;
     return size ? static_cast<uint32_t>(bytes / size) : 0;
 }
@@ -119,7 +119,10 @@ int Rmdir(const char* path) {
     g_dev->folders.erase(p);
     return 0;
 }
-int Unlink(const char* path) { return g_dev->files.erase(FakeDevice::Norm(path)) ? 0 : -1; }
+int Unlink(const char* path) {
+    if (g_dev->failUnlinks.count(FakeDevice::Norm(path))) return -1;
+    return g_dev->files.erase(FakeDevice::Norm(path)) ? 0 : -1;
+}
 int Stat(const char* path, GFSL_STAT* st) {
     std::string p = FakeDevice::Norm(path);
     if (IsFolder(p)) {

@@ -10,6 +10,7 @@ struct FakeDevice {
     std::set<std::string> folders;                       // "/a", "/a/x"
     std::map<std::string, std::vector<char>> files;      // "/a/x/f.txt"
     std::set<std::string> failReads;                     // files whose reads report an error
+    std::set<std::string> failUnlinks;                   // files whose removal is refused
     std::vector<std::string> calls;                      // "mount 0", "format /a FAT16 WINDOWS 0", "cb5 1 2 0 0"
     int openHandles = 0;
     size_t writeBudget = SIZE_MAX;                       // bytes still accepted before writes fall short

@@ -190,6 +190,18 @@ TEST_F(Shell, CopyWithinTheDeviceInPiecesAndFailures) {
     EXPECT_EQ(Run("gfslCopy /a/big /a/copy2"), -1); // a read error is no end of file
     EXPECT_EQ(Run("gfslCopy /a/none /a/copy3"), -1);
     EXPECT_EQ(dev->openHandles, 0);
+
+    // A copy cut off by a full device is removed; one the device will not remove is named.
+    dev->failReads.clear();
+    dev->writeBudget = 1000;
+    dev->failUnlinks.insert("/a/stuck");
+    host.out.clear();
+    EXPECT_EQ(Run("gfslCopy /a/big /a/cut"), -1);
+    EXPECT_EQ(dev->files.count("/a/cut"), 0u);
+    EXPECT_EQ(host.out.find("could not be removed"), std::string::npos);
+    EXPECT_EQ(Run("gfslCopy /a/big /a/stuck"), -1);
+    EXPECT_EQ(dev->files.count("/a/stuck"), 1u);
+    EXPECT_NE(host.out.find("The cut-off file /a/stuck could not be removed.\n"), std::string::npos);
 }
 
 TEST_F(Shell, ExtCopyBothWaysAndRefusals) {
@@ -212,6 +224,10 @@ TEST_F(Shell, ExtCopyBothWaysAndRefusals) {
     dev->writeBudget = 1000;
     EXPECT_EQ(lx::CopyFileHostDevice(host, src, "/a/short"), -1);
     EXPECT_EQ(dev->files.count("/a/short"), 0u); // a cut-off copy is not left behind
+    EXPECT_EQ(host.out.find("could not be removed"), std::string::npos);
+    dev->failUnlinks.insert("/a/stuck");
+    EXPECT_EQ(lx::CopyFileHostDevice(host, src, "/a/stuck"), -1);
+    EXPECT_NE(host.out.find("The cut-off file /a/stuck could not be removed.\n"), std::string::npos);
     EXPECT_EQ(dev->openHandles, 0);
 }
 
