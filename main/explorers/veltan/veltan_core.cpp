@@ -114,10 +114,7 @@ std::string VeltanCellText(const uint8_t* page, long row, long col, uint8_t widt
 }
 
 std::string VeltanRowText(const uint8_t* page, long row) {
-  std::string text(16, '.');
-  const uint8_t* bytes = page + static_cast<size_t>(row - 1) * 16;
-  for (int i = 0; i < 16; ++i) text[i] = AsciiChar(bytes[i]);
-  return text;
+  return AsciiRowText(page + static_cast<size_t>(row - 1) * 16);
 }
 
 bool ApplyCellEdit(uint8_t* page, size_t pageBytes, long row, long col, uint8_t width, const std::string& typed) {
